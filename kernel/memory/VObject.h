@@ -1,0 +1,31 @@
+// Root class of the toolbox's classes: a debug dump hook and the process memory manager.
+#pragma once
+
+#include "kernel/VKernelTypes.h"
+
+namespace velk {
+
+class VCppMemMgr;
+class VString;
+
+class VObject
+{
+public:
+	VObject() = default;
+	virtual ~VObject() = default;
+
+	// Writes a description of the object into buffer (at most length bytes on entry), sets length to
+	// the bytes written and returns their character set. Default: nothing written, UTF-8.
+	virtual CharSet DebugDump(char* buffer, int& length) const;
+
+	// The dump above as text.
+	void DebugDump(VString& text) const;
+
+	// The class name for diagnostics; cleared by default.
+	void DebugGetClassName(VString& name) const;
+
+	// The process memory manager: created by a static initializer before main and deleted last.
+	static VCppMemMgr* sCppMemMgr;
+};
+
+}  // namespace velk
