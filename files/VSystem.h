@@ -1,0 +1,101 @@
+// The toolbox's door to the operating system for what is not a file: virtual memory, the clocks, calendar time
+// and the local time zone, and facts about the system. Static operations only; any thread may call them, and
+// none pushes an error: failures show in the results.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "kernel/VKernelTypes.h"
+
+namespace velk {
+
+class VString;
+
+// macOS releases that callers may require; every other value counts as always met.
+enum SystemVersion : int32
+{
+	eOSVersion_10_9 = 11,
+	eOSVersion_10_10 = 12,
+	eOSVersion_10_11 = 13,
+	eOSVersion_10_12 = 14,
+	eOSVersion_10_13 = 15,
+	eOSVersion_10_14 = 16,
+	eOSVersion_10_15 = 17,
+	eOSVersion_11 = 18,
+	eOSVersion_12 = 19,
+	eOSVersion_13 = 20,
+	eOSVersion_14 = 21,
+	eOSVersion_15 = 22
+};
+
+class VSystem
+{
+public:
+	VSystem() = delete;
+
+	// Whether the running system is at least the given release: 11 to 22 are asked of the system (a platform
+	// without macOS releases meets them all); every other value answers true.
+	static bool IsSystemVersionOrAbove(SystemVersion version);
+
+	// The system's own version text ("Linux " + the kernel release here), computed once.
+	static void GetOSVersionString(VString& out);
+
+	// Logical processors of the machine, at least 1; cached after the first call.
+	static int32 GetNumberOfLogicalProcessors();
+
+	static size_t GetVMPageSize();
+	// size rounded up to whole pages; 0 when that does not fit in size_t.
+	static size_t RoundUpVMPageSize(size_t size);
+
+	// Reserves and commits size bytes rounded up to pages, zero-filled. With an address the memory is placed
+	// exactly there: a page-aligned free address is used, anything else (unaligned, partly occupied, refused by
+	// the system) gives null and leaves existing mappings alone. Without one it goes anywhere. Null on failure.
+	static void* VirtualAlloc(size_t size, const void* address);
+
+	// VirtualAlloc, then the pages are wired in RAM when the system allows it. locked (may be null) is set true
+	// only when they were; unwired memory is still returned when wiring is refused. Null on failure.
+	static void* VirtualAllocPhysicalMemory(size_t size, const void* address, bool* locked);
+
+	// Releases size bytes, rounded up to pages, at address (as returned by the two calls above).
+	static void VirtualFree(void* address, size_t size, bool physical);
+
+	// Milliseconds of the monotonic clock.
+	static uint64 GetCurrentTime();
+	// Ticks (1/60 second) of the monotonic clock.
+	static uint32 GetCurrentTicks();
+	// Sleeps the calling thread for ms milliseconds, through interruptions.
+	static void Delay(int32 ms);
+
+	// Calendar fields are seven int16 values: year, month (1-12), day, hour (0-23), minute, second, millisecond.
+	// The current date and time in UTC or in the local zone, millisecond 0 to 999.
+	static void GetSystemUTCTime(int16* fields);
+	static void GetSystemLocalTime(int16* fields);
+
+	// Convert the first six fields in place between UTC and the local zone, with the daylight-saving rule in
+	// force on that date; the millisecond is untouched. Year 0 with month 0 or hour 0 (a null time) comes back
+	// unchanged, as does a date the system cannot represent. A local time skipped by a daylight-saving change
+	// moves forward by the shift; one that happens twice reads as the later occurrence.
+	static void UTCToLocalTime(int16* fields);
+	static void LocalToUTCTime(int16* fields);
+
+	// The local offset from GMT in seconds, positive east of GMT, with or without the daylight-saving shift in
+	// force now. Cached; computed again after the zone's next offset change or UpdateGMTOffset.
+	static int32 GetGMTOffset(bool withDaylightSaving);
+
+	// Computes both offsets now.
+	static void UpdateGMTOffset();
+
+	// After the system's date, time or zone changed (TZ included): the system's zone data is read again, then
+	// the offsets are computed.
+	static void SystemDateTimeChanged();
+
+private:
+	static std::atomic<int32> sGMTOffset;
+	static std::atomic<int32> sGMTOffsetWithDayLight;
+	static std::atomic<uint8> sGMTOffsetValid;
+	// When the offsets must be computed again (seconds since 1970, UTC): the zone's next change.
+	static std::atomic<int64> sGMTOffsetValidUntil;
+};
+
+}  // namespace velk

@@ -1,0 +1,21 @@
+// The platform half of the memory manager: the bundle setting that chooses the allocator, and the system
+// allocator's usable-size query.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velk {
+
+class XMacCppMemMgr
+{
+public:
+	// The main bundle's "MemoryAllocator" value. False, name unchanged, when there is no bundle or no such
+	// string. Safe before main.
+	static bool GetBundleAllocatorName(std::string& name);
+
+	// Usable bytes of a block from the system malloc; 0 for null.
+	static size_t GetMallocSize(const void* block);
+};
+
+}  // namespace velk

@@ -1,0 +1,399 @@
+#include "runtime/VErrorBase.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <string>
+
+#include "kernel/intl/VUTFCodec.h"
+#include "runtime/ILocalizer.h"
+#include "runtime/VProcess.h"
+#include "runtime/VTask.h"
+#include "runtime/mac/XMacNativeError.h"
+
+namespace velk {
+
+namespace {
+
+std::string ToUTF8(const VString& text)
+{
+	return ToUTF8String(text.GetCPointer(), text.GetLength());
+}
+
+VString FromUTF8(const std::string& text)
+{
+	return VString(text.c_str());
+}
+
+// The four signature characters, most significant first, zero-terminated.
+void SignatureChars(VError code, char (&chars)[5])
+{
+	OsType signature = ERRCODE_SIGNATURE(code);
+	chars[0] = char((signature >> 24) & 0xFF);
+	chars[1] = char((signature >> 16) & 0xFF);
+	chars[2] = char((signature >> 8) & 0xFF);
+	chars[3] = char(signature & 0xFF);
+	chars[4] = 0;
+}
+
+// Each signature byte as one unit, so a zero byte does not end the text.
+VString SignatureString(VError code)
+{
+	OsType signature = ERRCODE_SIGNATURE(code);
+	UniChar units[4] = {UniChar((signature >> 24) & 0xFF), UniChar((signature >> 16) & 0xFF),
+						UniChar((signature >> 8) & 0xFF), UniChar(signature & 0xFF)};
+	return VString(static_cast<const UniChar*>(units), 4);
+}
+
+template <class Integer>
+Integer TruncateNumber(double value)
+{
+	constexpr double low = double(std::numeric_limits<Integer>::min());
+	constexpr double high = double(std::numeric_limits<Integer>::max());
+	if (std::isnan(value))
+		return 0;
+	if (value <= low)
+		return std::numeric_limits<Integer>::min();
+	if (value >= high)
+		return std::numeric_limits<Integer>::max();
+	return Integer(value);
+}
+
+// Native codes and the toolbox codes they stand for, scanned in order; the last pair ends the table.
+struct NativeErrorPair
+{
+	VError fNative;
+	VError fToolbox;
+};
+
+constexpr VError Carbon(int32 status)
+{
+	return MakeVError(kCARBON_SIGNATURE, status);
+}
+
+constexpr VError Velk(int32 number)
+{
+	return MakeVError(kVELK_SIGNATURE, number);
+}
+
+constexpr NativeErrorPair kNativeErrorMap[] = {
+	{0, 0},
+	{Carbon(-108), Velk(100)},
+	{Carbon(-39), Velk(200)},
+	{Carbon(-34), Velk(658)},
+	{Carbon(-43), Velk(600)},
+	{Carbon(-120), Velk(650)},
+	{Carbon(-45), Velk(5)},
+	{Carbon(-46), Velk(5)},
+	{Carbon(-192), Velk(401)},
+	{Carbon(-37), Velk(614)},
+	{Carbon(-54), Velk(5)},
+	{Carbon(-128), Velk(6)},
+	{MakeVError(kPOSIX_SIGNATURE, 2), Velk(600)},
+	{MakeVError(kPOSIX_SIGNATURE, 13), Velk(5)},
+	{0, Velk(1)},
+};
+
+VError LookUpNativeError(VError native)
+{
+	constexpr size_t last = sizeof(kNativeErrorMap) / sizeof(kNativeErrorMap[0]) - 1;
+	for (size_t i = 0; i < last; ++i)
+	{
+		if (kNativeErrorMap[i].fNative == native)
+			return kNativeErrorMap[i].fToolbox;
+	}
+	return kNativeErrorMap[last].fToolbox;
+}
+
+bool IsNativeSignature(OsType signature)
+{
+	return signature == kCARBON_SIGNATURE || signature == kCOCOA_SIGNATURE || signature == kMACH_SIGNATURE
+		|| signature == kPOSIX_SIGNATURE;
+}
+
+// Made on first use and never destroyed: errors may be described while statics are torn down.
+std::map<OsType, ILocalizer*>& Localizers()
+{
+	static std::map<OsType, ILocalizer*>& localizers = *new std::map<OsType, ILocalizer*>;
+	return localizers;
+}
+
+const VString& MessageKey()
+{
+	static const VString& key = *new VString("message");
+	return key;
+}
+
+}  // namespace
+
+VErrorBase::VErrorBase() = default;
+
+VErrorBase::VErrorBase(VError code) : fCode(code)
+{
+	SetLong(VString("errCode"), ERRCODE_NUMBER(code));
+	SetString(VString("componentSignature"), SignatureString(code));
+	if (VTask* task = VTask::GetCurrent())
+	{
+		fTaskID = task->GetID();
+		task->GetName(fTaskName);
+	}
+}
+
+VErrorBase::VErrorBase(const VErrorBase& other)
+: VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName),
+  fParameters(other.fParameters)
+{
+}
+
+VErrorBase::~VErrorBase() = default;
+
+VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name)
+{
+	for (Parameter& parameter : fParameters)
+	{
+		if (parameter.fName.EqualToStringRaw(name))
+			return &parameter;
+	}
+	return nullptr;
+}
+
+const VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name) const
+{
+	return const_cast<VErrorBase*>(this)->_FindParameter(name);
+}
+
+VErrorBase::Parameter& VErrorBase::_MakeParameter(const VString& name)
+{
+	if (Parameter* existing = _FindParameter(name))
+		return *existing;
+	fParameters.push_back(Parameter{name, false, VString(), 0});
+	return fParameters.back();
+}
+
+void VErrorBase::SetString(const VString& name, const VString& value)
+{
+	Parameter& parameter = _MakeParameter(name);
+	parameter.fIsNumber = false;
+	parameter.fText = value;
+	parameter.fNumber = 0;
+}
+
+void VErrorBase::SetLong(const VString& name, int32 value)
+{
+	Parameter& parameter = _MakeParameter(name);
+	parameter.fIsNumber = true;
+	parameter.fText.Clear();
+	parameter.fNumber = double(value);
+}
+
+void VErrorBase::SetLong8(const VString& name, int64 value)
+{
+	Parameter& parameter = _MakeParameter(name);
+	parameter.fIsNumber = true;
+	parameter.fText.Clear();
+	parameter.fNumber = double(value);
+}
+
+bool VErrorBase::GetString(const VString& name, VString& value) const
+{
+	const Parameter* parameter = _FindParameter(name);
+	if (parameter == nullptr || parameter->fIsNumber)
+		return false;
+	value = parameter->fText;
+	return true;
+}
+
+bool VErrorBase::GetLong(const VString& name, int32& value) const
+{
+	const Parameter* parameter = _FindParameter(name);
+	if (parameter == nullptr || !parameter->fIsNumber)
+		return false;
+	value = TruncateNumber<int32>(parameter->fNumber);
+	return true;
+}
+
+bool VErrorBase::GetLong8(const VString& name, int64& value) const
+{
+	const Parameter* parameter = _FindParameter(name);
+	if (parameter == nullptr || !parameter->fIsNumber)
+		return false;
+	value = TruncateNumber<int64>(parameter->fNumber);
+	return true;
+}
+
+void VErrorBase::SetDescription(const VString& text)
+{
+	SetString(MessageKey(), text);
+}
+
+void VErrorBase::FreezeDescription()
+{
+	VString message;
+	if (GetString(MessageKey(), message))
+		return;
+	GetErrorDescription(message);
+	SetString(MessageKey(), message);
+}
+
+void VErrorBase::GetErrorString(VString& text) const
+{
+	char signature[5];
+	SignatureChars(fCode, signature);
+	char buffer[64];
+	std::snprintf(buffer, sizeof(buffer), "Error code: %d (%.4s)", int(ERRCODE_NUMBER(fCode)), signature);
+	text = VString(buffer);
+}
+
+void VErrorBase::GetErrorDescription(VString& text) const
+{
+	if (!GetString(MessageKey(), text))
+	{
+		text.Clear();
+		ILocalizer* localizer = GetLocalizer(ERRCODE_SIGNATURE(fCode));
+		if (localizer == nullptr && VProcess::sInstance != nullptr)
+			localizer = VProcess::sInstance->GetLocalizer();
+		// The {name} placeholders of a localized text are filled from the parameters once string
+		// formatting with named values is part of the toolbox.
+		bool localized = fCode != VE_OK && localizer != nullptr && localizer->LocalizeErrorMessage(fCode, text);
+		if (!localized)
+		{
+			text.Clear();
+			XMacNativeError::GetDescription(fCode, text);
+		}
+	}
+	if (text.IsEmpty())
+		GetErrorString(text);
+}
+
+void VErrorBase::GetActionDescription(VString& text) const
+{
+	if (!GetString(VString("action_description"), text))
+		text.Clear();
+}
+
+void VErrorBase::GetLocation(VString& text) const
+{
+	if (ERRCODE_SIGNATURE(fCode) == kVELK_SIGNATURE)
+	{
+		text = VString("velkbase");
+		return;
+	}
+	char signature[5];
+	SignatureChars(fCode, signature);
+	char buffer[32];
+	std::snprintf(buffer, sizeof(buffer), "component: '%c%c%c%c'", signature[0], signature[1], signature[2], signature[3]);
+	text = VString(buffer);
+}
+
+void VErrorBase::GetTaskName(VString& name, int32* id) const
+{
+	name = fTaskName;
+	if (id != nullptr)
+		*id = fTaskID;
+}
+
+void VErrorBase::DumpToString(VString& text) const
+{
+	std::string dump;
+	VString part;
+	GetErrorString(part);
+	dump += ToUTF8(part) + "\n";
+	GetErrorDescription(part);
+	if (!part.IsEmpty())
+		dump += ToUTF8(part) + "\n";
+	GetLocation(part);
+	if (!part.IsEmpty())
+		dump += ToUTF8(part) + "\n";
+	GetActionDescription(part);
+	if (!part.IsEmpty())
+		dump += ToUTF8(part) + "\n";
+	char buffer[48];
+	std::snprintf(buffer, sizeof(buffer), "task %d", int(fTaskID));
+	dump += buffer;
+	if (!fTaskName.IsEmpty())
+		dump += ", name: '" + ToUTF8(fTaskName) + "'";
+	dump += "\n";
+	text = FromUTF8(dump);
+}
+
+CharSet VErrorBase::DebugDump(char* buffer, int& length) const
+{
+	if (buffer == nullptr || length <= 0)
+	{
+		length = 0;
+		return 7;
+	}
+	if (VProcess::sInstance != nullptr)
+	{
+		VString dump;
+		DumpToString(dump);
+		int32 units = dump.GetLength();
+		if (units > length / 2)
+			units = length / 2;
+		std::memcpy(buffer, dump.GetCPointer(), size_t(units) * sizeof(UniChar));
+		length = units * int(sizeof(UniChar));
+		return 2;
+	}
+	char signature[5];
+	SignatureChars(fCode, signature);
+	int written = std::snprintf(buffer, size_t(length), "Error code: %d, component: '%.4s', task ID: %d",
+		int(ERRCODE_NUMBER(fCode)), signature, int(fTaskID));
+	// snprintf answers the length it wanted; only what fits was written.
+	length = written < 0 ? 0 : (written < length ? written : length - 1);
+	return 7;
+}
+
+void VErrorBase::RegisterLocalizer(OsType signature, ILocalizer* localizer)
+{
+	Localizers()[signature] = localizer;
+}
+
+void VErrorBase::UnregisterLocalizer(OsType signature)
+{
+	Localizers().erase(signature);
+}
+
+ILocalizer* VErrorBase::GetLocalizer(OsType signature)
+{
+	auto& localizers = Localizers();
+	auto found = localizers.find(signature);
+	return found != localizers.end() ? found->second : nullptr;
+}
+
+bool VErrorBase::CallLocalizer(ILocalizer* localizer, VError code, VString& text) const
+{
+	if (code == VE_OK)
+		return true;
+	if (localizer == nullptr && VProcess::sInstance != nullptr)
+		localizer = VProcess::sInstance->GetLocalizer();
+	if (localizer == nullptr || !localizer->LocalizeErrorMessage(code, text))
+	{
+		text.Clear();
+		return false;
+	}
+	return true;
+}
+
+VError VErrorBase::MAC_MapCarbonErrorToVError(int32 status)
+{
+	if (status == 0)
+		return VE_OK;
+	VError native = MakeVError(kCARBON_SIGNATURE, status);
+	VError mapped = LookUpNativeError(native);
+	return mapped == VE_UNKNOWN_ERROR ? native : mapped;
+}
+
+VError VErrorBase::EncodedNativeErrorToVError(VError native, VError defaultCode)
+{
+	OsType signature = ERRCODE_SIGNATURE(native);
+	VError candidate = native;
+	if (ERRCODE_NUMBER(native) != 0 && IsNativeSignature(signature))
+		candidate = defaultCode;
+	if (signature == kCARBON_SIGNATURE || signature == kPOSIX_SIGNATURE)
+		candidate = LookUpNativeError(native);
+	return candidate == VE_UNKNOWN_ERROR ? defaultCode : candidate;
+}
+
+}  // namespace velk

@@ -1,0 +1,110 @@
+// A reference-counted error object: the code, the task that raised it and named parameters. Raising
+// pushes it on the calling task's error context; nothing is ever thrown.
+#pragma once
+
+#include <vector>
+
+#include "kernel/memory/IRefCountable.h"
+#include "kernel/memory/VObject.h"
+#include "kernel/strings/VString.h"
+#include "runtime/VError.h"
+#include "runtime/mac/XMacStackCrawl.h"
+
+namespace velk {
+
+class ILocalizer;
+
+class VErrorBase : public VObject, public IRefCountable
+{
+public:
+	// Code 0, no task, no parameters: an error about to be loaded.
+	VErrorBase();
+	// Stores code, the parameters "errCode" (the number) and "componentSignature" (its four
+	// characters) and, when the calling thread has a task, that task's id and name (else 0 and "").
+	explicit VErrorBase(VError code);
+	// Same code, task and parameters; a new object with its own count of 1 and an empty stack crawl.
+	VErrorBase(const VErrorBase& other);
+	~VErrorBase() override;
+
+	VErrorBase& operator=(const VErrorBase&) = delete;
+
+	VError GetCode() const { return fCode; }
+
+	// Named parameters; setting a name again replaces its value. Numbers are kept as JSON numbers
+	// are: a 64-bit value beyond 2^53 loses its lowest digits.
+	void SetString(const VString& name, const VString& value);
+	void SetLong(const VString& name, int32 value);
+	void SetLong8(const VString& name, int64 value);
+
+	// Read a parameter; false (value untouched) when absent or of the other type. Numbers are
+	// truncated toward zero, saturating at the type's limits.
+	bool GetString(const VString& name, VString& value) const;
+	bool GetLong(const VString& name, int32& value) const;
+	bool GetLong8(const VString& name, int64& value) const;
+
+	// Sets "message", the fixed description that wins over every localizer.
+	void SetDescription(const VString& text);
+	// Stores the present description as "message" unless one is set, so it no longer depends on localizers.
+	void FreezeDescription();
+
+	// "Error code: %d (%.4s)": the number and the four signature characters.
+	virtual void GetErrorString(VString& text) const;
+	// The "message" parameter when set; else the text of the localizer of the code's signature (or the
+	// process's own); else the system's text for a 'POSX' code; else GetErrorString. Never empty.
+	virtual void GetErrorDescription(VString& text) const;
+	// The "action_description" parameter, empty when absent.
+	virtual void GetActionDescription(VString& text) const;
+	// "velkbase" for the toolbox's signature, else "component: 'abcd'".
+	virtual void GetLocation(VString& text) const;
+	// The name of the task that raised the error, and its id through id when not null.
+	virtual void GetTaskName(VString& name, int32* id = nullptr) const;
+	// Error string, then description, location and action when not empty, then the task; one per line.
+	virtual void DumpToString(VString& text) const;
+
+	// With a process, the dump as UTF-16 cut to the buffer (returns 2); without, a one-line summary
+	// in 8-bit text (returns 7). length becomes the bytes written.
+	CharSet DebugDump(char* buffer, int& length) const override;
+
+	// Empty unless a caller loads frames into it.
+	XMacStackCrawl& GetStackCrawl() { return fStackCrawl; }
+
+	// Localizers by component signature, not retained. Register and unregister only while no other
+	// task raises or describes errors (start-up and shut-down): the registry has no lock.
+	static void RegisterLocalizer(OsType signature, ILocalizer* localizer);
+	static void UnregisterLocalizer(OsType signature);
+	static ILocalizer* GetLocalizer(OsType signature);
+
+	// Asks localizer (the process's own when null) for code's message: true with text set; false with
+	// text cleared when there is no localizer or no message. True at once for code 0.
+	bool CallLocalizer(ILocalizer* localizer, VError code, VString& text) const;
+
+	// An OSStatus as a toolbox code: 0 for 0, the mapped code for a known status, else ('CARB', status).
+	static VError MAC_MapCarbonErrorToVError(int32 status);
+	// A native failure as the toolbox code of an operation: known 'CARB' and 'POSX' codes map to
+	// theirs, other native codes with a non-zero number give defaultCode, toolbox codes pass through
+	// (the generic error 'velk' 1 gives defaultCode).
+	static VError EncodedNativeErrorToVError(VError native, VError defaultCode);
+
+private:
+	// The parameters are a small ordered store behind the accessors above; they move into the JSON
+	// object of the error's bag and JSON forms without changing the accessors.
+	struct Parameter
+	{
+		VString fName;
+		bool fIsNumber = false;
+		VString fText;
+		double fNumber = 0;
+	};
+
+	Parameter* _FindParameter(const VString& name);
+	const Parameter* _FindParameter(const VString& name) const;
+	Parameter& _MakeParameter(const VString& name);
+
+	VError fCode = VE_OK;
+	int32 fTaskID = 0;
+	VString fTaskName;
+	std::vector<Parameter> fParameters;
+	XMacStackCrawl fStackCrawl;
+};
+
+}  // namespace velk

@@ -1,0 +1,78 @@
+// One scope's errors, oldest first, with the scope's flags: whether its errors pass on to the
+// enclosing scope, whether they are kept from the debug manager, and the codes it expects.
+#pragma once
+
+#include <vector>
+
+#include "kernel/memory/IRefCountable.h"
+#include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
+#include "runtime/VError.h"
+#include "runtime/VErrorBase.h"
+
+namespace velk {
+
+class VErrorContext : public VObject, public IRefCountable
+{
+public:
+	// No errors, no filtered codes, not silent, keeping errors unless told otherwise.
+	explicit VErrorContext(bool keepingErrors = true, bool silent = false);
+	// The same errors (shared) and out-of-memory flag; the copy is not silent, keeps errors and
+	// filters nothing.
+	VErrorContext(const VErrorContext& other);
+	~VErrorContext() override;
+
+	VErrorContext& operator=(const VErrorContext&) = delete;
+
+	// Appends error, retained, and returns true; a 'velk' 100 error marks the context out of memory.
+	// A null error is ignored (false).
+	bool PushError(VErrorBase* error);
+	// Appends other's errors, retained, and takes its out-of-memory flag.
+	void PushErrors(const VErrorContext* other);
+	// Releases every error; the out-of-memory flag is cleared.
+	void Flush();
+
+	// The oldest and the newest error, null when empty; not retained.
+	VErrorBase* GetFirst() const;
+	VErrorBase* GetLast() const;
+	// The newest error's code, 0 when empty.
+	VError GetLastError() const;
+	// The first error with exactly code, null when none.
+	VErrorBase* Find(VError code) const;
+	// Whether some error's code is in codes, a list ended by 0 (false for an empty list).
+	bool FindAny(const VError* codes) const;
+
+	bool IsEmpty() const { return fErrors.empty(); }
+	size_t GetErrorCount() const { return fErrors.size(); }
+	const std::vector<VRefPtr<VErrorBase>>& GetErrors() const { return fErrors; }
+	// True when the context holds errors.
+	bool DebugDisplay() const { return !fErrors.empty(); }
+
+	// Codes this scope expects: raising one makes the scope silent and drops its errors at its end.
+	void AddFilteredCode(VError code);
+	bool IsErrorFiltered(VError code) const;
+	bool HasFilteredCodes() const { return !fFilteredCodes.empty(); }
+
+	bool FailedForMemory() const { return fFailedForMemory; }
+	void SetFailedForMemory(bool failed) { fFailedForMemory = failed; }
+	bool IsSilent() const { return fSilent; }
+	void SetSilent(bool silent) { fSilent = silent; }
+	bool IsKeepingErrors() const { return fKeepingErrors; }
+	void SetKeepingErrors(bool keeping) { fKeepingErrors = keeping; }
+
+	// Hands the errors, oldest first, to the process logger inside a silent scope that drops what
+	// logging raises; nothing while the process has no logger.
+	void SendErrorsToLogger() const;
+
+	// Inserts errors, in their order, before the existing ones.
+	void _InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors);
+
+private:
+	std::vector<VRefPtr<VErrorBase>> fErrors;
+	std::vector<VError> fFilteredCodes;
+	bool fFailedForMemory = false;
+	bool fSilent = false;
+	bool fKeepingErrors = true;
+};
+
+}  // namespace velk

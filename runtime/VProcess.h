@@ -1,0 +1,59 @@
+// The one application object of a program built on the toolbox: brings the toolbox's layers up in a
+// fixed order, holds the process-wide services and takes them down again.
+#pragma once
+
+#include "kernel/memory/VObject.h"
+
+namespace velk {
+
+class ILocalizer;
+class ILogger;
+class VIntlMgr;
+class VJSONClassStore;
+
+class VProcess : public VObject
+{
+public:
+	// Becomes the process instance.
+	VProcess();
+	// Takes down what Init brought up; the instance is null afterwards.
+	~VProcess() override;
+
+	VProcess(const VProcess&) = delete;
+	VProcess& operator=(const VProcess&) = delete;
+
+	// Brings the toolbox up the first time (the task manager, making the calling thread the main task)
+	// and remembers the result; later calls return it without doing anything. The flags choose
+	// optional services (0x02 fibers, 0x10 the process logger).
+	bool Init(uint32 flags);
+
+	// The process's international manager, not retained; null until one is made.
+	VIntlMgr* GetIntlManager() const { return fIntlMgr; }
+	// The application's localizer, not owned; null until the application sets one.
+	ILocalizer* GetLocalizer() const { return fLocalizer; }
+	void SetLocalizer(ILocalizer* localizer) { fLocalizer = localizer; }
+	// The process logger, null while there is none.
+	ILogger* GetLogger() const { return fLogger; }
+	// The JSON class store "ry", not retained; null until made.
+	VJSONClassStore* GetClassStore() const { return fClassStore; }
+
+	bool WithFibers() const { return fFibersWanted; }
+
+	// The one process object: set by the constructor, null before and after its life.
+	static VProcess* sInstance;
+
+private:
+	bool _Init(uint32 flags);
+	void _DeInit();
+
+	bool fInitCalled = false;
+	bool fInitResult = false;
+	bool fFibersWanted = false;
+	// Filled by the start-up steps as the services they make join the toolbox.
+	VIntlMgr* fIntlMgr = nullptr;
+	ILocalizer* fLocalizer = nullptr;
+	ILogger* fLogger = nullptr;
+	VJSONClassStore* fClassStore = nullptr;
+};
+
+}  // namespace velk

@@ -1,0 +1,368 @@
+#include "runtime/VTask.h"
+
+#include <thread>
+
+#include "files/VSystem.h"
+#include "kernel/strings/VString.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VErrorTaskContext.h"
+#include "runtime/VProcess.h"
+#include "runtime/VSyncEvent.h"
+#include "runtime/mac/XMacTask.h"
+
+namespace velk {
+
+VTask::VTask(VTaskMgr* manager)
+: fStyle(eTaskStylePreemptive), fManager(manager), fState(eTaskStateRunning)
+{
+	fStackSize = manager->GetStackSizeForMainTask();
+	fPlatformTask = manager->fImpl.CreateMain(this);
+	fID = fPlatformTask->GetValueForVTaskID();
+	// Fibers are never enabled by this process frame.
+	fFiber = false;
+	fPreemptive = true;
+}
+
+VTask::VTask(VObject*, size_t stackSize, ETaskStyle style, int32 (*body)(VTask*))
+{
+	if (body != nullptr)
+		fBody = [body] { body(VTask::GetCurrent()); };
+	_InitNew(stackSize, style);
+}
+
+VTask::VTask(size_t stackSize, ETaskStyle style, std::function<void()>&& body) : fBody(std::move(body))
+{
+	_InitNew(stackSize, style);
+}
+
+void VTask::_InitNew(size_t stackSize, ETaskStyle style)
+{
+	fManager = VTaskMgr::Get();
+	fStyle = style;
+	fStackSize = stackSize;
+	fFiber = style == eTaskStyleFiber;
+	fPreemptive = style == eTaskStylePreemptive;
+	fPlatformTask = fManager->fImpl.Create(this, style);
+	fID = fManager->GetNewTaskID(this);
+}
+
+VTask::~VTask()
+{
+	if (fDeathWaiters != nullptr)
+	{
+		for (VSyncEvent* event : *fDeathWaiters)
+		{
+			event->Unlock();
+			event->Release();
+		}
+		delete fDeathWaiters;
+	}
+	if (fErrorContext != nullptr)
+		fErrorContext->Release();
+	delete fName;
+	delete fPlatformTask;
+}
+
+size_t VTask::GetStackSize()
+{
+	if (fStackSize == 0)
+		fStackSize = IsMain() ? fManager->GetStackSizeForMainTask() : fManager->GetDefaultStackSize();
+	return fStackSize;
+}
+
+bool VTask::Run()
+{
+	// A task run before the manager starts could never be listed, purged or waited for.
+	if (fPlatformTask == nullptr || !VTaskMgr::IsInited())
+		return false;
+	if (!_ChangeState(eTaskStateCreated, eTaskStateStarting))
+		return false;
+	fManager->RegisterTask(this);
+	if (!fPlatformTask->Run())
+	{
+		_ChangeState(eTaskStateStarting, eTaskStateDying);
+		_SetStateDead();
+		return false;
+	}
+	return true;
+}
+
+void VTask::_Run()
+{
+	if (!_ChangeState(eTaskStateStarting, eTaskStateRunning))
+		return;
+	VString name;
+	GetName(name);
+	XMacTaskMgr::SetCurrentThreadName(name, fID);
+	if (fBody)
+	{
+		fBody();
+		_ChangeState(eTaskStateRunning, eTaskStateDying);
+	}
+	else
+	{
+		// Each pass will also execute the messages queued for the task once tasks have message queues.
+		DoInit();
+		for (;;)
+		{
+			if (!DoRun())
+			{
+				Kill();
+				DoDeInit();
+				break;
+			}
+			if (fState.load() >= eTaskStateDying)
+			{
+				DoDeInit();
+				break;
+			}
+		}
+	}
+	fBody = nullptr;
+}
+
+void VTask::_SetStateDead()
+{
+	fManager->_LockMutex();
+	std::vector<VSyncEvent*>* waiters = fDeathWaiters;
+	fDeathWaiters = nullptr;
+	_ChangeState(eTaskStateDying, eTaskStateDead);
+	fManager->fDeadTasksPending = true;
+	fManager->_UnlockMutex();
+	// The task may be gone from here on: only the waiters taken above are touched.
+	if (waiters != nullptr)
+	{
+		for (VSyncEvent* event : *waiters)
+		{
+			event->Unlock();
+			event->Release();
+		}
+		delete waiters;
+	}
+}
+
+bool VTask::WaitForDeath(int32 milliseconds)
+{
+	if (GetCurrent() == this)
+		return false;
+	uint64 start = VSystem::GetCurrentTime();
+	VSyncEvent* event = nullptr;
+	fManager->_LockMutex();
+	if (fState.load() != eTaskStateDead)
+	{
+		event = new VSyncEvent;
+		if (fDeathWaiters == nullptr)
+			fDeathWaiters = new std::vector<VSyncEvent*>;
+		event->Retain();
+		fDeathWaiters->push_back(event);
+	}
+	fManager->_UnlockMutex();
+
+	VTask* waiter = GetCurrent();
+	uint32 none = eTaskWaitReasonNone;
+	bool marked = waiter != nullptr && waiter->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonDeath);
+	// Waiting tasks will also execute their messages meanwhile once tasks have message queues.
+	while (event != nullptr && fState.load() != eTaskStateDead)
+	{
+		uint64 elapsed = VSystem::GetCurrentTime() - start;
+		if (milliseconds <= 0 || elapsed >= uint64(milliseconds))
+			break;
+		event->Lock(int32(uint64(milliseconds) - elapsed));
+	}
+	if (marked)
+		waiter->fWaitReason.store(eTaskWaitReasonNone);
+
+	bool dead = fState.load() == eTaskStateDead;
+	if (event != nullptr)
+	{
+		fManager->_LockMutex();
+		if (fDeathWaiters != nullptr)
+		{
+			for (auto found = fDeathWaiters->begin(); found != fDeathWaiters->end(); ++found)
+			{
+				if (*found == event)
+				{
+					fDeathWaiters->erase(found);
+					event->Release();
+					break;
+				}
+			}
+		}
+		fManager->_UnlockMutex();
+		event->Release();
+	}
+	return dead;
+}
+
+VTask* VTask::GetCurrent()
+{
+	if (!VTaskMgr::IsInited())
+		return nullptr;
+	return XMacTaskMgr::GetCurrentTask();
+}
+
+VTaskID VTask::GetCurrentID()
+{
+	return VTaskMgr::Get()->GetCurrentTaskID();
+}
+
+bool VTask::IsMain() const
+{
+	return fManager != nullptr && fManager->GetMainTask() == this;
+}
+
+bool VTask::IsCurrentMain()
+{
+	VTask* task = GetCurrent();
+	return task != nullptr && task->IsMain();
+}
+
+bool VTask::_ChangeState(ETaskState from, ETaskState to)
+{
+	uint32 expected = from;
+	return fState.compare_exchange_strong(expected, to);
+}
+
+bool VTask::IsDying(int32* outTicksSinceKill) const
+{
+	bool dying = fState.load() >= eTaskStateDying;
+	if (dying && outTicksSinceKill != nullptr)
+	{
+		int32 elapsed = int32(VSystem::GetCurrentTicks() - fKillTime);
+		*outTicksSinceKill = elapsed < 0 ? -elapsed : elapsed;
+	}
+	return dying;
+}
+
+void VTask::Kill()
+{
+	if (GetCurrent() != this)
+	{
+		while (fState.load() == eTaskStateStarting)
+			VTaskMgr::YieldNow();
+	}
+	if (fState.load() < eTaskStateDead)
+		DoPrepareToDie();
+	if (_ChangeState(eTaskStateRunning, eTaskStateDying))
+		fKillTime = VSystem::GetCurrentTicks();
+}
+
+void VTask::GetName(VString& name) const
+{
+	fManager->_LockMutex();
+	if (fName != nullptr)
+		name = *fName;
+	else
+		name.Clear();
+	fManager->_UnlockMutex();
+}
+
+void VTask::SetName(const VString& name)
+{
+	VString* copy = new VString(name);
+	fManager->_LockMutex();
+	VString* old = fName;
+	fName = copy;
+	fManager->_UnlockMutex();
+	delete old;
+	if (XMacTaskMgr::GetCurrentTask() == this)
+		XMacTaskMgr::SetCurrentThreadName(name, fID);
+}
+
+VErrorTaskContext* VTask::GetErrorContext(bool createIfMissing)
+{
+	if (fErrorContext == nullptr && createIfMissing)
+		fErrorContext = new VErrorTaskContext;
+	return fErrorContext;
+}
+
+bool VTask::PushError(VErrorBase* error)
+{
+	VTask* task = GetCurrent();
+	if (task == nullptr || error == nullptr)
+		return false;
+	VErrorTaskContext* context = task->GetErrorContext(true);
+	if (context == nullptr)
+		return false;
+	bool silent = false;
+	bool stored = context->PushError(error, &silent);
+	if (stored && !silent)
+		task->_ReportErrorThrown(error);
+	return stored;
+}
+
+bool VTask::PushRetainedError(VErrorBase* error)
+{
+	bool stored = PushError(error);
+	if (error != nullptr)
+		error->Release();
+	return stored;
+}
+
+void VTask::_ReportErrorThrown(VErrorBase*)
+{
+	// The one place where an error that no scope silenced reaches the debug manager's ErrorThrown,
+	// which logs it; nothing to call until the debug manager exists.
+}
+
+void VTask::FlushErrors()
+{
+	VTask* task = GetCurrent();
+	if (task != nullptr && task->fErrorContext != nullptr)
+		task->fErrorContext->Flush();
+}
+
+VError VTask::GetLastError()
+{
+	VTask* task = GetCurrent();
+	if (task == nullptr || task->fErrorContext == nullptr)
+		return VE_OK;
+	return task->fErrorContext->GetLastError();
+}
+
+bool VTask::FailedForMemory()
+{
+	VTask* task = GetCurrent();
+	return task != nullptr && task->fErrorContext != nullptr && task->fErrorContext->FailedForMemory();
+}
+
+VIntlMgr* VTask::GetCurrentIntlManager()
+{
+	VTask* task = GetCurrent();
+	if (task != nullptr && task->fIntlMgr != nullptr)
+		return task->fIntlMgr;
+	VProcess* process = VProcess::sInstance;
+	return process != nullptr ? process->GetIntlManager() : nullptr;
+}
+
+void VTask::SetCurrentIntlManager(VIntlMgr* manager)
+{
+	VTask* task = GetCurrent();
+	if (task != nullptr && manager != nullptr)
+		task->fIntlMgr = manager;
+}
+
+void VTask::Sleep(int32 milliseconds)
+{
+	if (milliseconds <= 0)
+	{
+		VTaskMgr::YieldNow();
+		return;
+	}
+	VTask* task = GetCurrent();
+	if (task == nullptr || task->fPlatformTask == nullptr)
+		return;
+	uint32 none = eTaskWaitReasonNone;
+	bool marked = task->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonSleep);
+	task->fPlatformTask->Sleep(milliseconds);
+	if (marked)
+		task->fWaitReason.store(eTaskWaitReasonNone);
+}
+
+void VTask::WakeUp()
+{
+	if (fPlatformTask != nullptr)
+		fPlatformTask->WakeUp();
+}
+
+}  // namespace velk

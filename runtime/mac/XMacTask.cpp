@@ -1,0 +1,152 @@
+#include "runtime/mac/XMacTask.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+
+#include "runtime/mac/XMacDeadline.h"
+#include <unistd.h>
+
+#include "runtime/VError.h"
+#include "runtime/VTask.h"
+#include "runtime/mac/XMacTaskMgr.h"
+
+namespace velk {
+
+// What the made thread needs until it starts: it may outlive the task object when the task is
+// destroyed without being run, so it is shared rather than owned.
+struct XMacTask_preemptive::StartGate
+{
+	StartGate() { sem_init(&fStart, 0, 0); }
+	~StartGate() { sem_destroy(&fStart); }
+
+	sem_t fStart;
+	std::atomic<bool> fCancelled{false};
+	XMacTask_preemptive* fOwner = nullptr;
+	int32 fThreadID = 0;
+};
+
+namespace {
+
+void WaitOn(sem_t* semaphore)
+{
+	while (sem_wait(semaphore) != 0 && errno == EINTR)
+	{
+	}
+}
+
+size_t RoundUpToPages(size_t size)
+{
+	long page = sysconf(_SC_PAGESIZE);
+	size_t pageSize = page > 0 ? size_t(page) : 4096;
+	if (size < size_t(PTHREAD_STACK_MIN))
+		size = size_t(PTHREAD_STACK_MIN);
+	return (size + pageSize - 1) / pageSize * pageSize;
+}
+
+}  // namespace
+
+XMacTask_preemptive::XMacTask_preemptive(VTask* task, int32 threadID, size_t stackSize)
+: XMacTask(task), fThreadID(threadID)
+{
+	fThread = pthread_self();
+	fStackSize = stackSize;
+	fAttached = true;
+	sem_init(&fSemaphore, 0, 0);
+}
+
+XMacTask_preemptive::XMacTask_preemptive(VTask* task) : XMacTask(task)
+{
+	sem_init(&fSemaphore, 0, 0);
+}
+
+XMacTask_preemptive::~XMacTask_preemptive()
+{
+	if (fGate != nullptr)
+	{
+		fGate->fCancelled.store(true);
+		sem_post(&fGate->fStart);
+	}
+	sem_destroy(&fSemaphore);
+}
+
+XMacTask_preemptive* XMacTask_preemptive::Create(VTask* task)
+{
+	XMacTask_preemptive* platform = new XMacTask_preemptive(task);
+	platform->fStackSize = RoundUpToPages(task->GetStackSize());
+	platform->fThreadID = XMacTaskMgr::_NewThreadID();
+	auto gate = std::make_shared<StartGate>();
+	gate->fOwner = platform;
+	gate->fThreadID = platform->fThreadID;
+
+	pthread_attr_t attributes;
+	pthread_attr_init(&attributes);
+	int result = pthread_attr_setstacksize(&attributes, platform->fStackSize);
+	if (result == 0)
+		result = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+	auto* handedOver = new std::shared_ptr<StartGate>(gate);
+	if (result == 0)
+		result = pthread_create(&platform->fThread, &attributes, &_ThreadProc, handedOver);
+	pthread_attr_destroy(&attributes);
+	if (result != 0)
+	{
+		delete handedOver;
+		delete platform;
+		_ThrowError(MakeVError(kPOSIX_SIGNATURE, result));
+		return nullptr;
+	}
+	platform->fGate = std::move(gate);
+	return platform;
+}
+
+void* XMacTask_preemptive::_ThreadProc(void* handedOver)
+{
+	std::shared_ptr<StartGate> gate = std::move(*static_cast<std::shared_ptr<StartGate>*>(handedOver));
+	delete static_cast<std::shared_ptr<StartGate>*>(handedOver);
+	XMacTaskMgr::_AdoptThreadID(gate->fThreadID);
+	WaitOn(&gate->fStart);
+	if (gate->fCancelled.load())
+		return nullptr;
+	// Run let us go: the task is listed, so it lives at least until it is dead.
+	VTask* task = gate->fOwner->fTask;
+	gate.reset();
+	if (task->GetState() != eTaskStateStarting)
+		return nullptr;
+	XMacTaskMgr::SetCurrentTask(task);
+	task->_Run();
+	XMacTaskMgr::SetCurrentTask(nullptr);
+	// Last: once dead, the task may be released at any moment.
+	task->_SetStateDead();
+	return nullptr;
+}
+
+bool XMacTask_preemptive::Run()
+{
+	if (fAttached)
+		return true;
+	if (fGate == nullptr)
+		return false;
+	sem_post(&fGate->fStart);
+	return true;
+}
+
+void XMacTask_preemptive::WakeUp()
+{
+	sem_post(&fSemaphore);
+}
+
+void XMacTask_preemptive::Freeze()
+{
+	WaitOn(&fSemaphore);
+}
+
+void XMacTask_preemptive::Sleep(int32 milliseconds)
+{
+	const timespec deadline = MonotonicDeadlineIn(milliseconds);
+	while (sem_clockwait(&fSemaphore, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
+	{
+	}
+}
+
+}  // namespace velk

@@ -1,0 +1,74 @@
+// The platform half of a task: the thread it runs on and the semaphore that puts it to sleep.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <pthread.h>
+#include <semaphore.h>
+
+#include "kernel/memory/VObject.h"
+
+namespace velk {
+
+class VTask;
+
+class XMacTask : public VObject
+{
+public:
+	explicit XMacTask(VTask* task) : fTask(task) {}
+
+	// Lets the task's thread start its body; false when there is no thread.
+	virtual bool Run() = 0;
+	// Ends a Sleep early (or the next one, when nobody sleeps).
+	virtual void WakeUp() = 0;
+	// Blocks until WakeUp.
+	virtual void Freeze() = 0;
+	// Blocks at most milliseconds, less when woken.
+	virtual void Sleep(int32 milliseconds) = 0;
+	virtual bool CheckSystemMessages() = 0;
+	// The id the task takes from its thread; 0 when it has none of its own.
+	virtual int32 GetValueForVTaskID() const { return 0; }
+
+	VTask* GetTask() const { return fTask; }
+	size_t GetStackSize() const { return fStackSize; }
+
+protected:
+	pthread_t fThread{};
+	VTask* fTask;
+	size_t fStackSize = 0;
+	bool fAttached = false;
+};
+
+// A task with a thread of its own: either attached to an existing thread (the main task) or running
+// on a detached thread it made, which waits until Run before it starts the task's body.
+class XMacTask_preemptive : public XMacTask
+{
+public:
+	// Attaches to the calling thread, whose id is threadID.
+	XMacTask_preemptive(VTask* task, int32 threadID, size_t stackSize);
+	// A waiting thread that was never run ends without running the body.
+	~XMacTask_preemptive() override;
+
+	// Makes the task's thread (stack of the task's size, rounded up to whole pages), suspended until
+	// Run. Null, with a 'POSX' error thrown, when the thread cannot be made.
+	static XMacTask_preemptive* Create(VTask* task);
+
+	bool Run() override;
+	void WakeUp() override;
+	void Freeze() override;
+	void Sleep(int32 milliseconds) override;
+	bool CheckSystemMessages() override { return false; }
+	int32 GetValueForVTaskID() const override { return fThreadID; }
+
+private:
+	struct StartGate;
+
+	explicit XMacTask_preemptive(VTask* task);
+	static void* _ThreadProc(void* gate);
+
+	int32 fThreadID = 0;
+	sem_t fSemaphore;
+	std::shared_ptr<StartGate> fGate;  // shared with the thread it made
+};
+
+}  // namespace velk

@@ -1,0 +1,54 @@
+// The platform half of the task manager: which task runs on the calling thread, the id each thread
+// has even without a task, stack bounds and thread names.
+#pragma once
+
+#include <cstddef>
+
+#include "kernel/VKernelTypes.h"
+
+namespace velk {
+
+class VString;
+class VTask;
+class XMacTask;
+enum ETaskStyle : uint32;
+
+class XMacTaskMgr
+{
+public:
+	constexpr XMacTaskMgr() = default;
+
+	// Makes the platform task of the main task on the calling thread and makes task that thread's
+	// current task. Never null.
+	XMacTask* CreateMain(VTask* task);
+
+	// Makes the platform task of a new task: for a preemptive task, its thread, waiting until the
+	// task runs (null, with the error thrown, when it cannot be made). Null for other styles.
+	XMacTask* Create(VTask* task, ETaskStyle style);
+
+	// The calling thread's task, null on a thread without one.
+	static VTask* GetCurrentTask();
+	static void SetCurrentTask(VTask* task);
+
+	// The calling thread's own id: never 0, the same for the thread's whole life, before and after the
+	// task manager starts, and never given to another thread. It stands for the thread's port.
+	static int32 GetCurrentForeignTaskID();
+
+	// A new thread's id, handed out ahead so the task knows it before its thread runs; the new
+	// thread adopts it first thing.
+	static int32 _NewThreadID();
+	static void _AdoptThreadID(int32 id);
+
+	// Bytes of stack still free below the calling frame. The thread's stack bounds are asked once per
+	// thread; an unlimited main stack counts as 8 MiB.
+	static size_t GetCurrentFreeStackSize();
+
+	// The main thread's stack size (the stack limit, 8 MiB when unlimited), 0 when it cannot be read.
+	static size_t ComputeMainTaskStackSize();
+
+	// Names the calling thread name + " (id = N)", cut to what the system keeps (15 bytes of UTF-8).
+	// The main thread keeps its name: on Linux it is the process's name in every process list.
+	static void SetCurrentThreadName(const VString& name, int32 id);
+};
+
+}  // namespace velk

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <sys/utsname.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "files/VSystem.h"
+#include "files/mac/XMacSystem.h"
+#include "kernel/intl/VUTFCodec.h"
+#include "kernel/strings/VString.h"
+#include "platform/ScopedTimeZone.h"
+
+namespace velk {
+namespace {
+
+using Fields = std::array<int16, 7>;
+
+// Puts the zone in place and makes the facade drop what it cached of the previous one.
+class ScopedFacadeZone
+{
+public:
+	explicit ScopedFacadeZone(const char* zone)
+	{
+		fZone.emplace(zone);
+		VSystem::SystemDateTimeChanged();
+	}
+
+	~ScopedFacadeZone()
+	{
+		fZone.reset();
+		VSystem::SystemDateTimeChanged();
+	}
+
+private:
+	std::optional<ScopedTimeZone> fZone;
+};
+
+TEST(VSystemTest, NullTimesAreLeftAloneAndOtherYearZeroDatesConvert)
+{
+	ScopedFacadeZone zone(kZoneCentralEurope);
+	const Fields nullTimes[] = {
+		{ 0, 0, 0, 0, 0, 0, 0 },
+		{ 0, 0, 5, 10, 0, 0, 7 },
+		{ 0, 3, 5, 0, 0, 0, 7 },
+		{ 0, 0, 5, 0, 30, 15, 7 },
+	};
+	for (const Fields& original : nullTimes)
+	{
+		Fields fields = original;
+		VSystem::UTCToLocalTime(fields.data());
+		EXPECT_EQ(fields, original);
+		VSystem::LocalToUTCTime(fields.data());
+		EXPECT_EQ(fields, original);
+	}
+
+	Fields fields = { 0, 3, 5, 10, 0, 0, 7 };
+	VSystem::UTCToLocalTime(fields.data());
+	EXPECT_EQ(fields, (Fields { 0, 3, 5, 11, 0, 0, 7 }));
+	VSystem::LocalToUTCTime(fields.data());
+	EXPECT_EQ(fields, (Fields { 0, 3, 5, 10, 0, 0, 7 }));
+}
+
+TEST(VSystemTest, GMTOffsetIsPositiveEastAndFollowsZoneChanges)
+{
+	struct Row
+	{
+		const char* zone;
+		int32 withDaylight;
+		int32 withoutDaylight;
+	};
+	const Row rows[] = {
+		{ kZoneJapan, 32400, 32400 },
+		{ "EST5", -18000, -18000 },
+		{ "IST-5:30", 19800, 19800 },
+		{ kZoneUTC, 0, 0 },
+		// Daylight saving from the first to the last day of every year: in force but for an hour at the turn of
+		// the year, when those rows are left out.
+		{ "XST-1XDT,J1/0,J365/25", 7200, 3600 },
+		{ "YST3YDT,J1/0,J365/25", -7200, -10800 },
+	};
+	Fields today {};
+	VSystem::GetSystemUTCTime(today.data());
+	bool turnOfTheYear = (today[1] == 12 && today[2] == 31) || (today[1] == 1 && today[2] == 1);
+	for (const Row& row : rows)
+	{
+		if (turnOfTheYear && row.withDaylight != row.withoutDaylight)
+			continue;
+		ScopedFacadeZone zone(row.zone);
+		SCOPED_TRACE(row.zone);
+		EXPECT_EQ(VSystem::GetGMTOffset(true), row.withDaylight);
+		EXPECT_EQ(VSystem::GetGMTOffset(false), row.withoutDaylight);
+	}
+}
+
+TEST(VSystemTest, OSVersionIsTheKernelReleaseWithoutAMacPrefix)
+{
+	utsname names {};
+	ASSERT_EQ(::uname(&names), 0);
+	VString version;
+	VSystem::GetOSVersionString(version);
+	std::string text = ToUTF8String(version.GetCPointer(), version.GetLength());
+	EXPECT_EQ(text, std::string("Linux ") + names.release);
+	EXPECT_EQ(text.find("macOS"), std::string::npos);
+
+	VString again(u"stale");
+	VSystem::GetOSVersionString(again);
+	EXPECT_TRUE(again.EqualToStringRaw(version));
+
+	int32 decimal = XMacSystem::GetMacOSXVersionDecimal();
+	int major = std::atoi(names.release);
+	EXPECT_EQ(decimal / 10000, major);
+	EXPECT_GT(decimal, 0);
+}
+
+TEST(VSystemTest, EveryRequiredSystemVersionIsMet)
+{
+	for (int32 version : { 0, 10, 11, 17, 20, 22, 23, 1000 })
+		EXPECT_TRUE(VSystem::IsSystemVersionOrAbove(SystemVersion(version))) << version;
+	EXPECT_GE(VSystem::GetNumberOfLogicalProcessors(), 1);
+}
+
+TEST(VSystemTest, VirtualMemoryRoundTripsThroughTheFacade)
+{
+	const size_t page = VSystem::GetVMPageSize();
+	EXPECT_EQ(VSystem::RoundUpVMPageSize(page + 1), 2 * page);
+
+	bool locked = false;
+	char* physical = static_cast<char*>(VSystem::VirtualAllocPhysicalMemory(page + 1, nullptr, &locked));
+	ASSERT_NE(physical, nullptr);
+	physical[2 * page - 1] = 1;
+	VSystem::VirtualFree(physical, page + 1, true);
+	// Both pages were released: the same place can be taken again exactly.
+	void* again = VSystem::VirtualAlloc(2 * page, physical);
+	ASSERT_EQ(again, physical);
+	EXPECT_EQ(physical[2 * page - 1], 0);
+
+	EXPECT_EQ(VSystem::VirtualAlloc(page, physical + page), nullptr);
+	VSystem::VirtualFree(again, 2 * page, false);
+}
+
+TEST(VSystemTest, RandomNumbersStayIn31BitsAndVary)
+{
+	std::vector<int32> secure;
+	for (int i = 0; i < 64; ++i)
+		secure.push_back(XMacSystem::Random(false));
+	for (int32 value : secure)
+		EXPECT_GE(value, 0);
+	std::sort(secure.begin(), secure.end());
+	EXPECT_GT(std::unique(secure.begin(), secure.end()) - secure.begin(), 60);
+
+	::srandom(99);
+	int32 first = XMacSystem::Random(true);
+	::srandom(99);
+	EXPECT_EQ(XMacSystem::Random(true), first);
+
+	std::array<uint8, 32> a {}, b {};
+	XMacSystem::Random(a.data(), a.size());
+	XMacSystem::Random(b.data(), b.size());
+	EXPECT_NE(a, b);
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,204 @@
+#include "kernel/memory/VCppMemMgr.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "files/VSystem.h"
+#include "kernel/memory/VMemoryHog.h"
+#include "platform/MainBundle.h"
+#include "runtime/VTaskMgr.h"
+
+namespace velk {
+namespace {
+
+struct DeleteManager
+{
+	void operator()(VCppMemMgr* manager) const { delete manager; }
+};
+using ManagerPtr = std::unique_ptr<VCppMemMgr, DeleteManager>;
+
+// Huge requests can only be refused cleanly when the sanitizer lets malloc return null.
+bool HugeMallocReturnsNull()
+{
+#if defined(__SANITIZE_ADDRESS__)
+	const char* options = std::getenv("ASAN_OPTIONS");
+	return options != nullptr && std::strstr(options, "allocator_may_return_null=1") != nullptr;
+#else
+	return true;
+#endif
+}
+
+TEST(VCppMemMgrTest, BundleValueChoosesTheAllocator)
+{
+	struct Case
+	{
+		std::optional<std::string> value;
+		EAllocatorKind expected;
+	};
+	const Case cases[] = {
+		{std::nullopt, eAllocator_System}, {"stdlib", eAllocator_System}, {"STDLIB", eAllocator_System},
+		{"StdLib", eAllocator_System},	   {"", eAllocator_System},		  {"velk ", eAllocator_System},
+		{" velk", eAllocator_System},	   {"velkx", eAllocator_System},  {"vel", eAllocator_System},
+		{"system", eAllocator_System},	   {"velk", eAllocator_Velk},	  {"VELK", eAllocator_Velk},
+		{"Velk", eAllocator_Velk},		   {"vElK", eAllocator_Velk},
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.value.value_or("(absent)"));
+		plat::SetMainBundleInfoStringForTesting("MemoryAllocator", c.value);
+		ManagerPtr manager(new VCppMemMgr(eAllocator_FromBundle));
+		ASSERT_NE(manager, nullptr);
+		EXPECT_EQ(manager->GetChosenKind(), c.expected);
+		if (c.expected == eAllocator_System)
+		{
+			EXPECT_TRUE(manager->IsSystemMode());
+		}
+		void* block = manager->Malloc(64, false, kMEMTAG_BUFFER);
+		EXPECT_NE(block, nullptr);
+		manager->Free(block);
+	}
+
+	// An explicit kind ignores the bundle.
+	plat::SetMainBundleInfoStringForTesting("MemoryAllocator", "velk");
+	EXPECT_EQ(ManagerPtr(new VCppMemMgr(eAllocator_System))->GetChosenKind(), eAllocator_System);
+	plat::SetMainBundleInfoStringForTesting("MemoryAllocator", "stdlib");
+	EXPECT_EQ(ManagerPtr(new VCppMemMgr(eAllocator_Velk, true, false))->GetChosenKind(), eAllocator_Velk);
+	plat::ClearMainBundleOverridesForTesting();
+}
+
+TEST(VCppMemMgrTest, ManagerLivesInItsOwnPagesBehindItsSize)
+{
+	ManagerPtr manager(new VCppMemMgr(eAllocator_System));
+	ASSERT_NE(manager, nullptr);
+	auto address = reinterpret_cast<uintptr_t>(manager.get());
+	EXPECT_EQ(address % VSystem::GetVMPageSize(), 8u);
+	EXPECT_EQ(*reinterpret_cast<const uint64*>(address - 8), sizeof(VCppMemMgr) + 8);
+}
+
+TEST(VCppMemMgrTest, ReallocMovesKeepsAndFrees)
+{
+	VCppMemMgr manager(eAllocator_System);
+
+	auto* block = static_cast<uint8*>(manager.Realloc(nullptr, 100));
+	ASSERT_NE(block, nullptr);
+	EXPECT_GE(manager.GetPtrSize(block), 100u);
+	for (int i = 0; i < 100; ++i)
+		block[i] = uint8(i);
+
+	auto* grown = static_cast<uint8*>(manager.Realloc(block, 5000));
+	ASSERT_NE(grown, nullptr);
+	EXPECT_GE(manager.GetPtrSize(grown), 5000u);
+	for (int i = 0; i < 100; ++i)
+		ASSERT_EQ(grown[i], uint8(i));
+
+	auto* shrunk = static_cast<uint8*>(manager.Realloc(grown, 10));
+	ASSERT_NE(shrunk, nullptr);
+	EXPECT_GE(manager.GetPtrSize(shrunk), 10u);
+	for (int i = 0; i < 10; ++i)
+		ASSERT_EQ(shrunk[i], uint8(i));
+
+	// Size 0 frees: the leak checker reports the block otherwise.
+	EXPECT_EQ(manager.Realloc(shrunk, 0), nullptr);
+	EXPECT_EQ(manager.GetPtrSize(nullptr), 0u);
+}
+
+TEST(VCppMemMgrTest, FailedReallocLeavesTheBlockIntact)
+{
+	if (!HugeMallocReturnsNull())
+		GTEST_SKIP() << "needs allocator_may_return_null=1 in ASAN_OPTIONS (arena-mode tests cover the same path)";
+	VCppMemMgr manager(eAllocator_System);
+	auto* block = static_cast<char*>(manager.Malloc(16, false, kMEMTAG_BUFFER));
+	ASSERT_NE(block, nullptr);
+	std::strcpy(block, "still here");
+	EXPECT_EQ(manager.Realloc(block, std::numeric_limits<size_t>::max() / 2), nullptr);
+	EXPECT_STREQ(block, "still here");
+	manager.Free(block);
+}
+
+TEST(VCppMemMgrTest, CallocZeroesAndRefusesImpossibleCounts)
+{
+	VCppMemMgr manager(eAllocator_System);
+	auto* block = static_cast<uint8*>(manager.Calloc(300, 7, kMEMTAG_BUFFER));
+	ASSERT_NE(block, nullptr);
+	for (int i = 0; i < 2100; ++i)
+		ASSERT_EQ(block[i], 0) << i;
+	manager.Free(block);
+
+	const size_t kMax = std::numeric_limits<size_t>::max();
+	const struct
+	{
+		int32 count;
+		size_t size;
+	} refused[] = {
+		{-1, 8}, {std::numeric_limits<int32>::min(), 1}, {2, kMax / 2 + 1}, {std::numeric_limits<int32>::max(), kMax / 1000},
+		{3, kMax / 3 + 1},
+	};
+	for (const auto& c : refused)
+		EXPECT_EQ(manager.Calloc(c.count, c.size, kMEMTAG_BUFFER), nullptr) << c.count << " x " << c.size;
+}
+
+TEST(VCppMemMgrTest, ArenaOperationsDoNothingWithoutArenas)
+{
+	static int sHandlerCalls = 0;
+	PurgeHandlerProc handler = [](int32, uint64, bool) -> uint64 { return uint64(++sHandlerCalls); };
+	const EAllocatorKind kinds[] = {eAllocator_System, EAllocatorKind(7)};	// 7: no backend at all
+	for (EAllocatorKind kind : kinds)
+	{
+		SCOPED_TRACE(kind);
+		VCppMemMgr manager(kind);
+		EXPECT_EQ(manager.SetPurgeHandlerProc(handler), nullptr);
+		manager.PurgeMem(-1);
+		EXPECT_EQ(sHandlerCalls, 0);
+		EXPECT_FALSE(manager.AddVirtualAllocation(0x1000000, nullptr, false));
+		EXPECT_EQ(manager.SetPurgeHandlerProc(nullptr), handler);
+	}
+
+	VCppMemMgr none(EAllocatorKind(7));
+	EXPECT_FALSE(none.IsSystemMode());
+	EXPECT_EQ(none.Malloc(8, false, kMEMTAG_BUFFER), nullptr);
+	EXPECT_EQ(none.Calloc(1, 8, kMEMTAG_BUFFER), nullptr);
+	EXPECT_EQ(none.Realloc(nullptr, 8), nullptr);
+	EXPECT_EQ(none.TryToMalloc(8, false, kMEMTAG_BUFFER, -1), nullptr);
+	none.Free(nullptr);
+}
+
+TEST(VCppMemMgrTest, MemoryHogsBelongToTheirTaskAndLeaveTheList)
+{
+	VCppMemMgr manager(eAllocator_System);
+	VCppMemMgr other(eAllocator_System);
+
+	VMemoryHog* mine = manager.RegisterMemHog();
+	ASSERT_NE(mine, nullptr);
+	EXPECT_EQ(mine->GetOwnerTaskID(), uint32(VTaskMgr::Get()->GetCurrentTaskID()));
+
+	VMemoryHog* theirs = nullptr;
+	uint32 threadTask = 0;
+	std::thread([&] {
+		theirs = manager.RegisterMemHog();
+		threadTask = uint32(VTaskMgr::Get()->GetCurrentTaskID());
+	}).join();
+	ASSERT_NE(theirs, nullptr);
+	EXPECT_EQ(theirs->GetOwnerTaskID(), threadTask);
+	EXPECT_NE(theirs->GetOwnerTaskID(), mine->GetOwnerTaskID());
+
+	// A hog of another manager is not in this list: left alone and still usable.
+	VMemoryHog* foreign = other.RegisterMemHog();
+	manager.UnRegisterMemHog(foreign);
+	manager.UnRegisterMemHog(nullptr);
+	EXPECT_TRUE(foreign->GetLock().Lock());
+	EXPECT_TRUE(foreign->GetLock().Unlock());
+
+	manager.UnRegisterMemHog(mine);
+	// theirs and foreign are destroyed with their managers (the leak checker reports them otherwise).
+}
+
+}  // namespace
+}  // namespace velk

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "runtime/VCriticalSection.h"
+#include "runtime/VProcess.h"
+#include "runtime/VTaskMgr.h"
+
+namespace velk {
+namespace {
+
+// Runs action on a thread of its own and returns its answer.
+bool OnOtherThread(const std::function<bool()>& action)
+{
+	bool result = false;
+	std::thread other([&] { result = action(); });
+	other.join();
+	return result;
+}
+
+// Tries the section from another thread, leaving it as found.
+bool OtherThreadCanTake(VCriticalSection& section)
+{
+	return OnOtherThread([&] {
+		bool taken = section.TryToLock();
+		if (taken)
+			section.Unlock();
+		return taken;
+	});
+}
+
+TEST(VCriticalSection, RecursiveLockIsExclusiveUntilTheLastUnlock)
+{
+	VCriticalSection section;
+	EXPECT_TRUE(OtherThreadCanTake(section));
+	EXPECT_TRUE(section.Lock());
+	EXPECT_TRUE(section.TryToLock());
+	EXPECT_TRUE(section.Lock());
+	EXPECT_FALSE(OtherThreadCanTake(section));
+	section.Unlock();
+	section.Unlock();
+	EXPECT_FALSE(OtherThreadCanTake(section));
+	section.Unlock();
+	EXPECT_TRUE(OtherThreadCanTake(section));
+	// An unbalanced unlock leaves the section free, not broken.
+	section.Unlock();
+	EXPECT_TRUE(section.TryToLock());
+	EXPECT_FALSE(OtherThreadCanTake(section));
+	section.Unlock();
+}
+
+TEST(VCriticalSection, ContendingThreadsLoseNoUpdate)
+{
+	VCriticalSection section;
+	constexpr int kThreads = 3;
+	constexpr int kRounds = 20000;
+	long counter = 0;
+	std::atomic<int> inside{0};
+	std::atomic<int> overlaps{0};
+	std::vector<std::thread> threads;
+	for (int t = 0; t < kThreads; ++t)
+	{
+		threads.emplace_back([&] {
+			for (int i = 0; i < kRounds; ++i)
+			{
+				StLocker locker(&section);
+				if (inside.fetch_add(1) != 0)
+					overlaps.fetch_add(1);
+				++counter;
+				inside.fetch_sub(1);
+			}
+		});
+	}
+	for (std::thread& thread : threads)
+		thread.join();
+	EXPECT_EQ(counter, long(kThreads) * kRounds);
+	EXPECT_EQ(overlaps.load(), 0);
+}
+
+TEST(VCriticalSection, WaiterGetsTheSectionAfterRelease)
+{
+	VCriticalSection section;
+	std::atomic<bool> entered{false};
+	section.Lock();
+	std::thread waiter([&] {
+		section.Lock();
+		entered = true;
+		section.Unlock();
+	});
+	EXPECT_FALSE(entered.load());
+	section.Unlock();
+	waiter.join();
+	EXPECT_TRUE(entered.load());
+}
+
+TEST(VCriticalSection, SectionTakenBeforeTaskManagerStartsStillExcludesOthers)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	VCriticalSection section;
+	manager->DeInit();
+	EXPECT_EQ(manager->GetCurrentTaskID(), 0);
+	const VTaskID before = VTaskMgr::GetCurrentLockOwnerID();
+	EXPECT_NE(before, 0);
+	section.Lock();
+	bool otherTookItBefore = OtherThreadCanTake(section);
+
+	bool restarted = manager->Init(VProcess::sInstance);
+	EXPECT_EQ(VTaskMgr::GetCurrentLockOwnerID(), before);
+	EXPECT_EQ(manager->GetCurrentTaskID(), before);
+	bool otherTookItAfter = OtherThreadCanTake(section);
+	bool ownerTakesItAgain = section.TryToLock();
+	section.Unlock();
+	section.Unlock();
+	ASSERT_TRUE(restarted);
+	EXPECT_FALSE(otherTookItBefore);
+	EXPECT_FALSE(otherTookItAfter);
+	EXPECT_TRUE(ownerTakesItAgain);
+	EXPECT_TRUE(OtherThreadCanTake(section));
+}
+
+}  // namespace
+}  // namespace velk

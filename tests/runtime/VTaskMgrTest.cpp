@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "runtime/VProcess.h"
+#include "runtime/VTask.h"
+#include "runtime/VTaskMgr.h"
+
+namespace velk {
+namespace {
+
+// Free stack measured a few frames down, each holding a buffer the compiler cannot drop.
+size_t FreeStackBelow(int depth)
+{
+	volatile char pad[4096];
+	pad[0] = char(depth);
+	size_t free = depth == 0 ? VTaskMgr::Get()->GetCurrentFreeStackSize() : FreeStackBelow(depth - 1);
+	return free + size_t(pad[0] - char(depth));
+}
+
+TEST(VTaskMgr, MainTaskIsTheTestThread)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	ASSERT_TRUE(VTaskMgr::IsInited());
+	VTask* main = VTask::GetCurrent();
+	ASSERT_NE(main, nullptr);
+	EXPECT_EQ(main, manager->GetMainTask());
+	EXPECT_TRUE(main->IsMain());
+	EXPECT_TRUE(VTask::IsCurrentMain());
+	EXPECT_EQ(main->GetState(), eTaskStateRunning);
+	EXPECT_NE(main->GetID(), 0);
+	EXPECT_EQ(manager->GetCurrentTaskID(), main->GetID());
+	EXPECT_EQ(VTaskMgr::GetCurrentLockOwnerID(), main->GetID());
+	EXPECT_EQ(VTask::GetCurrentID(), main->GetID());
+	EXPECT_EQ(manager->GetTaskCount(false), 1u);
+	EXPECT_EQ(manager->GetTaskCount(true), 1u);
+}
+
+TEST(VTaskMgr, EveryThreadHasItsOwnStableNonZeroID)
+{
+	constexpr int kThreads = 8;
+	std::mutex mutex;
+	std::vector<VTaskID> ids;
+	bool allStable = true;
+	bool noneHadTask = true;
+	std::vector<std::thread> threads;
+	for (int t = 0; t < kThreads; ++t)
+	{
+		threads.emplace_back([&] {
+			VTaskID lockID = VTaskMgr::GetCurrentLockOwnerID();
+			VTaskID taskID = VTaskMgr::Get()->GetCurrentTaskID();
+			bool stable = lockID == taskID && VTaskMgr::GetCurrentLockOwnerID() == lockID;
+			std::lock_guard<std::mutex> guard(mutex);
+			ids.push_back(lockID);
+			allStable = allStable && stable;
+			noneHadTask = noneHadTask && VTask::GetCurrent() == nullptr;
+		});
+	}
+	for (std::thread& thread : threads)
+		thread.join();
+	ids.push_back(VTask::GetCurrentID());
+	EXPECT_TRUE(allStable);
+	EXPECT_TRUE(noneHadTask);
+	EXPECT_EQ(std::count(ids.begin(), ids.end(), 0), 0);
+	EXPECT_EQ(std::set<VTaskID>(ids.begin(), ids.end()).size(), ids.size());
+}
+
+TEST(VTaskMgr, FreeStackIsPositiveBelowTheStackSizeAndShrinksWithDepth)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	size_t top = manager->GetCurrentFreeStackSize();
+	size_t deeper = FreeStackBelow(8);
+	EXPECT_GT(top, 0u);
+	EXPECT_LT(top, manager->GetStackSizeForMainTask());
+	EXPECT_LT(deeper, top);
+	EXPECT_GE(top - deeper, 8u * 4096u);
+
+	size_t threadTop = 0;
+	size_t threadDeeper = 0;
+	std::thread other([&] {
+		threadTop = VTaskMgr::Get()->GetCurrentFreeStackSize();
+		threadDeeper = FreeStackBelow(8);
+	});
+	other.join();
+	EXPECT_GT(threadTop, 0u);
+	EXPECT_LT(threadDeeper, threadTop);
+	EXPECT_GE(threadTop - threadDeeper, 8u * 4096u);
+}
+
+TEST(VTaskMgr, DeInitLeavesNoCurrentTaskAndInitMakesANewMain)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	VTaskID id = VTask::GetCurrentID();
+	manager->DeInit();
+	bool inited = VTaskMgr::IsInited();
+	VTask* current = VTask::GetCurrent();
+	VTaskID idBefore = manager->GetCurrentTaskID();
+	uint32 count = manager->GetTaskCount(false);
+	bool restarted = manager->Init(VProcess::sInstance);
+	EXPECT_FALSE(inited);
+	EXPECT_EQ(current, nullptr);
+	EXPECT_EQ(idBefore, 0);
+	EXPECT_EQ(count, 0u);
+	ASSERT_TRUE(restarted);
+	ASSERT_NE(VTask::GetCurrent(), nullptr);
+	EXPECT_EQ(VTask::GetCurrentID(), id);
+	EXPECT_TRUE(manager->Init(VProcess::sInstance));
+	EXPECT_EQ(manager->GetTaskCount(false), 1u);
+}
+
+TEST(VTask, WakeUpEndsTheNextSleep)
+{
+	VTask* main = VTask::GetCurrent();
+	ASSERT_NE(main, nullptr);
+	main->WakeUp();
+	// Without the wake-up this sleep would outlast the test's time limit.
+	VTask::Sleep(600000);
+	SUCCEED();
+}
+
+TEST(VTask, IntlManagerSlotIsPerTask)
+{
+	static char stand;
+	VIntlMgr* manager = reinterpret_cast<VIntlMgr*>(&stand);
+	VTask::SetCurrentIntlManager(manager);
+	VTask::SetCurrentIntlManager(nullptr);
+	EXPECT_EQ(VTask::GetCurrentIntlManager(), manager);
+	VIntlMgr* seenElsewhere = manager;
+	std::thread other([&] {
+		VTask::SetCurrentIntlManager(manager);
+		seenElsewhere = VTask::GetCurrentIntlManager();
+	});
+	other.join();
+	// Another thread has no task: it sees the process's manager, which does not exist yet.
+	EXPECT_EQ(seenElsewhere, VProcess::sInstance->GetIntlManager());
+	EXPECT_EQ(seenElsewhere, nullptr);
+}
+
+}  // namespace
+}  // namespace velk
