@@ -1,5 +1,6 @@
 #include "runtime/VProcess.h"
 
+#include "kernel/intl/VIntlMgr.h"
 #include "runtime/VTaskMgr.h"
 
 namespace velk {
@@ -35,6 +36,13 @@ bool VProcess::_Init(uint32 flags)
 	// Fibers are not offered by this platform layer: tasks always run on threads of their own.
 	fFibersWanted = false;
 	(void)flags;
+	// Before any task: each task starts with a copy of the process's manager.
+	VIntlMgr* intl = VIntlMgr::Create(0, 0, 1);
+	if (intl == nullptr)
+		return false;
+	if (fIntlMgr != nullptr)
+		fIntlMgr->Release();
+	fIntlMgr = intl;
 	return VTaskMgr::Get()->Init(this);
 }
 
@@ -43,6 +51,11 @@ void VProcess::_DeInit()
 	if (sInstance == this)
 		sInstance = nullptr;
 	VTaskMgr::Get()->DeInit();
+	if (fIntlMgr != nullptr)
+	{
+		fIntlMgr->Release();
+		fIntlMgr = nullptr;
+	}
 }
 
 }  // namespace velk

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "files/VSystem.h"
+#include "kernel/intl/VIntlMgr.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VErrorTaskContext.h"
@@ -11,6 +12,18 @@
 #include "runtime/mac/XMacTask.h"
 
 namespace velk {
+
+namespace {
+
+// Every task starts with its own copy of the process's international manager (none before start-up).
+VIntlMgr* CloneProcessIntlMgr()
+{
+	VProcess* process = VProcess::sInstance;
+	VIntlMgr* intl = (process != nullptr) ? process->GetIntlManager() : nullptr;
+	return (intl != nullptr) ? intl->Clone() : nullptr;
+}
+
+}  // namespace
 
 VTask::VTask(VTaskMgr* manager)
 : fStyle(eTaskStylePreemptive), fManager(manager), fState(eTaskStateRunning)
@@ -21,6 +34,7 @@ VTask::VTask(VTaskMgr* manager)
 	// Fibers are never enabled by this process frame.
 	fFiber = false;
 	fPreemptive = true;
+	fIntlMgr = CloneProcessIntlMgr();
 }
 
 VTask::VTask(VObject*, size_t stackSize, ETaskStyle style, int32 (*body)(VTask*))
@@ -44,6 +58,7 @@ void VTask::_InitNew(size_t stackSize, ETaskStyle style)
 	fPreemptive = style == eTaskStylePreemptive;
 	fPlatformTask = fManager->fImpl.Create(this, style);
 	fID = fManager->GetNewTaskID(this);
+	fIntlMgr = CloneProcessIntlMgr();
 }
 
 VTask::~VTask()
@@ -59,6 +74,8 @@ VTask::~VTask()
 	}
 	if (fErrorContext != nullptr)
 		fErrorContext->Release();
+	if (fIntlMgr != nullptr)
+		fIntlMgr->Release();
 	delete fName;
 	delete fPlatformTask;
 }
@@ -338,8 +355,13 @@ VIntlMgr* VTask::GetCurrentIntlManager()
 void VTask::SetCurrentIntlManager(VIntlMgr* manager)
 {
 	VTask* task = GetCurrent();
-	if (task != nullptr && manager != nullptr)
-		task->fIntlMgr = manager;
+	if (task == nullptr || manager == nullptr)
+		return;
+	manager->Retain();
+	VIntlMgr* old = task->fIntlMgr;
+	task->fIntlMgr = manager;
+	if (old != nullptr)
+		old->Release();
 }
 
 void VTask::Sleep(int32 milliseconds)

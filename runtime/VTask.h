@@ -119,7 +119,8 @@ public:
 
 	// The calling task's international manager, else the process's, else null; not retained.
 	static VIntlMgr* GetCurrentIntlManager();
-	// Installs manager on the calling task; null is ignored, and so is a thread without a task.
+	// Installs manager on the calling task, retained (the previous one is released); null is ignored, and
+	// so is a thread without a task.
 	static void SetCurrentIntlManager(VIntlMgr* manager);
 
 	// Positive: the calling task sleeps that long (WakeUp ends it early); on a thread without a task,
@@ -167,8 +168,7 @@ private:
 	std::vector<VSyncEvent*>* fDeathWaiters = nullptr;  // owned, made on first use; events retained
 	bool fFiber = false;
 	bool fPreemptive = true;
-	// The real manager is reference-counted: the task will hold a reference (a clone of the process's)
-	// once international managers exist. Until then the pointer is stored as given.
+	// One reference, on a clone of the process's manager made at construction (none before start-up).
 	VIntlMgr* fIntlMgr = nullptr;
 
 	friend class VTaskMgr;

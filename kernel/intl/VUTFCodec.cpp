@@ -1,6 +1,8 @@
 // Transcoding core between UTF-8, UTF-32 and UTF-16.
 #include "kernel/intl/VUTFCodec.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace velk {
@@ -29,11 +31,85 @@ inline bool IsContinuation(uint8 byte)
 	return (byte & 0xC0) == 0x80;
 }
 
+// Four bytes, the lowest first, in one store where the machine allows.
+inline void StoreLittleEndian32(uint8* p, uint32 value)
+{
+	if constexpr (std::endian::native == std::endian::big)
+		value = __builtin_bswap32(value);
+	std::memcpy(p, &value, 4);
+}
+
 inline uint32 ReadUInt32(const uint8* p, bool swap)
 {
 	uint32 value;
 	std::memcpy(&value, p, 4);
 	return swap ? __builtin_bswap32(value) : value;
+}
+
+}  // namespace
+
+namespace {
+
+enum class EStep
+{
+	kDone,  // one character decoded
+	kStop   // the sequence runs past the input, or the room is too small: stop before it
+};
+
+// Decodes the character at p by the general rules (every lead byte, every malformed case).
+inline EStep DecodeOneUTF8(const uint8*& p, const uint8* end, UniChar*& out, UniChar* outEnd, bool& result)
+{
+	const uint8 lead = *p;
+	if (lead < 0x80)
+	{
+		*out++ = lead;
+		++p;
+		return EStep::kDone;
+	}
+
+	const size_t following = kFollowingBytes[lead];
+	const size_t available = size_t(end - p - 1);
+	const size_t present = available < following ? available : following;
+	for (size_t i = 1; i <= present; ++i)
+	{
+		if (!IsContinuation(p[i]))
+		{
+			// A Latin-1 byte among ASCII text: keep it and the byte after it.
+			*out++ = lead;
+			++p;
+			return EStep::kDone;
+		}
+	}
+	if (present < following)
+		return EStep::kStop;  // the rest of the sequence comes with the next call
+
+	uint32 value = lead;
+	for (size_t i = 1; i <= following; ++i)
+		value = (value << 6) + p[i];
+	value -= kOffsets[following];
+
+	if (value < 0x10000)
+	{
+		*out++ = UniChar(value);
+	}
+	else
+	{
+		if (outEnd - out < 2)
+			return EStep::kStop;
+		if (value <= kMaxCodePoint)
+		{
+			value -= 0x10000;
+			*out++ = UniChar(0xD800 + (value >> 10));
+			*out++ = UniChar(0xDC00 + (value & 0x3FF));
+		}
+		else
+		{
+			*out++ = u'?';
+			result = false;
+		}
+	}
+	p += following + 1;
+	return EStep::kDone;
 }
 
 }  // namespace
@@ -47,78 +123,78 @@ bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outBytesConsumed
 	UniChar* const outEnd = (dest == nullptr || destMaxUnits <= 0) ? dest : dest + destMaxUnits;
 	bool result = true;
 
+	// Where at least 16 bytes and 16 units remain, every sequence lies whole in the input and fits the room:
+	// well-formed characters go without bounds checks, ASCII runs eight bytes at a time. Units past the ones
+	// produced, within the room, may be written over.
+	if (end - p >= 16 && outEnd - out >= 16)
+	{
+		const uint8* const fastEnd = end - 16;
+		UniChar* const fastOutEnd = outEnd - 16;
+		while (p <= fastEnd && out <= fastOutEnd)
+		{
+			const uint8 lead = *p;
+			if (lead < 0x80)
+			{
+				// Up to eight ASCII bytes: all eight are widened (the room allows it), the run's length counts.
+				uint64 eight;
+				std::memcpy(&eight, p, 8);
+				for (int i = 0; i < 8; ++i)
+					out[i] = p[i];
+				const uint64 high = eight & 0x8080808080808080ull;
+				const size_t ascii = (high == 0) ? 8 : size_t(__builtin_ctzll(high)) >> 3;
+				p += ascii;
+				out += ascii;
+				continue;
+			}
+			if ((lead & 0xE0) == 0xC0)
+			{
+				if (IsContinuation(p[1]))
+				{
+					*out++ = UniChar(((lead & 0x1F) << 6) | (p[1] & 0x3F));
+					p += 2;
+					continue;
+				}
+			}
+			else if ((lead & 0xF0) == 0xE0)
+			{
+				if (IsContinuation(p[1]) && IsContinuation(p[2]))
+				{
+					*out++ = UniChar(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));
+					p += 3;
+					continue;
+				}
+			}
+			else if ((lead & 0xF8) == 0xF0)
+			{
+				if (IsContinuation(p[1]) && IsContinuation(p[2]) && IsContinuation(p[3]))
+				{
+					const uint32 value = (uint32(lead & 0x07) << 18) | (uint32(p[1] & 0x3F) << 12) | (uint32(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+					if (value < 0x10000)
+					{
+						*out++ = UniChar(value);  // an overlong form
+					}
+					else if (value <= kMaxCodePoint)
+					{
+						*out++ = UniChar(0xD800 + ((value - 0x10000) >> 10));
+						*out++ = UniChar(0xDC00 + (value & 0x3FF));
+					}
+					else
+					{
+						*out++ = u'?';
+						result = false;
+					}
+					p += 4;
+					continue;
+				}
+			}
+			DecodeOneUTF8(p, end, out, outEnd, result);
+		}
+	}
+
 	while (p < end && out < outEnd)
 	{
-		// ASCII runs, eight bytes at a time.
-		while (end - p >= 8 && outEnd - out >= 8)
-		{
-			uint64 eight;
-			std::memcpy(&eight, p, 8);
-			if ((eight & 0x8080808080808080ull) != 0)
-				break;
-			for (int i = 0; i < 8; ++i)
-				out[i] = p[i];
-			p += 8;
-			out += 8;
-		}
-		if (p == end || out == outEnd)
+		if (DecodeOneUTF8(p, end, out, outEnd, result) == EStep::kStop)
 			break;
-
-		const uint8 lead = *p;
-		if (lead < 0x80)
-		{
-			*out++ = lead;
-			++p;
-			continue;
-		}
-
-		const size_t following = kFollowingBytes[lead];
-		const size_t present = size_t(end - p - 1) < following ? size_t(end - p - 1) : following;
-		bool wellFormed = true;
-		for (size_t i = 1; i <= present; ++i)
-		{
-			if (!IsContinuation(p[i]))
-			{
-				wellFormed = false;
-				break;
-			}
-		}
-		if (!wellFormed)
-		{
-			// A Latin-1 byte among ASCII text: keep it and the byte after it.
-			*out++ = lead;
-			++p;
-			continue;
-		}
-		if (present < following)
-			break;  // the rest of the sequence comes with the next call
-
-		uint32 value = lead;
-		for (size_t i = 1; i <= following; ++i)
-			value = (value << 6) + p[i];
-		value -= kOffsets[following];
-
-		if (value < 0x10000)
-		{
-			*out++ = UniChar(value);
-		}
-		else
-		{
-			if (outEnd - out < 2)
-				break;
-			if (value <= kMaxCodePoint)
-			{
-				value -= 0x10000;
-				*out++ = UniChar(0xD800 + (value >> 10));
-				*out++ = UniChar(0xDC00 + (value & 0x3FF));
-			}
-			else
-			{
-				*out++ = u'?';
-				result = false;
-			}
-		}
-		p += following + 1;
 	}
 
 	*outBytesConsumed = size_t(p - begin);
@@ -183,8 +259,85 @@ bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsume
 	uint8* const outBegin = static_cast<uint8*>(dest);
 	uint8* out = outBegin;
 	const bool counting = (dest == nullptr);
-	size_t produced = 0;
 
+	// While at least 8 units and 16 bytes of room remain, every character fits and a high surrogate has
+	// its next unit in the input: no bounds checks, ASCII runs four units at a time. Bytes past the ones
+	// produced, within the room, may be written over.
+	if (!counting && end - p >= 8)
+	{
+		// No character needs more than three bytes per unit: more room than that is never used, which keeps
+		// the limit below inside the caller's block.
+		const size_t room = std::min(destMaxBytes, size_t(end - p) * 3);
+		if (room >= 16)
+		{
+			const UniChar* const fastEnd = end - 8;
+			uint8* const fastOutEnd = outBegin + (room - 16);
+			while (p <= fastEnd && out <= fastOutEnd)
+			{
+				const uint32 unit = *p;
+				if (unit < 0x80)
+				{
+					// Up to four ASCII units: all four are narrowed (the room allows it), the run's length counts.
+					uint64 four;
+					std::memcpy(&four, p, 8);
+					out[0] = uint8(p[0]);
+					out[1] = uint8(p[1]);
+					out[2] = uint8(p[2]);
+					out[3] = uint8(p[3]);
+					const uint64 high = four & 0xFF80FF80FF80FF80ull;
+					const size_t ascii = (high == 0) ? 4 : size_t(__builtin_ctzll(high)) >> 4;
+					p += ascii;
+					out += ascii;
+					continue;
+				}
+				if (unit < 0x800)
+				{
+					out[0] = uint8(0xC0 | (unit >> 6));
+					out[1] = uint8(0x80 | (unit & 0x3F));
+					out += 2;
+					++p;
+					continue;
+				}
+				if (unit - 0xD800 >= 0x800)
+				{
+					// A run of three-byte characters (CJK text) stays in this loop, each written as one four-byte
+					// store whose last byte the next character overwrites (the room allows it).
+					const size_t limit = std::min(size_t(fastEnd - p), size_t(fastOutEnd - out) / 3) + 1;
+					size_t k = 0;
+					do
+					{
+						const uint32 u = p[k];
+						if (u < 0x800 || u - 0xD800 < 0x800)
+							break;
+						const uint32 bytes = (0xE0 | (u >> 12)) | ((0x80 | ((u >> 6) & 0x3F)) << 8) | ((0x80 | (u & 0x3F)) << 16);
+						StoreLittleEndian32(out + 3 * k, bytes);
+					} while (++k < limit);
+					p += k;
+					out += 3 * k;
+					continue;
+				}
+				if (unit <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF)
+				{
+					const uint32 value = ((unit - 0xD800) << 10) + (uint32(p[1]) - 0xDC00) + 0x10000;
+					out[0] = uint8(0xF0 | (value >> 18));
+					out[1] = uint8(0x80 | ((value >> 12) & 0x3F));
+					out[2] = uint8(0x80 | ((value >> 6) & 0x3F));
+					out[3] = uint8(0x80 | (value & 0x3F));
+					out += 4;
+					p += 2;
+					continue;
+				}
+				// A lone surrogate stands alone, in three bytes.
+				out[0] = uint8(0xE0 | (unit >> 12));
+				out[1] = uint8(0x80 | ((unit >> 6) & 0x3F));
+				out[2] = uint8(0x80 | (unit & 0x3F));
+				out += 3;
+				++p;
+			}
+		}
+	}
+
+	size_t produced = size_t(out - outBegin);
 	while (p < end)
 	{
 		uint32 value = *p;
@@ -236,6 +389,91 @@ bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsume
 	*outUnitsConsumed = int32(p - source);
 	*outBytesProduced = produced;
 	return true;
+}
+
+bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced)
+{
+	static_assert(sizeof(wchar_t) == 4, "wide characters are 32-bit units");
+	const wchar_t* p = source;
+	const wchar_t* const end = (source == nullptr || sourceUnits <= 0) ? source : source + sourceUnits;
+	uint8* out = static_cast<uint8*>(dest);
+	const bool counting = (dest == nullptr);
+	size_t produced = 0;
+	bool result = true;
+
+	while (p < end)
+	{
+		uint32 value = uint32(*p);
+		int32 units = 1;
+		if (value >= 0xD800 && value <= 0xDBFF)
+		{
+			if (p + 1 == end)
+				break;  // its low surrogate may come with the next call
+			const uint32 next = uint32(p[1]);
+			if (next >= 0xDC00 && next <= 0xDFFF)
+			{
+				value = ((value - 0xD800) << 10) + (next - 0xDC00) + 0x10000;
+				units = 2;
+			}
+		}
+		if (value >= 0x80000000u)
+		{
+			result = false;
+			break;
+		}
+
+		size_t length;
+		uint8 mark;
+		if (value < 0x80)
+		{
+			length = 1;
+			mark = 0x00;
+		}
+		else if (value < 0x800)
+		{
+			length = 2;
+			mark = 0xC0;
+		}
+		else if (value < 0x10000)
+		{
+			length = 3;
+			mark = 0xE0;
+		}
+		else if (value < 0x200000)
+		{
+			length = 4;
+			mark = 0xF0;
+		}
+		else if (value < 0x4000000)
+		{
+			length = 5;
+			mark = 0xF8;
+		}
+		else
+		{
+			length = 6;
+			mark = 0xFC;
+		}
+		if (!counting)
+		{
+			if (destMaxBytes - produced < length)
+				break;
+			uint32 rest = value;
+			for (size_t i = length - 1; i > 0; --i)
+			{
+				out[i] = uint8(0x80 | (rest & 0x3F));
+				rest >>= 6;
+			}
+			out[0] = uint8(mark | rest);
+			out += length;
+		}
+		produced += length;
+		p += units;
+	}
+
+	*outUnitsConsumed = int32(p - source);
+	*outBytesProduced = produced;
+	return result;
 }
 
 std::string ToUTF8String(const UniChar* units, int32 count)

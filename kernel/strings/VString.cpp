@@ -1,18 +1,28 @@
-// The toolbox's text type: storage, sharing, growth, construction and the flat form.
+// The toolbox's text type: storage, sharing, growth, construction, the flat form, editing, comparison and
+// search.
 #include "kernel/strings/VString.h"
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <new>
 #include <string>
+#include <utility>
 
+#include "kernel/intl/VIntlMgr.h"
+#include "kernel/intl/VTextConverters.h"
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/memory/VCppMemMgr.h"
+#include "kernel/values/VCompareOptions.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -44,6 +54,13 @@ void FreeBlock(void* block)
 void RaiseAllocFailed()
 {
 	_ThrowError(VE_STRING_ALLOC_FAILED);
+}
+
+constexpr CharSet kSET_UTF16_NATIVE = 2;
+
+inline bool IsHighSurrogate(UniChar unit)
+{
+	return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
 }  // namespace
@@ -330,9 +347,7 @@ size_t VString::_InitFromBlock(const void* bytes, size_t byteCount, CharSet char
 			room = byteCount;
 			break;
 		default:
-			// Other character sets need the converter registry.
-			_InitFromUniChars(nullptr, 0);
-			return 0;
+			return FromBlock(bytes, byteCount, charSet);
 	}
 	if (room > size_t(INT32_MAX))
 	{
@@ -683,21 +698,6 @@ bool VString::EqualToStringRaw(const VString& other) const
 	return fLength == other.fLength && std::memcmp(fString, other.fString, size_t(fLength) * sizeof(UniChar)) == 0;
 }
 
-CompareResult VString::CompareTo(const VValueSingle& other, bool /*diacritical*/) const
-{
-	VString otherText;
-	other.GetString(otherText);
-	const int32 common = std::min(fLength, otherText.fLength);
-	for (int32 i = 0; i < common; ++i)
-	{
-		if (fString[i] != otherText.fString[i])
-			return fString[i] < otherText.fString[i] ? CR_SMALLER : CR_BIGGER;
-	}
-	if (fLength == otherText.fLength)
-		return CR_EQUAL;
-	return fLength < otherText.fLength ? CR_SMALLER : CR_BIGGER;
-}
-
 VValue* VString::Clone() const
 {
 	return new VString(*this);
@@ -761,6 +761,1065 @@ uint64 VString::GetSpace(uint64& /*ioExtra*/, uint64 limit) const
 	if (limit != 0 && limit <= space)
 		return limit;
 	return space;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Appending
+
+void VString::_AppendUnits(const UniChar* units, int32 count)
+{
+	if (units == nullptr || count <= 0)
+	{
+		_SetNotNullDirty();
+		return;
+	}
+	const int64 newLength = int64(fLength) + count;
+	if (newLength > INT32_MAX)
+	{
+		RaiseAllocFailed();
+		return;
+	}
+	// Units from this string's own buffer must be found again once the buffer has moved.
+	const bool own = units >= fString && units <= fString + fMaxLength;
+	const ptrdiff_t offset = units - fString;
+	if (!_PrepareWrite(int32(newLength)))
+		return;
+	if (own)
+		units = fString + offset;
+	std::memmove(fString + fLength, units, size_t(count) * sizeof(UniChar));
+	fLength = int32(newLength);
+	fString[fLength] = 0;
+	_SetNotNullDirty();
+}
+
+void VString::_AppendASCII(const char* bytes, int32 count)
+{
+	const int64 newLength = int64(fLength) + count;
+	if (newLength > INT32_MAX)
+	{
+		RaiseAllocFailed();
+		return;
+	}
+	if (!_PrepareWrite(int32(newLength)))
+		return;
+	UniChar* dest = fString + fLength;
+	for (int32 i = 0; i < count; ++i)
+		dest[i] = uint8(bytes[i]);
+	fLength = int32(newLength);
+	fString[fLength] = 0;
+	_SetNotNullDirty();
+}
+
+VString& VString::AppendUniChar(UniChar unit)
+{
+	if (fLength < fMaxLength && !_IsShared())
+	{
+		fString[fLength++] = unit;
+		fString[fLength] = 0;
+		_SetNotNullDirty();
+		return *this;
+	}
+	_AppendUnits(&unit, 1);
+	return *this;
+}
+
+VString& VString::AppendUniChars(const UniChar* units, int32 count)
+{
+	_AppendUnits(units, count);
+	return *this;
+}
+
+VString& VString::AppendUniCString(const UniChar* text)
+{
+	_AppendUnits(text, UniCStringLength(text));
+	return *this;
+}
+
+VString& VString::AppendCString(const char* text)
+{
+	if (text == nullptr)
+	{
+		_SetNotNullDirty();
+		return *this;
+	}
+	const size_t bytes = std::strlen(text);
+	const uint8* p = reinterpret_cast<const uint8*>(text);
+	size_t i = 0;
+	while (i < bytes && p[i] < 0x80)
+		++i;
+	if (i < bytes)
+	{
+		VTextConverters::Get()->GetStdLibToUnicodeConverter()->ConvertString(text, bytes, nullptr, *this);
+		_SetNotNullDirty();
+		return *this;
+	}
+	if (bytes > size_t(INT32_MAX))
+	{
+		RaiseAllocFailed();
+		return *this;
+	}
+	_AppendASCII(text, int32(bytes));
+	return *this;
+}
+
+VString& VString::AppendBlock(const void* bytes, size_t byteCount, CharSet charSet)
+{
+	if (bytes == nullptr || byteCount == 0)
+	{
+		_SetNotNullDirty();
+		return *this;
+	}
+	if (charSet == kSET_UTF16_NATIVE)
+	{
+		if (byteCount / 2 > size_t(INT32_MAX))
+		{
+			RaiseAllocFailed();
+			return *this;
+		}
+		_AppendUnits(static_cast<const UniChar*>(bytes), int32(byteCount / 2));
+		return *this;
+	}
+	VToUnicodeConverter* converter = VTextConverters::Get()->RetainToUnicodeConverter(charSet);
+	converter->ConvertString(bytes, byteCount, nullptr, *this);
+	converter->Release();
+	_SetNotNullDirty();
+	return *this;
+}
+
+namespace {
+
+// Room for any decimal integer and any "%.14G" real.
+constexpr size_t kNUMBER_ROOM = 64;
+
+}  // namespace
+
+VString& VString::AppendLong(int32 value)
+{
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+	_AppendASCII(text, int32(r.ptr - text));
+	return *this;
+}
+
+VString& VString::AppendLong8(int64 value)
+{
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+	_AppendASCII(text, int32(r.ptr - text));
+	return *this;
+}
+
+VString& VString::AppendULong8(uint64 value)
+{
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+	_AppendASCII(text, int32(r.ptr - text));
+	return *this;
+}
+
+VString& VString::AppendReal(double value)
+{
+	// The "C" locale's "%.14G", independent of the process locale. A NaN is "NAN" whatever its sign bit.
+	if (std::isnan(value))
+	{
+		_AppendASCII("NAN", 3);
+		return *this;
+	}
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value, std::chars_format::general, 14);
+	const int32 length = int32(r.ptr - text);
+	for (int32 i = 0; i < length; ++i)
+	{
+		if (text[i] >= 'a' && text[i] <= 'z')
+			text[i] = char(text[i] - 'a' + 'A');
+	}
+	_AppendASCII(text, length);
+	return *this;
+}
+
+VString& VString::AppendOsType(uint32 code)
+{
+	char text[4];
+	int32 length = 0;
+	for (int shift = 24; shift >= 0; shift -= 8)
+	{
+		const uint8 byte = uint8(code >> shift);
+		if (byte >= 0x20 && byte <= 0x7E)
+			text[length++] = char(byte);
+	}
+	_AppendASCII(text, length);
+	return *this;
+}
+
+VString& VString::AppendValue(const VValueSingle& value)
+{
+	VString text;
+	value.GetString(text);
+	_AppendUnits(text.fString, text.fLength);
+	return *this;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Replacing the content
+
+void VString::FromUniString(const UniChar* units, int32 count)
+{
+	_InitFromUniChars(units, count);
+	_SetNotNullDirty();
+}
+
+size_t VString::FromBlock(const void* bytes, size_t byteCount, CharSet charSet)
+{
+	if (bytes == nullptr || byteCount == 0)
+	{
+		_InitFromUniChars(nullptr, 0);
+		_SetNotNullDirty();
+		return 0;
+	}
+	if (charSet == kSET_UTF16_NATIVE)
+	{
+		const size_t units = byteCount / 2;
+		if (units > size_t(INT32_MAX))
+		{
+			RaiseAllocFailed();
+			return 0;
+		}
+		if (units == 0)
+		{
+			_InitFromUniChars(nullptr, 0);
+		}
+		else
+		{
+			// The block may lie in this string's own buffer: memmove, and no buffer dropped before the copy.
+			if (!_PrepareReplace(int32(units)))
+				return 0;
+			std::memmove(fString, bytes, units * sizeof(UniChar));
+			fLength = int32(units);
+			fString[fLength] = 0;
+		}
+		_SetNotNullDirty();
+		return byteCount;
+	}
+	_Clear();
+	size_t consumed = 0;
+	VToUnicodeConverter* converter = VTextConverters::Get()->RetainToUnicodeConverter(charSet);
+	converter->ConvertString(bytes, byteCount, &consumed, *this);
+	converter->Release();
+	_SetNotNullDirty();
+	return consumed;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Editing
+
+void VString::Replace(const VString& text, int32 pos, int32 count)
+{
+	if (pos < 1 || count < 1 || pos > fLength)
+		return;
+	if (&text == this)
+	{
+		const VString copy(text);
+		Replace(copy, pos, count);
+		return;
+	}
+	const int32 start = pos - 1;
+	// In 64 bits: a count of INT32_MAX means "to the end" and must not wrap.
+	const int64 end = int64(start) + count;
+	const int32 textLength = text.fLength;
+	if (end >= fLength)
+	{
+		const int64 newLength = int64(start) + textLength;
+		if (newLength > INT32_MAX)
+		{
+			RaiseAllocFailed();
+			return;
+		}
+		if (!_PrepareWrite(int32(newLength)))
+			return;
+		std::memcpy(fString + start, text.fString, size_t(textLength) * sizeof(UniChar));
+		fLength = int32(newLength);
+	}
+	else
+	{
+		const int64 newLength = int64(fLength) - count + textLength;
+		if (newLength > INT32_MAX)
+		{
+			RaiseAllocFailed();
+			return;
+		}
+		if (!_PrepareWrite(std::max(fLength, int32(newLength))))
+			return;
+		const int32 tail = fLength - int32(end);
+		std::memmove(fString + start + textLength, fString + end, size_t(tail) * sizeof(UniChar));
+		std::memcpy(fString + start, text.fString, size_t(textLength) * sizeof(UniChar));
+		fLength = int32(newLength);
+	}
+	fString[fLength] = 0;
+	_SetNotNullDirty();
+}
+
+void VString::Remove(int32 pos, int32 count)
+{
+	if (pos < 1 || count < 0 || pos > fLength || count == 0)
+		return;
+	if (!_PrepareWrite(fLength))
+		return;
+	const int32 start = pos - 1;
+	const int64 end = int64(start) + count;
+	if (end >= fLength)
+	{
+		fLength = start;
+	}
+	else
+	{
+		std::memmove(fString + start, fString + end, size_t(fLength - end) * sizeof(UniChar));
+		fLength -= count;
+	}
+	fString[fLength] = 0;
+	_SetNotNullDirty();
+}
+
+bool VString::_TruncateTo(int32 length)
+{
+	length = std::max(length, 0);
+	if (length >= fLength)
+		return true;
+	if (_IsShared())
+	{
+		// Another string reads this buffer: the kept part moves to a buffer of this string's own.
+		if (!_ReallocBuffer(length, true))
+			return false;
+		fLength = length;
+		return true;
+	}
+	if (!_IsInline() && !IsExternal() && int64(fMaxLength) > int64(length) + length / 8 + 32)
+	{
+		// A large buffer kept for a short text is given back; the old one stays when no new one comes.
+		if (!_ReallocBuffer(length, true))
+			return false;
+	}
+	fLength = length;
+	fString[fLength] = 0;
+	return true;
+}
+
+void VString::Truncate(int32 length, bool keepPairs)
+{
+	if (keepPairs && length >= 1 && length <= fLength && IsHighSurrogate(fString[length - 1]))
+		--length;
+	_TruncateTo(length);
+}
+
+VString VString::Before(int32 pos) const
+{
+	if (pos < 1)
+		return VString();
+	if (pos > fLength)
+		return VString(*this);
+	return VString(fString, pos - 1);
+}
+
+VString VString::After(int32 pos) const
+{
+	if (pos < 1)
+		return VString(*this);
+	if (pos >= fLength)
+		return VString();
+	return VString(fString + pos, fLength - pos);
+}
+
+VString& VString::ExchangeRawString(const VString& find, const VString& replace, int32 start, int32 maxCount, int32* outCount)
+{
+	if (outCount != nullptr)
+		*outCount = 0;
+	// An empty pattern would be found again and again at the same place.
+	if (find.fLength == 0 || maxCount < 1 || start < 1)
+		return *this;
+	if (&find == this || &replace == this)
+	{
+		const VString findCopy(find);
+		const VString replaceCopy(replace);
+		return ExchangeRawString(findCopy, replaceCopy, start, maxCount, outCount);
+	}
+	const int32 first = FindRawString(find, start);
+	if (first == 0)
+		return *this;
+
+	const UniChar* const pattern = find.fString;
+	const int32 findLength = find.fLength;
+	const UniChar* const by = replace.fString;
+	const int32 byLength = replace.fLength;
+	int32 count = 0;
+
+	if (byLength == findLength)
+	{
+		if (!_PrepareWrite(fLength))
+			return *this;
+		int32 at = first - 1;
+		for (;;)
+		{
+			std::memcpy(fString + at, by, size_t(byLength) * sizeof(UniChar));
+			++count;
+			at += findLength;
+			const int32 next = (count < maxCount) ? FindRawString(fString + at, fLength - at, pattern, findLength) : 0;
+			if (next == 0)
+				break;
+			at += next - 1;
+		}
+	}
+	else if (byLength < findLength)
+	{
+		// Compacted from left to right in one pass: the text written never passes the text read.
+		if (!_PrepareWrite(fLength))
+			return *this;
+		int32 read = first - 1;
+		int32 write = read;
+		for (;;)
+		{
+			std::memcpy(fString + write, by, size_t(byLength) * sizeof(UniChar));
+			write += byLength;
+			read += findLength;
+			++count;
+			const int32 next = (count < maxCount) ? FindRawString(fString + read, fLength - read, pattern, findLength) : 0;
+			const int32 segment = (next != 0) ? next - 1 : fLength - read;
+			std::memmove(fString + write, fString + read, size_t(segment) * sizeof(UniChar));
+			write += segment;
+			read += segment;
+			if (next == 0)
+				break;
+		}
+		fLength = write;
+		fString[fLength] = 0;
+	}
+	else
+	{
+		// Every place is found first, the buffer grown once, then the text is spread from the end.
+		int32 capacity = 1024;
+		int32* places = static_cast<int32*>(std::malloc(size_t(capacity) * sizeof(int32)));
+		if (places == nullptr)
+		{
+			RaiseAllocFailed();
+			return *this;
+		}
+		int32 at = first - 1;
+		for (;;)
+		{
+			if (count == capacity)
+			{
+				const int32 grown = (capacity > INT32_MAX / 2) ? INT32_MAX : capacity * 2;
+				int32* more = static_cast<int32*>(std::realloc(places, size_t(grown) * sizeof(int32)));
+				if (more == nullptr)
+				{
+					std::free(places);
+					RaiseAllocFailed();
+					return *this;
+				}
+				places = more;
+				capacity = grown;
+			}
+			places[count++] = at;
+			at += findLength;
+			const int32 next = (count < maxCount) ? FindRawString(fString + at, fLength - at, pattern, findLength) : 0;
+			if (next == 0)
+				break;
+			at += next - 1;
+		}
+		const int64 newLength = int64(fLength) + int64(count) * (byLength - findLength);
+		if (newLength > INT32_MAX || !_PrepareWrite(int32(newLength)))
+		{
+			if (newLength > INT32_MAX)
+				RaiseAllocFailed();
+			std::free(places);
+			return *this;
+		}
+		int32 readEnd = fLength;
+		int32 writeEnd = int32(newLength);
+		for (int32 i = count - 1; i >= 0; --i)
+		{
+			const int32 behind = places[i] + findLength;
+			const int32 tail = readEnd - behind;
+			writeEnd -= tail;
+			std::memmove(fString + writeEnd, fString + behind, size_t(tail) * sizeof(UniChar));
+			writeEnd -= byLength;
+			std::memcpy(fString + writeEnd, by, size_t(byLength) * sizeof(UniChar));
+			readEnd = places[i];
+		}
+		std::free(places);
+		fLength = int32(newLength);
+		fString[fLength] = 0;
+	}
+	_SetNotNullDirty();
+	if (outCount != nullptr)
+		*outCount = count;
+	return *this;
+}
+
+namespace {
+
+// The white space Trim removes, ascending.
+constexpr UniChar kTRIM_SET[] = {
+	0x0009, 0x000A, 0x000B, 0x000C, 0x000D, 0x0020, 0x00A0, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004,
+	0x2005, 0x2006, 0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000, 0xFEFF};
+static_assert(std::size(kTRIM_SET) == 25);
+
+bool IsTrimmed(UniChar c)
+{
+	return std::binary_search(std::begin(kTRIM_SET), std::end(kTRIM_SET), c);
+}
+
+}  // namespace
+
+void VString::Trim(bool leading, bool trailing)
+{
+	int32 begin = 0;
+	int32 end = fLength;
+	if (leading)
+	{
+		while (begin < end && IsTrimmed(fString[begin]))
+			++begin;
+	}
+	if (trailing)
+	{
+		while (end > begin && IsTrimmed(fString[end - 1]))
+			--end;
+		// A text cut there must not end in half a pair.
+		if (end > begin && IsHighSurrogate(fString[end - 1]))
+			--end;
+	}
+	if (begin == 0 && end == fLength)
+		return;
+	if (!_PrepareWrite(fLength))
+		return;
+	if (begin > 0)
+		std::memmove(fString, fString + begin, size_t(end - begin) * sizeof(UniChar));
+	fLength = end - begin;
+	fString[fLength] = 0;
+	_SetNotNullDirty();
+}
+
+void VString::RemoveWhiteSpaces(bool leading, bool trailing, int32* outLeading, int32* outTrailing, VIntlMgr* intl, bool flag)
+{
+	auto isSpace = [intl, flag](UniChar c) { return (intl != nullptr) ? intl->IsSpace(c, flag) : (c == 0x0020 || c == 0x0009); };
+	if (outLeading != nullptr && leading)
+		*outLeading = 0;
+	if (outTrailing != nullptr && trailing)
+		*outTrailing = 0;
+
+	if (leading)
+	{
+		int32 begin = 0;
+		while (begin < fLength && isSpace(fString[begin]))
+			++begin;
+		if (begin > 0)
+		{
+			if (!_PrepareWrite(fLength))
+				return;
+			std::memmove(fString, fString + begin, size_t(fLength - begin) * sizeof(UniChar));
+			fLength -= begin;
+			fString[fLength] = 0;
+			_SetNotNullDirty();
+			if (outLeading != nullptr)
+				*outLeading = begin;
+		}
+	}
+	if (trailing)
+	{
+		int32 end = fLength;
+		while (end > 0 && isSpace(fString[end - 1]))
+			--end;
+		if (end > 0 && IsHighSurrogate(fString[end - 1]))
+			--end;
+		if (end < fLength)
+		{
+			const int32 removed = fLength - end;
+			if (!_TruncateTo(end))
+				return;
+			_SetNotNullDirty();
+			if (outTrailing != nullptr)
+				*outTrailing = removed;
+		}
+	}
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Language-aware comparisons
+
+namespace {
+
+// The flat form of a string: int32 length, then the units.
+struct FlatText
+{
+	const UniChar* fUnits;
+	int32 fLength;
+};
+
+FlatText ReadFlat(const void* data)
+{
+	int32 length;
+	std::memcpy(&length, data, sizeof(length));
+	return FlatText{reinterpret_cast<const UniChar*>(static_cast<const uint8*>(data) + sizeof(length)), std::max(length, 0)};
+}
+
+CompareResult RawOrder(const UniChar* a, int32 aLength, const UniChar* b, int32 bLength)
+{
+	const int32 common = std::min(aLength, bLength);
+	for (int32 i = 0; i < common; ++i)
+	{
+		if (a[i] != b[i])
+			return a[i] < b[i] ? CR_SMALLER : CR_BIGGER;
+	}
+	if (aLength == bLength)
+		return CR_EQUAL;
+	return aLength < bLength ? CR_SMALLER : CR_BIGGER;
+}
+
+// Without a manager (before start-up, after shut-down) texts compare unit by unit and wild chars are
+// ordinary characters.
+CompareResult Order(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
+{
+	if (intl == nullptr)
+		return RawOrder(a, aLength, b, bLength);
+	return like ? intl->CompareString_Like(a, aLength, b, bLength, diacritics) : intl->CompareString(a, aLength, b, bLength, diacritics);
+}
+
+bool Equal(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
+{
+	if (intl == nullptr)
+		return aLength == bLength && RawOrder(a, aLength, b, bLength) == CR_EQUAL;
+	return like ? intl->EqualString_Like(a, aLength, b, bLength, diacritics) : intl->EqualString(a, aLength, b, bLength, diacritics);
+}
+
+inline const VString& AsString(const VValue* value)
+{
+	return *static_cast<const VString*>(value);
+}
+
+}  // namespace
+
+CompareResult VString::CompareToString(const VString& other, bool diacritics) const
+{
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
+}
+
+CompareResult VString::CompareToString_Like(const VString& pattern, bool diacritics) const
+{
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
+}
+
+bool VString::EqualToString(const VString& other, bool diacritics) const
+{
+	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
+}
+
+bool VString::EqualToString_Like(const VString& pattern, bool diacritics) const
+{
+	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
+}
+
+CompareResult VString::CompareTo(const VValueSingle& other, bool diacritical) const
+{
+	VString text;
+	other.GetString(text);
+	return CompareToString(text, diacritical);
+}
+
+bool VString::EqualTo(const VValueSingle& other, bool diacritical) const
+{
+	VString text;
+	other.GetString(text);
+	return EqualToString(text, diacritical);
+}
+
+void VString::GetValue(VValueSingle& value) const
+{
+	value.FromString(*this);
+}
+
+bool VString::FromValueSameKind(const VValue* other)
+{
+	const VString* text = dynamic_cast<const VString*>(other);
+	if (text == nullptr)
+		return false;
+	FromString(*text);
+	return true;
+}
+
+CompareResult VString::CompareToSameKind(const VValue* other, bool diacritical) const
+{
+	return CompareToString(AsString(other), diacritical);
+}
+
+CompareResult VString::CompareBeginingToSameKind(const VValue* other, bool diacritical) const
+{
+	const VString& text = AsString(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, false, diacritical);
+}
+
+bool VString::EqualToSameKind(const VValue* other, bool diacritical) const
+{
+	return EqualToString(AsString(other), diacritical);
+}
+
+CompareResult VString::CompareToSameKindPtr(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
+}
+
+CompareResult VString::Swap_CompareToSameKindPtr(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, false, diacritical);
+}
+
+CompareResult VString::CompareBeginingToSameKindPtr(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, false, diacritical);
+}
+
+CompareResult VString::IsTheBeginingToSameKindPtr(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), false, diacritical);
+}
+
+bool VString::EqualToSameKindPtr(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
+}
+
+CompareResult VString::CompareToSameKind_Like(const VValue* other, bool diacritical) const
+{
+	return CompareToString_Like(AsString(other), diacritical);
+}
+
+CompareResult VString::CompareBeginingToSameKind_Like(const VValue* other, bool diacritical) const
+{
+	const VString& text = AsString(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, true, diacritical);
+}
+
+bool VString::EqualToSameKind_Like(const VValue* other, bool diacritical) const
+{
+	return EqualToString_Like(AsString(other), diacritical);
+}
+
+CompareResult VString::CompareToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
+}
+
+CompareResult VString::Swap_CompareToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
+}
+
+CompareResult VString::CompareBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, true, diacritical);
+}
+
+CompareResult VString::IsTheBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), true, diacritical);
+}
+
+bool VString::EqualToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
+}
+
+bool VString::Swap_EqualToSameKindPtr_Like(const void* other, bool diacritical) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Equal(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
+}
+
+CompareResult VString::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
+{
+	const VString& text = AsString(other);
+	const int32 length = options.IsBeginsWith() ? std::min(fLength, text.fLength) : fLength;
+	return Order(options.GetIntlMgr(), fString, length, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
+}
+
+bool VString::EqualToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
+{
+	const VString& text = AsString(other);
+	return Equal(options.GetIntlMgr(), fString, fLength, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
+}
+
+CompareResult VString::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
+{
+	const FlatText flat = ReadFlat(other);
+	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : fLength;
+	return Order(options.GetIntlMgr(), fString, length, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
+}
+
+bool VString::EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
+{
+	const FlatText flat = ReadFlat(other);
+	return Equal(options.GetIntlMgr(), fString, fLength, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
+}
+
+CompareResult VString::Swap_CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
+{
+	const FlatText flat = ReadFlat(other);
+	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : flat.fLength;
+	return Order(options.GetIntlMgr(), flat.fUnits, length, fString, fLength, options.IsLike(), options.IsDiacritical());
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Raw comparisons and searches
+
+CompareResult VString::CompareToStringRaw(const VString& other) const
+{
+	return RawOrder(fString, fLength, other.fString, other.fLength);
+}
+
+CompareResult VString::CompareToStringRawCase(const VString& other) const
+{
+	auto fold = [](UniChar c) { return (c >= u'A' && c <= u'Z') ? UniChar(c + 32) : c; };
+	const int32 common = std::min(fLength, other.fLength);
+	for (int32 i = 0; i < common; ++i)
+	{
+		const UniChar a = fold(fString[i]);
+		const UniChar b = fold(other.fString[i]);
+		if (a != b)
+			return a < b ? CR_SMALLER : CR_BIGGER;
+	}
+	if (fLength == other.fLength)
+		return CR_EQUAL;
+	return fLength < other.fLength ? CR_SMALLER : CR_BIGGER;
+}
+
+bool VString::EqualToUSASCIICString(const char* text) const
+{
+	if (text == nullptr)
+		return fLength == 0;
+	int32 i = 0;
+	for (; text[i] != 0; ++i)
+	{
+		const uint8 byte = uint8(text[i]);
+		if (i >= fLength || byte >= 0x80 || fString[i] != byte)
+			return false;
+	}
+	return i == fLength;
+}
+
+bool VString::BeginsWithRawString(const VString& prefix) const
+{
+	return prefix.fLength <= fLength && std::memcmp(fString, prefix.fString, size_t(prefix.fLength) * sizeof(UniChar)) == 0;
+}
+
+bool VString::EndsWithRawString(const VString& suffix) const
+{
+	return suffix.fLength <= fLength && std::memcmp(fString + (fLength - suffix.fLength), suffix.fString, size_t(suffix.fLength) * sizeof(UniChar)) == 0;
+}
+
+int32 VString::FindRawString(const VString& pattern, int32 start) const
+{
+	if (start < 1 || int64(start) > int64(fLength) + 1)
+		return 0;
+	const int32 found = FindRawString(fString + (start - 1), fLength - (start - 1), pattern.fString, pattern.fLength);
+	return (found == 0) ? 0 : found + start - 1;
+}
+
+namespace {
+
+constexpr uint64 kLANES_LOW = 0x0001000100010001ULL;
+constexpr uint64 kLANES_HIGH = 0x8000800080008000ULL;
+
+// The high bit of each 16-bit lane of word that is zero, and no other bit.
+inline uint64 ZeroLanes(uint64 word)
+{
+	return ~(((word & ~kLANES_HIGH) + ~kLANES_HIGH) | word) & kLANES_HIGH;
+}
+
+// The next place of unit in [p, end), or end. Four units are tested at a time in one 64-bit word.
+inline const UniChar* FindUnit(const UniChar* p, const UniChar* end, UniChar unit)
+{
+	const uint64 pattern = kLANES_LOW * unit;
+	while (end - p >= 4)
+	{
+		uint64 word;
+		std::memcpy(&word, p, sizeof(word));
+		if (ZeroLanes(word ^ pattern) != 0)
+			break;
+		p += 4;
+	}
+	while (p < end && *p != unit)
+		++p;
+	return p;
+}
+
+// The next place in [p, end) where first is followed by second, or end. Testing pairs rather than single
+// units skips most of the places where the first unit of a pattern alone would stop a scan of real text.
+inline const UniChar* FindPair(const UniChar* p, const UniChar* end, UniChar first, UniChar second)
+{
+	const uint64 firsts = kLANES_LOW * first;
+	const uint64 seconds = kLANES_LOW * second;
+	while (end - p >= 5)
+	{
+		uint64 here;
+		uint64 next;
+		std::memcpy(&here, p, sizeof(here));
+		std::memcpy(&next, p + 1, sizeof(next));
+		const uint64 both = ZeroLanes(here ^ firsts) & ZeroLanes(next ^ seconds);
+		if (both != 0)
+		{
+			// The first lane in memory order is the low one on a little-endian machine.
+			const int lane = (std::endian::native == std::endian::little) ? std::countr_zero(both) / 16 : std::countl_zero(both) / 16;
+			return p + lane;
+		}
+		p += 4;
+	}
+	for (; end - p >= 2; ++p)
+	{
+		if (p[0] == first && p[1] == second)
+			return p;
+	}
+	return end;
+}
+
+// The search without a table, for when none can be had.
+int32 PlainSearch(const UniChar* text, int32 textLength, const UniChar* pattern, int32 patternLength)
+{
+	const UniChar* const last = text + (textLength - patternLength);
+	for (const UniChar* p = text; (p = FindUnit(p, last + 1, pattern[0])) <= last; ++p)
+	{
+		if (std::memcmp(p + 1, pattern + 1, size_t(patternLength - 1) * sizeof(UniChar)) == 0)
+			return int32(p - text) + 1;
+	}
+	return 0;
+}
+
+}  // namespace
+
+int32 VString::FindRawString(const UniChar* text, int32 textLength, const UniChar* pattern, int32 patternLength)
+{
+	if (patternLength <= 0)
+		return 1;
+	if (text == nullptr || pattern == nullptr || patternLength > textLength)
+		return 0;
+
+	// Knuth-Morris-Pratt. border[q] is the length of the longest proper border of the pattern's first q
+	// units; the table lives on the stack for short patterns.
+	constexpr int32 kSTACK_TABLE = 256;
+	int32 stackTable[kSTACK_TABLE];
+	int32* border = stackTable;
+	if (patternLength >= kSTACK_TABLE)
+	{
+		border = static_cast<int32*>(std::malloc((size_t(patternLength) + 1) * sizeof(int32)));
+		if (border == nullptr)
+			return PlainSearch(text, textLength, pattern, patternLength);
+	}
+	border[0] = -1;
+	if (patternLength >= 1)
+		border[1] = 0;
+	for (int32 q = 1, k = 0; q < patternLength; ++q)
+	{
+		while (k > 0 && pattern[k] != pattern[q])
+			k = border[k];
+		if (pattern[k] == pattern[q])
+			++k;
+		border[q + 1] = k;
+	}
+
+	int32 result = 0;
+	const UniChar* const end = text + textLength;
+	const UniChar first = pattern[0];
+	int32 q = 0;
+	for (const UniChar* p = text; p < end; ++p)
+	{
+		if (q == 0)
+		{
+			// Nothing matched yet: run to the next place where the pattern's first units are.
+			if (patternLength == 1)
+			{
+				p = FindUnit(p, end, first);
+				if (p == end)
+					break;
+				q = 1;
+			}
+			else
+			{
+				p = FindPair(p, end, first, pattern[1]);
+				if (end - p < patternLength)
+					break;
+				++p;
+				q = 2;
+			}
+		}
+		else
+		{
+			while (q > 0 && pattern[q] != *p)
+				q = border[q];
+			if (pattern[q] == *p)
+				++q;
+			else
+				continue;
+		}
+		if (q == patternLength)
+		{
+			result = int32(p - text) - patternLength + 2;
+			break;
+		}
+	}
+	if (border != stackTable)
+		std::free(border);
+	return result;
+}
+
+int32 VString::FindUniChar(UniChar unit, int32 start, bool backward) const
+{
+	if (fLength == 0 || start > fLength)
+		return 0;
+	start = std::max(start, 1);
+	if (backward)
+	{
+		for (int32 i = start - 1; i >= 0; --i)
+		{
+			if (fString[i] == unit)
+				return i + 1;
+		}
+		return 0;
+	}
+	const UniChar* found = FindUnit(fString + start - 1, fString + fLength, unit);
+	return (found == fString + fLength) ? 0 : int32(found - fString) + 1;
+}
+
+double VString::SimilarToString(const VString& other) const
+{
+	if (fLength == 0 || other.fLength == 0)
+		return 0.0;
+	// Two rows of the longest-common-subsequence table, one pass per unit of the other text.
+	const size_t row = size_t(fLength) + 1;
+	int32* previous = static_cast<int32*>(std::calloc(2 * row, sizeof(int32)));
+	if (previous == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return 0.0;
+	}
+	int32* current = previous + row;
+	int32* const block = previous;
+	for (int32 j = 0; j < other.fLength; ++j)
+	{
+		const UniChar unit = other.fString[j];
+		current[0] = 0;
+		for (int32 i = 1; i <= fLength; ++i)
+			current[i] = (fString[i - 1] == unit) ? previous[i - 1] + 1 : std::max(previous[i], current[i - 1]);
+		std::swap(previous, current);
+	}
+	const double common = previous[fLength];
+	std::free(block);
+	return common / fLength;
 }
 
 }  // namespace velk

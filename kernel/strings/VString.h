@@ -9,6 +9,8 @@
 
 namespace velk {
 
+class VIntlMgr;
+
 // Descriptor of a counted heap buffer handed out by VString::RetainBuffer. Its holder owns one reference
 // and gives it back with VString::ReleaseRetainedBuffer. A null buffer describes an empty text.
 struct VInlineString
@@ -43,8 +45,7 @@ public:
 	// Bytes all below 0x80 are widened one to one, otherwise the text is decoded as UTF-8 (an incomplete
 	// sequence at the very end is dropped). Null gives an empty string.
 	VString(const char* text);
-	// Text in a character set. Only UTF-16 (1, 2), UTF-32 (3, 4) and UTF-8 (7) are decoded for now; any
-	// other set gives an empty string.
+	// Text in a character set, as FromBlock; a set without a converter gives an empty string.
 	VString(const void* bytes, size_t byteCount, CharSet charSet);
 	// Wraps the caller's buffer without copying (external, unrefcounted): edits happen in place while the
 	// text fits, after which the string moves to its own buffer and never touches the caller's again.
@@ -101,8 +102,104 @@ public:
 	// unsharing fails (velk 107). The null and dirty flags are left alone.
 	bool SetUniChar(int32 pos, UniChar unit);
 
+	// ---------------------------------------------------------------------------------------------------
+	// Editing. Positions are 1-based, counts in UTF-16 units. Every change first unshares or grows the
+	// buffer; when that fails velk 107 is raised and the string is left as it was. Unless said otherwise a
+	// change makes the string not null and dirty.
+
+	// Appending; each returns the string.
+	VString& AppendUniChar(UniChar unit);
+	// A null text or a count below 1 appends nothing.
+	VString& AppendUniChars(const UniChar* units, int32 count);
+	VString& AppendUniCString(const UniChar* text);
+	// Bytes all below 0x80 are widened one to one; otherwise the text is decoded as UTF-8.
+	VString& AppendCString(const char* text);
+	// Text in a character set (2, UTF-16 in machine order, is copied; an odd last byte is dropped). A set
+	// without a converter appends nothing.
+	VString& AppendBlock(const void* bytes, size_t byteCount, CharSet charSet);
+	// Decimal, with a leading "-" for negatives.
+	VString& AppendLong(int32 value);
+	VString& AppendLong8(int64 value);
+	VString& AppendULong8(uint64 value);
+	// The "%.14G" form, whatever the process locale: "." as decimal point, upper-case exponent, "INF",
+	// "-INF", and "NAN" for a NaN of either sign.
+	VString& AppendReal(double value);
+	// The code's four bytes, most significant first, one unit each; bytes outside 0x20..0x7E are skipped.
+	VString& AppendOsType(uint32 code);
+	// The value's text (GetString).
+	VString& AppendValue(const VValueSingle& value);
+
+	// The content becomes count units (empty for a null text or a count below 1).
+	void FromUniString(const UniChar* units, int32 count);
+	// The content becomes the text of the bytes in the character set; answers the bytes consumed. UTF-16 in
+	// machine order (2) is copied and answers byteCount. Other sets go through the set's converter; the
+	// string is emptied first, keeps what was converted when the converter stops early (a partial character
+	// at the end is left unconsumed) and stays empty for a set without a converter.
+	size_t FromBlock(const void* bytes, size_t byteCount, CharSet charSet);
+
+	// Replaces count units from pos by text; when the range reaches the end (a count of INT32_MAX does),
+	// the string is cut at pos - 1 and text appended. Nothing unless pos is in 1..length and count >= 1.
+	void Replace(const VString& text, int32 pos, int32 count);
+	// Removes count units from pos, or everything from pos when the range reaches the end. Nothing unless
+	// pos is in 1..length and count >= 0.
+	void Remove(int32 pos, int32 count);
+	// Cuts the string to length units (nothing when it is not shorter). With keepPairs, a high surrogate
+	// that would end the text goes as well. A large unshared heap buffer is traded for a smaller one and a
+	// shared one for a copy of the kept part; when that fails (velk 107) the string is unchanged. The null
+	// and dirty flags are not changed.
+	void Truncate(int32 length, bool keepPairs = true);
+	// The pos - 1 units before pos: empty when pos < 1, a copy (null state included) when pos > length.
+	VString Before(int32 pos) const;
+	// The units behind pos: a copy when pos < 1, empty when pos >= length.
+	VString After(int32 pos) const;
+	// Replaces the occurrences of find (matched unit by unit, not overlapping, the search going on behind
+	// each replacement) from start, at most maxCount of them. Nothing happens for an empty find, a start
+	// below 1 or a maxCount below 1. outCount, when given, receives the number of replacements (0 when the
+	// result would not fit, velk 107 raised).
+	VString& ExchangeRawString(const VString& find, const VString& replace, int32 start = 1, int32 maxCount = INT32_MAX, int32* outCount = nullptr);
+	// Removes white space (tab, line ends, the Unicode spaces, U+FEFF) at the ends asked for; a high
+	// surrogate left at the end after trailing trimming goes too.
+	void Trim(bool leading = true, bool trailing = true);
+	// Removes white space at the ends asked for: what intl's IsSpace accepts, or U+0020 and U+0009 without
+	// a manager. The trailing end follows the rules of Truncate (keepPairs set). The units removed at each
+	// end asked for are stored through its out pointer when given (0 when none, also on failure).
+	void RemoveWhiteSpaces(bool leading = true, bool trailing = true, int32* outLeading = nullptr, int32* outTrailing = nullptr, VIntlMgr* intl = nullptr, bool flag = false);
+
+	// ---------------------------------------------------------------------------------------------------
+	// Comparing and searching. The language-aware forms go through the current task's international
+	// manager (diacritics set: case and diacritics are significant); without a manager (before start-up,
+	// after shut-down) they compare unit by unit. A null string compares as empty.
+
+	CompareResult CompareToString(const VString& other, bool diacritics = false) const;
+	// This text against a pattern with wild chars (the manager's GetWildChar).
+	CompareResult CompareToString_Like(const VString& pattern, bool diacritics = false) const;
+	bool EqualToString(const VString& other, bool diacritics = false) const;
+	bool EqualToString_Like(const VString& pattern, bool diacritics = false) const;
+
 	// Same length and same units, no locale, null state ignored.
 	bool EqualToStringRaw(const VString& other) const;
+	// Unit by unit (-1, 0, 1); a string that is the beginning of the other is the smaller.
+	CompareResult CompareToStringRaw(const VString& other) const;
+	// The same with only A-Z folded to a-z.
+	CompareResult CompareToStringRawCase(const VString& other) const;
+	// Every byte equals the unit at its place and the lengths are equal; bytes of 0x80 and above never
+	// match. Null counts as "".
+	bool EqualToUSASCIICString(const char* text) const;
+	// Unit by unit; an empty argument gives true.
+	bool BeginsWithRawString(const VString& prefix) const;
+	bool EndsWithRawString(const VString& suffix) const;
+	// 1-based position of the first occurrence at or after start, matched unit by unit; 0 when absent or
+	// when start < 1. An empty pattern is found at start while start <= length + 1.
+	int32 FindRawString(const VString& pattern, int32 start = 1) const;
+	// The search itself: 1-based position of the pattern in the text, 0 when absent; an empty pattern is
+	// found at 1.
+	static int32 FindRawString(const UniChar* text, int32 textLength, const UniChar* pattern, int32 patternLength);
+	// Forward from max(start, 1) to the end, or backward from there down to 1; 0 when absent, for an empty
+	// string or when start > length.
+	int32 FindUniChar(UniChar unit, int32 start = 1, bool backward = false) const;
+	// Length of the longest common subsequence of the two texts (units compared exactly) divided by this
+	// length; 0.0 when either is empty or when memory is short (velk 100 raised).
+	double SimilarToString(const VString& other) const;
 
 	// A counted buffer the caller must give back with ReleaseRetainedBuffer: this string's own heap buffer
 	// (one more reference) or a new counted copy. Null with 0 and 0 for an empty or null string, or when
@@ -151,8 +248,42 @@ public:
 	using VValueSingle::DebugDump;
 
 	VValue* Clone() const override;
-	// Until the international manager exists texts are compared unit by unit.
+	// The string kind's descriptor is not registered yet: null.
+	const VValueInfo* GetValueInfo() const override { return nullptr; }
+	// The other value's text compared as by CompareToString.
 	CompareResult CompareTo(const VValueSingle& other, bool diacritical = false) const override;
+	bool EqualTo(const VValueSingle& other, bool diacritical = false) const override;
+	void GetValue(VValueSingle& value) const override;
+	// Copies another string; false (nothing done) when other is not a string.
+	bool FromValueSameKind(const VValue* other) override;
+
+	// Comparisons with another string, or with the flat form of one ("Ptr"), through the current task's
+	// manager. "Begining": this string cut to the other's length first; "IsTheBegining": the flat form cut
+	// to this string's length; "Swap_": the flat form compared against this string; "_Like": the other
+	// operand is a pattern with wild chars. The "WithOptions" forms use the options' manager (unit by unit
+	// without one) and their like, diacritical and begins-with flags. other must be a string.
+	CompareResult CompareToSameKind(const VValue* other, bool diacritical = false) const override;
+	CompareResult CompareBeginingToSameKind(const VValue* other, bool diacritical = false) const override;
+	bool EqualToSameKind(const VValue* other, bool diacritical = false) const override;
+	CompareResult CompareToSameKindPtr(const void* other, bool diacritical = false) const override;
+	CompareResult Swap_CompareToSameKindPtr(const void* other, bool diacritical = false) const override;
+	CompareResult CompareBeginingToSameKindPtr(const void* other, bool diacritical = false) const override;
+	CompareResult IsTheBeginingToSameKindPtr(const void* other, bool diacritical = false) const override;
+	bool EqualToSameKindPtr(const void* other, bool diacritical = false) const override;
+	CompareResult CompareToSameKind_Like(const VValue* other, bool diacritical = false) const override;
+	CompareResult CompareBeginingToSameKind_Like(const VValue* other, bool diacritical = false) const override;
+	bool EqualToSameKind_Like(const VValue* other, bool diacritical = false) const override;
+	CompareResult CompareToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	CompareResult Swap_CompareToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	CompareResult CompareBeginingToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	CompareResult IsTheBeginingToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	bool EqualToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	bool Swap_EqualToSameKindPtr_Like(const void* other, bool diacritical = false) const override;
+	CompareResult CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const override;
+	bool EqualToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const override;
+	CompareResult CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
+	bool EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
+	CompareResult Swap_CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
 
 protected:
 	// A derived string's own inline buffer: capacity units plus the terminator.
@@ -184,6 +315,12 @@ private:
 	bool _IsInline() const { return fString == fInlineBuffer; }
 	bool _IsShareable() const { return !_IsInline() && (fFlags & kFLAG_UNREFCOUNTED) == 0; }
 	bool _UnshareOrGrow(int32 newLength);
+	// Appends units that may lie in this string's own buffer.
+	void _AppendUnits(const UniChar* units, int32 count);
+	// Appends ASCII bytes, one unit each.
+	void _AppendASCII(const char* bytes, int32 count);
+	// The end of Truncate once the new length is known: false (string unchanged) when a buffer fails.
+	bool _TruncateTo(int32 length);
 	bool _PrepareReplace(int32 newLength);
 	void _DropBuffer();
 	void _SetNotNullDirty()

@@ -1,9 +1,79 @@
 // Base of every typed value: flags, hooks and the defaults of the value operations.
 #include "kernel/values/VValue.h"
 
+#include <map>
+#include <mutex>
+#include <shared_mutex>
+
 #include "kernel/strings/VString.h"
+#include "kernel/values/VEmpty.h"
+#include "kernel/values/VValueInfo.h"
 
 namespace velk {
+
+namespace {
+
+// Descriptors by registry kind. Registration happens from static initialisers and exit-time destructors,
+// lookups from anywhere: readers share the lock.
+class VValueInfoRegistry
+{
+public:
+	void Register(const VValueInfo* info)
+	{
+		std::unique_lock lock(fMutex);
+		fInfos[info->GetRegistryKind()] = info;
+	}
+
+	void Unregister(ValueKind registryKind)
+	{
+		std::unique_lock lock(fMutex);
+		fInfos.erase(registryKind);
+	}
+
+	const VValueInfo* Find(ValueKind kind) const
+	{
+		std::shared_lock lock(fMutex);
+		const auto found = fInfos.find(kind);
+		return found != fInfos.end() ? found->second : nullptr;
+	}
+
+private:
+	mutable std::shared_mutex fMutex;
+	std::map<ValueKind, const VValueInfo*> fInfos;
+};
+
+// Never destroyed: static descriptors of other files unregister from their destructors at exit, in an
+// order nobody controls, and must still find it.
+VValueInfoRegistry& sInfos()
+{
+	static VValueInfoRegistry* const sRegistry = new VValueInfoRegistry();
+	return *sRegistry;
+}
+
+}  // namespace
+
+void VValue::RegisterValueInfo(const VValueInfo* info)
+{
+	if (info != nullptr)
+		sInfos().Register(info);
+}
+
+void VValue::UnregisterValueInfo(const VValueInfo* info)
+{
+	if (info != nullptr)
+		sInfos().Unregister(info->GetRegistryKind());
+}
+
+const VValueInfo* VValue::ValueInfoFromValueKind(ValueKind kind)
+{
+	return sInfos().Find(kind);
+}
+
+VValue* VValue::NewValueFromValueKind(ValueKind kind)
+{
+	const VValueInfo* info = ValueInfoFromValueKind(kind);
+	return info != nullptr ? info->Generate() : nullptr;
+}
 
 void VValue::SetNull(bool null)
 {
@@ -39,7 +109,8 @@ CompareResult VValue::InvertCompResult(CompareResult result)
 
 const VValueInfo* VValue::GetValueInfo() const
 {
-	return nullptr;
+	static const VValueInfo_default<VEmpty, VK_UNDEFINED> sDefaultInfo;
+	return &sDefaultInfo;
 }
 
 VError VValue::FromJSONString(const VString&, uint32)

@@ -78,7 +78,21 @@ public:
 	// -1 becomes 1, 1 becomes -1, anything else is returned unchanged.
 	static CompareResult InvertCompResult(CompareResult result);
 
-	// The kind's descriptor. No descriptor is registered yet: answers null.
+	// The registry of kinds: one descriptor per registry kind, the later registration winning. It is built
+	// on first use and never destroyed, so descriptors may come and go from static initialisers and exit-time
+	// destructors in any order; every call is safe from any thread. Unregistering removes the entry of the
+	// descriptor's registry kind whichever descriptor it holds; an absent kind is ignored. A null descriptor
+	// is ignored.
+	static void RegisterValueInfo(const VValueInfo* info);
+	static void UnregisterValueInfo(const VValueInfo* info);
+	// The descriptor registered for kind, or null.
+	static const VValueInfo* ValueInfoFromValueKind(ValueKind kind);
+	// A new empty value made by the kind's descriptor, owned by the caller; null for an unregistered kind
+	// (no error is raised).
+	static VValue* NewValueFromValueKind(ValueKind kind);
+
+	// The kind's descriptor. Default: the shared descriptor of no kind (65535), made and registered on the
+	// first call.
 	virtual const VValueInfo* GetValueInfo() const;
 
 	// Empties the value; does nothing by default.

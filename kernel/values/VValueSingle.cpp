@@ -101,4 +101,20 @@ bool VValueSingle::EqualTo(const VValueSingle& other, bool diacritical) const
 	return CompareTo(other, diacritical) == CR_EQUAL;
 }
 
+VValueSingle* VValueSingle::ConvertTo(ValueKind kind) const
+{
+	VValue* made = VValue::NewValueFromValueKind(kind);
+	if (made == nullptr)
+		return nullptr;
+	VValueSingle* single = made->IsVValueSingle();
+	if (single == nullptr)
+	{
+		delete made;
+		return nullptr;
+	}
+	GetValue(*single);
+	single->SetNull(IsNull());
+	return single;
+}
+
 }  // namespace velk

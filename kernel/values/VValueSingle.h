@@ -71,6 +71,10 @@ public:
 	// Order against any single value; diacritical makes case and diacritics significant.
 	virtual CompareResult CompareTo(const VValueSingle& other, bool diacritical = false) const = 0;
 	virtual bool EqualTo(const VValueSingle& other, bool diacritical = false) const;
+
+	// A new value of kind holding this value (through GetValue) and its null state, owned by the caller.
+	// Null, without an error, when the kind is not registered or its values are not single values.
+	VValueSingle* ConvertTo(ValueKind kind) const;
 };
 
 }  // namespace velk

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "kernel/intl/VIntlMgr.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
@@ -124,8 +125,10 @@ TEST(VTask, WakeUpEndsTheNextSleep)
 
 TEST(VTask, IntlManagerSlotIsPerTask)
 {
-	static char stand;
-	VIntlMgr* manager = reinterpret_cast<VIntlMgr*>(&stand);
+	VIntlMgr* previous = VTask::GetCurrentIntlManager();
+	ASSERT_NE(previous, nullptr);
+	previous->Retain();
+	VIntlMgr* manager = VIntlMgr::Create(0, 0, 1);
 	VTask::SetCurrentIntlManager(manager);
 	VTask::SetCurrentIntlManager(nullptr);
 	EXPECT_EQ(VTask::GetCurrentIntlManager(), manager);
@@ -135,9 +138,12 @@ TEST(VTask, IntlManagerSlotIsPerTask)
 		seenElsewhere = VTask::GetCurrentIntlManager();
 	});
 	other.join();
-	// Another thread has no task: it sees the process's manager, which does not exist yet.
+	// Another thread has no task: it sees the process's manager, untouched.
 	EXPECT_EQ(seenElsewhere, VProcess::sInstance->GetIntlManager());
-	EXPECT_EQ(seenElsewhere, nullptr);
+	EXPECT_NE(seenElsewhere, manager);
+	VTask::SetCurrentIntlManager(previous);
+	previous->Release();
+	manager->Release();
 }
 
 }  // namespace

@@ -243,5 +243,95 @@ TEST(VUTFCodecTest, DecodeUTF32Cases)
 	}
 }
 
+
+// Long inputs take the unchecked paths; pieces shorter than their margins take the careful ones. Both must
+// read any bytes, and any units, alike.
+TEST(VUTFCodecTest, LongAndShortPathsAgreeOnAnyInput)
+{
+	std::mt19937 random(99);
+	const uint8 interesting[] = {'a', '"', ' ', 0x00, 0x7F, 0x80, 0xBF, 0xC0, 0xC3, 0xDF, 0xE0, 0xE2, 0xED, 0xEF, 0xF0, 0xF4, 0xF5, 0xF8, 0xFC, 0xFF};
+	std::uniform_int_distribution<size_t> pick(0, std::size(interesting) - 1);
+	std::uniform_int_distribution<int> any(0, 255);
+	for (int round = 0; round < 200; ++round)
+	{
+		Bytes input(300);
+		for (uint8& byte : input)
+			byte = (round % 2 == 0) ? interesting[pick(random)] : uint8(any(random));
+
+		std::u16string whole(input.size() + 1, u'\0');
+		size_t consumed = 0;
+		int32 produced = 0;
+		const bool wholeResult = DecodeUTF8(input.data(), input.size(), &consumed, whole.data(), int32(whole.size()), &produced);
+		whole.resize(size_t(produced));
+		const size_t wholeConsumed = consumed;
+
+		std::u16string pieces;
+		bool piecesResult = true;
+		size_t pos = 0;
+		while (pos < input.size())
+		{
+			const size_t take = std::min<size_t>(15, input.size() - pos);
+			std::u16string out(16, u'\0');
+			piecesResult &= DecodeUTF8(input.data() + pos, take, &consumed, out.data(), int32(out.size()), &produced);
+			pieces.append(out, 0, size_t(produced));
+			if (consumed == 0)
+				break;
+			pos += consumed;
+		}
+		EXPECT_EQ(wholeConsumed, pos);
+		EXPECT_EQ(pieces, whole);
+		EXPECT_EQ(piecesResult, wholeResult);
+	}
+
+	std::uniform_int_distribution<int> unitKind(0, 5);
+	for (int round = 0; round < 200; ++round)
+	{
+		std::u16string text;
+		while (text.size() < 300)
+		{
+			switch (unitKind(random))
+			{
+				case 0:
+				case 1:
+					text += char16_t('a' + any(random) % 26);
+					break;
+				case 2:
+					text += char16_t(0x80 + any(random) * 7);
+					break;
+				case 3:
+					text += char16_t(0x800 + any(random) * 200);
+					break;
+				case 4:
+					text += char16_t(0xD800 + any(random) * 4);  // high, low, or a pair by chance
+					break;
+				default:
+					text += u"\U0001F600";
+					break;
+			}
+		}
+		Bytes whole(text.size() * 3);
+		int32 consumed = 0;
+		size_t produced = 0;
+		EncodeUTF8(text.data(), int32(text.size()), &consumed, whole.data(), whole.size(), &produced);
+		whole.resize(produced);
+		const int32 wholeConsumed = consumed;
+
+		Bytes pieces;
+		int32 pos = 0;
+		while (pos < int32(text.size()))
+		{
+			const int32 take = std::min<int32>(7, int32(text.size()) - pos);
+			Bytes out(21);
+			EncodeUTF8(text.data() + pos, take, &consumed, out.data(), out.size(), &produced);
+			pieces.insert(pieces.end(), out.begin(), out.begin() + long(produced));
+			if (consumed == 0)
+				break;
+			pos += consumed;
+		}
+		EXPECT_EQ(wholeConsumed, pos);
+		EXPECT_EQ(pieces, whole);
+	}
+}
+
 }  // namespace
 }  // namespace velk

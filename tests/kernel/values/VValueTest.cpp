@@ -25,6 +25,7 @@ public:
 	CompareResult CompareToSameKindPtr(const void*, bool) const override { return fOrder; }
 	uint8 Flags() const { return fFlags; }
 	void MarkClean() { fFlags = 0; }
+	void SetFlags(uint8 flags) { fFlags = flags; }
 
 protected:
 	void DoNullChanged() override { fCalls.push_back(IsNull() ? "null:on" : "null:off"); }
@@ -54,6 +55,61 @@ TEST(VValueTest, NullAndDirtyHooks)
 	v.SetDirty(false);
 	v.SetDirty(true);
 	EXPECT_EQ(v.fCalls, (std::vector<std::string>{"dirty:off", "dirty:on"}));
+}
+
+// Every start state of the two flags against both requests: which hooks run, in which order, and the
+// flags left behind.
+TEST(VValueTest, SetNullHookOrderFromEveryState)
+{
+	constexpr uint8 N = VValue::kFLAG_NULL;
+	constexpr uint8 D = VValue::kFLAG_DIRTY;
+	struct Row
+	{
+		uint8 start;
+		bool null;
+		std::vector<std::string> calls;
+		uint8 end;
+	};
+	const Row rows[] = {
+		{0, true, {"null:on", "dirty:on"}, N | D},
+		{D, true, {"null:on"}, N | D},
+		{N, true, {}, N},
+		{N | D, true, {}, N | D},
+		{0, false, {}, 0},
+		{D, false, {}, D},
+		{N, false, {"null:off", "dirty:on"}, D},
+		{N | D, false, {"null:off"}, D},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(::testing::Message() << "start " << int(row.start) << " null " << row.null);
+		RecordingValue v;
+		v.SetFlags(row.start);
+		v.SetNull(row.null);
+		EXPECT_EQ(v.fCalls, row.calls);
+		EXPECT_EQ(v.Flags(), row.end);
+	}
+}
+
+// The dirty test follows the null hook: a hook that cleans the value gets the dirty hook afterwards.
+class CleaningValue : public RecordingValue
+{
+protected:
+	void DoNullChanged() override
+	{
+		RecordingValue::DoNullChanged();
+		fFlags &= uint8(~kFLAG_DIRTY);
+	}
+};
+
+TEST(VValueTest, DirtyIsTestedAfterTheNullHook)
+{
+	CleaningValue v;
+	ASSERT_TRUE(v.IsDirty());
+	v.SetNull(true);
+	EXPECT_EQ(v.fCalls, (std::vector<std::string>{"null:on", "dirty:on"}));
+	EXPECT_TRUE(v.IsDirty());
+	EXPECT_TRUE(v.IsNull());
 }
 
 // A hook that flips the null bit back must not win over the state asked for.

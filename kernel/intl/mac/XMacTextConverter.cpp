@@ -1,0 +1,229 @@
+// Legacy character sets over the platform's text-encoding service.
+#include "kernel/intl/mac/XMacTextConverter.h"
+
+#include <algorithm>
+#include <new>
+
+#include "platform/TextEncoding.h"
+#include "runtime/VError.h"
+
+namespace velk {
+
+namespace {
+
+struct EncodingRow
+{
+	CharSet fCharSet;
+	const char* fName;  // null: the platform has no converter for the set
+};
+
+// The Mac Arabic, Mac Hebrew, Mac Chinese and Mac Japanese sets have no converter here. They are left out
+// rather than given a neighbouring set, which would turn their bytes into the wrong characters.
+constexpr EncodingRow kEncodings[] = {
+	{-2, "macintosh"},  // the platform's 8-bit default stays Mac Roman: stored streams and files rely on it
+	{2, "UTF16_PlatformEndian"},
+	{4, "UTF32_PlatformEndian"},
+	{7, "UTF-8"},
+	{8, "UTF-7"},
+	{9, "US-ASCII"},
+	{10, "ibm-37"},
+	{11, "ibm-437"},
+	{100, "macintosh"},
+	{101, "windows-1252"},
+	{102, "x-mac-centraleurroman"},
+	{103, "windows-1250"},
+	{104, "x-mac-cyrillic"},
+	{105, "windows-1251"},
+	{106, "x-mac-greek"},
+	{107, "windows-1253"},
+	{108, "x-mac-turkish"},
+	{109, "windows-1254"},
+	{110, nullptr},
+	{111, "windows-1256"},
+	{112, nullptr},
+	{113, "windows-1255"},
+	{114, "x-mac-centraleurroman"},
+	{115, "windows-1257"},
+	{116, nullptr},
+	{117, "windows-936"},
+	{118, nullptr},
+	{119, "windows-950"},
+	{120, nullptr},
+	{1000, "Shift_JIS"},
+	{1001, "ISO-2022-JP"},
+	{1002, "Big5"},
+	{1003, "EUC-KR"},
+	{1004, "KOI8-R"},
+	{1005, "ISO-8859-1"},
+	{1006, "ISO-8859-2"},
+	{1007, "ISO-8859-3"},
+	{1008, "ISO-8859-4"},
+	{1009, "ISO-8859-5"},
+	{1010, "ISO-8859-6"},
+	{1011, "ISO-8859-7"},
+	{1012, "ISO-8859-8"},
+	{1013, "ISO-8859-9"},
+	{1014, "ISO-8859-10"},
+	{1015, "ISO-8859-13"},
+	{1016, "windows-936"},
+	{1017, "GB2312"},
+	{1018, "ISO-8859-15"},
+	{1019, "windows-31j"},
+};
+
+std::unique_ptr<plat::TextEncodingConverter> OpenConverter(CharSet inCharSet)
+{
+	const char* name = XMacToUnicodeConverter::CharSetToTextEncoding(inCharSet);
+	return name == nullptr ? nullptr : plat::TextEncodingConverter::Open(name);
+}
+
+void RaisePlatformStatus(int32 status)
+{
+	_ThrowError(MakeVError(kCARBON_SIGNATURE, status));
+}
+
+}  // namespace
+
+const char* XMacToUnicodeConverter::CharSetToTextEncoding(CharSet inCharSet)
+{
+	for (const EncodingRow& row : kEncodings)
+	{
+		if (row.fCharSet == inCharSet)
+			return row.fName;
+	}
+	return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// To UTF-16
+
+XMacToUnicodeConverter::XMacToUnicodeConverter(CharSet inCharSet) : fConverter(OpenConverter(inCharSet))
+{
+}
+
+XMacToUnicodeConverter::~XMacToUnicodeConverter() = default;
+
+bool XMacToUnicodeConverter::IsValid() const
+{
+	return fConverter != nullptr;
+}
+
+bool XMacToUnicodeConverter::Convert(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, UniChar* outDest,
+									 int32 inDestMaxUnits, int32* outUnitsProduced) const
+{
+	*outBytesConsumed = 0;
+	*outUnitsProduced = 0;
+	if (fConverter == nullptr)
+		return false;
+	size_t read = 0;
+	size_t written = 0;
+	const size_t room = (outDest == nullptr || inDestMaxUnits <= 0) ? 0 : size_t(inDestMaxUnits);
+	const int32 status = fConverter->ToUnicode(inSource, inSourceBytes, &read, outDest, room, &written);
+	switch (status)
+	{
+		case plat::kTextStatusNoErr:
+		case plat::kTextOutputBufferFullStatus:
+		case plat::kTextPartialCharStatus:
+			*outBytesConsumed = read;
+			*outUnitsProduced = int32(written);
+			return true;
+		default:
+			if (inSource == nullptr || inSourceBytes == 0)
+				return true;
+			RaisePlatformStatus(status);
+			return false;
+	}
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// From UTF-16
+
+XMacFromUnicodeConverter::XMacFromUnicodeConverter(CharSet inCharSet) : fConverter(OpenConverter(inCharSet)), fCharSize(2)
+{
+	switch (inCharSet)
+	{
+		case 4:
+			fCharSize = 4;
+			break;
+		case 7:
+		case 8:
+			fCharSize = 1;
+			break;
+		default:
+			break;
+	}
+	// Buffers are sized from this: a shifted set's escape sequences must fit beside one character.
+	if (fConverter != nullptr)
+		fCharSize = std::max(fCharSize, int32(fConverter->GetMaxCharBytes()));
+}
+
+XMacFromUnicodeConverter::~XMacFromUnicodeConverter() = default;
+
+bool XMacFromUnicodeConverter::IsValid() const
+{
+	return fConverter != nullptr;
+}
+
+int32 XMacFromUnicodeConverter::GetCharSize() const
+{
+	return fCharSize;
+}
+
+bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32 inSourceUnits, int32* outUnitsConsumed, void* outDest,
+									   size_t inDestMaxBytes, size_t* outBytesProduced) const
+{
+	*outUnitsConsumed = 0;
+	*outBytesProduced = 0;
+	if (fConverter == nullptr)
+		return false;
+	if (outDest == nullptr || inDestMaxBytes == 0)
+		return true;
+	size_t read = 0;
+	size_t written = 0;
+	const size_t units = (inSource == nullptr || inSourceUnits <= 0) ? 0 : size_t(inSourceUnits);
+	const int32 status = fConverter->FromUnicode(inSource, units, &read, outDest, inDestMaxBytes, &written);
+	switch (status)
+	{
+		case plat::kTextStatusNoErr:
+		case plat::kTextOutputBufferFullStatus:
+		case plat::kTextPartialCharStatus:
+		case plat::kTextUnmappableElementStatus:  // each such character was written as "?"
+			*outUnitsConsumed = int32(read);
+			*outBytesProduced = written;
+			return true;
+		default:
+			RaisePlatformStatus(status);
+			return false;
+	}
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Factories
+
+namespace XMacIntl {
+
+VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet)
+{
+	XMacToUnicodeConverter* converter = new (std::nothrow) XMacToUnicodeConverter(inCharSet);
+	if (converter != nullptr && !converter->IsValid())
+	{
+		converter->Release();
+		converter = nullptr;
+	}
+	return converter;
+}
+
+VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet)
+{
+	XMacFromUnicodeConverter* converter = new (std::nothrow) XMacFromUnicodeConverter(inCharSet);
+	if (converter != nullptr && !converter->IsValid())
+	{
+		converter->Release();
+		converter = nullptr;
+	}
+	return converter;
+}
+
+}  // namespace XMacIntl
+
+}  // namespace velk

@@ -1,0 +1,16 @@
+// The value of no content.
+#include "kernel/values/VEmpty.h"
+
+namespace velk {
+
+VValue* VEmpty::Clone() const
+{
+	return new VEmpty();
+}
+
+CompareResult VEmpty::CompareTo(const VValueSingle&, bool) const
+{
+	return CR_UNRELEVANT;
+}
+
+}  // namespace velk

@@ -1,0 +1,57 @@
+// The platform converters' factories: which sets they make, and the Unicode forms they also cover.
+#include "kernel/intl/mac/XMacTextConverter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kernel/memory/VRefPtr.h"
+
+namespace velk {
+namespace {
+
+TEST(XMacTextConverterTest, FactoriesMakeOnlyConvertibleSets)
+{
+	for (CharSet charSet : {50, 0, -1, 110, 112, 116, 118, 120, 1020})
+	{
+		SCOPED_TRACE(charSet);
+		EXPECT_EQ(XMacIntl::NewToUnicodeConverter(charSet), nullptr);
+		EXPECT_EQ(XMacIntl::NewFromUnicodeConverter(charSet), nullptr);
+		EXPECT_EQ(XMacToUnicodeConverter::CharSetToTextEncoding(charSet), nullptr);
+	}
+	// The platform default is Mac Roman, the same set as 100.
+	EXPECT_STREQ(XMacToUnicodeConverter::CharSetToTextEncoding(-2), XMacToUnicodeConverter::CharSetToTextEncoding(100));
+}
+
+TEST(XMacTextConverterTest, UnicodeFormsRoundTrip)
+{
+	const std::u16string text = u"a\u20AC\U0001F600";
+	struct Case
+	{
+		CharSet charSet;
+		int32 minCharSize;
+	};
+	const Case cases[] = {{2, 2}, {4, 4}, {7, 3}, {8, 1}};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.charSet);
+		VRefPtr<VFromUnicodeConverter> from(XMacIntl::NewFromUnicodeConverter(c.charSet), true);
+		VRefPtr<VToUnicodeConverter> to(XMacIntl::NewToUnicodeConverter(c.charSet), true);
+		ASSERT_TRUE(from && to);
+		EXPECT_GE(from->GetCharSize(), c.minCharSize);
+		char bytes[64];
+		int32 consumed = 0;
+		size_t produced = 0;
+		ASSERT_TRUE(from->Convert(text.data(), int32(text.size()), &consumed, bytes, sizeof(bytes), &produced));
+		EXPECT_EQ(consumed, int32(text.size()));
+		UniChar back[16];
+		size_t read = 0;
+		int32 units = 0;
+		ASSERT_TRUE(to->Convert(bytes, produced, &read, back, 16, &units));
+		EXPECT_EQ(read, produced);
+		EXPECT_EQ(std::u16string(back, size_t(units)), text);
+	}
+}
+
+}  // namespace
+}  // namespace velk
