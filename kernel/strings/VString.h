@@ -3,13 +3,33 @@
 #pragma once
 
 #include <atomic>
+#include <cstdarg>
 #include <cstddef>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "kernel/values/VValueSingle.h"
 
 namespace velk {
 
 class VIntlMgr;
+class VArrayString;
+template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
+class VMemoryBuffer;
+
+// Formatting and transcoding.
+class VValueBag;
+class VJSONObject;
+
+// How line ends are written: kept as they are, CR LF, CR alone or LF alone.
+enum ECarriageReturnMode : int32
+{
+	eCRM_NONE = 1,
+	eCRM_CRLF = 2,
+	eCRM_CR = 3,
+	eCRM_LF = 4
+};
 
 // Descriptor of a counted heap buffer handed out by VString::RetainBuffer. Its holder owns one reference
 // and gives it back with VString::ReleaseRetainedBuffer. A null buffer describes an empty text.
@@ -232,6 +252,85 @@ public:
 		return _IsShareable() && _CountOf(fString, fMaxLength).load(std::memory_order_acquire) >= 2;
 	}
 
+	// ---------------------------------------------------------------------------------------------------
+	// Conversions to and from other kinds. No parse reports an error: malformed text gives 0, 0.0, false
+	// or blanks. Every From form leaves the string not null and dirty (JSON null excepted).
+
+	// Digits '0'-'9' (U+0030-U+0039 only) accumulate in 64 bits, wrapping past the range; a '-' met while
+	// the value is still 0 makes the result negative; the decimal separator ('.') ends the scan; every
+	// other unit is skipped. So "5-3" gives 53, "0-3" gives -3 and "1,234" gives 1234.
+	int64 GetLong8() const override;
+	// GetLong8 when it fits in 32 (16) bits, else 0.
+	int32 GetLong() const override;
+	int16 GetWord() const override;
+	// GetRealCheckOverflow without the flag.
+	double GetReal() const override;
+	// The text read as a real under the "C" numeric rules whatever the process locale: leading ASCII white
+	// space, a sign, a decimal or hexadecimal significand with '.' as point, an exponent, or "inf", "infinity",
+	// "nan"; what follows the number is ignored and no number at all gives 0.0. overflow may be null; else
+	// it is set true exactly when the value was out of range and the result is +-0 or +-infinity.
+	double GetRealCheckOverflow(bool* overflow) const;
+	// True exactly when the text equals "true" through the current task's international manager with
+	// diacritics ignored (case as the manager folds it; unit by unit without a manager). "1" is false.
+	bool GetBoolean() const override;
+	// The first four bytes of the text as UTF-8, padded with blanks, the first byte the most significant:
+	// "ab" gives 0x61622020, "" gives 0x20202020.
+	uint32 GetOsType() const;
+	// The target parses this text (its FromString).
+	void GetTime(VTime& time) const override;
+	void GetDuration(VDuration& duration) const override;
+	// Identifiers are not built yet: velk 2 is raised and the target is left untouched.
+	void GetVUUID(VUUID& uuid) const override;
+	// JSON values are not built yet: raises and answers velk 2, leaving the JSON value untouched.
+	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
+
+	// The numbers' texts replace the content: signed decimal, unsigned decimal, and for reals the "%.14G"
+	// form whatever the process locale ("0.1", "1E+20", "INF", "-INF", "NAN" for either sign of NaN).
+	// When the new text cannot be stored (velk 107) the string keeps its previous content.
+	void FromLong8(int64 value) override;
+	void FromULong8(uint64 value);
+	void FromLong(int32 value) override;
+	void FromWord(int16 value) override;
+	void FromByte(int8 value) override;
+	void FromReal(double value) override;
+	// "true" when value is not 0, else "false".
+	void FromBoolean(uint8 value) override;
+	// The code's printable bytes (0x20-0x7E), the most significant first; the others are skipped.
+	void FromOsType(uint32 code);
+	// One unit; 0 empties the string.
+	void FromUniChar(UniChar unit);
+	// Bytes all below 0x80 are widened one to one; otherwise the text is decoded as UTF-8. Null empties.
+	void FromCString(const char* text);
+	// A leading byte-order mark decides the character set and is skipped; without one, UTF-16 is guessed
+	// from the pattern of zero bytes (and UTF-8 for ASCII bytes when the default is UTF-16), else
+	// defaultSet is used. Then as FromBlock. Answers the character set used.
+	CharSet FromBlockWithOptionalBOM(const void* bytes, size_t byteCount, CharSet defaultSet);
+	// Shares the descriptor's counted buffer (one more reference); a descriptor without buffer empties.
+	void FromString(const VInlineString& descriptor);
+	// The content becomes count ASCII bytes, one unit each: a shared buffer is given up and a large heap
+	// buffer traded for a small one. When no buffer can be had (velk 107) the string is unchanged.
+	void _FromASCII(const char* bytes, int32 count);
+	// The value writes its own text into this string (its GetString).
+	void FromValue(const VValueSingle& value) override;
+	void FromTime(const VTime& time) override;
+	void FromDuration(const VDuration& duration) override;
+	// Identifiers are not built yet: velk 2 is raised and the string is left as it was.
+	void FromVUUID(const VUUID& uuid) override;
+	// JSON values are not built yet: raises and answers velk 2, leaving the string as it was.
+	VError FromJSONValue(const VJSONValue& json) override;
+
+	// Encodes the text in the character set into size bytes at buffer and answers the bytes of text
+	// produced (prefix and terminator not counted). lengthPrefix puts one byte before the text holding the
+	// count when below 256, else 0; zeroTerminate puts a 0 byte behind it. For UTF-16 in machine order (2)
+	// both are 2-byte units and the prefix counts units (0 from 65,536 on). Text that does not fit is cut
+	// where the converter stopped, without notice; bytes of the room past those produced may be written
+	// over. A buffer too small for prefix and terminator gets zeros in the whole units that fit and the
+	// answer is 0.
+	size_t ToBlock(void* buffer, size_t size, CharSet set, bool zeroTerminate, bool lengthPrefix) const;
+	// Replaces out's content with the text encoded in the character set. False when the set has no
+	// converter (out untouched), when the converter met an error, or when out cannot grow (velk 300).
+	bool ToBuffer(VMemoryBuffer<1024, 2, 1048576>& out, CharSet set) const;
+
 	// The assignment: a null source makes this string null; otherwise shares a heap buffer or copies.
 	void FromString(const VString& text) override;
 	void GetString(VString& text) const override;
@@ -285,6 +384,129 @@ public:
 	bool EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
 	CompareResult Swap_CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
 
+	// ---------------------------------------------------------------------------------------------------
+	// Formatting. The printf conversions (numbers in the "C" locale whatever the process locale: '.' as the
+	// decimal point, no digit grouping), plus three of the toolbox's own, each directly behind the "%"
+	// (with a flag or a width between them they are printf's): %S a VString, %A a VValueSingle (its
+	// GetString), %V any VObject (its DebugDump). Their argument is a pointer to the object: a null one
+	// prints "@@invalid VObject@@", an object of another class "@@invalid VString@@" or
+	// "@@invalid VValueSingle@@". Only the first 1023 bytes of the format are used and the printf part of
+	// the output is cut at 1023 bytes; a conversion cut by either limit is dropped whole, and object texts
+	// behind the cut go with it. Object texts are not counted and may be of any length. A zero byte in the
+	// output ends it. Positional conversions ("%1$d") are not supported: they print as they stand and take
+	// no argument; "%n" takes its pointer and stores nothing. When the string cannot grow, velk 107 is
+	// raised and it keeps what fitted.
+
+	// Empties the string (Truncate(0)), then formats. Objects must be passed by pointer (objects passed by
+	// value do not compile); every pointer to a VObject reaches the formatter as a const VObject*, so %S,
+	// %A and %V read the object whatever its place in a derived class.
+	template <typename... Args>
+	VString& Printf(const char* format, Args... args)
+	{
+		static_assert(!(std::is_class_v<Args> || ...), "pass objects to Printf by pointer");
+		Truncate(0);
+		_PrintfArguments(format, _PrintfArgument(args)...);
+		return *this;
+	}
+	// Formats behind the current content.
+	template <typename... Args>
+	VString& AppendPrintf(const char* format, Args... args)
+	{
+		static_assert(!(std::is_class_v<Args> || ...), "pass objects to AppendPrintf by pointer");
+		_PrintfArguments(format, _PrintfArgument(args)...);
+		return *this;
+	}
+	// Empties the string, then formats. Object arguments are read as const VObject*.
+	void VPrintf(const char* format, va_list arguments);
+	// The formatter: appends. Object arguments are read as const VObject*. A null format appends nothing.
+	void _Printf(const char* format, va_list arguments);
+
+	// Replaces every {name} by the text of the bag's attribute of that name (matched exactly, case
+	// included). "{{", "}}", "{}" and braces around a blank are not placeholders; inserted text is never
+	// scanned again. A missing name is removed with removeUnknown, else left as it stands. A null or empty
+	// bag, or a string shorter than 2 units, is left alone.
+	VString& Format(const VValueBag* bag, bool removeUnknown);
+	// The same from a JSON object's properties, null and undefined ones counting as missing. JSON objects
+	// are not built yet: a null object does nothing; any other raises velk 2 and leaves the string as is.
+	VString& Format(const VJSONObject* object, bool removeUnknown);
+
+	// ---------------------------------------------------------------------------------------------------
+	// Transcoding. Every operation covers the whole length, inner U+0000 units included.
+
+	// Options of GetJSONString and FromJSONString; the JSON writer passes its own option bits, which share
+	// these values.
+	static constexpr uint32 kJSON_WITH_QUOTES = 1;        // surround with quotation marks
+	static constexpr uint32 kJSON_RAW = 16;               // no escaping, no unescaping
+	static constexpr uint32 kJSON_ESCAPE_AMP_APOS = 1024;  // also escape '&' and the apostrophe
+
+	// & < > " ' become "&amp;" "&lt;" "&gt;" "&quot;" "&apos;"; with escapeControls U+0001-U+001F and U+007F,
+	// except TAB, LF and CR, become "&#x" + two upper-case hexadecimal digits + ";". A string that needs no
+	// escaping is left untouched; when the new text cannot be made (velk 107) the string is unchanged.
+	void TranscodeToXML(bool escapeControls);
+	// The five named entities and the references "&#x" + hexadecimal digits + ";" of U+0001 to U+10FFFF
+	// (above U+FFFF as a surrogate pair) become their characters; anything else (decimal references,
+	// "&#X", 0, values above U+10FFFF, unclosed ones) stays as text, and replaced text is never decoded
+	// again ("&amp;lt;" gives "&lt;"). When the new text cannot be made (velk 107) the string is unchanged.
+	void TranscodeFromXML();
+	// out = this text escaped by TranscodeToXML(false); the options are not used. out may be this string.
+	void GetXMLString(VString& out, uint32 options = 0) const override;
+	// This string = text unescaped by TranscodeFromXML; true.
+	bool FromXMLString(const VString& text) override;
+	// The JSON form replaces out (which may be this string): with kJSON_RAW the text as it is, quoted with
+	// kJSON_WITH_QUOTES; otherwise escaped (\b \t \n \f \r \" \\, other controls and U+007F as \u00XX,
+	// with kJSON_ESCAPE_AMP_APOS also '&' and the apostrophe; '/' and non-ASCII are copied). Answers 0, or
+	// velk 107 (raised, out unchanged) when the result cannot be made.
+	VError GetJSONString(VString& out, uint32 options = 0) const override;
+	// Reads a JSON string body (no quotes expected): \b \f \n \r \t and \uXXXX are decoded, any other
+	// escaped unit stands for itself; "\u" with fewer than four units behind gives "u" and ends the text;
+	// a final lone backslash is dropped. kJSON_RAW copies. json may be this string. Answers 0, or velk 107
+	// (raised, string unchanged) when the result cannot be made.
+	VError FromJSONString(const VString& json, uint32 options = 0) override;
+
+	// Every hexadecimal digit (either case) shifts the value 4 bits left and adds itself; other units are
+	// skipped; wraps past 64 bits; empty gives 0.
+	int64 GetHexLong() const;
+	// Upper-case hexadecimal text without leading zeros ("0" for 0). With cStyle: "0x" and zero padding,
+	// 8-bit values to 2 digits, 32-bit values to 4 or 8, 64-bit values to 4, 8 or 16. Negative values give
+	// the digits of their two's complement; a char is taken as its unsigned byte. When no buffer can be
+	// had (velk 107) the string is cleared.
+	void FromHexLong(int64 value, bool cStyle);
+	void FromHexLong(int32 value, bool cStyle);
+	void FromHexLong(uint8 value, bool cStyle);
+	void FromHexLong(char value, bool cStyle);
+
+	// The convention of the first line end: LF gives eCRM_LF, CR LF eCRM_CRLF, any other CR eCRM_CR; a text
+	// without line ends gives defaultMode.
+	ECarriageReturnMode GetCarriageReturnMode(ECarriageReturnMode defaultMode) const;
+	// Rewrites every line end (CR, LF, CR LF) to the mode's convention in place; eCRM_NONE and unknown
+	// modes change nothing. When the string cannot grow (velk 107) it is left unchanged.
+	void ConvertCarriageReturns(ECarriageReturnMode mode);
+	// The same on encoded text in a byte buffer, unit by unit: 16-bit units for UTF-16 (charSet 1
+	// big-endian, 2 machine order), 32-bit units for UTF-32 (3 and 5 big-endian, 4 and 6 machine order),
+	// bytes for any other set; charSet 0 changes nothing. Bytes behind the last whole unit are kept. The
+	// buffer ends up holding exactly the converted text; when memory is short it is left unchanged.
+	static void ConvertCarriageReturns(VMemoryBuffer<1024, 2, 1048576>& buffer, CharSet charSet, ECarriageReturnMode mode);
+
+	// An identifier for scripts into out (which may be this string): A-Z, a-z, 0-9, '_' and '$' kept in
+	// order, every other unit dropped, "_" in front when the text starts with a digit.
+	void GetCleanJSName(VString& out) const;
+	// Shape only: four ASCII digits, '-', two digits, '-', two digits ("2024-02-30" passes).
+	bool IsISODate() const;
+	// The same shape between "!!" and "!!".
+	bool IsNonAmbigousDate() const;
+
+	// ---------------------------------------------------------------------------------------------------
+	// Splitting.
+
+	// Cuts the text at every separator unit (matched unit by unit) into out, which is emptied first. With
+	// trimBlanks each piece loses its leading and trailing U+0020; empty pieces are kept only with
+	// keepEmpty (a separator at the very end then adds a final empty piece, and an empty or null string
+	// gives one copy of itself). True when at least one separator was found. When memory is short a piece
+	// may be left out (velk 107 raised).
+	bool GetSubStrings(UniChar separator, std::vector<VString>& out, bool keepEmpty, bool trimBlanks) const;
+	// The same into a string array, emptied first (Destroy), each piece appended (AppendString).
+	bool GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty, bool trimBlanks) const;
+
 protected:
 	// A derived string's own inline buffer: capacity units plus the terminator.
 	struct InlineBuffer
@@ -328,6 +550,17 @@ private:
 		if (IsNull())
 			SetNull(false);
 		fFlags |= kFLAG_DIRTY;
+	}
+
+	// Formatting: the variadic entry behind Printf and AppendPrintf, and the argument they hand over.
+	void _PrintfArguments(const char* format, ...);
+	template <typename T>
+	static auto _PrintfArgument(T argument)
+	{
+		if constexpr (std::is_pointer_v<T> && std::is_base_of_v<VObject, std::remove_cv_t<std::remove_pointer_t<T>>>)
+			return static_cast<const VObject*>(argument);
+		else
+			return argument;
 	}
 
 	UniChar* fString;
@@ -382,5 +615,21 @@ class VOsTypeString : public VStr<4>
 public:
 	explicit VOsTypeString(uint32 code);
 };
+
+// Conversions without a string at hand.
+VString ToString(int value);
+VString ToString(long long value);
+VString ToString(unsigned long long value);
+VString ToString(unsigned long value);
+// The text as UTF-8 (a high surrogate that ends the text is dropped).
+std::string to_string(const VString& text);
+// A new string formatted as by VString::Printf (objects passed by pointer).
+template <typename... Args>
+VString Printf(const char* format, Args... args)
+{
+	VString text;
+	text.Printf(format, args...);
+	return text;
+}
 
 }  // namespace velk

@@ -3,6 +3,11 @@
 
 namespace velk {
 
+const VValueInfo* VEmpty::GetValueInfo() const
+{
+	return &sInfo;
+}
+
 VValue* VEmpty::Clone() const
 {
 	return new VEmpty();

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "kernel/strings/VString.h"
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VTime.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -47,9 +49,15 @@ VError VValueSingle::GetJSONValue(VJSONValue&, uint32) const
 	return VE_UNIMPLEMENTED;
 }
 
-void VValueSingle::GetDuration(VDuration&) const {}
+void VValueSingle::GetDuration(VDuration& duration) const
+{
+	duration.Clear();
+}
 
-void VValueSingle::GetTime(VTime&) const {}
+void VValueSingle::GetTime(VTime& time) const
+{
+	time.Clear();
+}
 
 void VValueSingle::GetString(VString& text) const
 {

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "common/VTestEnvironment.h"
+#include "kernel/memory/VCppMemMgr.h"
+#include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBase.h"
@@ -341,6 +343,24 @@ TEST(ThrowError, RecordsOnlyWhileAProcessExists)
 	int32 id = 0;
 	error->GetTaskName(value, &id);
 	EXPECT_EQ(id, VTask::GetCurrent()->GetID());
+}
+
+// Building the error object makes strings too; with memory exhausted they fail and raise again. That must
+// not recurse: the one error that reaches the scope is the outer one.
+TEST(ThrowError, ExhaustedMemoryRecordsOneErrorWithoutRecursing)
+{
+	StErrorContextInstaller scope(false, false);
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	// A manager with no backend refuses every block.
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	{
+		VString text("cannot be stored");
+		EXPECT_TRUE(text.IsEmpty());
+	}
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+	EXPECT_EQ(Codes(scope.GetContext()), std::vector<VError>{VE_STRING_ALLOC_FAILED});
 }
 
 TEST(ThrowError, ThreadWithoutTaskRecordsNothingAndScopesStandAlone)

@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "kernel/strings/VString.h"
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VEmpty.h"
+#include "kernel/values/VTime.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -190,6 +193,23 @@ TEST(VValueTest, SingleValueJSONGoesThroughText)
 	EXPECT_EQ(s.FromJSONString(VString(u"def")), VE_OK);
 	EXPECT_EQ(std::u16string(s.GetCPointer()), u"def");
 	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
+// A kind without a time or duration form clears the target instead of leaving stale content in it.
+TEST(VValueSingleDefaults, TimeAndDurationGettersClearTheTarget)
+{
+	VEmpty empty;
+	VDuration duration;
+	duration.FromLong8(90);
+	empty.GetDuration(duration);
+	EXPECT_EQ(duration.GetLong8OrMilliSeconds(), 0);
+	EXPECT_FALSE(duration.IsNull());
+
+	VTime time;
+	time.FromMilliseconds(211813401600000);
+	empty.GetTime(time);
+	EXPECT_EQ(time.GetMilliseconds(), 0);
+	EXPECT_FALSE(time.IsNull());
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+// Lookup key of the packed dictionaries under every value bag: the name as UTF-8 (at most 255 bytes), its
+// byte length and its hash, computed once when the key is made so that repeated lookups cost no hashing.
+#pragma once
+
+#include <cstddef>
+
+#include "kernel/VKernelTypes.h"
+
+namespace velk {
+
+class VString;
+
+class StPackedDictionaryKey
+{
+public:
+	// The longest key a dictionary stores: its length is kept in one byte.
+	static constexpr size_t kMAX_KEY_LENGTH = 255;
+
+	// Points at the zero-terminated UTF-8 text without copying it: the text must outlive the key (literal
+	// and static keys). A null text gives an empty key.
+	StPackedDictionaryKey(const char* text);
+	// Copies length bytes of UTF-8 text into a buffer the key owns. When that buffer cannot be had the key
+	// is empty.
+	StPackedDictionaryKey(const char* text, size_t length);
+	// The text converted to UTF-8 into a buffer the key owns. A text that does not convert whole into 255
+	// bytes (too long, a lone high surrogate at its end), or whose buffer cannot be had, gives an empty key.
+	StPackedDictionaryKey(const VString& text);
+	// 32-bit wide text converted to UTF-8, with the same rules.
+	StPackedDictionaryKey(const wchar_t* text);
+
+	// An owned text is duplicated (an empty key when that fails), a borrowed one stays borrowed.
+	StPackedDictionaryKey(const StPackedDictionaryKey& other);
+	StPackedDictionaryKey& operator=(const StPackedDictionaryKey& other);
+	~StPackedDictionaryKey();
+
+	// The UTF-8 bytes, not necessarily zero-terminated: use the length.
+	const char* GetKey() const { return fKey; }
+	size_t GetKeyLength() const { return fKeyLength; }
+	uint32 GetHashCode() const { return fHashCode; }
+	bool IsEmpty() const { return fKeyLength == 0; }
+
+	// Same bytes; the hashes are compared first as a quick refusal.
+	bool Equals(const StPackedDictionaryKey& other) const;
+	// Same bytes as the given text.
+	bool EqualsBytes(const char* bytes, size_t length) const;
+
+	// The dictionaries' hash of a UTF-8 text: keys of up to 16 bytes hash every byte, longer ones their first
+	// and last 8 bytes only (long keys mostly differ at their ends).
+	static uint32 GetHashCode(const char* text, size_t length);
+
+	// Takes the other key's text, length and hash (see the copy constructor). Drops what this key owned.
+	void _CopyFrom(const StPackedDictionaryKey& other);
+
+private:
+	void _SetEmpty();
+	// Allocates the owned buffer; null when memory is short.
+	static char* _NewBuffer(size_t bytes);
+
+	const char* fKey;
+	size_t fKeyLength;
+	char* fBuffer;
+	uint32 fHashCode;
+};
+
+}  // namespace velk

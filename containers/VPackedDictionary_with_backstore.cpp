@@ -1,0 +1,395 @@
+// The attribute dictionary: values in flat form in a word store, value objects cached on demand.
+#include "containers/VPackedDictionary_with_backstore.h"
+
+#include <cstring>
+
+#include "kernel/strings/VString.h"
+#include "kernel/values/VValueInfo.h"
+
+namespace velk {
+
+namespace {
+
+// Values are made with the plain operator new: a failure must not leave the toolbox as an exception.
+VValueSingle* CloneSingle(const VValueSingle& value)
+{
+	VValue* clone = nullptr;
+	try
+	{
+		clone = value.Clone();
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	VValueSingle* single = clone != nullptr ? clone->IsVValueSingle() : nullptr;
+	if (single == nullptr)
+		delete clone;
+	return single;
+}
+
+VValueSingle* LoadSingle(const VValueInfo& info, const void* data)
+{
+	VValue* made = nullptr;
+	try
+	{
+		made = info.LoadFromPtr(data, false);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	VValueSingle* single = made != nullptr ? made->IsVValueSingle() : nullptr;
+	if (single == nullptr)
+		delete made;
+	return single;
+}
+
+}  // namespace
+
+template <class SLOT>
+VPackedDictionary_with_backstore<SLOT>::VPackedDictionary_with_backstore(const VPackedDictionary_with_backstore& other)
+	: Base()
+{
+	*this = other;
+}
+
+template <class SLOT>
+VPackedDictionary_with_backstore<SLOT>& VPackedDictionary_with_backstore<SLOT>::operator=(const VPackedDictionary_with_backstore& other)
+{
+	if (this == &other)
+		return *this;
+
+	// A source that cannot be packed keeps newer values in its cached objects than in its backstore: the
+	// copy then takes copies of all of them.
+	const bool packed = !other.fDirty || other._Pack();
+	try
+	{
+		std::vector<uint8> keys(other.fKeys);
+		typename Base::SlotVector slots(other.fSlots);
+		std::vector<uint16> backstore(other.fBackstore);
+		_VHashKeyMap index(other.fIndex);
+
+		fComplete = true;
+		for (SLOT& slot : slots)
+		{
+			const VValueSingle* source = slot.fValue;
+			slot.fValue = nullptr;
+			if (source == nullptr || (packed && CanRebuild(GetKindOf(*source))))
+				continue;
+			slot.fValue = CloneSingle(*source);
+			if (slot.fValue == nullptr)
+				fComplete = false;
+		}
+
+		_DeleteCachedValues();
+		this->fKeys.swap(keys);
+		this->fSlots.swap(slots);
+		fBackstore.swap(backstore);
+		this->fIndex = std::move(index);
+		fDirty = !packed;
+	}
+	catch (const std::bad_alloc&)
+	{
+		fComplete = false;
+	}
+	return *this;
+}
+
+template <class SLOT>
+VPackedDictionary_with_backstore<SLOT>::~VPackedDictionary_with_backstore()
+{
+	_DeleteCachedValues();
+}
+
+template <class SLOT>
+void VPackedDictionary_with_backstore<SLOT>::_DeleteCachedValues()
+{
+	for (SLOT& slot : this->fSlots)
+	{
+		delete slot.fValue;
+		slot.fValue = nullptr;
+	}
+}
+
+template <class SLOT>
+void VPackedDictionary_with_backstore<SLOT>::Destroy()
+{
+	_DeleteCachedValues();
+	this->_ClearBase();
+	std::vector<uint16>().swap(fBackstore);
+	fDirty = false;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Kinds and flat sizes
+
+template <class SLOT>
+ValueKind VPackedDictionary_with_backstore<SLOT>::GetKindOf(const VValueSingle& value)
+{
+	if (const VValueInfo* info = value.GetValueInfo())
+		return info->GetKind();
+	// Strings answer no descriptor until their kind has one.
+	if (dynamic_cast<const VString*>(&value) != nullptr)
+		return VK_STRING;
+	return VK_UNDEFINED;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::CanRebuild(ValueKind kind)
+{
+	// The descriptor of no kind makes empty values: nothing stored under it could be read back.
+	return kind != VK_UNDEFINED && VValue::ValueInfoFromValueKind(kind) != nullptr;
+}
+
+template <class SLOT>
+size_t VPackedDictionary_with_backstore<SLOT>::GetFlatSize(ValueKind kind, const void* data)
+{
+	switch (kind)
+	{
+		case VK_BOOLEAN:
+		case VK_BYTE:
+			return 3;
+		case VK_WORD:
+			return 4;
+		case VK_LONG:
+			return 6;
+		case VK_LONG8:
+		case VK_REAL:
+		case VK_DURATION:
+			return 10;
+		case VK_STRING:
+		{
+			if (const VValueInfo* info = VValue::ValueInfoFromValueKind(VK_STRING))
+				return size_t(info->GetSizeOfValueDataPtr(data)) + 2;
+			// The string's own flat form: a 32-bit unit count, then the units.
+			uint32 units = 0;
+			std::memcpy(&units, data, sizeof(units));
+			return 2 + sizeof(units) + size_t(units) * sizeof(UniChar);
+		}
+		default:
+		{
+			const VValueInfo* info = VValue::ValueInfoFromValueKind(kind);
+			return info != nullptr ? size_t(info->GetSizeOfValueDataPtr(data)) + 2 : 2;
+		}
+	}
+}
+
+template <class SLOT>
+size_t VPackedDictionary_with_backstore<SLOT>::_WordsFor(const VValueSingle& value)
+{
+	uint64 extra = 0;
+	return size_t((value.GetSpace(extra) + 3) / 2);
+}
+
+template <class SLOT>
+void VPackedDictionary_with_backstore<SLOT>::_WriteValue(uint16* words, const VValueSingle& value)
+{
+	const size_t count = _WordsFor(value);
+	// The padding byte of an odd flat form stays 0, so equal values give equal stores.
+	words[count - 1] = 0;
+	words[0] = GetKindOf(value);
+	value.WriteToPtr(words + 1);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Entries
+
+template <class SLOT>
+ValueKind VPackedDictionary_with_backstore<SLOT>::GetValueKind(const_iterator slot) const
+{
+	if (slot->fValue != nullptr)
+		return GetKindOf(*slot->fValue);
+	return fBackstore[slot->fBackstoreIndex];
+}
+
+template <class SLOT>
+const void* VPackedDictionary_with_backstore<SLOT>::GetDataPtr(const_iterator slot) const
+{
+	return fBackstore.data() + slot->fBackstoreIndex + 1;
+}
+
+template <class SLOT>
+const VValueSingle* VPackedDictionary_with_backstore<SLOT>::GetValuePtr(const_iterator slot) const
+{
+	if (slot->fValue != nullptr)
+		return slot->fValue;
+	const ValueKind kind = fBackstore[slot->fBackstoreIndex];
+	if (!CanRebuild(kind))
+		return nullptr;
+	VValueSingle* single = LoadSingle(*VValue::ValueInfoFromValueKind(kind), GetDataPtr(slot));
+	if (single == nullptr)
+		return nullptr;
+	// Made from the store itself: the cache agrees with it and the dictionary stays clean.
+	_Mutable(slot).fValue = single;
+	return single;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::GetValue(const StPackedDictionaryKey& key, VValueSingle& out) const
+{
+	const const_iterator slot = this->_Find(key);
+	if (slot == this->end())
+		return false;
+	if (slot->fValue != nullptr)
+	{
+		slot->fValue->GetValue(out);
+		return true;
+	}
+	const ValueKind kind = fBackstore[slot->fBackstoreIndex];
+	if (kind != VK_UNDEFINED && GetKindOf(out) == kind)
+	{
+		// Reading into a value of the stored kind allocates nothing.
+		out.LoadFromPtr(GetDataPtr(slot));
+		return true;
+	}
+	if (const VValueSingle* value = GetValuePtr(slot))
+		value->GetValue(out);
+	return true;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value)
+{
+	const iterator slot = this->_Find(key);
+	if (slot == this->end())
+		return false;
+
+	if (slot->fValue == nullptr && CanRebuild(GetKindOf(value)))
+	{
+		uint16* stored = fBackstore.data() + slot->fBackstoreIndex;
+		uint64 extra = 0;
+		if (value.GetSpace(extra) + 2 == GetFlatSize(stored[0], stored + 1))
+		{
+			_WriteValue(stored, value);
+			return true;
+		}
+	}
+
+	if (slot->fValue == &value)
+	{
+		fDirty = true;
+		return true;
+	}
+	if (slot->fValue != nullptr && GetKindOf(*slot->fValue) == GetKindOf(value) && slot->fValue->FromValueSameKind(&value))
+	{
+		fDirty = true;
+		return true;
+	}
+	VValueSingle* single = CloneSingle(value);
+	if (single == nullptr)
+		return false;
+	delete slot->fValue;
+	slot->fValue = single;
+	fDirty = true;
+	return true;
+}
+
+template <class SLOT>
+typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value)
+{
+	const size_t index = fBackstore.size();
+	const size_t words = _WordsFor(value);
+	try
+	{
+		fBackstore.resize(index + words);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return this->end();
+	}
+	catch (const std::length_error&)
+	{
+		return this->end();
+	}
+
+	SLOT fresh;
+	fresh.fBackstoreIndex = index;
+	const iterator slot = this->_AppendKeyAndSlot(key, fresh);
+	if (slot == this->end())
+	{
+		fBackstore.resize(index);
+		return slot;
+	}
+	_WriteValue(fBackstore.data() + index, value);
+
+	if (!CanRebuild(GetKindOf(value)))
+	{
+		// Without a descriptor nothing could rebuild the value from its flat form for a reader of another
+		// kind: the slot keeps a copy. Should that fail, readers of the same kind still get the flat form.
+		slot->fValue = CloneSingle(value);
+	}
+	return slot;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Packing
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::_Pack() const
+{
+	bool allInPlace = true;
+	for (const SLOT& slot : this->fSlots)
+	{
+		if (slot.fValue == nullptr)
+			continue;
+		uint16* stored = fBackstore.data() + slot.fBackstoreIndex;
+		uint64 extra = 0;
+		if (slot.fValue->GetSpace(extra) + 2 == GetFlatSize(stored[0], stored + 1))
+			_WriteValue(stored, *slot.fValue);
+		else
+			allInPlace = false;
+	}
+	if (!allInPlace && !_RebuildBackstore())
+		return false;
+	fDirty = false;
+	return true;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::_RebuildBackstore() const
+{
+	auto wordsOf = [this](const SLOT& slot) -> size_t {
+		if (slot.fValue != nullptr)
+			return _WordsFor(*slot.fValue);
+		const uint16* stored = fBackstore.data() + slot.fBackstoreIndex;
+		return (GetFlatSize(stored[0], stored + 1) + 1) / 2;
+	};
+
+	size_t total = 0;
+	for (const SLOT& slot : this->fSlots)
+		total += wordsOf(slot);
+
+	std::vector<uint16> fresh;
+	try
+	{
+		fresh.resize(total);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return false;
+	}
+	catch (const std::length_error&)
+	{
+		return false;
+	}
+
+	size_t at = 0;
+	// Only the slots' backstore indexes change: the dictionary stays the same to its readers.
+	for (SLOT& slot : const_cast<typename Base::SlotVector&>(this->fSlots))
+	{
+		const size_t words = wordsOf(slot);
+		if (slot.fValue != nullptr)
+			_WriteValue(fresh.data() + at, *slot.fValue);
+		else
+			std::memcpy(fresh.data() + at, fBackstore.data() + slot.fBackstoreIndex, words * sizeof(uint16));
+		slot.fBackstoreIndex = at;
+		at += words;
+	}
+	fBackstore.swap(fresh);
+	return true;
+}
+
+template class VPackedDictionary_with_backstore<VPackedValue_VValueSingle>;
+
+}  // namespace velk

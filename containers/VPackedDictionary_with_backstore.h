@@ -1,0 +1,96 @@
+// The attribute dictionary of a bag: name -> one single value, the values kept in their flat form in a
+// store of 16-bit words (one kind word, then the value's flat form, padded to a whole word), so that a bag
+// of a handful of numbers costs no value objects. A value object is made and cached in the slot only when a
+// reader needs one of another kind, or when a value is replaced by one of another size.
+#pragma once
+
+#include "containers/VPackedDictionary.h"
+#include "kernel/values/VValueSingle.h"
+
+namespace velk {
+
+// Slot of the attribute dictionary.
+struct VPackedValue_VValueSingle
+{
+	size_t fKeyOffset = 0;
+	// Where the value's kind word lies in the backstore, in words.
+	size_t fBackstoreIndex = 0;
+	// Owned by the slot; null while the value lives only in the backstore.
+	VValueSingle* fValue = nullptr;
+};
+
+template <class SLOT>
+class VPackedDictionary_with_backstore : public VPackedDictionary_base<SLOT>
+{
+	using Base = VPackedDictionary_base<SLOT>;
+
+public:
+	using iterator = typename Base::iterator;
+	using const_iterator = typename Base::const_iterator;
+
+	VPackedDictionary_with_backstore() = default;
+	// As operator=.
+	VPackedDictionary_with_backstore(const VPackedDictionary_with_backstore& other);
+	// Packs the source when it is dirty, then copies keys, slots, index and backstore. The copy reads its
+	// values from the backstore: it caches no value object, except of kinds whose descriptor is not
+	// registered, which cannot be rebuilt from flat data and are cloned. When memory is short this
+	// dictionary is left as it was (IsComplete of the copy constructor's result is false).
+	VPackedDictionary_with_backstore& operator=(const VPackedDictionary_with_backstore& other);
+	// Deletes every cached value.
+	~VPackedDictionary_with_backstore() override;
+
+	// Reads the value into out; false when the key is absent. A cached value gives its value through its
+	// GetValue; otherwise an out of the stored kind loads the flat form, and an out of another kind gets it
+	// through a value object built from the flat form by the kind's descriptor and cached in the slot. A
+	// stored kind without a descriptor leaves out unchanged and still answers true.
+	bool GetValue(const StPackedDictionaryKey& key, VValueSingle& out) const;
+	// Replaces the value of an existing key; false when the key is absent or memory is short (nothing
+	// done). A value of the same flat size as the stored one, when the slot caches nothing, is written over
+	// it in place; otherwise the slot caches a copy of the value and the dictionary is marked dirty.
+	bool SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value);
+	// Appends key and value without looking for the key. Returns the new slot, or end() with the dictionary
+	// unchanged (key longer than 255 bytes, memory short). Values of a kind without a registered
+	// descriptor are also cached as a copy, so that every reader can still get them.
+	iterator Append(const StPackedDictionaryKey& key, const VValueSingle& value);
+
+	// What an entry gives: the kind of its value, its flat data in the backstore (behind the kind word;
+	// stale while the slot caches a different value) and its value object.
+	ValueKind GetValueKind(const_iterator slot) const;
+	const void* GetDataPtr(const_iterator slot) const;
+	// The slot's value object, made from the flat data by the kind's descriptor and cached when not there
+	// yet; null for a kind without a descriptor. Valid until the value is replaced or the dictionary goes.
+	const VValueSingle* GetValuePtr(const_iterator slot) const;
+
+	// Brings the backstore up to date with the cached values and clears the dirty flag; cached values stay
+	// in their slots. False (dirty flag kept) when memory is short.
+	bool _Pack() const;
+	bool IsDirty() const { return fDirty; }
+	// False when the copy constructor could not copy everything.
+	bool IsComplete() const { return fComplete; }
+
+	// Deletes every cached value and empties keys, slots, index and backstore.
+	void Destroy();
+
+	// Bytes of a stored value with its kind word, from its kind and its flat data.
+	static size_t GetFlatSize(ValueKind kind, const void* data);
+	// The kind of a value: its descriptor's kind; 10 for a string while the string kind has no descriptor.
+	static ValueKind GetKindOf(const VValueSingle& value);
+	// A kind whose values can be rebuilt from their flat form: a registered descriptor.
+	static bool CanRebuild(ValueKind kind);
+
+private:
+	SLOT& _Mutable(const_iterator slot) const { return const_cast<SLOT&>(*slot); }
+	// Words a value takes in the backstore, kind word included.
+	static size_t _WordsFor(const VValueSingle& value);
+	// Writes the kind word and flat form of value at words (which has room for _WordsFor).
+	static void _WriteValue(uint16* words, const VValueSingle& value);
+	// Builds a new backstore from every slot; false (nothing changed) when memory is short.
+	bool _RebuildBackstore() const;
+	void _DeleteCachedValues();
+
+	mutable std::vector<uint16> fBackstore;
+	mutable bool fDirty = false;
+	bool fComplete = true;
+};
+
+}  // namespace velk

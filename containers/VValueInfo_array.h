@@ -1,0 +1,21 @@
+// Descriptor of one typed array kind in the registry of value kinds: makes empty arrays. Arrays have no
+// flat form of their own, so rebuilding one from flat data gives an empty array too.
+#pragma once
+
+#include "kernel/values/VValueInfo.h"
+
+namespace velk {
+
+template <class T, ValueKind KIND>
+class VValueInfo_array : public VValueInfo
+{
+public:
+	VValueInfo_array() : VValueInfo(KIND, KIND) {}
+
+	VValue* Generate() const override { return new T(0); }
+	VValue* Generate(VBlob*) const override { return new T(0); }
+	VValue* LoadFromPtr(const void*, bool = false) const override { return new T(0); }
+	void* ByteSwapPtr(void* data, bool) const override { return data; }
+};
+
+}  // namespace velk

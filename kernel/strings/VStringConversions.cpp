@@ -1,0 +1,504 @@
+// The string's conversions to and from numbers, booleans, four-character codes, times, durations and
+// bytes in a character set, and the free conversion functions.
+#include "kernel/strings/VString.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "kernel/intl/VIntlMgr.h"
+#include "kernel/intl/VTextConverters.h"
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VTime.h"
+#include "runtime/VTask.h"
+
+namespace velk {
+
+namespace {
+
+// The international manager does not give the locale's decimal separator yet: integers stop at '.'.
+constexpr UniChar kDECIMAL_SEPARATOR = u'.';
+
+// Room for any decimal integer and any "%.14G" real.
+constexpr size_t kNUMBER_ROOM = 64;
+
+// An unshared heap buffer of more units than this is traded for a smaller one when a number replaces it.
+constexpr int32 kSMALL_BUFFER_UNITS = 32;
+
+// Longest run of text read as a real without a heap block.
+constexpr size_t kREAL_LOCAL_ROOM = 256;
+
+// The "%.14G" text of a real, whatever the process locale; a NaN is "NAN" whatever its sign bit.
+int32 FormatReal(double value, char* text)
+{
+	if (std::isnan(value))
+	{
+		std::memcpy(text, "NAN", 3);
+		return 3;
+	}
+	const std::to_chars_result r = std::to_chars(text, text + kNUMBER_ROOM, value, std::chars_format::general, 14);
+	const int32 length = int32(r.ptr - text);
+	for (int32 i = 0; i < length; ++i)
+	{
+		if (text[i] >= 'a' && text[i] <= 'z')
+			text[i] = char(text[i] - 'a' + 'A');
+	}
+	return length;
+}
+
+// The numeric rules of the "C" locale, made on the first real parse and never freed, so that reading a real
+// never depends on the process locale and never races with a thread that changes it. Null only while
+// memory is too short to make it; a later call tries again.
+locale_t NumericCLocale()
+{
+	static std::atomic<locale_t> sLocale{locale_t(0)};
+	locale_t locale = sLocale.load(std::memory_order_acquire);
+	if (locale != locale_t(0))
+		return locale;
+	const locale_t made = ::newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+	if (made == locale_t(0))
+		return made;
+	if (sLocale.compare_exchange_strong(locale, made, std::memory_order_acq_rel))
+		return made;
+	// Another thread made it first.
+	::freelocale(made);
+	return locale;
+}
+
+inline bool IsCBlank(UniChar c)
+{
+	return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+// Characters that may belong to a number strtod reads: digits, letters (hexadecimal digits, exponents,
+// "inf", "nan(...)"), point, signs, and the parentheses and underscore of a NaN payload.
+inline bool MayBelongToNumber(UniChar c)
+{
+	return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'.' || c == u'+' || c == u'-' ||
+		   c == u'(' || c == u')' || c == u'_';
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+// Text to value
+
+int64 VString::GetLong8() const
+{
+	uint64 value = 0;
+	bool negative = false;
+	for (int32 i = 0; i < fLength; ++i)
+	{
+		const UniChar c = fString[i];
+		if (c >= u'0' && c <= u'9')
+			value = value * 10 + uint64(c - u'0');
+		else if (c == u'-')
+			negative = negative || value == 0;
+		else if (c == kDECIMAL_SEPARATOR)
+			break;
+	}
+	return negative ? int64(0 - value) : int64(value);
+}
+
+int32 VString::GetLong() const
+{
+	const int64 value = GetLong8();
+	return (value >= INT32_MIN && value <= INT32_MAX) ? int32(value) : 0;
+}
+
+int16 VString::GetWord() const
+{
+	const int64 value = GetLong8();
+	return (value >= INT16_MIN && value <= INT16_MAX) ? int16(value) : 0;
+}
+
+double VString::GetReal() const
+{
+	return GetRealCheckOverflow(nullptr);
+}
+
+double VString::GetRealCheckOverflow(bool* overflow) const
+{
+	if (overflow != nullptr)
+		*overflow = false;
+
+	// Only ASCII can be part of a number or of the blanks before it under the "C" rules, so the run that
+	// strtod would read from the UTF-8 text is narrowed straight from the units.
+	int32 start = 0;
+	while (start < fLength && IsCBlank(fString[start]))
+		++start;
+	int32 stop = start;
+	while (stop < fLength && MayBelongToNumber(fString[stop]))
+		++stop;
+	const size_t length = size_t(stop - start);
+	if (length == 0)
+		return 0.0;
+
+	char local[kREAL_LOCAL_ROOM];
+	char* text = local;
+	if (length >= sizeof(local))
+	{
+		text = static_cast<char*>(std::malloc(length + 1));
+		if (text == nullptr)
+			return 0.0;
+	}
+	for (size_t i = 0; i < length; ++i)
+		text[i] = char(fString[size_t(start) + i]);
+	text[length] = 0;
+
+	// Without the locale object (memory too short to make it) the parse fails quietly like any other.
+	double value = 0.0;
+	bool range = false;
+	const locale_t locale = NumericCLocale();
+	if (locale != locale_t(0))
+	{
+		const int savedErrno = errno;
+		errno = 0;
+		value = ::strtod_l(text, nullptr, locale);
+		range = (errno == ERANGE);
+		errno = savedErrno;
+	}
+	if (text != local)
+		std::free(text);
+
+	// A result that is merely less precise (a subnormal) is not reported.
+	if (overflow != nullptr)
+		*overflow = range && (value == 0.0 || std::isinf(value));
+	return value;
+}
+
+bool VString::GetBoolean() const
+{
+	static constexpr UniChar kTRUE[] = u"true";
+	constexpr int32 kTRUE_LENGTH = 4;
+	const VIntlMgr* intl = VTask::GetCurrentIntlManager();
+	if (intl == nullptr)
+		return fLength == kTRUE_LENGTH && std::memcmp(fString, kTRUE, kTRUE_LENGTH * sizeof(UniChar)) == 0;
+	return intl->EqualString(fString, fLength, kTRUE, kTRUE_LENGTH, false);
+}
+
+uint32 VString::GetOsType() const
+{
+	uint8 bytes[4];
+	int32 consumed = 0;
+	size_t produced = 0;
+	VTextConverters::Get()->ConvertFromVString(*this, &consumed, bytes, sizeof(bytes), &produced, kCharSet_UTF8);
+	// The converter may have written past what it produced: the padding goes on top.
+	for (size_t i = std::min(produced, sizeof(bytes)); i < sizeof(bytes); ++i)
+		bytes[i] = 0x20;
+	return (uint32(bytes[0]) << 24) | (uint32(bytes[1]) << 16) | (uint32(bytes[2]) << 8) | uint32(bytes[3]);
+}
+
+void VString::GetTime(VTime& time) const
+{
+	time.FromString(*this);
+}
+
+void VString::GetDuration(VDuration& duration) const
+{
+	duration.FromString(*this);
+}
+
+void VString::GetVUUID(VUUID& /*uuid*/) const
+{
+	_ThrowError(VE_UNIMPLEMENTED);
+}
+
+VError VString::GetJSONValue(VJSONValue& /*json*/, uint32 /*options*/) const
+{
+	_ThrowError(VE_UNIMPLEMENTED);
+	return VE_UNIMPLEMENTED;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Value to text
+
+void VString::_FromASCII(const char* bytes, int32 count)
+{
+	count = std::max(count, 0);
+	if (_IsShared() || count > fMaxLength)
+	{
+		// Nothing of the old text is kept; the old buffer goes only once the new one exists.
+		if (!_ReallocBuffer(count, false))
+			return;
+	}
+	else if (!_IsInline() && !IsExternal() && fMaxLength > kSMALL_BUFFER_UNITS && count <= kSMALL_BUFFER_UNITS)
+	{
+		// A large buffer kept for a short text is given back.
+		if (!_ReallocBuffer(count, false))
+			return;
+	}
+	for (int32 i = 0; i < count; ++i)
+		fString[i] = uint8(bytes[i]);
+	fLength = count;
+	fString[count] = 0;
+	_SetNotNullDirty();
+}
+
+void VString::FromLong8(int64 value)
+{
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+	_FromASCII(text, int32(r.ptr - text));
+}
+
+void VString::FromULong8(uint64 value)
+{
+	char text[kNUMBER_ROOM];
+	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+	_FromASCII(text, int32(r.ptr - text));
+}
+
+void VString::FromLong(int32 value)
+{
+	FromLong8(value);
+}
+
+void VString::FromWord(int16 value)
+{
+	FromLong8(value);
+}
+
+void VString::FromByte(int8 value)
+{
+	FromLong8(value);
+}
+
+void VString::FromReal(double value)
+{
+	char text[kNUMBER_ROOM];
+	_FromASCII(text, FormatReal(value, text));
+}
+
+void VString::FromBoolean(uint8 value)
+{
+	if (value != 0)
+		_FromASCII("true", 4);
+	else
+		_FromASCII("false", 5);
+}
+
+void VString::FromOsType(uint32 code)
+{
+	char text[4];
+	int32 length = 0;
+	for (int shift = 24; shift >= 0; shift -= 8)
+	{
+		const uint8 byte = uint8(code >> shift);
+		if (byte >= 0x20 && byte <= 0x7E)
+			text[length++] = char(byte);
+	}
+	_FromASCII(text, length);
+}
+
+void VString::FromUniChar(UniChar unit)
+{
+	if (unit == 0)
+		Clear();
+	else
+		FromUniString(&unit, 1);
+}
+
+void VString::FromCString(const char* text)
+{
+	if (text == nullptr)
+	{
+		Clear();
+		return;
+	}
+	const size_t bytes = std::strlen(text);
+	const uint8* p = reinterpret_cast<const uint8*>(text);
+	const bool ascii = std::all_of(p, p + bytes, [](uint8 b) { return b < 0x80; });
+	if (!ascii)
+	{
+		FromBlock(text, bytes, kCharSet_UTF8);
+		return;
+	}
+	if (bytes > size_t(INT32_MAX))
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return;
+	}
+	_FromASCII(text, int32(bytes));
+}
+
+CharSet VString::FromBlockWithOptionalBOM(const void* bytes, size_t byteCount, CharSet defaultSet)
+{
+	if (bytes == nullptr || byteCount == 0)
+	{
+		FromBlock(nullptr, 0, defaultSet);
+		return defaultSet;
+	}
+	size_t bomSize = 0;
+	CharSet set = kCharSet_None;
+	if (!VTextConverters::ParseBOM(bytes, byteCount, &bomSize, &set))
+	{
+		bomSize = 0;
+		set = defaultSet;
+		// UTF-8 is not guessed from the whole text: zero bytes pass its test, which would take unmarked
+		// UTF-16 and UTF-32 text for UTF-8.
+		VTextConverters::GuessCharsetWithNoBom(bytes, int32(std::min<size_t>(byteCount, INT32_MAX)), &set, false);
+	}
+	FromBlock(static_cast<const uint8*>(bytes) + bomSize, byteCount - bomSize, set);
+	return set;
+}
+
+void VString::FromString(const VInlineString& descriptor)
+{
+	if (descriptor.fString == nullptr)
+	{
+		Clear();
+		return;
+	}
+	// Counted first: the descriptor may describe this string's own buffer.
+	_CountOf(descriptor.fString, descriptor.fMaxLength).fetch_add(1, std::memory_order_relaxed);
+	_DropBuffer();
+	fString = descriptor.fString;
+	fLength = descriptor.fLength;
+	fMaxLength = descriptor.fMaxLength;
+	fFlags &= uint8(~(kFLAG_EXTERNAL | kFLAG_UNREFCOUNTED));
+	_SetNotNullDirty();
+}
+
+void VString::FromValue(const VValueSingle& value)
+{
+	value.GetString(*this);
+}
+
+void VString::FromTime(const VTime& time)
+{
+	time.GetString(*this);
+}
+
+void VString::FromDuration(const VDuration& duration)
+{
+	duration.GetString(*this);
+}
+
+void VString::FromVUUID(const VUUID& /*uuid*/)
+{
+	_ThrowError(VE_UNIMPLEMENTED);
+}
+
+VError VString::FromJSONValue(const VJSONValue& /*json*/)
+{
+	_ThrowError(VE_UNIMPLEMENTED);
+	return VE_UNIMPLEMENTED;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Text to bytes
+
+size_t VString::ToBlock(void* buffer, size_t size, CharSet set, bool zeroTerminate, bool lengthPrefix) const
+{
+	if (buffer == nullptr)
+		return 0;
+	const size_t unit = (set == kCharSet_UTF16) ? 2 : 1;
+	const size_t overhead = unit * ((zeroTerminate ? 1 : 0) + (lengthPrefix ? 1 : 0));
+	uint8* const out = static_cast<uint8*>(buffer);
+	if (size < overhead)
+	{
+		// No room for the text's frame: an empty result as far as it fits (a 0 prefix reads as empty too).
+		std::memset(out, 0, size - size % unit);
+		return 0;
+	}
+	uint8* const text = out + (lengthPrefix ? unit : 0);
+	const size_t room = (size - overhead) / unit * unit;
+	int32 consumed = 0;
+	size_t produced = 0;
+	VTextConverters::Get()->ConvertFromVString(*this, &consumed, text, room, &produced, set);
+	produced = std::min(produced, room);
+	if (zeroTerminate)
+		std::memset(text + produced, 0, unit);
+	if (lengthPrefix)
+	{
+		if (unit == 1)
+		{
+			out[0] = produced < 256 ? uint8(produced) : 0;
+		}
+		else
+		{
+			const uint16 units = (produced / 2 < 65536) ? uint16(produced / 2) : 0;
+			std::memcpy(out, &units, sizeof(units));
+		}
+	}
+	return produced;
+}
+
+bool VString::ToBuffer(VMemoryBuffer<1024, 2, 1048576>& out, CharSet set) const
+{
+	VFromUnicodeConverter* converter = VTextConverters::Get()->RetainFromUnicodeConverter(set);
+	if (!converter->IsValid())
+	{
+		converter->Release();
+		return false;
+	}
+	const VMemoryBuffer<1024, 2, 1048576> empty(out.GetAllocator());
+	out = empty;
+	const bool result = converter->ConvertToBuffer(fString, fLength, out, 0);
+	converter->Release();
+	return result;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Free functions
+
+VString ToString(int value)
+{
+	VString text;
+	text.FromLong8(value);
+	return text;
+}
+
+VString ToString(long long value)
+{
+	VString text;
+	text.FromLong8(value);
+	return text;
+}
+
+VString ToString(unsigned long long value)
+{
+	VString text;
+	text.FromULong8(value);
+	return text;
+}
+
+VString ToString(unsigned long value)
+{
+	VString text;
+	text.FromULong8(value);
+	return text;
+}
+
+std::string to_string(const VString& text)
+{
+	const int32 length = text.GetLength();
+	if (length <= 0)
+		return std::string();
+	const VFromUnicodeConverter* utf8 = VTextConverters::Get()->GetStdLibFromUnicodeConverter();
+	int32 consumed = 0;
+	size_t produced = 0;
+	if (length <= 255)
+	{
+		char local[512];
+		utf8->Convert(text.GetCPointer(), length, &consumed, local, sizeof(local), &produced);
+		if (consumed == length)
+			return std::string(local, produced);
+	}
+	size_t needed = 0;
+	utf8->Convert(text.GetCPointer(), length, &consumed, nullptr, 0x7FFFFFFF, &needed);
+	std::string result(needed, '\0');
+	utf8->Convert(text.GetCPointer(), length, &consumed, result.data(), result.size(), &produced);
+	result.resize(std::min(produced, needed));
+	return result;
+}
+
+}  // namespace velk

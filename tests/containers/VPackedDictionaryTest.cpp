@@ -1,0 +1,238 @@
+// Packed dictionaries: the hash index, lookups among colliding keys, the flat store of the attribute
+// dictionary (in-place replacement, cached values, packing, copies) and the element dictionary's references.
+#include "containers/VPackedDictionary_with_backstore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "containers/VBagArray.h"
+#include "containers/VPackedDictionary.h"
+#include "kernel/strings/VString.h"
+#include "kernel/values/VLong.h"
+#include "kernel/values/VLong8.h"
+#include "kernel/values/VReal.h"
+
+namespace velk {
+namespace {
+
+using Attributes = VPackedDictionary_with_backstore<VPackedValue_VValueSingle>;
+using Elements = VPackedDictionary<VPackedValue_VBagArray>;
+
+// A single value of no registered kind: only its object can give it back.
+class KindlessValue : public VValueSingle
+{
+public:
+	explicit KindlessValue(int32 value = 0) : fValue(value) {}
+	VValue* Clone() const override { return new KindlessValue(*this); }
+	CompareResult CompareTo(const VValueSingle&, bool) const override { return CR_EQUAL; }
+	void GetString(VString& text) const override
+	{
+		text.Clear();
+		text.AppendLong(fValue);
+	}
+	void GetValue(VValueSingle& value) const override { value.FromLong(fValue); }
+	uint64 GetSpace(uint64&, uint64) const override { return sizeof(fValue); }
+	void* WriteToPtr(void* data, uint8, uint64) const override
+	{
+		std::memcpy(data, &fValue, sizeof(fValue));
+		return static_cast<uint8*>(data) + sizeof(fValue);
+	}
+
+private:
+	int32 fValue;
+};
+
+std::string Name(int i)
+{
+	return "attribute_" + std::to_string(i);
+}
+
+int64 ReadLong8(const Attributes& attributes, const StPackedDictionaryKey& key)
+{
+	VLong8 out(int64(-999));
+	EXPECT_TRUE(attributes.GetValue(key, out));
+	return out.Get();
+}
+
+std::u16string ReadText(const Attributes& attributes, const StPackedDictionaryKey& key)
+{
+	VString out;
+	EXPECT_TRUE(attributes.GetValue(key, out));
+	return std::u16string(out.GetCPointer(), size_t(out.GetLength()));
+}
+
+TEST(VPackedDictionaryTest, IndexSizesFollowTheKeyCount)
+{
+	const std::pair<size_t, size_t> rows[] = {{0, 5}, {4, 5}, {5, 11}, {6, 11}, {8, 11}, {9, 23}, {3571, 5779}, {3572, 9349}, {5778, 9349}, {5779, 15121}, {3010349, 4870843}, {3010350, 12752029}, {4000000000u, 4106118251u}};
+	for (const auto& [keys, size] : rows)
+		EXPECT_EQ(_VHashKeyMap::_ComputeHashVectorSize(keys), size) << keys;
+
+	Attributes attributes;
+	for (int i = 1; i <= 5; ++i)
+		ASSERT_NE(attributes.Append(StPackedDictionaryKey(VString(Name(i).c_str())), VLong8(int64(i))), attributes.end());
+	EXPECT_NE(attributes._Find(StPackedDictionaryKey("attribute_3")), attributes.end());
+	EXPECT_EQ(attributes._GetIndexSize(), 0u) << "five keys are scanned";
+
+	ASSERT_NE(attributes.Append(StPackedDictionaryKey("attribute_6"), VLong8(int64(6))), attributes.end());
+	EXPECT_EQ(attributes._GetIndexSize(), 0u) << "the index is built by a lookup";
+	EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey("attribute_6")), 6);
+	EXPECT_EQ(attributes._GetIndexSize(), 11u);
+}
+
+TEST(VPackedDictionaryTest, LookupsFindEveryKeyAmongMany)
+{
+	// Keys of 18 bytes that differ only between their first and last 8 bytes all share one hash.
+	std::vector<std::string> names;
+	for (int i = 0; i < 40; ++i)
+		names.push_back("prefix__" + std::string(1, char('A' + i % 26)) + std::string(1, char('a' + i / 26)) + "_suffix_");
+	for (int i = 0; i < 300; ++i)
+		names.push_back(Name(i));
+
+	Attributes attributes;
+	for (size_t i = 0; i < names.size(); ++i)
+	{
+		ASSERT_NE(attributes.Append(StPackedDictionaryKey(names[i].c_str()), VLong8(int64(i))), attributes.end());
+		// Lookups between appends build the index early and keep it up to date.
+		if (i % 50 == 7)
+		{
+			EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey(names[i / 2].c_str())), int64(i / 2));
+		}
+	}
+	EXPECT_EQ(StPackedDictionaryKey(names[0].c_str()).GetHashCode(), StPackedDictionaryKey(names[39].c_str()).GetHashCode());
+	EXPECT_GT(attributes._GetIndexSize(), names.size());
+
+	for (size_t i = 0; i < names.size(); ++i)
+		EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey(names[i].c_str())), int64(i)) << names[i];
+	for (const char* absent : {"attribute_300", "prefix__Zz_suffix_", "", "attribute_"})
+		EXPECT_EQ(attributes._Find(StPackedDictionaryKey(absent)), attributes.end()) << absent;
+}
+
+TEST(VPackedDictionaryTest, KeysLongerThanALengthByteAreRefused)
+{
+	const std::string longName(256, 'k');
+	Attributes attributes;
+	EXPECT_EQ(attributes.Append(StPackedDictionaryKey(longName.c_str()), VLong8(int64(1))), attributes.end());
+	EXPECT_EQ(attributes.GetCount(), 0u);
+	const std::string longest(255, 'k');
+	ASSERT_NE(attributes.Append(StPackedDictionaryKey(longest.c_str()), VLong8(int64(2))), attributes.end());
+	EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey(longest.c_str())), 2);
+}
+
+TEST(VPackedDictionaryTest, ReplacingValuesInPlaceOrThroughCachedObjects)
+{
+	const StPackedDictionaryKey a("a"), b("b"), c("c");
+	Attributes attributes;
+	attributes.Append(a, VLong8(int64(1)));
+	attributes.Append(b, VLong(7));
+	attributes.Append(c, VReal(0.5));
+	EXPECT_FALSE(attributes.IsDirty());
+
+	// Same flat size: written over the stored value, even of another kind.
+	EXPECT_TRUE(attributes.SetExistingValue(a, VLong8(int64(-42))));
+	EXPECT_TRUE(attributes.SetExistingValue(c, VLong8(int64(5))));
+	EXPECT_FALSE(attributes.IsDirty());
+	EXPECT_EQ(attributes.GetValueKind(attributes._Find(c)), VK_LONG8);
+	EXPECT_EQ(ReadLong8(attributes, a), -42);
+	EXPECT_EQ(ReadLong8(attributes, c), 5);
+
+	// Another size: the slot caches the value and the store is stale until packed.
+	EXPECT_TRUE(attributes.SetExistingValue(b, VString("a longer text")));
+	EXPECT_TRUE(attributes.IsDirty());
+	EXPECT_EQ(attributes.GetValueKind(attributes._Find(b)), VK_STRING);
+	EXPECT_EQ(ReadText(attributes, b), u"a longer text");
+	EXPECT_TRUE(attributes.SetExistingValue(b, VString("changed again")));
+	EXPECT_FALSE(attributes.SetExistingValue(StPackedDictionaryKey("absent"), VLong8(int64(1))));
+
+	EXPECT_TRUE(attributes._Pack());
+	EXPECT_FALSE(attributes.IsDirty());
+	EXPECT_EQ(ReadText(attributes, b), u"changed again");
+	EXPECT_EQ(ReadLong8(attributes, a), -42);
+	EXPECT_EQ(ReadLong8(attributes, c), 5);
+}
+
+TEST(VPackedDictionaryTest, ReadingIntoAnotherKindConverts)
+{
+	Attributes attributes;
+	attributes.Append(StPackedDictionaryKey("n"), VLong(7));
+	attributes.Append(StPackedDictionaryKey("r"), VReal(2.5));
+
+	EXPECT_EQ(ReadText(attributes, StPackedDictionaryKey("n")), u"7");
+	const VValueSingle* value = attributes.GetValuePtr(attributes._Find(StPackedDictionaryKey("n")));
+	ASSERT_NE(value, nullptr);
+	EXPECT_EQ(value->GetLong(), 7);
+	EXPECT_EQ(attributes.GetValuePtr(attributes._Find(StPackedDictionaryKey("n"))), value) << "made once, then cached";
+	EXPECT_FALSE(attributes.IsDirty()) << "a value read from the store does not make it stale";
+
+	VLong8 out;
+	EXPECT_TRUE(attributes.GetValue(StPackedDictionaryKey("r"), out));
+	EXPECT_EQ(out.Get(), 2);
+
+	VLong8 untouched(int64(99));
+	EXPECT_FALSE(attributes.GetValue(StPackedDictionaryKey("absent"), untouched));
+	EXPECT_EQ(untouched.Get(), 99);
+}
+
+TEST(VPackedDictionaryTest, CopiesReadFromTheStoreAndKeepWhatCannotBeRebuilt)
+{
+	Attributes source;
+	source.Append(StPackedDictionaryKey("first"), VLong8(int64(1)));
+	source.Append(StPackedDictionaryKey("text"), VString("42"));
+	source.Append(StPackedDictionaryKey("kindless"), KindlessValue(1234));
+	source.Append(StPackedDictionaryKey("last"), VLong8(int64(3)));
+	source.Append(StPackedDictionaryKey("widened"), VLong(7));
+	source.SetExistingValue(StPackedDictionaryKey("first"), VString("grown into a string"));
+	source.SetExistingValue(StPackedDictionaryKey("widened"), VLong8(int64(1) << 40));
+	ASSERT_TRUE(source.IsDirty());
+
+	Attributes copy(source);
+	EXPECT_TRUE(copy.IsComplete());
+	EXPECT_FALSE(source.IsDirty()) << "the source is packed before it is copied";
+	EXPECT_FALSE(copy.IsDirty());
+	EXPECT_EQ(ReadText(copy, StPackedDictionaryKey("first")), u"grown into a string");
+	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("last")), 3);
+	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("widened")), int64(1) << 40);
+	EXPECT_EQ(copy.GetValueKind(copy._Find(StPackedDictionaryKey("widened"))), VK_LONG8);
+
+	// Values whose kind has no descriptor are read into other kinds through their copied object.
+	VLong number;
+	EXPECT_TRUE(copy.GetValue(StPackedDictionaryKey("text"), number));
+	EXPECT_EQ(number.GetLong(), 42);
+	EXPECT_EQ(ReadText(copy, StPackedDictionaryKey("kindless")), u"1234");
+
+	// The copy is independent.
+	source.SetExistingValue(StPackedDictionaryKey("last"), VLong8(int64(300)));
+	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("last")), 3);
+
+	copy.Destroy();
+	EXPECT_EQ(copy.GetCount(), 0u);
+	EXPECT_EQ(copy._Find(StPackedDictionaryKey("first")), copy.end());
+}
+
+TEST(VPackedDictionaryTest, ElementDictionaryHoldsOneReferencePerList)
+{
+	VBagArray* first = new VBagArray();
+	VBagArray* second = new VBagArray();
+	{
+		Elements elements;
+		EXPECT_TRUE(elements.SetValue(StPackedDictionaryKey("item"), first));
+		EXPECT_EQ(first->GetRefCount(), 2);
+		EXPECT_TRUE(elements.SetValue(StPackedDictionaryKey("item"), first));
+		EXPECT_EQ(first->GetRefCount(), 2) << "storing the same list again changes nothing";
+
+		EXPECT_TRUE(elements.SetValue(StPackedDictionaryKey("item"), second));
+		EXPECT_EQ(first->GetRefCount(), 1);
+		EXPECT_EQ(second->GetRefCount(), 2);
+		EXPECT_EQ(elements.GetValue(StPackedDictionaryKey("item")), second);
+		EXPECT_EQ(elements.GetCount(), 1u);
+		EXPECT_EQ(elements.GetValue(StPackedDictionaryKey("other")), nullptr);
+	}
+	EXPECT_EQ(second->GetRefCount(), 1) << "the dictionary released its list when it went";
+	first->Release();
+	second->Release();
+}
+
+}  // namespace
+}  // namespace velk

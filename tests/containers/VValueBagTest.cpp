@@ -1,0 +1,324 @@
+// Value bags: attributes of every kind set, replaced and read back, elements held and released, emptiness,
+// deep copies and the bag's own reference count and kind.
+#include "containers/VValueBag.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "containers/VBagArray.h"
+#include "kernel/strings/VString.h"
+#include "kernel/values/VBoolean.h"
+#include "kernel/values/VLong8.h"
+#include "kernel/values/VReal.h"
+#include "kernel/values/VTime.h"
+
+namespace velk {
+namespace {
+
+std::u16string Text(const VString& s)
+{
+	return std::u16string(s.GetCPointer(), size_t(s.GetLength()));
+}
+
+std::u16string StringAttribute(const VValueBag& bag, const StPackedDictionaryKey& key)
+{
+	VString out;
+	EXPECT_TRUE(bag.GetString(key, out));
+	return Text(out);
+}
+
+// Releases the bag at the end of a test.
+struct StBag
+{
+	VValueBag* fBag = new VValueBag();
+	~StBag() { fBag->Release(); }
+	VValueBag* operator->() const { return fBag; }
+	VValueBag& operator*() const { return *fBag; }
+};
+
+TEST(VValueBagTest, AttributesOfEveryKindAreSetReplacedAndRead)
+{
+	VTime day;
+	day.FromUTCTime(2024, 2, 29, 13, 45, 10, 250);
+	VTime later;
+	later.FromUTCTime(2031, 12, 31, 23, 59, 59, 999);
+
+	struct Row
+	{
+		const char* fName;
+		std::function<bool(VValueBag&)> fSet;
+		std::function<bool(VValueBag&)> fReplace;
+		// The attribute as read back after the set, then after the replacement.
+		std::u16string fFirst;
+		std::u16string fSecond;
+	};
+	const Row rows[] = {
+		{"flag", [](VValueBag& b) { return b.SetBool("flag", true); }, [](VValueBag& b) { return b.SetBool("flag", false); }, u"1", u"0"},
+		{"count", [](VValueBag& b) { return b.SetLong8("count", INT64_MIN); }, [](VValueBag& b) { return b.SetLong8("count", 12); }, u"-9223372036854775808", u"12"},
+		{"ratio", [](VValueBag& b) { return b.SetReal("ratio", 2.5); }, [](VValueBag& b) { return b.SetReal("ratio", -0.125); }, u"2.5", u"-0.125"},
+		{"name", [](VValueBag& b) { return b.SetString("name", VString("Ann")); }, [](VValueBag& b) { return b.SetString("name", VString("a much longer name than before")); }, u"Ann", u"a much longer name than before"},
+		{"mixed", [](VValueBag& b) { return b.SetLong8("mixed", 5); }, [](VValueBag& b) { return b.SetString("mixed", VString("five")); }, u"5", u"five"},
+	};
+
+	StBag bag;
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		ASSERT_TRUE(row.fSet(*bag));
+		const VValueSingle* value = bag->GetAttribute(row.fName);
+		ASSERT_NE(value, nullptr);
+		VString text;
+		value->GetString(text);
+		if (std::string(row.fName) == "flag")
+		{
+			EXPECT_EQ(value->GetBoolean(), true);
+		}
+		else
+		{
+			EXPECT_EQ(Text(text), row.fFirst);
+		}
+	}
+	ASSERT_TRUE(bag->SetTime("when", day));
+	const int32 count = bag->GetAttributesCount();
+
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		ASSERT_TRUE(row.fReplace(*bag));
+		if (std::string(row.fName) != "flag")
+		{
+			EXPECT_EQ(StringAttribute(*bag, row.fName), row.fSecond);
+		}
+	}
+	ASSERT_TRUE(bag->SetTime("when", later));
+	EXPECT_EQ(bag->GetAttributesCount(), count) << "replacing adds no attribute";
+
+	bool flag = true;
+	int64 number = 0;
+	double real = 0;
+	VTime when;
+	EXPECT_TRUE(bag->GetBool("flag", flag));
+	EXPECT_FALSE(flag);
+	EXPECT_TRUE(bag->GetLong8("count", number));
+	EXPECT_EQ(number, 12);
+	EXPECT_TRUE(bag->GetReal("ratio", real));
+	EXPECT_EQ(real, -0.125);
+	EXPECT_TRUE(bag->GetTime("when", when));
+	EXPECT_TRUE(when == later);
+	EXPECT_TRUE(bag->GetLong8("ratio", number));
+	EXPECT_EQ(number, 0) << "a real read as an integer is truncated";
+
+	// Absent attributes leave the output as it was.
+	number = 77;
+	EXPECT_FALSE(bag->GetLong8("absent", number));
+	EXPECT_EQ(number, 77);
+	EXPECT_EQ(bag->GetAttribute("absent"), nullptr);
+}
+
+TEST(VValueBagTest, AnySingleValueIsCopiedAndOthersAreRefused)
+{
+	StBag bag;
+	VString source("copied");
+	EXPECT_TRUE(bag->SetTime("text", source));
+	source.AppendCString(" later");
+	EXPECT_EQ(StringAttribute(*bag, "text"), u"copied");
+
+	StBag other;
+	EXPECT_FALSE(bag->SetTime("bag", *other));
+	EXPECT_EQ(bag->GetAttribute("bag"), nullptr);
+
+	// Keys that cannot be stored: empty, or a name that did not fit 255 bytes.
+	EXPECT_FALSE(bag->SetLong8("", 1));
+	EXPECT_FALSE(bag->SetLong8(StPackedDictionaryKey(VString(std::u16string(300, u'x').c_str())), 1));
+	EXPECT_EQ(bag->GetAttributesCount(), 1);
+
+	// The same name from each text form reaches the same attribute.
+	EXPECT_TRUE(bag->SetLong8(L"caf\u00E9", 1));
+	EXPECT_TRUE(bag->SetLong8(VString(u"caf\u00E9"), 2));
+	int64 number = 0;
+	EXPECT_TRUE(bag->GetLong8("caf\xC3\xA9", number));
+	EXPECT_EQ(number, 2);
+	EXPECT_EQ(bag->GetAttributesCount(), 2);
+}
+
+TEST(VValueBagTest, ManyAttributesStayReadableThroughReplacements)
+{
+	StBag bag;
+	for (int i = 0; i < 50; ++i)
+		ASSERT_TRUE(bag->SetLong8(VString(("key" + std::to_string(i)).c_str()), i));
+	// Every third becomes a string of its own length, every fifth a real.
+	for (int i = 0; i < 50; i += 3)
+		ASSERT_TRUE(bag->SetString(VString(("key" + std::to_string(i)).c_str()), VString(std::string(size_t(i), 's').c_str())));
+	for (int i = 0; i < 50; i += 5)
+		ASSERT_TRUE(bag->SetReal(VString(("key" + std::to_string(i)).c_str()), i + 0.5));
+	EXPECT_EQ(bag->GetAttributesCount(), 50);
+
+	VValue* clone = bag->Clone();
+	ASSERT_NE(clone, nullptr);
+	VValueBag* copy = static_cast<VValueBag*>(clone);
+	for (const VValueBag* b : {bag.fBag, copy})
+	{
+		for (int i = 0; i < 50; ++i)
+		{
+			const StPackedDictionaryKey key(VString(("key" + std::to_string(i)).c_str()));
+			const VValueSingle* value = b->GetAttribute(key);
+			ASSERT_NE(value, nullptr) << i;
+			if (i % 5 == 0)
+			{
+				EXPECT_EQ(value->GetReal(), i + 0.5) << i;
+			}
+			else if (i % 3 == 0)
+			{
+				EXPECT_EQ(StringAttribute(*b, key), std::u16string(size_t(i), u's')) << i;
+			}
+			else
+			{
+				EXPECT_EQ(value->GetLong8(), i) << i;
+			}
+		}
+	}
+	copy->Release();
+}
+
+TEST(VValueBagTest, CDataAndEmptiness)
+{
+	EXPECT_EQ(std::string(VValueBag::CDataAttributeName().GetKey(), VValueBag::CDataAttributeName().GetKeyLength()), "<>");
+	EXPECT_EQ(&VValueBag::CDataAttributeName(), &VValueBag::CDataAttributeName());
+
+	StBag bag;
+	EXPECT_TRUE(bag->IsEmpty());
+	EXPECT_TRUE(bag->IsEmpty(true));
+
+	bag->SetBool("____objectunic", true);
+	bag->SetString("____property_name_in_jsarray", VString("p"));
+	EXPECT_FALSE(bag->IsEmpty());
+	EXPECT_TRUE(bag->IsEmpty(true)) << "the JSON markers alone";
+
+	bag->SetString(VValueBag::CDataAttributeName(), VString("text content"));
+	EXPECT_FALSE(bag->IsEmpty(true));
+	EXPECT_EQ(StringAttribute(*bag, "<>"), u"text content");
+
+	StBag onlyElements;
+	VValueBag* child = new VValueBag();
+	onlyElements->AddElement("child", child);
+	child->Release();
+	EXPECT_FALSE(onlyElements->IsEmpty());
+	EXPECT_FALSE(onlyElements->IsEmpty(true));
+}
+
+TEST(VValueBagTest, ElementsAreRetainedInOrderAndReleasedWithTheBag)
+{
+	VValueBag* parent = new VValueBag();
+	VValueBag* first = new VValueBag();
+	VValueBag* second = new VValueBag();
+	VValueBag* other = new VValueBag();
+	first->SetLong8("n", 1);
+	second->SetLong8("n", 2);
+
+	EXPECT_TRUE(parent->AddElement("item", first));
+	EXPECT_TRUE(parent->AddElement("item", second));
+	EXPECT_TRUE(parent->AddElement("other", other));
+	EXPECT_TRUE(parent->AddElement("item", first)) << "the same bag may appear twice";
+	EXPECT_FALSE(parent->AddElement("item", nullptr));
+	EXPECT_FALSE(parent->AddElement("", second));
+	EXPECT_EQ(first->GetRefCount(), 3);
+	EXPECT_EQ(second->GetRefCount(), 2);
+	EXPECT_EQ(parent->GetElementNamesCount(), 2);
+	EXPECT_EQ(parent->GetElements("absent"), nullptr);
+
+	VBagArray* items = parent->GetElements("item");
+	ASSERT_NE(items, nullptr);
+	ASSERT_EQ(items->GetCount(), 3);
+	int64 seen[3] = {};
+	for (int32 pos = 1; pos <= 3; ++pos)
+	{
+		VValueBag* bag = items->RetainNth(pos);
+		bag->GetLong8("n", seen[pos - 1]);
+		bag->Release();
+	}
+	EXPECT_EQ(seen[0], 1);
+	EXPECT_EQ(seen[1], 2);
+	EXPECT_EQ(seen[2], 1);
+
+	for (int32 outside : {0, 4})
+	{
+		VValueBag* fresh = items->RetainNth(outside);
+		ASSERT_NE(fresh, nullptr);
+		EXPECT_TRUE(fresh->IsEmpty());
+		EXPECT_EQ(fresh->GetRefCount(), 1);
+		fresh->Release();
+	}
+
+	parent->Release();
+	EXPECT_EQ(first->GetRefCount(), 1);
+	EXPECT_EQ(second->GetRefCount(), 1);
+	EXPECT_EQ(other->GetRefCount(), 1);
+	first->Release();
+	second->Release();
+	other->Release();
+}
+
+TEST(VValueBagTest, ClonesAreDeepAndIndependent)
+{
+	StBag source;
+	source->SetLong8("n", 5);
+	source->SetLong8("s", 1);
+	source->SetString("s", VString("became a string"));
+	VValueBag* child = new VValueBag();
+	child->SetString("label", VString("original"));
+	source->AddElement("child", child);
+	child->Release();
+
+	VValue* clone = source->Clone();
+	ASSERT_NE(clone, nullptr);
+	VValueBag* copy = static_cast<VValueBag*>(clone);
+	EXPECT_EQ(copy->GetRefCount(), 1);
+	EXPECT_TRUE(copy->IsDirty());
+	EXPECT_EQ(StringAttribute(*copy, "s"), u"became a string");
+
+	VBagArray* copiedList = copy->GetElements("child");
+	ASSERT_NE(copiedList, nullptr);
+	EXPECT_NE(copiedList, source->GetElements("child"));
+	VValueBag* copiedChild = copiedList->RetainNth(1);
+	EXPECT_NE(copiedChild, child);
+	copiedChild->SetString("label", VString("changed in the copy"));
+	VValueBag* grandChild = new VValueBag();
+	copiedChild->AddElement("deeper", grandChild);
+	grandChild->Release();
+	copiedChild->Release();
+	copy->SetLong8("n", 6);
+
+	EXPECT_EQ(StringAttribute(*child, "label"), u"original");
+	EXPECT_EQ(child->GetElements("deeper"), nullptr);
+	int64 n = 0;
+	source->GetLong8("n", n);
+	EXPECT_EQ(n, 5);
+	copy->Release();
+}
+
+TEST(VValueBagTest, ReferenceCountAndKind)
+{
+	VValueBag* bag = new VValueBag();
+	EXPECT_EQ(bag->GetRefCount(), 1);
+	EXPECT_TRUE(bag->IsDirty());
+	EXPECT_FALSE(bag->IsNull());
+	EXPECT_EQ(bag->Retain(), 2);
+	EXPECT_EQ(bag->Release(), 1);
+	EXPECT_EQ(bag->GetValueInfo()->GetKind(), VK_BAG);
+	EXPECT_EQ(bag->IsVValueSingle(), nullptr);
+	bag->Release();
+
+	const VValueInfo* info = VValue::ValueInfoFromValueKind(VK_BAG);
+	ASSERT_EQ(info, &VValueBag::sInfo);
+	VValue* made = info->Generate();
+	VValueBag* generated = dynamic_cast<VValueBag*>(made);
+	ASSERT_NE(generated, nullptr);
+	EXPECT_TRUE(generated->IsEmpty());
+	EXPECT_EQ(generated->GetRefCount(), 1);
+	generated->Release();
+}
+
+}  // namespace
+}  // namespace velk
