@@ -937,9 +937,9 @@ VString& VString::AppendReal(double value)
 	return *this;
 }
 
-VString& VString::AppendOsType(uint32 code)
+int32 VString::_OsTypeText(uint32 code, char (&text)[4])
 {
-	char text[4];
+	// Only printable ASCII characters of the code are kept.
 	int32 length = 0;
 	for (int shift = 24; shift >= 0; shift -= 8)
 	{
@@ -947,6 +947,13 @@ VString& VString::AppendOsType(uint32 code)
 		if (byte >= 0x20 && byte <= 0x7E)
 			text[length++] = char(byte);
 	}
+	return length;
+}
+
+VString& VString::AppendOsType(uint32 code)
+{
+	char text[4];
+	const int32 length = _OsTypeText(code, text);
 	_AppendASCII(text, length);
 	return *this;
 }

@@ -541,6 +541,8 @@ private:
 	void _AppendUnits(const UniChar* units, int32 count);
 	// Appends ASCII bytes, one unit each.
 	void _AppendASCII(const char* bytes, int32 count);
+	// The printable ASCII characters of a four-character code, most significant first; returns their count.
+	static int32 _OsTypeText(uint32 code, char (&text)[4]);
 	// The end of Truncate once the new length is known: false (string unchanged) when a buffer fails.
 	bool _TruncateTo(int32 length);
 	bool _PrepareReplace(int32 newLength);

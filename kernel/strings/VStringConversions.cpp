@@ -288,13 +288,7 @@ void VString::FromBoolean(uint8 value)
 void VString::FromOsType(uint32 code)
 {
 	char text[4];
-	int32 length = 0;
-	for (int shift = 24; shift >= 0; shift -= 8)
-	{
-		const uint8 byte = uint8(code >> shift);
-		if (byte >= 0x20 && byte <= 0x7E)
-			text[length++] = char(byte);
-	}
+	const int32 length = _OsTypeText(code, text);
 	_FromASCII(text, length);
 }
 
