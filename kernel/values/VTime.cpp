@@ -287,6 +287,22 @@ void VTime::_GetLocalFields(int16* f) const
 		VSystem::UTCToLocalTime(f);
 }
 
+int16 VTime::_GetLocalField(int32 index) const
+{
+	int16 f[7];
+	_GetLocalFields(f);
+	return f[index];
+}
+
+void VTime::_SetLocalTimeField(int32 index, int32 value)
+{
+	int16 f[7];
+	_GetLocalFields(f);
+	int64 parts[4] = { f[3], f[4], f[5], f[6] };
+	parts[index - 3] = value;
+	_FromLocalDateAndMs(f, parts[0] * kMS_PER_HOUR + parts[1] * kMS_PER_MINUTE + parts[2] * kMS_PER_SECOND + parts[3]);
+}
+
 void VTime::_FromLocalFields(int16* f)
 {
 	const bool zeroDate = f[0] == 0 && f[1] == 0 && f[2] == 0;
@@ -358,51 +374,37 @@ void VTime::GetLocalTime(int16& year, int16& month, int16& day, int16& hour, int
 
 int32 VTime::GetLocalYear() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[0];
+	return _GetLocalField(0);
 }
 
 int32 VTime::GetLocalMonth() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[1];
+	return _GetLocalField(1);
 }
 
 int32 VTime::GetLocalDay() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[2];
+	return _GetLocalField(2);
 }
 
 int32 VTime::GetLocalHour() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[3];
+	return _GetLocalField(3);
 }
 
 int32 VTime::GetLocalMinute() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[4];
+	return _GetLocalField(4);
 }
 
 int32 VTime::GetLocalSecond() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[5];
+	return _GetLocalField(5);
 }
 
 int32 VTime::GetLocalMillisecond() const
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	return f[6];
+	return _GetLocalField(6);
 }
 
 VDuration VTime::GetLocalDurationSinceMidnight() const
@@ -470,30 +472,22 @@ void VTime::SetLocalDay(int32 day)
 
 void VTime::SetLocalHour(int32 hour)
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	_FromLocalDateAndMs(f, int64(hour) * kMS_PER_HOUR + int64(f[4]) * kMS_PER_MINUTE + int64(f[5]) * kMS_PER_SECOND + f[6]);
+	_SetLocalTimeField(3, hour);
 }
 
 void VTime::SetLocalMinute(int32 minute)
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	_FromLocalDateAndMs(f, int64(f[3]) * kMS_PER_HOUR + int64(minute) * kMS_PER_MINUTE + int64(f[5]) * kMS_PER_SECOND + f[6]);
+	_SetLocalTimeField(4, minute);
 }
 
 void VTime::SetLocalSecond(int32 second)
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	_FromLocalDateAndMs(f, int64(f[3]) * kMS_PER_HOUR + int64(f[4]) * kMS_PER_MINUTE + int64(second) * kMS_PER_SECOND + f[6]);
+	_SetLocalTimeField(5, second);
 }
 
 void VTime::SetLocalMillisecond(int32 ms)
 {
-	int16 f[7];
-	_GetLocalFields(f);
-	_FromLocalDateAndMs(f, int64(f[3]) * kMS_PER_HOUR + int64(f[4]) * kMS_PER_MINUTE + int64(f[5]) * kMS_PER_SECOND + ms);
+	_SetLocalTimeField(6, ms);
 }
 
 int64 VTime::GetLocalUnixTime(bool inMilliseconds) const

@@ -231,6 +231,10 @@ private:
 	// Arithmetic on the millisecond count with the rules of the class.
 	void _AddToCount(int64 delta);
 	void _GetLocalFields(int16* fields) const;
+	// One of the seven local fields (year, month, day, hour, minute, second, millisecond: 0 to 6).
+	int16 _GetLocalField(int32 index) const;
+	// Replaces one local time-of-day field (3 to 6) by a value of any size, then normalises and stores.
+	void _SetLocalTimeField(int32 index, int32 value);
 	// Local fields in, validated as FromUTCTime; converted and stored.
 	void _FromLocalFields(int16* fields);
 	// Local date and a count of milliseconds from its midnight (any size) in, normalised, then stored.

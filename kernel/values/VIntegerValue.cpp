@@ -1,0 +1,273 @@
+// The common body of the signed integer values, built once for each of them.
+#include "kernel/values/VIntegerValue.h"
+
+#include <cstring>
+
+#include "kernel/strings/VString.h"
+#include "kernel/values/VByte.h"
+#include "kernel/values/VDuration.h"
+#include "kernel/values/VLong.h"
+#include "kernel/values/VLong8.h"
+#include "kernel/values/VReal.h"
+#include "kernel/values/VWord.h"
+
+namespace velk {
+
+namespace {
+
+// Flat data inside packed stores need not be aligned.
+template <class T>
+T ReadFlat(const void* data)
+{
+	T value;
+	std::memcpy(&value, data, sizeof(value));
+	return value;
+}
+
+CompareResult Order(int64 a, int64 b)
+{
+	return a < b ? CR_SMALLER : (b < a ? CR_BIGGER : CR_EQUAL);
+}
+
+template <class C>
+C ReadAs(const VValueSingle& source)
+{
+	if constexpr (std::is_same_v<C, int16>)
+		return source.GetWord();
+	else if constexpr (std::is_same_v<C, int32>)
+		return source.GetLong();
+	else
+		return source.GetLong8();
+}
+
+// Called on the target's own type, so each reaches the same function as a direct call would.
+template <class Target>
+void WriteAs(Target& target, int16 value)
+{
+	target.FromWord(value);
+}
+
+template <class Target>
+void WriteAs(Target& target, int32 value)
+{
+	target.FromLong(value);
+}
+
+template <class Target>
+void WriteAs(Target& target, int64 value)
+{
+	target.FromLong8(value);
+}
+
+}  // namespace
+
+template <class Derived, class T>
+const VValueInfo* VIntegerValue<Derived, T>::GetValueInfo() const
+{
+	return &Derived::sInfo;
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::_Set(T value)
+{
+	fValue = value;
+	SetNull(false);
+	fFlags |= kFLAG_DIRTY;
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::_Store(T value, bool null)
+{
+	SetNull(null);
+	fValue = value;
+	fFlags |= kFLAG_DIRTY;
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::_SetFrom(const VValueSingle& source)
+{
+	const T value = T(ReadAs<Carrier>(source));
+	_Store(value, source.IsNull());
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::Clear()
+{
+	_Set(0);
+}
+
+template <class Derived, class T>
+VError VIntegerValue<Derived, T>::FromJSONValue(const VJSONValue&)
+{
+	return VE_UNIMPLEMENTED;
+}
+
+template <class Derived, class T>
+VError VIntegerValue<Derived, T>::GetJSONValue(VJSONValue&, uint32) const
+{
+	return VE_UNIMPLEMENTED;
+}
+
+template <class Derived, class T>
+CompareResult VIntegerValue<Derived, T>::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions&) const
+{
+	return Order(fValue, static_cast<const Derived*>(other)->Get());
+}
+
+template <class Derived, class T>
+CompareResult VIntegerValue<Derived, T>::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
+{
+	return Order(fValue, ReadFlat<T>(other));
+}
+
+template <class Derived, class T>
+CompareResult VIntegerValue<Derived, T>::CompareToSameKind(const VValue* other, bool) const
+{
+	return Order(fValue, static_cast<const Derived*>(other)->Get());
+}
+
+template <class Derived, class T>
+CompareResult VIntegerValue<Derived, T>::CompareToSameKindPtr(const void* other, bool) const
+{
+	return Order(fValue, ReadFlat<T>(other));
+}
+
+template <class Derived, class T>
+bool VIntegerValue<Derived, T>::FromValueSameKind(const VValue* other)
+{
+	const Derived* source = dynamic_cast<const Derived*>(other);
+	if (source == nullptr)
+		return false;
+	_SetFrom(*source);
+	return true;
+}
+
+template <class Derived, class T>
+const void* VIntegerValue<Derived, T>::LoadFromPtr(const void* data, uint8)
+{
+	_Set(ReadFlat<T>(data));
+	return static_cast<const uint8*>(data) + sizeof(fValue);
+}
+
+template <class Derived, class T>
+void* VIntegerValue<Derived, T>::WriteToPtr(void* data, uint8, uint64 limit) const
+{
+	if (limit != 0 && limit < sizeof(fValue))
+		return data;
+	std::memcpy(data, &fValue, sizeof(fValue));
+	return static_cast<uint8*>(data) + sizeof(fValue);
+}
+
+template <class Derived, class T>
+uint64 VIntegerValue<Derived, T>::GetSpace(uint64&, uint64) const
+{
+	return sizeof(fValue);
+}
+
+template <class Derived, class T>
+VError VIntegerValue<Derived, T>::ReadFromStream(VStream*, int32)
+{
+	return VE_UNIMPLEMENTED;
+}
+
+template <class Derived, class T>
+VError VIntegerValue<Derived, T>::WriteToStream(VStream*, int32) const
+{
+	return VE_UNIMPLEMENTED;
+}
+
+template <class Derived, class T>
+VValue* VIntegerValue<Derived, T>::Clone() const
+{
+	Derived* copy = new Derived(fValue);
+	copy->fFlags = uint8(fFlags | kFLAG_DIRTY);
+	return copy;
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::GetDuration(VDuration& duration) const
+{
+	WriteAs(duration, Carrier(fValue));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::GetString(VString& text) const
+{
+	WriteAs(text, Carrier(fValue));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::GetValue(VValueSingle& value) const
+{
+	WriteAs(value, Carrier(fValue));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromBoolean(uint8 value)
+{
+	_Set(T(value));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromByte(int8 value)
+{
+	_Set(T(value));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromWord(int16 value)
+{
+	_Set(T(value));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromLong(int32 value)
+{
+	_Set(T(value));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromLong8(int64 value)
+{
+	_Set(T(value));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromReal(double value)
+{
+	if constexpr (std::is_same_v<T, int64>)
+		_Set(VReal::RealToLong8(value));
+	else
+		_Set(T(VReal::RealToLong(value)));
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromDuration(const VDuration& duration)
+{
+	_SetFrom(duration);
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromString(const VString& text)
+{
+	_SetFrom(text);
+}
+
+template <class Derived, class T>
+void VIntegerValue<Derived, T>::FromValue(const VValueSingle& value)
+{
+	_SetFrom(value);
+}
+
+template <class Derived, class T>
+CompareResult VIntegerValue<Derived, T>::CompareTo(const VValueSingle& other, bool) const
+{
+	return Order(fValue, ReadAs<Wide>(other));
+}
+
+template class VIntegerValue<VByte, int8>;
+template class VIntegerValue<VWord, int16>;
+template class VIntegerValue<VLong, int32>;
+template class VIntegerValue<VLong8, int64>;
+
+}  // namespace velk
