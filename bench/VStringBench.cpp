@@ -134,7 +134,7 @@ void BM_u16string_CopyThenEdit(benchmark::State& state)
 }
 BENCHMARK(BM_u16string_CopyThenEdit)->Arg(11)->Arg(4096);
 
-// Appending one unit at a time through write preparation: room, write, validate.
+// Appending one unit at a time.
 void BM_VString_AppendUnits(benchmark::State& state)
 {
 	const std::u16string& src = Source(state.range(0));
@@ -142,12 +142,7 @@ void BM_VString_AppendUnits(benchmark::State& state)
 	{
 		VString s;
 		for (size_t i = 0; i < src.size(); ++i)
-		{
-			const int32 length = s.GetLength();
-			UniChar* p = s.GetCPointerForWrite(length + 1);
-			p[length] = src[i];
-			s.Validate(length + 1);
-		}
+			s.AppendUniChar(src[i]);
 		benchmark::DoNotOptimize(s.GetCPointer());
 	}
 	state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(src.size()));
@@ -176,12 +171,7 @@ void BM_VString_AppendPieces(benchmark::State& state)
 	{
 		VString s;
 		for (size_t i = 0; i + 16 <= src.size(); i += 16)
-		{
-			const int32 length = s.GetLength();
-			UniChar* p = s.GetCPointerForWrite(length + 16);
-			std::char_traits<char16_t>::copy(p + length, src.data() + i, 16);
-			s.Validate(length + 16);
-		}
+			s.AppendUniChars(src.data() + i, 16);
 		benchmark::DoNotOptimize(s.GetCPointer());
 	}
 	state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(src.size()));
