@@ -1,5 +1,6 @@
 // A signed span of time counted in milliseconds.
 #include "kernel/values/VDuration.h"
+#include "kernel/values/VFlatDatum.h"
 
 #include <charconv>
 #include <cmath>
@@ -66,13 +67,6 @@ int64 SumOfParts(int32 days, int32 hours, int32 minutes, int32 seconds, int32 ms
 	return SatAdd(total, ms);
 }
 
-int64 ReadInt64(const void* data)
-{
-	int64 value;
-	std::memcpy(&value, data, sizeof(value));
-	return value;
-}
-
 CompareResult CompareMs(int64 a, int64 b)
 {
 	if (a < b)
@@ -114,7 +108,7 @@ VDuration::VDuration(const VDuration& other) : VValueSingle(), fMilliseconds(oth
 	fFlags = kFLAG_DIRTY;
 }
 
-VDuration::VDuration(const int64* data, bool init) : fMilliseconds(init ? 0 : ReadInt64(data))
+VDuration::VDuration(const int64* data, bool init) : fMilliseconds(init ? 0 : ReadFlatDatum<int64>(data))
 {
 	fFlags = kFLAG_DIRTY;
 }
@@ -305,12 +299,12 @@ bool VDuration::EqualToSameKindWithOptions(const VValue* other, const VCompareOp
 
 CompareResult VDuration::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return CompareMs(fMilliseconds, ReadInt64(other));
+	return CompareMs(fMilliseconds, ReadFlatDatum<int64>(other));
 }
 
 bool VDuration::EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return fMilliseconds == ReadInt64(other);
+	return fMilliseconds == ReadFlatDatum<int64>(other);
 }
 
 CompareResult VDuration::CompareToSameKind(const VValue* other, bool) const
@@ -325,12 +319,12 @@ bool VDuration::EqualToSameKind(const VValue* other, bool) const
 
 CompareResult VDuration::CompareToSameKindPtr(const void* other, bool) const
 {
-	return CompareMs(fMilliseconds, ReadInt64(other));
+	return CompareMs(fMilliseconds, ReadFlatDatum<int64>(other));
 }
 
 bool VDuration::EqualToSameKindPtr(const void* other, bool) const
 {
-	return fMilliseconds == ReadInt64(other);
+	return fMilliseconds == ReadFlatDatum<int64>(other);
 }
 
 CompareResult VDuration::CompareTo(const VValueSingle& other, bool) const
@@ -357,16 +351,13 @@ bool VDuration::FromValueSameKind(const VValue* other)
 
 const void* VDuration::LoadFromPtr(const void* data, uint8)
 {
-	_Set(ReadInt64(data));
+	_Set(ReadFlatDatum<int64>(data));
 	return static_cast<const uint8*>(data) + sizeof(int64);
 }
 
 void* VDuration::WriteToPtr(void* data, uint8, uint64 limit) const
 {
-	if (limit != 0 && limit < sizeof(int64))
-		return data;
-	std::memcpy(data, &fMilliseconds, sizeof(int64));
-	return static_cast<uint8*>(data) + sizeof(int64);
+	return WriteFlatDatum(data, fMilliseconds, limit);
 }
 
 uint64 VDuration::GetSpace(uint64&, uint64) const

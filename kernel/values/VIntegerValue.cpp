@@ -1,5 +1,6 @@
 // The common body of the signed integer values, built once for each of them.
 #include "kernel/values/VIntegerValue.h"
+#include "kernel/values/VFlatDatum.h"
 
 #include <cstring>
 
@@ -16,14 +17,6 @@ namespace velk {
 namespace {
 
 // Flat data inside packed stores need not be aligned.
-template <class T>
-T ReadFlat(const void* data)
-{
-	T value;
-	std::memcpy(&value, data, sizeof(value));
-	return value;
-}
-
 CompareResult Order(int64 a, int64 b)
 {
 	return a < b ? CR_SMALLER : (b < a ? CR_BIGGER : CR_EQUAL);
@@ -117,7 +110,7 @@ CompareResult VIntegerValue<Derived, T>::CompareToSameKindWithOptions(const VVal
 template <class Derived, class T>
 CompareResult VIntegerValue<Derived, T>::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return Order(fValue, ReadFlat<T>(other));
+	return Order(fValue, ReadFlatDatum<T>(other));
 }
 
 template <class Derived, class T>
@@ -129,7 +122,7 @@ CompareResult VIntegerValue<Derived, T>::CompareToSameKind(const VValue* other, 
 template <class Derived, class T>
 CompareResult VIntegerValue<Derived, T>::CompareToSameKindPtr(const void* other, bool) const
 {
-	return Order(fValue, ReadFlat<T>(other));
+	return Order(fValue, ReadFlatDatum<T>(other));
 }
 
 template <class Derived, class T>
@@ -145,17 +138,14 @@ bool VIntegerValue<Derived, T>::FromValueSameKind(const VValue* other)
 template <class Derived, class T>
 const void* VIntegerValue<Derived, T>::LoadFromPtr(const void* data, uint8)
 {
-	_Set(ReadFlat<T>(data));
+	_Set(ReadFlatDatum<T>(data));
 	return static_cast<const uint8*>(data) + sizeof(fValue);
 }
 
 template <class Derived, class T>
 void* VIntegerValue<Derived, T>::WriteToPtr(void* data, uint8, uint64 limit) const
 {
-	if (limit != 0 && limit < sizeof(fValue))
-		return data;
-	std::memcpy(data, &fValue, sizeof(fValue));
-	return static_cast<uint8*>(data) + sizeof(fValue);
+	return WriteFlatDatum(data, fValue, limit);
 }
 
 template <class Derived, class T>

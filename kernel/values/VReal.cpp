@@ -1,5 +1,6 @@
 // The real value and its number texts.
 #include "kernel/values/VReal.h"
+#include "kernel/values/VFlatDatum.h"
 
 #include <charconv>
 #include <cmath>
@@ -30,13 +31,6 @@ constexpr size_t kREAL_TEXT_ROOM = 32;
 
 // The longest text FromXMLString reads: it would need more than 254 bytes of UTF-8 otherwise.
 constexpr int32 kLONGEST_REAL_TEXT = 254;
-
-double ReadFlat(const void* data)
-{
-	double value;
-	std::memcpy(&value, data, sizeof(value));
-	return value;
-}
 
 // The value as a whole number when it is one that every double up to 2^53 - 1 can hold exactly.
 bool AsWholeNumber(double value, int64& whole)
@@ -314,7 +308,7 @@ CompareResult VReal::CompareToSameKindWithOptions(const VValue* other, const VCo
 
 CompareResult VReal::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
 {
-	return CompareReals(fValue, ReadFlat(other), options.GetEpsilon());
+	return CompareReals(fValue, ReadFlatDatum<double>(other), options.GetEpsilon());
 }
 
 CompareResult VReal::CompareToSameKind(const VValue* other, bool) const
@@ -324,7 +318,7 @@ CompareResult VReal::CompareToSameKind(const VValue* other, bool) const
 
 CompareResult VReal::CompareToSameKindPtr(const void* other, bool) const
 {
-	return CompareReals(fValue, ReadFlat(other), kREAL_EPSILON);
+	return CompareReals(fValue, ReadFlatDatum<double>(other), kREAL_EPSILON);
 }
 
 bool VReal::FromValueSameKind(const VValue* other)
@@ -338,16 +332,13 @@ bool VReal::FromValueSameKind(const VValue* other)
 
 const void* VReal::LoadFromPtr(const void* data, uint8)
 {
-	_Set(ReadFlat(data));
+	_Set(ReadFlatDatum<double>(data));
 	return static_cast<const uint8*>(data) + sizeof(fValue);
 }
 
 void* VReal::WriteToPtr(void* data, uint8, uint64 limit) const
 {
-	if (limit != 0 && limit < sizeof(fValue))
-		return data;
-	std::memcpy(data, &fValue, sizeof(fValue));
-	return static_cast<uint8*>(data) + sizeof(fValue);
+	return WriteFlatDatum(data, fValue, limit);
 }
 
 uint64 VReal::GetSpace(uint64&, uint64) const
@@ -445,12 +436,12 @@ CompareResult VReal::CompareTo(const VValueSingle& other, bool) const
 
 CompareResult VReal::VValueInfo_real::CompareTwoPtrToData(const void* data1, const void* data2, bool diacritical) const
 {
-	return CompareReals(ReadFlat(data1), ReadFlat(data2), diacritical ? 0.0 : kREAL_EPSILON);
+	return CompareReals(ReadFlatDatum<double>(data1), ReadFlatDatum<double>(data2), diacritical ? 0.0 : kREAL_EPSILON);
 }
 
 CompareResult VReal::VValueInfo_real::CompareTwoPtrToDataWithOptions(const void* data1, const void* data2, const VCompareOptions& options) const
 {
-	return CompareReals(ReadFlat(data1), ReadFlat(data2), options.IsDiacritical() ? 0.0 : options.GetEpsilon());
+	return CompareReals(ReadFlatDatum<double>(data1), ReadFlatDatum<double>(data2), options.IsDiacritical() ? 0.0 : options.GetEpsilon());
 }
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 // A point in time in UTC with its calendar arithmetic.
 #include "kernel/values/VTime.h"
+#include "kernel/values/VFlatDatum.h"
 
 #include <cstring>
 #include <limits>
@@ -127,13 +128,6 @@ CompareResult CompareFields(const Fields& a, const Fields& b)
 	return Order(int32(a.fMilliseconds), int32(b.fMilliseconds));
 }
 
-uint64 ReadStamp(const void* data)
-{
-	uint64 stamp;
-	std::memcpy(&stamp, data, sizeof(stamp));
-	return stamp;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -156,7 +150,7 @@ VTime::VTime(const uint64* data, bool init)
 {
 	fFlags = kFLAG_DIRTY;
 	if (!init)
-		FromStamp(ReadStamp(data));
+		FromStamp(ReadFlatDatum<uint64>(data));
 }
 
 VTime::VTime(const VTime& other)
@@ -758,12 +752,12 @@ bool VTime::EqualToSameKindWithOptions(const VValue* other, const VCompareOption
 
 CompareResult VTime::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return CompareFields(FieldsOfStamp(GetStamp()), FieldsOfStamp(ReadStamp(other)));
+	return CompareFields(FieldsOfStamp(GetStamp()), FieldsOfStamp(ReadFlatDatum<uint64>(other)));
 }
 
 bool VTime::EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return GetStamp() == ReadStamp(other);
+	return GetStamp() == ReadFlatDatum<uint64>(other);
 }
 
 CompareResult VTime::CompareToSameKind(const VValue* other, bool) const
@@ -778,12 +772,12 @@ bool VTime::EqualToSameKind(const VValue* other, bool) const
 
 CompareResult VTime::CompareToSameKindPtr(const void* other, bool) const
 {
-	return CompareFields(FieldsOfStamp(GetStamp()), FieldsOfStamp(ReadStamp(other)));
+	return CompareFields(FieldsOfStamp(GetStamp()), FieldsOfStamp(ReadFlatDatum<uint64>(other)));
 }
 
 bool VTime::EqualToSameKindPtr(const void* other, bool) const
 {
-	return GetStamp() == ReadStamp(other);
+	return GetStamp() == ReadFlatDatum<uint64>(other);
 }
 
 CompareResult VTime::CompareTo(const VValueSingle& other, bool) const
@@ -810,17 +804,13 @@ bool VTime::FromValueSameKind(const VValue* other)
 
 const void* VTime::LoadFromPtr(const void* data, uint8)
 {
-	FromStamp(ReadStamp(data));
+	FromStamp(ReadFlatDatum<uint64>(data));
 	return static_cast<const uint8*>(data) + sizeof(uint64);
 }
 
 void* VTime::WriteToPtr(void* data, uint8, uint64 limit) const
 {
-	if (limit != 0 && limit < sizeof(uint64))
-		return data;
-	const uint64 stamp = GetStamp();
-	std::memcpy(data, &stamp, sizeof(stamp));
-	return static_cast<uint8*>(data) + sizeof(uint64);
+	return WriteFlatDatum(data, GetStamp(), limit);
 }
 
 uint64 VTime::GetSpace(uint64&, uint64) const

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "kernel/values/VValue.h"
+#include "kernel/values/VFlatDatum.h"
 
 namespace velk {
 
@@ -128,10 +129,8 @@ private:
 	// Flat data inside packed stores need not be aligned.
 	static CompareResult _Compare(const void* data1, const void* data2)
 	{
-		D a;
-		D b;
-		std::memcpy(&a, data1, sizeof(D));
-		std::memcpy(&b, data2, sizeof(D));
+		const D a = ReadFlatDatum<D>(data1);
+		const D b = ReadFlatDatum<D>(data2);
 		if (a < b)
 			return CR_SMALLER;
 		if (b < a)
