@@ -22,6 +22,7 @@
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/values/VCompareOptions.h"
+#include "kernel/values/VNumberText.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -919,21 +920,9 @@ VString& VString::AppendULong8(uint64 value)
 
 VString& VString::AppendReal(double value)
 {
-	// The "C" locale's "%.14G", independent of the process locale. A NaN is "NAN" whatever its sign bit.
-	if (std::isnan(value))
-	{
-		_AppendASCII("NAN", 3);
-		return *this;
-	}
-	char text[kNUMBER_ROOM];
-	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value, std::chars_format::general, 14);
-	const int32 length = int32(r.ptr - text);
-	for (int32 i = 0; i < length; ++i)
-	{
-		if (text[i] >= 'a' && text[i] <= 'z')
-			text[i] = char(text[i] - 'a' + 'A');
-	}
-	_AppendASCII(text, length);
+	// The "C" locale's "%.14G", independent of the process locale.
+	char text[32];
+	_AppendASCII(text, VNumberText::FormatReal(value, text));
 	return *this;
 }
 

@@ -3,7 +3,6 @@
 #include "kernel/strings/VString.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -16,6 +15,7 @@
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/values/VDuration.h"
+#include "kernel/values/VNumberText.h"
 #include "kernel/values/VTime.h"
 #include "runtime/VTask.h"
 
@@ -34,43 +34,6 @@ constexpr int32 kSMALL_BUFFER_UNITS = 32;
 
 // Longest run of text read as a real without a heap block.
 constexpr size_t kREAL_LOCAL_ROOM = 256;
-
-// The "%.14G" text of a real, whatever the process locale; a NaN is "NAN" whatever its sign bit.
-int32 FormatReal(double value, char* text)
-{
-	if (std::isnan(value))
-	{
-		std::memcpy(text, "NAN", 3);
-		return 3;
-	}
-	const std::to_chars_result r = std::to_chars(text, text + kNUMBER_ROOM, value, std::chars_format::general, 14);
-	const int32 length = int32(r.ptr - text);
-	for (int32 i = 0; i < length; ++i)
-	{
-		if (text[i] >= 'a' && text[i] <= 'z')
-			text[i] = char(text[i] - 'a' + 'A');
-	}
-	return length;
-}
-
-// The numeric rules of the "C" locale, made on the first real parse and never freed, so that reading a real
-// never depends on the process locale and never races with a thread that changes it. Null only while
-// memory is too short to make it; a later call tries again.
-locale_t NumericCLocale()
-{
-	static std::atomic<locale_t> sLocale{locale_t(0)};
-	locale_t locale = sLocale.load(std::memory_order_acquire);
-	if (locale != locale_t(0))
-		return locale;
-	const locale_t made = ::newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-	if (made == locale_t(0))
-		return made;
-	if (sLocale.compare_exchange_strong(locale, made, std::memory_order_acq_rel))
-		return made;
-	// Another thread made it first.
-	::freelocale(made);
-	return locale;
-}
 
 inline bool IsCBlank(UniChar c)
 {
@@ -156,7 +119,7 @@ double VString::GetRealCheckOverflow(bool* overflow) const
 	// Without the locale object (memory too short to make it) the parse fails quietly like any other.
 	double value = 0.0;
 	bool range = false;
-	const locale_t locale = NumericCLocale();
+	const locale_t locale = VNumberText::CLocale();
 	if (locale != locale_t(0))
 	{
 		const int savedErrno = errno;
@@ -274,7 +237,7 @@ void VString::FromByte(int8 value)
 void VString::FromReal(double value)
 {
 	char text[kNUMBER_ROOM];
-	_FromASCII(text, FormatReal(value, text));
+	_FromASCII(text, VNumberText::FormatReal(value, text));
 }
 
 void VString::FromBoolean(uint8 value)

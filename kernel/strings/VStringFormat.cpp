@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "containers/VValueBag.h"
+#include "kernel/values/VNumberText.h"
 
 namespace velk {
 
@@ -397,21 +398,15 @@ private:
 	int64 fObjectUnits = 0;
 };
 
-// The "C" locale, made once; null when it cannot be made (the thread's locale is then kept).
-locale_t CLocale()
-{
-	static const locale_t sLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-	return sLocale;
-}
-
 // Makes the "C" locale the calling thread's for the scope: number texts must not follow the process locale.
 class StCLocale
 {
 public:
 	StCLocale()
 	{
-		if (CLocale() != locale_t(nullptr))
-			fSaved = uselocale(CLocale());
+		// Without the "C" locale (it could not be made) the thread's own is kept.
+		if (VNumberText::CLocale() != locale_t(nullptr))
+			fSaved = uselocale(VNumberText::CLocale());
 	}
 	~StCLocale()
 	{

@@ -21,13 +21,6 @@ namespace velk {
 
 namespace {
 
-// Made once and never freed: every conversion of the process shares it.
-locale_t CLocale()
-{
-	static const locale_t sLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
-	return sLocale;
-}
-
 #if defined(__x86_64__) || defined(__i386__)
 bool ReadFlushDenormals()
 {
@@ -137,6 +130,23 @@ void FillMAPMTables()
 constexpr int32 kMAPMKeptDigits = 800;
 
 }  // namespace
+
+locale_t VNumberText::CLocale()
+{
+	static const locale_t sLocale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+	return sLocale;
+}
+
+int32 VNumberText::FormatReal(double value, char* buffer)
+{
+	// glibc would write "-NAN" for a NaN with its sign bit set.
+	if (std::isnan(value))
+	{
+		std::memcpy(buffer, "NAN", 4);
+		return 3;
+	}
+	return FormatG14(value, buffer);
+}
 
 int32 VNumberText::FormatG14(double value, char* buffer)
 {

@@ -2,6 +2,7 @@
 // them, the radix conversion of reals and the packed-decimal (MAPM) conversion to reals.
 #pragma once
 
+#include <clocale>
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -15,6 +16,13 @@ public:
 	// exponent: 0.1, 1E+300, 9.007199254741E+15), zero-terminated; answers its length. buffer must hold
 	// 32 bytes.
 	static int32 FormatG14(double value, char* buffer);
+
+	// FormatG14 for any value: a NaN is "NAN" whatever its sign bit, infinities "INF" and "-INF".
+	static int32 FormatReal(double value, char* buffer);
+
+	// The "C" locale, made once and shared by every conversion of the process, never freed; null only when
+	// it could not be made.
+	static locale_t CLocale();
 
 	// strtod in the "C" locale; *end (when given) receives the address behind what was read, the text
 	// itself when nothing was. A text out of range gives +-HUGE_VAL or 0 as strtod does.
