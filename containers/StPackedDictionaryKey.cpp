@@ -32,10 +32,7 @@ StPackedDictionaryKey::StPackedDictionaryKey(const char* text, size_t length)
 	if (fBuffer == nullptr)
 		return;
 	std::memcpy(fBuffer, text, length);
-	fBuffer[length] = 0;
-	fKey = fBuffer;
-	fKeyLength = length;
-	fHashCode = GetHashCode(fKey, fKeyLength);
+	_UseBuffer(length);
 }
 
 StPackedDictionaryKey::StPackedDictionaryKey(const VString& text)
@@ -56,10 +53,7 @@ StPackedDictionaryKey::StPackedDictionaryKey(const VString& text)
 		_SetEmpty();
 		return;
 	}
-	fBuffer[produced] = 0;
-	fKey = fBuffer;
-	fKeyLength = produced;
-	fHashCode = GetHashCode(fKey, fKeyLength);
+	_UseBuffer(produced);
 }
 
 StPackedDictionaryKey::StPackedDictionaryKey(const wchar_t* text)
@@ -81,9 +75,14 @@ StPackedDictionaryKey::StPackedDictionaryKey(const wchar_t* text)
 		_SetEmpty();
 		return;
 	}
-	fBuffer[produced] = 0;
+	_UseBuffer(produced);
+}
+
+void StPackedDictionaryKey::_UseBuffer(size_t length)
+{
+	fBuffer[length] = 0;
 	fKey = fBuffer;
-	fKeyLength = produced;
+	fKeyLength = length;
 	fHashCode = GetHashCode(fKey, fKeyLength);
 }
 

@@ -53,6 +53,8 @@ public:
 
 private:
 	void _SetEmpty();
+	// The key becomes the first length bytes of the owned buffer, terminated and hashed.
+	void _UseBuffer(size_t length);
 	// Allocates the owned buffer; null when memory is short.
 	static char* _NewBuffer(size_t bytes);
 
