@@ -18,8 +18,7 @@ void VObject::DebugDump(VString& text) const
 	char buffer[1024];
 	int length = int(sizeof(buffer));
 	const CharSet charSet = DebugDump(buffer, length);
-	// Sets other than UTF-8 and UTF-16 come with the converter registry; until then they give "".
-	text.FromString(VString(buffer, size_t(std::max(length, 0)), charSet));
+	text.FromBlock(buffer, size_t(std::max(length, 0)), charSet);
 }
 
 void VObject::DebugGetClassName(VString& name) const
