@@ -1,5 +1,7 @@
 #include "runtime/StErrorContextInstaller.h"
 
+#include <new>
+
 #include "runtime/VErrorContext.h"
 #include "runtime/VErrorTaskContext.h"
 #include "runtime/VTask.h"
@@ -14,12 +16,15 @@ StErrorContextInstaller::StErrorContextInstaller(bool keepingErrors, bool silent
 	if (fTaskContext != nullptr)
 	{
 		fContext = fTaskContext->PushNewContext(keepingErrors, silent);
-		fContext->Retain();
+		if (fContext != nullptr)
+			fContext->Retain();
 	}
 	else
 	{
-		fContext = new VErrorContext(keepingErrors, silent);
+		fContext = new (std::nothrow) VErrorContext(keepingErrors, silent);
 	}
+	if (fContext == nullptr)
+		_ThrowError(VE_MEMORY_FULL);
 }
 
 StErrorContextInstaller::~StErrorContextInstaller()

@@ -19,11 +19,14 @@ public:
 	// keepingErrors: the scope's errors pass to the enclosing scope at its end (else dropped).
 	// silent: they are kept from the debug manager, and logged when handed to a scope that is not
 	// silent. On a thread without a task the scope is a free-standing context that nothing reaches.
+	// Short of memory no scope opens: GetContext is null, velk 100 and later errors go to the enclosing
+	// scope, and the destructor does nothing.
 	explicit StErrorContextInstaller(bool keepingErrors = true, bool silent = false);
 
 	// A scope (keeping errors, not silent) that expects the listed codes, a list ended by 0:
 	// StErrorContextInstaller(VE_STREAM_EOF, 0). Raising one of them in this scope, or in an inner
 	// scope that is not silent, makes the innermost scope silent and drops its errors at its end.
+	// A code that memory is too short to add is not filtered (velk 100 recorded in the scope).
 	template <class... More>
 		requires(std::convertible_to<More, VError> && ...)
 	StErrorContextInstaller(VError code1, VError code2, More... more) : StErrorContextInstaller(true, false)

@@ -1,5 +1,7 @@
 #include "runtime/VCriticalSection.h"
 
+#include <new>
+
 #include "runtime/SpinLock.h"
 #include "runtime/VSyncEvent.h"
 #include "runtime/VTaskMgr.h"
@@ -49,27 +51,39 @@ bool VCriticalSection::Lock()
 		{
 			// No allocation while the word is held: make the event outside, then check again.
 			SpinLock::Unlock(&fSpinWord);
-			VSyncEvent* event = new VSyncEvent;
+			VSyncEvent* event = new (std::nothrow) VSyncEvent;
 			SpinLock::Lock(&fSpinWord);
 			if (fOwner == 0)
 			{
 				fOwner = id;
 				fCount = 1;
 				SpinLock::Unlock(&fSpinWord);
-				event->Release();
+				if (event != nullptr)
+					event->Release();
 				return true;
 			}
-			if (fWaitersEvent == nullptr)
+			if (event == nullptr)
+			{
+				// No memory for an event: wait by yielding until one can be made or another waiter's
+				// event appears. The lock still succeeds, only less cheaply.
+				SpinLock::Unlock(&fSpinWord);
+				VTaskMgr::YieldNow();
+				SpinLock::Lock(&fSpinWord);
+			}
+			else if (fWaitersEvent == nullptr)
 			{
 				fWaitersEvent = event;
 				continue;  // the next pass waits on it
 			}
-			// Another waiter installed its event first.
-			SpinLock::Unlock(&fSpinWord);
-			event->Release();
-			if (SpinLock::sYieldAfterCheckEvent)
-				VTaskMgr::YieldNow();
-			SpinLock::Lock(&fSpinWord);
+			else
+			{
+				// Another waiter installed its event first.
+				SpinLock::Unlock(&fSpinWord);
+				event->Release();
+				if (SpinLock::sYieldAfterCheckEvent)
+					VTaskMgr::YieldNow();
+				SpinLock::Lock(&fSpinWord);
+			}
 		}
 
 		if (fOwner == 0)

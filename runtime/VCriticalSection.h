@@ -21,7 +21,8 @@ public:
 
 	// Takes the section, or one more level when the calling task owns it; blocks until it is free.
 	// Returns true. The owner is the calling thread's task id (never 0, also before the task manager
-	// starts), so the lock excludes other threads at all times.
+	// starts), so the lock excludes other threads at all times. Waiting never fails: when memory is
+	// too short for the waiters' event the caller yields and tries again instead of sleeping.
 	bool Lock();
 
 	// As Lock without waiting: false at once when another task owns the section.

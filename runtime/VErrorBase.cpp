@@ -5,26 +5,29 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <string>
+#include <new>
+#include <utility>
 
-#include "kernel/intl/VUTFCodec.h"
 #include "runtime/ILocalizer.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 #include "runtime/mac/XMacNativeError.h"
+#include "runtime/mac/XMacStackCrawl.h"
 
 namespace velk {
 
 namespace {
 
-std::string ToUTF8(const VString& text)
+bool ReportLackOfMemory()
 {
-	return ToUTF8String(text.GetCPointer(), text.GetLength());
+	_ThrowError(VE_MEMORY_FULL);
+	return false;
 }
 
-VString FromUTF8(const std::string& text)
+// A string copy the memory manager could not hold comes out shorter; the string has raised its own error.
+bool IsWholeCopy(const VString& copy, const VString& source)
 {
-	return VString(text.c_str());
+	return copy.GetLength() == source.GetLength();
 }
 
 // The four signature characters, most significant first, zero-terminated.
@@ -113,16 +116,26 @@ bool IsNativeSignature(OsType signature)
 		|| signature == kPOSIX_SIGNATURE;
 }
 
-// Made on first use and never destroyed: errors may be described while statics are torn down.
-std::map<OsType, ILocalizer*>& Localizers()
+void AppendLine(VString& text, const VString& line)
 {
-	static std::map<OsType, ILocalizer*>& localizers = *new std::map<OsType, ILocalizer*>;
+	text.AppendUniChars(line.GetCPointer(), line.GetLength()).AppendUniChar(u'\n');
+}
+
+// Made on first use in static storage and never destroyed: errors may be described while statics are
+// torn down, and making them must not allocate.
+using LocalizerMap = std::map<OsType, ILocalizer*>;
+
+LocalizerMap& Localizers()
+{
+	alignas(LocalizerMap) static unsigned char storage[sizeof(LocalizerMap)];
+	static LocalizerMap& localizers = *::new (static_cast<void*>(storage)) LocalizerMap;
 	return localizers;
 }
 
 const VString& MessageKey()
 {
-	static const VString& key = *new VString("message");
+	alignas(VString) static unsigned char storage[sizeof(VString)];
+	static const VString& key = *::new (static_cast<void*>(storage)) VString("message");
 	return key;
 }
 
@@ -142,12 +155,23 @@ VErrorBase::VErrorBase(VError code) : fCode(code)
 }
 
 VErrorBase::VErrorBase(const VErrorBase& other)
-: VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName),
-  fParameters(other.fParameters)
+: VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName)
 {
+	try
+	{
+		fParameters = other.fParameters;
+	}
+	catch (const std::bad_alloc&)
+	{
+		fParameters.clear();
+		ReportLackOfMemory();
+	}
 }
 
-VErrorBase::~VErrorBase() = default;
+VErrorBase::~VErrorBase()
+{
+	delete fStackCrawl;
+}
 
 VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name)
 {
@@ -164,36 +188,45 @@ const VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name) con
 	return const_cast<VErrorBase*>(this)->_FindParameter(name);
 }
 
-VErrorBase::Parameter& VErrorBase::_MakeParameter(const VString& name)
+bool VErrorBase::_SetParameter(const VString& name, Parameter&& parameter)
 {
 	if (Parameter* existing = _FindParameter(name))
-		return *existing;
-	fParameters.push_back(Parameter{name, false, VString(), 0});
-	return fParameters.back();
+	{
+		existing->fIsNumber = parameter.fIsNumber;
+		existing->fText = std::move(parameter.fText);
+		existing->fNumber = parameter.fNumber;
+		return true;
+	}
+	parameter.fName = name;
+	if (!IsWholeCopy(parameter.fName, name))
+		return false;
+	try
+	{
+		fParameters.push_back(std::move(parameter));
+	}
+	catch (const std::bad_alloc&)
+	{
+		return ReportLackOfMemory();
+	}
+	return true;
 }
 
-void VErrorBase::SetString(const VString& name, const VString& value)
+bool VErrorBase::SetString(const VString& name, const VString& value)
 {
-	Parameter& parameter = _MakeParameter(name);
-	parameter.fIsNumber = false;
-	parameter.fText = value;
-	parameter.fNumber = 0;
+	Parameter parameter{VString(), false, value, 0};
+	if (!IsWholeCopy(parameter.fText, value))
+		return false;
+	return _SetParameter(name, std::move(parameter));
 }
 
-void VErrorBase::SetLong(const VString& name, int32 value)
+bool VErrorBase::SetLong(const VString& name, int32 value)
 {
-	Parameter& parameter = _MakeParameter(name);
-	parameter.fIsNumber = true;
-	parameter.fText.Clear();
-	parameter.fNumber = double(value);
+	return _SetParameter(name, Parameter{VString(), true, VString(), double(value)});
 }
 
-void VErrorBase::SetLong8(const VString& name, int64 value)
+bool VErrorBase::SetLong8(const VString& name, int64 value)
 {
-	Parameter& parameter = _MakeParameter(name);
-	parameter.fIsNumber = true;
-	parameter.fText.Clear();
-	parameter.fNumber = double(value);
+	return _SetParameter(name, Parameter{VString(), true, VString(), double(value)});
 }
 
 bool VErrorBase::GetString(const VString& name, VString& value) const
@@ -223,18 +256,18 @@ bool VErrorBase::GetLong8(const VString& name, int64& value) const
 	return true;
 }
 
-void VErrorBase::SetDescription(const VString& text)
+bool VErrorBase::SetDescription(const VString& text)
 {
-	SetString(MessageKey(), text);
+	return SetString(MessageKey(), text);
 }
 
-void VErrorBase::FreezeDescription()
+bool VErrorBase::FreezeDescription()
 {
 	VString message;
 	if (GetString(MessageKey(), message))
-		return;
+		return true;
 	GetErrorDescription(message);
-	SetString(MessageKey(), message);
+	return SetString(MessageKey(), message);
 }
 
 void VErrorBase::GetErrorString(VString& text) const
@@ -296,26 +329,25 @@ void VErrorBase::GetTaskName(VString& name, int32* id) const
 
 void VErrorBase::DumpToString(VString& text) const
 {
-	std::string dump;
+	// Built in a string of the toolbox: short of memory it comes out shorter, it does not throw.
+	VString dump;
 	VString part;
 	GetErrorString(part);
-	dump += ToUTF8(part) + "\n";
+	AppendLine(dump, part);
 	GetErrorDescription(part);
 	if (!part.IsEmpty())
-		dump += ToUTF8(part) + "\n";
+		AppendLine(dump, part);
 	GetLocation(part);
 	if (!part.IsEmpty())
-		dump += ToUTF8(part) + "\n";
+		AppendLine(dump, part);
 	GetActionDescription(part);
 	if (!part.IsEmpty())
-		dump += ToUTF8(part) + "\n";
-	char buffer[48];
-	std::snprintf(buffer, sizeof(buffer), "task %d", int(fTaskID));
-	dump += buffer;
+		AppendLine(dump, part);
+	dump.AppendCString("task ").AppendLong(fTaskID);
 	if (!fTaskName.IsEmpty())
-		dump += ", name: '" + ToUTF8(fTaskName) + "'";
-	dump += "\n";
-	text = FromUTF8(dump);
+		dump.AppendCString(", name: '").AppendUniChars(fTaskName.GetCPointer(), fTaskName.GetLength()).AppendUniChar(u'\'');
+	dump.AppendUniChar(u'\n');
+	text = std::move(dump);
 }
 
 CharSet VErrorBase::DebugDump(char* buffer, int& length) const
@@ -345,9 +377,28 @@ CharSet VErrorBase::DebugDump(char* buffer, int& length) const
 	return 7;
 }
 
-void VErrorBase::RegisterLocalizer(OsType signature, ILocalizer* localizer)
+bool VErrorBase::LoadStackCrawl(uint32 skip, uint32 max)
 {
-	Localizers()[signature] = localizer;
+	XMacStackCrawl* crawl = new (std::nothrow) XMacStackCrawl;
+	if (crawl == nullptr)
+		return ReportLackOfMemory();
+	crawl->LoadFrames(skip, max);
+	delete fStackCrawl;
+	fStackCrawl = crawl;
+	return true;
+}
+
+bool VErrorBase::RegisterLocalizer(OsType signature, ILocalizer* localizer)
+{
+	try
+	{
+		Localizers().insert_or_assign(signature, localizer);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return ReportLackOfMemory();
+	}
+	return true;
 }
 
 void VErrorBase::UnregisterLocalizer(OsType signature)

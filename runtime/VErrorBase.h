@@ -1,5 +1,6 @@
 // A reference-counted error object: the code, the task that raised it and named parameters. Raising
-// pushes it on the calling task's error context; nothing is ever thrown.
+// pushes it on the calling task's error context; nothing is ever thrown. When memory runs out a call
+// that needed it pushes velk 100 and says so in its result; no language exception leaves this class.
 #pragma once
 
 #include <vector>
@@ -8,11 +9,11 @@
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
-#include "runtime/mac/XMacStackCrawl.h"
 
 namespace velk {
 
 class ILocalizer;
+class XMacStackCrawl;
 
 class VErrorBase : public VObject, public IRefCountable
 {
@@ -21,8 +22,10 @@ public:
 	VErrorBase();
 	// Stores code, the parameters "errCode" (the number) and "componentSignature" (its four
 	// characters) and, when the calling thread has a task, that task's id and name (else 0 and "").
+	// A parameter that memory is too short to store is missing (velk 100 pushed).
 	explicit VErrorBase(VError code);
-	// Same code, task and parameters; a new object with its own count of 1 and an empty stack crawl.
+	// Same code, task and parameters; a new object with its own count of 1 and no stack crawl. When the
+	// parameters cannot be copied for lack of memory the copy has none (velk 100 pushed).
 	VErrorBase(const VErrorBase& other);
 	~VErrorBase() override;
 
@@ -31,10 +34,11 @@ public:
 	VError GetCode() const { return fCode; }
 
 	// Named parameters; setting a name again replaces its value. Numbers are kept as JSON numbers
-	// are: a 64-bit value beyond 2^53 loses its lowest digits.
-	void SetString(const VString& name, const VString& value);
-	void SetLong(const VString& name, int32 value);
-	void SetLong8(const VString& name, int64 value);
+	// are: a 64-bit value beyond 2^53 loses its lowest digits. False when memory is short: velk 100 is
+	// pushed and the parameters are left as they were.
+	bool SetString(const VString& name, const VString& value);
+	bool SetLong(const VString& name, int32 value);
+	bool SetLong8(const VString& name, int64 value);
 
 	// Read a parameter; false (value untouched) when absent or of the other type. Numbers are
 	// truncated toward zero, saturating at the type's limits.
@@ -42,10 +46,11 @@ public:
 	bool GetLong(const VString& name, int32& value) const;
 	bool GetLong8(const VString& name, int64& value) const;
 
-	// Sets "message", the fixed description that wins over every localizer.
-	void SetDescription(const VString& text);
-	// Stores the present description as "message" unless one is set, so it no longer depends on localizers.
-	void FreezeDescription();
+	// Sets "message", the fixed description that wins over every localizer; false as SetString.
+	bool SetDescription(const VString& text);
+	// Stores the present description as "message" unless one is set, so it no longer depends on
+	// localizers; false as SetString.
+	bool FreezeDescription();
 
 	// "Error code: %d (%.4s)": the number and the four signature characters.
 	virtual void GetErrorString(VString& text) const;
@@ -65,12 +70,17 @@ public:
 	// in 8-bit text (returns 7). length becomes the bytes written.
 	CharSet DebugDump(char* buffer, int& length) const override;
 
-	// Empty unless a caller loads frames into it.
-	XMacStackCrawl& GetStackCrawl() { return fStackCrawl; }
+	// Captures the calling stack into the error (XMacStackCrawl::LoadFrames with skip and max),
+	// replacing an earlier crawl. The frames are allocated only here, so an error that never loads
+	// them stays small. False, the error unchanged, when memory is short (velk 100 pushed).
+	bool LoadStackCrawl(uint32 skip, uint32 max);
+	// The loaded crawl; null until LoadStackCrawl succeeds, and in every new error or copy.
+	const XMacStackCrawl* GetStackCrawl() const { return fStackCrawl; }
 
 	// Localizers by component signature, not retained. Register and unregister only while no other
 	// task raises or describes errors (start-up and shut-down): the registry has no lock.
-	static void RegisterLocalizer(OsType signature, ILocalizer* localizer);
+	// RegisterLocalizer answers false when memory is short (velk 100 pushed, the registry unchanged).
+	static bool RegisterLocalizer(OsType signature, ILocalizer* localizer);
 	static void UnregisterLocalizer(OsType signature);
 	static ILocalizer* GetLocalizer(OsType signature);
 
@@ -98,13 +108,14 @@ private:
 
 	Parameter* _FindParameter(const VString& name);
 	const Parameter* _FindParameter(const VString& name) const;
-	Parameter& _MakeParameter(const VString& name);
+	// Stores the parameter under name, replacing one of that name; false when memory is short.
+	bool _SetParameter(const VString& name, Parameter&& parameter);
 
 	VError fCode = VE_OK;
 	int32 fTaskID = 0;
 	VString fTaskName;
 	std::vector<Parameter> fParameters;
-	XMacStackCrawl fStackCrawl;
+	XMacStackCrawl* fStackCrawl = nullptr;  // owned; the platform half stays out of this header
 };
 
 }  // namespace velk

@@ -1,18 +1,42 @@
 #include "runtime/VErrorContext.h"
 
 #include <algorithm>
+#include <new>
 
 #include "runtime/VProcess.h"
 
 namespace velk {
 
+namespace {
+
+// Room made in a new context: most scopes that fail record one error or two.
+constexpr size_t kInitialRoom = 4;
+
+}  // namespace
+
 VErrorContext::VErrorContext(bool keepingErrors, bool silent) : fSilent(silent), fKeepingErrors(keepingErrors)
 {
+	_KeepRoomForOneMore();
 }
 
 VErrorContext::VErrorContext(const VErrorContext& other)
-: VObject(other), IRefCountable(other), fErrors(other.fErrors), fFailedForMemory(other.fFailedForMemory)
+: VObject(other), IRefCountable(other), fFailedForMemory(other.fFailedForMemory)
 {
+	PushErrors(&other);
+}
+
+void VErrorContext::_KeepRoomForOneMore()
+{
+	if (fErrors.size() < fErrors.capacity())
+		return;
+	try
+	{
+		fErrors.reserve(fErrors.capacity() < kInitialRoom ? kInitialRoom : fErrors.capacity() * 2);
+	}
+	catch (const std::bad_alloc&)
+	{
+		// The next push tries again, and reports the shortage when it cannot store its error.
+	}
 }
 
 VErrorContext::~VErrorContext() = default;
@@ -23,16 +47,37 @@ bool VErrorContext::PushError(VErrorBase* error)
 		return false;
 	if (error->GetCode() == VE_MEMORY_FULL)
 		fFailedForMemory = true;
-	fErrors.emplace_back(error);
+	try
+	{
+		fErrors.emplace_back(error);
+	}
+	catch (const std::bad_alloc&)
+	{
+		// Not raised: the caller is pushing an error and tells its own caller through the result.
+		fFailedForMemory = true;
+		return false;
+	}
+	_KeepRoomForOneMore();
 	return true;
 }
 
-void VErrorContext::PushErrors(const VErrorContext* other)
+bool VErrorContext::PushErrors(const VErrorContext* other)
 {
 	if (other == nullptr || other == this)
-		return;
-	fErrors.insert(fErrors.end(), other->fErrors.begin(), other->fErrors.end());
+		return true;
+	try
+	{
+		// All or none: growing the list is the only step that can fail.
+		fErrors.insert(fErrors.end(), other->fErrors.begin(), other->fErrors.end());
+	}
+	catch (const std::bad_alloc&)
+	{
+		fFailedForMemory = true;
+		return false;
+	}
 	fFailedForMemory = other->fFailedForMemory;
+	_KeepRoomForOneMore();
+	return true;
 }
 
 void VErrorContext::Flush()
@@ -81,9 +126,18 @@ bool VErrorContext::FindAny(const VError* codes) const
 	return false;
 }
 
-void VErrorContext::AddFilteredCode(VError code)
+bool VErrorContext::AddFilteredCode(VError code)
 {
-	fFilteredCodes.push_back(code);
+	try
+	{
+		fFilteredCodes.push_back(code);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	return true;
 }
 
 bool VErrorContext::IsErrorFiltered(VError code) const
@@ -100,9 +154,19 @@ void VErrorContext::SendErrorsToLogger() const
 	// (inside a silent scope, oldest first) arrives with it.
 }
 
-void VErrorContext::_InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors)
+bool VErrorContext::_InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors)
 {
-	fErrors.insert(fErrors.begin(), errors.begin(), errors.end());
+	try
+	{
+		fErrors.insert(fErrors.begin(), errors.begin(), errors.end());
+	}
+	catch (const std::bad_alloc&)
+	{
+		fFailedForMemory = true;
+		return false;
+	}
+	_KeepRoomForOneMore();
+	return true;
 }
 
 }  // namespace velk

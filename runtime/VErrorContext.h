@@ -1,5 +1,6 @@
 // One scope's errors, oldest first, with the scope's flags: whether its errors pass on to the
-// enclosing scope, whether they are kept from the debug manager, and the codes it expects.
+// enclosing scope, whether they are kept from the debug manager, and the codes it expects. Short of
+// memory its calls answer false and mark the context failed for memory; none throws.
 #pragma once
 
 #include <vector>
@@ -15,20 +16,25 @@ namespace velk {
 class VErrorContext : public VObject, public IRefCountable
 {
 public:
-	// No errors, no filtered codes, not silent, keeping errors unless told otherwise.
+	// No errors, no filtered codes, not silent, keeping errors unless told otherwise. A context keeps
+	// room for one more error than it holds whenever memory allows, so that the error reporting a
+	// shortage finds a place even when nothing more can be allocated.
 	explicit VErrorContext(bool keepingErrors = true, bool silent = false);
 	// The same errors (shared) and out-of-memory flag; the copy is not silent, keeps errors and
-	// filters nothing.
+	// filters nothing. When memory is too short for the list the copy holds no errors and is marked
+	// failed for memory.
 	VErrorContext(const VErrorContext& other);
 	~VErrorContext() override;
 
 	VErrorContext& operator=(const VErrorContext&) = delete;
 
 	// Appends error, retained, and returns true; a 'velk' 100 error marks the context out of memory.
-	// A null error is ignored (false).
+	// A null error is ignored (false). When the list cannot grow the error is not stored, the context
+	// is marked out of memory and the result is false.
 	bool PushError(VErrorBase* error);
-	// Appends other's errors, retained, and takes its out-of-memory flag.
-	void PushErrors(const VErrorContext* other);
+	// Appends other's errors, retained, and takes its out-of-memory flag. When the list cannot grow
+	// none is appended, the context is marked out of memory and the result is false.
+	bool PushErrors(const VErrorContext* other);
 	// Releases every error; the out-of-memory flag is cleared.
 	void Flush();
 
@@ -49,7 +55,8 @@ public:
 	bool DebugDisplay() const { return !fErrors.empty(); }
 
 	// Codes this scope expects: raising one makes the scope silent and drops its errors at its end.
-	void AddFilteredCode(VError code);
+	// False, the code not added, when memory is short (velk 100 pushed).
+	bool AddFilteredCode(VError code);
 	bool IsErrorFiltered(VError code) const;
 	bool HasFilteredCodes() const { return !fFilteredCodes.empty(); }
 
@@ -64,10 +71,15 @@ public:
 	// logging raises; nothing while the process has no logger.
 	void SendErrorsToLogger() const;
 
-	// Inserts errors, in their order, before the existing ones.
-	void _InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors);
+	// Inserts errors, in their order, before the existing ones; on lack of memory as PushErrors.
+	bool _InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors);
+	// Forgets the filtered codes, for a context that becomes a task's base level.
+	void _ClearFilteredCodes() { fFilteredCodes.clear(); }
 
 private:
+	// Grows the list ahead of need when it is full; a failure is left to the push that meets it.
+	void _KeepRoomForOneMore();
+
 	std::vector<VRefPtr<VErrorBase>> fErrors;
 	std::vector<VError> fFilteredCodes;
 	bool fFailedForMemory = false;

@@ -1,8 +1,11 @@
 #include "runtime/VErrorTaskContext.h"
 
+#include <new>
+
 namespace velk {
 
-VErrorTaskContext::VErrorTaskContext() : fSpare(new VErrorContext(true, false))
+// Without memory for the spare, the first scope makes its own context.
+VErrorTaskContext::VErrorTaskContext() : fSpare(new (std::nothrow) VErrorContext(true, false))
 {
 }
 
@@ -26,9 +29,19 @@ VErrorContext* VErrorTaskContext::PushNewContext(bool keepingErrors, bool silent
 	}
 	else
 	{
-		context = new VErrorContext(keepingErrors, silent);
+		context = new (std::nothrow) VErrorContext(keepingErrors, silent);
+		if (context == nullptr)
+			return nullptr;
 	}
-	fContexts.push_back(context);
+	try
+	{
+		fContexts.push_back(context);
+	}
+	catch (const std::bad_alloc&)
+	{
+		RecycleContext(context);
+		return nullptr;
+	}
 	return context;
 }
 
@@ -40,6 +53,9 @@ void VErrorTaskContext::PopContext()
 	fContexts.pop_back();
 	if (top->IsEmpty() || !top->IsKeepingErrors())
 	{
+		// A keeping scope that could not store an error for lack of memory still tells the one below.
+		if (top->IsKeepingErrors() && top->FailedForMemory() && !fContexts.empty())
+			fContexts.back()->SetFailedForMemory(true);
 		top->Release();
 		return;
 	}
@@ -52,12 +68,26 @@ void VErrorTaskContext::PopContext()
 		top->Release();
 		return;
 	}
-	// The last scope's errors stay at the task's base level until flushed.
-	VErrorContext* base = new VErrorContext(*top);
+	// The last scope's errors stay at the task's base level until flushed. The slot just freed takes
+	// the base back without allocating.
+	bool wasSilent = top->IsSilent();
+	VErrorContext* base = new (std::nothrow) VErrorContext(*top);
+	if (base == nullptr || base->GetErrorCount() != top->GetErrorCount())
+	{
+		if (base != nullptr)
+			base->Release();
+		// Short of memory the popped context itself becomes the base: its holders see it change.
+		top->SetSilent(false);
+		top->SetKeepingErrors(true);
+		top->_ClearFilteredCodes();
+		base = top;
+		top = nullptr;
+	}
 	fContexts.push_back(base);
-	if (top->IsSilent())
+	if (wasSilent)
 		base->SendErrorsToLogger();
-	top->Release();
+	if (top != nullptr)
+		top->Release();
 }
 
 bool VErrorTaskContext::PushError(VErrorBase* error, bool* silent)
@@ -66,10 +96,11 @@ bool VErrorTaskContext::PushError(VErrorBase* error, bool* silent)
 		*silent = false;
 	if (error == nullptr)
 		return false;
-	if (fContexts.empty())
-		PushNewContext(true, false);
+	if (fContexts.empty() && PushNewContext(true, false) == nullptr)
+		return false;
 	VErrorContext* top = fContexts.back();
-	bool stored = top->PushError(error);
+	if (!top->PushError(error))
+		return false;
 	bool isSilent = false;
 	for (auto context = fContexts.rbegin(); context != fContexts.rend(); ++context)
 	{
@@ -88,24 +119,25 @@ bool VErrorTaskContext::PushError(VErrorBase* error, bool* silent)
 	}
 	if (silent != nullptr)
 		*silent = isSilent;
-	return stored;
+	return true;
 }
 
 void VErrorTaskContext::PushErrorsFromContext(const VErrorContext* context)
 {
 	if (context == nullptr)
 		return;
-	// A copy of the list: pushing may add to context itself when it is our top.
-	std::vector<VRefPtr<VErrorBase>> errors = context->GetErrors();
-	for (const VRefPtr<VErrorBase>& error : errors)
-		PushError(error.Get());
+	// By index up to the present count, without copying the list: pushing may add to context itself
+	// when it is our top, which moves its errors.
+	const size_t count = context->GetErrorCount();
+	for (size_t i = 0; i < count; ++i)
+		PushError(context->GetErrors()[i].Get());
 }
 
-void VErrorTaskContext::InsertFrontErrors(const std::vector<VRefPtr<VErrorBase>>& errors)
+bool VErrorTaskContext::InsertFrontErrors(const std::vector<VRefPtr<VErrorBase>>& errors)
 {
-	if (fContexts.empty())
-		PushNewContext(true, false);
-	fContexts.front()->_InsertFront(errors);
+	if (fContexts.empty() && PushNewContext(true, false) == nullptr)
+		return false;
+	return fContexts.front()->_InsertFront(errors);
 }
 
 VErrorBase* VErrorTaskContext::GetFirst() const
@@ -185,18 +217,38 @@ void VErrorTaskContext::MergeAndFlushLastContext(bool log)
 	{
 		if (log)
 			top->SendErrorsToLogger();
-		if (fContexts.size() == 1)
+		if (!_PassDown(top))
 		{
-			fContexts.insert(fContexts.begin(), new VErrorContext(*top));
-		}
-		else
-		{
-			VErrorContext* below = fContexts[fContexts.size() - 2];
-			below->PushErrors(top);
+			top->SetFailedForMemory(true);
+			return;
 		}
 	}
 	top->Flush();
 	top->SetSilent(log);
+}
+
+bool VErrorTaskContext::_PassDown(VErrorContext* top)
+{
+	if (fContexts.size() > 1)
+		return fContexts[fContexts.size() - 2]->PushErrors(top);
+	VErrorContext* base = new (std::nothrow) VErrorContext(*top);
+	if (base == nullptr)
+		return false;
+	if (base->GetErrorCount() != top->GetErrorCount())
+	{
+		base->Release();
+		return false;
+	}
+	try
+	{
+		fContexts.insert(fContexts.begin(), base);
+	}
+	catch (const std::bad_alloc&)
+	{
+		base->Release();
+		return false;
+	}
+	return true;
 }
 
 void VErrorTaskContext::RecycleContext(VErrorContext* context)

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
+#include <new>
 #include <thread>
 #include <vector>
 
+#include "common/VFailingAllocations.h"
 #include "runtime/VCriticalSection.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTaskMgr.h"
@@ -94,6 +97,47 @@ TEST(VCriticalSection, WaiterGetsTheSectionAfterRelease)
 	section.Unlock();
 	waiter.join();
 	EXPECT_TRUE(entered.load());
+}
+
+// A waiter that cannot allocate the waiters' event still gets the section once it is released, and no
+// exception leaves Lock. The waiter must reach its wait while the section is held; the pause before the
+// release only makes that likely, so rounds are repeated, with longer pauses, until one waiter was refused.
+TEST(VCriticalSection, WaiterWithoutMemoryForTheEventStillTakesTheSection)
+{
+	bool sawRefusal = false;
+	for (int round = 0; round < 8 && !sawRefusal; ++round)
+	{
+		VCriticalSection section;
+		std::atomic<bool> aboutToWait{false};
+		bool took = false;
+		bool threw = false;
+		long refused = 0;
+		section.Lock();
+		std::thread waiter([&] {
+			VTaskMgr::GetCurrentLockOwnerID();
+			test::StFailingAllocations failing(0);
+			aboutToWait = true;
+			try
+			{
+				took = section.Lock();
+				section.Unlock();
+			}
+			catch (const std::bad_alloc&)
+			{
+				threw = true;
+			}
+			refused = failing.GetRefusedCount();
+		});
+		while (!aboutToWait.load())
+			std::this_thread::yield();
+		std::this_thread::sleep_for(std::chrono::milliseconds(1 << round));
+		section.Unlock();
+		waiter.join();
+		EXPECT_FALSE(threw);
+		EXPECT_TRUE(took);
+		sawRefusal = refused > 0;
+	}
+	EXPECT_TRUE(sawRefusal);
 }
 
 TEST(VCriticalSection, SectionTakenBeforeTaskManagerStartsStillExcludesOthers)
