@@ -1,41 +1,60 @@
 #include "runtime/VSyncEvent.h"
 
+#include <new>
+
 #include "runtime/VTaskMgr.h"
+#include "runtime/mac/XMacSyncEvent.h"
 
 namespace velk {
 
-VSyncEvent::VSyncEvent() = default;
+VSyncEvent::VSyncEvent()
+{
+	static_assert(sizeof(XMacSyncEvent) <= kImplSize, "the platform event outgrew its storage");
+	static_assert(alignof(XMacSyncEvent) <= kImplAlignment, "the platform event needs a stricter alignment");
+	::new (static_cast<void*>(fImplStorage)) XMacSyncEvent;
+}
 
-VSyncEvent::~VSyncEvent() = default;
+VSyncEvent::~VSyncEvent()
+{
+	_Impl().~XMacSyncEvent();
+}
+
+XMacSyncEvent& VSyncEvent::_Impl()
+{
+	return *std::launder(reinterpret_cast<XMacSyncEvent*>(fImplStorage));
+}
 
 // Fiber tasks wait through the fiber scheduler and count themselves in fFiberWaiters; no fiber
 // scheduler runs tasks yet, so every caller waits on the condition.
 
 bool VSyncEvent::Lock()
 {
-	fImpl.LockMutex();
+	XMacSyncEvent& impl = _Impl();
+	impl.LockMutex();
 	while (!fSet)
-		fImpl.Wait();
-	fImpl.UnlockMutex();
+		impl.Wait();
+	impl.UnlockMutex();
 	return true;
 }
 
 bool VSyncEvent::Lock(int32 milliseconds)
 {
-	fImpl.LockMutex();
+	XMacSyncEvent& impl = _Impl();
+	impl.LockMutex();
 	if (milliseconds >= 1 && !fSet)
-		fImpl.WaitRelative(milliseconds);
+		impl.WaitRelative(milliseconds);
 	bool set = fSet;
-	fImpl.UnlockMutex();
+	impl.UnlockMutex();
 	return set;
 }
 
 bool VSyncEvent::Unlock()
 {
-	fImpl.LockMutex();
+	XMacSyncEvent& impl = _Impl();
+	impl.LockMutex();
 	fSet = true;
-	fImpl.Broadcast();
-	fImpl.UnlockMutex();
+	impl.Broadcast();
+	impl.UnlockMutex();
 	fWakeStamp.fetch_add(1);
 	if (fFiberWaiters.load() > 0)
 		VTaskMgr::Get()->WakeUpSystemEventPolling();
@@ -44,9 +63,10 @@ bool VSyncEvent::Unlock()
 
 bool VSyncEvent::Reset()
 {
-	fImpl.LockMutex();
+	XMacSyncEvent& impl = _Impl();
+	impl.LockMutex();
 	fSet = false;
-	fImpl.UnlockMutex();
+	impl.UnlockMutex();
 	return true;
 }
 

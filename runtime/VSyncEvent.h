@@ -2,17 +2,19 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 
 #include "kernel/memory/IRefCountable.h"
 #include "runtime/VSyncObject.h"
-#include "runtime/mac/XMacSyncEvent.h"
 
 namespace velk {
+
+class XMacSyncEvent;
 
 class VSyncEvent : public IRefCountable, public VSyncObject
 {
 public:
-	// Not set; one reference owned by the creator.
+	// Not set; one reference owned by the creator. Allocates nothing beyond the object itself.
 	VSyncEvent();
 	~VSyncEvent() override;
 
@@ -33,8 +35,15 @@ public:
 	uint32 GetWakeStamp() const { return fWakeStamp.load(); }
 
 private:
-	XMacSyncEvent fImpl;
-	bool fSet = false;  // guarded by fImpl's mutex
+	XMacSyncEvent& _Impl();
+
+	// The platform mutex and condition live inside the event rather than behind a pointer, so making an
+	// event cannot fail half-way; the source checks that they fit.
+	static constexpr size_t kImplSize = 128;
+	static constexpr size_t kImplAlignment = 8;
+
+	alignas(kImplAlignment) unsigned char fImplStorage[kImplSize];
+	bool fSet = false;  // guarded by the platform mutex
 	std::atomic<uint32> fWakeStamp{0};
 };
 

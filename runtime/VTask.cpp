@@ -1,5 +1,6 @@
 #include "runtime/VTask.h"
 
+#include <new>
 #include <thread>
 
 #include "files/VSystem.h"
@@ -10,35 +11,33 @@
 #include "runtime/VProcess.h"
 #include "runtime/VSyncEvent.h"
 #include "runtime/mac/XMacTask.h"
+#include "runtime/mac/XMacTaskMgr.h"
 
 namespace velk {
 
-namespace {
-
-// Every task starts with its own copy of the process's international manager (none before start-up).
-VIntlMgr* CloneProcessIntlMgr()
+struct VTask::DeathWaiter
 {
-	VProcess* process = VProcess::sInstance;
-	VIntlMgr* intl = (process != nullptr) ? process->GetIntlManager() : nullptr;
-	return (intl != nullptr) ? intl->Clone() : nullptr;
-}
-
-}  // namespace
+	VSyncEvent fEvent;
+	DeathWaiter* fNext = nullptr;
+};
 
 VTask::VTask(VTaskMgr* manager)
 : fStyle(eTaskStylePreemptive), fManager(manager), fState(eTaskStateRunning)
 {
 	fStackSize = manager->GetStackSizeForMainTask();
-	fPlatformTask = manager->fImpl.CreateMain(this);
-	fID = fPlatformTask->GetValueForVTaskID();
 	// Fibers are never enabled by this process frame.
 	fFiber = false;
 	fPreemptive = true;
-	fIntlMgr = CloneProcessIntlMgr();
+	if (!_TakeIntlMgr())
+		return;
+	fPlatformTask = XMacTaskMgr::CreateMain(this);
+	if (fPlatformTask != nullptr)
+		fID = fPlatformTask->GetValueForVTaskID();
 }
 
 VTask::VTask(VObject*, size_t stackSize, ETaskStyle style, int32 (*body)(VTask*))
 {
+	// A function pointer fits std::function's own storage: no allocation.
 	if (body != nullptr)
 		fBody = [body] { body(VTask::GetCurrent()); };
 	_InitNew(stackSize, style);
@@ -56,21 +55,34 @@ void VTask::_InitNew(size_t stackSize, ETaskStyle style)
 	fStackSize = stackSize;
 	fFiber = style == eTaskStyleFiber;
 	fPreemptive = style == eTaskStylePreemptive;
-	fPlatformTask = fManager->fImpl.Create(this, style);
+	// The copy first: when it cannot be had, no thread is made only to be undone.
+	if (!_TakeIntlMgr())
+		return;
+	fPlatformTask = XMacTaskMgr::Create(this, style);
 	fID = fManager->GetNewTaskID(this);
-	fIntlMgr = CloneProcessIntlMgr();
+}
+
+bool VTask::_TakeIntlMgr()
+{
+	VProcess* process = VProcess::sInstance;
+	VIntlMgr* intl = (process != nullptr) ? process->GetIntlManager() : nullptr;
+	if (intl == nullptr)
+		return true;
+	fIntlMgr = intl->Clone();
+	if (fIntlMgr != nullptr)
+		return true;
+	// A task without its own copy would change the process's manager for everyone: it does not run.
+	_ThrowError(VE_MEMORY_FULL);
+	return false;
 }
 
 VTask::~VTask()
 {
 	if (fDeathWaiters != nullptr)
 	{
-		for (VSyncEvent* event : *fDeathWaiters)
-		{
-			event->Unlock();
-			event->Release();
-		}
-		delete fDeathWaiters;
+		fManager->_LockMutex();
+		_WakeDeathWaiters();
+		fManager->_UnlockMutex();
 	}
 	if (fErrorContext != nullptr)
 		fErrorContext->Release();
@@ -134,6 +146,8 @@ void VTask::_Run()
 				break;
 			}
 		}
+		// Another thread's Kill may still be in the hook, its state change to come: the body is over.
+		_ChangeState(eTaskStateRunning, eTaskStateDying);
 	}
 	fBody = nullptr;
 }
@@ -141,20 +155,24 @@ void VTask::_Run()
 void VTask::_SetStateDead()
 {
 	fManager->_LockMutex();
-	std::vector<VSyncEvent*>* waiters = fDeathWaiters;
-	fDeathWaiters = nullptr;
 	_ChangeState(eTaskStateDying, eTaskStateDead);
 	fManager->fDeadTasksPending = true;
+	// Woken under the lock: a waiter unlists itself, and then takes its event away, only under it.
+	_WakeDeathWaiters();
 	fManager->_UnlockMutex();
-	// The task may be gone from here on: only the waiters taken above are touched.
-	if (waiters != nullptr)
+	// The task may be gone from here on.
+}
+
+void VTask::_WakeDeathWaiters()
+{
+	DeathWaiter* waiter = fDeathWaiters;
+	fDeathWaiters = nullptr;
+	while (waiter != nullptr)
 	{
-		for (VSyncEvent* event : *waiters)
-		{
-			event->Unlock();
-			event->Release();
-		}
-		delete waiters;
+		DeathWaiter* next = waiter->fNext;
+		waiter->fNext = nullptr;
+		waiter->fEvent.Unlock();
+		waiter = next;
 	}
 }
 
@@ -163,50 +181,44 @@ bool VTask::WaitForDeath(int32 milliseconds)
 	if (GetCurrent() == this)
 		return false;
 	uint64 start = VSystem::GetCurrentTime();
-	VSyncEvent* event = nullptr;
+	DeathWaiter waiter;
 	fManager->_LockMutex();
-	if (fState.load() != eTaskStateDead)
+	bool listed = fState.load() != eTaskStateDead;
+	if (listed)
 	{
-		event = new VSyncEvent;
-		if (fDeathWaiters == nullptr)
-			fDeathWaiters = new std::vector<VSyncEvent*>;
-		event->Retain();
-		fDeathWaiters->push_back(event);
+		waiter.fNext = fDeathWaiters;
+		fDeathWaiters = &waiter;
 	}
 	fManager->_UnlockMutex();
 
-	VTask* waiter = GetCurrent();
+	VTask* current = GetCurrent();
 	uint32 none = eTaskWaitReasonNone;
-	bool marked = waiter != nullptr && waiter->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonDeath);
+	bool marked = current != nullptr && current->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonDeath);
 	// Waiting tasks will also execute their messages meanwhile once tasks have message queues.
-	while (event != nullptr && fState.load() != eTaskStateDead)
+	while (listed && fState.load() != eTaskStateDead)
 	{
 		uint64 elapsed = VSystem::GetCurrentTime() - start;
 		if (milliseconds <= 0 || elapsed >= uint64(milliseconds))
 			break;
-		event->Lock(int32(uint64(milliseconds) - elapsed));
+		waiter.fEvent.Lock(int32(uint64(milliseconds) - elapsed));
 	}
 	if (marked)
-		waiter->fWaitReason.store(eTaskWaitReasonNone);
+		current->fWaitReason.store(eTaskWaitReasonNone);
 
 	bool dead = fState.load() == eTaskStateDead;
-	if (event != nullptr)
+	if (listed)
 	{
+		// Still listed when the wait timed out; the dying task unlists the waiters it wakes.
 		fManager->_LockMutex();
-		if (fDeathWaiters != nullptr)
+		for (DeathWaiter** link = &fDeathWaiters; *link != nullptr; link = &(*link)->fNext)
 		{
-			for (auto found = fDeathWaiters->begin(); found != fDeathWaiters->end(); ++found)
+			if (*link == &waiter)
 			{
-				if (*found == event)
-				{
-					fDeathWaiters->erase(found);
-					event->Release();
-					break;
-				}
+				*link = waiter.fNext;
+				break;
 			}
 		}
 		fManager->_UnlockMutex();
-		event->Release();
 	}
 	return dead;
 }
@@ -245,7 +257,7 @@ bool VTask::IsDying(int32* outTicksSinceKill) const
 	bool dying = fState.load() >= eTaskStateDying;
 	if (dying && outTicksSinceKill != nullptr)
 	{
-		int32 elapsed = int32(VSystem::GetCurrentTicks() - fKillTime);
+		int32 elapsed = int32(VSystem::GetCurrentTicks() - fKillTime.load());
 		*outTicksSinceKill = elapsed < 0 ? -elapsed : elapsed;
 	}
 	return dying;
@@ -258,10 +270,14 @@ void VTask::Kill()
 		while (fState.load() == eTaskStateStarting)
 			VTaskMgr::YieldNow();
 	}
-	if (fState.load() < eTaskStateDead)
-		DoPrepareToDie();
-	if (_ChangeState(eTaskStateRunning, eTaskStateDying))
-		fKillTime = VSystem::GetCurrentTicks();
+	// The hook is told once, before the task starts dying: callers that kill again, such as
+	// KillAllTasks until the task is gone, do not run it again.
+	if (fState.load() != eTaskStateRunning || fKillClaimed.exchange(true))
+		return;
+	DoPrepareToDie();
+	// The time first: whoever sees the dying state reads the time that goes with it.
+	fKillTime.store(VSystem::GetCurrentTicks());
+	_ChangeState(eTaskStateRunning, eTaskStateDying);
 }
 
 void VTask::GetName(VString& name) const
@@ -276,7 +292,9 @@ void VTask::GetName(VString& name) const
 
 void VTask::SetName(const VString& name)
 {
-	VString* copy = new VString(name);
+	VString* copy = new (std::nothrow) VString(name);
+	if (copy == nullptr)
+		return;
 	fManager->_LockMutex();
 	VString* old = fName;
 	fName = copy;
@@ -289,7 +307,7 @@ void VTask::SetName(const VString& name)
 VErrorTaskContext* VTask::GetErrorContext(bool createIfMissing)
 {
 	if (fErrorContext == nullptr && createIfMissing)
-		fErrorContext = new VErrorTaskContext;
+		fErrorContext = new (std::nothrow) VErrorTaskContext;
 	return fErrorContext;
 }
 

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
-#include <vector>
 
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
@@ -17,7 +16,6 @@ namespace velk {
 class VErrorBase;
 class VErrorTaskContext;
 class VIntlMgr;
-class VSyncEvent;
 class XMacTask;
 
 enum ETaskStyle : uint32
@@ -49,14 +47,15 @@ enum ETaskWaitReason : uint32
 class VTask : public VObject, public IRefCountable
 {
 public:
-	// The main task, for the calling thread: preemptive, running, sized as the main stack.
+	// The main task, for the calling thread: preemptive, running, sized as the main stack. Short of
+	// memory (velk 100 thrown) it has no platform task and is not the thread's current task.
 	explicit VTask(VTaskMgr* manager);
 
 	// A new task, created (not running). A preemptive task's thread is made at once and waits for Run;
-	// when it cannot be made the task has no platform task and Run fails. stackSize 0 is the manager's
-	// default. body, when not null, is the task's whole work: it is called with the task itself;
-	// without one the task runs DoInit, then DoRun until it answers false or the task is dying, then
-	// DoDeInit. owner is not used by the task.
+	// when it cannot be made, or memory is short (velk 100 thrown), the task has no platform task, id 0,
+	// and Run fails. stackSize 0 is the manager's default. body, when not null, is the task's whole work:
+	// it is called with the task itself; without one the task runs DoInit, then DoRun until it answers
+	// false or the task is dying, then DoDeInit. owner is not used by the task.
 	VTask(VObject* owner, size_t stackSize, ETaskStyle style, int32 (*body)(VTask*));
 	VTask(size_t stackSize, ETaskStyle style, std::function<void()>&& body);
 	~VTask() override;
@@ -82,18 +81,22 @@ public:
 	// not start (it is then dead).
 	bool Run();
 
-	// True from the dying state on; when asked and dying, the ticks (1/60 s) since Kill.
+	// True from the dying state on; when asked and dying, the ticks (1/60 s) since Kill. Safe from any
+	// thread: the kill time is written before the dying state is published.
 	bool IsDying(int32* outTicksSinceKill = nullptr) const;
 
-	// Asks the task to end: after DoPrepareToDie a running task becomes dying (a task may kill itself).
-	// From another thread, first waits while the task is still starting.
+	// Asks the task to end: a running task gets DoPrepareToDie, then becomes dying (a task may kill
+	// itself). The hook runs once per task, for the Kill that makes it die: a Kill of a task that is
+	// not running, or that comes while another Kill runs the hook, does nothing. From another thread,
+	// first waits while the task is still starting.
 	void Kill();
 
-	// Blocks until the task is dead or milliseconds have passed; returns whether it is dead. False at
-	// once when a task waits for itself.
+	// Blocks on the task's death until it is dead or milliseconds have passed; returns whether it is
+	// dead. False at once when a task waits for itself. Allocates nothing.
 	bool WaitForDeath(int32 milliseconds);
 
-	// Copy of the name, empty until set. Both take the manager's lock.
+	// Copy of the name, empty until set. Both take the manager's lock. Short of memory SetName keeps
+	// the old name (the string layer throws the error).
 	void GetName(VString& name) const;
 	void SetName(const VString& name);
 
@@ -102,7 +105,7 @@ public:
 	void SetKind(OsType kind) { fKind = kind; }
 
 	// The task's stack of error contexts, made on first use when asked; null when not made or when
-	// it cannot be allocated.
+	// it cannot be allocated (nothing can be thrown then: there is nowhere to record it).
 	VErrorTaskContext* GetErrorContext(bool createIfMissing);
 
 	// Pushes error, retained, on the calling task's error stack; false with no task manager, no task
@@ -134,7 +137,7 @@ public:
 	virtual void DoInit() {}
 	virtual bool DoRun() { return true; }
 	virtual void DoDeInit() {}
-	// Called by Kill before the task starts dying; nothing by default.
+	// Called once, by the Kill that makes the task die, before it starts dying; nothing by default.
 	virtual void DoPrepareToDie() {}
 
 	// The stack size asked for; else the main stack's size for the main task and the manager's
@@ -149,8 +152,17 @@ public:
 	void _SetStateDead();
 
 private:
+	// A thread blocked in WaitForDeath: lives on that thread's stack and is listed on the task, under the
+	// manager's lock, for the length of the wait.
+	struct DeathWaiter;
+
 	void _InitNew(size_t stackSize, ETaskStyle style);
+	// Takes a copy of the process's intl manager (none before start-up); false, with velk 100 thrown,
+	// when there is one to copy and memory is short.
+	bool _TakeIntlMgr();
 	void _ReportErrorThrown(VErrorBase* error);
+	// With the manager's lock held: sets and unlists every death waiter.
+	void _WakeDeathWaiters();
 
 	XMacTask* fPlatformTask = nullptr;  // owned
 	VTaskID fID = 0;
@@ -158,14 +170,15 @@ private:
 	VTaskMgr* fManager = nullptr;
 	std::atomic<uint32> fState{eTaskStateCreated};
 	std::atomic<uint32> fWaitReason{eTaskWaitReasonNone};
-	uint32 fKillTime = 0;
+	std::atomic<uint32> fKillTime{0};  // written before the dying state it goes with
+	std::atomic<bool> fKillClaimed{false};  // taken by the Kill that runs DoPrepareToDie
 	VTask* fNext = nullptr;  // the manager's task list
 	OsType fKind = 0;
 	VString* fName = nullptr;  // owned, null until SetName
 	size_t fStackSize = 0;
 	VErrorTaskContext* fErrorContext = nullptr;  // owned reference, made on first use
 	std::function<void()> fBody;
-	std::vector<VSyncEvent*>* fDeathWaiters = nullptr;  // owned, made on first use; events retained
+	DeathWaiter* fDeathWaiters = nullptr;  // guarded by the manager's lock
 	bool fFiber = false;
 	bool fPreemptive = true;
 	// One reference, on a clone of the process's manager made at construction (none before start-up).

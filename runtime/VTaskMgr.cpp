@@ -1,70 +1,96 @@
 #include "runtime/VTaskMgr.h"
 
+#include <limits>
+#include <new>
 #include <thread>
-#include <vector>
 
 #include "files/VSystem.h"
 
 #include "kernel/strings/VString.h"
 #include "runtime/SpinLock.h"
+#include "runtime/VError.h"
 #include "runtime/VTask.h"
 #include "runtime/mac/XMacTask.h"
+#include "runtime/mac/XMacTaskMgr.h"
 #include "runtime/mac/XTaskMgrMutexImpl.h"
 
 namespace velk {
 
 // Constant-initialized so that locks and the current-task queries work in static initializers.
 constinit VTaskMgr VTaskMgr::sInstance;
-constinit bool VTaskMgr::sInstanceInited = false;
+constinit std::atomic<bool> VTaskMgr::sInstanceInited{false};
 
 bool VTaskMgr::Init(VProcess* process)
 {
-	if (sInstanceInited)
+	if (sInstanceInited.load())
 		return true;
-	sInstanceInited = _Init(process);
+	sInstanceInited.store(_Init(process));
 	SpinLock::Configure();
-	return sInstanceInited;
+	return sInstanceInited.load();
 }
 
 bool VTaskMgr::_Init(VProcess*)
 {
-	fMutex = new XTaskMgrMutexImpl;
-	fMainTask = new VTask(this);
+	if (fMutex.load() == nullptr)
+	{
+		XTaskMgrMutexImpl* mutex = new (std::nothrow) XTaskMgrMutexImpl;
+		if (mutex == nullptr)
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			return false;
+		}
+		fMutex.store(mutex);
+	}
+	VTask* main = new (std::nothrow) VTask(this);
+	if (main == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	if (main->fPlatformTask == nullptr)
+	{
+		// The task said why; it never became the thread's current task.
+		main->Release();
+		return false;
+	}
+	_LockMutex();
+	fMainTask.store(main);
+	_UnlockMutex();
 	VString name;
-	fMainTask->GetName(name);
-	XMacTaskMgr::SetCurrentThreadName(name, fMainTask->GetID());
+	main->GetName(name);
+	XMacTaskMgr::SetCurrentThreadName(name, main->GetID());
 	return true;
 }
 
 void VTaskMgr::DeInit()
 {
-	if (!sInstanceInited)
+	if (!sInstanceInited.load())
 		return;
 	_DeInit();
-	sInstanceInited = false;
+	sInstanceInited.store(false);
 }
 
 void VTaskMgr::_DeInit()
 {
+	// The other tasks go first: their threads use the task list, the main task and the lock.
+	KillAllTasks(kDeInitTimeout);
 	PurgeDeadTasks();
-	VTask* main = fMainTask;
+	VTask* main = fMainTask.load();
 	if (main != nullptr)
 	{
 		main->fState.store(eTaskStateDead);
 		if (XMacTaskMgr::GetCurrentTask() == main)
 			XMacTaskMgr::SetCurrentTask(nullptr);
 		_LockMutex();
-		fMainTask = nullptr;
+		fMainTask.store(nullptr);
 		_UnlockMutex();
 		main->Release();
 	}
-	delete fMutex;
-	fMutex = nullptr;
 }
 
 VTaskID VTaskMgr::GetCurrentTaskID() const
 {
-	if (!sInstanceInited)
+	if (!sInstanceInited.load())
 		return 0;
 	return GetCurrentLockOwnerID();
 }
@@ -84,27 +110,31 @@ size_t VTaskMgr::GetCurrentFreeStackSize() const
 
 size_t VTaskMgr::GetStackSizeForMainTask()
 {
-	if (fMainStackSize == 0)
+	size_t known = fMainStackSize.load();
+	if (known == 0)
 	{
 		size_t size = XMacTaskMgr::ComputeMainTaskStackSize();
-		fMainStackSize = size == 0 ? 65536 : size;
+		known = size == 0 ? 65536 : size;
+		fMainStackSize.store(known);
 	}
-	return fMainStackSize;
+	return known;
 }
 
 size_t VTaskMgr::GetDefaultStackSize()
 {
-	if (fDefaultStackSize == 0)
+	size_t known = fDefaultStackSize.load();
+	if (known == 0)
 	{
 		size_t main = GetStackSizeForMainTask();
-		fDefaultStackSize = main < 1048576 ? main : 1048576;
+		known = main < 1048576 ? main : 1048576;
+		fDefaultStackSize.store(known);
 	}
-	return fDefaultStackSize;
+	return known;
 }
 
 void VTaskMgr::SetDefaultStackSize(size_t size)
 {
-	fDefaultStackSize = size;
+	fDefaultStackSize.store(size);
 }
 
 VTaskID VTaskMgr::GetNewTaskID(VTask* task) const
@@ -117,32 +147,39 @@ VTaskID VTaskMgr::GetNewTaskID(VTask* task) const
 
 void VTaskMgr::RegisterTask(VTask* task)
 {
-	if (task == nullptr || fMainTask == nullptr)
+	if (task == nullptr || fMainTask.load() == nullptr)
 		return;
 	PurgeDeadTasks();
 	_LockMutex();
-	task->Retain();
-	task->fNext = fMainTask->fNext;
-	fMainTask->fNext = task;
-	++fTaskListStamp;
+	VTask* main = fMainTask.load();
+	if (main != nullptr)
+	{
+		task->Retain();
+		task->fNext = main->fNext;
+		main->fNext = task;
+		++fTaskListStamp;
+	}
 	_UnlockMutex();
 }
 
 void VTaskMgr::PurgeDeadTasks()
 {
-	std::vector<VTask*> dead;
+	// The unlisted tasks are chained through their own links, free once they leave the list, so a
+	// purge needs no memory.
+	VTask* dead = nullptr;
 	_LockMutex();
-	if (fDeadTasksPending && fMainTask != nullptr)
+	VTask* main = fMainTask.load();
+	if (fDeadTasksPending && main != nullptr)
 	{
-		VTask* previous = fMainTask;
+		VTask* previous = main;
 		while (VTask* task = previous->fNext)
 		{
 			if (task->fState.load() == eTaskStateDead)
 			{
 				previous->fNext = task->fNext;
-				task->fNext = nullptr;
+				task->fNext = dead;
+				dead = task;
 				++fTaskListStamp;
-				dead.push_back(task);
 			}
 			else
 			{
@@ -152,58 +189,79 @@ void VTaskMgr::PurgeDeadTasks()
 		fDeadTasksPending = false;
 	}
 	_UnlockMutex();
-	// Released outside the lock: a task's destructor may take it again.
-	for (VTask* task : dead)
-		task->Release();
+	// Released outside the lock: a task's destructor may take it again. Each link is cut under the
+	// lock, where a killer holding one of these tasks reads it, and before the next task goes.
+	while (dead != nullptr)
+	{
+		_LockMutex();
+		VTask* next = dead->fNext;
+		dead->fNext = nullptr;
+		_UnlockMutex();
+		dead->Release();
+		dead = next;
+	}
+}
+
+bool VTaskMgr::_IsMainTaskAlone() const
+{
+	_LockMutex();
+	VTask* main = fMainTask.load();
+	bool alone = main != nullptr && main->fNext == nullptr;
+	_UnlockMutex();
+	return alone;
+}
+
+VTask* VTaskMgr::_RetainListedAfter(VTask* task) const
+{
+	_LockMutex();
+	VTask* next = task->fNext;
+	if (next != nullptr)
+		next->Retain();
+	_UnlockMutex();
+	return next;
 }
 
 bool VTaskMgr::KillAllTasks(int32 milliseconds)
 {
-	auto aloneNow = [this] {
-		_LockMutex();
-		bool alone = fMainTask != nullptr && fMainTask->fNext == nullptr;
-		_UnlockMutex();
-		return alone;
-	};
+	VTask* main = fMainTask.load();
 	VTask* current = VTask::GetCurrent();
-	if (current == nullptr || current != fMainTask)
-		return aloneNow();
-	uint64 start = VSystem::GetCurrentTime();
+	if (current == nullptr || current != main)
+		return _IsMainTaskAlone();
+	uint64 deadline = VSystem::GetCurrentTime() + uint64(milliseconds < 0 ? 0 : milliseconds);
 	for (;;)
 	{
-		std::vector<VTask*> others;
-		_LockMutex();
-		for (VTask* task = fMainTask->fNext; task != nullptr; task = task->fNext)
-		{
-			if (task->fState.load() >= eTaskStateRunning)
-			{
-				task->Retain();
-				others.push_back(task);
-			}
-		}
-		_UnlockMutex();
-		// Kill calls the task's hook, which must not run under the manager's lock.
-		for (VTask* task : others)
+		// Every task is asked before any is waited for, so that they end together. Kill runs the hook
+		// outside the lock, and only on a task's change to dying, so asking again is harmless.
+		for (VTask* task = _RetainListedAfter(main); task != nullptr;)
 		{
 			task->Kill();
+			VTask* next = _RetainListedAfter(task);
 			task->Release();
+			task = next;
 		}
 		PurgeDeadTasks();
-		if (aloneNow())
+		VTask* living = _RetainListedAfter(main);
+		if (living == nullptr)
 			return true;
-		YieldNow();
-		if (VSystem::GetCurrentTime() > start + uint64(milliseconds < 0 ? 0 : milliseconds))
-			return aloneNow();
+		uint64 now = VSystem::GetCurrentTime();
+		if (now >= deadline)
+		{
+			living->Release();
+			return _IsMainTaskAlone();
+		}
+		// A task listed after the walk above (or unlisted under it) is killed here before the wait.
+		living->Kill();
+		uint64 remaining = deadline - now;
+		living->WaitForDeath(int32(remaining < uint64(std::numeric_limits<int32>::max()) ? remaining : std::numeric_limits<int32>::max()));
+		living->Release();
 	}
 }
 
 uint32 VTaskMgr::GetTaskCount(bool notDyingOnly) const
 {
-	if (fMutex == nullptr)
-		return 0;
 	uint32 count = 0;
 	_LockMutex();
-	for (VTask* task = fMainTask; task != nullptr; task = task->fNext)
+	for (VTask* task = fMainTask.load(); task != nullptr; task = task->fNext)
 	{
 		uint32 state = task->fState.load();
 		if (notDyingOnly ? state < eTaskStateDying : (state == eTaskStateRunning || state == eTaskStateDying))
@@ -230,14 +288,14 @@ void VTaskMgr::WakeUpSystemEventPolling()
 
 void VTaskMgr::_LockMutex() const
 {
-	if (fMutex != nullptr)
-		fMutex->Lock();
+	if (XTaskMgrMutexImpl* mutex = fMutex.load())
+		mutex->Lock();
 }
 
 void VTaskMgr::_UnlockMutex() const
 {
-	if (fMutex != nullptr)
-		fMutex->Unlock();
+	if (XTaskMgrMutexImpl* mutex = fMutex.load())
+		mutex->Unlock();
 }
 
 }  // namespace velk

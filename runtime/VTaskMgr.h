@@ -2,10 +2,10 @@
 // the list of tasks and answers which task is current on every thread, including threads it did not make.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "kernel/memory/VObject.h"
-#include "runtime/mac/XMacTaskMgr.h"
 
 namespace velk {
 
@@ -28,14 +28,19 @@ public:
 	static VTaskMgr* Get() { return &sInstance; }
 
 	// Makes the calling thread's main task and applies the spin-lock settings; returns whether the
-	// manager is initialized. A second call does nothing and returns true.
+	// manager is initialized. A second call does nothing and returns true. False when memory is short
+	// (no task exists yet to record the error); nothing is left made then.
 	bool Init(VProcess* process);
 
-	// Releases the main task (its errors go with it) after purging the dead tasks; the manager is no
-	// longer initialized. Other tasks must have ended before.
+	// From the main task, first kills the other tasks and waits for them (KillAllTasks, at most
+	// kDeInitTimeout ms); then releases the main task (its errors go with it); the manager is no longer
+	// initialized. A task that outlives the wait is left running and listed nowhere; the manager's lock
+	// stays for the life of the process, so such a task can still mark itself dead safely.
 	void DeInit();
 
-	static bool IsInited() { return sInstanceInited; }
+	static constexpr int32 kDeInitTimeout = 5000;
+
+	static bool IsInited() { return sInstanceInited.load(); }
 
 	// The calling task's id; on a thread without a task the thread's own id; 0 before Init.
 	VTaskID GetCurrentTaskID() const;
@@ -56,21 +61,22 @@ public:
 	// The id of a new task: its thread's id; 0 for a null task or one without a platform task.
 	VTaskID GetNewTaskID(VTask* task) const;
 
-	// Lists task (retained) right after the main task, after purging dead tasks.
+	// Lists task (retained) right after the main task, after purging dead tasks. Allocates nothing.
 	void RegisterTask(VTask* task);
-	// Unlists and releases the dead tasks; nothing unless a task died since the last purge.
+	// Unlists and releases the dead tasks; nothing unless a task died since the last purge. Allocates
+	// nothing.
 	void PurgeDeadTasks();
 
-	// From the main task only: asks every other task to die and waits, purging the dead, until the
-	// main task is alone or milliseconds have passed. Returns whether it is alone; from another task
-	// returns that at once.
+	// From the main task only: kills every other task (each task's DoPrepareToDie runs once, when it
+	// starts dying) and blocks on their deaths, purging the dead, until the main task is alone or
+	// milliseconds have passed. Returns whether it is alone; from another task returns that at once.
 	bool KillAllTasks(int32 milliseconds);
 
 	// With false, the listed tasks that run or are dying; with true, those not yet dying. 0 before Init.
 	uint32 GetTaskCount(bool notDyingOnly) const;
 
-	// The task made by Init, null before.
-	VTask* GetMainTask() const { return fMainTask; }
+	// The task made by Init, null before and after DeInit.
+	VTask* GetMainTask() const { return fMainTask.load(); }
 
 	// Gives the processor to another thread (a fiber task yields to its scheduler).
 	static void YieldNow();
@@ -86,19 +92,24 @@ public:
 	void _UnlockMutex() const;
 
 	static VTaskMgr sInstance;
-	static bool sInstanceInited;
+	// Read by every thread that asks for its task; set by Init and cleared by DeInit on the main thread.
+	static std::atomic<bool> sInstanceInited;
 
 private:
 	bool _Init(VProcess* process);
 	void _DeInit();
+	bool _IsMainTaskAlone() const;
+	// The task listed right after task, retained; null at the end of the list or when task was unlisted.
+	VTask* _RetainListedAfter(VTask* task) const;
 
-	VTask* fMainTask = nullptr;  // head of the task list
-	size_t fMainStackSize = 0;
-	size_t fDefaultStackSize = 0;
-	bool fDeadTasksPending = false;
-	uint32 fTaskListStamp = 0;
-	XTaskMgrMutexImpl* fMutex = nullptr;
-	XMacTaskMgr fImpl;
+	// Head of the task list; written under the lock, read by IsMain on any thread.
+	std::atomic<VTask*> fMainTask{nullptr};
+	std::atomic<size_t> fMainStackSize{0};
+	std::atomic<size_t> fDefaultStackSize{0};
+	bool fDeadTasksPending = false;  // guarded by the lock
+	uint32 fTaskListStamp = 0;  // guarded by the lock
+	// Made by the first Init and never deleted: detached task threads may take it at any time.
+	std::atomic<XTaskMgrMutexImpl*> fMutex{nullptr};
 
 	friend class VTask;
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <new>
 
 #include "runtime/mac/XMacDeadline.h"
 #include <unistd.h>
@@ -15,13 +16,20 @@
 namespace velk {
 
 // What the made thread needs until it starts: it may outlive the task object when the task is
-// destroyed without being run, so it is shared rather than owned.
+// destroyed without being run, so the platform task and the thread each hold a reference.
 struct XMacTask_preemptive::StartGate
 {
 	StartGate() { sem_init(&fStart, 0, 0); }
 	~StartGate() { sem_destroy(&fStart); }
 
+	void Release()
+	{
+		if (fReferences.fetch_sub(1) == 1)
+			delete this;
+	}
+
 	sem_t fStart;
+	std::atomic<int32> fReferences{2};
 	std::atomic<bool> fCancelled{false};
 	XMacTask_preemptive* fOwner = nullptr;
 	int32 fThreadID = 0;
@@ -67,16 +75,24 @@ XMacTask_preemptive::~XMacTask_preemptive()
 	{
 		fGate->fCancelled.store(true);
 		sem_post(&fGate->fStart);
+		fGate->Release();
 	}
 	sem_destroy(&fSemaphore);
 }
 
 XMacTask_preemptive* XMacTask_preemptive::Create(VTask* task)
 {
-	XMacTask_preemptive* platform = new XMacTask_preemptive(task);
+	XMacTask_preemptive* platform = new (std::nothrow) XMacTask_preemptive(task);
+	StartGate* gate = new (std::nothrow) StartGate;
+	if (platform == nullptr || gate == nullptr)
+	{
+		delete gate;
+		delete platform;
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
 	platform->fStackSize = RoundUpToPages(task->GetStackSize());
 	platform->fThreadID = XMacTaskMgr::_NewThreadID();
-	auto gate = std::make_shared<StartGate>();
 	gate->fOwner = platform;
 	gate->fThreadID = platform->fThreadID;
 
@@ -85,32 +101,33 @@ XMacTask_preemptive* XMacTask_preemptive::Create(VTask* task)
 	int result = pthread_attr_setstacksize(&attributes, platform->fStackSize);
 	if (result == 0)
 		result = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-	auto* handedOver = new std::shared_ptr<StartGate>(gate);
 	if (result == 0)
-		result = pthread_create(&platform->fThread, &attributes, &_ThreadProc, handedOver);
+		result = pthread_create(&platform->fThread, &attributes, &_ThreadProc, gate);
 	pthread_attr_destroy(&attributes);
 	if (result != 0)
 	{
-		delete handedOver;
+		delete gate;
 		delete platform;
 		_ThrowError(MakeVError(kPOSIX_SIGNATURE, result));
 		return nullptr;
 	}
-	platform->fGate = std::move(gate);
+	platform->fGate = gate;
 	return platform;
 }
 
 void* XMacTask_preemptive::_ThreadProc(void* handedOver)
 {
-	std::shared_ptr<StartGate> gate = std::move(*static_cast<std::shared_ptr<StartGate>*>(handedOver));
-	delete static_cast<std::shared_ptr<StartGate>*>(handedOver);
+	StartGate* gate = static_cast<StartGate*>(handedOver);
 	XMacTaskMgr::_AdoptThreadID(gate->fThreadID);
 	WaitOn(&gate->fStart);
 	if (gate->fCancelled.load())
+	{
+		gate->Release();
 		return nullptr;
+	}
 	// Run let us go: the task is listed, so it lives at least until it is dead.
 	VTask* task = gate->fOwner->fTask;
-	gate.reset();
+	gate->Release();
 	if (task->GetState() != eTaskStateStarting)
 		return nullptr;
 	XMacTaskMgr::SetCurrentTask(task);

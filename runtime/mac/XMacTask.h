@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <pthread.h>
 #include <semaphore.h>
 
@@ -50,7 +49,8 @@ public:
 	~XMacTask_preemptive() override;
 
 	// Makes the task's thread (stack of the task's size, rounded up to whole pages), suspended until
-	// Run. Null, with a 'POSX' error thrown, when the thread cannot be made.
+	// Run. Null, with a 'POSX' error thrown when the thread cannot be made or velk 100 when memory is
+	// short; nothing is left behind then.
 	static XMacTask_preemptive* Create(VTask* task);
 
 	bool Run() override;
@@ -68,7 +68,7 @@ private:
 
 	int32 fThreadID = 0;
 	sem_t fSemaphore;
-	std::shared_ptr<StartGate> fGate;  // shared with the thread it made
+	StartGate* fGate = nullptr;  // one of its two references, the other held by the thread it made
 };
 
 }  // namespace velk

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <pthread.h>
 #include <string>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VError.h"
 #include "runtime/VTask.h"
 #include "runtime/mac/XMacTask.h"
 
@@ -71,7 +73,12 @@ void LoadStackBounds()
 
 XMacTask* XMacTaskMgr::CreateMain(VTask* task)
 {
-	XMacTask* platform = new XMacTask_preemptive(task, GetCurrentForeignTaskID(), ComputeMainTaskStackSize());
+	XMacTask* platform = new (std::nothrow) XMacTask_preemptive(task, GetCurrentForeignTaskID(), ComputeMainTaskStackSize());
+	if (platform == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
 	SetCurrentTask(task);
 	return platform;
 }
@@ -136,10 +143,19 @@ void XMacTaskMgr::SetCurrentThreadName(const VString& name, int32 id)
 {
 	if (IsMainThread())
 		return;
-	std::string text = ToUTF8String(name.GetCPointer(), name.GetLength());
-	char suffix[32];
-	std::snprintf(suffix, sizeof(suffix), " (id = %d)", int(id));
-	text += suffix;
+	std::string text;
+	try
+	{
+		text = ToUTF8String(name.GetCPointer(), name.GetLength());
+		char suffix[32];
+		std::snprintf(suffix, sizeof(suffix), " (id = %d)", int(id));
+		text += suffix;
+	}
+	catch (const std::bad_alloc&)
+	{
+		// The name only shows in debuggers and process lists: short of memory the thread keeps its own.
+		return;
+	}
 	// The system keeps 15 bytes; never cut inside a UTF-8 sequence.
 	if (text.size() > 15)
 	{

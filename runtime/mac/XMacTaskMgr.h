@@ -1,5 +1,6 @@
 // The platform half of the task manager: which task runs on the calling thread, the id each thread
-// has even without a task, stack bounds and thread names.
+// has even without a task, stack bounds and thread names. Its state is all thread-specific, so it is
+// a set of static operations rather than an object inside the manager.
 #pragma once
 
 #include <cstddef>
@@ -16,15 +17,15 @@ enum ETaskStyle : uint32;
 class XMacTaskMgr
 {
 public:
-	constexpr XMacTaskMgr() = default;
+	XMacTaskMgr() = delete;
 
 	// Makes the platform task of the main task on the calling thread and makes task that thread's
-	// current task. Never null.
-	XMacTask* CreateMain(VTask* task);
+	// current task. Null, with velk 100 thrown and no current task set, when memory is short.
+	static XMacTask* CreateMain(VTask* task);
 
 	// Makes the platform task of a new task: for a preemptive task, its thread, waiting until the
 	// task runs (null, with the error thrown, when it cannot be made). Null for other styles.
-	XMacTask* Create(VTask* task, ETaskStyle style);
+	static XMacTask* Create(VTask* task, ETaskStyle style);
 
 	// The calling thread's task, null on a thread without one.
 	static VTask* GetCurrentTask();

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "common/VFailingAllocations.h"
 #include "kernel/intl/VIntlMgr.h"
+#include "kernel/strings/VString.h"
 #include "runtime/VProcess.h"
+#include "runtime/VSyncEvent.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
 
@@ -111,6 +115,67 @@ TEST(VTaskMgr, DeInitLeavesNoCurrentTaskAndInitMakesANewMain)
 	EXPECT_EQ(VTask::GetCurrentID(), id);
 	EXPECT_TRUE(manager->Init(VProcess::sInstance));
 	EXPECT_EQ(manager->GetTaskCount(false), 1u);
+}
+
+// A task still running when the manager goes down is killed and waited for first: its thread keeps
+// using the manager's lock and list until it is dead.
+TEST(VTaskMgr, DeInitEndsTheOtherTasksFirst)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	VSyncEvent started;
+	std::atomic<int> namesRead{0};
+	VTask* task = new VTask(0, eTaskStylePreemptive, [&] {
+		VTask* self = VTask::GetCurrent();
+		VString name;
+		while (!self->IsDying())
+		{
+			self->GetName(name);
+			++namesRead;
+			started.Unlock();
+			VTask::Sleep(1);
+		}
+		self->GetName(name);
+	});
+	task->SetName(VString("outliver"));
+	ASSERT_TRUE(task->Run());
+	started.Lock();
+	manager->DeInit();
+	ETaskState stateAfterDeInit = task->GetState();
+	bool restarted = manager->Init(VProcess::sInstance);
+	// Whatever happened above, the task must end before the test does.
+	task->Kill();
+	EXPECT_TRUE(task->WaitForDeath(600000));
+	task->Release();
+	EXPECT_EQ(stateAfterDeInit, eTaskStateDead);
+	EXPECT_GT(namesRead.load(), 0);
+	ASSERT_TRUE(restarted);
+	EXPECT_EQ(manager->GetTaskCount(false), 1u);
+}
+
+// Every allocation of bringing the manager up fails in turn: it comes up whole or not at all.
+TEST(VTaskMgr, InitFailsWholeWhenMemoryRunsOut)
+{
+	VTaskMgr* manager = VTaskMgr::Get();
+	manager->DeInit();
+	int failures = 0;
+	int halfMade = 0;
+	long runs = test::ForEachAllocationFailure([&](long) {
+		if (manager->Init(VProcess::sInstance))
+		{
+			manager->DeInit();
+			return;
+		}
+		++failures;
+		if (VTaskMgr::IsInited() || manager->GetMainTask() != nullptr || VTask::GetCurrent() != nullptr)
+			++halfMade;
+	});
+	bool restarted = manager->Init(VProcess::sInstance);
+	ASSERT_TRUE(restarted);
+	EXPECT_GT(runs, 1);
+	EXPECT_EQ(failures, runs - 1);
+	EXPECT_EQ(halfMade, 0);
+	EXPECT_EQ(manager->GetTaskCount(false), 1u);
+	EXPECT_EQ(VTask::GetCurrent(), manager->GetMainTask());
 }
 
 TEST(VTask, WakeUpEndsTheNextSleep)
