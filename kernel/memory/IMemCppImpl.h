@@ -22,7 +22,8 @@ public:
 	// four-character code kept for statistics.
 	virtual void* Malloc(size_t size, bool forceLarge, bool flag, int32 tag) = 0;
 	virtual void Free(void* block) = 0;
-	// The backend's own resize; the manager never uses it (it copies instead).
+	// The backend's own resize, with realloc's contract (null on failure, the block left intact). The manager
+	// uses it in system mode only; in arena mode it copies into a fresh block instead.
 	virtual void* Realloc(void* block, size_t size) = 0;
 	// Usable bytes of the block; 0 for null.
 	virtual size_t GetPtrSize(const void* block) = 0;

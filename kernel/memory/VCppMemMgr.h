@@ -52,7 +52,8 @@ public:
 	VCppMemMgr& operator=(const VCppMemMgr&) = delete;
 
 	// The manager itself lives in virtual memory of its own, not in the heap it manages: new gives null
-	// when the system refuses the pages.
+	// when the system refuses the pages. Sanitizer builds make those pages a root of the leak checker,
+	// which does not scan such mappings, so what only the manager holds is not reported as leaked.
 	static void* operator new(size_t size) noexcept;
 	static void operator delete(void* object) noexcept;
 
@@ -63,8 +64,11 @@ public:
 	void* Calloc(int32 count, size_t size, int32 tag);
 	// Null is ignored.
 	void Free(void* block);
-	// Null block: a new block. Size 0: frees the block and gives null. Otherwise the content (up to the
-	// smaller size) moves to a new block; on failure null is returned and the old block stays valid.
+	// Null block: a new block. Size 0: frees the block and gives null. Otherwise a block of size bytes holding
+	// the content (up to the smaller size); the old pointer is then invalid, though the result may equal it.
+	// On failure null is returned and the old block stays valid. System mode hands the block to the system's
+	// realloc, which resizes large blocks without copying them; arena mode copies into a new block tagged
+	// kMEMTAG_GROW under the lock.
 	void* Realloc(void* block, size_t size);
 	// Usable bytes of a block of this manager; 0 for null.
 	size_t GetPtrSize(const void* block);

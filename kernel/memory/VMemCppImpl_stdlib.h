@@ -17,6 +17,8 @@ public:
 	// malloc(size); the other arguments are ignored.
 	void* Malloc(size_t size, bool forceLarge, bool flag, int32 tag) override;
 	void Free(void* block) override;
+	// realloc(block, size): large blocks move by remapping their pages rather than by copying, so growing
+	// them costs no more than their new pages.
 	void* Realloc(void* block, size_t size) override;
 	size_t GetPtrSize(const void* block) override;
 

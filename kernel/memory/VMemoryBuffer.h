@@ -1,5 +1,7 @@
 // A growable byte buffer owned through a memory manager; it grows by half of what is needed, at most
-// kMaxGrowth bytes more, in kGranularity steps. One thread at a time.
+// kMaxGrowth bytes more, in kGranularity steps. Past a few MiB that means a resize every kMaxGrowth bytes,
+// cheap only because the manager's Realloc remaps large blocks rather than copying them (system mode).
+// One thread at a time.
 #pragma once
 
 #include <algorithm>

@@ -10,8 +10,8 @@ namespace velk {
 class XMacCppMemMgr
 {
 public:
-	// The main bundle's "MemoryAllocator" value. False, name unchanged, when there is no bundle or no such
-	// string. Safe before main.
+	// The main bundle's "MemoryAllocator" value. False, name unchanged, when there is no bundle, no such
+	// string, or the bundle cannot be read (memory short, lock refused): throws nothing. Safe before main.
 	static bool GetBundleAllocatorName(std::string& name);
 
 	// Usable bytes of a block from the system malloc; 0 for null.

@@ -55,7 +55,7 @@ public:
 
 	void Init(VCppMemMgr* manager) override { fManager = manager; }
 
-	void* Malloc(size_t size, bool, bool, int32) override
+	void* Malloc(size_t size, bool, bool, int32 tag) override
 	{
 		if (fLog)
 			fLog->Add(fNumber);
@@ -64,7 +64,7 @@ public:
 		Header* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
 		if (header == nullptr)
 			return nullptr;
-		*header = {this, size};
+		*header = {this, size, tag};
 		fUsed += size;
 		++fBlocks;
 		return header + 1;
@@ -107,13 +107,16 @@ public:
 	int32 GetAllocationBlockNumber(const void* block) override { return (static_cast<const Header*>(block) - 1)->fOwner->fNumber; }
 
 	uint64 GetUsed() const { return fUsed; }
+	// The tag the block was allocated with.
+	static int32 TagOf(const void* block) { return (static_cast<const Header*>(block) - 1)->fTag; }
 	const void* GetFirstMemory() const { return fSystemMemory.empty() ? nullptr : fSystemMemory.front().first; }
 
 private:
-	struct Header
+	struct alignas(16) Header
 	{
 		VBudgetArena* fOwner;
 		size_t fSize;
+		int32 fTag;
 	};
 
 	int32 fNumber;

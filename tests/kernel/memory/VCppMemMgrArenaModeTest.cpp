@@ -261,10 +261,12 @@ TEST_F(VCppMemMgrArenaModeTest, FailedReallocLeavesTheBlockIntact)
 	EXPECT_STREQ(block, "still here");
 	EXPECT_EQ(fManager->GetPtrSize(block), 1000u);
 
+	// Arenas resize by copying into a fresh block tagged as grown, so the statistics can tell such blocks.
 	auto* moved = static_cast<char*>(fManager->Realloc(block, 5));
 	ASSERT_NE(moved, nullptr);
 	EXPECT_EQ(std::memcmp(moved, "still", 5), 0);
 	EXPECT_EQ(fManager->GetPtrSize(moved), 5u);
+	EXPECT_EQ(VBudgetArena::TagOf(moved), kMEMTAG_GROW);
 	fManager->Free(moved);
 	for (VBudgetArena* arena : fArenas)
 		EXPECT_EQ(arena->GetUsed(), 0u) << "the old block is freed";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,19 @@
 #include "kernel/memory/VMemoryHog.h"
 #include "platform/MainBundle.h"
 #include "runtime/VTaskMgr.h"
+#include "common/VFailingAllocations.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+#define VELK_TEST_LEAK_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(VELK_TEST_LEAK_SANITIZER)
+#define VELK_TEST_LEAK_SANITIZER 1
+#endif
+#if VELK_TEST_LEAK_SANITIZER
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace velk {
 namespace {
@@ -87,26 +101,31 @@ TEST(VCppMemMgrTest, ReallocMovesKeepsAndFrees)
 {
 	VCppMemMgr manager(eAllocator_System);
 
-	auto* block = static_cast<uint8*>(manager.Realloc(nullptr, 100));
-	ASSERT_NE(block, nullptr);
-	EXPECT_GE(manager.GetPtrSize(block), 100u);
-	for (int i = 0; i < 100; ++i)
-		block[i] = uint8(i);
-
-	auto* grown = static_cast<uint8*>(manager.Realloc(block, 5000));
-	ASSERT_NE(grown, nullptr);
-	EXPECT_GE(manager.GetPtrSize(grown), 5000u);
-	for (int i = 0; i < 100; ++i)
-		ASSERT_EQ(grown[i], uint8(i));
-
-	auto* shrunk = static_cast<uint8*>(manager.Realloc(grown, 10));
-	ASSERT_NE(shrunk, nullptr);
-	EXPECT_GE(manager.GetPtrSize(shrunk), 10u);
-	for (int i = 0; i < 10; ++i)
-		ASSERT_EQ(shrunk[i], uint8(i));
+	// Small blocks, then blocks large enough for the system to keep them in pages of their own (resized by
+	// remapping), then back down.
+	const size_t sizes[] = {100, 5000, 10, 300 * 1024, 8 * 1048576, 40 * 1048576 + 3, 2 * 1048576, 1};
+	uint8* block = nullptr;
+	size_t filled = 0;	// bytes of the pattern the block holds
+	for (size_t size : sizes)
+	{
+		SCOPED_TRACE(size);
+		block = static_cast<uint8*>(manager.Realloc(block, size));
+		ASSERT_NE(block, nullptr);
+		EXPECT_GE(manager.GetPtrSize(block), size);
+		size_t kept = std::min(filled, size);
+		for (size_t i = 0; i < kept; i += (i < 4096 ? 1 : 4093))
+			ASSERT_EQ(block[i], uint8(i * 7 + 1)) << i;
+		if (kept > 0)
+		{
+			ASSERT_EQ(block[kept - 1], uint8((kept - 1) * 7 + 1));
+		}
+		for (size_t i = kept; i < size; ++i)
+			block[i] = uint8(i * 7 + 1);
+		filled = size;
+	}
 
 	// Size 0 frees: the leak checker reports the block otherwise.
-	EXPECT_EQ(manager.Realloc(shrunk, 0), nullptr);
+	EXPECT_EQ(manager.Realloc(block, 0), nullptr);
 	EXPECT_EQ(manager.GetPtrSize(nullptr), 0u);
 }
 
@@ -168,6 +187,46 @@ TEST(VCppMemMgrTest, ArenaOperationsDoNothingWithoutArenas)
 	EXPECT_EQ(none.Realloc(nullptr, 8), nullptr);
 	EXPECT_EQ(none.TryToMalloc(8, false, kMEMTAG_BUFFER, -1), nullptr);
 	none.Free(nullptr);
+}
+
+TEST(VCppMemMgrTest, ShortMemoryThrowsNothing)
+{
+	// A value too long to sit inside the string object, so that reading it allocates.
+	plat::SetMainBundleInfoStringForTesting("MemoryAllocator", std::string(40, 'v'));
+	long runs = test::ForEachAllocationFailure(
+		[](long allowed)
+		{
+			bool threw = false;
+			try
+			{
+				ManagerPtr manager(new VCppMemMgr(eAllocator_FromBundle));
+				EXPECT_EQ(manager->GetChosenKind(), eAllocator_System);
+				if (VMemoryHog* hog = manager->RegisterMemHog())
+					manager->UnRegisterMemHog(hog);
+			}
+			catch (...)
+			{
+				threw = true;
+			}
+			EXPECT_FALSE(threw) << allowed << " allocations allowed";
+		});
+	plat::ClearMainBundleOverridesForTesting();
+	EXPECT_GE(runs, 4) << "the bundle, the backend, the hog and the hog list each allocate";
+}
+
+// The leak sanitizer does not scan the manager's own pages: it must be told they hold live pointers.
+TEST(VCppMemMgrTest, WhatOnlyTheManagerHoldsIsNoLeak)
+{
+#if VELK_TEST_LEAK_SANITIZER
+	ManagerPtr manager(new VCppMemMgr(eAllocator_System));
+	ASSERT_NE(manager, nullptr);
+	// The backend and the hog list are reachable only through the manager.
+	for (int i = 0; i < 3; ++i)
+		ASSERT_NE(manager->RegisterMemHog(), nullptr);
+	EXPECT_EQ(__lsan_do_recoverable_leak_check(), 0);
+#else
+	GTEST_SKIP() << "needs a build with the leak sanitizer";
+#endif
 }
 
 TEST(VCppMemMgrTest, MemoryHogsBelongToTheirTaskAndLeaveTheList)
