@@ -38,7 +38,7 @@ constexpr VError VE_STREAM_EOF = MakeVError(kVELK_SIGNATURE, 200);
 // parameter "p1", "p2" or "p3". Records nothing while no process object exists, nor for an error raised
 // while this thread is already building one. When memory is too short to make or store the error, one
 // shared out-of-memory error (velk 100, task id 0) is recorded in its place; a text that cannot be
-// stored is left out. Never throws.
+// stored is left out. That shared error is seen by every thread: read it, never change it. Never throws.
 void _ThrowError(VError code, const VString* p1 = nullptr, const VString* p2 = nullptr,
 	const VString* p3 = nullptr) noexcept;
 
