@@ -113,6 +113,46 @@ inline UniChar FoldASCII(UniChar c)
 	return (c >= u'A' && c <= u'Z') ? UniChar(c + 32) : c;
 }
 
+// The whole text against the pattern, runs of the wild char matching any run of text, the skipped controls
+// ignored on both sides. On a mismatch the last wild run takes one more unit of text and the match resumes
+// behind it; taking the leftmost match of every segment loses nothing, so no deeper backtracking is needed.
+bool MatchSkippingControls(const UniChar* text, int32 textSize, const UniChar* pattern, int32 patternSize, UniChar wild,
+	bool withDiacritics)
+{
+	int32 t = 0;
+	int32 p = 0;
+	int32 afterWild = -1;  // pattern position behind the last wild run met, -1 before any
+	int32 resume = 0;      // text position that wild run is to take next
+	for (;;)
+	{
+		while (t < textSize && IsSkippedControl(text[t]))
+			++t;
+		while (p < patternSize && IsSkippedControl(pattern[p]))
+			++p;
+		if (p < patternSize && pattern[p] == wild)
+		{
+			afterWild = ++p;
+			resume = t;
+			continue;
+		}
+		if (t == textSize)
+			break;
+		if (p < patternSize && (text[t] == pattern[p] || Fold(text[t], withDiacritics) == Fold(pattern[p], withDiacritics)))
+		{
+			++t;
+			++p;
+			continue;
+		}
+		if (afterWild < 0)
+			return false;
+		p = afterWild;
+		t = ++resume;
+	}
+	while (p < patternSize && (pattern[p] == wild || IsSkippedControl(pattern[p])))
+		++p;
+	return p == patternSize;
+}
+
 }  // namespace
 
 VIntlMgr::VIntlMgr(uint32 inDialect, uint8 inOptions) : fDialect(inDialect), fOptions(inOptions)
@@ -131,7 +171,7 @@ VIntlMgr* VIntlMgr::Create(uint32 inDialect, uint32 /*inCollatorDialect*/, uint8
 
 VIntlMgr* VIntlMgr::Clone() const
 {
-	return new VIntlMgr(*this);
+	return new (std::nothrow) VIntlMgr(*this);
 }
 
 CompareResult VIntlMgr::CompareString(const UniChar* inText1, int32 inSize1, const UniChar* inText2, int32 inSize2, bool inWithDiacritics) const
@@ -241,7 +281,7 @@ bool VIntlMgr::EqualString_Like(const UniChar* inText, int32 inTextSize, const U
 	const UniChar wild = fWildChar;
 	int32 t = 0;
 	int32 p = 0;
-	// Plain ASCII is settled here; anything else goes to the full wildcard comparison.
+	// Plain ASCII is settled here; anything else goes to the full wildcard match.
 	for (;;)
 	{
 		while (t < inTextSize && IsSkippedControl(inText[t]))
@@ -250,7 +290,7 @@ bool VIntlMgr::EqualString_Like(const UniChar* inText, int32 inTextSize, const U
 			++p;
 		if (t == inTextSize)
 		{
-			while (p < inPatternSize && inPattern[p] == wild)
+			while (p < inPatternSize && (inPattern[p] == wild || IsSkippedControl(inPattern[p])))
 				++p;
 			if (p == inPatternSize)
 				return true;
@@ -279,7 +319,8 @@ bool VIntlMgr::EqualString_Like(const UniChar* inText, int32 inTextSize, const U
 		++t;
 		++p;
 	}
-	return CompareString_Like(inText, inTextSize, inPattern, inPatternSize, inWithDiacritics) == CR_EQUAL;
+	// What was consumed matched unit for unit, so the rest decides; it skips the same controls.
+	return MatchSkippingControls(inText + t, inTextSize - t, inPattern + p, inPatternSize - p, wild, inWithDiacritics);
 }
 
 bool VIntlMgr::IsSpace(UniChar inChar, bool /*inFlag*/) const

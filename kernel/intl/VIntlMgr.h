@@ -21,7 +21,7 @@ public:
 	// unit, ignoring case (simple case folding of each unit) when diacritics are ignored.
 	static VIntlMgr* Create(uint32 inDialect, uint32 inCollatorDialect, uint8 inOptions);
 
-	// A new manager equal to this one, carrying one reference for the caller.
+	// A new manager equal to this one, carrying one reference for the caller; null when memory is short.
 	VIntlMgr* Clone() const;
 
 	// Three-way order of two texts (-1, 0, 1). With diacritics, case and diacritics are significant;

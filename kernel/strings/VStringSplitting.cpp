@@ -1,12 +1,16 @@
 // Taking a string apart at a separator.
+#include <new>
+
 #include "containers/VArrayString.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VError.h"
 
 namespace velk {
 
 namespace {
 
-// Calls sink(units, count) for each piece to keep; answers whether a separator was found.
+// Calls sink(units, count) for each piece to keep, until it answers false (memory ran out); answers
+// whether a separator was found, and false when the sink stopped the split.
 template <class Sink>
 bool SplitAtUnit(const UniChar* units, int32 length, UniChar separator, bool keepEmpty, bool trimBlanks, Sink&& sink)
 {
@@ -26,8 +30,8 @@ bool SplitAtUnit(const UniChar* units, int32 length, UniChar separator, bool kee
 			while (last > first && units[last - 1] == u' ')
 				--last;
 		}
-		if (last > first || keepEmpty)
-			sink(units + first, last - first);
+		if ((last > first || keepEmpty) && !sink(units + first, last - first))
+			return false;
 		if (end >= length)
 			break;
 		// A separator that ends the text leaves one empty piece behind it, met on the next turn.
@@ -37,19 +41,62 @@ bool SplitAtUnit(const UniChar* units, int32 length, UniChar separator, bool kee
 	return found;
 }
 
+// The piece as a string of its own; false when its buffer could not be made (velk 107 already raised).
+bool MakePiece(const UniChar* units, int32 count, VString& piece)
+{
+	piece = VString(units, count);
+	return piece.GetLength() == count;
+}
+
+// Appends the piece to the array; false, the array as it was, when memory is short (velk 107 raised). The
+// array neither raises nor says when the element's string could not be made: that is found by reading the
+// element back, which shares the piece's buffer and allocates nothing.
+bool AppendPiece(VArrayString& out, const VString& piece)
+{
+	const int32 pos = out.GetCount() + 1;
+	if (out.AppendString(piece) != pos)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return false;
+	}
+	VString stored(true);
+	out.GetString(stored, pos);
+	if (stored.IsNull() != piece.IsNull())
+	{
+		// The element's string was refused, and raised as such.
+		out.SetCount(pos - 1);
+		return false;
+	}
+	return true;
+}
+
 }  // namespace
 
 bool VString::GetSubStrings(UniChar separator, std::vector<VString>& out, bool keepEmpty, bool trimBlanks) const
 {
 	out.clear();
-	if (IsNull() || IsEmpty())
+	// The vector's own growth throws; it must not leave the toolbox.
+	try
 	{
-		if (keepEmpty)
-			out.push_back(*this);
+		if (IsNull() || IsEmpty())
+		{
+			if (keepEmpty)
+				out.push_back(*this);
+			return false;
+		}
+		return SplitAtUnit(fString, fLength, separator, keepEmpty, trimBlanks, [&out](const UniChar* units, int32 count) {
+			VString piece;
+			if (!MakePiece(units, count, piece))
+				return false;
+			out.push_back(std::move(piece));
+			return true;
+		});
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
 		return false;
 	}
-	return SplitAtUnit(fString, fLength, separator, keepEmpty, trimBlanks,
-		[&out](const UniChar* units, int32 count) { out.emplace_back(units, count); });
 }
 
 bool VString::GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty, bool trimBlanks) const
@@ -58,11 +105,13 @@ bool VString::GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty
 	if (IsNull() || IsEmpty())
 	{
 		if (keepEmpty)
-			out.AppendString(*this);
+			AppendPiece(out, *this);
 		return false;
 	}
-	return SplitAtUnit(fString, fLength, separator, keepEmpty, trimBlanks,
-		[&out](const UniChar* units, int32 count) { out.AppendString(VString(units, count)); });
+	return SplitAtUnit(fString, fLength, separator, keepEmpty, trimBlanks, [&out](const UniChar* units, int32 count) {
+		VString piece;
+		return MakePiece(units, count, piece) && AppendPiece(out, piece);
+	});
 }
 
 }  // namespace velk

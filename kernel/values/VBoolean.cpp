@@ -136,6 +136,13 @@ const void* VBoolean::LoadFromPtr(const void* data, uint8)
 	return static_cast<const uint8*>(data) + 1;
 }
 
+const void* VBoolean::LoadFromPtrBounded(const void* data, uint64 available, uint8 flag)
+{
+	if (available < 1)
+		return nullptr;
+	return LoadFromPtr(data, flag);
+}
+
 void* VBoolean::WriteToPtr(void* data, uint8, uint64) const
 {
 	*static_cast<uint8*>(data) = fValue != 0 ? 1 : 0;

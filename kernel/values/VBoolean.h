@@ -46,6 +46,8 @@ public:
 
 	// Flat form: one byte, written as 1 for any non-zero value; loading stores (byte != 0).
 	const void* LoadFromPtr(const void* data, uint8 flag = 0) override;
+	// Null, value unchanged, when available is 0.
+	const void* LoadFromPtrBounded(const void* data, uint64 available, uint8 flag = 0) override;
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 

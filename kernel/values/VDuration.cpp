@@ -355,6 +355,15 @@ const void* VDuration::LoadFromPtr(const void* data, uint8)
 	return static_cast<const uint8*>(data) + sizeof(int64);
 }
 
+const void* VDuration::LoadFromPtrBounded(const void* data, uint64 available, uint8)
+{
+	int64 ms;
+	if (!ReadFlatDatum(data, available, ms))
+		return nullptr;
+	_Set(ms);
+	return static_cast<const uint8*>(data) + sizeof(int64);
+}
+
 void* VDuration::WriteToPtr(void* data, uint8, uint64 limit) const
 {
 	return WriteFlatDatum(data, fMilliseconds, limit);

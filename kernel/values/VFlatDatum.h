@@ -17,6 +17,18 @@ D ReadFlatDatum(const void* data)
 	return value;
 }
 
+// The bounded read for stored data that may be cut short: false, value untouched, when the available
+// bytes at data do not hold a whole D.
+template <class D>
+bool ReadFlatDatum(const void* data, uint64 available, D& value)
+{
+	static_assert(std::is_trivially_copyable_v<D>, "a flat datum is plain bytes");
+	if (available < sizeof(D))
+		return false;
+	std::memcpy(&value, data, sizeof(D));
+	return true;
+}
+
 // Writes value at data and returns the address behind it; a non-zero limit too small for the datum writes
 // nothing and returns data unchanged.
 template <class D>

@@ -143,6 +143,16 @@ const void* VIntegerValue<Derived, T>::LoadFromPtr(const void* data, uint8)
 }
 
 template <class Derived, class T>
+const void* VIntegerValue<Derived, T>::LoadFromPtrBounded(const void* data, uint64 available, uint8)
+{
+	T value;
+	if (!ReadFlatDatum(data, available, value))
+		return nullptr;
+	_Set(value);
+	return static_cast<const uint8*>(data) + sizeof(fValue);
+}
+
+template <class Derived, class T>
 void* VIntegerValue<Derived, T>::WriteToPtr(void* data, uint8, uint64 limit) const
 {
 	return WriteFlatDatum(data, fValue, limit);

@@ -52,6 +52,8 @@ public:
 
 	// Flat form: the sizeof(T) bytes in host order. A non-zero limit below that writes nothing.
 	const void* LoadFromPtr(const void* data, uint8 flag = 0) override;
+	// Null, value unchanged, when available is below sizeof(T).
+	const void* LoadFromPtrBounded(const void* data, uint64 available, uint8 flag = 0) override;
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 

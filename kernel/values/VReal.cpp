@@ -336,6 +336,15 @@ const void* VReal::LoadFromPtr(const void* data, uint8)
 	return static_cast<const uint8*>(data) + sizeof(fValue);
 }
 
+const void* VReal::LoadFromPtrBounded(const void* data, uint64 available, uint8)
+{
+	double value;
+	if (!ReadFlatDatum(data, available, value))
+		return nullptr;
+	_Set(value);
+	return static_cast<const uint8*>(data) + sizeof(fValue);
+}
+
 void* VReal::WriteToPtr(void* data, uint8, uint64 limit) const
 {
 	return WriteFlatDatum(data, fValue, limit);

@@ -808,6 +808,15 @@ const void* VTime::LoadFromPtr(const void* data, uint8)
 	return static_cast<const uint8*>(data) + sizeof(uint64);
 }
 
+const void* VTime::LoadFromPtrBounded(const void* data, uint64 available, uint8)
+{
+	uint64 stamp;
+	if (!ReadFlatDatum(data, available, stamp))
+		return nullptr;
+	FromStamp(stamp);
+	return static_cast<const uint8*>(data) + sizeof(uint64);
+}
+
 void* VTime::WriteToPtr(void* data, uint8, uint64 limit) const
 {
 	return WriteFlatDatum(data, GetStamp(), limit);

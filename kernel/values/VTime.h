@@ -187,6 +187,8 @@ public:
 	// Flat form: the stamp, 8 bytes in host order, unaligned allowed. A limit from 1 to 7 writes nothing.
 	// Loading stores the fields unchecked and makes the value not null and dirty.
 	const void* LoadFromPtr(const void* data, uint8 flag = 0) override;
+	// Null, value unchanged, when available is below 8.
+	const void* LoadFromPtrBounded(const void* data, uint64 available, uint8 flag = 0) override;
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 

@@ -257,6 +257,11 @@ const void* VValue::LoadFromPtr(const void* data, uint8)
 	return data;
 }
 
+const void* VValue::LoadFromPtrBounded(const void* data, uint64, uint8)
+{
+	return data;
+}
+
 void* VValue::WriteToPtr(void* data, uint8, uint64) const
 {
 	return data;

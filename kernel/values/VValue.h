@@ -137,8 +137,15 @@ public:
 	virtual bool Swap_EqualToSameKindPtr_Like(const void* other, bool diacritical = false) const;
 
 	// Flat-memory form (host byte order). Both return the address just past the datum; the defaults read
-	// and write nothing. A non-zero limit caps the bytes written.
+	// and write nothing. A non-zero limit caps the bytes written. LoadFromPtr trusts data to hold a whole
+	// datum: it is for flat forms this process wrote; data that are not trusted go to LoadFromPtrBounded.
 	virtual const void* LoadFromPtr(const void* data, uint8 flag = 0);
+	// The loader for flat data whose size is known and whose content is not trusted (stored or received
+	// data): reads the datum only when the available bytes at data hold all of it, lengths included, and
+	// then answers as LoadFromPtr; otherwise answers null and leaves the value as it was. No byte at or past
+	// data + available is read. The default reads nothing and answers data. A kind that overrides
+	// LoadFromPtr overrides this too.
+	virtual const void* LoadFromPtrBounded(const void* data, uint64 available, uint8 flag = 0);
 	virtual void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const;
 	// Bytes of the flat form; a non-zero limit caps the answer. ioExtra is kept for kinds stored outside
 	// the object and is left untouched by every kind of the toolbox.

@@ -1,6 +1,8 @@
 // Descriptor of one value kind: registration and the comparison defaults.
 #include "kernel/values/VValueInfo.h"
 
+#include <new>
+
 namespace velk {
 
 VValueInfo::VValueInfo(ValueKind kind) : VValueInfo(kind, kind) {}
@@ -13,6 +15,30 @@ VValueInfo::VValueInfo(ValueKind kind, ValueKind registryKind) : fKind(kind), fR
 VValueInfo::~VValueInfo()
 {
 	VValue::UnregisterValueInfo(this);
+}
+
+VValue* VValueInfo::LoadFromPtrBounded(const void* data, uint64 available, bool flag) const
+{
+	VValue* value = nullptr;
+	try
+	{
+		value = Generate();
+	}
+	catch (const std::bad_alloc&)
+	{
+		// Kinds make their values with the plain new: no exception may leave the toolbox.
+	}
+	if (value == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
+	if (value->LoadFromPtrBounded(data, available, uint8(flag)) == nullptr)
+	{
+		delete value;
+		return nullptr;
+	}
+	return value;
 }
 
 CompareResult VValueInfo::CompareTwoPtrToData(const void*, const void*, bool) const

@@ -37,6 +37,10 @@ public:
 	virtual VValue* Generate(VBlob* blob) const = 0;
 	// A new value of the kind read from its flat form at data, owned by the caller.
 	virtual VValue* LoadFromPtr(const void* data, bool flag = false) const = 0;
+	// The same for flat data whose size is known and whose content is not trusted: a new value (Generate)
+	// filled by its LoadFromPtrBounded, owned by the caller. Null when the available bytes do not hold a
+	// whole datum (nothing raised) or when no value can be made (velk 100 raised).
+	VValue* LoadFromPtrBounded(const void* data, uint64 available, bool flag = false) const;
 	// Reverses the byte order of the one flat datum at data in place; fromNative tells whether it is in
 	// host order now. Answers the address just past the datum.
 	virtual void* ByteSwapPtr(void* data, bool fromNative) const = 0;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -83,6 +85,62 @@ TEST(VStringCompareTest, WildcardPatterns)
 	EXPECT_FALSE(VString(u"He\tllo").EqualToString_Like(VString(u"Hello"), true));
 	EXPECT_FALSE(VString(u"Hello!").EqualToString_Like(VString(u"Hello"), false));
 	EXPECT_FALSE(VString(u"\u00C4rger").EqualToString_Like(VString(u"\u00E4r@"), true));
+}
+
+// Wildcard equality skips U+0000-U+0008, U+000E-U+001F and U+007F in text and pattern alike, whether the
+// quick path for plain ASCII settles it or the full match does: each ASCII row has a twin with an accented
+// letter, which always takes the full match, and both must give the same answer.
+TEST(VStringCompareTest, LikeEqualitySkipsControlsOnEveryPath)
+{
+	const VIntlMgr* intl = VTask::GetCurrentIntlManager();
+	ASSERT_NE(intl, nullptr);
+	struct Row
+	{
+		std::u16string text;
+		std::u16string pattern;
+		bool withDiacritics;
+		bool equal;
+	};
+	const Row rows[] = {
+		{u"a\u0001e", u"ae", true, true},              {u"a\u0001\u00E9", u"a\u00E9", true, true},
+		{u"ae", u"a\u0001e", true, true},              {u"a\u00E9", u"a\u0001\u00E9", true, true},
+		{u"a\u007F\u001F\u000Ee", u"ae", true, true},  {u"a\u007F\u001F\u000E\u00E9", u"a\u00E9", true, true},
+		{u"\u0002\u0003", u"", true, true},              {u"\u00E9\u0002\u0003", u"\u00E9", true, true},
+		{u"\u0002", u"\u0003@", true, true},             {u"\u00E9\u0002", u"\u00E9@\u0003", true, true},
+		{u"\u0002", u"@\u0003", true, true},             {u"\u00E9", u"\u00E9@\u0003\u007F", true, true},
+		// Tab and the line ends are not skipped.
+		{u"a\te", u"ae", true, false},               {u"a\t\u00E9", u"a\u00E9", true, false},
+		{u"a\re", u"ae", true, false},               {u"a\r\u00E9", u"a\u00E9", true, false},
+		// Controls inside the stretch a wild char covers, and between pattern units.
+		{u"x\u0001yz\u0005w", u"x@z\u0006w", true, true},  {u"\u00E9\u0001yz\u0005w", u"\u00E9@z\u0006w", true, true},
+		{u"ab\u0001ab\u0001c", u"@abc", true, true},     {u"\u00E9ab\u0001ab\u0001c", u"\u00E9@abc", true, true},
+		{u"abac", u"@abc", true, false},             {u"\u00E9abac", u"\u00E9@abc", true, false},
+		{u"a\u0001bcd", u"a@c", true, false},          {u"\u00E9\u0001bcd", u"\u00E9@c", true, false},
+		// Case counts only with diacritics, controls or not.
+		{u"\u0001A\u0002E", u"ae", false, true},         {u"\u0001\u00C9\u0002E", u"\u00E9e", false, true},
+		{u"\u0001A\u0002E", u"ae", true, false},         {u"\u0001\u00C9\u0002E", u"\u00E9e", true, false},
+		// Texts without controls: the answers of the wildcard comparison.
+		{u"abcdef", u"a@d@f", true, true},           {u"\u00E9bcdef", u"\u00E9@d@f", true, true},
+		{u"abcdx", u"@cd", true, false},             {u"\u00E9bcdx", u"@cd", true, false},
+		{u"ABCDEF", u"a@@F", false, true},           {u"\u00C9BCDEF", u"\u00E9@@F", false, true},
+		{u"xay", u"@A@", false, true},               {u"x\u00E9y", u"@\u00C9@", false, true},
+		{u"abc", u"ab", true, false},                {u"\u00E9bc", u"\u00E9b", true, false},
+		{u"ab", u"abc", true, false},                {u"\u00E9b", u"\u00E9bc", true, false},
+	};
+	for (const Row& r : rows)
+	{
+		SCOPED_TRACE(testing::Message() << "row " << (&r - rows));
+		const UniChar* text = reinterpret_cast<const UniChar*>(r.text.data());
+		const UniChar* pattern = reinterpret_cast<const UniChar*>(r.pattern.data());
+		const int32 textSize = int32(r.text.size());
+		const int32 patternSize = int32(r.pattern.size());
+		EXPECT_EQ(intl->EqualString_Like(text, textSize, pattern, patternSize, r.withDiacritics), r.equal);
+		const auto isControl = [](char16_t c) { return c <= 0x08 || (c >= 0x0E && c <= 0x1F) || c == 0x7F; };
+		if (std::none_of(r.text.begin(), r.text.end(), isControl) && std::none_of(r.pattern.begin(), r.pattern.end(), isControl))
+		{
+			EXPECT_EQ(intl->CompareString_Like(text, textSize, pattern, patternSize, r.withDiacritics) == CR_EQUAL, r.equal);
+		}
+	}
 }
 
 TEST(VStringCompareTest, NoManagerMeansRawComparison)

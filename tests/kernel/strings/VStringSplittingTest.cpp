@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "common/VFailingAllocations.h"
 #include "containers/VArrayString.h"
+#include "kernel/memory/VCppMemMgr.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 namespace {
@@ -119,6 +122,96 @@ TEST(VStringSplittingTest, LongTextOnTheHeap)
 		expected.AppendLong(i);
 		EXPECT_TRUE(out[size_t(i)].EqualToStringRaw(expected));
 	}
+}
+
+// Short of memory the split stops where it failed: it answers false and keeps, in order, the pieces made
+// before; no exception leaves it. Every allocation of operator new on the way is refused in turn: the
+// vector's growth, and the string objects of the array's elements.
+TEST(VStringSplittingTest, ShortageOfMemoryStopsTheSplit)
+{
+	VString text;
+	std::vector<VString> expected;
+	for (int32 i = 0; i < 40; ++i)
+	{
+		VString piece(u"piece ");
+		piece.AppendLong(i);
+		text.AppendUniChars(piece.GetCPointer(), piece.GetLength()).AppendUniChar(u',');
+		expected.push_back(piece);
+	}
+
+	struct Tally
+	{
+		bool consistent = true;  // out is a prefix of the pieces, whole exactly when the answer is true
+		long stopped = 0;
+		long whole = 0;
+	};
+	auto check = [&expected](Tally& tally, bool found, size_t count, const auto& pieceAt) {
+		bool prefix = count <= expected.size();
+		for (size_t i = 0; prefix && i < count; ++i)
+			prefix = pieceAt(i).EqualToStringRaw(expected[i]);
+		tally.consistent = tally.consistent && prefix && found == (count == expected.size());
+		++(found ? tally.whole : tally.stopped);
+	};
+
+	Tally vectorTally;
+	const long vectorRuns = test::ForEachAllocationFailure([&](long) {
+		std::vector<VString> out;
+		const bool found = text.GetSubStrings(u',', out, false, false);
+		check(vectorTally, found, out.size(), [&out](size_t i) -> const VString& { return out[i]; });
+	});
+	EXPECT_TRUE(vectorTally.consistent);
+	EXPECT_GT(vectorTally.stopped, 0);
+	EXPECT_EQ(vectorTally.whole, 1);
+	EXPECT_GT(vectorRuns, 1);
+
+	Tally arrayTally;
+	const long arrayRuns = test::ForEachAllocationFailure([&](long) {
+		VArrayString out;
+		const bool found = text.GetSubStrings(u',', out, false, false);
+		VString piece;
+		check(arrayTally, found, size_t(out.GetCount()), [&out, &piece](size_t i) -> const VString& {
+			out.GetString(piece, int32(i) + 1);
+			return piece;
+		});
+	});
+	EXPECT_TRUE(arrayTally.consistent);
+	EXPECT_GT(arrayTally.stopped, 0);
+	EXPECT_EQ(arrayTally.whole, 1);
+	EXPECT_GT(arrayRuns, 1);
+	VTask::FlushErrors();
+}
+
+// Pieces whose buffers the memory manager refuses: velk 107 and false, into a vector or an array alike.
+TEST(VStringSplittingTest, RefusedPieceRaisesAndAnswersFalse)
+{
+	const VString text(u"a,b");
+	std::vector<VString> pieces;
+	VArrayString array;
+	bool intoVector = true;
+	bool intoArray = true;
+	VError vectorError = VE_OK;
+	VError arrayError = VE_OK;
+
+	VTask::FlushErrors();
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	// A manager with no backend refuses every block.
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	intoVector = text.GetSubStrings(u',', pieces, false, false);
+	vectorError = VTask::GetLastError();
+	VTask::FlushErrors();
+	intoArray = text.GetSubStrings(u',', array, false, false);
+	arrayError = VTask::GetLastError();
+	VTask::FlushErrors();
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+
+	EXPECT_FALSE(intoVector);
+	EXPECT_EQ(vectorError, VE_STRING_ALLOC_FAILED);
+	EXPECT_TRUE(pieces.empty());
+	EXPECT_FALSE(intoArray);
+	EXPECT_EQ(arrayError, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(array.GetCount(), 0);
 }
 
 }  // namespace
