@@ -41,9 +41,16 @@ bool VToUnicodeConverter::ConvertString(const void* inSource, size_t inSourceByt
 {
 	if (outBytesConsumed != nullptr)
 		*outBytesConsumed = 0;
-	const uint8* const source = static_cast<const uint8*>(inSource);
-	if (source == nullptr)
+	if (inSource == nullptr)
 		inSourceBytes = 0;
+	// Bytes that lie in the string itself would be freed or written over as it grows: read from a copy.
+	const StStringSource copy(ioString, inSource, inSourceBytes);
+	if (!copy.IsValid())
+	{
+		RaiseConversionFailed("mem failure");
+		return false;
+	}
+	const uint8* const source = static_cast<const uint8*>(copy.Get());
 
 	const int32 length = ioString.GetLength();
 	// The string's length is an int32: what does not fit in it is left unconsumed.

@@ -27,7 +27,8 @@ public:
 	// Appends the converted text to ioString (it is not cleared first); outBytesConsumed may be null. The
 	// count tells how far the conversion got: a sequence cut by the end of the input, and whatever a
 	// converter stopped before, are left unconsumed. False with velk 300 raised only when the string cannot
-	// grow; it then keeps what was converted.
+	// grow; it then keeps what was converted. The source may lie in ioString: it is then read from a copy,
+	// and when no copy can be made the answer is false (velk 300) with nothing converted.
 	virtual bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, VString& ioString) const;
 
 	// Converts as much as fits and always stores both counts. True when no error was met; callers decide

@@ -13,10 +13,15 @@ namespace velk {
 
 namespace {
 
+void RaiseConversionFailed(const char* reason)
+{
+	const VString text(reason);
+	_ThrowError(MakeVError(kVELK_SIGNATURE, 300), &text);
+}
+
 void RaiseCannotGrow()
 {
-	const VString text("conversion failed (EnsureSize failed).");
-	_ThrowError(MakeVError(kVELK_SIGNATURE, 300), &text);
+	RaiseConversionFailed("conversion failed (EnsureSize failed).");
 }
 
 inline size_t RoomInBytes(const void* dest, int32 maxUnits, size_t unitBytes)
@@ -51,13 +56,20 @@ bool AppendUnits(const void* source, size_t sourceBytes, size_t* outBytesConsume
 		return true;
 	const int32 length = ioString.GetLength();
 	const size_t units = std::min(sourceBytes / 2, size_t(INT32_MAX - 1) - size_t(length));
+	// Units that lie in the string itself would be freed as it grows: they are read from a copy.
+	const StStringSource copy(ioString, source, units * 2);
+	if (!copy.IsValid())
+	{
+		RaiseConversionFailed("mem failure");
+		return false;
+	}
 	UniChar* buffer = ioString.GetCPointerForWrite(int32(size_t(length) + units));
 	if (buffer == nullptr)
 	{
 		RaiseCannotGrow();
 		return false;
 	}
-	std::memcpy(buffer + length, source, units * 2);
+	std::memcpy(buffer + length, copy.Get(), units * 2);
 	if (swap)
 		SwapUnits(buffer + length, units);
 	ioString.Validate(int32(size_t(length) + units));
@@ -184,6 +196,13 @@ bool VToUnicodeConverter_UTF32_Raw::ConvertString(const void* inSource, size_t i
 		return true;
 	const int32 length = ioString.GetLength();
 	const size_t count = std::min(inSourceBytes / 4, size_t(INT32_MAX - 1) - size_t(length));
+	// Values that lie in the string itself would be freed or written over as it grows: read from a copy.
+	const StStringSource copy(ioString, inSource, count * 4);
+	if (!copy.IsValid())
+	{
+		RaiseConversionFailed("mem failure");
+		return false;
+	}
 	UniChar* buffer = ioString.GetCPointerForWrite(int32(size_t(length) + count));
 	if (buffer == nullptr)
 	{
@@ -192,7 +211,7 @@ bool VToUnicodeConverter_UTF32_Raw::ConvertString(const void* inSource, size_t i
 	}
 	size_t consumed = 0;
 	int32 produced = 0;
-	Convert(inSource, count * 4, &consumed, buffer + length, int32(count), &produced);
+	Convert(copy.Get(), count * 4, &consumed, buffer + length, int32(count), &produced);
 	ioString.Validate(length + produced);
 	if (outBytesConsumed != nullptr)
 		*outBytesConsumed = consumed;

@@ -73,7 +73,8 @@ class VToUnicodeConverter_UTF32_Raw : public VToUnicodeConverter
 {
 public:
 	explicit VToUnicodeConverter_UTF32_Raw(bool inSwap) : fSwap(inSwap) {}
-	// Appends bytes / 4 units in one step; false, nothing converted, when the string cannot grow.
+	// Appends bytes / 4 units in one step; false, nothing converted, when the string cannot grow or its own
+	// bytes, given as the source, cannot be copied.
 	bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, VString& ioString) const override;
 	bool Convert(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, UniChar* outDest, int32 inDestMaxUnits,
 				 int32* outUnitsProduced) const override;

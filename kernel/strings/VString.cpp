@@ -197,14 +197,63 @@ VString* VString::NewString(int32 n)
 	return ::new (block) VString(InlineBuffer{units, n});
 }
 
-void* VString::operator new(size_t size)
+namespace {
+
+void* NewObjectBlock(size_t size)
 {
-	return ::operator new(size);
+	void* block = ::operator new(size, std::nothrow);
+	if (block == nullptr)
+		RaiseAllocFailed();
+	return block;
 }
 
-void VString::operator delete(void* block)
+}  // namespace
+
+void* VString::operator new(size_t size) noexcept
 {
-	::operator delete(block);
+	return NewObjectBlock(size);
+}
+
+void* VString::operator new(size_t size, const std::nothrow_t&) noexcept
+{
+	return NewObjectBlock(size);
+}
+
+void VString::operator delete(void* block) noexcept
+{
+	::operator delete(block, std::nothrow);
+}
+
+void VString::operator delete(void* block, const std::nothrow_t&) noexcept
+{
+	::operator delete(block, std::nothrow);
+}
+
+bool VString::_Overlaps(const void* bytes, size_t byteCount) const
+{
+	const uintptr_t begin = reinterpret_cast<uintptr_t>(bytes);
+	const uintptr_t end = begin + std::min<uintptr_t>(byteCount, UINTPTR_MAX - begin);
+	auto within = [begin, end](const UniChar* units, int32 capacity) {
+		const uintptr_t first = reinterpret_cast<uintptr_t>(units);
+		return begin < first + (uintptr_t(capacity) + 1) * sizeof(UniChar) && first < end;
+	};
+	return within(fString, fMaxLength) || within(fInlineBuffer, fInlineCapacity);
+}
+
+StStringSource::StStringSource(const VString& target, const void* bytes, size_t byteCount) : fBytes(bytes)
+{
+	if (bytes == nullptr || byteCount == 0 || !target._Overlaps(bytes, byteCount))
+		return;
+	fCopy = ::operator new(byteCount, std::nothrow);
+	if (fCopy != nullptr)
+		std::memcpy(fCopy, bytes, byteCount);
+	fBytes = fCopy;
+	fValid = fCopy != nullptr;
+}
+
+StStringSource::~StStringSource()
+{
+	::operator delete(fCopy);
 }
 
 int32 VString::UniCStringLength(const UniChar* text)
@@ -701,7 +750,14 @@ bool VString::EqualToStringRaw(const VString& other) const
 
 VValue* VString::Clone() const
 {
-	return new VString(*this);
+	VString* clone = new (std::nothrow) VString(*this);
+	// A text the copy could not take (velk 107 raised) would make a clone that differs from this string.
+	if (clone != nullptr && clone->fLength != fLength)
+	{
+		delete clone;
+		return nullptr;
+	}
+	return clone;
 }
 
 CharSet VString::DebugDump(char* buffer, int& length) const
@@ -716,13 +772,26 @@ CharSet VString::DebugDump(char* buffer, int& length) const
 // ---------------------------------------------------------------------------------------------------------
 // Flat form
 
-const void* VString::LoadFromPtr(const void* data, uint8 /*flag*/)
+const void* VString::LoadFromPtr(const void* data, uint8 flag)
 {
-	const uint8* p = static_cast<const uint8*>(data);
+	// The caller vouches for the whole datum, so its own length is the bound.
 	uint32 length;
-	std::memcpy(&length, p, sizeof(length));
-	p += sizeof(length);
-	const uint8* const behind = p + size_t(length) * sizeof(UniChar);
+	std::memcpy(&length, data, sizeof(length));
+	return LoadFromPtrBounded(data, sizeof(length) + uint64(length) * sizeof(UniChar), flag);
+}
+
+const void* VString::LoadFromPtrBounded(const void* data, uint64 available, uint8 /*flag*/)
+{
+	uint32 length;
+	if (available < sizeof(length))
+		return nullptr;
+	std::memcpy(&length, data, sizeof(length));
+	// The length is checked against the bytes before any address is made from it.
+	const uint64 bytes = uint64(length) * sizeof(UniChar);
+	if (bytes > available - sizeof(length))
+		return nullptr;
+	const uint8* const units = static_cast<const uint8*>(data) + sizeof(length);
+	const uint8* const behind = units + bytes;
 
 	if (length > uint32(INT32_MAX))
 	{
@@ -731,7 +800,7 @@ const void* VString::LoadFromPtr(const void* data, uint8 /*flag*/)
 	}
 	if (!_PrepareReplace(int32(length)))
 		return behind;
-	std::memcpy(fString, p, size_t(length) * sizeof(UniChar));
+	std::memcpy(fString, units, size_t(bytes));
 	fLength = int32(length);
 	fString[fLength] = 0;
 	_SetNotNullDirty();
@@ -780,13 +849,15 @@ void VString::_AppendUnits(const UniChar* units, int32 count)
 		RaiseAllocFailed();
 		return;
 	}
-	// Units from this string's own buffer must be found again once the buffer has moved.
-	const bool own = units >= fString && units <= fString + fMaxLength;
-	const ptrdiff_t offset = units - fString;
+	// Units from this string's own buffer must be found again once the buffer has moved (counted in bytes:
+	// a block appended as UTF-16 need not be aligned).
+	const char* const from = reinterpret_cast<const char*>(units);
+	const bool own = from >= reinterpret_cast<const char*>(fString) && from <= reinterpret_cast<const char*>(fString + fMaxLength);
+	const ptrdiff_t offset = from - reinterpret_cast<const char*>(fString);
 	if (!_PrepareWrite(int32(newLength)))
 		return;
 	if (own)
-		units = fString + offset;
+		units = reinterpret_cast<const UniChar*>(reinterpret_cast<const char*>(fString) + offset);
 	std::memmove(fString + fLength, units, size_t(count) * sizeof(UniChar));
 	fLength = int32(newLength);
 	fString[fLength] = 0;
@@ -801,6 +872,14 @@ void VString::_AppendASCII(const char* bytes, int32 count)
 		RaiseAllocFailed();
 		return;
 	}
+	// Bytes in this string would be freed by a move of its buffer, or overtaken by the wider units written.
+	const StStringSource source(*this, bytes, size_t(count));
+	if (!source.IsValid())
+	{
+		RaiseAllocFailed();
+		return;
+	}
+	bytes = static_cast<const char*>(source.Get());
 	if (!_PrepareWrite(int32(newLength)))
 		return;
 	UniChar* dest = fString + fLength;
@@ -972,6 +1051,14 @@ size_t VString::FromBlock(const void* bytes, size_t byteCount, CharSet charSet)
 		_SetNotNullDirty();
 		return 0;
 	}
+	// Bytes in this string would be freed or written over before they are read: they are read from a copy.
+	const StStringSource source(*this, bytes, byteCount);
+	if (!source.IsValid())
+	{
+		RaiseAllocFailed();
+		return 0;
+	}
+	bytes = source.Get();
 	if (charSet == kSET_UTF16_NATIVE)
 	{
 		const size_t units = byteCount / 2;
@@ -986,7 +1073,6 @@ size_t VString::FromBlock(const void* bytes, size_t byteCount, CharSet charSet)
 		}
 		else
 		{
-			// The block may lie in this string's own buffer: memmove, and no buffer dropped before the copy.
 			if (!_PrepareReplace(int32(units)))
 				return 0;
 			std::memmove(fString, bytes, units * sizeof(UniChar));

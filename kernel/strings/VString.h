@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstddef>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -90,9 +91,13 @@ public:
 	// A new string object whose own inline buffer holds n units (n < 0 counts as 0), empty and dirty.
 	// Null when memory is short. The caller deletes it.
 	static VString* NewString(int32 n);
-	// Strings may come from NewString, whose object is larger than the class: freed unsized.
-	static void* operator new(size_t size);
-	static void operator delete(void* block);
+	// Strings may come from NewString, whose object is larger than the class: freed unsized. No form of new
+	// throws: when memory is short it gives null (velk 107 raised) and runs no constructor, so `new VString`
+	// and `new (std::nothrow) VString` both answer null then, and the caller tests the pointer.
+	static void* operator new(size_t size) noexcept;
+	static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+	static void operator delete(void* block) noexcept;
+	static void operator delete(void* block, const std::nothrow_t&) noexcept;
 
 	// Units before the first 0; 0 for null.
 	static int32 UniCStringLength(const UniChar* text);
@@ -103,6 +108,9 @@ public:
 	bool IsEmpty() const { return fLength == 0; }
 	bool IsExternal() const { return (fFlags & kFLAG_EXTERNAL) != 0; }
 	bool IsUnrefcounted() const { return (fFlags & kFLAG_UNREFCOUNTED) != 0; }
+	// True when some of the byteCount bytes at bytes lie in this string's buffer or inline buffer, which a
+	// change may free, move or write over: a change must not read its source from there (StStringSource).
+	bool _Overlaps(const void* bytes, size_t byteCount) const;
 
 	// Empty on the inline buffer (a heap buffer is released, an external one left alone), not null, dirty.
 	void Clear() override;
@@ -125,7 +133,8 @@ public:
 	// ---------------------------------------------------------------------------------------------------
 	// Editing. Positions are 1-based, counts in UTF-16 units. Every change first unshares or grows the
 	// buffer; when that fails velk 107 is raised and the string is left as it was. Unless said otherwise a
-	// change makes the string not null and dirty.
+	// change makes the string not null and dirty. Units, C texts and blocks handed over may lie in the
+	// string itself: they are read before its buffer changes, or from a copy.
 
 	// Appending; each returns the string.
 	VString& AppendUniChar(UniChar unit);
@@ -154,7 +163,8 @@ public:
 	// The content becomes the text of the bytes in the character set; answers the bytes consumed. UTF-16 in
 	// machine order (2) is copied and answers byteCount. Other sets go through the set's converter; the
 	// string is emptied first, keeps what was converted when the converter stops early (a partial character
-	// at the end is left unconsumed) and stays empty for a set without a converter.
+	// at the end is left unconsumed) and stays empty for a set without a converter. Bytes that lie in this
+	// string are read from a copy; when it cannot be made the answer is 0 (velk 107, string unchanged).
 	size_t FromBlock(const void* bytes, size_t byteCount, CharSet charSet);
 
 	// Replaces count units from pos by text; when the range reaches the end (a count of INT32_MAX does),
@@ -308,7 +318,8 @@ public:
 	// Shares the descriptor's counted buffer (one more reference); a descriptor without buffer empties.
 	void FromString(const VInlineString& descriptor);
 	// The content becomes count ASCII bytes, one unit each: a shared buffer is given up and a large heap
-	// buffer traded for a small one. When no buffer can be had (velk 107) the string is unchanged.
+	// buffer traded for a small one. When no buffer can be had (velk 107) the string is unchanged. The
+	// bytes may lie in this string.
 	void _FromASCII(const char* bytes, int32 count);
 	// The value writes its own text into this string (its GetString).
 	void FromValue(const VValueSingle& value) override;
@@ -339,6 +350,9 @@ public:
 	// length to what fits; a limit below 4 writes nothing. Both return the address behind the datum.
 	// Loading marks the string not null and dirty; when no buffer can be made (velk 107) it is unchanged.
 	const void* LoadFromPtr(const void* data, uint8 flag = 0) override;
+	// As LoadFromPtr, but null, string unchanged and nothing raised, when the available bytes hold less
+	// than the length word and the units it announces.
+	const void* LoadFromPtrBounded(const void* data, uint64 available, uint8 flag = 0) override;
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 
@@ -346,6 +360,7 @@ public:
 	CharSet DebugDump(char* buffer, int& length) const override;
 	using VValueSingle::DebugDump;
 
+	// A new string equal to this one, null state included; null when memory is short (velk 107 raised).
 	VValue* Clone() const override;
 	// The string kind's descriptor is not registered yet: null.
 	const VValueInfo* GetValueInfo() const override { return nullptr; }
@@ -395,7 +410,8 @@ public:
 	// behind the cut go with it. Object texts are not counted and may be of any length. A zero byte in the
 	// output ends it. Positional conversions ("%1$d") are not supported: they print as they stand and take
 	// no argument; "%n" takes its pointer and stores nothing. When the string cannot grow, velk 107 is
-	// raised and it keeps what fitted.
+	// raised and it keeps what fitted; when memory for the formatter's own work runs short, velk 107 is
+	// raised and nothing is appended.
 
 	// Empties the string (Truncate(0)), then formats. Objects must be passed by pointer (objects passed by
 	// value do not compile); every pointer to a VObject reaches the formatter as a const VObject*, so %S,
@@ -501,8 +517,8 @@ public:
 	// Cuts the text at every separator unit (matched unit by unit) into out, which is emptied first. With
 	// trimBlanks each piece loses its leading and trailing U+0020; empty pieces are kept only with
 	// keepEmpty (a separator at the very end then adds a final empty piece, and an empty or null string
-	// gives one copy of itself). True when at least one separator was found. When memory is short a piece
-	// may be left out (velk 107 raised).
+	// gives one copy of itself). True when at least one separator was found. When memory is short the
+	// split stops there: velk 107 is raised, false answered, and out holds the pieces made before.
 	bool GetSubStrings(UniChar separator, std::vector<VString>& out, bool keepEmpty, bool trimBlanks) const;
 	// The same into a string array, emptied first (Destroy), each piece appended (AppendString).
 	bool GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty, bool trimBlanks) const;
@@ -573,6 +589,26 @@ private:
 	UniChar fTerminator[1];
 };
 
+// The bytes a change of a string reads: the caller's own, or a private copy when they lie in that string
+// (VString::_Overlaps), so that the change may free, move or write over its buffer before it reads them.
+class StStringSource
+{
+public:
+	// Raises nothing: when the copy cannot be made Get is null and IsValid false, for the caller to report.
+	StStringSource(const VString& target, const void* bytes, size_t byteCount);
+	~StStringSource();
+	StStringSource(const StStringSource&) = delete;
+	StStringSource& operator=(const StStringSource&) = delete;
+
+	const void* Get() const { return fBytes; }
+	bool IsValid() const { return fValid; }
+
+private:
+	const void* fBytes;
+	void* fCopy = nullptr;
+	bool fValid = true;
+};
+
 // Storage of VStr's inline buffer, placed before the string so that it exists when the string is built.
 template <int32 N>
 struct VStrInlineStorage
@@ -623,7 +659,8 @@ VString ToString(int value);
 VString ToString(long long value);
 VString ToString(unsigned long long value);
 VString ToString(unsigned long value);
-// The text as UTF-8 (a high surrogate that ends the text is dropped).
+// The text as UTF-8 (a high surrogate that ends the text is dropped); empty when memory is short (velk 107
+// raised).
 std::string to_string(const VString& text);
 // A new string formatted as by VString::Printf (objects passed by pointer).
 template <typename... Args>

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "kernel/intl/VIntlMgr.h"
@@ -186,6 +187,14 @@ VError VString::GetJSONValue(VJSONValue& /*json*/, uint32 /*options*/) const
 void VString::_FromASCII(const char* bytes, int32 count)
 {
 	count = std::max(count, 0);
+	// Bytes in this string would be freed with its buffer, or overtaken by the wider units written.
+	const StStringSource source(*this, bytes, size_t(count));
+	if (!source.IsValid())
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return;
+	}
+	bytes = static_cast<const char*>(source.Get());
 	if (_IsShared() || count > fMaxLength)
 	{
 		// Nothing of the old text is kept; the old buffer goes only once the new one exists.
@@ -435,7 +444,10 @@ VString ToString(unsigned long value)
 	return text;
 }
 
-std::string to_string(const VString& text)
+namespace {
+
+// The UTF-8 form; std::string reports a shortage of memory by throwing, which to_string turns into an error.
+std::string UTF8Text(const VString& text)
 {
 	const int32 length = text.GetLength();
 	if (length <= 0)
@@ -456,6 +468,21 @@ std::string to_string(const VString& text)
 	utf8->Convert(text.GetCPointer(), length, &consumed, result.data(), result.size(), &produced);
 	result.resize(std::min(produced, needed));
 	return result;
+}
+
+}  // namespace
+
+std::string to_string(const VString& text)
+{
+	try
+	{
+		return UTF8Text(text);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return std::string();
+	}
 }
 
 }  // namespace velk

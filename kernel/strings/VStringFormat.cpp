@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -300,7 +301,9 @@ public:
 	PrintfOutput(const PrintfOutput&) = delete;
 	PrintfOutput& operator=(const PrintfOutput&) = delete;
 
-	bool IsFinished() const { return fCut || fEnded; }
+	bool IsFinished() const { return fCut || fEnded || fFailed; }
+	// Memory ran short for the output's own bookkeeping: nothing of it may be written.
+	bool HasFailed() const { return fFailed; }
 
 	void Emit(const char* bytes, size_t count)
 	{
@@ -344,20 +347,53 @@ public:
 	}
 
 	// An object text behind the bytes written so far; the text must outlive the output. A text that
-	// belongs to the output is kept in a slot of its own.
+	// belongs to the output is kept in a slot of its own. A null text (one that could not be made) fails
+	// the output.
 	void AddObject(const VString* text)
 	{
+		if (text == nullptr)
+		{
+			fFailed = true;
+			return;
+		}
 		const Insertion insertion{fLength, text};
 		if (fInlineCount < kINLINE_INSERTIONS)
+		{
 			fInline[fInlineCount++] = insertion;
+		}
 		else
-			fMore.push_back(insertion);
+		{
+			try
+			{
+				fMore.push_back(insertion);
+			}
+			catch (const std::bad_alloc&)
+			{
+				fFailed = true;
+				return;
+			}
+		}
 		fObjectUnits += text->GetLength();
 	}
-	VString& NewOwnedText()
+	// Null when memory is short (the output then fails).
+	VString* NewOwnedText()
 	{
-		fOwned.push_back(std::make_unique<VString>());
-		return *fOwned.back();
+		std::unique_ptr<VString> text(new (std::nothrow) VString());
+		if (text == nullptr)
+		{
+			fFailed = true;
+			return nullptr;
+		}
+		try
+		{
+			fOwned.push_back(std::move(text));
+		}
+		catch (const std::bad_alloc&)
+		{
+			fFailed = true;
+			return nullptr;
+		}
+		return fOwned.back().get();
 	}
 
 	// A cut inside a multi-byte character drops the whole character.
@@ -391,6 +427,7 @@ private:
 	size_t fLength = 0;
 	bool fCut = false;
 	bool fEnded = false;
+	bool fFailed = false;
 	Insertion fInline[kINLINE_INSERTIONS];
 	size_t fInlineCount = 0;
 	std::vector<Insertion> fMore;
@@ -557,9 +594,10 @@ void FormatConversion(PrintfOutput& out, const Conversion& c, va_list& args)
 // A fixed text for a conversion whose object is missing or of the wrong class.
 void AddInvalidText(PrintfOutput& out, const char* text)
 {
-	VString& owned = out.NewOwnedText();
-	owned.AppendCString(text);
-	out.AddObject(&owned);
+	VString* owned = out.NewOwnedText();
+	if (owned != nullptr)
+		owned->AppendCString(text);
+	out.AddObject(owned);
 }
 
 // The object as a string, or null. Plain strings, the common case, skip the full cast.
@@ -588,9 +626,15 @@ void AddObjectText(PrintfOutput& out, const VString& target, char letter, const 
 		}
 		else if (string == &target)
 		{
-			VString& copy = out.NewOwnedText();
-			copy.FromString(*string);
-			out.AddObject(&copy);
+			VString* copy = out.NewOwnedText();
+			if (copy != nullptr)
+			{
+				copy->FromString(*string);
+				// A copy that could not take the text (velk 107 raised) would print wrong.
+				if (copy->GetLength() != string->GetLength())
+					copy = nullptr;
+			}
+			out.AddObject(copy);
 		}
 		else
 		{
@@ -606,14 +650,16 @@ void AddObjectText(PrintfOutput& out, const VString& target, char letter, const 
 			AddInvalidText(out, "@@invalid VValueSingle@@");
 			return;
 		}
-		VString& text = out.NewOwnedText();
-		value->GetString(text);
-		out.AddObject(&text);
+		VString* text = out.NewOwnedText();
+		if (text != nullptr)
+			value->GetString(*text);
+		out.AddObject(text);
 		return;
 	}
-	VString& text = out.NewOwnedText();
-	object->DebugDump(text);
-	out.AddObject(&text);
+	VString* text = out.NewOwnedText();
+	if (text != nullptr)
+		object->DebugDump(*text);
+	out.AddObject(text);
 }
 
 }  // namespace
@@ -682,6 +728,11 @@ void VString::_Printf(const char* format, va_list arguments)
 		p += conversion.fLength;
 	}
 	va_end(args);
+	if (out.HasFailed())
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return;
+	}
 	out.EndOutput();
 
 	// One growth for the whole result: a byte gives at most one unit.
