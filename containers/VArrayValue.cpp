@@ -1,6 +1,7 @@
 // Base of the typed value arrays: the element block and its resizing.
 #include "containers/VArrayValue.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "kernel/memory/VMemory.h"
@@ -48,21 +49,28 @@ bool VArrayValue::SetCount(int32 count)
 		return true;
 	}
 
-	void* block = fData != nullptr ? VMemory::SetPtrSize(fData, size_t(newSize)) : VMemory::NewPtrClear(size_t(newSize), int32(kARRAY_TAG));
-	if (block == nullptr)
+	if (newSize > uint64(fDataSize) || newSize < uint64(fDataSize) / 4)
 	{
-		// A smaller count still holds in the old block.
-		if (count < fCount)
+		// Growth doubles the block, so that appending one element at a time copies each element a bounded
+		// number of times; a block left mostly empty is given back.
+		uint64 blockSize = newSize;
+		if (newSize > uint64(fDataSize))
+			blockSize = std::min(std::max(newSize, 2 * uint64(fDataSize)), uint64(INT32_MAX) / fElementSize * fElementSize);
+		void* block = fData != nullptr ? VMemory::SetPtrSize(fData, size_t(blockSize)) : VMemory::NewPtrClear(size_t(blockSize), int32(kARRAY_TAG));
+		if (block != nullptr)
 		{
-			fCount = count;
-			return true;
+			fData = block;
+			fDataSize = int32(blockSize);
 		}
-		return false;
+		else if (newSize > uint64(fDataSize))
+		{
+			return false;
+		}
+		// A smaller count still holds in the old block.
 	}
-	if (newSize > uint64(fDataSize))
-		std::memset(static_cast<uint8*>(block) + fDataSize, 0, size_t(newSize) - size_t(fDataSize));
-	fData = block;
-	fDataSize = int32(newSize);
+	// Places past the old count may hold bytes of elements dropped earlier.
+	if (count > fCount)
+		std::memset(_ElementAt(fCount), 0, size_t(count - fCount) * fElementSize);
 	fCount = count;
 	return true;
 }

@@ -23,7 +23,9 @@ public:
 	virtual ValueKind GetElemValueKind() const { return VK_UNDEFINED; }
 
 	// Sets the number of elements (a negative count counts as 0): a smaller count first releases the
-	// dropped elements; new elements are zeroed. False, with the array unchanged, when the block cannot grow.
+	// dropped elements; new elements are zeroed. The block keeps room beyond the count: it doubles when it
+	// must grow and is given back when less than a quarter is used (count 0 frees it). False, with the
+	// array unchanged, when the block cannot grow.
 	virtual bool SetCount(int32 count);
 	// Makes room for count zeroed elements before the 1-based position pos (clamped to 1..count+1).
 	// False, with the array unchanged, when the block cannot grow.
@@ -60,6 +62,7 @@ protected:
 	uint32 fElementSize;
 	int32 fCount = 0;
 	void* fData = nullptr;
+	// Bytes of the block: the capacity, at least fCount * fElementSize.
 	int32 fDataSize = 0;
 };
 

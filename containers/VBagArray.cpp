@@ -21,14 +21,14 @@ VBagArray::VBagArray(const VBagArray& other)
 	}
 	for (const VValueBag* bag : other.fBags)
 	{
-		VValue* copy = bag->Clone();
+		VValueBag* copy = bag->_CopyBag();
 		if (copy == nullptr)
 		{
 			fComplete = false;
 			return;
 		}
 		// The room was reserved: this cannot fail.
-		fBags.push_back(static_cast<VValueBag*>(copy));
+		fBags.push_back(copy);
 	}
 }
 

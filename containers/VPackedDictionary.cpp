@@ -1,6 +1,8 @@
 // The hash index of the packed dictionaries and the element dictionary of bags.
 #include "containers/VPackedDictionary.h"
 
+#include <algorithm>
+#include <bit>
 
 #include "containers/VBagArray.h"
 
@@ -47,16 +49,17 @@ bool _VHashKeyMap::Rebuild(size_t size)
 	try
 	{
 		fEntries.assign(size, kEMPTY);
+		fHashes.assign(size, 0);
 		return true;
 	}
 	catch (const std::bad_alloc&)
 	{
-		return false;
 	}
 	catch (const std::length_error&)
 	{
-		return false;
 	}
+	Clear();
+	return false;
 }
 
 bool _VHashKeyMap::Put(uint32 hash, uint32 slot)
@@ -64,19 +67,65 @@ bool _VHashKeyMap::Put(uint32 hash, uint32 slot)
 	const size_t size = fEntries.size();
 	if (size == 0)
 		return false;
-	size_t entry = hash % size;
-	for (size_t probes = 0; probes < size; ++probes)
-	{
-		if (fEntries[entry] == kEMPTY)
-		{
-			fEntries[entry] = slot;
-			return true;
-		}
-		if (++entry == size)
-			entry = 0;
-	}
-	return false;
+	const size_t distance = FindEmpty(hash % size, size);
+	if (distance == size)
+		return false;
+	const size_t entry = (hash % size + distance) % size;
+	fEntries[entry] = slot;
+	fHashes[entry] = hash;
+	return true;
 }
+
+template <bool MATCH_HASH>
+size_t _VHashKeyMap::_ScanRange(size_t from, size_t to, uint32 hash) const
+{
+	const uint32* entries = fEntries.data();
+	const uint32* hashes = fHashes.data();
+	constexpr size_t kBLOCK = 16;
+	size_t i = from;
+	// Most probes end within a few entries of their start: those are looked at one by one.
+	for (const size_t end = std::min(to, from + 4); i < end; ++i)
+	{
+		if (entries[i] == kEMPTY || (MATCH_HASH && hashes[i] == hash))
+			return i;
+	}
+	// Then a whole block is tested without an early exit, which the compiler turns into vector compares.
+	for (; i + kBLOCK <= to; i += kBLOCK)
+	{
+		uint32 mask = 0;
+		for (size_t j = 0; j < kBLOCK; ++j)
+		{
+			bool hit = entries[i + j] == kEMPTY;
+			if constexpr (MATCH_HASH)
+				hit = hit || hashes[i + j] == hash;
+			mask |= uint32(hit) << j;
+		}
+		if (mask != 0)
+			return i + size_t(std::countr_zero(mask));
+	}
+	for (; i < to; ++i)
+	{
+		if (entries[i] == kEMPTY || (MATCH_HASH && hashes[i] == hash))
+			return i;
+	}
+	return to;
+}
+
+template <bool MATCH_HASH>
+size_t _VHashKeyMap::_Scan(size_t entry, size_t limit, uint32 hash) const
+{
+	const size_t size = fEntries.size();
+	const size_t firstEnd = std::min(size, entry + limit);
+	const size_t found = _ScanRange<MATCH_HASH>(entry, firstEnd, hash);
+	if (found < firstEnd)
+		return found - entry;
+	const size_t scanned = firstEnd - entry;
+	const size_t wrapped = _ScanRange<MATCH_HASH>(0, limit - scanned, hash);
+	return scanned + wrapped;
+}
+
+template size_t _VHashKeyMap::_Scan<false>(size_t, size_t, uint32) const;
+template size_t _VHashKeyMap::_Scan<true>(size_t, size_t, uint32) const;
 
 uint32 _VHashKeyMap::Get(uint32 hash) const
 {
@@ -123,6 +172,7 @@ VPackedDictionary<SLOT>::VPackedDictionary(const VPackedDictionary& other)
 			keyBytes = lastOffset + 1 + this->fKeys[lastOffset];
 		}
 		this->fKeys.resize(keyBytes);
+		this->_UpdateIndexForCount();
 	}
 }
 
@@ -146,10 +196,11 @@ VBagArray* VPackedDictionary<SLOT>::GetValue(const StPackedDictionaryKey& key) c
 template <class SLOT>
 bool VPackedDictionary<SLOT>::SetValue(const StPackedDictionaryKey& key, VBagArray* list)
 {
-	auto found = this->_Find(key);
+	typename VPackedDictionary_base<SLOT>::FreeEntry free;
+	auto found = this->_Find(key, &free);
 	if (found == this->end())
 	{
-		found = this->_AppendKeyAndSlot(key, SLOT());
+		found = this->_AppendKeyAndSlot(key, SLOT(), free);
 		if (found == this->end())
 			return false;
 	}

@@ -3,7 +3,9 @@
 // 6 keys (most bags hold a handful of attributes, which a linear scan finds faster than any index).
 #pragma once
 
+#include <algorithm>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "containers/StPackedDictionaryKey.h"
@@ -14,7 +16,9 @@ namespace velk {
 class VBagArray;
 
 // Open-addressing index of a dictionary: entry (hash modulo size) holds the number of the first slot put
-// there, or kEMPTY.
+// there, or kEMPTY; a slot put where the entry is taken goes to the next empty entry, wrapping. Beside each
+// entry the index keeps the hash it was put with (in memory only: the binary form stores the slot numbers),
+// so that a lookup compares key bytes only where the hashes agree.
 class _VHashKeyMap
 {
 public:
@@ -28,20 +32,53 @@ public:
 	// Stores slot at the first empty entry from hash modulo size on, wrapping; false when the table is full
 	// or empty.
 	bool Put(uint32 hash, uint32 slot);
+	// Put, for a caller that knows where it lands: the empty entry that ended a lookup of the same hash
+	// made since the index last changed. Any other entry falls back to Put.
+	bool PutAt(size_t entry, uint32 hash, uint32 slot)
+	{
+		if (entry >= fEntries.size() || fEntries[entry] != kEMPTY)
+			return Put(hash, slot);
+		fEntries[entry] = slot;
+		fHashes[entry] = hash;
+		return true;
+	}
 	// The entry at hash modulo size; kEMPTY for an empty index.
 	uint32 Get(uint32 hash) const;
+	// How far from entry (wrapping) the first entry lies that is empty, or was put with hash when matching
+	// hashes count too; limit when none lies within limit entries. Probing goes through here, a block of
+	// entries at a time: right before a table fills up, runs of taken entries grow long.
+	size_t FindEmpty(size_t entry, size_t limit) const { return _Scan<false>(entry, limit, 0); }
+	size_t FindEmptyOrHash(size_t entry, size_t limit, uint32 hash) const { return _Scan<true>(entry, limit, hash); }
+
+	// The entry at position (below GetSize()), and the hash it was put with.
+	uint32 GetEntry(size_t position) const { return fEntries[position]; }
+	uint32 GetEntryHash(size_t position) const { return fHashes[position]; }
 
 	bool IsEmpty() const { return fEntries.empty(); }
 	size_t GetSize() const { return fEntries.size(); }
-	void Clear() { std::vector<uint32>().swap(fEntries); }
+	void Clear()
+	{
+		std::vector<uint32>().swap(fEntries);
+		std::vector<uint32>().swap(fHashes);
+	}
 
 private:
+	template <bool MATCH_HASH>
+	size_t _Scan(size_t entry, size_t limit, uint32 hash) const;
+	template <bool MATCH_HASH>
+	size_t _ScanRange(size_t from, size_t to, uint32 hash) const;
+
 	std::vector<uint32> fEntries;
+	std::vector<uint32> fHashes;
 };
 
 // Base of both dictionaries over a slot type whose first field, fKeyOffset, is the offset of the slot's key
 // in the key buffer (one length byte, then the UTF-8 bytes). Keys are unique only as far as callers look
 // them up before appending.
+//
+// Like the standard containers, a dictionary has no lock: const operations may run on several threads at
+// once, a modification may not run beside anything else. That is why the hash index is kept up to date by
+// the modifications themselves and never built by a lookup.
 template <class SLOT>
 class VPackedDictionary_base : public VObject
 {
@@ -54,8 +91,8 @@ public:
 	static constexpr size_t kINDEX_THRESHOLD = 6;
 
 	VPackedDictionary_base() = default;
-	// Copies the keys and the slots as they are; the index starts empty. When memory is short the copy is
-	// empty.
+	// Copies the keys and the slots as they are, and builds the copy's own index. When memory is short the
+	// copy is empty.
 	VPackedDictionary_base(const VPackedDictionary_base& other) { _CopyBase(other); }
 	VPackedDictionary_base& operator=(const VPackedDictionary_base&) = delete;
 	~VPackedDictionary_base() override = default;
@@ -68,15 +105,23 @@ public:
 	const_iterator begin() const { return fSlots.begin(); }
 	const_iterator end() const { return fSlots.end(); }
 
-	// The slot of the key, or end(). Builds the hash index first when the dictionary holds 6 keys or more
-	// and has none (when that fails the slots are scanned).
-	iterator _Find(const StPackedDictionaryKey& key) { return fSlots.begin() + ptrdiff_t(_FindSlotNumber(key)); }
-	const_iterator _Find(const StPackedDictionaryKey& key) const { return fSlots.begin() + ptrdiff_t(_FindSlotNumber(key)); }
+	// Where a key that a lookup did not find would go in the index; only good for appending that key before
+	// the dictionary changes otherwise.
+	using FreeEntry = size_t;
+	static constexpr FreeEntry kNO_FREE_ENTRY = ~size_t(0);
+
+	// The slot of the key, or end(). Follows the index's probe sequence when there is an index; scans the
+	// slots otherwise (fewer than 6 keys, or memory was short when the index was due). Writes nothing but
+	// outFree: for an absent key, the index entry that ended the probe, which saves appending the key the
+	// same probe again.
+	iterator _Find(const StPackedDictionaryKey& key, FreeEntry* outFree = nullptr) { return fSlots.begin() + ptrdiff_t(_FindSlotNumber(key, outFree)); }
+	const_iterator _Find(const StPackedDictionaryKey& key, FreeEntry* outFree = nullptr) const { return fSlots.begin() + ptrdiff_t(_FindSlotNumber(key, outFree)); }
 
 	// Appends the key and the slot (whose key offset is set here) without looking for the key first, and
-	// records it in the index when there is one. Returns the new slot, or end() with the dictionary
+	// records it in the index (at free, from a _Find of this key just before, when given), building the
+	// index when the dictionary reaches 6 keys. Returns the new slot, or end() with the dictionary
 	// unchanged when the key is longer than 255 bytes or memory is short.
-	iterator _AppendKeyAndSlot(const StPackedDictionaryKey& key, const SLOT& slot);
+	iterator _AppendKeyAndSlot(const StPackedDictionaryKey& key, const SLOT& slot, FreeEntry free = kNO_FREE_ENTRY);
 
 	// The slot's key bytes (not terminated) and their count.
 	const char* _GetKeyBytes(const SLOT& slot, size_t& outLength) const
@@ -89,8 +134,8 @@ public:
 	size_t _GetIndexSize() const { return fIndex.GetSize(); }
 
 protected:
-	// Copies keys and slots (the index is left empty); false with this dictionary unchanged when memory
-	// is short.
+	// Copies keys and slots and builds the index for them; false with this dictionary unchanged when
+	// memory is short.
 	bool _CopyBase(const VPackedDictionary_base& other);
 	// Drops keys, slots and index; what the slots point to is the caller's.
 	void _ClearBase()
@@ -106,15 +151,23 @@ protected:
 		return fKeys[offset] == key.GetKeyLength() && key.EqualsBytes(reinterpret_cast<const char*>(fKeys.data() + offset + 1), fKeys[offset]);
 	}
 
-	// The slot number of the key, or the slot count.
-	size_t _FindSlotNumber(const StPackedDictionaryKey& key) const;
+	// The slot number of the key, or the slot count (and outFree, when given, set as _Find says).
+	size_t _FindSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const;
 	// Sizes the index for the current key count and puts every slot in slot order; false (index empty)
-	// when memory is short.
-	bool _RebuildIndex() const;
+	// when memory is short, lookups then scan the slots.
+	bool _RebuildIndex();
+	// After the slots changed wholesale: an index for 6 keys or more, none below.
+	void _UpdateIndexForCount()
+	{
+		if (fSlots.size() >= kINDEX_THRESHOLD)
+			_RebuildIndex();
+		else
+			fIndex.Clear();
+	}
 
 	std::vector<uint8> fKeys;
 	SlotVector fSlots;
-	mutable _VHashKeyMap fIndex;
+	_VHashKeyMap fIndex;
 };
 
 template <class SLOT>
@@ -126,38 +179,55 @@ bool VPackedDictionary_base<SLOT>::_CopyBase(const VPackedDictionary_base& other
 		SlotVector slots(other.fSlots);
 		fKeys.swap(keys);
 		fSlots.swap(slots);
-		fIndex.Clear();
-		return true;
 	}
 	catch (const std::bad_alloc&)
 	{
 		return false;
 	}
+	_UpdateIndexForCount();
+	return true;
 }
 
 template <class SLOT>
-size_t VPackedDictionary_base<SLOT>::_FindSlotNumber(const StPackedDictionaryKey& key) const
+size_t VPackedDictionary_base<SLOT>::_FindSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const
 {
 	const size_t count = fSlots.size();
-	if (fIndex.IsEmpty() && count >= kINDEX_THRESHOLD)
-		_RebuildIndex();
-
-	size_t start = 0;
+	if (outFree != nullptr)
+		*outFree = kNO_FREE_ENTRY;
 	if (!fIndex.IsEmpty())
 	{
-		const uint32 first = fIndex.Get(key.GetHashCode());
-		if (first == _VHashKeyMap::kEMPTY)
-			return count;
-		// Probing stored the key's slot at or after the first one put at its entry; starting there finds it
-		// early, and the wrap-around keeps the scan complete.
-		start = first < count ? first : 0;
+		// The entries Put visited for this hash, in its order: the key's slot lies on that path, and an
+		// empty entry ends it.
+		const size_t size = fIndex.GetSize();
+		const uint32 hash = key.GetHashCode();
+		// Table sizes fit 32 bits, whose division is the cheaper one.
+		size_t entry = hash % uint32(size);
+		size_t remaining = size;
+		while (remaining > 0)
+		{
+			// Most keys lie at their home entry or just after it; entries taken by other hashes are then
+			// skipped in bulk.
+			const uint32 first = fIndex.GetEntry(entry);
+			const size_t distance = first == _VHashKeyMap::kEMPTY || fIndex.GetEntryHash(entry) == hash ? 0 : fIndex.FindEmptyOrHash(entry, remaining, hash);
+			if (distance == remaining)
+				return count;
+			entry = (entry + distance) % size;
+			const uint32 slot = fIndex.GetEntry(entry);
+			if (slot == _VHashKeyMap::kEMPTY)
+			{
+				if (outFree != nullptr)
+					*outFree = entry;
+				return count;
+			}
+			if (slot < count && _SlotHasKey(slot, key))
+				return slot;
+			remaining -= distance + 1;
+			if (++entry == size)
+				entry = 0;
+		}
+		return count;
 	}
-	for (size_t i = start; i < count; ++i)
-	{
-		if (_SlotHasKey(i, key))
-			return i;
-	}
-	for (size_t i = 0; i < start; ++i)
+	for (size_t i = 0; i < count; ++i)
 	{
 		if (_SlotHasKey(i, key))
 			return i;
@@ -166,7 +236,7 @@ size_t VPackedDictionary_base<SLOT>::_FindSlotNumber(const StPackedDictionaryKey
 }
 
 template <class SLOT>
-bool VPackedDictionary_base<SLOT>::_RebuildIndex() const
+bool VPackedDictionary_base<SLOT>::_RebuildIndex()
 {
 	const size_t count = fSlots.size();
 	if (!fIndex.Rebuild(_VHashKeyMap::_ComputeHashVectorSize(count)))
@@ -185,7 +255,7 @@ bool VPackedDictionary_base<SLOT>::_RebuildIndex() const
 }
 
 template <class SLOT>
-typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryKey& key, const SLOT& slot)
+typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_AppendKeyAndSlot(const StPackedDictionaryKey& key, const SLOT& slot, FreeEntry free)
 {
 	const size_t length = key.GetKeyLength();
 	if (length > StPackedDictionaryKey::kMAX_KEY_LENGTH)
@@ -194,10 +264,17 @@ typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_A
 	const size_t offset = fKeys.size();
 	try
 	{
-		fKeys.reserve(offset + 1 + length);
-		fSlots.reserve(fSlots.size() + 1);
+		// Doubling keeps a long run of appends linear.
+		if (fKeys.capacity() - offset < 1 + length)
+			fKeys.reserve(std::max(offset + 1 + length, 2 * fKeys.capacity()));
+		if (fSlots.capacity() == fSlots.size())
+			fSlots.reserve(std::max<size_t>(8, 2 * fSlots.capacity()));
 	}
 	catch (const std::bad_alloc&)
+	{
+		return fSlots.end();
+	}
+	catch (const std::length_error&)
 	{
 		return fSlots.end();
 	}
@@ -207,7 +284,9 @@ typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_A
 	fSlots.push_back(slot);
 	fSlots.back().fKeyOffset = offset;
 
-	if (!fIndex.IsEmpty() && !fIndex.Put(key.GetHashCode(), uint32(fSlots.size() - 1)))
+	// A table that is full, or not there yet, is rebuilt for the new count; without memory for it lookups
+	// scan the slots until a later append manages to build it.
+	if (fIndex.IsEmpty() ? fSlots.size() >= kINDEX_THRESHOLD : !fIndex.PutAt(free, key.GetHashCode(), uint32(fSlots.size() - 1)))
 		_RebuildIndex();
 	return fSlots.end() - 1;
 }

@@ -1,7 +1,10 @@
 // The attribute dictionary: values in flat form in a word store, value objects cached on demand.
 #include "containers/VPackedDictionary_with_backstore.h"
 
+#include <atomic>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "kernel/strings/VString.h"
 #include "kernel/values/VValueInfo.h"
@@ -28,12 +31,12 @@ VValueSingle* CloneSingle(const VValueSingle& value)
 	return single;
 }
 
-VValueSingle* LoadSingle(const VValueInfo& info, const void* data)
+VValueSingle* LoadSingle(const VValueInfo& info, const void* data, uint64 available)
 {
 	VValue* made = nullptr;
 	try
 	{
-		made = info.LoadFromPtr(data, false);
+		made = info.LoadFromPtrBounded(data, available, false);
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -60,26 +63,44 @@ VPackedDictionary_with_backstore<SLOT>& VPackedDictionary_with_backstore<SLOT>::
 	if (this == &other)
 		return *this;
 
-	// A source that cannot be packed keeps newer values in its cached objects than in its backstore: the
-	// copy then takes copies of all of them.
-	const bool packed = !other.fDirty || other._Pack();
+	fComplete = false;
 	try
 	{
+		typename Base::SlotVector slots;
 		std::vector<uint8> keys(other.fKeys);
-		typename Base::SlotVector slots(other.fSlots);
-		std::vector<uint16> backstore(other.fBackstore);
 		_VHashKeyMap index(other.fIndex);
-
-		fComplete = true;
-		for (SLOT& slot : slots)
+		std::vector<uint16> backstore;
+		std::vector<size_t> indexes;
+		// A dirty source keeps newer values in its cached objects than in its store: they are packed here,
+		// into the copy, so that copying stays a read of the source.
+		if (other.fDirty)
 		{
-			const VValueSingle* source = slot.fValue;
-			slot.fValue = nullptr;
-			if (source == nullptr || (packed && CanRebuild(GetKindOf(*source))))
+			if (!other._WritePacked(backstore, indexes))
+				return *this;
+		}
+		else
+		{
+			backstore = other.fBackstore;
+		}
+
+		// Field by field rather than a copy of the vector: a reader of the source may be installing a
+		// cached value meanwhile, and the copy takes none of those anyway.
+		slots.resize(other.fSlots.size());
+		for (size_t i = 0; i < slots.size(); ++i)
+		{
+			const SLOT& source = other.fSlots[i];
+			slots[i].fKeyOffset = source.fKeyOffset;
+			slots[i].fBackstoreIndex = other.fDirty ? indexes[i] : source.fBackstoreIndex;
+			const VValueSingle* value = _CachedValue(source);
+			if (value == nullptr || CanRebuild(GetKindOf(*value)))
 				continue;
-			slot.fValue = CloneSingle(*source);
-			if (slot.fValue == nullptr)
-				fComplete = false;
+			slots[i].fValue = CloneSingle(*value);
+			if (slots[i].fValue == nullptr)
+			{
+				for (SLOT& slot : slots)
+					delete slot.fValue;
+				return *this;
+			}
 		}
 
 		_DeleteCachedValues();
@@ -87,12 +108,15 @@ VPackedDictionary_with_backstore<SLOT>& VPackedDictionary_with_backstore<SLOT>::
 		this->fSlots.swap(slots);
 		fBackstore.swap(backstore);
 		this->fIndex = std::move(index);
-		fDirty = !packed;
+		fDirty = false;
+		fComplete = true;
 	}
 	catch (const std::bad_alloc&)
 	{
-		fComplete = false;
+		// Thrown before any value was cloned: nothing to free.
 	}
+	if (fComplete && this->fIndex.IsEmpty())
+		this->_UpdateIndexForCount();
 	return *this;
 }
 
@@ -100,6 +124,24 @@ template <class SLOT>
 VPackedDictionary_with_backstore<SLOT>::~VPackedDictionary_with_backstore()
 {
 	_DeleteCachedValues();
+}
+
+template <class SLOT>
+VValueSingle* VPackedDictionary_with_backstore<SLOT>::_CachedValue(const SLOT& slot)
+{
+	static_assert(std::atomic_ref<VValueSingle*>::required_alignment <= alignof(VValueSingle*));
+	return std::atomic_ref<VValueSingle*>(const_cast<VValueSingle*&>(slot.fValue)).load(std::memory_order_acquire);
+}
+
+template <class SLOT>
+VValueSingle* VPackedDictionary_with_backstore<SLOT>::_InstallCachedValue(const SLOT& slot, VValueSingle* value)
+{
+	std::atomic_ref<VValueSingle*> cached(const_cast<VValueSingle*&>(slot.fValue));
+	VValueSingle* installed = nullptr;
+	if (cached.compare_exchange_strong(installed, value, std::memory_order_acq_rel, std::memory_order_acquire))
+		return value;
+	delete value;
+	return installed;
 }
 
 template <class SLOT>
@@ -198,8 +240,8 @@ void VPackedDictionary_with_backstore<SLOT>::_WriteValue(uint16* words, const VV
 template <class SLOT>
 ValueKind VPackedDictionary_with_backstore<SLOT>::GetValueKind(const_iterator slot) const
 {
-	if (slot->fValue != nullptr)
-		return GetKindOf(*slot->fValue);
+	if (const VValueSingle* cached = _CachedValue(*slot))
+		return GetKindOf(*cached);
 	return fBackstore[slot->fBackstoreIndex];
 }
 
@@ -210,19 +252,24 @@ const void* VPackedDictionary_with_backstore<SLOT>::GetDataPtr(const_iterator sl
 }
 
 template <class SLOT>
+uint64 VPackedDictionary_with_backstore<SLOT>::GetDataBytes(const_iterator slot) const
+{
+	return uint64(fBackstore.size() - slot->fBackstoreIndex - 1) * sizeof(uint16);
+}
+
+template <class SLOT>
 const VValueSingle* VPackedDictionary_with_backstore<SLOT>::GetValuePtr(const_iterator slot) const
 {
-	if (slot->fValue != nullptr)
-		return slot->fValue;
+	if (VValueSingle* cached = _CachedValue(*slot))
+		return cached;
 	const ValueKind kind = fBackstore[slot->fBackstoreIndex];
 	if (!CanRebuild(kind))
 		return nullptr;
-	VValueSingle* single = LoadSingle(*VValue::ValueInfoFromValueKind(kind), GetDataPtr(slot));
+	VValueSingle* single = LoadSingle(*VValue::ValueInfoFromValueKind(kind), GetDataPtr(slot), GetDataBytes(slot));
 	if (single == nullptr)
 		return nullptr;
 	// Made from the store itself: the cache agrees with it and the dictionary stays clean.
-	_Mutable(slot).fValue = single;
-	return single;
+	return _InstallCachedValue(*slot, single);
 }
 
 template <class SLOT>
@@ -231,17 +278,17 @@ bool VPackedDictionary_with_backstore<SLOT>::GetValue(const StPackedDictionaryKe
 	const const_iterator slot = this->_Find(key);
 	if (slot == this->end())
 		return false;
-	if (slot->fValue != nullptr)
+	if (const VValueSingle* cached = _CachedValue(*slot))
 	{
-		slot->fValue->GetValue(out);
+		cached->GetValue(out);
 		return true;
 	}
 	const ValueKind kind = fBackstore[slot->fBackstoreIndex];
 	if (kind != VK_UNDEFINED && GetKindOf(out) == kind)
 	{
-		// Reading into a value of the stored kind allocates nothing.
-		out.LoadFromPtr(GetDataPtr(slot));
-		return true;
+		// Reading into a value of the stored kind allocates nothing; a datum that runs past the store reads
+		// as absent.
+		return out.LoadFromPtrBounded(GetDataPtr(slot), GetDataBytes(slot)) != nullptr;
 	}
 	if (const VValueSingle* value = GetValuePtr(slot))
 		value->GetValue(out);
@@ -286,7 +333,7 @@ bool VPackedDictionary_with_backstore<SLOT>::SetExistingValue(const StPackedDict
 }
 
 template <class SLOT>
-typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value)
+typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free)
 {
 	const size_t index = fBackstore.size();
 	const size_t words = _WordsFor(value);
@@ -305,7 +352,7 @@ typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with
 
 	SLOT fresh;
 	fresh.fBackstoreIndex = index;
-	const iterator slot = this->_AppendKeyAndSlot(key, fresh);
+	const iterator slot = this->_AppendKeyAndSlot(key, fresh, free);
 	if (slot == this->end())
 	{
 		fBackstore.resize(index);
@@ -326,7 +373,7 @@ typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with
 // Packing
 
 template <class SLOT>
-bool VPackedDictionary_with_backstore<SLOT>::_Pack() const
+bool VPackedDictionary_with_backstore<SLOT>::_Pack()
 {
 	bool allInPlace = true;
 	for (const SLOT& slot : this->fSlots)
@@ -340,30 +387,44 @@ bool VPackedDictionary_with_backstore<SLOT>::_Pack() const
 		else
 			allInPlace = false;
 	}
-	if (!allInPlace && !_RebuildBackstore())
-		return false;
+	if (!allInPlace)
+	{
+		std::vector<uint16> fresh;
+		std::vector<size_t> indexes;
+		if (!_WritePacked(fresh, indexes))
+			return false;
+		fBackstore.swap(fresh);
+		for (size_t i = 0; i < indexes.size(); ++i)
+			this->fSlots[i].fBackstoreIndex = indexes[i];
+	}
 	fDirty = false;
 	return true;
 }
 
 template <class SLOT>
-bool VPackedDictionary_with_backstore<SLOT>::_RebuildBackstore() const
+bool VPackedDictionary_with_backstore<SLOT>::_WritePacked(std::vector<uint16>& words, std::vector<size_t>& indexes) const
 {
-	auto wordsOf = [this](const SLOT& slot) -> size_t {
-		if (slot.fValue != nullptr)
-			return _WordsFor(*slot.fValue);
-		const uint16* stored = fBackstore.data() + slot.fBackstoreIndex;
-		return (GetFlatSize(stored[0], stored + 1) + 1) / 2;
-	};
-
-	size_t total = 0;
-	for (const SLOT& slot : this->fSlots)
-		total += wordsOf(slot);
-
 	std::vector<uint16> fresh;
+	std::vector<size_t> at;
 	try
 	{
-		fresh.resize(total);
+		fresh.reserve(fBackstore.size());
+		at.reserve(this->fSlots.size());
+		for (const SLOT& slot : this->fSlots)
+		{
+			// Read once: another reader may cache a value in the slot meanwhile (one that agrees with the
+			// store, since only clean slots get one that way).
+			const VValueSingle* value = _CachedValue(slot);
+			const uint16* stored = fBackstore.data() + slot.fBackstoreIndex;
+			const size_t start = fresh.size();
+			const size_t count = value != nullptr ? _WordsFor(*value) : (GetFlatSize(stored[0], stored + 1) + 1) / 2;
+			fresh.resize(start + count);
+			if (value != nullptr)
+				_WriteValue(fresh.data() + start, *value);
+			else
+				std::memcpy(fresh.data() + start, stored, count * sizeof(uint16));
+			at.push_back(start);
+		}
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -373,20 +434,8 @@ bool VPackedDictionary_with_backstore<SLOT>::_RebuildBackstore() const
 	{
 		return false;
 	}
-
-	size_t at = 0;
-	// Only the slots' backstore indexes change: the dictionary stays the same to its readers.
-	for (SLOT& slot : const_cast<typename Base::SlotVector&>(this->fSlots))
-	{
-		const size_t words = wordsOf(slot);
-		if (slot.fValue != nullptr)
-			_WriteValue(fresh.data() + at, *slot.fValue);
-		else
-			std::memcpy(fresh.data() + at, fBackstore.data() + slot.fBackstoreIndex, words * sizeof(uint16));
-		slot.fBackstoreIndex = at;
-		at += words;
-	}
-	fBackstore.swap(fresh);
+	words.swap(fresh);
+	indexes.swap(at);
 	return true;
 }
 

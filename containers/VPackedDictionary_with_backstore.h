@@ -2,6 +2,10 @@
 // store of 16-bit words (one kind word, then the value's flat form, padded to a whole word), so that a bag
 // of a handful of numbers costs no value objects. A value object is made and cached in the slot only when a
 // reader needs one of another kind, or when a value is replaced by one of another size.
+//
+// Const operations may run on several threads at once (a modification may not run beside anything else):
+// they read the store as it is and never rewrite it, and the one thing they write, a value object cached
+// in a slot by a reader, is installed with a compare-and-swap.
 #pragma once
 
 #include "containers/VPackedDictionary.h"
@@ -15,7 +19,8 @@ struct VPackedValue_VValueSingle
 	size_t fKeyOffset = 0;
 	// Where the value's kind word lies in the backstore, in words.
 	size_t fBackstoreIndex = 0;
-	// Owned by the slot; null while the value lives only in the backstore.
+	// Owned by the slot; null while the value lives only in the backstore. Readers reach it atomically
+	// (one of them may be installing it).
 	VValueSingle* fValue = nullptr;
 };
 
@@ -31,10 +36,11 @@ public:
 	VPackedDictionary_with_backstore() = default;
 	// As operator=.
 	VPackedDictionary_with_backstore(const VPackedDictionary_with_backstore& other);
-	// Packs the source when it is dirty, then copies keys, slots, index and backstore. The copy reads its
-	// values from the backstore: it caches no value object, except of kinds whose descriptor is not
-	// registered, which cannot be rebuilt from flat data and are cloned. When memory is short this
-	// dictionary is left as it was (IsComplete of the copy constructor's result is false).
+	// Copies keys, slots, index and backstore; a dirty source's cached values are packed into the copy's
+	// backstore, the source itself is only read. The copy reads its values from the backstore: it caches
+	// no value object, except of kinds whose descriptor is not registered, which cannot be rebuilt from
+	// flat data and are cloned. When memory is short this dictionary is left as it was and IsComplete
+	// answers false.
 	VPackedDictionary_with_backstore& operator=(const VPackedDictionary_with_backstore& other);
 	// Deletes every cached value.
 	~VPackedDictionary_with_backstore() override;
@@ -48,24 +54,28 @@ public:
 	// done). A value of the same flat size as the stored one, when the slot caches nothing, is written over
 	// it in place; otherwise the slot caches a copy of the value and the dictionary is marked dirty.
 	bool SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value);
-	// Appends key and value without looking for the key. Returns the new slot, or end() with the dictionary
-	// unchanged (key longer than 255 bytes, memory short). Values of a kind without a registered
-	// descriptor are also cached as a copy, so that every reader can still get them.
-	iterator Append(const StPackedDictionaryKey& key, const VValueSingle& value);
+	// Appends key and value without looking for the key (free: as _AppendKeyAndSlot). Returns the new
+	// slot, or end() with the dictionary unchanged (key longer than 255 bytes, memory short). Values of a
+	// kind without a registered descriptor are also cached as a copy, so that every reader can still get
+	// them.
+	iterator Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free = Base::kNO_FREE_ENTRY);
 
 	// What an entry gives: the kind of its value, its flat data in the backstore (behind the kind word;
 	// stale while the slot caches a different value) and its value object.
 	ValueKind GetValueKind(const_iterator slot) const;
 	const void* GetDataPtr(const_iterator slot) const;
+	// Bytes of the store from the slot's datum to its end: all a reader of that datum may touch.
+	uint64 GetDataBytes(const_iterator slot) const;
 	// The slot's value object, made from the flat data by the kind's descriptor and cached when not there
-	// yet; null for a kind without a descriptor. Valid until the value is replaced or the dictionary goes.
+	// yet (of two readers racing to cache it, one object wins and both get it); null for a kind without a
+	// descriptor or when memory is short. Valid until the value is replaced or the dictionary goes.
 	const VValueSingle* GetValuePtr(const_iterator slot) const;
 
 	// Brings the backstore up to date with the cached values and clears the dirty flag; cached values stay
-	// in their slots. False (dirty flag kept) when memory is short.
-	bool _Pack() const;
+	// in their slots. False (dirty flag kept) when memory is short. A modification: copies do not call it.
+	bool _Pack();
 	bool IsDirty() const { return fDirty; }
-	// False when the copy constructor could not copy everything.
+	// False when the last copy into this dictionary could not be made.
 	bool IsComplete() const { return fComplete; }
 
 	// Deletes every cached value and empties keys, slots, index and backstore.
@@ -79,17 +89,23 @@ public:
 	static bool CanRebuild(ValueKind kind);
 
 private:
-	SLOT& _Mutable(const_iterator slot) const { return const_cast<SLOT&>(*slot); }
+	// The slot's cached value as a reader may see it while another reader installs one.
+	static VValueSingle* _CachedValue(const SLOT& slot);
+	// Installs value as the slot's cached value unless a reader got there first: then value is deleted and
+	// the installed one answered.
+	static VValueSingle* _InstallCachedValue(const SLOT& slot, VValueSingle* value);
 	// Words a value takes in the backstore, kind word included.
 	static size_t _WordsFor(const VValueSingle& value);
 	// Writes the kind word and flat form of value at words (which has room for _WordsFor).
 	static void _WriteValue(uint16* words, const VValueSingle& value);
-	// Builds a new backstore from every slot; false (nothing changed) when memory is short.
-	bool _RebuildBackstore() const;
+	// The backstore this dictionary has once packed: every slot's current value in slot order into words,
+	// and where each slot's value starts into indexes. Reads this dictionary only; false (outputs unchanged)
+	// when memory is short.
+	bool _WritePacked(std::vector<uint16>& words, std::vector<size_t>& indexes) const;
 	void _DeleteCachedValues();
 
-	mutable std::vector<uint16> fBackstore;
-	mutable bool fDirty = false;
+	std::vector<uint16> fBackstore;
+	bool fDirty = false;
 	bool fComplete = true;
 };
 

@@ -35,6 +35,13 @@ bool IsStorableKey(const StPackedDictionaryKey& key)
 	return !key.IsEmpty() && key.GetKeyLength() <= StPackedDictionaryKey::kMAX_KEY_LENGTH;
 }
 
+// Raises velk 100 for a bag call that memory failed; answers the call's false.
+bool MemoryFull()
+{
+	_ThrowError(VE_MEMORY_FULL);
+	return false;
+}
+
 }  // namespace
 
 VValueBag::VValueBag() = default;
@@ -58,6 +65,14 @@ VValueBag::~VValueBag()
 }
 
 VValue* VValueBag::Clone() const
+{
+	VValueBag* copy = _CopyBag();
+	if (copy == nullptr)
+		MemoryFull();
+	return copy;
+}
+
+VValueBag* VValueBag::_CopyBag() const
 {
 	VValueBag* copy = new (std::nothrow) VValueBag(*this);
 	if (copy != nullptr && !copy->fComplete)
@@ -102,9 +117,13 @@ bool VValueBag::_SetAttribute(const StPackedDictionaryKey& key, const VValueSing
 {
 	if (!IsStorableKey(key))
 		return false;
-	if (fAttributes._Find(key) != fAttributes.end())
-		return fAttributes.SetExistingValue(key, value);
-	return fAttributes.Append(key, value) != fAttributes.end();
+	// The key was storable and, when found, is still there: a refusal can only come from memory.
+	VPackedAttributes::FreeEntry free;
+	if (fAttributes._Find(key, &free) != fAttributes.end())
+		return fAttributes.SetExistingValue(key, value) || MemoryFull();
+	// Appending moves the slots: end() is taken after it.
+	const auto slot = fAttributes.Append(key, value, free);
+	return slot != fAttributes.end() || MemoryFull();
 }
 
 bool VValueBag::SetBool(const StPackedDictionaryKey& key, bool value)
@@ -192,18 +211,23 @@ bool VValueBag::AddElement(const StPackedDictionaryKey& key, VValueBag* bag)
 	{
 		fElements = new (std::nothrow) VPackedElements();
 		if (fElements == nullptr)
-			return false;
+			return MemoryFull();
 	}
 	if (VBagArray* list = fElements->GetValue(key))
-		return list->AddTail(bag);
+		return list->AddTail(bag) || MemoryFull();
 
-	VBagArray* list = new (std::nothrow) VBagArray();
-	if (list == nullptr)
-		return false;
 	// The list is filled before it is stored so that a failure leaves no empty name behind.
-	const bool added = list->AddTail(bag) && fElements->SetValue(key, list);
-	list->Release();
-	return added;
+	VBagArray* list = new (std::nothrow) VBagArray();
+	const bool added = list != nullptr && list->AddTail(bag) && fElements->SetValue(key, list);
+	if (list != nullptr)
+		list->Release();
+	if (!added && fElements->IsEmpty())
+	{
+		// Made for this call: the bag goes back to having none.
+		delete fElements;
+		fElements = nullptr;
+	}
+	return added || MemoryFull();
 }
 
 VBagArray* VValueBag::GetElements(const StPackedDictionaryKey& key) const

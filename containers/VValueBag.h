@@ -25,17 +25,21 @@ public:
 
 	// Empty, dirty, not null, one reference held by the creator.
 	VValueBag();
-	// A deep copy: attributes are copied after packing the source's (the copy caches no value objects of
-	// kinds that can be rebuilt from their flat form), every element list into a new list of copied bags.
-	// When memory is short the copy may miss parts of the source (Clone then answers null).
+	// A deep copy: attributes are copied with the source's newest values packed into the copy's store (the
+	// copy caches no value objects of kinds that can be rebuilt from their flat form; the source is only
+	// read), every element list into a new list of copied bags. When memory is short the copy may miss
+	// parts of the source (Clone then answers null).
 	VValueBag(const VValueBag& other);
 	VValueBag& operator=(const VValueBag&) = delete;
 	// Deletes the element dictionary (releasing every list) and the attributes with their cached values.
 	~VValueBag() override;
 
 	const VValueInfo* GetValueInfo() const override { return &sInfo; }
-	// A new bag holding a deep copy, owned by the caller (one reference); null when memory is short.
+	// A new bag holding a deep copy, owned by the caller (one reference); null, with velk 100 (memory)
+	// raised, when memory is short.
 	VValue* Clone() const override;
+	// Clone without raising anything: for the bags copied inside a copy, which raises once for all.
+	VValueBag* _CopyBag() const;
 
 	// Filling the bag from a JSON value is not supported yet: raises and answers velk 2, bag unchanged.
 	VError FromJSONValue(const VJSONValue& json) override;
@@ -49,7 +53,9 @@ public:
 
 	// ---------------------------------------------------------------------------------------------------
 	// Attributes. Each setter replaces the value of an existing attribute, otherwise appends it. All answer
-	// false (bag unchanged) for an empty key, a key of more than 255 bytes or when memory is short.
+	// false (bag unchanged) for an empty key, a key of more than 255 bytes or when memory is short, which
+	// also raises velk 100 (memory). Several threads may read or clone one bag at once; setting an
+	// attribute or adding an element may not run beside anything else on that bag.
 
 	bool SetBool(const StPackedDictionaryKey& key, bool value);
 	bool SetLong8(const StPackedDictionaryKey& key, int64 value);
@@ -82,7 +88,8 @@ public:
 	// Elements.
 
 	// Appends the bag, retained, to the list of that name, creating the list (and the element dictionary)
-	// when needed. False (nothing retained) for a null bag, an empty or too long key, or when memory is short.
+	// when needed. False (nothing retained, bag unchanged) for a null bag, an empty or too long key, or when
+	// memory is short, which also raises velk 100 (memory).
 	bool AddElement(const StPackedDictionaryKey& key, VValueBag* bag);
 	// The list stored under the name, not retained; null when there is none.
 	VBagArray* GetElements(const StPackedDictionaryKey& key) const;

@@ -2,6 +2,8 @@
 // flat form of their own, so rebuilding one from flat data gives an empty array too.
 #pragma once
 
+#include <new>
+
 #include "kernel/values/VValueInfo.h"
 
 namespace velk {
@@ -12,9 +14,10 @@ class VValueInfo_array : public VValueInfo
 public:
 	VValueInfo_array() : VValueInfo(KIND, KIND) {}
 
-	VValue* Generate() const override { return new T(0); }
-	VValue* Generate(VBlob*) const override { return new T(0); }
-	VValue* LoadFromPtr(const void*, bool = false) const override { return new T(0); }
+	// Null when memory is short: nothing is thrown.
+	VValue* Generate() const override { return new (std::nothrow) T(0); }
+	VValue* Generate(VBlob*) const override { return new (std::nothrow) T(0); }
+	VValue* LoadFromPtr(const void*, bool = false) const override { return new (std::nothrow) T(0); }
 	void* ByteSwapPtr(void* data, bool) const override { return data; }
 };
 

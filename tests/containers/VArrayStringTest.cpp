@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "kernel/memory/VCppMemMgr.h"
+#include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VLong.h"
 
@@ -111,6 +113,48 @@ TEST(VArrayStringTest, InsertShrinkDestroyAndGrowAgain)
 		ASSERT_EQ(array.AppendString(VString(std::to_string(i).c_str())), i + 1);
 	for (int32 i = 0; i < 1000; i += 97)
 		EXPECT_EQ(At(array, i + 1), Text(VString(std::to_string(i).c_str())));
+}
+
+// Appending one element at a time must not resize the block each time (a split into many pieces would
+// copy the whole block per piece): the block keeps room ahead, so that the next appends need no memory.
+TEST(VArrayStringTest, AppendsUseRoomKeptAheadAndFailWithoutChange)
+{
+	VArrayString array;
+	for (int32 i = 0; i < 100; ++i)
+		ASSERT_EQ(array.AppendString(VString(std::to_string(i).c_str())), i + 1);
+
+	// A manager without a backend refuses every block.
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	int32 roomAhead = 0;
+	int32 count = array.GetCount();
+	// The strings themselves cannot be stored meanwhile; the places still count.
+	while (roomAhead <= 100 && array.AppendString(VString()) == count + 1)
+	{
+		++count;
+		++roomAhead;
+	}
+	const int32 countAtRefusal = array.GetCount();
+	const bool inserted = array.Insert(1, 1);
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+
+	EXPECT_GE(roomAhead, 1);
+	EXPECT_LE(roomAhead, 100) << "the room ahead is bounded by what the array holds";
+	EXPECT_EQ(countAtRefusal, count) << "a refused append leaves the count";
+	EXPECT_FALSE(inserted);
+	ASSERT_EQ(array.GetCount(), count);
+	for (int32 i = 0; i < 100; i += 11)
+		EXPECT_EQ(At(array, i + 1), Text(VString(std::to_string(i).c_str()))) << i;
+
+	// Shrinking and growing again gives places without a string, whatever the block held there before.
+	ASSERT_TRUE(array.SetCount(3));
+	ASSERT_TRUE(array.SetCount(50));
+	VString out("sentinel");
+	array.GetValue(out, 50);
+	EXPECT_TRUE(out.IsNull());
+	EXPECT_EQ(At(array, 3), u"2");
 }
 
 TEST(VArrayStringTest, DescriptorMakesEmptyArrays)

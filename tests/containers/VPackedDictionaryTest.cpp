@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VFailingAllocations.h"
 #include "containers/VBagArray.h"
 #include "containers/VPackedDictionary.h"
 #include "kernel/strings/VString.h"
@@ -50,6 +51,13 @@ std::string Name(int i)
 	return "attribute_" + std::to_string(i);
 }
 
+// Append moves the slots: end() is only meaningful once it has returned.
+bool Appended(Attributes& attributes, const StPackedDictionaryKey& key, const VValueSingle& value)
+{
+	const auto slot = attributes.Append(key, value);
+	return slot != attributes.end();
+}
+
 int64 ReadLong8(const Attributes& attributes, const StPackedDictionaryKey& key)
 {
 	VLong8 out(int64(-999));
@@ -72,14 +80,28 @@ TEST(VPackedDictionaryTest, IndexSizesFollowTheKeyCount)
 
 	Attributes attributes;
 	for (int i = 1; i <= 5; ++i)
-		ASSERT_NE(attributes.Append(StPackedDictionaryKey(VString(Name(i).c_str())), VLong8(int64(i))), attributes.end());
+		ASSERT_TRUE(Appended(attributes, StPackedDictionaryKey(VString(Name(i).c_str())), VLong8(int64(i))));
 	EXPECT_NE(attributes._Find(StPackedDictionaryKey("attribute_3")), attributes.end());
 	EXPECT_EQ(attributes._GetIndexSize(), 0u) << "five keys are scanned";
 
-	ASSERT_NE(attributes.Append(StPackedDictionaryKey("attribute_6"), VLong8(int64(6))), attributes.end());
-	EXPECT_EQ(attributes._GetIndexSize(), 0u) << "the index is built by a lookup";
-	EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey("attribute_6")), 6);
-	EXPECT_EQ(attributes._GetIndexSize(), 11u);
+	// The sixth key brings the index, built by the append so that lookups only read. A full table is
+	// rebuilt for the new count by the next append (the sizes are part of the binary form).
+	const std::pair<int, size_t> growth[] = {{6, 11}, {11, 11}, {12, 23}, {23, 23}, {24, 41}, {41, 41}, {42, 67}};
+	int count = 5;
+	for (const auto& [keys, size] : growth)
+	{
+		for (; count < keys; ++count)
+			ASSERT_TRUE(Appended(attributes, StPackedDictionaryKey(VString(Name(count + 1).c_str())), VLong8(int64(count + 1))));
+		EXPECT_EQ(attributes._GetIndexSize(), size) << keys << " keys";
+		for (int i = 1; i <= keys; i += 5)
+			EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey(VString(Name(i).c_str()))), i) << keys << " keys";
+		EXPECT_EQ(attributes._Find(StPackedDictionaryKey("attribute_0")), attributes.end()) << keys << " keys";
+		EXPECT_EQ(attributes._GetIndexSize(), size) << "lookups leave the index alone";
+	}
+
+	const Attributes copy(attributes);
+	EXPECT_EQ(copy._GetIndexSize(), 67u);
+	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("attribute_42")), 42);
 }
 
 TEST(VPackedDictionaryTest, LookupsFindEveryKeyAmongMany)
@@ -94,7 +116,7 @@ TEST(VPackedDictionaryTest, LookupsFindEveryKeyAmongMany)
 	Attributes attributes;
 	for (size_t i = 0; i < names.size(); ++i)
 	{
-		ASSERT_NE(attributes.Append(StPackedDictionaryKey(names[i].c_str()), VLong8(int64(i))), attributes.end());
+		ASSERT_TRUE(Appended(attributes, StPackedDictionaryKey(names[i].c_str()), VLong8(int64(i))));
 		// Lookups between appends build the index early and keep it up to date.
 		if (i % 50 == 7)
 		{
@@ -114,10 +136,10 @@ TEST(VPackedDictionaryTest, KeysLongerThanALengthByteAreRefused)
 {
 	const std::string longName(256, 'k');
 	Attributes attributes;
-	EXPECT_EQ(attributes.Append(StPackedDictionaryKey(longName.c_str()), VLong8(int64(1))), attributes.end());
+	EXPECT_FALSE(Appended(attributes, StPackedDictionaryKey(longName.c_str()), VLong8(int64(1))));
 	EXPECT_EQ(attributes.GetCount(), 0u);
 	const std::string longest(255, 'k');
-	ASSERT_NE(attributes.Append(StPackedDictionaryKey(longest.c_str()), VLong8(int64(2))), attributes.end());
+	ASSERT_TRUE(Appended(attributes, StPackedDictionaryKey(longest.c_str()), VLong8(int64(2))));
 	EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey(longest.c_str())), 2);
 }
 
@@ -189,8 +211,9 @@ TEST(VPackedDictionaryTest, CopiesReadFromTheStoreAndKeepWhatCannotBeRebuilt)
 
 	Attributes copy(source);
 	EXPECT_TRUE(copy.IsComplete());
-	EXPECT_FALSE(source.IsDirty()) << "the source is packed before it is copied";
+	EXPECT_TRUE(source.IsDirty()) << "copying only reads the source: the copy packs its own store";
 	EXPECT_FALSE(copy.IsDirty());
+	EXPECT_EQ(ReadText(source, StPackedDictionaryKey("first")), u"grown into a string");
 	EXPECT_EQ(ReadText(copy, StPackedDictionaryKey("first")), u"grown into a string");
 	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("last")), 3);
 	EXPECT_EQ(ReadLong8(copy, StPackedDictionaryKey("widened")), int64(1) << 40);
@@ -209,6 +232,51 @@ TEST(VPackedDictionaryTest, CopiesReadFromTheStoreAndKeepWhatCannotBeRebuilt)
 	copy.Destroy();
 	EXPECT_EQ(copy.GetCount(), 0u);
 	EXPECT_EQ(copy._Find(StPackedDictionaryKey("first")), copy.end());
+}
+
+// A copy into a dictionary that holds values of its own either takes the whole source or leaves the
+// dictionary as it was, for every allocation it can be refused.
+TEST(VPackedDictionaryTest, CopyAssignmentIsAllOrNothing)
+{
+	Attributes source;
+	for (int i = 0; i < 8; ++i)
+		source.Append(StPackedDictionaryKey(VString(Name(i).c_str())), VLong8(int64(i)));
+	source.Append(StPackedDictionaryKey("kindless"), KindlessValue(77));
+	source.SetExistingValue(StPackedDictionaryKey("attribute_2"), VString("dirty: newer than the store"));
+
+	long allowed = 0;
+	long refused = 0;
+	for (; allowed < 1000; ++allowed)
+	{
+		Attributes target;
+		target.Append(StPackedDictionaryKey("own"), VLong8(int64(-1)));
+		target.Append(StPackedDictionaryKey("text"), VString("kept"));
+		bool complete = false;
+		{
+			test::StFailingAllocations failing(allowed);
+			target = source;
+			complete = target.IsComplete();
+			refused = failing.GetRefusedCount();
+		}
+		if (complete)
+		{
+			EXPECT_EQ(target.GetCount(), source.GetCount()) << allowed;
+			EXPECT_EQ(ReadText(target, StPackedDictionaryKey("attribute_2")), u"dirty: newer than the store") << allowed;
+			EXPECT_EQ(ReadText(target, StPackedDictionaryKey("kindless")), u"77") << allowed;
+			EXPECT_EQ(ReadLong8(target, StPackedDictionaryKey("attribute_7")), 7) << allowed;
+		}
+		else
+		{
+			EXPECT_EQ(target.GetCount(), 2u) << allowed;
+			EXPECT_EQ(ReadLong8(target, StPackedDictionaryKey("own")), -1) << allowed;
+			EXPECT_EQ(ReadText(target, StPackedDictionaryKey("text")), u"kept") << allowed;
+		}
+		if (refused == 0)
+			break;
+	}
+	EXPECT_EQ(refused, 0) << "the drill ended";
+	EXPECT_GT(allowed, 3) << "the copy allocates";
+	EXPECT_TRUE(source.IsDirty());
 }
 
 TEST(VPackedDictionaryTest, ElementDictionaryHoldsOneReferencePerList)

@@ -1,11 +1,16 @@
 // Value bags: attributes of every kind set, replaced and read back, elements held and released, emptiness,
-// deep copies and the bag's own reference count and kind.
+// deep copies, the bag's own reference count and kind, readers and cloners on several threads, and
+// failures for memory that leave the bag as it was.
 #include "containers/VValueBag.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <latch>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "containers/VBagArray.h"
 #include "kernel/strings/VString.h"
@@ -13,6 +18,9 @@
 #include "kernel/values/VLong8.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
+#include "common/VFailingAllocations.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorContext.h"
 
 namespace velk {
 namespace {
@@ -318,6 +326,240 @@ TEST(VValueBagTest, ReferenceCountAndKind)
 	EXPECT_TRUE(generated->IsEmpty());
 	EXPECT_EQ(generated->GetRefCount(), 1);
 	generated->Release();
+}
+
+// Every attribute (name, kind, text) and the element lists under the given names, recursively: two bags
+// with the same description hold the same things.
+std::string Describe(const VValueBag& bag, const std::vector<std::string>& elementNames)
+{
+	std::string text;
+	const VValueBag::VPackedAttributes& attributes = bag.GetAttributes();
+	for (auto slot = attributes.begin(); slot != attributes.end(); ++slot)
+	{
+		size_t length = 0;
+		const char* name = attributes._GetKeyBytes(*slot, length);
+		VString value;
+		bag.GetString(StPackedDictionaryKey(name, length), value);
+		text += std::string(name, length) + ":" + std::to_string(attributes.GetValueKind(slot)) + "=";
+		for (int32 i = 0; i < value.GetLength(); ++i)
+			text += char(value.GetCPointer()[i]);
+		text += ";";
+	}
+	for (const std::string& name : elementNames)
+	{
+		const VBagArray* list = bag.GetElements(name.c_str());
+		if (list == nullptr)
+			continue;
+		text += name + "[";
+		for (int32 pos = 1; pos <= list->GetCount(); ++pos)
+		{
+			VValueBag* child = list->RetainNth(pos);
+			text += Describe(*child, elementNames) + "|";
+			child->Release();
+		}
+		text += "]";
+	}
+	text += "#" + std::to_string(bag.GetElementNamesCount());
+	return text;
+}
+
+// Single values of no registered kind, whose copy fails as a copy does when memory is short.
+class UncopiableValue : public VValueSingle
+{
+public:
+	VValue* Clone() const override { return nullptr; }
+	CompareResult CompareTo(const VValueSingle&, bool) const override { return CR_EQUAL; }
+	uint64 GetSpace(uint64&, uint64) const override { return 40; }
+	void* WriteToPtr(void* data, uint8, uint64) const override
+	{
+		std::memset(data, 0x5A, 40);
+		return static_cast<uint8*>(data) + 40;
+	}
+};
+
+TEST(VValueBagTest, ReadersAndClonersShareOneBagAcrossThreads)
+{
+	constexpr int kTHREADS = 8;
+	const std::vector<std::string> names = {"item", "other"};
+	for (int round = 0; round < 20; ++round)
+	{
+		// A fresh bag each round: the first reads of a bag are the ones that cache values, and six keys
+		// are the first count with a hash index.
+		StBag bag;
+		for (int i = 0; i < 6; ++i)
+			ASSERT_TRUE(bag->SetLong8(VString(("n" + std::to_string(i)).c_str()), i));
+		// Grown into another size: a cached value newer than the store, which every copy must see.
+		ASSERT_TRUE(bag->SetString("n1", VString("one, grown into a string")));
+		ASSERT_TRUE(bag->SetReal("n2", 2.5));
+		VValueBag* child = new VValueBag();
+		child->SetLong8("depth", 1);
+		child->SetString("label", VString("a child"));
+		ASSERT_TRUE(bag->AddElement("item", child));
+		child->Release();
+		const std::string expected = Describe(*bag, names);
+
+		std::latch start(kTHREADS);
+		std::vector<std::string> seen(kTHREADS);
+		std::vector<int> readable(kTHREADS, 0);
+		std::vector<std::thread> threads;
+		for (int t = 0; t < kTHREADS; ++t)
+		{
+			threads.emplace_back([&, t] {
+				start.arrive_and_wait();
+				for (int i = 0; i < 6; ++i)
+				{
+					// Read into other kinds and as objects: both cache value objects in the source.
+					const StPackedDictionaryKey key(VString(("n" + std::to_string((i + t) % 6)).c_str()));
+					VString text;
+					const VValueSingle* value = bag->GetAttribute(key);
+					if (bag->GetString(key, text) && !text.IsEmpty() && value != nullptr)
+						++readable[size_t(t)];
+				}
+				auto* clone = static_cast<VValueBag*>(bag->Clone());
+				if (clone == nullptr)
+					return;
+				seen[size_t(t)] = Describe(*clone, names);
+				clone->Release();
+			});
+		}
+		for (std::thread& thread : threads)
+			thread.join();
+		for (int t = 0; t < kTHREADS; ++t)
+		{
+			EXPECT_EQ(seen[size_t(t)], expected) << "round " << round << ", thread " << t;
+			EXPECT_EQ(readable[size_t(t)], 6) << "round " << round << ", thread " << t;
+		}
+		EXPECT_EQ(Describe(*bag, names), expected) << "reading and cloning change nothing";
+		EXPECT_TRUE(bag->GetAttributes().IsDirty()) << "the source is not packed by its copies";
+	}
+}
+
+// Each main bag path is run with allocations refused from the first on, then from the second on, and so
+// on until one run needs no refusal. A run that fails answers false (or null), raises velk 100 and leaves
+// the bag exactly as it was; a run that succeeds leaves it as an unhindered run does. No exception leaves.
+TEST(VValueBagTest, MemoryFailuresLeaveTheBagAsItWas)
+{
+	VTime day;
+	day.FromUTCTime(2024, 2, 29, 13, 45, 10, 250);
+	const std::vector<std::string> names = {"item", "other", "deeper"};
+
+	struct Row
+	{
+		const char* fName;
+		// Attributes the bag starts with (5: the next key brings the hash index; 7: it is there).
+		int fAttributes;
+		bool fWithElements;
+		// Gets the bag, a new child made beforehand and where to leave a bag it makes.
+		std::function<bool(VValueBag&, VValueBag*, VValueBag*&)> fAction;
+	};
+	const Row rows[] = {
+		{"new long8 bringing the index", 5, false, [](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetLong8("added", -7); }},
+		{"new string", 7, true, [](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetString("added", VString("a new string value")); }},
+		{"string over a number", 7, false, [](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetString("a3", VString("longer than the number it replaces")); }},
+		{"new time", 7, false, [&day](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetTime("when", day); }},
+		{"new bool", 0, false, [](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetBool("flag", true); }},
+		{"real in place", 7, false, [](VValueBag& b, VValueBag*, VValueBag*&) { return b.SetReal("a2", 0.25); }},
+		{"first element", 7, false, [](VValueBag& b, VValueBag* child, VValueBag*&) { return b.AddElement("item", child); }},
+		{"element under a known name", 2, true, [](VValueBag& b, VValueBag* child, VValueBag*&) { return b.AddElement("item", child); }},
+		{"element under a new name", 2, true, [](VValueBag& b, VValueBag* child, VValueBag*&) { return b.AddElement("other", child); }},
+		{"clone", 7, true,
+			[](VValueBag& b, VValueBag*, VValueBag*& made) {
+				made = static_cast<VValueBag*>(b.Clone());
+				return made != nullptr;
+			}},
+	};
+
+	auto makeBag = [](const Row& row) {
+		VValueBag* bag = new VValueBag();
+		for (int i = 0; i < row.fAttributes; ++i)
+			bag->SetLong8(VString(("a" + std::to_string(i)).c_str()), i * 1000);
+		if (row.fAttributes > 2)
+			bag->SetString("a1", VString("grown: the bag is dirty"));
+		if (row.fWithElements)
+		{
+			VValueBag* child = new VValueBag();
+			child->SetString("label", VString("child"));
+			VValueBag* grandChild = new VValueBag();
+			grandChild->SetReal("r", 1.5);
+			child->AddElement("deeper", grandChild);
+			grandChild->Release();
+			bag->AddElement("item", child);
+			child->Release();
+		}
+		return bag;
+	};
+	// What a run leaves: the bag, and the bag the run made when it made one.
+	auto describeRun = [&names](const VValueBag& bag, VValueBag*& made) {
+		std::string text = Describe(bag, names);
+		if (made != nullptr)
+		{
+			text += " made " + Describe(*made, names);
+			made->Release();
+			made = nullptr;
+		}
+		return text;
+	};
+
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		VValueBag* reference = makeBag(row);
+		VValueBag* child = new VValueBag();
+		VValueBag* made = nullptr;
+		const std::string before = Describe(*reference, names);
+		ASSERT_TRUE(row.fAction(*reference, child, made));
+		const std::string after = describeRun(*reference, made);
+		reference->Release();
+		child->Release();
+
+		long runs = 0;
+		long refused = 0;
+		do
+		{
+			VValueBag* bag = makeBag(row);
+			child = new VValueBag();
+			StErrorContextInstaller scope(false, false);
+			bool done = false;
+			{
+				test::StFailingAllocations failing(runs);
+				EXPECT_NO_THROW(done = row.fAction(*bag, child, made)) << runs;
+				refused = failing.GetRefusedCount();
+			}
+			if (done)
+			{
+				EXPECT_EQ(describeRun(*bag, made), after) << runs;
+			}
+			else
+			{
+				EXPECT_GT(refused, 0) << runs;
+				EXPECT_EQ(made, nullptr) << runs;
+				EXPECT_EQ(Describe(*bag, names), before) << runs;
+				EXPECT_EQ(child->GetRefCount(), 1) << runs;
+				EXPECT_TRUE(scope.GetContext()->FailedForMemory()) << runs;
+			}
+			bag->Release();
+			child->Release();
+			++runs;
+		} while (refused > 0 && runs < 1000);
+		EXPECT_EQ(refused, 0) << "the drill ended";
+	}
+}
+
+TEST(VValueBagTest, AValueThatCannotBeCopiedRaisesMemoryFull)
+{
+	StBag bag;
+	ASSERT_TRUE(bag->SetLong8("kept", 12));
+	ASSERT_TRUE(bag->SetLong8("other", 1));
+	const std::string before = Describe(*bag, {});
+
+	StErrorContextInstaller scope(false, false);
+	// Another size than the stored number: the bag must keep a copy of the value, which cannot be had.
+	EXPECT_FALSE(bag->SetTime("kept", UncopiableValue()));
+	EXPECT_EQ(scope.GetLastError(), VE_MEMORY_FULL);
+	EXPECT_EQ(Describe(*bag, {}), before);
+	int64 kept = 0;
+	EXPECT_TRUE(bag->GetLong8("kept", kept));
+	EXPECT_EQ(kept, 12);
 }
 
 }  // namespace
