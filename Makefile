@@ -1,10 +1,12 @@
-# Entry point: `make test` installs what is missing, builds with sanitizers and runs every test;
-# `make bench` builds an optimised configuration and runs the benchmarks.
+# Entry point: `make test` installs what is missing, builds with sanitizers and runs every test, then
+# runs the concurrency suites again under ThreadSanitizer; `make bench` builds an optimised configuration
+# and runs the benchmarks.
 BUILD_DIR ?= build
+TSAN_DIR ?= build-tsan
 BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test bench clean
+.PHONY: all deps build test tsan bench clean
 
 all: build
 
@@ -19,6 +21,14 @@ build: deps $(BUILD_DIR)/build.ninja
 
 test: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure --timeout 600
+	$(MAKE) tsan
+
+$(TSAN_DIR)/build.ninja: | deps
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_TSAN=ON -DVELK_WERROR=ON
+
+tsan: deps $(TSAN_DIR)/build.ninja
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target velk_runtime_tests velk_containers_tests
+	ctest --test-dir $(TSAN_DIR) -j $(JOBS) --output-on-failure --timeout 600
 
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_BENCH=ON
@@ -28,4 +38,4 @@ bench: deps $(BENCH_DIR)/build.ninja
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(BENCH_DIR)
