@@ -1,7 +1,9 @@
 // UTF-8 to UTF-16 and back through the toolbox's converters against ICU's u_strFromUTF8 / u_strToUTF8, on
-// about 1 MB each of ASCII, accented Latin and CJK text, into buffers made beforehand.
+// about 1 MB each of ASCII, accented Latin and CJK text, into buffers made beforehand; and short legacy
+// texts (20 bytes of windows-1252) through the registry against one cached ICU converter.
 #include <benchmark/benchmark.h>
 
+#include <unicode/ucnv.h>
 #include <unicode/ustring.h>
 
 #include <random>
@@ -160,5 +162,141 @@ void BM_Velk_UTF8ToVString(benchmark::State& state)
 	NameKind(state);
 }
 BENCHMARK(BM_Velk_UTF8ToVString)->DenseRange(0, 2);
+
+// ---------------------------------------------------------------------------------------------------------
+// Short legacy texts: what a caller pays for a converter and one call, against ICU with a converter opened
+// once. The text is 20 bytes of windows-1252 (CharSet 101), accented letters and the euro sign included.
+
+const char kLegacyBytes[] = "Caf\xE9 cr\xE8me \x80 br\xFBl\xE9" "es";
+constexpr size_t kLegacyByteCount = sizeof(kLegacyBytes) - 1;
+const char16_t kLegacyText[] = u"Caf\u00E9 cr\u00E8me \u20AC br\u00FBl\u00E9es";
+constexpr int32 kLegacyUnitCount = int32(sizeof(kLegacyText) / sizeof(char16_t) - 1);
+static_assert(kLegacyByteCount == 20 && kLegacyUnitCount == 20);
+
+UConverter* CachedICUConverter()
+{
+	static UConverter* const converter = [] {
+		UErrorCode err = U_ZERO_ERROR;
+		return ucnv_open("windows-1252", &err);
+	}();
+	return converter;
+}
+
+void BM_ICU_LegacyToUnicode(benchmark::State& state)
+{
+	UConverter* const converter = CachedICUConverter();
+	UChar out[64];
+	for (auto _ : state)
+	{
+		UErrorCode err = U_ZERO_ERROR;
+		const int32_t produced = ucnv_toUChars(converter, out, 64, kLegacyBytes, int32_t(kLegacyByteCount), &err);
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+}
+BENCHMARK(BM_ICU_LegacyToUnicode);
+
+// A converter asked of the registry, one call, and the converter released: a request as callers make it.
+void BM_Velk_LegacyToUnicode(benchmark::State& state)
+{
+	velk::VTextConverters* const registry = velk::VTextConverters::Get();
+	UniChar out[64];
+	for (auto _ : state)
+	{
+		velk::VToUnicodeConverter* converter = registry->RetainToUnicodeConverter(velk::kCharSet_Windows1252);
+		size_t consumed = 0;
+		int32 produced = 0;
+		converter->Convert(kLegacyBytes, kLegacyByteCount, &consumed, out, 64, &produced);
+		converter->Release();
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+}
+BENCHMARK(BM_Velk_LegacyToUnicode);
+
+// One call on a converter the caller keeps.
+void BM_Velk_LegacyToUnicodeKept(benchmark::State& state)
+{
+	velk::VToUnicodeConverter* converter = velk::VTextConverters::Get()->RetainToUnicodeConverter(velk::kCharSet_Windows1252);
+	UniChar out[64];
+	for (auto _ : state)
+	{
+		size_t consumed = 0;
+		int32 produced = 0;
+		converter->Convert(kLegacyBytes, kLegacyByteCount, &consumed, out, 64, &produced);
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+	converter->Release();
+}
+BENCHMARK(BM_Velk_LegacyToUnicodeKept);
+
+// The whole road to a string value, allocation included.
+void BM_Velk_LegacyToVString(benchmark::State& state)
+{
+	for (auto _ : state)
+	{
+		velk::VString text;
+		velk::VTextConverters::Get()->ConvertToVString(kLegacyBytes, kLegacyByteCount, velk::kCharSet_Windows1252, text);
+		benchmark::DoNotOptimize(text.GetCPointer());
+	}
+}
+BENCHMARK(BM_Velk_LegacyToVString);
+
+void BM_ICU_LegacyFromUnicode(benchmark::State& state)
+{
+	UConverter* const converter = CachedICUConverter();
+	char out[64];
+	for (auto _ : state)
+	{
+		UErrorCode err = U_ZERO_ERROR;
+		const int32_t produced = ucnv_fromUChars(converter, out, 64, kLegacyText, kLegacyUnitCount, &err);
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+}
+BENCHMARK(BM_ICU_LegacyFromUnicode);
+
+void BM_Velk_LegacyFromUnicode(benchmark::State& state)
+{
+	velk::VTextConverters* const registry = velk::VTextConverters::Get();
+	char out[64];
+	for (auto _ : state)
+	{
+		velk::VFromUnicodeConverter* converter = registry->RetainFromUnicodeConverter(velk::kCharSet_Windows1252);
+		int32 consumed = 0;
+		size_t produced = 0;
+		converter->Convert(kLegacyText, kLegacyUnitCount, &consumed, out, sizeof(out), &produced);
+		converter->Release();
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+}
+BENCHMARK(BM_Velk_LegacyFromUnicode);
+
+void BM_Velk_LegacyFromUnicodeKept(benchmark::State& state)
+{
+	velk::VFromUnicodeConverter* converter = velk::VTextConverters::Get()->RetainFromUnicodeConverter(velk::kCharSet_Windows1252);
+	char out[64];
+	for (auto _ : state)
+	{
+		int32 consumed = 0;
+		size_t produced = 0;
+		converter->Convert(kLegacyText, kLegacyUnitCount, &consumed, out, sizeof(out), &produced);
+		benchmark::DoNotOptimize(produced);
+		benchmark::ClobberMemory();
+	}
+	converter->Release();
+}
+BENCHMARK(BM_Velk_LegacyFromUnicodeKept);
+
+// A name near the end of the 162-row table.
+void BM_Velk_CharSetFromName(benchmark::State& state)
+{
+	const velk::VString name("windows-936");
+	for (auto _ : state)
+		benchmark::DoNotOptimize(velk::VTextConverters::Get()->GetCharSetFromName(name));
+}
+BENCHMARK(BM_Velk_CharSetFromName);
 
 }  // namespace

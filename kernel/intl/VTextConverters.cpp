@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <string>
 
+#include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverter.h"
 #include "kernel/intl/VUnicodeConverters.h"
 #include "kernel/intl/mac/XMacTextConverter.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -262,9 +265,40 @@ const CharSetRow* FindRow(Match match)
 	return nullptr;
 }
 
+inline UniChar FoldASCII(UniChar c)
+{
+	return (c >= u'A' && c <= u'Z') ? UniChar(c + 32) : c;
+}
+
+// The 8-bit name equals the units: exactly without a manager, else ignoring the case of ASCII letters,
+// which is what a manager's comparison makes of ASCII text.
+bool EqualsName8(const char* name8, const UniChar* units, size_t length, bool ignoreCase)
+{
+	for (size_t i = 0; i < length; ++i)
+	{
+		const UniChar c = UniChar(uint8(name8[i]));
+		if (c == 0 || (c != units[i] && (!ignoreCase || FoldASCII(c) != FoldASCII(units[i]))))
+			return false;
+	}
+	return name8[length] == 0;
+}
+
+// As VString::EqualToString(name, false), without making a string for each row: an ASCII name compares
+// on the 8-bit column, any other through the current task's international manager (a unit outside ASCII
+// may fold onto an ASCII letter there).
 const CharSetRow* FindRowByName(const VString& name)
 {
-	return FindRow([&name](const CharSetRow& row) { return VString(row.fName).EqualToString(name, false); });
+	const UniChar* const units = name.GetCPointer();
+	const int32 length = std::max<int32>(name.GetLength(), 0);
+	const VIntlMgr* const intl = VTask::GetCurrentIntlManager();
+	const bool ascii = std::all_of(units, units + length, [](UniChar c) { return c < 0x80; });
+	if (ascii || intl == nullptr)
+	{
+		return FindRow([&](const CharSetRow& row) { return EqualsName8(row.fName8, units, size_t(length), intl != nullptr); });
+	}
+	return FindRow([&](const CharSetRow& row) {
+		return intl->EqualString(row.fName, int32(std::char_traits<char>::length(row.fName8)), units, length, false);
+	});
 }
 
 void SetName(const CharSetRow* row, VString& outName)
@@ -411,11 +445,19 @@ VFromUnicodeConverter* VTextConverters::RetainFromUnicodeConverter(CharSet inCha
 
 bool VTextConverters::ConvertToVString(const void* inBytes, size_t inByteCount, CharSet inCharSet, VString& outString)
 {
+	// Bytes that lie in the string itself would be freed or written over by the truncation: read from a copy.
+	const StStringSource source(outString, inBytes, inBytes == nullptr ? 0 : inByteCount);
+	if (!source.IsValid())
+	{
+		const VString reason("mem failure");
+		_ThrowError(MakeVError(kVELK_SIGNATURE, 300), &reason);
+		return false;
+	}
 	outString.Truncate(0);
 	VToUnicodeConverter* cached = _GetCachedToUnicode(inCharSet);
 	VToUnicodeConverter* converter = (cached != nullptr) ? cached : RetainToUnicodeConverter(inCharSet);
 	size_t consumed = 0;
-	const bool result = converter->ConvertString(inBytes, inByteCount, &consumed, outString);
+	const bool result = converter->ConvertString(source.Get(), inByteCount, &consumed, outString);
 	if (cached == nullptr)
 		converter->Release();
 	// A conversion that stopped early (no converter, bytes cut at the end, no room) is not a success.

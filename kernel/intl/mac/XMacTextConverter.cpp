@@ -2,6 +2,9 @@
 #include "kernel/intl/mac/XMacTextConverter.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <iterator>
 #include <new>
 
 #include "platform/TextEncoding.h"
@@ -71,10 +74,46 @@ constexpr EncodingRow kEncodings[] = {
 	{1019, "windows-31j"},
 };
 
-std::unique_ptr<plat::TextEncodingConverter> OpenConverter(CharSet inCharSet)
+// The row of every CharSet from -2 to 1019 (-1 for none), so that a request finds its row at once.
+constexpr CharSet kFirstIndexed = -2;
+constexpr CharSet kLastIndexed = 1019;
+
+constexpr auto kRowOfCharSet = [] {
+	std::array<int8, size_t(kLastIndexed - kFirstIndexed + 1)> rows{};
+	for (int8& row : rows)
+		row = -1;
+	for (size_t i = 0; i < std::size(kEncodings); ++i)
+		rows[size_t(kEncodings[i].fCharSet - kFirstIndexed)] = int8(i);
+	return rows;
+}();
+static_assert(std::size(kEncodings) <= 127);
+
+const EncodingRow* FindRow(CharSet inCharSet)
 {
-	const char* name = XMacToUnicodeConverter::CharSetToTextEncoding(inCharSet);
-	return name == nullptr ? nullptr : plat::TextEncodingConverter::Open(name);
+	if (inCharSet < kFirstIndexed || inCharSet > kLastIndexed)
+		return nullptr;
+	const int8 row = kRowOfCharSet[size_t(inCharSet - kFirstIndexed)];
+	return row < 0 ? nullptr : &kEncodings[row];
+}
+
+// The platform's converter of every row, fetched on the first request for the row. Several threads may
+// fetch it at once: the platform hands them all the same converter.
+std::atomic<const plat::TextEncodingConverter*> sConverters[std::size(kEncodings)];
+
+const plat::TextEncodingConverter* GetConverter(CharSet inCharSet)
+{
+	const EncodingRow* row = FindRow(inCharSet);
+	if (row == nullptr || row->fName == nullptr)
+		return nullptr;
+	std::atomic<const plat::TextEncodingConverter*>& slot = sConverters[row - kEncodings];
+	const plat::TextEncodingConverter* converter = slot.load(std::memory_order_acquire);
+	if (converter == nullptr)
+	{
+		converter = plat::TextEncodingConverter::Get(row->fName);
+		if (converter != nullptr)
+			slot.store(converter, std::memory_order_release);
+	}
+	return converter;
 }
 
 void RaisePlatformStatus(int32 status)
@@ -86,18 +125,14 @@ void RaisePlatformStatus(int32 status)
 
 const char* XMacToUnicodeConverter::CharSetToTextEncoding(CharSet inCharSet)
 {
-	for (const EncodingRow& row : kEncodings)
-	{
-		if (row.fCharSet == inCharSet)
-			return row.fName;
-	}
-	return nullptr;
+	const EncodingRow* row = FindRow(inCharSet);
+	return row == nullptr ? nullptr : row->fName;
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // To UTF-16
 
-XMacToUnicodeConverter::XMacToUnicodeConverter(CharSet inCharSet) : fConverter(OpenConverter(inCharSet))
+XMacToUnicodeConverter::XMacToUnicodeConverter(CharSet inCharSet) : fConverter(GetConverter(inCharSet))
 {
 }
 
@@ -138,7 +173,7 @@ bool XMacToUnicodeConverter::Convert(const void* inSource, size_t inSourceBytes,
 // ---------------------------------------------------------------------------------------------------------
 // From UTF-16
 
-XMacFromUnicodeConverter::XMacFromUnicodeConverter(CharSet inCharSet) : fConverter(OpenConverter(inCharSet)), fCharSize(2)
+XMacFromUnicodeConverter::XMacFromUnicodeConverter(CharSet inCharSet) : fConverter(GetConverter(inCharSet)), fCharSize(2)
 {
 	switch (inCharSet)
 	{

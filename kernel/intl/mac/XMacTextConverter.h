@@ -2,8 +2,6 @@
 // Mac, Windows, DOS, ISO-8859 and East-Asian sets), over the platform's text-encoding service.
 #pragma once
 
-#include <memory>
-
 #include "kernel/intl/VTextConverter.h"
 
 namespace plat {
@@ -13,9 +11,11 @@ class TextEncodingConverter;
 namespace velk {
 
 // Each call converts from the set's initial state and keeps nothing for the next one: a character cut by
-// the end of the input is left unconsumed and returns true. Invalid bytes become U+FFFD. A platform failure
-// raises (CARB, status) and answers false with both counts 0 (true for an empty source).
-class XMacToUnicodeConverter : public VToUnicodeConverter
+// the end of the input is left unconsumed and returns true. When the room runs out inside a shifted run
+// (ISO-2022-JP, UTF-7), the call ends before the sequence that opened the run, so that the next call goes
+// on correctly; a room too small for any of it converts nothing. Invalid bytes become U+FFFD. A platform
+// failure raises (CARB, status) and answers false with both counts 0 (true for an empty source).
+class XMacToUnicodeConverter final : public VToUnicodeConverter
 {
 public:
 	explicit XMacToUnicodeConverter(CharSet inCharSet);
@@ -30,7 +30,7 @@ public:
 	static const char* CharSetToTextEncoding(CharSet inCharSet);
 
 private:
-	std::unique_ptr<plat::TextEncodingConverter> fConverter;
+	const plat::TextEncodingConverter* fConverter;  // the process's converter for the set, never released
 };
 
 // A character the set cannot hold (a lone surrogate too) becomes "?" in the set, one per code point; when
@@ -38,7 +38,7 @@ private:
 // unconsumed. When all the input is converted the bytes end in the set's initial shift state. A platform
 // failure raises (CARB, status) and answers false with both counts 0. A destination of 0 bytes converts
 // nothing and answers true.
-class XMacFromUnicodeConverter : public VFromUnicodeConverter
+class XMacFromUnicodeConverter final : public VFromUnicodeConverter
 {
 public:
 	explicit XMacFromUnicodeConverter(CharSet inCharSet);
@@ -51,7 +51,7 @@ public:
 	int32 GetCharSize() const override;
 
 private:
-	std::unique_ptr<plat::TextEncodingConverter> fConverter;
+	const plat::TextEncodingConverter* fConverter;  // the process's converter for the set, never released
 	int32 fCharSize;
 };
 
