@@ -2,6 +2,8 @@
 // byte length and its hash, computed once when the key is made so that repeated lookups cost no hashing.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -10,7 +12,7 @@ namespace velk {
 
 class VString;
 
-class StPackedDictionaryKey
+class VELK_API StPackedDictionaryKey
 {
 public:
 	// The longest key a dictionary stores: its length is kept in one byte.

@@ -1,12 +1,14 @@
 // Typed array of strings (kind 109): each element is an owned string, or null (no string).
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "containers/VArrayValue.h"
 #include "containers/VValueInfo_array.h"
 
 namespace velk {
 
-class VArrayString : public VArrayValue
+class VELK_API VArrayString : public VArrayValue
 {
 public:
 	// count null elements; constructed with 0 it is empty.

@@ -2,6 +2,8 @@
 // resized, grown and emptied by 1-based position. Each kind adds its typed access.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValueMultiple.h"
 
 namespace velk {
@@ -9,7 +11,7 @@ namespace velk {
 class VString;
 class VValueSingle;
 
-class VArrayValue : public VValueMultiple
+class VELK_API VArrayValue : public VValueMultiple
 {
 public:
 	// Arrays own what their elements point to: they are not copied through the value base.

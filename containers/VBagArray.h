@@ -2,6 +2,8 @@
 // reference of the list. Positions are 1-based.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <vector>
 
 #include "kernel/memory/IRefCountable.h"
@@ -11,7 +13,7 @@ namespace velk {
 
 class VValueBag;
 
-class VBagArray : public VObject, public IRefCountable
+class VELK_API VBagArray : public VObject, public IRefCountable
 {
 public:
 	// Empty, one reference held by the creator.

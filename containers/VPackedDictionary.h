@@ -3,6 +3,8 @@
 // 6 keys (most bags hold a handful of attributes, which a linear scan finds faster than any index).
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <algorithm>
 #include <new>
 #include <stdexcept>
@@ -19,7 +21,7 @@ class VBagArray;
 // there, or kEMPTY; a slot put where the entry is taken goes to the next empty entry, wrapping. Beside each
 // entry the index keeps the hash it was put with (in memory only: the binary form stores the slot numbers),
 // so that a lookup compares key bytes only where the hashes agree.
-class _VHashKeyMap
+class VELK_API _VHashKeyMap
 {
 public:
 	static constexpr uint32 kEMPTY = 0xFFFFFFFFu;
@@ -80,7 +82,7 @@ private:
 // once, a modification may not run beside anything else. That is why the hash index is kept up to date by
 // the modifications themselves and never built by a lookup.
 template <class SLOT>
-class VPackedDictionary_base : public VObject
+class VELK_API VPackedDictionary_base : public VObject
 {
 public:
 	using SlotVector = std::vector<SLOT>;
@@ -292,7 +294,7 @@ typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_A
 }
 
 // Slot of the element dictionary: the key and one list of bags, held by one reference.
-struct VPackedValue_VBagArray
+struct VELK_API VPackedValue_VBagArray
 {
 	size_t fKeyOffset = 0;
 	VBagArray* fValue = nullptr;
@@ -301,7 +303,7 @@ struct VPackedValue_VBagArray
 // The element dictionary of a bag: element name -> list of bags, names in order of first insertion. It
 // holds one reference on each list and releases them all when it goes.
 template <class SLOT>
-class VPackedDictionary : public VPackedDictionary_base<SLOT>
+class VELK_API VPackedDictionary : public VPackedDictionary_base<SLOT>
 {
 public:
 	VPackedDictionary() = default;

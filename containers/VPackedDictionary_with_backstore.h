@@ -8,13 +8,15 @@
 // in a slot by a reader, is installed with a compare-and-swap.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "containers/VPackedDictionary.h"
 #include "kernel/values/VValueSingle.h"
 
 namespace velk {
 
 // Slot of the attribute dictionary.
-struct VPackedValue_VValueSingle
+struct VELK_API VPackedValue_VValueSingle
 {
 	size_t fKeyOffset = 0;
 	// Where the value's kind word lies in the backstore, in words.
@@ -25,7 +27,7 @@ struct VPackedValue_VValueSingle
 };
 
 template <class SLOT>
-class VPackedDictionary_with_backstore : public VPackedDictionary_base<SLOT>
+class VELK_API VPackedDictionary_with_backstore : public VPackedDictionary_base<SLOT>
 {
 	using Base = VPackedDictionary_base<SLOT>;
 

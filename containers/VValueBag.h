@@ -3,6 +3,8 @@
 // and XML documents travel as bags. A bag is reference counted and is itself a value (kind 200).
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "containers/StPackedDictionaryKey.h"
 #include "containers/VPackedDictionary.h"
 #include "containers/VPackedDictionary_with_backstore.h"
@@ -17,7 +19,7 @@ class VJSONValue;
 class VString;
 class VTime;
 
-class VValueBag : public VValue, public IRefCountable
+class VELK_API VValueBag : public VValue, public IRefCountable
 {
 public:
 	using VPackedAttributes = VPackedDictionary_with_backstore<VPackedValue_VValueSingle>;

@@ -2,6 +2,8 @@
 // flat form of their own, so rebuilding one from flat data gives an empty array too.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <new>
 
 #include "kernel/values/VValueInfo.h"
@@ -9,7 +11,7 @@
 namespace velk {
 
 template <class T, ValueKind KIND>
-class VValueInfo_array : public VValueInfo
+class VELK_API VValueInfo_array : public VValueInfo
 {
 public:
 	VValueInfo_array() : VValueInfo(KIND, KIND) {}

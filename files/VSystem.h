@@ -3,6 +3,8 @@
 // none pushes an error: failures show in the results.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstddef>
 
@@ -29,7 +31,7 @@ enum SystemVersion : int32
 	eOSVersion_15 = 22
 };
 
-class VSystem
+class VELK_API VSystem
 {
 public:
 	VSystem() = delete;

@@ -2,13 +2,15 @@
 // errors describe themselves in the user's language.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "runtime/VError.h"
 
 namespace velk {
 
 class VString;
 
-class ILocalizer
+class VELK_API ILocalizer
 {
 public:
 	virtual ~ILocalizer() = default;

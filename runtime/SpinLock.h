@@ -2,13 +2,15 @@
 // chosen once per process, before a second task exists.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
 class VString;
 
-class SpinLock
+class VELK_API SpinLock
 {
 public:
 	// Bit 31 of the word means held; the other bits belong to the word's owner and are never changed.

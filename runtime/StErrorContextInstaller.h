@@ -2,6 +2,8 @@
 // scope's own context, and at its end they pass to the enclosing scope or are dropped.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <concepts>
 #include <initializer_list>
 
@@ -13,7 +15,7 @@ class VErrorBase;
 class VErrorContext;
 class VErrorTaskContext;
 
-class StErrorContextInstaller
+class VELK_API StErrorContextInstaller
 {
 public:
 	// keepingErrors: the scope's errors pass to the enclosing scope at its end (else dropped).

@@ -2,13 +2,15 @@
 // uncontended (one spin-word round trip); waiters sleep on one shared event made under contention.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
 class VSyncEvent;
 
-class VCriticalSection
+class VELK_API VCriticalSection
 {
 public:
 	// Free: no owner, count 0. Constant-initializable, so sections may be statics used before main.
@@ -40,7 +42,7 @@ private:
 };
 
 // Holds a critical section for the scope; a null section is ignored.
-class StLocker
+class VELK_API StLocker
 {
 public:
 	explicit StLocker(VCriticalSection* section) : fSection(section)

@@ -1,6 +1,8 @@
 // Error codes (component signature in the high 32 bits, signed number in the low 32) and the raising call.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
@@ -39,7 +41,7 @@ constexpr VError VE_STREAM_EOF = MakeVError(kVELK_SIGNATURE, 200);
 // while this thread is already building one. When memory is too short to make or store the error, one
 // shared out-of-memory error (velk 100, task id 0) is recorded in its place; a text that cannot be
 // stored is left out. That shared error is seen by every thread: read it, never change it. Never throws.
-void _ThrowError(VError code, const VString* p1 = nullptr, const VString* p2 = nullptr,
+VELK_API void _ThrowError(VError code, const VString* p1 = nullptr, const VString* p2 = nullptr,
 	const VString* p3 = nullptr) noexcept;
 
 }  // namespace velk

@@ -3,6 +3,8 @@
 // that needed it pushes velk 100 and says so in its result; no language exception leaves this class.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <vector>
 
 #include "kernel/memory/IRefCountable.h"
@@ -15,7 +17,7 @@ namespace velk {
 class ILocalizer;
 class XMacStackCrawl;
 
-class VErrorBase : public VObject, public IRefCountable
+class VELK_API VErrorBase : public VObject, public IRefCountable
 {
 public:
 	// Code 0, no task, no parameters: an error about to be loaded.

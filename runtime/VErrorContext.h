@@ -3,6 +3,8 @@
 // memory its calls answer false and mark the context failed for memory; none throws.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <vector>
 
 #include "kernel/memory/IRefCountable.h"
@@ -13,7 +15,7 @@
 
 namespace velk {
 
-class VErrorContext : public VObject, public IRefCountable
+class VELK_API VErrorContext : public VObject, public IRefCountable
 {
 public:
 	// No errors, no filtered codes, not silent, keeping errors unless told otherwise. A context keeps

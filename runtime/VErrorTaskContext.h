@@ -3,6 +3,8 @@
 // its calls keep the stack as it was or say what they leave; none throws.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <vector>
 
 #include "kernel/memory/IRefCountable.h"
@@ -13,7 +15,7 @@
 
 namespace velk {
 
-class VErrorTaskContext : public VObject, public IRefCountable
+class VELK_API VErrorTaskContext : public VObject, public IRefCountable
 {
 public:
 	// An empty stack and a spare context ready for the first scope.

@@ -2,6 +2,8 @@
 // fixed order, holds the process-wide services and takes them down again.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/VObject.h"
 
 namespace velk {
@@ -11,7 +13,7 @@ class ILogger;
 class VIntlMgr;
 class VJSONClassStore;
 
-class VProcess : public VObject
+class VELK_API VProcess : public VObject
 {
 public:
 	// Becomes the process instance.

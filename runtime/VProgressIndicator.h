@@ -2,6 +2,8 @@
 // go on, which is how a user's abort reaches the worker.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <deque>
 
 #include "kernel/memory/IRefCountable.h"
@@ -12,7 +14,7 @@
 
 namespace velk {
 
-class VProgressIndicator : public VObject, public IRefCountable
+class VELK_API VProgressIndicator : public VObject, public IRefCountable
 {
 public:
 	// No open session; one reference owned by the creator.

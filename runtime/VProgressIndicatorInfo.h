@@ -2,12 +2,14 @@
 // whether it may be interrupted.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 
 namespace velk {
 
-class VProgressIndicatorInfo : public VObject
+class VELK_API VProgressIndicatorInfo : public VObject
 {
 public:
 	// Made on the calling task (its id, 0 without one), started now, interruptible, counted in metrics.

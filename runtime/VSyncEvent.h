@@ -1,6 +1,8 @@
 // A reference-counted manual-reset event: once set it stays set, and every waiter passes, until Reset.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstddef>
 
@@ -11,7 +13,7 @@ namespace velk {
 
 class XMacSyncEvent;
 
-class VSyncEvent : public IRefCountable, public VSyncObject
+class VELK_API VSyncEvent : public IRefCountable, public VSyncObject
 {
 public:
 	// Not set; one reference owned by the creator. Allocates nothing beyond the object itself.

@@ -2,13 +2,15 @@
 // signal knows when the fiber scheduler's polling must be woken.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class VSyncObject
+class VELK_API VSyncObject
 {
 public:
 	VSyncObject() = default;

@@ -2,6 +2,8 @@
 // contexts and international manager. The static operations act on the calling thread's task.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -44,7 +46,7 @@ enum ETaskWaitReason : uint32
 	eTaskWaitReasonDeath = 8
 };
 
-class VTask : public VObject, public IRefCountable
+class VELK_API VTask : public VObject, public IRefCountable
 {
 public:
 	// The main task, for the calling thread: preemptive, running, sized as the main stack. Short of

@@ -2,6 +2,8 @@
 // the list of tasks and answers which task is current on every thread, including threads it did not make.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstddef>
 
@@ -15,7 +17,7 @@ class XTaskMgrMutexImpl;
 
 using VTaskID = int32;
 
-class VTaskMgr : public VObject
+class VELK_API VTaskMgr : public VObject
 {
 public:
 	constexpr VTaskMgr() = default;

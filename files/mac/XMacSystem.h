@@ -2,6 +2,8 @@
 // numbers, done by the platform layer.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -10,7 +12,7 @@ namespace velk {
 
 class VString;
 
-class XMacSystem
+class VELK_API XMacSystem
 {
 public:
 	XMacSystem() = delete;

@@ -2,6 +2,8 @@
 // comparison of strings runs. Reference-counted; the process holds one and every task a copy of it.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/values/VValue.h"
@@ -10,7 +12,7 @@ namespace velk {
 
 class VCompareOptions;
 
-class VIntlMgr : public VObject, public IRefCountable
+class VELK_API VIntlMgr : public VObject, public IRefCountable
 {
 public:
 	// The wild char of a new manager: the commercial at.

@@ -2,6 +2,8 @@
 // UTF-16 (VToUnicodeConverter) and UTF-16 to bytes of one character set (VFromUnicodeConverter).
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -15,7 +17,7 @@ class VString;
 
 // Made with one reference, shared by reference counting. Converters keep no state between calls, so one
 // instance serves any number of threads at once.
-class VToUnicodeConverter : public VObject, public IRefCountable
+class VELK_API VToUnicodeConverter : public VObject, public IRefCountable
 {
 public:
 	VToUnicodeConverter() = default;
@@ -40,7 +42,7 @@ public:
 	virtual int32 GetCharSize() const;
 };
 
-class VFromUnicodeConverter : public VObject, public IRefCountable
+class VELK_API VFromUnicodeConverter : public VObject, public IRefCountable
 {
 public:
 	VFromUnicodeConverter() = default;

@@ -319,6 +319,20 @@ VTextConverters* VTextConverters::Get()
 	return sInstance;
 }
 
+namespace {
+
+// The registry is made when the library loads, while memory is plentiful, so that no later call, however
+// short of memory, has to make it.
+class StEagerConverters
+{
+public:
+	StEagerConverters() { VTextConverters::Get(); }
+};
+
+StEagerConverters sEagerConverters;
+
+}  // namespace
+
 VTextConverters::VTextConverters()
 {
 	fToPlatformDefault = XMacIntl::NewToUnicodeConverter(kCharSet_PlatformDefault);

@@ -3,6 +3,8 @@
 // set of unmarked text.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -64,7 +66,7 @@ constexpr CharSet kCharSet_Windows31J = 1019;
 
 // Made on the first Get, once even when several threads ask at the same time, and kept until the process
 // ends. Every operation is then read-only on the registry and safe from any thread.
-class VTextConverters : public VObject
+class VELK_API VTextConverters : public VObject
 {
 public:
 	// The registry, made on the first call.

@@ -2,6 +2,8 @@
 // string builds on. Each call converts as much as fits and reports what it consumed and produced.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 #include <string>
 
@@ -18,30 +20,30 @@ namespace velk {
 //   U+10FFFF gives "?" and makes the result false.
 // - A supplementary character needs two units of room; with one left, conversion stops before it.
 // Returns false only for a value above U+10FFFF. Units past those produced, within the room, may be written over.
-bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outBytesConsumed, UniChar* dest, int32 destMaxUnits, int32* outUnitsProduced);
+VELK_API bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outBytesConsumed, UniChar* dest, int32 destMaxUnits, int32* outUnitsProduced);
 
 // UTF-32 code points (32-bit values, in the opposite byte order when swap is set) to UTF-16. A trailing
 // group of fewer than 4 bytes is left unconsumed. Returns false when it stopped before a surrogate value
 // (0xD800-0xDFFF), before a supplementary character for want of two units of room, when room ran out
 // before the input, or when it skipped a value of 0x110000 or more (consumed, nothing written).
-bool DecodeUTF32(const void* source, size_t sourceBytes, bool swap, size_t* outBytesConsumed, UniChar* dest, int32 destMaxUnits, int32* outUnitsProduced);
+VELK_API bool DecodeUTF32(const void* source, size_t sourceBytes, bool swap, size_t* outBytesConsumed, UniChar* dest, int32 destMaxUnits, int32* outUnitsProduced);
 
 // UTF-16 to UTF-8. A high surrogate followed by a low one gives four bytes; any other surrogate gives three
 // bytes on its own, except a high surrogate that is the last unit, which is left unconsumed (its partner may
 // arrive with the next call). Stops before a sequence that would not fit. With a null dest nothing is
 // written and the bytes that would be produced are counted. Always returns true. Bytes past those produced,
 // within the room, may be written over.
-bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
+VELK_API bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
 
 // 32-bit wide characters to UTF-8, with the long forms beyond U+10FFFF (five bytes from 0x200000, six from
 // 0x4000000). A value 0xD800-0xDBFF followed by one 0xDC00-0xDFFF is joined into one code point; any other
 // surrogate value gives three bytes on its own, except a high one that is the last unit, which is left
 // unconsumed. Stops before a sequence that would not fit; a null dest only counts. A value of 0x80000000 or
 // more stops the conversion and makes the result false.
-bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
+VELK_API bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
 
 // The whole UTF-16 text as UTF-8 (a high surrogate at the very end gives three bytes), for handing text
 // to system calls. Null or a count below 1 gives "".
-std::string ToUTF8String(const UniChar* units, int32 count);
+VELK_API std::string ToUTF8String(const UniChar* units, int32 count);
 
 }  // namespace velk

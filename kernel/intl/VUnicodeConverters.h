@@ -2,12 +2,14 @@
 // UTF-16 unit, UTF-8, and the do-nothing pair handed out for character sets that have no converter.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/intl/VTextConverter.h"
 
 namespace velk {
 
 // UTF-16 in machine order: a copy of whole units (an odd last byte is left unconsumed).
-class VToUnicodeConverter_Null : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_Null : public VToUnicodeConverter
 {
 public:
 	bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, VString& ioString) const override;
@@ -15,7 +17,7 @@ public:
 				 int32* outUnitsProduced) const override;
 };
 
-class VFromUnicodeConverter_Null : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_Null : public VFromUnicodeConverter
 {
 public:
 	bool Convert(const UniChar* inSource, int32 inSourceUnits, int32* outUnitsConsumed, void* outDest, size_t inDestMaxBytes,
@@ -24,7 +26,7 @@ public:
 };
 
 // UTF-16 in the opposite byte order: the copy above, then the two bytes of every unit exchanged.
-class VToUnicodeConverter_Swap : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_Swap : public VToUnicodeConverter
 {
 public:
 	bool ConvertString(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, VString& ioString) const override;
@@ -32,7 +34,7 @@ public:
 				 int32* outUnitsProduced) const override;
 };
 
-class VFromUnicodeConverter_Swap : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_Swap : public VFromUnicodeConverter
 {
 public:
 	bool Convert(const UniChar* inSource, int32 inSourceUnits, int32* outUnitsConsumed, void* outDest, size_t inDestMaxBytes,
@@ -43,7 +45,7 @@ public:
 // UTF-32 code points; swap means the bytes are in the opposite (big-endian) order. Surrogate values stop
 // the conversion (false); values of 0x110000 or more are skipped (false); a trailing group of fewer than
 // four bytes is left unconsumed.
-class VToUnicodeConverter_UTF32 : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_UTF32 : public VToUnicodeConverter
 {
 public:
 	explicit VToUnicodeConverter_UTF32(bool inSwap) : fSwap(inSwap) {}
@@ -56,7 +58,7 @@ private:
 
 // A high surrogate followed by a low one gives one code point; any other surrogate, also a high one at
 // the very end, stops the conversion before it (false), as does running out of room.
-class VFromUnicodeConverter_UTF32 : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_UTF32 : public VFromUnicodeConverter
 {
 public:
 	explicit VFromUnicodeConverter_UTF32(bool inSwap) : fSwap(inSwap) {}
@@ -69,7 +71,7 @@ private:
 };
 
 // One 32-bit value per UTF-16 unit, truncated to its low 16 bits; no surrogate handling.
-class VToUnicodeConverter_UTF32_Raw : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_UTF32_Raw : public VToUnicodeConverter
 {
 public:
 	explicit VToUnicodeConverter_UTF32_Raw(bool inSwap) : fSwap(inSwap) {}
@@ -85,7 +87,7 @@ private:
 
 // Each unit zero-extended to 32 bits. The destination is filled from the last value to the first, so text
 // may be widened in place (source and destination at the same address).
-class VFromUnicodeConverter_UTF32_Raw : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_UTF32_Raw : public VFromUnicodeConverter
 {
 public:
 	explicit VFromUnicodeConverter_UTF32_Raw(bool inSwap) : fSwap(inSwap) {}
@@ -99,7 +101,7 @@ private:
 
 // UTF-8: see DecodeUTF8 for the handling of malformed bytes. False only for a value above U+10FFFF
 // (written as "?").
-class VToUnicodeConverter_UTF8 : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_UTF8 : public VToUnicodeConverter
 {
 public:
 	bool Convert(const void* inSource, size_t inSourceBytes, size_t* outBytesConsumed, UniChar* outDest, int32 inDestMaxUnits,
@@ -107,7 +109,7 @@ public:
 };
 
 // UTF-8: see EncodeUTF8. A null destination only counts the bytes. Always true.
-class VFromUnicodeConverter_UTF8 : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_UTF8 : public VFromUnicodeConverter
 {
 public:
 	bool Convert(const UniChar* inSource, int32 inSourceUnits, int32* outUnitsConsumed, void* outDest, size_t inDestMaxBytes,
@@ -120,7 +122,7 @@ public:
 };
 
 // For a character set without a converter: converts nothing and answers false.
-class VToUnicodeConverter_Void : public VToUnicodeConverter
+class VELK_API VToUnicodeConverter_Void : public VToUnicodeConverter
 {
 public:
 	bool IsValid() const override { return false; }
@@ -129,7 +131,7 @@ public:
 	int32 GetCharSize() const override { return 1; }
 };
 
-class VFromUnicodeConverter_Void : public VFromUnicodeConverter
+class VELK_API VFromUnicodeConverter_Void : public VFromUnicodeConverter
 {
 public:
 	bool IsValid() const override { return false; }

@@ -1,6 +1,8 @@
 // What the memory manager asks of an allocator backend: the system allocator or one toolbox arena.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -10,7 +12,7 @@ namespace velk {
 class VCppMemMgr;
 class VMemStats;
 
-class IMemCppImpl
+class VELK_API IMemCppImpl
 {
 public:
 	virtual ~IMemCppImpl() = default;

@@ -1,13 +1,15 @@
 // Intrusive, atomic reference count mixed into every shared toolbox object.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class IRefCountable
+class VELK_API IRefCountable
 {
 public:
 	// A new object holds one reference, owned by its creator.

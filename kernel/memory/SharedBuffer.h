@@ -2,13 +2,15 @@
 // payload size (uint64), the count (uint32) and then the payload, 12 bytes in, followed by 3 spare bytes.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class SharedBuffer
+class VELK_API SharedBuffer
 {
 public:
 	// A buffer of size payload bytes (contents unset) holding one reference; null when malloc fails or the

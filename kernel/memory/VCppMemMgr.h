@@ -2,6 +2,8 @@
 // construction, with the purge machinery for full arenas and the list of registered memory hogs.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstddef>
 #include <mutex>
@@ -39,7 +41,7 @@ constexpr int32 kMEMTAG_GROW = int32(FourCharCode("grow"));
 // firstCall is false on the later rounds of one request. Returns the bytes it freed (informative only).
 using PurgeHandlerProc = uint64 (*)(int32 arenaIndex, uint64 requestedSize, bool firstCall);
 
-class VCppMemMgr
+class VELK_API VCppMemMgr
 {
 public:
 	// Kinds other than the three above create no backend: every allocation then gives null.

@@ -2,11 +2,13 @@
 // system's usable-size query.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/IMemCppImpl.h"
 
 namespace velk {
 
-class VMemCppImpl_stdlib : public IMemCppImpl
+class VELK_API VMemCppImpl_stdlib : public IMemCppImpl
 {
 public:
 	VMemCppImpl_stdlib() = default;

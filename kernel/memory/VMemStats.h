@@ -1,11 +1,13 @@
 // Statistics record of one or more allocator arenas, filled by VCppMemMgr::GetStatistics.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class VMemStats
+class VELK_API VMemStats
 {
 public:
 	VMemStats() { Clear(); }

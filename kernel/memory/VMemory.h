@@ -12,13 +12,15 @@
 //   caller built without exception handling is as safe as any other.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class VMemory
+class VELK_API VMemory
 {
 public:
 	// A block of size bytes tagged for statistics; null when memory is short or no manager exists yet.

@@ -4,6 +4,8 @@
 // One thread at a time.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -16,7 +18,7 @@
 namespace velk {
 
 template <uint64 kGranularity = 1024, uint64 kGrowthDivisor = 2, uint64 kMaxGrowth = 1048576>
-class VMemoryBuffer : public VObject
+class VELK_API VMemoryBuffer : public VObject
 {
 	static_assert(kGranularity > 0 && (kGranularity & (kGranularity - 1)) == 0, "granularity must be a power of 2");
 	static_assert(kGrowthDivisor > 0);

@@ -1,12 +1,14 @@
 // A task's registration as a holder of reclaimable memory, kept in the memory manager's hog list.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 #include "runtime/VCriticalSection.h"
 
 namespace velk {
 
-class VMemoryHog
+class VELK_API VMemoryHog
 {
 public:
 	// Records the calling task as the owner.

@@ -1,6 +1,8 @@
 // Root class of the toolbox's classes: a debug dump hook and the process memory manager.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
@@ -8,7 +10,7 @@ namespace velk {
 class VCppMemMgr;
 class VString;
 
-class VObject
+class VELK_API VObject
 {
 public:
 	VObject() = default;

@@ -1,12 +1,14 @@
 // Owning holder of one reference to an IRefCountable object.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <utility>
 
 namespace velk {
 
 template <class T>
-class VRefPtr
+class VELK_API VRefPtr
 {
 public:
 	VRefPtr() = default;

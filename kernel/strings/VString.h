@@ -2,6 +2,8 @@
 // a shared reference-counted heap buffer (copied on write) or a caller's external buffer.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstddef>
@@ -34,14 +36,14 @@ enum ECarriageReturnMode : int32
 
 // Descriptor of a counted heap buffer handed out by VString::RetainBuffer. Its holder owns one reference
 // and gives it back with VString::ReleaseRetainedBuffer. A null buffer describes an empty text.
-struct VInlineString
+struct VELK_API VInlineString
 {
 	int32 fLength = 0;
 	UniChar* fString = nullptr;
 	int32 fMaxLength = 0;
 };
 
-class VString : public VValueSingle
+class VELK_API VString : public VValueSingle
 {
 public:
 	// Buffer flags kept in the value flags byte.
@@ -591,7 +593,7 @@ private:
 
 // The bytes a change of a string reads: the caller's own, or a private copy when they lie in that string
 // (VString::_Overlaps), so that the change may free, move or write over its buffer before it reads them.
-class StStringSource
+class VELK_API StStringSource
 {
 public:
 	// Raises nothing: when the copy cannot be made Get is null and IsValid false, for the caller to report.
@@ -611,7 +613,7 @@ private:
 
 // Storage of VStr's inline buffer, placed before the string so that it exists when the string is built.
 template <int32 N>
-struct VStrInlineStorage
+struct VELK_API VStrInlineStorage
 {
 	VStrInlineStorage() {}
 	UniChar fInlineUnits[N + 1];
@@ -619,7 +621,7 @@ struct VStrInlineStorage
 
 // A string with N units of inline room: short texts need no heap block.
 template <int32 N>
-class VStr : private VStrInlineStorage<N>, public VString
+class VELK_API VStr : private VStrInlineStorage<N>, public VString
 {
 public:
 	VStr() : VStrInlineStorage<N>(), VString(InlineBuffer{this->fInlineUnits, N}) {}
@@ -648,20 +650,20 @@ public:
 };
 
 // A four-character code as text: its four bytes, most significant first, decoded as UTF-8.
-class VOsTypeString : public VStr<4>
+class VELK_API VOsTypeString : public VStr<4>
 {
 public:
 	explicit VOsTypeString(uint32 code);
 };
 
 // Conversions without a string at hand.
-VString ToString(int value);
-VString ToString(long long value);
-VString ToString(unsigned long long value);
-VString ToString(unsigned long value);
+VELK_API VString ToString(int value);
+VELK_API VString ToString(long long value);
+VELK_API VString ToString(unsigned long long value);
+VELK_API VString ToString(unsigned long value);
 // The text as UTF-8 (a high surrogate that ends the text is dropped); empty when memory is short (velk 107
 // raised).
-std::string to_string(const VString& text);
+VELK_API std::string to_string(const VString& text);
 // A new string formatted as by VString::Printf (objects passed by pointer).
 template <typename... Args>
 VString Printf(const char* format, Args... args)

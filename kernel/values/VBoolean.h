@@ -2,12 +2,14 @@
 // its XML and JSON texts ("true" and "false").
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
 namespace velk {
 
-class VBoolean : public VValueSingle
+class VELK_API VBoolean : public VValueSingle
 {
 public:
 	// False, not null, dirty.

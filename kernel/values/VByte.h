@@ -2,6 +2,8 @@
 // its comparisons. The shared integer body is VIntegerValue.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VIntegerValue.h"
 
 namespace velk {
@@ -9,7 +11,7 @@ namespace velk {
 // Flat form: the one byte. Conversions out go through the target's FromWord with the byte
 // sign-extended; from another kind it takes the source's GetWord cut to its low 8 bits. A real is
 // truncated toward zero to 32 bits, then keeps its low 8 bits. CompareTo reads the other's GetLong.
-class VByte : public VIntegerValue<VByte, int8>
+class VELK_API VByte : public VIntegerValue<VByte, int8>
 {
 public:
 	using VIntegerValue::VIntegerValue;

@@ -2,6 +2,8 @@
 // compares texts, the like, diacritical and beginning flags, and the epsilon under which reals are equal.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/VObject.h"
 #include "runtime/VError.h"
 
@@ -10,7 +12,7 @@ namespace velk {
 class VIntlMgr;
 class VJSONObject;
 
-class VCompareOptions : public VObject
+class VELK_API VCompareOptions : public VObject
 {
 public:
 	// The calling task's international manager (else the process's, else null), the three flags clear

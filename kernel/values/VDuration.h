@@ -2,12 +2,14 @@
 // its text, XML and flat forms.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
 namespace velk {
 
-class VDuration : public VValueSingle
+class VELK_API VDuration : public VValueSingle
 {
 public:
 	static constexpr int64 kMS_PER_SECOND = 1000;

@@ -2,6 +2,8 @@
 // the value model makes values of this class.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
@@ -9,7 +11,7 @@ namespace velk {
 
 class VEmpty_info;
 
-class VEmpty : public VValueSingle
+class VELK_API VEmpty : public VValueSingle
 {
 public:
 	// Null and dirty.
@@ -28,7 +30,7 @@ public:
 
 // Descriptor of kind 0: makes null empty values (from flat data too, of which the kind has none) and
 // leaves flat data as it is.
-class VEmpty_info : public VValueInfo_default<VEmpty, VK_EMPTY>
+class VELK_API VEmpty_info : public VValueInfo_default<VEmpty, VK_EMPTY>
 {
 };
 

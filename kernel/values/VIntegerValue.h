@@ -2,6 +2,8 @@
 // comparisons, copies and the conversions that only differ by width. Derived is the concrete class.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <type_traits>
 
 #include "kernel/values/VValueInfo.h"
@@ -10,7 +12,7 @@
 namespace velk {
 
 template <class Derived, class T>
-class VIntegerValue : public VValueSingle
+class VELK_API VIntegerValue : public VValueSingle
 {
 	static_assert(std::is_integral_v<T> && std::is_signed_v<T>, "a signed integer");
 

@@ -2,13 +2,15 @@
 // its comparisons. The shared integer body is VIntegerValue.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VIntegerValue.h"
 
 namespace velk {
 
 // Flat form: the 4 bytes in host order. Conversions go through FromLong and GetLong; a real is truncated
 // toward zero (NaN gives 0, beyond the 32-bit range it saturates).
-class VLong : public VIntegerValue<VLong, int32>
+class VELK_API VLong : public VIntegerValue<VLong, int32>
 {
 public:
 	using VIntegerValue::VIntegerValue;

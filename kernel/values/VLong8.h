@@ -2,13 +2,15 @@
 // its comparisons. The shared integer body is VIntegerValue.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VIntegerValue.h"
 
 namespace velk {
 
 // Flat form: the 8 bytes in host order. Conversions go through FromLong8 and GetLong8, CompareTo
 // included; a real is truncated toward zero (NaN gives 0, beyond the 64-bit range it saturates).
-class VLong8 : public VIntegerValue<VLong8, int64>
+class VELK_API VLong8 : public VIntegerValue<VLong8, int64>
 {
 public:
 	using VIntegerValue::VIntegerValue;

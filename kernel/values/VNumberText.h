@@ -2,6 +2,8 @@
 // them, the radix conversion of reals and the packed-decimal (MAPM) conversion to reals.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <clocale>
 #include <cstddef>
 
@@ -9,7 +11,7 @@
 
 namespace velk {
 
-class VNumberText
+class VELK_API VNumberText
 {
 public:
 	// The "%.14G" text of a finite value as the "C" locale writes it ('.' as decimal point, upper-case
@@ -43,12 +45,12 @@ namespace v8import {
 // double in every radix; a smaller one receives a cut text and nothing is written past its end. NaN and
 // infinities are written "NaN", "INF" and "-INF"; a radix outside 2..36, a null buffer or one under 2
 // bytes write nothing.
-size_t DoubleToRadixString(double value, int radix, char* buffer, size_t bufferSize);
+VELK_API size_t DoubleToRadixString(double value, int radix, char* buffer, size_t bufferSize);
 
 // True when the processor flushes denormal results to zero or reads denormal operands as zero (the
 // flush-to-zero and denormals-are-zero bits, 0x8040, of the SSE control register on x86; the
 // flush-to-zero bit of the floating-point control register on 64-bit ARM); false elsewhere.
-bool GetFlushDenormals();
+VELK_API bool GetFlushDenormals();
 
 }  // namespace v8import
 
@@ -57,6 +59,6 @@ bool GetFlushDenormals();
 // bytes of two decimal digits each (0..99), most significant first; its value is 0.d1d2...dN x 10^E, in
 // host byte order. A non-zero sign with N below 1, or a digit byte above 99, is invalid and gives 0.0.
 // The digit tables behind it are filled once, on the first call, whichever thread makes it.
-double MAPM_FloatToReal(const void* packed);
+VELK_API double MAPM_FloatToReal(const void* packed);
 
 }  // namespace velk

@@ -2,12 +2,14 @@
 // and its number texts (XML and JSON forms, radix conversion), which never depend on the process locale.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
 
 namespace velk {
 
-class VReal : public VValueSingle
+class VELK_API VReal : public VValueSingle
 {
 public:
 	class VValueInfo_real;
@@ -130,7 +132,7 @@ private:
 // its diacritical argument is set (then exact); CompareTwoPtrToDataWithOptions uses the options' epsilon
 // when their diacritical flag is clear and is exact when it is set. Both sort a NaN before every number
 // and equal to a NaN.
-class VReal::VValueInfo_real : public VValueInfo_scalar<VReal, VK_REAL, double>
+class VELK_API VReal::VValueInfo_real : public VValueInfo_scalar<VReal, VK_REAL, double>
 {
 public:
 	VValueInfo_real() = default;

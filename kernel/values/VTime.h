@@ -2,6 +2,8 @@
 // calendar arithmetic, local-time access through VSystem, comparisons and flat form.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VValueSingle.h"
@@ -19,7 +21,7 @@ enum VTimeInitParam : int32
 // date. Fields that came from outside (stamps, flat forms) are kept as stored, but a month above 12 makes
 // every calendar calculation answer as for a null time. Arithmetic never revives a null time, and a result
 // outside the years 0 to 32767 makes the time null.
-class VTime : public VValueSingle
+class VELK_API VTime : public VValueSingle
 {
 public:
 	static constexpr int64 kMS_PER_DAY = 86400000;

@@ -2,6 +2,8 @@
 // value kind inherits (comparisons, flat-memory form, stream form, JSON forms), each with a safe default.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/memory/VObject.h"
 #include "runtime/VError.h"
 
@@ -53,7 +55,7 @@ enum CompareResult : int32
 	CR_UNRELEVANT = -1000
 };
 
-class VValue : public VObject
+class VELK_API VValue : public VObject
 {
 public:
 	// Bits of the flags byte. The string keeps its buffer flags (0x10 external, 0x40 unrefcounted) here too.

@@ -2,6 +2,8 @@
 // rebuilds them from their flat form, byte-swaps and compares flat data without an instance.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstring>
 #include <type_traits>
 
@@ -13,7 +15,7 @@ namespace velk {
 class VBlob;
 class VCompareOptions;
 
-class VValueInfo : public VObject
+class VELK_API VValueInfo : public VObject
 {
 public:
 	// Stores the kind and registers the descriptor under it (a descriptor already registered under that
@@ -66,7 +68,7 @@ private:
 // Descriptor of a kind without a flat datum of its own: makes a default-constructed T and leaves flat data
 // as it is.
 template <class T, ValueKind KIND>
-class VValueInfo_default : public VValueInfo
+class VELK_API VValueInfo_default : public VValueInfo
 {
 public:
 	VValueInfo_default() : VValueInfo(KIND, KIND) {}
@@ -85,7 +87,7 @@ public:
 // Descriptor of a kind whose flat form is one datum of the plain type D, compared as D (signed or
 // unsigned as D is). T's default constructor must give a non-null, dirty zero.
 template <class T, ValueKind KIND, class D>
-class VValueInfo_scalar : public VValueInfo
+class VELK_API VValueInfo_scalar : public VValueInfo
 {
 	static_assert(std::is_arithmetic_v<D>, "the flat datum is a plain number");
 

@@ -2,6 +2,8 @@
 // setters that widen into one another, and no ordering of their own.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValue.h"
 
 namespace velk {
@@ -9,7 +11,7 @@ namespace velk {
 class VDuration;
 class VTime;
 
-class VValueMultiple : public VValue
+class VELK_API VValueMultiple : public VValue
 {
 public:
 	VValueMultiple() = default;

@@ -2,6 +2,8 @@
 // each concrete kind overrides for the conversions it supports.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VValue.h"
 
 namespace velk {
@@ -10,7 +12,7 @@ class VDuration;
 class VTime;
 class VUUID;
 
-class VValueSingle : public VValue
+class VELK_API VValueSingle : public VValue
 {
 public:
 	VValueSingle() = default;

@@ -2,13 +2,15 @@
 // its comparisons. The shared integer body is VIntegerValue.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/values/VIntegerValue.h"
 
 namespace velk {
 
 // Flat form: the 2 bytes in host order. Conversions go through FromWord and GetWord; a real is truncated
 // toward zero to 32 bits, then keeps its low 16 bits. CompareTo reads the other's GetLong.
-class VWord : public VIntegerValue<VWord, int16>
+class VELK_API VWord : public VIntegerValue<VWord, int16>
 {
 public:
 	using VIntegerValue::VIntegerValue;

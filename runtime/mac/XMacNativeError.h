@@ -1,13 +1,15 @@
 // The operating system's own texts for native error codes ('POSX' errno values and the like).
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "runtime/VError.h"
 
 namespace velk {
 
 class VString;
 
-class XMacNativeError
+class VELK_API XMacNativeError
 {
 public:
 	// Sets text to the system's description of a native code and returns true; false (text untouched)

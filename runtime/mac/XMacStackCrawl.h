@@ -2,13 +2,15 @@
 // assertion logs and the assert file.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstdio>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class XMacStackCrawl
+class VELK_API XMacStackCrawl
 {
 public:
 	static constexpr uint32 kMaxFrames = 48;

@@ -2,13 +2,15 @@
 // monotonic clock, so a change of the wall clock neither shortens nor stretches a wait.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <pthread.h>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class XMacSyncEvent
+class VELK_API XMacSyncEvent
 {
 public:
 	XMacSyncEvent();

@@ -1,6 +1,8 @@
 // The platform half of a task: the thread it runs on and the semaphore that puts it to sleep.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 #include <pthread.h>
 #include <semaphore.h>
@@ -11,7 +13,7 @@ namespace velk {
 
 class VTask;
 
-class XMacTask : public VObject
+class VELK_API XMacTask : public VObject
 {
 public:
 	explicit XMacTask(VTask* task) : fTask(task) {}
@@ -40,7 +42,7 @@ protected:
 
 // A task with a thread of its own: either attached to an existing thread (the main task) or running
 // on a detached thread it made, which waits until Run before it starts the task's body.
-class XMacTask_preemptive : public XMacTask
+class VELK_API XMacTask_preemptive : public XMacTask
 {
 public:
 	// Attaches to the calling thread, whose id is threadID.

@@ -3,6 +3,8 @@
 // a set of static operations rather than an object inside the manager.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 
 #include "kernel/VKernelTypes.h"
@@ -14,7 +16,7 @@ class VTask;
 class XMacTask;
 enum ETaskStyle : uint32;
 
-class XMacTaskMgr
+class VELK_API XMacTaskMgr
 {
 public:
 	XMacTaskMgr() = delete;

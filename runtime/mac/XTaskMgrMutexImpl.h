@@ -2,13 +2,15 @@
 // held across a wait for another task.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <pthread.h>
 
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
-class XTaskMgrMutexImpl
+class VELK_API XTaskMgrMutexImpl
 {
 public:
 	XTaskMgrMutexImpl();

@@ -2,6 +2,8 @@
 // Mac, Windows, DOS, ISO-8859 and East-Asian sets), over the platform's text-encoding service.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include "kernel/intl/VTextConverter.h"
 
 namespace plat {
@@ -15,7 +17,7 @@ namespace velk {
 // (ISO-2022-JP, UTF-7), the call ends before the sequence that opened the run, so that the next call goes
 // on correctly; a room too small for any of it converts nothing. Invalid bytes become U+FFFD. A platform
 // failure raises (CARB, status) and answers false with both counts 0 (true for an empty source).
-class XMacToUnicodeConverter final : public VToUnicodeConverter
+class VELK_API XMacToUnicodeConverter final : public VToUnicodeConverter
 {
 public:
 	explicit XMacToUnicodeConverter(CharSet inCharSet);
@@ -38,7 +40,7 @@ private:
 // unconsumed. When all the input is converted the bytes end in the set's initial shift state. A platform
 // failure raises (CARB, status) and answers false with both counts 0. A destination of 0 bytes converts
 // nothing and answers true.
-class XMacFromUnicodeConverter final : public VFromUnicodeConverter
+class VELK_API XMacFromUnicodeConverter final : public VFromUnicodeConverter
 {
 public:
 	explicit XMacFromUnicodeConverter(CharSet inCharSet);
@@ -58,8 +60,8 @@ private:
 // The factories the registry asks for every character set without a built-in converter: a new converter
 // carrying one reference, or null when the set cannot be converted here.
 namespace XMacIntl {
-VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet);
-VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet);
+VELK_API VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet);
+VELK_API VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet);
 }  // namespace XMacIntl
 
 }  // namespace velk

@@ -2,12 +2,14 @@
 // allocator's usable-size query.
 #pragma once
 
+#include "kernel/VExport.h"
+
 #include <cstddef>
 #include <string>
 
 namespace velk {
 
-class XMacCppMemMgr
+class VELK_API XMacCppMemMgr
 {
 public:
 	// The main bundle's "MemoryAllocator" value. False, name unchanged, when there is no bundle, no such

@@ -165,6 +165,9 @@ TEST(VFlatLoadBoundedTest, StringWithoutMemoryIsLeftAsItWas)
 TEST(VFlatLoadBoundedTest, DescriptorWithoutMemoryAnswersNull)
 {
 	const std::vector<uint8> bytes = Flat(VLong(7));
+	// The task's error context is made on demand: one error raised first makes it, so that it exists before
+	// memory runs out and can record the shortage.
+	_ThrowError(VE_MEMORY_FULL);
 	VTask::FlushErrors();
 	VValue* made = reinterpret_cast<VValue*>(1);
 	{
