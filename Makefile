@@ -1,12 +1,13 @@
 # Entry point: `make test` installs what is missing, builds with sanitizers and runs every test, then
-# runs the concurrency suites again under ThreadSanitizer; `make bench` builds an optimised configuration
-# and runs the benchmarks.
+# checks what an optimised library exports and runs the concurrency suites again under ThreadSanitizer;
+# `make bench` builds an optimised configuration and runs the benchmarks.
 BUILD_DIR ?= build
 TSAN_DIR ?= build-tsan
+RELEASE_DIR ?= build-release
 BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test tsan bench clean
+.PHONY: all deps build test tsan exports bench clean
 
 all: build
 
@@ -21,6 +22,7 @@ build: deps $(BUILD_DIR)/build.ninja
 
 test: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure --timeout 600
+	$(MAKE) exports
 	$(MAKE) tsan
 
 $(TSAN_DIR)/build.ninja: | deps
@@ -30,6 +32,13 @@ tsan: deps $(TSAN_DIR)/build.ninja
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target velk_runtime_tests velk_containers_tests
 	ctest --test-dir $(TSAN_DIR) -j $(JOBS) --output-on-failure --timeout 600
 
+$(RELEASE_DIR)/build.ninja: | deps
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_WERROR=ON
+
+exports: deps $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target velk_exports_tests
+	ctest --test-dir $(RELEASE_DIR) -j $(JOBS) --output-on-failure --timeout 600 -R '^ExportsTest\.'
+
 $(BENCH_DIR)/build.ninja: | deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_BENCH=ON
 
@@ -38,4 +47,4 @@ bench: deps $(BENCH_DIR)/build.ninja
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 clean:
-	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(RELEASE_DIR) $(BENCH_DIR)
