@@ -278,6 +278,8 @@ void VTask::Kill()
 	// The time first: whoever sees the dying state reads the time that goes with it.
 	fKillTime.store(VSystem::GetCurrentTicks());
 	_ChangeState(eTaskStateRunning, eTaskStateDying);
+	// A task waiting for its messages learns at once that it is dying.
+	fMessageQueueEvent.Unlock();
 }
 
 void VTask::GetName(VString& name) const
@@ -403,6 +405,44 @@ void VTask::WakeUp()
 {
 	if (fPlatformTask != nullptr)
 		fPlatformTask->WakeUp();
+}
+
+namespace {
+
+// Without messages to run the wait is one long block, cut into slices so that a dying state set without
+// the event (a task that never ran Kill's path) is still noticed.
+constexpr int32 kMessageWaitSlice = 1000;
+
+}  // namespace
+
+void VTask::WaitAndExecuteMessages()
+{
+	VTask* task = GetCurrent();
+	if (task == nullptr)
+	{
+		thread_local VSyncEvent sThreadEvent;
+		if (sThreadEvent.Lock(kMessageWaitSlice))
+			sThreadEvent.Reset();
+		return;
+	}
+	uint32 none = eTaskWaitReasonNone;
+	const bool marked = task->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonMessage);
+	while (task->fState.load() < eTaskStateDying)
+	{
+		if (task->fMessageQueueEvent.Lock(kMessageWaitSlice))
+		{
+			// A signal given before this call also ends it: the event stays set until consumed here.
+			task->fMessageQueueEvent.Reset();
+			break;
+		}
+	}
+	if (marked)
+		task->fWaitReason.store(eTaskWaitReasonNone);
+}
+
+void VTask::SetMessageQueueEvent()
+{
+	fMessageQueueEvent.Unlock();
 }
 
 }  // namespace velk

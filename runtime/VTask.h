@@ -11,6 +11,7 @@
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
 #include "runtime/VError.h"
+#include "runtime/VSyncEvent.h"
 #include "runtime/VTaskMgr.h"
 
 namespace velk {
@@ -74,6 +75,8 @@ public:
 	VTaskID GetID() const { return fID; }
 	ETaskStyle GetStyle() const { return fStyle; }
 	ETaskState GetState() const { return ETaskState(fState.load()); }
+	// Why the task blocks right now; eTaskWaitReasonNone while it does not.
+	ETaskWaitReason GetWaitReason() const { return ETaskWaitReason(fWaitReason.load()); }
 	bool IsMain() const;
 	bool IsFiber() const { return fFiber; }
 	bool IsPreemptive() const { return fPreemptive; }
@@ -134,6 +137,16 @@ public:
 	// Ends the task's current or next Sleep.
 	void WakeUp();
 
+	// Blocks the calling task until SetMessageQueueEvent is called for it or it is dying, then returns;
+	// a call made after such a signal returns at once, consuming it. Messages will be executed meanwhile
+	// once tasks have queues; for now nothing runs. The wait reason is eTaskWaitReasonMessage meanwhile.
+	// On a thread without a task the wait is on an event of the thread's own, for one slice (1 s) at
+	// most, since no task can be named to end it: callers re-check their condition and wait again.
+	static void WaitAndExecuteMessages();
+	// Signals the task's message queue event: ends its running WaitAndExecuteMessages, or its next one.
+	// Safe from any thread; allocates nothing.
+	void SetMessageQueueEvent();
+
 	// Hooks of a task without a body function, run on its own thread: DoInit first, then DoRun again
 	// and again while it answers true (and the task is not dying), DoDeInit last.
 	virtual void DoInit() {}
@@ -181,6 +194,9 @@ private:
 	VErrorTaskContext* fErrorContext = nullptr;  // owned reference, made on first use
 	std::function<void()> fBody;
 	DeathWaiter* fDeathWaiters = nullptr;  // guarded by the manager's lock
+	// Stands for the event of the message queue the task will have: set by SetMessageQueueEvent (and by
+	// Kill, so that a waiting task sees it is dying), consumed by WaitAndExecuteMessages.
+	VSyncEvent fMessageQueueEvent;
 	bool fFiber = false;
 	bool fPreemptive = true;
 	// One reference, on a clone of the process's manager made at construction (none before start-up).

@@ -525,6 +525,12 @@ public:
 	// The same into a string array, emptied first (Destroy), each piece appended (AppendString).
 	bool GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty, bool trimBlanks) const;
 
+	// Replaces the text with the pieces in order, the separator between each two (none after the last); no
+	// pieces clears the string. The pieces may include this string. False, the string as it was, when the
+	// joined text would reach 0x7FFFFFFF units or its buffer cannot be made (velk 107 raised either way).
+	bool Join(const std::vector<VString>& pieces, UniChar separator);
+	bool Join(const std::vector<VString>& pieces, const VString& separator);
+
 protected:
 	// A derived string's own inline buffer: capacity units plus the terminator.
 	struct InlineBuffer

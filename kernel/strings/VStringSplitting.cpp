@@ -1,4 +1,5 @@
-// Taking a string apart at a separator.
+// Taking a string apart at a separator, and putting pieces back together.
+#include <cstring>
 #include <new>
 
 #include "containers/VArrayString.h"
@@ -112,6 +113,53 @@ bool VString::GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty
 		VString piece;
 		return MakePiece(units, count, piece) && AppendPiece(out, piece);
 	});
+}
+
+bool VString::Join(const std::vector<VString>& pieces, UniChar separator)
+{
+	VStr<4> text;
+	text.AppendUniChars(&separator, 1);
+	return Join(pieces, text);
+}
+
+bool VString::Join(const std::vector<VString>& pieces, const VString& separator)
+{
+	if (pieces.empty())
+	{
+		Clear();
+		return true;
+	}
+	int64 total = int64(separator.GetLength()) * int64(pieces.size() - 1);
+	for (const VString& piece : pieces)
+		total += piece.GetLength();
+	if (total >= 0x7FFFFFFF)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return false;
+	}
+
+	// Built aside, so that a failure leaves this string whole and a piece may be this string itself.
+	VString joined;
+	UniChar* units = joined.GetCPointerForWrite(int32(total));
+	if (units == nullptr)
+		return false;
+	UniChar* out = units;
+	for (size_t i = 0; i < pieces.size(); ++i)
+	{
+		if (i > 0 && !separator.IsEmpty())
+		{
+			std::memcpy(out, separator.GetCPointer(), size_t(separator.GetLength()) * sizeof(UniChar));
+			out += separator.GetLength();
+		}
+		if (!pieces[i].IsEmpty())
+		{
+			std::memcpy(out, pieces[i].GetCPointer(), size_t(pieces[i].GetLength()) * sizeof(UniChar));
+			out += pieces[i].GetLength();
+		}
+	}
+	joined.Validate(int32(total));
+	*this = std::move(joined);
+	return GetLength() == int32(total);
 }
 
 }  // namespace velk

@@ -1,5 +1,5 @@
 // Splitting at a unit into a vector and into a string array: empty pieces, trimming, separators at the ends,
-// empty and null strings, and what was in the output before.
+// empty and null strings, and what was in the output before; joining pieces back together.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -212,6 +212,115 @@ TEST(VStringSplittingTest, RefusedPieceRaisesAndAnswersFalse)
 	EXPECT_FALSE(intoArray);
 	EXPECT_EQ(arrayError, VE_STRING_ALLOC_FAILED);
 	EXPECT_EQ(array.GetCount(), 0);
+}
+
+struct JoinCase
+{
+	std::vector<const char16_t*> pieces;  // null stands for a null string
+	const char16_t* separator;
+	const char16_t* joined;
+};
+
+const JoinCase kJoinCases[] = {
+	{ { u"a", u"b", u"c" }, u"--", u"a--b--c" },
+	{ { u"a" }, u"--", u"a" },
+	{ { u"", u"" }, u",", u"," },
+	{ { u"", u"x", u"" }, u", ", u", x, " },
+	{ { u"a", u"b" }, u"", u"ab" },
+	{ { u"a", nullptr, u"b" }, u"/", u"a//b" },
+	{ { u"\U0001F600", u"\u00E9" }, u"\u2014", u"\U0001F600\u2014\u00E9" },
+	{ { u"a long piece that does not fit any inline buffer", u"and another" }, u" | ",
+		u"a long piece that does not fit any inline buffer | and another" },
+};
+
+std::vector<VString> Pieces(const JoinCase& c)
+{
+	std::vector<VString> pieces;
+	for (const char16_t* piece : c.pieces)
+		pieces.push_back(piece == nullptr ? VString(true) : VString(piece));
+	return pieces;
+}
+
+TEST(VStringSplittingTest, JoinsPiecesWithASeparator)
+{
+	for (const JoinCase& c : kJoinCases)
+	{
+		SCOPED_TRACE(testing::Message() << "case " << (&c - kJoinCases));
+		VString out("previous text");
+		EXPECT_TRUE(out.Join(Pieces(c), VString(c.separator)));
+		EXPECT_FALSE(out.IsNull());
+		EXPECT_EQ(Units(out), c.joined);
+
+		// Splitting the result at a one-unit separator, empty pieces kept, gives the pieces back.
+		if (std::u16string(c.separator).size() == 1 && c.pieces.size() > 1)
+		{
+			VString unitJoined(true);
+			EXPECT_TRUE(unitJoined.Join(Pieces(c), c.separator[0]));
+			EXPECT_EQ(Units(unitJoined), c.joined);
+			std::vector<VString> back;
+			unitJoined.GetSubStrings(c.separator[0], back, true, false);
+			ASSERT_EQ(back.size(), c.pieces.size());
+			for (size_t i = 0; i < back.size(); ++i)
+				EXPECT_EQ(Units(back[i]), std::u16string(c.pieces[i] == nullptr ? u"" : c.pieces[i]));
+		}
+	}
+}
+
+TEST(VStringSplittingTest, JoinOfNoPiecesClearsAndAPieceMayBeTheTarget)
+{
+	VString out("not empty");
+	EXPECT_TRUE(out.Join({}, u','));
+	EXPECT_TRUE(out.IsEmpty());
+	VString null(true);
+	EXPECT_TRUE(null.Join({}, VString("--")));
+	EXPECT_FALSE(null.IsNull());
+	EXPECT_TRUE(null.IsEmpty());
+
+	// The target read as its own pieces and separator, on the inline buffer and on the heap.
+	for (const char16_t* start : { u"ab", u"a text long enough to live in a buffer on the heap" })
+	{
+		VString self(start);
+		const std::u16string text(start);
+		EXPECT_TRUE(self.Join({ self, VString(u"+"), self }, self));
+		EXPECT_EQ(Units(self), text + text + u"+" + text + text);
+	}
+}
+
+// A text that would reach 0x7FFFFFFF units, counting pieces and separators, and a buffer the memory
+// manager refuses: velk 107, false, and the string as it was.
+TEST(VStringSplittingTest, JoinThatCannotBeMadeLeavesTheString)
+{
+	VString big;
+	ASSERT_NE(big.GetCPointerForWrite(1 << 20), nullptr);
+	ASSERT_TRUE(big.Validate(1 << 20));
+	// Copies share one buffer: 2048 pieces of 2^20 units, the last one unit short, are 0x7FFFFFFF units.
+	std::vector<VString> bigPieces(2048, big);
+	bigPieces.back().Truncate((1 << 20) - 1);
+	// 2049 empty pieces with the big text between them: 2^31 units of separators alone.
+	const std::vector<VString> emptyPieces(2049, VString());
+
+	VString out("kept");
+	VTask::FlushErrors();
+	EXPECT_FALSE(out.Join(bigPieces, VString()));
+	EXPECT_EQ(VTask::GetLastError(), VE_STRING_ALLOC_FAILED);
+	VTask::FlushErrors();
+	EXPECT_FALSE(out.Join(emptyPieces, big));
+	EXPECT_EQ(VTask::GetLastError(), VE_STRING_ALLOC_FAILED);
+	VTask::FlushErrors();
+	EXPECT_EQ(Units(out), u"kept");
+
+	const std::vector<VString> pieces { VString(u"a piece long enough for the heap"), VString(u"and one more") };
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	const bool joined = out.Join(pieces, u' ');
+	const VError error = VTask::GetLastError();
+	VTask::FlushErrors();
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+	EXPECT_FALSE(joined);
+	EXPECT_EQ(error, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(Units(out), u"kept");
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+// A file as the toolbox sees it, whatever stores it: its path, its times, and its whole content read or
+// written in one call, as bytes or as text. Reference-counted; what a call retains the caller releases.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include "files/IFileSystemObject.h"
+#include "kernel/strings/VString.h"
+#include "runtime/VError.h"
+
+namespace velk {
+
+class IFolder;
+class VTime;
+template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
+class VMemoryBuffer;
+
+class VELK_API IFile : public IFileSystemObject
+{
+public:
+	// The path as text in the style; any other style gives an empty text.
+	virtual void GetPlatformPath(VString& path, FilePathStyle style) const = 0;
+	// The path text that names the file in messages and for reopening it.
+	virtual VString GetPathWithFileSystem() const = 0;
+	// The folder holding the file, retained; null for a file without one. sandboxed is for file systems
+	// that restrict their folders: none does yet.
+	virtual IFolder* RetainParentFolder(bool sandboxed) const = 0;
+	// Whether a file (not a folder) is at the path, following symbolic links.
+	virtual bool Exists() const = 0;
+	// Each non-null time receives the last modification, creation or access time, in UTC; on failure
+	// every given time is cleared and the file error pushed is returned.
+	virtual VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const = 0;
+	// Replaces the buffer's content with the file's bytes. On failure the file error pushed is returned
+	// and the buffer is left as it was.
+	virtual VError GetContent(VMemoryBuffer<1024, 2, 1048576>& content) const = 0;
+	// Replaces the file's content with the bytes, creating the file when missing. The file is written
+	// whole or not at all: on failure it keeps its former content and the file error pushed is returned.
+	virtual VError SetContent(const void* bytes, size_t size) const = 0;
+
+	// Reads the whole file as text: a leading byte-order mark decides the character set (and is not part
+	// of the text), else charSet is used; line ends are then converted by mode (eCRM_NONE keeps them).
+	// On failure the text is cleared and the last error raised meanwhile is returned.
+	VError GetContentAsString(VString& text, CharSet charSet, ECarriageReturnMode mode) const;
+	// Writes the text as the file's whole content in charSet, line ends converted by mode, behind the
+	// set's byte-order mark when withBOM is set and the text is not empty. A set without a converter
+	// raises velk 208, and a conversion that fails (velk 300) writes nothing: the file is then left as it
+	// was and the last error raised is returned. Units the set cannot hold are the converter's to replace.
+	VError SetContentAsString(const VString& text, CharSet charSet, ECarriageReturnMode mode, bool withBOM) const;
+};
+
+}  // namespace velk

@@ -1,0 +1,36 @@
+// A folder as the toolbox sees it: its path and times, and the files and folders named relative to it.
+// Reference-counted; what a call retains the caller releases.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include "files/IFileSystemObject.h"
+#include "kernel/strings/VString.h"
+#include "runtime/VError.h"
+
+namespace velk {
+
+class IFile;
+class VTime;
+
+class VELK_API IFolder : public IFileSystemObject
+{
+public:
+	// The path as text in the style, ending with '/'; any other style gives an empty text.
+	virtual void GetPlatformPath(VString& path, FilePathStyle style) const = 0;
+	virtual VString GetPathWithFileSystem() const = 0;
+	// The folder holding this one, retained; null for the root.
+	virtual IFolder* RetainParentFolder(bool sandboxed) const = 0;
+	// Whether a folder is at the path, following symbolic links.
+	virtual bool Exists() const = 0;
+	// As IFile::GetTimeAttributes.
+	virtual VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const = 0;
+	// The folder at a path relative to this one ("sub" or "sub/deeper/"), whether or not it exists,
+	// retained. Null, with velk 3 raised, for an absolute path.
+	virtual IFolder* RetainRelativeFolder(const VString& path, FilePathStyle style) const = 0;
+	// The file at a path relative to this one ("name.json", "sub/name.json"), whether or not it exists,
+	// retained. Null, with velk 3 raised, for an empty or absolute path or one that ends with '/'.
+	virtual IFile* _RetainRelativeIFile(const VString& path, FilePathStyle style) const = 0;
+};
+
+}  // namespace velk

@@ -1,0 +1,63 @@
+#include "files/VFileError.h"
+
+#include <new>
+
+#include "runtime/VTask.h"
+
+namespace velk {
+
+namespace {
+
+bool IsNative(VError code)
+{
+	const OsType signature = ERRCODE_SIGNATURE(code);
+	return signature == kPOSIX_SIGNATURE || signature == kMACH_SIGNATURE || signature == kCARBON_SIGNATURE ||
+		signature == kCOCOA_SIGNATURE;
+}
+
+// Errors are made with new (std::nothrow): when even that fails there is nowhere to say so.
+void Push(VErrorBase* error)
+{
+	if (error != nullptr)
+		VTask::PushRetainedError(error);
+}
+
+}  // namespace
+
+VFileError::VFileError(const VString& posixPath, VError code) : VErrorBase(code)
+{
+	if (posixPath.IsNull() || posixPath.IsEmpty())
+	{
+		SetString(VString("name"), VString("n/a"));
+		SetString(VString("path"), VString("n/a"));
+		return;
+	}
+	const UniChar* units = posixPath.GetCPointer();
+	int32 end = posixPath.GetLength();
+	if (end > 1 && units[end - 1] == u'/')
+		--end;
+	int32 start = end;
+	while (start > 0 && units[start - 1] != u'/')
+		--start;
+	SetString(VString("name"), VString(units + start, end - start));
+	SetString(VString("path"), posixPath);
+}
+
+VError VFileError::Throw(const VString& posixPath, VError result, VError operationCode)
+{
+	if (result == VE_OK || (!IsNative(result) && result != VE_MEMORY_FULL))
+		return result;
+	VError code = result;
+	if (IsNative(result))
+	{
+		VErrorBase* native = new (std::nothrow) VErrorBase(result);
+		if (native != nullptr)
+			native->SetString(VString("path"), posixPath);
+		Push(native);
+		code = EncodedNativeErrorToVError(result, operationCode);
+	}
+	Push(new (std::nothrow) VFileError(posixPath, code));
+	return code;
+}
+
+}  // namespace velk

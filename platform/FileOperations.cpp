@@ -1,0 +1,204 @@
+#include "platform/FileOperations.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace plat {
+
+namespace {
+
+#ifdef VELK_TEST_HOOKS
+std::atomic<int> sFaultStep{int(WriteStep::kNone)};
+std::atomic<int> sFaultError{0};
+
+int InjectedFault(WriteStep step)
+{
+	return sFaultStep.load() == int(step) ? sFaultError.load() : 0;
+}
+#else
+enum class WriteStep
+{
+	kCreate,
+	kWrite,
+	kRename
+};
+
+constexpr int InjectedFault(WriteStep)
+{
+	return 0;
+}
+#endif
+
+int RetryingClose(int descriptor)
+{
+	// Linux releases the descriptor even when close is interrupted: it is not closed twice.
+	return close(descriptor) == 0 || errno == EINTR ? 0 : errno;
+}
+
+int WriteAll(int descriptor, const void* bytes, size_t size)
+{
+	if (int fault = InjectedFault(WriteStep::kWrite))
+		return fault;
+	const char* next = static_cast<const char*>(bytes);
+	while (size > 0)
+	{
+		ssize_t written = write(descriptor, next, size);
+		if (written < 0)
+		{
+			if (errno == EINTR)
+				continue;
+			return errno;
+		}
+		next += written;
+		size -= size_t(written);
+	}
+	return fsync(descriptor) == 0 ? 0 : errno;
+}
+
+// A new file beside target, with a name no other writer picks: the process id and a counter.
+int CreateSibling(const std::string& target, mode_t mode, std::string& sibling, int* descriptor)
+{
+	if (int fault = InjectedFault(WriteStep::kCreate))
+		return fault;
+	static std::atomic<unsigned> sCounter{0};
+	const size_t slash = target.rfind('/');
+	const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+	for (int attempt = 0; attempt < 100; ++attempt)
+	{
+		char name[64];
+		std::snprintf(name, sizeof(name), ".velk-write-%ld-%u", long(getpid()), sCounter.fetch_add(1));
+		sibling = folder + name;
+		*descriptor = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+		if (*descriptor >= 0)
+			return 0;
+		if (errno != EEXIST && errno != EINTR)
+			return errno;
+	}
+	return EEXIST;
+}
+
+int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
+{
+	// Through a link to the file it names; a dangling link or no file at all: the path itself.
+	std::string target = path;
+	char resolved[PATH_MAX];
+	struct stat status;
+	mode_t mode = 0666;
+	bool replacing = false;
+	if (stat(path, &status) == 0)
+	{
+		if (S_ISDIR(status.st_mode))
+			return EISDIR;
+		replacing = true;
+		mode = status.st_mode & 07777;
+		if (realpath(path, resolved) != nullptr)
+			target = resolved;
+	}
+
+	std::string sibling;
+	int descriptor = -1;
+	if (int error = CreateSibling(target, mode, sibling, &descriptor))
+		return error;
+	// open applied the umask; a replaced file keeps exactly the permissions it had.
+	int error = (replacing && fchmod(descriptor, mode) != 0) ? errno : 0;
+	if (error == 0)
+		error = WriteAll(descriptor, bytes, size);
+	const int closeError = RetryingClose(descriptor);
+	if (error == 0)
+		error = closeError;
+	if (error == 0)
+		error = InjectedFault(WriteStep::kRename);
+	if (error == 0 && rename(sibling.c_str(), target.c_str()) != 0)
+		error = errno;
+	if (error != 0)
+		unlink(sibling.c_str());
+	return error;
+}
+
+}  // namespace
+
+int GetPathInfo(const char* path, PathInfo* info)
+{
+	struct stat status;
+	if (stat(path, &status) != 0)
+		return errno;
+	info->isFolder = S_ISDIR(status.st_mode);
+	info->modifiedSeconds = int64_t(status.st_mtim.tv_sec);
+	info->modifiedNanoseconds = int32_t(status.st_mtim.tv_nsec);
+	info->accessedSeconds = int64_t(status.st_atim.tv_sec);
+	info->accessedNanoseconds = int32_t(status.st_atim.tv_nsec);
+	return 0;
+}
+
+int OpenFileForReading(const char* path, int* descriptor)
+{
+	*descriptor = open(path, O_RDONLY | O_CLOEXEC);
+	return *descriptor >= 0 ? 0 : errno;
+}
+
+int GetOpenFileSize(int descriptor, uint64_t* size)
+{
+	struct stat status;
+	if (fstat(descriptor, &status) != 0)
+		return errno;
+	if (S_ISDIR(status.st_mode))
+		return EISDIR;
+	*size = uint64_t(status.st_size);
+	return 0;
+}
+
+int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead)
+{
+	char* next = static_cast<char*>(buffer);
+	*bytesRead = 0;
+	while (*bytesRead < size)
+	{
+		ssize_t count = read(descriptor, next + *bytesRead, size - *bytesRead);
+		if (count < 0)
+		{
+			if (errno == EINTR)
+				continue;
+			return errno;
+		}
+		if (count == 0)
+			break;
+		*bytesRead += size_t(count);
+	}
+	return 0;
+}
+
+void CloseFile(int descriptor)
+{
+	RetryingClose(descriptor);
+}
+
+int ReplaceFileContent(const char* path, const void* bytes, size_t size)
+{
+	try
+	{
+		return ReplaceThroughSibling(path, bytes, size);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return ENOMEM;
+	}
+}
+
+#ifdef VELK_TEST_HOOKS
+void SetWriteFaultForTesting(WriteStep step, int errorNumber)
+{
+	sFaultError.store(errorNumber);
+	sFaultStep.store(int(step));
+}
+#endif
+
+}  // namespace plat

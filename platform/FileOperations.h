@@ -1,0 +1,52 @@
+// File operations on POSIX paths: what a path names and its times, reading a whole file through a
+// descriptor, and replacing a file's content in one step. Every call answers 0 or the errno of the system
+// call that failed; paths are UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+// What a path names, after following symbolic links.
+struct PathInfo
+{
+	bool isFolder = false;
+	int64_t modifiedSeconds = 0;  // since 1970-01-01 UTC
+	int32_t modifiedNanoseconds = 0;
+	int64_t accessedSeconds = 0;
+	int32_t accessedNanoseconds = 0;
+};
+
+// ENOENT (or ENOTDIR) when nothing is there; info is written only on success.
+int GetPathInfo(const char* path, PathInfo* info);
+
+// A descriptor for reading, following a final symbolic link; close it with CloseFile.
+int OpenFileForReading(const char* path, int* descriptor);
+int GetOpenFileSize(int descriptor, uint64_t* size);
+// Reads until size bytes are in or the file ends; *bytesRead says how many came.
+int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead);
+void CloseFile(int descriptor);
+
+// Writes the bytes to a new file beside path, flushes it to disk and renames it over path, so that on
+// any failure path keeps its former content (or stays absent) and the new file is removed. A symbolic
+// link at path is followed: its target is replaced. A file that is replaced keeps its permissions; a new
+// one gets 0666 less the process's umask.
+int ReplaceFileContent(const char* path, const void* bytes, size_t size);
+
+#ifdef VELK_TEST_HOOKS
+// The steps of ReplaceFileContent that a test can make fail.
+enum class WriteStep
+{
+	kNone,
+	kCreate,
+	kWrite,
+	kRename
+};
+
+// From now on, the step fails with errorNumber (the system is not called for it); kNone restores normal
+// work. Process-wide.
+void SetWriteFaultForTesting(WriteStep step, int errorNumber);
+#endif
+
+}  // namespace plat
