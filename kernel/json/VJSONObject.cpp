@@ -1,0 +1,625 @@
+#include "kernel/json/VJSONObject.h"
+
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "kernel/json/VJSONArray.h"
+#include "kernel/values/VCompareOptions.h"
+#include "runtime/VTask.h"
+
+namespace velk {
+
+const VString VJSONObject::sLockerIDName("__LockerID");
+std::atomic<int32> VJSONObject::sTaskToMonitor{0};
+std::atomic<int32> VJSONObject::sTaskCounter{0};
+
+size_t hasher_VString::hash::operator()(const VString& name) const
+{
+	return std::hash<std::u16string_view>()(std::u16string_view(name.GetCPointer(), size_t(name.GetLength())));
+}
+
+bool hasher_VString::equal_to::operator()(const VString& a, const VString& b) const
+{
+	return a.GetLength() == b.GetLength()
+		&& (a.GetLength() == 0 || std::memcmp(a.GetCPointer(), b.GetCPointer(), size_t(a.GetLength()) * sizeof(UniChar)) == 0);
+}
+
+VJSONObject::VJSONObject(VJSONObject*, IJSONObject* implementation, VStorageLocker* locker, bool notCounted)
+	: fImplementation(implementation), fNotCounted(notCounted)
+{
+	// Without a class store there is no class to take: every object is generic for now.
+	if (fImplementation != nullptr)
+		fImplementation->Retain();
+	if (locker != nullptr)
+		locker->Retain();
+	fLocker.store(locker, std::memory_order_release);
+	const int32 monitored = sTaskToMonitor.load(std::memory_order_relaxed);
+	if (!fNotCounted && monitored != 0 && monitored == VTask::GetCurrentID())
+	{
+		fCreatorTask = monitored;
+		sTaskCounter.fetch_add(1, std::memory_order_relaxed);
+	}
+	if (fImplementation != nullptr)
+		fImplementation->IJSON_DoConnectDependencies(this);
+}
+
+VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, bool shared)
+	: VJSONObject(classObject, implementation, nullptr, false)
+{
+	if (shared)
+	{
+		VStorageLocker* locker = new (std::nothrow) VStorageLocker();
+		if (locker == nullptr)
+			_ThrowError(VE_MEMORY_FULL);
+		fLocker.store(locker, std::memory_order_release);
+	}
+}
+
+VJSONObject::~VJSONObject()
+{
+	if (fImplementation != nullptr)
+	{
+		fImplementation->IJSON_DoDisconnectDependencies(this);
+		fImplementation->Release();
+	}
+	if (VStorageLocker* locker = fLocker.exchange(nullptr))
+		locker->Release();
+	if (VJSONStamp* stamp = fStamp.exchange(nullptr))
+		stamp->Release();
+	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
+		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+}
+
+bool VJSONObject::_IsLockerID(const VString& name) const
+{
+	return fLocker.load(std::memory_order_acquire) != nullptr && hasher_VString::equal_to()(name, sLockerIDName);
+}
+
+bool VJSONObject::_CheckUser(VStorageLocker* locker) const
+{
+	if (locker == nullptr || locker->IsUsedByCurrentTask())
+		return true;
+	_ThrowError(VE_JSON_OBJECT_NOT_IN_USE);
+	return false;
+}
+
+VJSONValue VJSONObject::GetProperty(const VString& name, VDBLanguageContext* context) const
+{
+	VJSONValue result(JSON_undefined);
+	if (fImplementation != nullptr
+		&& fImplementation->IJSON_GetProperty(this, name, result, context) != eJSONStatusNotHandled)
+		return result;
+	// Member functions and getters of the object's class come with the class store.
+	return GetOwnProperty(name);
+}
+
+VJSONValue VJSONObject::GetOwnProperty(const VString& name) const
+{
+	VJSONReadLock lock(fLocker);
+	return _GetOwnProperty(name);
+}
+
+VJSONValue VJSONObject::_GetOwnProperty(const VString& name) const
+{
+	if (_IsLockerID(name))
+		return VJSONValue(double(fLocker.load(std::memory_order_acquire)->GetSharedID()));
+	auto found = fProperties.find(name);
+	if (found == fProperties.end())
+		return VJSONValue(JSON_undefined);
+	return found->second.first;
+}
+
+bool VJSONObject::HasProperty(const VString& name, VDBLanguageContext* context) const
+{
+	if (fImplementation != nullptr)
+	{
+		VJSONValue scratch(JSON_undefined);
+		const EJSONStatus status = fImplementation->IJSON_GetProperty(this, name, scratch, context);
+		if (status == eJSONStatusHandled && !scratch.IsUndefined())
+			return true;
+		if (status != eJSONStatusNotHandled)
+			return false;
+	}
+	// A class prototype would be asked next; objects have no class yet.
+	return HasOwnProperty(name);
+}
+
+bool VJSONObject::HasOwnProperty(const VString& name) const
+{
+	VJSONReadLock lock(fLocker);
+	return _HasOwnProperty(name);
+}
+
+bool VJSONObject::_HasOwnProperty(const VString& name) const
+{
+	return _IsLockerID(name) || fProperties.find(name) != fProperties.end();
+}
+
+VJSONObject::PropertyMap VJSONObject::GetInternalProperties() const
+{
+	VJSONReadLock lock(fLocker);
+	try
+	{
+		return fProperties;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return PropertyMap();
+	}
+}
+
+size_t VJSONObject::GetPropertyCount() const
+{
+	VJSONReadLock lock(fLocker);
+	return fProperties.size();
+}
+
+std::vector<const VJSONObject::PropertyMap::value_type*> VJSONObject::_OrderedEntries() const
+{
+	// Ordinals are exactly 0 .. n-1, so each entry has its own slot.
+	std::vector<const PropertyMap::value_type*> entries(fProperties.size(), nullptr);
+	for (const auto& entry : fProperties)
+		entries[size_t(entry.second.second)] = &entry;
+	return entries;
+}
+
+bool VJSONObject::GetPropertyNamesInOrder(std::vector<VString>& names) const
+{
+	VJSONReadLock lock(fLocker);
+	try
+	{
+		std::vector<VString> ordered;
+		ordered.reserve(fProperties.size());
+		for (const auto* entry : _OrderedEntries())
+			ordered.push_back(entry->first);
+		names.swap(ordered);
+		return true;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
+void VJSONObject::_GetValuesInOrder(std::vector<VJSONValue>& values) const
+{
+	values.clear();
+	values.reserve(fProperties.size());
+	for (const auto* entry : _OrderedEntries())
+		values.push_back(entry->second.first);
+}
+
+int64 VJSONObject::GetPropertyOrdinal(const VString& name) const
+{
+	VJSONReadLock lock(fLocker);
+	auto found = fProperties.find(name);
+	return found == fProperties.end() ? -1 : int64(found->second.second);
+}
+
+bool VJSONObject::IsEmpty() const
+{
+	VJSONReadLock lock(fLocker);
+	if (!fProperties.empty())
+		return false;
+	return fImplementation == nullptr || fImplementation->IJSON_IsEmpty(this);
+}
+
+VJSONValue VJSONObject::GetPropertyByIndex(size_t index, EJSONStatus* status) const
+{
+	VJSONValue result(JSON_undefined);
+	EJSONStatus answer = eJSONStatusNotHandled;
+	if (fImplementation != nullptr)
+		answer = fImplementation->IJSON_GetPropertyByIndex(this, index, result);
+	if (answer == eJSONStatusNotHandled)
+		result.SetUndefined();
+	if (status != nullptr)
+		*status = answer;
+	return result;
+}
+
+size_t VJSONObject::GetCountPropertiesByIndex(EJSONStatus* status) const
+{
+	VJSONReadLock lock(fLocker);
+	size_t count = 0;
+	EJSONStatus answer = eJSONStatusNotHandled;
+	if (fImplementation != nullptr)
+		answer = fImplementation->IJSON_GetCountPropertiesByIndex(this, &count);
+	if (answer == eJSONStatusNotHandled)
+		count = 0;
+	if (status != nullptr)
+		*status = answer;
+	return count;
+}
+
+VError VJSONObject::GetDescription(VString& out, bool, VDBLanguageContext*) const
+{
+	if (fImplementation != nullptr && fImplementation->IJSON_GetDescription(this, out) != eJSONStatusNotHandled)
+		return VE_OK;
+	// The object's JSON text needs the text writer, not built yet.
+	_ThrowError(VE_UNIMPLEMENTED);
+	return VE_UNIMPLEMENTED;
+}
+
+VError VJSONObject::GetString(VString& out) const
+{
+	out = VJSONValue::sObjectString;
+	return VE_OK;
+}
+
+void VJSONObject::GetClassName(VString& out) const
+{
+	out.Clear();
+	if (fImplementation != nullptr && fImplementation->IJSON_GetClassName(this, out) != eJSONStatusNotHandled
+		&& !out.IsEmpty())
+		return;
+	out = VString(IsSharedGraph() ? "Shared Object" : "Object");
+}
+
+bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBLanguageContext* context)
+{
+	if (value.IsUndefined())
+	{
+		RemoveProperty(name);
+		return true;
+	}
+	if (fImplementation != nullptr)
+	{
+		const EJSONStatus status = fImplementation->IJSON_SetProperty(this, name, value, context);
+		if (status != eJSONStatusNotHandled)
+			return status == eJSONStatusHandled;
+	}
+	// Class setters come with the class store.
+	const bool valueShared = (value.GetObject() != nullptr && value.GetObject()->IsSharedGraph())
+		|| (value.GetArray() != nullptr && value.GetArray()->IsSharedGraph());
+	VJSONReadWriteLock lock(fLocker, valueShared);
+	return _SetOwnProperty(name, value);
+}
+
+bool VJSONObject::SetOwnProperty(const VString& name, const VJSONValue& value)
+{
+	if (value.IsUndefined())
+	{
+		RemoveOwnProperty(name);
+		return true;
+	}
+	const bool valueShared = (value.GetObject() != nullptr && value.GetObject()->IsSharedGraph())
+		|| (value.GetArray() != nullptr && value.GetArray()->IsSharedGraph());
+	VJSONReadWriteLock lock(fLocker, valueShared);
+	return _SetOwnProperty(name, value);
+}
+
+bool VJSONObject::_SetOwnProperty(const VString& name, const VJSONValue& value)
+{
+	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
+	if (locker != nullptr)
+	{
+		if (_IsLockerID(name))
+			return false;
+		if (!_CheckUser(locker))
+			return false;
+		const bool container = value.GetObject() != nullptr || value.GetArray() != nullptr;
+		if (container && !VStorageLocker::Assign(VJSONContainer(this), locker, value))
+			return false;
+		if (locker->IsContainersOnly() && !container && !value.IsNull() && !value.IsUndefined())
+		{
+			_ThrowError(VE_JSON_CONTAINERS_ONLY);
+			return false;
+		}
+	}
+	try
+	{
+		auto found = fProperties.find(name);
+		if (found == fProperties.end())
+			fProperties.emplace(name, std::make_pair(value, uint64(fProperties.size())));
+		else
+			found->second.first = value;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	VJSONValue::CheckAndUpdateJsonStamp(value, fStamp.load(std::memory_order_acquire));
+	return true;
+}
+
+bool VJSONObject::SetProperties(const std::vector<std::pair<VString, VJSONValue>>& properties)
+{
+	if (properties.empty())
+		return true;
+	if (fImplementation != nullptr && fImplementation->IJSON_BeginChangeProperties() == eJSONStatusFailed)
+		return false;
+	bool ok = true;
+	for (const auto& property : properties)
+	{
+		if (!SetProperty(property.first, property.second, nullptr))
+		{
+			ok = false;
+			break;
+		}
+	}
+	if (fImplementation != nullptr && fImplementation->IJSON_EndChangeProperties() == eJSONStatusFailed)
+		ok = false;
+	return ok;
+}
+
+void VJSONObject::RemoveProperty(const VString& name)
+{
+	if (fImplementation != nullptr && fImplementation->IJSON_RemoveProperty(this, name) != eJSONStatusNotHandled)
+		return;
+	RemoveOwnProperty(name);
+}
+
+void VJSONObject::RemoveOwnProperty(const VString& name)
+{
+	VJSONReadWriteLock lock(fLocker, false);
+	_RemoveOwnProperty(name);
+}
+
+void VJSONObject::_RemoveOwnProperty(const VString& name)
+{
+	if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
+		return;
+	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
+		stamp->Increment();
+	auto found = fProperties.find(name);
+	if (found == fProperties.end())
+		return;
+	// The value dies after the map is consistent again, in case its release reaches back here.
+	VJSONValue removed(std::move(found->second.first));
+	const uint64 ordinal = found->second.second;
+	fProperties.erase(found);
+	for (auto& entry : fProperties)
+	{
+		if (entry.second.second > ordinal)
+			--entry.second.second;
+	}
+}
+
+bool VJSONObject::ClearProperty(const VString& name, VDBLanguageContext* context)
+{
+	VJSONValue value = GetProperty(name, context);
+	if (value.IsUndefined())
+		return true;
+	value.Clear();
+	return SetProperty(name, value, context);
+}
+
+void VJSONObject::Clear()
+{
+	if (fImplementation != nullptr)
+		fImplementation->IJSON_Clear(this);
+	ClearInternalProperties();
+}
+
+void VJSONObject::ClearInternalProperties()
+{
+	PropertyMap removed;
+	{
+		VJSONReadWriteLock lock(fLocker, false);
+		if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
+			return;
+		removed.swap(fProperties);
+		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
+			stamp->Increment();
+	}
+}
+
+VError VJSONObject::MergeWith(const VJSONObject* other, bool onlyMissing)
+{
+	if (other == nullptr || other == this)
+		return VE_OK;
+	std::vector<std::pair<VString, VJSONValue>> properties;
+	try
+	{
+		VJSONReadLock lock(other->fLocker);
+		properties.reserve(other->fProperties.size());
+		for (const auto* entry : other->_OrderedEntries())
+			properties.emplace_back(entry->first, entry->second.first);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	for (const auto& property : properties)
+	{
+		if (!onlyMissing || !HasOwnProperty(property.first))
+			SetProperty(property.first, property.second, nullptr);
+	}
+	return VE_OK;
+}
+
+bool VJSONObject::DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const
+{
+	try
+	{
+		VJSONComparedPairs pairs;
+		return _DeepEqualTo(other, options, pairs);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
+bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const
+{
+	if (other == this)
+		return true;
+	if (other == nullptr)
+		return false;
+	VJSONReadLock lockThis(fLocker);
+	VJSONReadLock lockOther(other->fLocker);
+	if (fImplementation != nullptr)
+	{
+		bool equal = false;
+		if (fImplementation->IJSON_DeepEqualTo(this, other, &equal) != eJSONStatusNotHandled)
+			return equal;
+	}
+	// A pair already under comparison further up is taken as equal; the rest of the walk decides.
+	if (!pairs.emplace(this, other).second)
+		return true;
+	if (fProperties.size() != other->fProperties.size())
+		return false;
+	for (const auto& entry : fProperties)
+	{
+		auto found = other->fProperties.find(entry.first);
+		if (found == other->fProperties.end())
+			return false;
+		const VJSONValue& a = entry.second.first;
+		const VJSONValue& b = found->second.first;
+		if (a.GetType() != b.GetType())
+			return false;
+		bool equal;
+		if (a.GetObject() != nullptr && b.GetObject() != nullptr)
+			equal = a.GetObject()->_DeepEqualTo(b.GetObject(), options, pairs);
+		else if (a.GetArray() != nullptr && b.GetArray() != nullptr)
+			equal = a.GetArray()->_DeepEqualTo(b.GetArray(), options, pairs);
+		else
+			equal = a.CompareTo(b, options) == CR_EQUAL;
+		if (!equal)
+			return false;
+	}
+	return true;
+}
+
+VRefPtr<VStorageLocker> VJSONObject::GetStorageLocker() const
+{
+	StGraphLocker graph(IsSharedGraph());
+	return VRefPtr<VStorageLocker>(fLocker.load(std::memory_order_acquire));
+}
+
+void VJSONObject::SetStorageLocker(VStorageLocker* locker)
+{
+	StGraphLocker graph(IsSharedGraph());
+	_SetStorageLocker(locker);
+}
+
+void VJSONObject::_SetStorageLocker(VStorageLocker* locker)
+{
+	if (locker != nullptr)
+		locker->Retain();
+	if (VStorageLocker* old = fLocker.exchange(locker, std::memory_order_acq_rel))
+		old->Release();
+}
+
+void VJSONObject::_SetStorageLockerDeep(VStorageLocker* locker)
+{
+	if (fLocker.load(std::memory_order_acquire) == locker)
+		return;
+	_SetStorageLocker(locker);
+	for (const auto& entry : fProperties)
+	{
+		const VJSONValue& value = entry.second.first;
+		if (VJSONObject* object = value.GetObject())
+			object->_SetStorageLockerDeep(locker);
+		else if (VJSONArray* array = value.GetArray())
+			array->_SetStorageLockerDeep(locker);
+	}
+}
+
+bool VJSONObject::_CanMakeShared(VStorageLocker* locker) const
+{
+	try
+	{
+		std::unordered_set<const void*> visited;
+		return _CanMakeShared(locker, visited);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
+bool VJSONObject::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const
+{
+	if (VStorageLocker* own = fLocker.load(std::memory_order_acquire))
+		return own == locker || own->IsProvisional();
+	if (fImplementation != nullptr)
+	{
+		bool flag = false;
+		return fImplementation->IJSON_IsSharable(this, flag);
+	}
+	// A container met again is already being asked further up.
+	if (!visited.insert(this).second)
+		return true;
+	for (const auto& entry : fProperties)
+	{
+		const VJSONValue& value = entry.second.first;
+		if (const VJSONObject* object = value.GetObject())
+		{
+			if (!object->_CanMakeShared(locker, visited))
+				return false;
+		}
+		else if (const VJSONArray* array = value.GetArray())
+		{
+			if (!array->_CanMakeShared(locker, visited))
+				return false;
+		}
+	}
+	return true;
+}
+
+void VJSONObject::MakeValueSharedIfNecessary(VJSONValue& value)
+{
+	velk::MakeValueSharedIfNecessary(fLocker.load(std::memory_order_acquire), value);
+}
+
+int32 VJSONObject::GetSharedID() const
+{
+	StGraphLocker graph(IsSharedGraph());
+	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
+	if (locker == nullptr)
+		return 0;
+	StLocker section(&locker->GetCriticalSection());
+	return locker->GetSharedID();
+}
+
+void VJSONObject::SetJSONStamp(VJSONStamp* stamp)
+{
+	{
+		StGraphLocker graph(IsSharedGraph());
+		if (stamp != nullptr)
+			stamp->Retain();
+		if (VJSONStamp* old = fStamp.exchange(stamp, std::memory_order_acq_rel))
+			old->Release();
+	}
+	if (fImplementation != nullptr)
+		fImplementation->IJSON_SetJSONStamp(stamp);
+}
+
+VRefPtr<VJSONStamp> VJSONObject::GetJSONStamp() const
+{
+	StGraphLocker graph(IsSharedGraph());
+	return VRefPtr<VJSONStamp>(fStamp.load(std::memory_order_acquire));
+}
+
+uint32 VJSONObject::GetPropertyStamp(const VString& name) const
+{
+	uint32 stamp = 0;
+	if (fImplementation != nullptr && fImplementation->IJSON_GetPropertyStamp(name, &stamp) != eJSONStatusNotHandled)
+		return stamp;
+	VJSONReadLock lock(fLocker);
+	auto found = fProperties.find(name);
+	return found == fProperties.end() ? 0 : found->second.first.GetStamp();
+}
+
+void VJSONObject::TouchPropertyStamp(const VString& name)
+{
+	VJSONReadLock lock(fLocker);
+	if (fImplementation != nullptr && fImplementation->IJSON_TouchPropertyStamp(name) != eJSONStatusNotHandled)
+		return;
+	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
+		stamp->Increment();
+	auto found = fProperties.find(name);
+	if (found != fProperties.end())
+		found->second.first.TouchStamp();
+}
+
+}  // namespace velk

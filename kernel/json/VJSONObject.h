@@ -1,0 +1,160 @@
+// A JSON object: reference-counted named properties that remember the order in which their names were
+// first set. A native implementation (IJSONObject) may answer before the own properties, and the object
+// can be shared between tasks under a storage locker.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include <atomic>
+#include <functional>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "kernel/json/IJSONObject.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/json/VStorageLocker.h"
+#include "kernel/memory/IRefCountable.h"
+#include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
+
+namespace velk {
+
+class VJSONArray;
+class VJSONClass;
+class VCompareOptions;
+
+// Hash and equality of property names: their UTF-16 units, so names are case- and accent-sensitive.
+struct VELK_API hasher_VString
+{
+	struct hash
+	{
+		size_t operator()(const VString& name) const;
+	};
+	struct equal_to
+	{
+		bool operator()(const VString& a, const VString& b) const;
+	};
+};
+
+// Pairs of containers being compared, so that deep comparisons of cyclic trees end.
+using VJSONComparedPairs = std::set<std::pair<const void*, const void*>>;
+
+class VELK_API VJSONObject : public VObject, public IRefCountable
+{
+public:
+	using PropertyMap = std::unordered_map<VString, std::pair<VJSONValue, uint64>, hasher_VString::hash, hasher_VString::equal_to>;
+
+	// classObject is kept for the class store, which does not exist yet: objects have no class. The
+	// implementation and the locker are retained.
+	VJSONObject(VJSONObject* classObject, IJSONObject* implementation, VStorageLocker* locker, bool notCounted);
+	// shared: the object gets a new provisional locker of its own (none when memory is short, velk 100).
+	VJSONObject(VJSONObject* classObject, IJSONObject* implementation, bool shared);
+	~VJSONObject() override;
+
+	VJSONObject(const VJSONObject&) = delete;
+	VJSONObject& operator=(const VJSONObject&) = delete;
+
+	// Reading. Shared objects are read under their read lock; the reader need not be the locker's user.
+
+	// The implementation's answer, else the own property; undefined when absent.
+	VJSONValue GetProperty(const VString& name, VDBLanguageContext* context = nullptr) const;
+	VJSONValue GetOwnProperty(const VString& name) const;
+	VJSONValue _GetOwnProperty(const VString& name) const;
+	bool HasProperty(const VString& name, VDBLanguageContext* context = nullptr) const;
+	bool HasOwnProperty(const VString& name) const;
+	bool _HasOwnProperty(const VString& name) const;
+	// A copy of the own properties; empty when memory is short (velk 100).
+	PropertyMap GetInternalProperties() const;
+	size_t GetPropertyCount() const;
+	// Own property names in insertion order; false when memory is short (velk 100).
+	bool GetPropertyNamesInOrder(std::vector<VString>& names) const;
+	// The ordinal of an own property, or -1.
+	int64 GetPropertyOrdinal(const VString& name) const;
+	bool IsEmpty() const;
+	VJSONValue GetPropertyByIndex(size_t index, EJSONStatus* status) const;
+	size_t GetCountPropertiesByIndex(EJSONStatus* status) const;
+	// The implementation's description; the object's JSON text is not supported yet (velk 2).
+	VError GetDescription(VString& out, bool cut, VDBLanguageContext* context = nullptr) const;
+	// "[object Object]".
+	VError GetString(VString& out) const;
+	// The implementation's name, else "Shared Object" or "Object".
+	void GetClassName(VString& out) const;
+
+	// Writing. A shared object is changed only by the task that uses its locker (RyRT -10719 otherwise).
+
+	// Undefined removes the property (true). Then the implementation, then the own property.
+	bool SetProperty(const VString& name, const VJSONValue& value, VDBLanguageContext* context = nullptr);
+	bool SetOwnProperty(const VString& name, const VJSONValue& value);
+	// The caller holds the write lock. False with RyRT -10719, -10727, the Assign errors, or velk 100
+	// when the property cannot be stored; the object is then unchanged.
+	bool _SetOwnProperty(const VString& name, const VJSONValue& value);
+	bool SetProperties(const std::vector<std::pair<VString, VJSONValue>>& properties);
+	void RemoveProperty(const VString& name);
+	void RemoveOwnProperty(const VString& name);
+	void _RemoveOwnProperty(const VString& name);
+	bool ClearProperty(const VString& name, VDBLanguageContext* context = nullptr);
+	void Clear();
+	void ClearInternalProperties();
+
+	IJSONObject* GetImplementation() const { return fImplementation; }
+	bool IsGenericObject() const { return true; }
+	uint32 GetClassKind() const { return fClassKind; }
+
+	// Writes the other object's own properties here in their order; onlyMissing keeps existing ones.
+	VError MergeWith(const VJSONObject* other, bool onlyMissing);
+	bool DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const;
+	bool _DeepEqualTo(const VJSONObject* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const;
+
+	// Shared storage.
+	VRefPtr<VStorageLocker> GetStorageLocker() const;
+	void SetStorageLocker(VStorageLocker* locker);
+	void _SetStorageLocker(VStorageLocker* locker);
+	void _SetStorageLockerDeep(VStorageLocker* locker);
+	// Whether this tree may join locker: every container below must be able to (cycles end).
+	bool _CanMakeShared(VStorageLocker* locker) const;
+	bool _CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const;
+	void MakeValueSharedIfNecessary(VJSONValue& value);
+	// The locker's id (negative while provisional), 0 when not shared.
+	int32 GetSharedID() const;
+	bool IsSharedGraph() const { return fLocker.load(std::memory_order_acquire) != nullptr; }
+	// Graphs are not built yet: nothing to mark.
+	void MakeGraphShared() {}
+	const std::atomic<VStorageLocker*>& _GetLockerField() const { return fLocker; }
+
+	// Stamps.
+	void SetJSONStamp(VJSONStamp* stamp);
+	VRefPtr<VJSONStamp> GetJSONStamp() const;
+	VJSONStamp* GetJSONStampPointer() const { return fStamp.load(std::memory_order_acquire); }
+	uint32 GetPropertyStamp(const VString& name) const;
+	void TouchPropertyStamp(const VString& name);
+
+	// Own values in insertion order, without locking.
+	void _GetValuesInOrder(std::vector<VJSONValue>& values) const;
+
+	static const VString sLockerIDName;
+
+	// Diagnostics: objects made and destroyed on the monitored task (0 = off).
+	static std::atomic<int32> sTaskToMonitor;
+	static std::atomic<int32> sTaskCounter;
+
+private:
+	bool _IsLockerID(const VString& name) const;
+	bool _CheckUser(VStorageLocker* locker) const;
+	std::vector<const PropertyMap::value_type*> _OrderedEntries() const;
+
+	PropertyMap fProperties;
+	IJSONObject* fImplementation = nullptr;
+	std::atomic<VStorageLocker*> fLocker{nullptr};
+	std::atomic<VJSONStamp*> fStamp{nullptr};
+	VJSONClass* fClass = nullptr;
+	uint32 fClassKind = 0;
+	uint32 fInternalRefCount = 0;
+	bool fUnderConstruction = false;
+	bool fNotCounted = false;
+	int32 fCreatorTask = 0;
+};
+
+}  // namespace velk

@@ -1,0 +1,339 @@
+#include "kernel/json/VStorageLocker.h"
+
+#include <chrono>
+#include <new>
+#include <thread>
+
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONObject.h"
+#include "runtime/VTask.h"
+
+namespace velk {
+
+std::atomic<uint32> VStorageLocker::sNextID{1};
+
+VStorageLocker::VStorageLocker() : fID(sNextID.fetch_add(1, std::memory_order_relaxed)) {}
+
+VStorageLocker::~VStorageLocker() = default;
+
+bool VStorageLocker::_TakeIfFree(int32 taskID)
+{
+	if (fUser != taskID && fUser != 0)
+		return false;
+	++fUseCount;
+	fUser = taskID;
+	return true;
+}
+
+bool VStorageLocker::Use()
+{
+	VTask* task = VTask::GetCurrent();
+	const int32 taskID = VTask::GetCurrentID();
+	for (;;)
+	{
+		fSection.Lock();
+		if (_TakeIfFree(taskID))
+		{
+			fSection.Unlock();
+			return true;
+		}
+		bool listed = false;
+		if (task != nullptr)
+		{
+			try
+			{
+				fWaiting.insert(task);
+				listed = true;
+			}
+			catch (const std::bad_alloc&)
+			{
+				// Unlisted, nobody will wake this task: it polls instead.
+			}
+		}
+		fSection.Unlock();
+
+		// Never wait holding the section: the user needs it to give the locker up.
+		if (listed)
+			VTask::WaitAndExecuteMessages();
+		else
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+		fSection.Lock();
+		if (task != nullptr)
+			fWaiting.erase(task);
+		fSection.Unlock();
+		if (task != nullptr && task->GetState() >= eTaskStateDying)
+			return false;
+	}
+}
+
+bool VStorageLocker::TryToUse()
+{
+	if (!fSection.TryToLock())
+		return false;
+	const bool taken = _TakeIfFree(VTask::GetCurrentID());
+	fSection.Unlock();
+	return taken;
+}
+
+void VStorageLocker::EndUse()
+{
+	StLocker section(&fSection);
+	if (fUser != VTask::GetCurrentID() || fUseCount <= 0)
+		return;
+	if (--fUseCount == 0)
+	{
+		fUser = 0;
+		for (VTask* waiting : fWaiting)
+			waiting->SetMessageQueueEvent();
+	}
+}
+
+bool VStorageLocker::IsUsedByCurrentTask()
+{
+	StLocker section(&fSection);
+	return fUseCount > 0 && fUser == VTask::GetCurrentID();
+}
+
+int32 VStorageLocker::GetUser()
+{
+	StLocker section(&fSection);
+	return fUser;
+}
+
+int32 VStorageLocker::GetUseCount()
+{
+	StLocker section(&fSection);
+	return fUseCount;
+}
+
+int32 VStorageLocker::GetSharedID() const
+{
+	const int32 id = int32(fID);
+	return (IsProvisional() || IsContainersOnly()) ? -id : id;
+}
+
+namespace {
+
+VStorageLocker* LockerOf(const VJSONContainer& container)
+{
+	if (const auto* object = std::get_if<VJSONObject*>(&container))
+		return *object != nullptr ? (*object)->_GetLockerField().load(std::memory_order_acquire) : nullptr;
+	VJSONArray* array = std::get<VJSONArray*>(container);
+	return array != nullptr ? array->_GetLockerField().load(std::memory_order_acquire) : nullptr;
+}
+
+void SetLockerOf(const VJSONContainer& container, VStorageLocker* locker)
+{
+	if (const auto* object = std::get_if<VJSONObject*>(&container))
+	{
+		if (*object != nullptr)
+			(*object)->_SetStorageLocker(locker);
+	}
+	else if (VJSONArray* array = std::get<VJSONArray*>(container))
+	{
+		array->_SetStorageLocker(locker);
+	}
+}
+
+}  // namespace
+
+bool VStorageLocker::Assign(const VJSONContainer& container, VStorageLocker* containerLocker,
+	const VJSONContainer& value, VStorageLocker* valueLocker)
+{
+	if (containerLocker == nullptr)
+		return true;
+	const bool valueIsArray = std::holds_alternative<VJSONArray*>(value);
+	if (valueLocker == nullptr)
+	{
+		if (!valueIsArray)
+		{
+			VJSONObject* object = std::get<VJSONObject*>(value);
+			if (object != nullptr && object->GetImplementation() != nullptr)
+			{
+				bool flag = false;
+				if (object->GetImplementation()->IJSON_IsSharable(object, flag) && !flag)
+					return true;
+			}
+		}
+		_ThrowError(VE_JSON_NOT_SHARABLE);
+		return false;
+	}
+	if (containerLocker->IsContainersOnly())
+		return true;
+	if (!valueLocker->IsProvisional())
+	{
+		if (!containerLocker->IsProvisional())
+		{
+			if (containerLocker == valueLocker)
+				return true;
+			_ThrowError(valueIsArray ? VE_JSON_ARRAY_UNDER_OTHER_LOCKER : VE_JSON_OBJECT_UNDER_OTHER_LOCKER);
+			return false;
+		}
+		SetLockerOf(container, valueLocker);
+		return true;
+	}
+	{
+		StLocker section(&valueLocker->fSection);
+		if (valueLocker->fUser != 0 && valueLocker->fUser != VTask::GetCurrentID())
+		{
+			_ThrowError(VE_JSON_LOCKER_USED_ELSEWHERE);
+			return false;
+		}
+	}
+	containerLocker->SetEstablished();
+	SetLockerOf(value, containerLocker);
+	return true;
+}
+
+bool VStorageLocker::Assign(const VJSONContainer& container, VStorageLocker* containerLocker, const VJSONValue& value)
+{
+	if (VJSONObject* object = value.GetObject())
+		return Assign(container, containerLocker, VJSONContainer(object), LockerOf(VJSONContainer(object)));
+	if (VJSONArray* array = value.GetArray())
+		return Assign(container, containerLocker, VJSONContainer(array), LockerOf(VJSONContainer(array)));
+	return true;
+}
+
+void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONValue& value)
+{
+	if (containerLocker == nullptr)
+		return;
+	VJSONObject* object = value.GetObject();
+	VJSONArray* array = value.GetArray();
+	if (object == nullptr && array == nullptr)
+		return;
+	{
+		StGraphLocker graph;
+		if (object != nullptr)
+		{
+			if (object->_CanMakeShared(containerLocker))
+				object->_SetStorageLockerDeep(containerLocker);
+		}
+		else if (array->_CanMakeShared(containerLocker))
+		{
+			array->_SetStorageLockerDeep(containerLocker);
+		}
+	}
+	containerLocker->SetEstablished();
+}
+
+VCriticalSection& StGraphLocker::GetMutex()
+{
+	static VCriticalSection sMutex;
+	return sMutex;
+}
+
+StGraphLocker::StGraphLocker(bool take) : fTaken(take)
+{
+	if (fTaken)
+		GetMutex().Lock();
+}
+
+StGraphLocker::~StGraphLocker()
+{
+	if (fTaken)
+		GetMutex().Unlock();
+}
+
+VJSONReadLock::VJSONReadLock(const std::atomic<VStorageLocker*>& lockerField)
+{
+	if (lockerField.load(std::memory_order_acquire) == nullptr)
+		return;
+	StGraphLocker::GetMutex().Lock();
+	// Read again under the mutex, which guards every change of a shared container's locker.
+	fLocker = lockerField.load(std::memory_order_acquire);
+	if (fLocker != nullptr)
+		fLocker->GetCriticalSection().Lock();
+	else
+		StGraphLocker::GetMutex().Unlock();
+}
+
+VJSONReadLock::~VJSONReadLock()
+{
+	if (fLocker != nullptr)
+	{
+		fLocker->GetCriticalSection().Unlock();
+		StGraphLocker::GetMutex().Unlock();
+	}
+}
+
+VJSONReadWriteLock::VJSONReadWriteLock(const std::atomic<VStorageLocker*>& lockerField, bool alsoGlobal)
+{
+	fGlobal = alsoGlobal || lockerField.load(std::memory_order_acquire) != nullptr;
+	if (!fGlobal)
+		return;
+	StGraphLocker::GetMutex().Lock();
+	fLocker = lockerField.load(std::memory_order_acquire);
+	if (fLocker != nullptr)
+	{
+		fLocker->Retain();
+		fLocker->GetCriticalSection().Lock();
+	}
+}
+
+VJSONReadWriteLock::~VJSONReadWriteLock()
+{
+	if (fLocker != nullptr)
+	{
+		fLocker->GetCriticalSection().Unlock();
+		fLocker->Release();
+	}
+	if (fGlobal)
+		StGraphLocker::GetMutex().Unlock();
+}
+
+VJSONUser::VJSONUser(VRefPtr<VStorageLocker>&& locker, bool tryOnly) : fLocker(std::move(locker))
+{
+	_Start(tryOnly);
+}
+
+VJSONUser::VJSONUser(const VJSONObject* object, bool tryOnly)
+{
+	if (object != nullptr)
+	{
+		StGraphLocker graph;
+		fLocker.Set(object->_GetLockerField().load(std::memory_order_acquire));
+	}
+	_Start(tryOnly);
+}
+
+VJSONUser::VJSONUser(const VJSONArray* array, bool tryOnly)
+{
+	if (array != nullptr)
+	{
+		StGraphLocker graph;
+		fLocker.Set(array->_GetLockerField().load(std::memory_order_acquire));
+	}
+	_Start(tryOnly);
+}
+
+VJSONUser::VJSONUser(const VJSONValue& value, bool tryOnly)
+{
+	{
+		StGraphLocker graph;
+		if (const VJSONObject* object = value.GetObject())
+			fLocker.Set(object->_GetLockerField().load(std::memory_order_acquire));
+		else if (const VJSONArray* array = value.GetArray())
+			fLocker.Set(array->_GetLockerField().load(std::memory_order_acquire));
+	}
+	_Start(tryOnly);
+}
+
+void VJSONUser::_Start(bool tryOnly)
+{
+	if (!fLocker)
+	{
+		fInUse = true;
+		return;
+	}
+	fInUse = tryOnly ? fLocker->TryToUse() : fLocker->Use();
+}
+
+VJSONUser::~VJSONUser()
+{
+	if (fInUse && fLocker)
+		fLocker->EndUse();
+}
+
+}  // namespace velk
