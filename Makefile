@@ -7,12 +7,15 @@ RELEASE_DIR ?= build-release
 BENCH_DIR ?= build-bench
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test tsan exports bench clean
+.PHONY: all deps bench-deps build test tsan exports bench clean
 
 all: build
 
 deps:
 	@tools/install-deps
+
+bench-deps:
+	@tools/install-deps --bench
 
 $(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_SANITIZE=ON -DVELK_WERROR=ON
@@ -39,10 +42,10 @@ exports: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target velk_exports_tests
 	ctest --test-dir $(RELEASE_DIR) -j $(JOBS) --output-on-failure --timeout 600 -R '^ExportsTest\.'
 
-$(BENCH_DIR)/build.ninja: | deps
+$(BENCH_DIR)/build.ninja: | bench-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_BENCH=ON
 
-bench: deps $(BENCH_DIR)/build.ninja
+bench: bench-deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
