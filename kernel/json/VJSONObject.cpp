@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONWriter.h"
 #include "kernel/values/VCompareOptions.h"
 #include "runtime/VTask.h"
 
@@ -184,6 +185,25 @@ bool VJSONObject::GetPropertyNamesInOrder(std::vector<VString>& names) const
 	}
 }
 
+bool VJSONObject::GetPropertyNames(std::vector<VString>& names) const
+{
+	VJSONReadLock lock(fLocker);
+	try
+	{
+		std::vector<VString> listed;
+		listed.reserve(fProperties.size());
+		for (const auto& entry : fProperties)
+			listed.push_back(entry.first);
+		names.swap(listed);
+		return true;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
 void VJSONObject::_GetValuesInOrder(std::vector<VJSONValue>& values) const
 {
 	values.clear();
@@ -234,13 +254,13 @@ size_t VJSONObject::GetCountPropertiesByIndex(EJSONStatus* status) const
 	return count;
 }
 
-VError VJSONObject::GetDescription(VString& out, bool, VDBLanguageContext*) const
+VError VJSONObject::GetDescription(VString& out, bool cut, VDBLanguageContext* context) const
 {
 	if (fImplementation != nullptr && fImplementation->IJSON_GetDescription(this, out) != eJSONStatusNotHandled)
 		return VE_OK;
-	// The object's JSON text needs the text writer, not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	VJSONReadLock lock(fLocker);
+	VJSONWriter writer(context, VString::kJSON_WITH_QUOTES | (cut ? VJSONWriter::kCUT_LONG : 0));
+	return writer.StringifyObject(this, out);
 }
 
 VError VJSONObject::GetString(VString& out) const
@@ -406,6 +426,213 @@ void VJSONObject::ClearInternalProperties()
 		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 			stamp->Increment();
 	}
+}
+
+bool isvalidnumber(const VString& text)
+{
+	const UniChar* units = text.GetCPointer();
+	for (int32 i = 0; i < text.GetLength(); ++i)
+	{
+		if (units[i] < u'0' || units[i] > u'9')
+			return false;
+	}
+	return true;
+}
+
+namespace {
+
+// A path part made of count units; false when its buffer cannot be made (velk 107 raised).
+bool AppendPart(const UniChar* units, int32 count, std::vector<VString>& parts)
+{
+	VString part(units, count);
+	if (part.GetLength() != count)
+		return false;
+	parts.push_back(std::move(part));
+	return true;
+}
+
+// The index part of a path piece: the next thing to make is an array.
+bool IsIndexPart(const VString& part)
+{
+	return !part.IsEmpty() && isvalidnumber(part);
+}
+
+}  // namespace
+
+VError VJSONObject::ExtractPath(const VString& path, std::vector<VString>& parts)
+{
+	parts.clear();
+	VError error = VE_OK;
+	try
+	{
+		std::vector<VString> pieces;
+		path.GetSubStrings(u'.', pieces, true, true);
+		// The split keeps every piece, so fewer pieces than separators + 1 means it ran short of memory.
+		size_t dots = 0;
+		for (int32 i = 0; i < path.GetLength(); ++i)
+			dots += path.GetCPointer()[i] == u'.' ? 1 : 0;
+		if (pieces.size() != dots + 1)
+			return VE_STRING_ALLOC_FAILED;
+
+		for (const VString& piece : pieces)
+		{
+			const UniChar* units = piece.GetCPointer();
+			const int32 length = piece.GetLength();
+			int32 bracket = 0;
+			while (bracket < length && units[bracket] != u'[')
+				++bracket;
+			if (bracket == 0)
+			{
+				error = VE_JSON_PATH_EMPTY_PART;
+				break;
+			}
+			if (!AppendPart(units, bracket, parts))
+				return VE_STRING_ALLOC_FAILED;
+			// Each further sub-piece runs from after one '[' to the next '[' or the end.
+			int32 start = bracket + 1;
+			while (bracket < length && error == VE_OK)
+			{
+				int32 end = start;
+				while (end < length && units[end] != u'[')
+					++end;
+				if (end == start || units[end - 1] != u']')
+				{
+					AppendPart(units + start, end - start, parts);
+					error = VE_JSON_PATH_BRACKET_NOT_CLOSED;
+				}
+				else if (end - start == 1)
+				{
+					error = VE_JSON_PATH_EMPTY_PART;
+				}
+				else if (!AppendPart(units + start, end - start - 1, parts))
+				{
+					return VE_STRING_ALLOC_FAILED;
+				}
+				bracket = end;
+				start = end + 1;
+			}
+			if (error != VE_OK)
+				break;
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		error = VE_MEMORY_FULL;
+	}
+	if (error != VE_OK)
+		_ThrowError(error);
+	return error;
+}
+
+VJSONValue VJSONObject::GetPropertyWithPath(const VString& path, VDBLanguageContext* context) const
+{
+	std::vector<VString> parts;
+	if (ExtractPath(path, parts) != VE_OK)
+		return VJSONValue(JSON_undefined);
+	return GetPropertyWithPath(parts, context);
+}
+
+VJSONValue VJSONObject::GetPropertyWithPath(const std::vector<VString>& parts, VDBLanguageContext* context) const
+{
+	// The value holds a reference, so a container dropped by another task meanwhile stays alive.
+	VJSONValue current(const_cast<VJSONObject*>(this));
+	static const VString sLength("length");
+	for (const VString& part : parts)
+	{
+		if (const VJSONObject* object = current.GetObject())
+		{
+			current = object->GetProperty(part, context);
+		}
+		else if (const VJSONArray* array = current.GetArray())
+		{
+			if (part.EqualToString(sLength, false))
+			{
+				current = VJSONValue(double(array->GetCount()));
+			}
+			else
+			{
+				const int32 index = part.GetLong();
+				current = index < 0 ? VJSONValue(JSON_undefined) : array->GetAt(size_t(index));
+			}
+		}
+		else
+		{
+			return VJSONValue(JSON_undefined);
+		}
+	}
+	return current;
+}
+
+bool VJSONObject::SetPropertyWithPath(const VString& path, const VJSONValue& value, VDBLanguageContext* context)
+{
+	std::vector<VString> parts;
+	if (ExtractPath(path, parts) != VE_OK)
+		return false;
+	VJSONValue current(this);
+	VString previous;
+	for (size_t i = 0; i < parts.size(); ++i)
+	{
+		const VString& part = parts[i];
+		const bool last = i + 1 == parts.size();
+		// A missing or null child becomes the container that the next part expects.
+		const JSONType childType = last ? JSON_undefined : (IsIndexPart(parts[i + 1]) ? JSON_array : JSON_object);
+		VJSONValue child;
+		if (VJSONObject* object = current.GetObject())
+		{
+			if (last)
+				return object->SetProperty(part, value, context);
+			child = object->GetProperty(part, context);
+			if (child.IsNull() || child.IsUndefined())
+			{
+				child = VJSONValue(childType);
+				if (child.GetType() != childType)
+					return false;
+				// A new container joins a shared parent's locker, which would refuse it otherwise.
+				object->MakeValueSharedIfNecessary(child);
+				if (!object->SetProperty(part, child, context))
+					return false;
+			}
+		}
+		else if (VJSONArray* array = current.GetArray())
+		{
+			const int32 index = part.GetLong();
+			if (index < 0)
+				return false;
+			if (size_t(index) >= array->GetCount() && !array->Resize(size_t(index) + 1, JSON_null))
+				return false;
+			if (last)
+				return array->SetAt(size_t(index), value);
+			child = array->GetAt(size_t(index));
+			if (child.IsNull() || child.IsUndefined())
+			{
+				child = VJSONValue(childType);
+				if (child.GetType() != childType)
+					return false;
+				array->MakeValueSharedIfNecessary(child);
+				if (!array->SetAt(size_t(index), child))
+					return false;
+			}
+		}
+		else
+		{
+			_ThrowError(IsIndexPart(part) ? VE_JSON_PATH_INDEX_THROUGH_VALUE : VE_JSON_PATH_THROUGH_VALUE, &previous);
+			return false;
+		}
+		current = std::move(child);
+		previous = part;
+	}
+	// Only an empty list of parts comes here, and ExtractPath never gives one.
+	return true;
+}
+
+bool VJSONObject::SetPropertiesWithPaths(const std::vector<std::pair<VString, VJSONValue>>& properties)
+{
+	for (const auto& property : properties)
+	{
+		if (!SetPropertyWithPath(property.first, property.second, nullptr))
+			return false;
+	}
+	return true;
 }
 
 VError VJSONObject::MergeWith(const VJSONObject* other, bool onlyMissing)

@@ -42,6 +42,15 @@ struct VELK_API hasher_VString
 // Pairs of containers being compared, so that deep comparisons of cyclic trees end.
 using VJSONComparedPairs = std::set<std::pair<const void*, const void*>>;
 
+// Paths: property names joined by '.', array indexes in brackets (a.b[2].c).
+constexpr VError VE_JSON_PATH_BRACKET_NOT_CLOSED = MakeVError(kVELK_SIGNATURE, 901);
+constexpr VError VE_JSON_PATH_EMPTY_PART = MakeVError(kVELK_SIGNATURE, 902);
+constexpr VError VE_JSON_PATH_THROUGH_VALUE = MakeVError(kVELK_SIGNATURE, 903);
+constexpr VError VE_JSON_PATH_INDEX_THROUGH_VALUE = MakeVError(kVELK_SIGNATURE, 904);
+
+// True when text is empty or holds only the digits '0' to '9'.
+VELK_API bool isvalidnumber(const VString& text);
+
 class VELK_API VJSONObject : public VObject, public IRefCountable
 {
 public:
@@ -69,14 +78,17 @@ public:
 	// A copy of the own properties; empty when memory is short (velk 100).
 	PropertyMap GetInternalProperties() const;
 	size_t GetPropertyCount() const;
-	// Own property names in insertion order; false when memory is short (velk 100).
+	// Own property names in insertion order, or in the map's own order; false when memory is short
+	// (velk 100), names unchanged. Taken under the read lock.
 	bool GetPropertyNamesInOrder(std::vector<VString>& names) const;
+	bool GetPropertyNames(std::vector<VString>& names) const;
 	// The ordinal of an own property, or -1.
 	int64 GetPropertyOrdinal(const VString& name) const;
 	bool IsEmpty() const;
 	VJSONValue GetPropertyByIndex(size_t index, EJSONStatus* status) const;
 	size_t GetCountPropertiesByIndex(EJSONStatus* status) const;
-	// The implementation's description; the object's JSON text is not supported yet (velk 2).
+	// The implementation's description, else the object's compact JSON text (cut after about 512 units
+	// when cut is set); the writer's error otherwise (a cycle is velk 900).
 	VError GetDescription(VString& out, bool cut, VDBLanguageContext* context = nullptr) const;
 	// "[object Object]".
 	VError GetString(VString& out) const;
@@ -102,6 +114,28 @@ public:
 	IJSONObject* GetImplementation() const { return fImplementation; }
 	bool IsGenericObject() const { return true; }
 	uint32 GetClassKind() const { return fClassKind; }
+
+	// Paths. Each property or element access takes the lock of the container it touches, so a walk
+	// through a shared tree is not atomic as a whole.
+
+	// Splits path into names and index texts: a.b[2][0] gives a, b, 2, 0. Returns the error, also raised:
+	// velk 901 for a bracket not closed by ']' (that piece is still added), velk 902 for an empty name or
+	// index, velk 100 or 107 when memory is short. The parts before the error stay in parts.
+	static VError ExtractPath(const VString& path, std::vector<VString>& parts);
+	// The value at the path: an object is read by GetProperty, an array by index (out of range
+	// undefined) or "length" (its count, case and accents not significant); a path through anything else,
+	// or a malformed path (error raised), gives undefined. No parts gives this object.
+	VJSONValue GetPropertyWithPath(const VString& path, VDBLanguageContext* context = nullptr) const;
+	VJSONValue GetPropertyWithPath(const std::vector<VString>& parts, VDBLanguageContext* context = nullptr) const;
+	// Stores value at the path, making the missing or null containers on the way: an array when the next
+	// part is an index (all digits), else a generic object; an array is grown with nulls up to the index.
+	// False when the path is malformed, when the walk meets a value that is neither object nor array
+	// (velk 903 for a name, 904 for an index, the part before it as "p1"), when a negative index stops
+	// it (nothing stored, no error), or when a store or growth fails (its error, velk 100 for memory).
+	// The containers made before a failure stay.
+	bool SetPropertyWithPath(const VString& path, const VJSONValue& value, VDBLanguageContext* context = nullptr);
+	// SetPropertyWithPath for each pair in order, stopping at the first failure.
+	bool SetPropertiesWithPaths(const std::vector<std::pair<VString, VJSONValue>>& properties);
 
 	// Writes the other object's own properties here in their order; onlyMissing keeps existing ones.
 	VError MergeWith(const VJSONObject* other, bool onlyMissing);

@@ -4,12 +4,16 @@
 #include <new>
 
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONWriter.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorContext.h"
 
 namespace velk {
 
@@ -562,53 +566,80 @@ VValueSingle* VJSONValue::CreateVValue(bool markContainers) const
 	return result;
 }
 
-bool VJSONValue::GetBoolByPath(const VJSONValue&, const VString&)
+bool VJSONValue::GetBoolByPath(const VJSONValue& value, const VString& path)
 {
-	// Paths into object trees are not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return false;
+	const VJSONObject* object = value.GetObject();
+	return object != nullptr && object->GetPropertyWithPath(path, nullptr).GetType() == JSON_true;
 }
 
-int32 VJSONValue::GetLongByPath(const VJSONValue&, const VString&)
+int32 VJSONValue::GetLongByPath(const VJSONValue& value, const VString& path)
 {
-	// Paths into object trees are not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return 0;
+	const VJSONObject* object = value.GetObject();
+	if (object == nullptr)
+		return 0;
+	const VJSONValue found = object->GetPropertyWithPath(path, nullptr);
+	// NaN and numbers beyond 32 bits convert as every real-to-integer conversion of the value kinds does.
+	return found.IsNumber() ? VReal::RealToLong(found.GetNumber()) : 0;
 }
 
-bool VJSONValue::GetStringByPath(const VJSONValue&, const VString&, VString&)
+bool VJSONValue::GetStringByPath(const VJSONValue& value, const VString& path, VString& out)
 {
-	// Paths into object trees are not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return false;
+	const VJSONObject* object = value.GetObject();
+	if (object == nullptr)
+		return false;
+	const VJSONValue found = object->GetPropertyWithPath(path, nullptr);
+	if (!found.IsString())
+		return false;
+	VString text;
+	if (found.GetString(text) != VE_OK)
+		return false;
+	out = std::move(text);
+	return true;
 }
 
-VError VJSONValue::Stringify(VString&, uint32) const
+VError VJSONValue::Stringify(VString& out, uint32 options) const
 {
-	// The JSON text writer is not built yet.
+	constexpr uint32 kBinaryFallback = 2048;
+	if ((options & kBinaryFallback) == 0)
+	{
+		VJSONWriter writer(options);
+		return writer.StringifyValue(*this, out);
+	}
+	// What only the binary form can carry is refused by the text writer, quietly, and written in binary.
+	VError error;
+	{
+		StErrorContextInstaller scope(true, true);
+		VJSONWriter writer(options | VJSONWriter::kREFUSE_BINARY | VJSONWriter::kGENERIC_ONLY | VJSONWriter::kWRITE_ONCE);
+		error = writer.StringifyValue(*this, out);
+		if (error != VE_JSON_CIRCULAR && error != VE_JSON_BINARY_OBJECT && error != VE_JSON_NOT_GENERIC_OBJECT
+			&& error != VE_JSON_OBJECT_WRITTEN_TWICE)
+			return error;
+		if (scope.GetContext() != nullptr)
+			scope.GetContext()->Flush();
+	}
+	// The binary form and its Base64 embedding come later.
 	_ThrowError(VE_UNIMPLEMENTED);
 	return VE_UNIMPLEMENTED;
 }
 
-VError VJSONValue::ParseFromString(const VString&, bool, bool)
+VError VJSONValue::ParseFromString(const VString& text, bool recognizeDates, bool extended)
 {
-	// The JSON text parser is not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	uint32 options = 0;
+	if (recognizeDates)
+		options = extended ? VJSONImporter::kBangDates | VJSONImporter::kNonAmbiguousDates
+						   : VJSONImporter::kBangDates | VJSONImporter::kISODates;
+	return VJSONImporter::ParseString(text, *this, options);
 }
 
-VError VJSONValue::LoadFromFile(IFile*, bool)
+VError VJSONValue::LoadFromFile(IFile* file, bool recognizeDates)
 {
-	// The JSON text parser is not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	const uint32 options = recognizeDates ? VJSONImporter::kBangDates | VJSONImporter::kISODates : 0;
+	return VJSONImporter::ParseFile(file, *this, options);
 }
 
-VError VJSONValue::SaveToFile(IFile*, uint32) const
+VError VJSONValue::SaveToFile(IFile* file, uint32 options) const
 {
-	// The JSON text writer is not built yet.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	return VJSONWriter::StringifyValueToFile(file, *this, options);
 }
 
 CompareResult VJSONValue::CompareTo(const VJSONValue& other, const VCompareOptions& options) const

@@ -115,13 +115,20 @@ public:
 	// A new toolbox value owned by the caller; null when memory is short (velk 100 raised).
 	VValueSingle* CreateVValue(bool markContainers) const;
 
-	// Paths into objects, JSON text and files are not supported here yet: velk 2 and the neutral answer.
+	// Values at a path of an object value (VJSONObject::GetPropertyWithPath); any other value, a malformed
+	// path or a value of another kind gives false or 0. True only for true itself; a number is truncated
+	// toward zero (NaN 0, saturating at the 32-bit limits); out is set only when a string is found.
 	static bool GetBoolByPath(const VJSONValue& value, const VString& path);
 	static int32 GetLongByPath(const VJSONValue& value, const VString& path);
 	static bool GetStringByPath(const VJSONValue& value, const VString& path, VString& out);
+	// The value's JSON text (VJSONWriter and its option bits: 1 quotes strings and names, 8 indents);
+	// answers the writer's error. Under 2048 a value the text cannot carry would go in binary form, which
+	// does not exist yet: velk 2.
 	VError Stringify(VString& out, uint32 options = 0) const;
+	// JSON text and files are not supported here yet: velk 2.
 	VError ParseFromString(const VString& text, bool recognizeDates = false, bool extended = false);
 	VError LoadFromFile(IFile* file, bool recognizeDates = false);
+	// VJSONWriter::StringifyValueToFile: the whole text in UTF-8, or the file untouched and the error.
 	VError SaveToFile(IFile* file, uint32 options = 0) const;
 
 	// -1, 0 or 1. Strings and numbers compare as toolbox values; containers by address; dates as signed

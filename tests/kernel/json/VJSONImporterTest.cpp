@@ -1,0 +1,483 @@
+// JSON text parsing: malformed reports with their line and position, number and string syntax, nesting
+// bound, file and bag entry points, and recorded paths.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "containers/VBagArray.h"
+#include "containers/VValueBag.h"
+#include "files/VFile.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/values/VValueInfo.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VErrorContext.h"
+#include "runtime/VTask.h"
+#include "common/VFailingAllocations.h"
+
+namespace velk {
+namespace {
+
+std::string Utf8(const VString& text)
+{
+	std::string out;
+	for (int32 i = 0; i < text.GetLength(); ++i)
+	{
+		const UniChar c = text.GetCPointer()[i];
+		if (c >= 0x20 && c < 0x80)
+			out += char(c);
+		else
+			out += "\\u" + std::to_string(c);
+	}
+	return out;
+}
+
+// A compact, order-keeping text of a value, for comparing whole trees.
+std::string Describe(const VJSONValue& value)
+{
+	switch (value.GetType())
+	{
+		case JSON_null:
+			return "null";
+		case JSON_true:
+			return "true";
+		case JSON_false:
+			return "false";
+		case JSON_undefined:
+			return "undefined";
+		case JSON_number:
+		{
+			char text[64];
+			snprintf(text, sizeof(text), "%.17g", value.GetNumber());
+			return text;
+		}
+		case JSON_string:
+			return "\"" + Utf8(value.GetString()) + "\"";
+		case JSON_array:
+		{
+			std::vector<VJSONValue> values;
+			value.GetArray()->GetValues(values);
+			std::string out = "[";
+			for (size_t i = 0; i < values.size(); ++i)
+				out += (i ? "," : "") + Describe(values[i]);
+			return out + "]";
+		}
+		case JSON_object:
+		{
+			std::vector<VString> names;
+			value.GetObject()->GetPropertyNamesInOrder(names);
+			std::string out = "{";
+			for (size_t i = 0; i < names.size(); ++i)
+				out += (i ? "," : "") + Utf8(names[i]) + ":" + Describe(value.GetProperty(names[i]));
+			return out + "}";
+		}
+		default:
+			return "?";
+	}
+}
+
+// The errors a scope collected: "551 found=a expected=\" | 550 line=1 position=2".
+std::string Errors(const StErrorContextInstaller& scope)
+{
+	std::string out;
+	for (const auto& error : scope.GetContext()->GetErrors())
+	{
+		if (!out.empty())
+			out += " | ";
+		out += std::to_string(ERRCODE_NUMBER(error->GetCode()));
+		for (const char* name : {"found", "expected", "token", "source"})
+		{
+			VString text;
+			if (error->GetString(VString(name), text) && !(std::string(name) == "source" && text.IsEmpty()))
+				out += std::string(" ") + name + "=" + Utf8(text);
+		}
+		for (const char* name : {"line", "position"})
+		{
+			int32 number = 0;
+			if (error->GetLong(VString(name), number))
+				out += std::string(" ") + name + "=" + std::to_string(number);
+		}
+	}
+	return out;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+	for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+		text.replace(at, from.size(), to);
+	return text;
+}
+
+TEST(VJSONImporter, MalformedTextReportsCodeLineAndPosition)
+{
+	const uint32 strict = VJSONImporter::kStrict;
+	struct Row
+	{
+		const char* text;  // "\n" stands for the line break under test
+		uint32 options;
+		const char* errors;
+	};
+	const Row rows[] = {
+		{"{\"a\":1,}", 0, "553 token=} | 550 line=1 position=8"},
+		{"[1,]", strict, "553 token=] | 550 line=1 position=4"},
+		{"{a:1}", strict, "551 found=a expected=\" | 550 line=1 position=2"},
+		{"[hello]", strict, "551 found=hello expected=\" 0-9 null true false { [ ] | 550 line=1 position=2"},
+		{"[1.]", 0, "551 found=1. expected=+- 0-9 eE | 550 line=1 position=2"},
+		{"[1e]", strict, "551 found=1e expected=+- 0-9 eE | 550 line=1 position=2"},
+		{"[01]", 0, "551 found=01 expected=+- 0-9 eE | 550 line=1 position=2"},
+		{"[1x]", strict, "551 found=1x expected=+- 0-9 eE | 550 line=1 position=2"},
+		{"", 0, "554 found= expected=\" 0-9 null true false { [ | 550 line=1 position=1"},
+		{" \n ", 0, "554 found= expected=\" 0-9 null true false { [ | 550 line=2 position=2"},
+		{"[", 0, "554 found= expected=\" 0-9 null true false { [ ] | 550 line=1 position=2"},
+		{"[1,", 0, "554 found= expected=\" 0-9 null true false { [ | 550 line=1 position=4"},
+		{"\"abc", strict, "552 token=\" | 550 line=1 position=1"},
+		{"{\"a\" 1}", 0, "551 found=1 expected=: | 550 line=1 position=6"},
+		{"{\"a\":1 \"b\":2}", 0, "551 found=b expected=} , | 550 line=1 position=8"},
+		{"{,}", 0, "551 found=, expected=\" } | 550 line=1 position=2"},
+		{"{\"a\":}", 0, "551 found=} expected=\" 0-9 null true false { [ | 550 line=1 position=6"},
+		{"[1,\n2,\n  3 4]", 0, "551 found=4 expected=] , | 550 line=3 position=5"},
+		{"{\n\"a\":\n1,\n}", 0, "553 token=} | 550 line=4 position=1"},
+		{"[\"x\",\n\"open", strict, "552 token=\" | 550 line=2 position=1"},
+	};
+	for (const Row& row : rows)
+	{
+		for (const char* lineBreak : {"\n", "\r", "\r\n"})
+		{
+			const std::string text = Replace(row.text, "\n", lineBreak);
+			SCOPED_TRACE(Replace(Replace(text, "\r", "<CR>"), "\n", "<LF>") + " options " + std::to_string(row.options));
+			StErrorContextInstaller scope(false, false);
+			VJSONValue value;
+			EXPECT_EQ(VJSONImporter::ParseString(VString(text.c_str()), value, row.options), VE_JSON_MALFORMED);
+			EXPECT_EQ(Errors(scope), row.errors);
+		}
+	}
+}
+
+TEST(VJSONImporter, SilentAndUndefinedOnErrorOptions)
+{
+	struct Row
+	{
+		const char* text;
+		uint32 options;
+		const char* errors;
+		const char* value;
+	};
+	const uint32 silent = VJSONImporter::kSilent;
+	const uint32 undefinedOnError = VJSONImporter::kUndefinedOnError;
+	const Row rows[] = {
+		{"[1,2 x]", silent, "", "[1,2]"},
+		{"[1,2 x]", silent | undefinedOnError, "", "undefined"},
+		{"{\"a\":[1,]}", silent, "553 token=] | 550 line=1 position=9", "{}"},
+		{"\"open", silent | VJSONImporter::kStrict, "552 token=\" | 550 line=1 position=1", "undefined"},
+		{"", silent, "", "undefined"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.text);
+		StErrorContextInstaller scope(false, false);
+		VJSONValue value;
+		EXPECT_EQ(VJSONImporter::ParseString(VString(row.text), value, row.options), VE_JSON_MALFORMED);
+		EXPECT_EQ(Errors(scope), row.errors);
+		EXPECT_EQ(Describe(value), row.value);
+	}
+}
+
+TEST(VJSONImporter, ValuesInStrictAndLenientMode)
+{
+	struct Row
+	{
+		const char* text;
+		const char* strict;   // null: malformed in strict mode
+		const char* lenient;  // null: malformed in lenient mode too
+	};
+	const Row rows[] = {
+		{"[0, -0.5E+3, 12.25, 1e\xE2\x88\x92" "2, 1E2, -]", "[0,-500,12.25,0.01,100,0]", "[0,-500,12.25,0.01,100,0]"},
+		{"[-a]", nullptr, nullptr},
+		{"[.5]", nullptr, "[\".5\"]"},
+		{"[hello, true, null, false]", nullptr, "[\"hello\",true,null,false]"},
+		{"{a:1}", nullptr, "{a:1}"},
+		{"{\"a\":1,\"b\":{},\"a\":[]}", "{a:[],b:{}}", "{a:[],b:{}}"},
+		{"[\"\\q\\/\\\\\\\"\", \"\\u0041\\u0g41\", \"\\b\\f\\n\\r\\t\"]", "[\"q/\\\"\",\"AA\",\"\\u8\\u12\\u10\\u13\\u9\"]", "[\"q/\\\"\",\"AA\",\"\\u8\\u12\\u10\\u13\\u9\"]"},
+		{"\"\\uD83D\\uDE00\"", "\"\\u55357\\u56832\"", "\"\\u55357\\u56832\""},
+		{"\"open", nullptr, "\"open\""},
+		{"\"short \\u00", nullptr, "\"short \""},
+		{"[1] trailing", "[1]", "[1]"},
+		{" {\n\"k\"\r\n:\t\"v\"} ", "{k:\"v\"}", "{k:\"v\"}"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.text);
+		for (const bool strict : {true, false})
+		{
+			const char* expected = strict ? row.strict : row.lenient;
+			StErrorContextInstaller scope(false, false);
+			VJSONValue value;
+			const VError error = VJSONImporter::ParseString(VString(row.text), value, strict ? VJSONImporter::kStrict : 0);
+			EXPECT_EQ(error, expected ? VE_OK : VE_JSON_MALFORMED) << (strict ? "strict" : "lenient");
+			if (expected != nullptr)
+			{
+				EXPECT_EQ(Describe(value), expected) << (strict ? "strict" : "lenient");
+				EXPECT_EQ(Errors(scope), "");
+			}
+		}
+	}
+	// A NUL inside a string is dropped.
+	const UniChar withNul[] = {u'"', u'a', 0, u'b', u'"'};
+	VJSONValue value;
+	EXPECT_EQ(VJSONImporter::ParseString(VString(withNul, 5), value, VJSONImporter::kStrict), VE_OK);
+	EXPECT_EQ(Describe(value), "\"ab\"");
+}
+
+TEST(VJSONImporter, NestingIsBounded)
+{
+	const uint32 limit = VJSONImporter::kMaxNestingDepth;
+	struct Row
+	{
+		std::string text;
+		bool passes;
+		std::string errors;
+	};
+	const std::string deepest = std::string(limit, '[') + std::string(limit, ']');
+	const std::string tooDeep = std::string(limit + 1, '[') + std::string(limit + 1, ']');
+	std::string deepObjects;
+	for (uint32 i = 0; i <= limit; ++i)
+		deepObjects += "{\"a\":";
+	const std::string position = std::to_string(limit + 1);
+	const std::string objectPosition = std::to_string(5 * limit + 1);
+	const Row rows[] = {
+		{deepest, true, ""},
+		{tooDeep, false, "108 | 550 line=1 position=" + position},
+		{std::string(100000, '['), false, "108 | 550 line=1 position=" + position},
+		{deepObjects, false, "108 | 550 line=1 position=" + objectPosition},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.text.substr(0, 12) + "... " + std::to_string(row.text.size()));
+		StErrorContextInstaller scope(false, false);
+		VJSONValue value;
+		EXPECT_EQ(VJSONImporter::ParseString(VString(row.text.c_str()), value, VJSONImporter::kStrict),
+			row.passes ? VE_OK : VE_JSON_MALFORMED);
+		if (!row.passes)
+		{
+			EXPECT_EQ(Errors(scope), row.errors);
+		}
+	}
+}
+
+class VJSONImporterFileTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		char pattern[] = "/tmp/velk-json-XXXXXX";
+		ASSERT_NE(mkdtemp(pattern), nullptr);
+		fRoot = std::string(pattern) + "/";
+	}
+	void TearDown() override { std::filesystem::remove_all(fRoot); }
+
+	VRefPtr<VFile> Write(const std::string& name, const std::string& bytes) const
+	{
+		std::ofstream(fRoot + name, std::ios::binary) << bytes;
+		return VRefPtr<VFile>(new VFile(VString((fRoot + name).c_str()), FPS_POSIX), true);
+	}
+
+	std::string fRoot;
+};
+
+TEST_F(VJSONImporterFileTest, EntryPointsOfValues)
+{
+	StErrorContextInstaller scope(false, false);
+	VJSONValue value;
+	EXPECT_EQ(value.ParseFromString(VString("{\"d\":\"2024-02-29\",\"e\":\"!!2024-02-29!!\"}"), true, true), VE_OK);
+	// Date texts stay strings until times read their text forms.
+	EXPECT_EQ(Describe(value), "{d:\"2024-02-29\",e:\"!!2024-02-29!!\"}");
+
+	VRefPtr<VFile> good = Write("good.json", "\xEF\xBB\xBF{\"name\":\"caf\xC3\xA9\",\r\n\"n\":[1,2]}");
+	EXPECT_EQ(value.LoadFromFile(good.Get(), false), VE_OK);
+	EXPECT_EQ(Describe(value), "{name:\"caf\\u233\",n:[1,2]}");
+
+	VRefPtr<VFile> bad = Write("bad.json", "{\"a\":1,\n}");
+	EXPECT_EQ(value.LoadFromFile(bad.Get(), false), VE_JSON_MALFORMED);
+	EXPECT_EQ(Errors(scope), "553 token=} | 550 source=" + fRoot + "bad.json,  line=2 position=1");
+
+	VRefPtr<VFile> missing(new VFile(VString((fRoot + "missing.json").c_str()), FPS_POSIX), true);
+	const VError error = value.LoadFromFile(missing.Get(), false);
+	EXPECT_NE(error, VE_OK);
+	EXPECT_NE(error, VE_JSON_MALFORMED);
+
+	EXPECT_EQ(VJSONImporter::ParseFile(nullptr, value, 0), VE_OK);
+	EXPECT_TRUE(value.IsUndefined());
+}
+
+TEST(VJSONImporter, ObjectToBag)
+{
+	VJSONImporter importer(VString("{\"n\":1e5,\"big\":123456789012345678901,\"i\":-42,\"r\":2.5,\"m\":1e\xE2\x88\x92" "1,"
+									"\"s\":\"x\",\"b\":true,\"o\":{\"k\":1},\"arr\":[{\"a\":1},7,\"t\"],\"__CDATA\":\"text\"}"),
+		0);
+	VRefPtr<VValueBag> bag(new VValueBag(), true);
+	ASSERT_EQ(importer.JSONObjectToBag(*bag), VE_OK);
+	struct Row
+	{
+		const char* key;
+		ValueKind kind;
+		double number;
+	};
+	const Row rows[] = {
+		{"n", VK_REAL, 1e5}, {"big", VK_REAL, 123456789012345678901.0}, {"i", VK_LONG8, -42},
+		{"r", VK_REAL, 2.5}, {"m", VK_REAL, 0.1}, {"b", VK_BOOLEAN, 1},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.key);
+		const VValueSingle* attribute = bag->GetAttribute(row.key);
+		ASSERT_NE(attribute, nullptr);
+		EXPECT_EQ(attribute->GetValueInfo()->GetKind(), row.kind);
+		EXPECT_DOUBLE_EQ(attribute->GetReal(), row.number);
+	}
+	VString text;
+	EXPECT_TRUE(bag->GetString("s", text));
+	EXPECT_EQ(Utf8(text), "x");
+	EXPECT_TRUE(bag->GetString(VValueBag::CDataAttributeName(), text));
+	EXPECT_EQ(Utf8(text), "text");
+
+	ASSERT_NE(bag->GetElements("o"), nullptr);
+	ASSERT_EQ(bag->GetElements("o")->GetCount(), 1);
+	VRefPtr<VValueBag> object(bag->GetElements("o")->RetainNth(1), true);
+	bool marker = false;
+	EXPECT_TRUE(object->GetBool("____objectunic", marker) && marker);
+	int64 k = 0;
+	EXPECT_TRUE(object->GetLong8("k", k) && k == 1);
+
+	VBagArray* elements = bag->GetElements("arr");
+	ASSERT_NE(elements, nullptr);
+	ASSERT_EQ(elements->GetCount(), 3);
+	VRefPtr<VValueBag> first(elements->RetainNth(1), true);
+	VRefPtr<VValueBag> second(elements->RetainNth(2), true);
+	VRefPtr<VValueBag> third(elements->RetainNth(3), true);
+	EXPECT_FALSE(first->GetBool("____objectunic", marker));
+	EXPECT_TRUE(first->GetLong8("a", k) && k == 1);
+	EXPECT_TRUE(second->GetLong8("____FakeArrayElement", k) && k == 7);
+	EXPECT_TRUE(third->GetString("____FakeArrayElement", text) && Utf8(text) == "t");
+
+	struct BadRow
+	{
+		const char* text;
+		const char* errors;
+	};
+	const BadRow bad[] = {
+		{"[1]", "551 found=[ expected={ | 550 line=1 position=1"},
+		{"{\"a\":[[1]]}", "551 found=[ expected=\" 0-9 null true false { | 550 line=1 position=7"},
+		{"{\"a\" 1}", "551 found=1 expected=: | 550 line=1 position=6"},
+		{"{\"a\":}", "551 found=} expected=\" 0-9 null true false { [ | 550 line=1 position=6"},
+	};
+	for (const BadRow& row : bad)
+	{
+		SCOPED_TRACE(row.text);
+		StErrorContextInstaller scope(false, false);
+		VJSONImporter failing(VString(row.text), 0);
+		VRefPtr<VValueBag> target(new VValueBag(), true);
+		EXPECT_EQ(failing.JSONObjectToBag(*target), VE_JSON_MALFORMED);
+		EXPECT_EQ(Errors(scope), row.errors);
+	}
+}
+
+TEST(VJSONImporter, PathsAndLines)
+{
+	VJSONImporter importer(VString("{\"a\":{\"b\":[1,\n {\"c\":2}]}\n}"), VJSONImporter::kPathsAndLines);
+	VJSONValue value;
+	ASSERT_EQ(importer.Parse(value), VE_OK);
+	VJSONValue paths(importer.GetPathsLines());
+	EXPECT_EQ(Describe(paths),
+		"{a:{line:1,offset:1},a.b:{line:1,offset:6},a.b[0]:{line:1,offset:11},a.b[1]:{line:2,offset:1},"
+		"a.b[1].c:{line:2,offset:2},}:{line:3,offset:0}}");
+	VJSONImporter without(VString("{}"), 0);
+	EXPECT_EQ(without.GetPathsLines(), nullptr);
+}
+
+TEST(VJSONImporter, SharedContainersUseOneLocker)
+{
+	VJSONValue value;
+	{
+		VJSONImporter importer(VString("{\"a\":[{\"b\":1}],\"c\":{}}"), VJSONImporter::kShared);
+		ASSERT_EQ(importer.Parse(value), VE_OK);
+	}
+	VRefPtr<VStorageLocker> locker = value.GetObject()->GetStorageLocker();
+	ASSERT_TRUE(locker);
+	VJSONValue array = value.GetProperty(VString("a"));
+	EXPECT_EQ(array.GetArray()->GetStorageLocker(), locker);
+	EXPECT_EQ(array.GetArray()->GetAt(0).GetObject()->GetStorageLocker(), locker);
+	EXPECT_EQ(value.GetProperty(VString("c")).GetObject()->GetStorageLocker(), locker);
+	// The importer gave its use back: the tree is free for any task.
+	EXPECT_EQ(locker->GetUseCount(), 0);
+}
+
+// A shortage of memory at any allocation fails the parse for memory, never as malformed text, and leaks nothing.
+TEST(VJSONImporter, ShortMemoryFailsCleanly)
+{
+	const VString text("{\"a\":[1,\"two\",{\"b\":null}],\n\"c\":true}");
+	std::string expected;
+	{
+		VJSONValue value;
+		ASSERT_EQ(VJSONImporter::ParseString(text, value, VJSONImporter::kPathsAndLines), VE_OK);
+		expected = Describe(value);
+	}
+	const long runs = test::ForEachAllocationFailure([&](long allowed) {
+		StErrorContextInstaller scope(false, false);
+		VJSONValue value;
+		VError error = VE_OK;
+		{
+			test::StFailingAllocations failing(allowed);
+			EXPECT_NO_THROW(error = VJSONImporter::ParseString(text, value, VJSONImporter::kPathsAndLines)) << allowed;
+		}
+		if (error == VE_OK)
+		{
+			EXPECT_EQ(Describe(value), expected) << allowed;
+		}
+		else
+		{
+			EXPECT_TRUE(error == VE_MEMORY_FULL || error == VE_STRING_ALLOC_FAILED) << allowed << " " << Errors(scope);
+		}
+	});
+	EXPECT_GT(runs, 1);
+}
+
+// Conformance files shared by the team, when present: every file parses in both modes without crash or
+// leak, and the files meant to be accepted parse in strict mode.
+TEST(VJSONImporter, ConformanceFiles)
+{
+	const std::filesystem::path folder = VELK_TEST_DATA_DIR "/json";
+	std::error_code ignored;
+	if (!std::filesystem::is_directory(folder, ignored))
+		GTEST_SKIP() << "no conformance files";
+	int files = 0;
+	for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
+	{
+		if (!entry.is_regular_file() || entry.path().extension() != ".json")
+			continue;
+		++files;
+		const std::string name = entry.path().filename().string();
+		SCOPED_TRACE(entry.path().string());
+		VRefPtr<VFile> file(new VFile(VString(entry.path().c_str()), FPS_POSIX), true);
+		for (const uint32 options : {0u, VJSONImporter::kStrict})
+		{
+			StErrorContextInstaller scope(false, false);
+			VJSONValue value;
+			const VError error = VJSONImporter::ParseFile(file.Get(), value, options);
+			if (name.rfind("y_", 0) == 0 || name.rfind("pass", 0) == 0 || name.rfind("roundtrip", 0) == 0)
+			{
+				EXPECT_EQ(error, VE_OK);
+			}
+		}
+	}
+	EXPECT_GT(files, 0);
+}
+
+}  // namespace
+}  // namespace velk
