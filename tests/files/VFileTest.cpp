@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VTemporaryFolderTest.h"
 #include "files/VFile.h"
 #include "files/VFolder.h"
 #include "kernel/intl/VTextConverters.h"
@@ -35,41 +36,9 @@ std::u16string Units(const VString& text)
 	return std::u16string(text.GetCPointer(), size_t(text.GetLength()));
 }
 
-class VFileTest : public ::testing::Test
+class VFileTest : public test::VTemporaryFolderTest
 {
 protected:
-	void SetUp() override
-	{
-		char pattern[] = "/tmp/velk-files-XXXXXX";
-		ASSERT_NE(mkdtemp(pattern), nullptr);
-		fRoot = pattern;
-		fRoot += '/';
-		VTask::FlushErrors();
-	}
-
-	void TearDown() override
-	{
-		plat::SetWriteFaultForTesting(plat::WriteStep::kNone, 0);
-		std::filesystem::remove_all(fRoot);
-		VTask::FlushErrors();
-	}
-
-	VRefPtr<VFile> File(const std::string& name) const
-	{
-		return VRefPtr<VFile>(new VFile(VString((fRoot + name).c_str()), FPS_POSIX), true);
-	}
-
-	std::string Read(const std::string& name) const
-	{
-		std::ifstream in(fRoot + name, std::ios::binary);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-
-	void Write(const std::string& name, const std::string& bytes) const
-	{
-		std::ofstream(fRoot + name, std::ios::binary) << bytes;
-	}
-
 	std::vector<std::string> Entries() const
 	{
 		std::vector<std::string> names;
@@ -77,8 +46,6 @@ protected:
 			names.push_back(entry.path().filename().string());
 		return names;
 	}
-
-	std::string fRoot;
 };
 
 struct RoundTrip

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/VTemporaryFolderTest.h"
 #include "containers/VBagArray.h"
 #include "containers/VValueBag.h"
 #include "files/VFile.h"
@@ -271,24 +272,8 @@ TEST(VJSONImporter, NestingIsBounded)
 	}
 }
 
-class VJSONImporterFileTest : public ::testing::Test
+class VJSONImporterFileTest : public test::VTemporaryFolderTest
 {
-protected:
-	void SetUp() override
-	{
-		char pattern[] = "/tmp/velk-json-XXXXXX";
-		ASSERT_NE(mkdtemp(pattern), nullptr);
-		fRoot = std::string(pattern) + "/";
-	}
-	void TearDown() override { std::filesystem::remove_all(fRoot); }
-
-	VRefPtr<VFile> Write(const std::string& name, const std::string& bytes) const
-	{
-		std::ofstream(fRoot + name, std::ios::binary) << bytes;
-		return VRefPtr<VFile>(new VFile(VString((fRoot + name).c_str()), FPS_POSIX), true);
-	}
-
-	std::string fRoot;
 };
 
 TEST_F(VJSONImporterFileTest, EntryPointsOfValues)

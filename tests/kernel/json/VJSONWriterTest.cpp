@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include "common/VTemporaryFolderTest.h"
 #include "files/VFile.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
@@ -346,37 +347,8 @@ TEST(VJSONWriter, ObjectDescription)
 	EXPECT_EQ(to_string(text), "{\"name\":\"v\"}");
 }
 
-class VJSONWriterFileTest : public ::testing::Test
+class VJSONWriterFileTest : public test::VTemporaryFolderTest
 {
-protected:
-	void SetUp() override
-	{
-		char pattern[] = "/tmp/velk-json-writer-XXXXXX";
-		ASSERT_NE(mkdtemp(pattern), nullptr);
-		fRoot = std::string(pattern) + "/";
-		VTask::FlushErrors();
-	}
-	void TearDown() override
-	{
-		plat::SetWriteFaultForTesting(plat::WriteStep::kNone, 0);
-		std::filesystem::remove_all(fRoot);
-		VTask::FlushErrors();
-	}
-	VRefPtr<VFile> File(const std::string& name) const
-	{
-		return VRefPtr<VFile>(new VFile(VString((fRoot + name).c_str()), FPS_POSIX), true);
-	}
-	std::string Read(const std::string& name) const
-	{
-		std::ifstream in(fRoot + name, std::ios::binary);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-	void Write(const std::string& name, const std::string& content) const
-	{
-		std::ofstream(fRoot + name, std::ios::binary) << content;
-	}
-
-	std::string fRoot;
 };
 
 // The whole document reaches the file in UTF-8, or, when writing fails, nothing does and the error is told.
