@@ -621,26 +621,12 @@ void VJSONArray::_SetStorageLockerDeep(VStorageLocker* locker)
 		return;
 	_SetStorageLocker(locker);
 	for (const VJSONValue& value : fElements)
-	{
-		if (VJSONObject* object = value.GetObject())
-			object->_SetStorageLockerDeep(locker);
-		else if (VJSONArray* array = value.GetArray())
-			array->_SetStorageLockerDeep(locker);
-	}
+		SetValueLockerDeep(value, locker);
 }
 
 bool VJSONArray::_CanMakeShared(VStorageLocker* locker) const
 {
-	try
-	{
-		std::unordered_set<const void*> visited;
-		return _CanMakeShared(locker, visited);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
+	return CanTreeMakeShared(*this, locker);
 }
 
 bool VJSONArray::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const
@@ -652,16 +638,8 @@ bool VJSONArray::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const
 		return true;
 	for (const VJSONValue& value : fElements)
 	{
-		if (const VJSONObject* object = value.GetObject())
-		{
-			if (!object->_CanMakeShared(locker, visited))
-				return false;
-		}
-		else if (const VJSONArray* array = value.GetArray())
-		{
-			if (!array->_CanMakeShared(locker, visited))
-				return false;
-		}
+		if (!CanValueMakeShared(value, locker, visited))
+			return false;
 	}
 	return true;
 }
@@ -673,27 +651,17 @@ void VJSONArray::MakeValueSharedIfNecessary(VJSONValue& value)
 
 int32 VJSONArray::GetSharedID() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
-	if (locker == nullptr)
-		return 0;
-	StLocker section(&locker->GetCriticalSection());
-	return locker->GetSharedID();
+	return GetSharedIDOfField(fLocker);
 }
 
 void VJSONArray::SetJSONStamp(VJSONStamp* stamp)
 {
-	StGraphLocker graph(IsSharedGraph());
-	if (stamp != nullptr)
-		stamp->Retain();
-	if (VJSONStamp* old = fStamp.exchange(stamp, std::memory_order_acq_rel))
-		old->Release();
+	StoreJSONStampInField(fStamp, stamp, IsSharedGraph());
 }
 
 VRefPtr<VJSONStamp> VJSONArray::GetJSONStamp() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	return VRefPtr<VJSONStamp>(fStamp.load(std::memory_order_acquire));
+	return LoadJSONStampFromField(fStamp, IsSharedGraph());
 }
 
 uint32 VJSONArray::GetStampAt(size_t index) const

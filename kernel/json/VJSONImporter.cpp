@@ -895,18 +895,18 @@ void VJSONImporter::_ThrowErrorInvalidToken(const VString& found, const char* ex
 
 void VJSONImporter::_ThrowErrorUnterminated(const char* token)
 {
-	fError = VE_JSON_MALFORMED;
-	VErrorBase* error = new (std::nothrow) VErrorBase(VE_JSON_UNTERMINATED);
-	if (error != nullptr)
-		error->SetString(VString("token"), VString(token));
-	PushError(error);
-	_ThrowErrorMalformed();
+	_ThrowErrorAtToken(VE_JSON_UNTERMINATED, token);
 }
 
 void VJSONImporter::_ThrowErrorExtraComma(const char* token)
 {
+	_ThrowErrorAtToken(VE_JSON_EXTRA_COMMA, token);
+}
+
+void VJSONImporter::_ThrowErrorAtToken(VError code, const char* token)
+{
 	fError = VE_JSON_MALFORMED;
-	VErrorBase* error = new (std::nothrow) VErrorBase(VE_JSON_EXTRA_COMMA);
+	VErrorBase* error = new (std::nothrow) VErrorBase(code);
 	if (error != nullptr)
 		error->SetString(VString("token"), VString(token));
 	PushError(error);

@@ -137,6 +137,8 @@ private:
 	void _ThrowErrorInvalidToken(const VString& found, const char* expected);
 	void _ThrowErrorUnterminated(const char* token);
 	void _ThrowErrorExtraComma(const char* token);
+	// The error of code with its "token" parameter, then the malformed-text error with the place.
+	void _ThrowErrorAtToken(VError code, const char* token);
 	void _FailForMemory(VError code);
 
 	VString fText;

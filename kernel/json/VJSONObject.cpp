@@ -741,27 +741,12 @@ void VJSONObject::_SetStorageLockerDeep(VStorageLocker* locker)
 		return;
 	_SetStorageLocker(locker);
 	for (const auto& entry : fProperties)
-	{
-		const VJSONValue& value = entry.second.first;
-		if (VJSONObject* object = value.GetObject())
-			object->_SetStorageLockerDeep(locker);
-		else if (VJSONArray* array = value.GetArray())
-			array->_SetStorageLockerDeep(locker);
-	}
+		SetValueLockerDeep(entry.second.first, locker);
 }
 
 bool VJSONObject::_CanMakeShared(VStorageLocker* locker) const
 {
-	try
-	{
-		std::unordered_set<const void*> visited;
-		return _CanMakeShared(locker, visited);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
+	return CanTreeMakeShared(*this, locker);
 }
 
 bool VJSONObject::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const
@@ -778,17 +763,8 @@ bool VJSONObject::_CanMakeShared(VStorageLocker* locker, std::unordered_set<cons
 		return true;
 	for (const auto& entry : fProperties)
 	{
-		const VJSONValue& value = entry.second.first;
-		if (const VJSONObject* object = value.GetObject())
-		{
-			if (!object->_CanMakeShared(locker, visited))
-				return false;
-		}
-		else if (const VJSONArray* array = value.GetArray())
-		{
-			if (!array->_CanMakeShared(locker, visited))
-				return false;
-		}
+		if (!CanValueMakeShared(entry.second.first, locker, visited))
+			return false;
 	}
 	return true;
 }
@@ -800,31 +776,19 @@ void VJSONObject::MakeValueSharedIfNecessary(VJSONValue& value)
 
 int32 VJSONObject::GetSharedID() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
-	if (locker == nullptr)
-		return 0;
-	StLocker section(&locker->GetCriticalSection());
-	return locker->GetSharedID();
+	return GetSharedIDOfField(fLocker);
 }
 
 void VJSONObject::SetJSONStamp(VJSONStamp* stamp)
 {
-	{
-		StGraphLocker graph(IsSharedGraph());
-		if (stamp != nullptr)
-			stamp->Retain();
-		if (VJSONStamp* old = fStamp.exchange(stamp, std::memory_order_acq_rel))
-			old->Release();
-	}
+	StoreJSONStampInField(fStamp, stamp, IsSharedGraph());
 	if (fImplementation != nullptr)
 		fImplementation->IJSON_SetJSONStamp(stamp);
 }
 
 VRefPtr<VJSONStamp> VJSONObject::GetJSONStamp() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	return VRefPtr<VJSONStamp>(fStamp.load(std::memory_order_acquire));
+	return LoadJSONStampFromField(fStamp, IsSharedGraph());
 }
 
 uint32 VJSONObject::GetPropertyStamp(const VString& name) const

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONTextAppend.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VValueSingle.h"
 
@@ -10,23 +11,10 @@ namespace velk {
 
 namespace {
 
+using jsontext::Append;
+using jsontext::AppendUnit;
+
 constexpr VError kMalformed = MakeVError(kVELK_SIGNATURE, 550);
-
-// Appends text and tells whether it was (VString raises velk 107 and keeps itself as it was otherwise).
-bool Append(VString& target, const VString& text)
-{
-	if (text.IsEmpty())
-		return true;
-	const int32 before = target.GetLength();
-	target.AppendUniChars(text.GetCPointer(), text.GetLength());
-	return target.GetLength() == before + text.GetLength();
-}
-
-bool AppendUnit(VString& target, UniChar unit)
-{
-	const int32 before = target.GetLength();
-	return target.AppendUniChar(unit).GetLength() == before + 1;
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
@@ -16,24 +17,10 @@ namespace velk {
 
 namespace {
 
+using jsontext::Append;
+using jsontext::AppendASCII;
+
 constexpr UniChar kComma = u',';
-
-// Appends text and tells whether it was (VString raises velk 107 and keeps itself as it was otherwise).
-bool Append(VString& target, const VString& text)
-{
-	if (text.IsEmpty())
-		return true;
-	const int32 before = target.GetLength();
-	target.AppendUniChars(text.GetCPointer(), text.GetLength());
-	return target.GetLength() == before + text.GetLength();
-}
-
-bool AppendASCII(VString& target, const char* text)
-{
-	const int32 before = target.GetLength();
-	target.AppendCString(text);
-	return target.GetLength() == before + int32(std::strlen(text));
-}
 
 // Keeps a container on the writer's stack for the time it is written, whatever way the writing ends.
 class StJSONWriterStackEntry

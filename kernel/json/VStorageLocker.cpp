@@ -195,6 +195,48 @@ bool VStorageLocker::Assign(const VJSONContainer& container, VStorageLocker* con
 	return true;
 }
 
+int32 GetSharedIDOfField(const std::atomic<VStorageLocker*>& field)
+{
+	StGraphLocker graph(field.load(std::memory_order_acquire) != nullptr);
+	VStorageLocker* locker = field.load(std::memory_order_acquire);
+	if (locker == nullptr)
+		return 0;
+	StLocker section(&locker->GetCriticalSection());
+	return locker->GetSharedID();
+}
+
+void StoreJSONStampInField(std::atomic<VJSONStamp*>& field, VJSONStamp* stamp, bool sharedGraph)
+{
+	StGraphLocker graph(sharedGraph);
+	if (stamp != nullptr)
+		stamp->Retain();
+	if (VJSONStamp* old = field.exchange(stamp, std::memory_order_acq_rel))
+		old->Release();
+}
+
+VRefPtr<VJSONStamp> LoadJSONStampFromField(const std::atomic<VJSONStamp*>& field, bool sharedGraph)
+{
+	StGraphLocker graph(sharedGraph);
+	return VRefPtr<VJSONStamp>(field.load(std::memory_order_acquire));
+}
+
+void SetValueLockerDeep(const VJSONValue& value, VStorageLocker* locker)
+{
+	if (VJSONObject* object = value.GetObject())
+		object->_SetStorageLockerDeep(locker);
+	else if (VJSONArray* array = value.GetArray())
+		array->_SetStorageLockerDeep(locker);
+}
+
+bool CanValueMakeShared(const VJSONValue& value, VStorageLocker* locker, std::unordered_set<const void*>& visited)
+{
+	if (const VJSONObject* object = value.GetObject())
+		return object->_CanMakeShared(locker, visited);
+	if (const VJSONArray* array = value.GetArray())
+		return array->_CanMakeShared(locker, visited);
+	return true;
+}
+
 void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONValue& value)
 {
 	if (containerLocker == nullptr)

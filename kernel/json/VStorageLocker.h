@@ -6,7 +6,9 @@
 #include "kernel/VExport.h"
 
 #include <atomic>
+#include <new>
 #include <set>
+#include <unordered_set>
 #include <variant>
 
 #include "kernel/VKernelTypes.h"
@@ -191,5 +193,32 @@ namespace velk {
 // Puts an object or array value under containerLocker when the value's tree can join it; in every case
 // a container locker stops being provisional. Nothing without a locker or for scalars.
 VELK_API void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONValue& value);
+
+// Steps that objects and arrays share on their locker and stamp fields.
+
+// The locker's shared id (negative while provisional), 0 when the container has no locker.
+int32 GetSharedIDOfField(const std::atomic<VStorageLocker*>& locker);
+// Replaces the container's stamp (retained; the old one released), under the graph mutex when shared.
+void StoreJSONStampInField(std::atomic<VJSONStamp*>& field, VJSONStamp* stamp, bool sharedGraph);
+VRefPtr<VJSONStamp> LoadJSONStampFromField(const std::atomic<VJSONStamp*>& field, bool sharedGraph);
+// Whether the object or array held by value may join locker (true for other values); visited ends cycles.
+bool CanValueMakeShared(const VJSONValue& value, VStorageLocker* locker, std::unordered_set<const void*>& visited);
+// Puts the object or array held by value, and its tree, under locker; nothing for other values.
+void SetValueLockerDeep(const VJSONValue& value, VStorageLocker* locker);
+// Runs the container's walk with a visited set of its own; velk 100 and false when that set cannot grow.
+template <class Container>
+bool CanTreeMakeShared(const Container& container, VStorageLocker* locker)
+{
+	try
+	{
+		std::unordered_set<const void*> visited;
+		return container._CanMakeShared(locker, visited);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
 
 }  // namespace velk
