@@ -597,8 +597,7 @@ VJSONValue VJSONArray::GetSelectedRows(const VJSONValue& selection) const
 
 VRefPtr<VStorageLocker> VJSONArray::GetStorageLocker() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	return VRefPtr<VStorageLocker>(fLocker.load(std::memory_order_acquire));
+	return LoadLockerFromField(fLocker);
 }
 
 void VJSONArray::SetStorageLocker(VStorageLocker* locker)
@@ -609,10 +608,7 @@ void VJSONArray::SetStorageLocker(VStorageLocker* locker)
 
 void VJSONArray::_SetStorageLocker(VStorageLocker* locker)
 {
-	if (locker != nullptr)
-		locker->Retain();
-	if (VStorageLocker* old = fLocker.exchange(locker, std::memory_order_acq_rel))
-		old->Release();
+	StoreLockerInField(fLocker, locker);
 }
 
 void VJSONArray::_SetStorageLockerDeep(VStorageLocker* locker)

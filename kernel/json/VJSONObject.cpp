@@ -717,8 +717,7 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& 
 
 VRefPtr<VStorageLocker> VJSONObject::GetStorageLocker() const
 {
-	StGraphLocker graph(IsSharedGraph());
-	return VRefPtr<VStorageLocker>(fLocker.load(std::memory_order_acquire));
+	return LoadLockerFromField(fLocker);
 }
 
 void VJSONObject::SetStorageLocker(VStorageLocker* locker)
@@ -729,10 +728,7 @@ void VJSONObject::SetStorageLocker(VStorageLocker* locker)
 
 void VJSONObject::_SetStorageLocker(VStorageLocker* locker)
 {
-	if (locker != nullptr)
-		locker->Retain();
-	if (VStorageLocker* old = fLocker.exchange(locker, std::memory_order_acq_rel))
-		old->Release();
+	StoreLockerInField(fLocker, locker);
 }
 
 void VJSONObject::_SetStorageLockerDeep(VStorageLocker* locker)

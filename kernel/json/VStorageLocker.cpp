@@ -195,6 +195,20 @@ bool VStorageLocker::Assign(const VJSONContainer& container, VStorageLocker* con
 	return true;
 }
 
+VRefPtr<VStorageLocker> LoadLockerFromField(const std::atomic<VStorageLocker*>& field)
+{
+	StGraphLocker graph(field.load(std::memory_order_acquire) != nullptr);
+	return VRefPtr<VStorageLocker>(field.load(std::memory_order_acquire));
+}
+
+void StoreLockerInField(std::atomic<VStorageLocker*>& field, VStorageLocker* locker)
+{
+	if (locker != nullptr)
+		locker->Retain();
+	if (VStorageLocker* old = field.exchange(locker, std::memory_order_acq_rel))
+		old->Release();
+}
+
 int32 GetSharedIDOfField(const std::atomic<VStorageLocker*>& field)
 {
 	StGraphLocker graph(field.load(std::memory_order_acquire) != nullptr);

@@ -196,6 +196,10 @@ VELK_API void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONV
 
 // Steps that objects and arrays share on their locker and stamp fields.
 
+// The container's locker, retained, read under the graph mutex when there is one; null when not shared.
+VRefPtr<VStorageLocker> LoadLockerFromField(const std::atomic<VStorageLocker*>& field);
+// Replaces the container's locker (retained; the old one released). The caller holds the graph mutex.
+void StoreLockerInField(std::atomic<VStorageLocker*>& field, VStorageLocker* locker);
 // The locker's shared id (negative while provisional), 0 when the container has no locker.
 int32 GetSharedIDOfField(const std::atomic<VStorageLocker*>& locker);
 // Replaces the container's stamp (retained; the old one released), under the graph mutex when shared.
