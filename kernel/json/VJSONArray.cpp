@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "kernel/json/VJSONGraph.h"
 #include "kernel/values/VCompareOptions.h"
 #include "runtime/VTask.h"
 
@@ -53,12 +54,92 @@ VJSONArray::VJSONArray(bool shared) : VJSONArray(static_cast<VStorageLocker*>(nu
 
 VJSONArray::~VJSONArray()
 {
+	{
+		StGraphLocker lock(IsSharedGraph());
+		if (VJSONGraph* graph = DisconnectAll())
+			graph->_RemoveDyingArray(this);
+	}
 	if (VStorageLocker* locker = fLocker.exchange(nullptr))
 		locker->Release();
 	if (VJSONStamp* stamp = fStamp.exchange(nullptr))
 		stamp->Release();
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int32 VJSONArray::Retain(const char*) const
+{
+	StGraphLocker lock(IsSharedGraph());
+	if (VJSONGraph* graph = fGraph)
+		graph->_AddToTotal(1);
+	return IRefCountable::Retain();
+}
+
+int32 VJSONArray::Release(const char*) const
+{
+	StGraphLocker lock(IsSharedGraph());
+	if (VJSONGraph* graph = fGraph)
+	{
+		// A group broken by this release is gone: only the array's own count is left to drop.
+		if (!graph->HasCycle() || !VJSONGraph::ReleaseGraphDependenciesIfNecessary(graph))
+			graph->_AddToTotal(-1);
+	}
+	return IRefCountable::Release();
+}
+
+bool VJSONArray::IsSharedGraph() const
+{
+	if (fLocker.load(std::memory_order_acquire) != nullptr)
+		return true;
+	const VJSONGraph* graph = fGraph;
+	return graph != nullptr && graph->IsShared();
+}
+
+void VJSONArray::MakeGraphShared() const
+{
+	if (VJSONGraph* graph = fGraph)
+		graph->SetShared();
+}
+
+bool VJSONArray::_NeedsGraphMutex(bool valueShared) const
+{
+	return valueShared || IsSharedGraph();
+}
+
+VJSONGraph* VJSONArray::DisconnectAll(size_t from)
+{
+	VJSONGraph* graph = fGraph;
+	if (graph != nullptr)
+		graph->_LowerChildLinks(nullptr, this, from);
+	return graph;
+}
+
+void VJSONArray::ClearFromGraph()
+{
+	DisconnectAll();
+	while (!fElements.empty())
+		fElements.pop_back();
+}
+
+bool VJSONArray::_ConnectAll(const VJSONValue* values, size_t count)
+{
+	for (size_t i = 0; i < count; ++i)
+	{
+		if (!VJSONGraph::Connect(&fGraph, values[i], nullptr, this))
+		{
+			_DisconnectValues(values, i);
+			return false;
+		}
+	}
+	return true;
+}
+
+void VJSONArray::_DisconnectValues(const VJSONValue* values, size_t count)
+{
+	if (fGraph == nullptr)
+		return;
+	for (size_t i = 0; i < count; ++i)
+		VJSONGraph::Disconnect(fGraph, values[i]);
 }
 
 bool VJSONArray::_CheckUser(VStorageLocker* locker) const
@@ -236,8 +317,10 @@ bool VJSONArray::_DeepEqualTo(const VJSONArray* other, const VCompareOptions& op
 
 bool VJSONArray::Push(const VJSONValue& value)
 {
-	VJSONReadWriteLock lock(fLocker, IsSharedContainer(value));
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(IsSharedContainer(value)));
 	if (!_PrepareStore(fLocker.load(std::memory_order_acquire), value))
+		return false;
+	if (!_ConnectAll(&value, 1))
 		return false;
 	try
 	{
@@ -245,6 +328,7 @@ bool VJSONArray::Push(const VJSONValue& value)
 	}
 	catch (const std::bad_alloc&)
 	{
+		_DisconnectValues(&value, 1);
 		_ThrowError(VE_MEMORY_FULL);
 		return false;
 	}
@@ -254,7 +338,7 @@ bool VJSONArray::Push(const VJSONValue& value)
 
 bool VJSONArray::SetAt(size_t index, const VJSONValue& value, bool grow)
 {
-	VJSONReadWriteLock lock(fLocker, IsSharedContainer(value));
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(IsSharedContainer(value)));
 	if (!_PrepareStore(fLocker.load(std::memory_order_acquire), value))
 		return false;
 	// Copied before any growth: value may be one of the elements.
@@ -277,7 +361,10 @@ bool VJSONArray::SetAt(size_t index, const VJSONValue& value, bool grow)
 			return false;
 		}
 	}
+	if (!_ConnectAll(&stored, 1))
+		return false;
 	VJSONValue::CheckAndUpdateJsonStamp(stored, fStamp.load(std::memory_order_acquire));
+	_DisconnectValues(&fElements[index], 1);
 	VJSONValue old(std::move(fElements[index]));
 	fElements[index] = std::move(stored);
 	return true;
@@ -285,7 +372,7 @@ bool VJSONArray::SetAt(size_t index, const VJSONValue& value, bool grow)
 
 bool VJSONArray::Resize(size_t count, JSONType type)
 {
-	VJSONReadWriteLock lock(fLocker, false);
+	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
 	if (!_CheckUser(locker))
 		return false;
@@ -298,19 +385,30 @@ bool VJSONArray::Resize(size_t count, JSONType type)
 		MakeValueSharedIfNecessary(filler);
 		if (!_PrepareStore(locker, filler))
 			return false;
+		const size_t added = count - fElements.size();
+		// Every new element is a link to the one filler container; only the first can fail.
+		size_t linked = 0;
+		while (linked < added && _ConnectAll(&filler, 1))
+			++linked;
 		try
 		{
+			if (linked != added)
+				throw std::bad_alloc();
 			fElements.resize(count, filler);
 		}
 		catch (const std::exception&)
 		{
-			_ThrowError(VE_MEMORY_FULL);
+			for (size_t i = 0; i < linked; ++i)
+				_DisconnectValues(&filler, 1);
+			if (linked == added)
+				_ThrowError(VE_MEMORY_FULL);
 			return false;
 		}
 		_IncrementStamp();
 		return true;
 	}
 	_IncrementStamp();
+	_DisconnectValues(fElements.data() + count, fElements.size() - count);
 	std::vector<VJSONValue> removed;
 	try
 	{
@@ -328,7 +426,7 @@ bool VJSONArray::Resize(size_t count, JSONType type)
 
 void VJSONArray::RemoveAt(size_t index, size_t count)
 {
-	VJSONReadWriteLock lock(fLocker, false);
+	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 		return;
 	const size_t size = fElements.size();
@@ -336,6 +434,7 @@ void VJSONArray::RemoveAt(size_t index, size_t count)
 		return;
 	// Written so that no sum can overflow: a count of SIZE_MAX removes to the end.
 	const size_t end = index + std::min(count, size - index);
+	_DisconnectValues(fElements.data() + index, end - index);
 	std::vector<VJSONValue> removed;
 	try
 	{
@@ -353,10 +452,11 @@ void VJSONArray::RemoveAt(size_t index, size_t count)
 void VJSONArray::Clear()
 {
 	std::vector<VJSONValue> removed;
-	VJSONReadWriteLock lock(fLocker, false);
+	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 		return;
 	_IncrementStamp();
+	_DisconnectValues(fElements.data(), fElements.size());
 	removed.swap(fElements);
 }
 
@@ -366,7 +466,7 @@ bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 	bool anyShared = false;
 	for (const VJSONValue& value : values)
 		anyShared = anyShared || IsSharedContainer(value);
-	VJSONReadWriteLock lock(fLocker, anyShared);
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(anyShared));
 	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
 	if (!_CheckUser(locker))
 		return false;
@@ -375,7 +475,10 @@ bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 		if (!_PrepareStore(locker, value))
 			return false;
 	}
+	if (!_ConnectAll(values.data(), values.size()))
+		return false;
 	_IncrementStamp();
+	_DisconnectValues(fElements.data(), fElements.size());
 	removed.swap(fElements);
 	fElements.swap(values);
 	return true;
@@ -391,7 +494,7 @@ bool VJSONArray::Concatenate(const VJSONArray& other)
 	bool anyShared = false;
 	for (const VJSONValue& value : added)
 		anyShared = anyShared || IsSharedContainer(value);
-	VJSONReadWriteLock lock(fLocker, anyShared);
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(anyShared));
 	VStorageLocker* locker = fLocker.load(std::memory_order_acquire);
 	if (!_CheckUser(locker))
 		return false;
@@ -415,6 +518,8 @@ bool VJSONArray::Concatenate(const VJSONArray& other)
 				return false;
 			VJSONValue::CheckAndUpdateJsonStamp(value, fStamp.load(std::memory_order_acquire));
 		}
+		if (!_ConnectAll(&value, 1))
+			return false;
 		fElements.push_back(std::move(value));  // within the reserved room: cannot throw
 	}
 	return true;
@@ -426,7 +531,7 @@ void VJSONArray::Sort(IJSONValueComparator* comparator)
 		return;
 	size_t count;
 	{
-		VJSONReadWriteLock lock(fLocker, false);
+		VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 		if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 			return;
 		count = fElements.size();
@@ -489,7 +594,7 @@ void VJSONArray::Sort(IJSONValueComparator* comparator)
 		order.swap(merged);
 	}
 
-	VJSONReadWriteLock lock(fLocker, false);
+	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	if (failed || fElements.size() != count)
 	{
 		_ThrowError(VE_JSON_SORT_FAILED);
@@ -609,6 +714,8 @@ void VJSONArray::SetStorageLocker(VStorageLocker* locker)
 void VJSONArray::_SetStorageLocker(VStorageLocker* locker)
 {
 	StoreLockerInField(fLocker, locker);
+	if (locker != nullptr)
+		MakeGraphShared();
 }
 
 void VJSONArray::_SetStorageLockerDeep(VStorageLocker* locker)

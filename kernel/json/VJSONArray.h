@@ -42,6 +42,10 @@ public:
 	VJSONArray(const VJSONArray&) = delete;
 	VJSONArray& operator=(const VJSONArray&) = delete;
 
+	// As for objects: counted in the array's group, which a release may break apart.
+	int32 Retain(const char* label = nullptr) const override;
+	int32 Release(const char* label = nullptr) const override;
+
 	// Reading, under the read lock of a shared array; the reader need not be the locker's user.
 
 	size_t GetCount() const;
@@ -94,10 +98,17 @@ public:
 	bool _CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const;
 	void MakeValueSharedIfNecessary(VJSONValue& value);
 	int32 GetSharedID() const;
-	bool IsSharedGraph() const { return fLocker.load(std::memory_order_acquire) != nullptr; }
-	// Graphs are not built yet: nothing to mark.
-	void MakeGraphShared() {}
+	bool IsSharedGraph() const;
+	void MakeGraphShared() const;
 	const std::atomic<VStorageLocker*>& _GetLockerField() const { return fLocker; }
+
+	// Cycle groups, as for objects.
+	VJSONGraph* GetGraph() const { return fGraph; }
+	uint32 GetInternalRefCount() const { return fInternalRefCount; }
+	// Lowers the group links of the object or array elements from index on; returns the group.
+	VJSONGraph* DisconnectAll(size_t from = 0);
+	// Drops the group links of the elements, then destroys them from the last to the first.
+	void ClearFromGraph();
 
 	// Stamps.
 	void SetJSONStamp(VJSONStamp* stamp);
@@ -111,13 +122,23 @@ public:
 	static std::atomic<int32> sTaskCounter;
 
 private:
+	friend class VJSONGraph;
+
 	bool _CheckUser(VStorageLocker* locker) const;
+	bool _NeedsGraphMutex(bool valueShared) const;
+	// Links the containers among values into the group; on failure none stays linked (velk 100).
+	bool _ConnectAll(const VJSONValue* values, size_t count);
+	// Unlinks the containers among values, which the array is about to drop.
+	void _DisconnectValues(const VJSONValue* values, size_t count);
 	// The user check and the sharing of a stored container, under the write lock.
 	bool _PrepareStore(VStorageLocker* locker, const VJSONValue& value);
 	void _IncrementStamp();
 
 	std::vector<VJSONValue> fElements;
-	uint32 fInternalRefCount = 0;
+	mutable VJSONGraph* fGraph = nullptr;
+	mutable VJSONArray* fGraphPrevious = nullptr;
+	mutable VJSONArray* fGraphNext = nullptr;
+	mutable uint32 fInternalRefCount = 0;
 	std::atomic<VStorageLocker*> fLocker{nullptr};
 	std::atomic<VJSONStamp*> fStamp{nullptr};
 	int32 fCreatorTask = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONWriter.h"
 #include "kernel/values/VCompareOptions.h"
 #include "runtime/VTask.h"
@@ -59,6 +60,11 @@ VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, 
 
 VJSONObject::~VJSONObject()
 {
+	{
+		StGraphLocker lock(IsSharedGraph());
+		if (VJSONGraph* graph = DisconnectAll())
+			graph->_RemoveDyingObject(this);
+	}
 	if (fImplementation != nullptr)
 	{
 		fImplementation->IJSON_DoDisconnectDependencies(this);
@@ -70,6 +76,81 @@ VJSONObject::~VJSONObject()
 		stamp->Release();
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int32 VJSONObject::Retain(const char*) const
+{
+	StGraphLocker lock(IsSharedGraph());
+	if (VJSONGraph* graph = fGraph)
+		graph->_AddToTotal(1);
+	return IRefCountable::Retain();
+}
+
+int32 VJSONObject::Release(const char*) const
+{
+	StGraphLocker lock(IsSharedGraph());
+	if (VJSONGraph* graph = fGraph)
+	{
+		// A group broken by this release is gone: only the object's own count is left to drop.
+		if (!graph->HasCycle() || !VJSONGraph::ReleaseGraphDependenciesIfNecessary(graph))
+			graph->_AddToTotal(-1);
+	}
+	return IRefCountable::Release();
+}
+
+bool VJSONObject::IsShared() const
+{
+	if (fLocker.load(std::memory_order_acquire) != nullptr)
+		return true;
+	bool flag = false;
+	return fImplementation != nullptr && fImplementation->IJSON_IsSharable(this, flag);
+}
+
+bool VJSONObject::IsSharedGraph() const
+{
+	if (fLocker.load(std::memory_order_acquire) != nullptr)
+		return true;
+	const VJSONGraph* graph = fGraph;
+	return graph != nullptr && graph->IsShared();
+}
+
+void VJSONObject::MakeGraphShared() const
+{
+	if (VJSONGraph* graph = fGraph)
+		graph->SetShared();
+}
+
+bool VJSONObject::_NeedsGraphMutex(const VJSONValue& value) const
+{
+	return IsSharedGraph() || (value.GetObject() != nullptr && value.GetObject()->IsSharedGraph())
+		|| (value.GetArray() != nullptr && value.GetArray()->IsSharedGraph());
+}
+
+VJSONGraph* VJSONObject::DisconnectAll()
+{
+	VJSONGraph* graph = fGraph;
+	if (graph != nullptr)
+		graph->_LowerChildLinks(this, nullptr, 0);
+	return graph;
+}
+
+void VJSONObject::ClearFromGraph()
+{
+	DisconnectAll();
+	PropertyMap removed;
+	removed.swap(fProperties);
+}
+
+bool VJSONObject::ConnectImplementationProperty(const VJSONValue& value)
+{
+	StGraphLocker lock(_NeedsGraphMutex(value));
+	return VJSONGraph::Connect(&fGraph, value, this, nullptr);
+}
+
+void VJSONObject::DisconnectImplementationProperty(const VJSONValue& value)
+{
+	StGraphLocker lock(_NeedsGraphMutex(value));
+	VJSONGraph::Disconnect(fGraph, value);
 }
 
 bool VJSONObject::_IsLockerID(const VString& name) const
@@ -275,7 +356,7 @@ void VJSONObject::GetClassName(VString& out) const
 	if (fImplementation != nullptr && fImplementation->IJSON_GetClassName(this, out) != eJSONStatusNotHandled
 		&& !out.IsEmpty())
 		return;
-	out = VString(IsSharedGraph() ? "Shared Object" : "Object");
+	out = VString(IsShared() ? "Shared Object" : "Object");
 }
 
 bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBLanguageContext* context)
@@ -292,9 +373,7 @@ bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBL
 			return status == eJSONStatusHandled;
 	}
 	// Class setters come with the class store.
-	const bool valueShared = (value.GetObject() != nullptr && value.GetObject()->IsSharedGraph())
-		|| (value.GetArray() != nullptr && value.GetArray()->IsSharedGraph());
-	VJSONReadWriteLock lock(fLocker, valueShared);
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(value));
 	return _SetOwnProperty(name, value);
 }
 
@@ -305,9 +384,7 @@ bool VJSONObject::SetOwnProperty(const VString& name, const VJSONValue& value)
 		RemoveOwnProperty(name);
 		return true;
 	}
-	const bool valueShared = (value.GetObject() != nullptr && value.GetObject()->IsSharedGraph())
-		|| (value.GetArray() != nullptr && value.GetArray()->IsSharedGraph());
-	VJSONReadWriteLock lock(fLocker, valueShared);
+	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(value));
 	return _SetOwnProperty(name, value);
 }
 
@@ -329,18 +406,29 @@ bool VJSONObject::_SetOwnProperty(const VString& name, const VJSONValue& value)
 			return false;
 		}
 	}
-	try
-	{
-		auto found = fProperties.find(name);
-		if (found == fProperties.end())
-			fProperties.emplace(name, std::make_pair(value, uint64(fProperties.size())));
-		else
-			found->second.first = value;
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
+	// Linked first, so that a group that cannot be made leaves the object as it was.
+	if (!VJSONGraph::Connect(&fGraph, value, this, nullptr))
 		return false;
+	auto found = fProperties.find(name);
+	if (found == fProperties.end())
+	{
+		try
+		{
+			fProperties.emplace(name, std::make_pair(value, uint64(fProperties.size())));
+		}
+		catch (const std::bad_alloc&)
+		{
+			VJSONGraph::Disconnect(fGraph, value);
+			_ThrowError(VE_MEMORY_FULL);
+			return false;
+		}
+	}
+	else
+	{
+		// The former value dies after its link is dropped and the new value is in place.
+		VJSONGraph::Disconnect(fGraph, found->second.first);
+		VJSONValue former(std::move(found->second.first));
+		found->second.first = value;
 	}
 	VJSONValue::CheckAndUpdateJsonStamp(value, fStamp.load(std::memory_order_acquire));
 	return true;
@@ -375,7 +463,7 @@ void VJSONObject::RemoveProperty(const VString& name)
 
 void VJSONObject::RemoveOwnProperty(const VString& name)
 {
-	VJSONReadWriteLock lock(fLocker, false);
+	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	_RemoveOwnProperty(name);
 }
 
@@ -388,6 +476,7 @@ void VJSONObject::_RemoveOwnProperty(const VString& name)
 	auto found = fProperties.find(name);
 	if (found == fProperties.end())
 		return;
+	VJSONGraph::Disconnect(fGraph, found->second.first);
 	// The value dies after the map is consistent again, in case its release reaches back here.
 	VJSONValue removed(std::move(found->second.first));
 	const uint64 ordinal = found->second.second;
@@ -419,9 +508,14 @@ void VJSONObject::ClearInternalProperties()
 {
 	PropertyMap removed;
 	{
-		VJSONReadWriteLock lock(fLocker, false);
+		VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 		if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 			return;
+		if (VJSONGraph* graph = fGraph)
+		{
+			for (const auto& entry : fProperties)
+				VJSONGraph::Disconnect(graph, entry.second.first);
+		}
 		removed.swap(fProperties);
 		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 			stamp->Increment();
@@ -729,6 +823,8 @@ void VJSONObject::SetStorageLocker(VStorageLocker* locker)
 void VJSONObject::_SetStorageLocker(VStorageLocker* locker)
 {
 	StoreLockerInField(fLocker, locker);
+	if (locker != nullptr)
+		MakeGraphShared();
 }
 
 void VJSONObject::_SetStorageLockerDeep(VStorageLocker* locker)

@@ -24,6 +24,7 @@ namespace velk {
 
 class VJSONArray;
 class VJSONClass;
+class VJSONGraph;
 class VCompareOptions;
 
 // Hash and equality of property names: their UTF-16 units, so names are case- and accent-sensitive.
@@ -65,6 +66,11 @@ public:
 
 	VJSONObject(const VJSONObject&) = delete;
 	VJSONObject& operator=(const VJSONObject&) = delete;
+
+	// Counted as a member of the object's group too; a release that leaves the group held only by itself
+	// breaks the group apart. Under the graph mutex when the object is shared or its group is.
+	int32 Retain(const char* label = nullptr) const override;
+	int32 Release(const char* label = nullptr) const override;
 
 	// Reading. Shared objects are read under their read lock; the reader need not be the locker's user.
 
@@ -153,10 +159,25 @@ public:
 	void MakeValueSharedIfNecessary(VJSONValue& value);
 	// The locker's id (negative while provisional), 0 when not shared.
 	int32 GetSharedID() const;
-	bool IsSharedGraph() const { return fLocker.load(std::memory_order_acquire) != nullptr; }
-	// Graphs are not built yet: nothing to mark.
-	void MakeGraphShared() {}
+	// Has a locker, or an implementation that answers that it may be shared.
+	bool IsShared() const;
+	// Shared, or in a group with a shared member: reference counts change under the graph mutex.
+	bool IsSharedGraph() const;
+	void MakeGraphShared() const;
 	const std::atomic<VStorageLocker*>& _GetLockerField() const { return fLocker; }
+
+	// Cycle groups. The group, null until the object is linked with another container, and the number of
+	// references to this object held by members of its group.
+	VJSONGraph* GetGraph() const { return fGraph; }
+	uint32 GetInternalRefCount() const { return fInternalRefCount; }
+	// Lowers the group links of every object or array held by a property; returns the group.
+	VJSONGraph* DisconnectAll();
+	// Drops the group links of the properties, then removes them all.
+	void ClearFromGraph();
+	// For implementations that keep JSON values of their own: an object or array value is linked into (or
+	// unlinked from) this object's group as a property value would be. False when memory is short.
+	bool ConnectImplementationProperty(const VJSONValue& value);
+	void DisconnectImplementationProperty(const VJSONValue& value);
 
 	// Stamps.
 	void SetJSONStamp(VJSONStamp* stamp);
@@ -175,7 +196,11 @@ public:
 	static std::atomic<int32> sTaskCounter;
 
 private:
+	friend class VJSONGraph;
+
 	bool _IsLockerID(const VString& name) const;
+	// Takes the graph mutex when the object, its group or the value is shared.
+	bool _NeedsGraphMutex(const VJSONValue& value) const;
 	bool _CheckUser(VStorageLocker* locker) const;
 	std::vector<const PropertyMap::value_type*> _OrderedEntries() const;
 
@@ -185,7 +210,11 @@ private:
 	std::atomic<VJSONStamp*> fStamp{nullptr};
 	VJSONClass* fClass = nullptr;
 	uint32 fClassKind = 0;
-	uint32 fInternalRefCount = 0;
+	// Group membership, kept by VJSONGraph; changed under the graph mutex when the group is shared.
+	mutable VJSONGraph* fGraph = nullptr;
+	mutable VJSONObject* fGraphPrevious = nullptr;
+	mutable VJSONObject* fGraphNext = nullptr;
+	mutable uint32 fInternalRefCount = 0;
 	bool fUnderConstruction = false;
 	bool fNotCounted = false;
 	int32 fCreatorTask = 0;

@@ -1,0 +1,545 @@
+#include "kernel/json/VJSONGraph.h"
+
+#include <new>
+#include <unordered_set>
+
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VStorageLocker.h"
+#include "runtime/VError.h"
+
+namespace velk {
+
+namespace {
+
+bool IsSharedObject(const VJSONObject* object)
+{
+	return object != nullptr && object->IsShared();
+}
+
+bool IsSharedArray(const VJSONArray* array)
+{
+	return array != nullptr && array->_GetLockerField().load(std::memory_order_acquire) != nullptr;
+}
+
+}  // namespace
+
+template <class Visit>
+void VJSONGraph::_ForEachChild(const VJSONObject* object, const VJSONArray* array, Visit&& visit)
+{
+	auto visitValue = [&](const VJSONValue& value) {
+		if (VJSONObject* child = value.GetObject())
+			visit(child, static_cast<VJSONArray*>(nullptr));
+		else if (VJSONArray* child = value.GetArray())
+			visit(static_cast<VJSONObject*>(nullptr), child);
+	};
+	if (object != nullptr)
+	{
+		for (const auto& entry : object->fProperties)
+			visitValue(entry.second.first);
+	}
+	else if (array != nullptr)
+	{
+		for (const VJSONValue& value : array->fElements)
+			visitValue(value);
+	}
+}
+
+void VJSONGraph::_LowerChildLinks(const VJSONObject* object, const VJSONArray* array, size_t from)
+{
+	auto lower = [this](const VJSONValue& value) {
+		if (VJSONObject* child = value.GetObject(); child != nullptr && child->fGraph == this)
+		{
+			if (child->fInternalRefCount > 0)
+				--child->fInternalRefCount;
+			--fInternal;
+		}
+		else if (VJSONArray* child = value.GetArray(); child != nullptr && child->fGraph == this)
+		{
+			if (child->fInternalRefCount > 0)
+				--child->fInternalRefCount;
+			--fInternal;
+		}
+	};
+	if (object != nullptr)
+	{
+		for (const auto& entry : object->fProperties)
+			lower(entry.second.first);
+	}
+	else if (array != nullptr)
+	{
+		for (size_t i = from; i < array->fElements.size(); ++i)
+			lower(array->fElements[i]);
+	}
+}
+
+VSharedObjectLocker::VSharedObjectLocker(VStorageLocker* locker) : fLocker(locker)
+{
+	if (fLocker != nullptr)
+		fLocker->GetCriticalSection().Lock();
+}
+
+VSharedObjectLocker::~VSharedObjectLocker()
+{
+	if (fLocker != nullptr)
+		fLocker->GetCriticalSection().Unlock();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Membership
+
+void VJSONGraph::_Join(VJSONObject* object)
+{
+	object->fGraph = this;
+	object->fGraphPrevious = nullptr;
+	object->fGraphNext = fFirstObject;
+	if (fFirstObject != nullptr)
+		fFirstObject->fGraphPrevious = object;
+	fFirstObject = object;
+	++fObjectCount;
+	Retain();
+	_AddToTotal(object->GetRefCount());
+	if (IsSharedObject(object))
+		SetShared();
+}
+
+void VJSONGraph::_Join(VJSONArray* array)
+{
+	array->fGraph = this;
+	array->fGraphPrevious = nullptr;
+	array->fGraphNext = fFirstArray;
+	if (fFirstArray != nullptr)
+		fFirstArray->fGraphPrevious = array;
+	fFirstArray = array;
+	++fArrayCount;
+	Retain();
+	_AddToTotal(array->GetRefCount());
+	if (IsSharedArray(array))
+		SetShared();
+}
+
+template <class Member>
+void VJSONGraph::_Unlink(Member* member, Member*& first, size_t& count)
+{
+	if (member->fGraphPrevious != nullptr)
+		member->fGraphPrevious->fGraphNext = member->fGraphNext;
+	else
+		first = member->fGraphNext;
+	if (member->fGraphNext != nullptr)
+		member->fGraphNext->fGraphPrevious = member->fGraphPrevious;
+	member->fGraphPrevious = nullptr;
+	member->fGraphNext = nullptr;
+	member->fGraph = nullptr;
+	member->fInternalRefCount = 0;
+	--count;
+}
+
+void VJSONGraph::_Leave(VJSONObject* object)
+{
+	_AddToTotal(-object->GetRefCount());
+	_Unlink(object, fFirstObject, fObjectCount);
+	Release();
+}
+
+void VJSONGraph::_Leave(VJSONArray* array)
+{
+	_AddToTotal(-array->GetRefCount());
+	_Unlink(array, fFirstArray, fArrayCount);
+	Release();
+}
+
+void VJSONGraph::_RemoveDyingObject(VJSONObject* object)
+{
+	_Unlink(object, fFirstObject, fObjectCount);
+	Release();
+}
+
+void VJSONGraph::_RemoveDyingArray(VJSONArray* array)
+{
+	_Unlink(array, fFirstArray, fArrayCount);
+	Release();
+}
+
+void VJSONGraph::_Merge(VJSONGraph* other)
+{
+	// Kept alive until its last member has moved: each member holds one of its references.
+	other->Retain();
+	fHasCycle = fHasCycle || other->fHasCycle;
+	if (other->IsShared())
+		SetShared();
+	fTotal.fetch_add(other->fTotal.exchange(0, std::memory_order_acq_rel), std::memory_order_acq_rel);
+	fInternal += other->fInternal;
+	other->fInternal = 0;
+	while (VJSONObject* object = other->fFirstObject)
+	{
+		_Unlink(object, other->fFirstObject, other->fObjectCount);
+		const uint32 counter = object->fInternalRefCount;
+		object->fGraph = this;
+		object->fGraphNext = fFirstObject;
+		if (fFirstObject != nullptr)
+			fFirstObject->fGraphPrevious = object;
+		fFirstObject = object;
+		object->fInternalRefCount = counter;
+		++fObjectCount;
+		Retain();
+		other->Release();
+	}
+	while (VJSONArray* array = other->fFirstArray)
+	{
+		_Unlink(array, other->fFirstArray, other->fArrayCount);
+		const uint32 counter = array->fInternalRefCount;
+		array->fGraph = this;
+		array->fGraphNext = fFirstArray;
+		if (fFirstArray != nullptr)
+			fFirstArray->fGraphPrevious = array;
+		fFirstArray = array;
+		array->fInternalRefCount = counter;
+		++fArrayCount;
+		Retain();
+		other->Release();
+	}
+	other->Release();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Collecting
+
+void VJSONGraph::CollectReferences(const VJSONObject* object, const VJSONArray* array)
+{
+	_CollectObject(object);
+	_CollectArray(array);
+}
+
+void VJSONGraph::_CollectValue(const VJSONValue& value)
+{
+	if (const VJSONObject* object = value.GetObject())
+	{
+		++fInternal;
+		_CollectObject(object);
+	}
+	else if (const VJSONArray* array = value.GetArray())
+	{
+		++fInternal;
+		_CollectArray(array);
+	}
+}
+
+void VJSONGraph::_CollectObject(const VJSONObject* object)
+{
+	if (object == nullptr || object->fGraph == this)
+		return;
+	if (object->fGraph != nullptr)
+	{
+		// Already in a group of its own: that group comes whole, with its counts.
+		_Merge(object->fGraph);
+		return;
+	}
+	_Join(const_cast<VJSONObject*>(object));
+	VSharedObjectLocker lock(object->_GetLockerField().load(std::memory_order_acquire));
+	for (const auto& entry : object->fProperties)
+		_CollectValue(entry.second.first);
+}
+
+void VJSONGraph::_CollectArray(const VJSONArray* array)
+{
+	if (array == nullptr || array->fGraph == this)
+		return;
+	if (array->fGraph != nullptr)
+	{
+		_Merge(array->fGraph);
+		return;
+	}
+	_Join(const_cast<VJSONArray*>(array));
+	VSharedObjectLocker lock(array->_GetLockerField().load(std::memory_order_acquire));
+	for (const VJSONValue& value : array->fElements)
+		_CollectValue(value);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Linking
+
+bool VJSONGraph::Connect(VJSONGraph** ownerGraph, const VJSONValue& value, const VJSONObject* ownerObject,
+	const VJSONArray* ownerArray)
+{
+	if (VJSONObject* object = value.GetObject())
+		return Connect(ownerGraph, &object->fGraph, ownerObject, ownerArray, object, nullptr);
+	if (VJSONArray* array = value.GetArray())
+		return Connect(ownerGraph, &array->fGraph, ownerObject, ownerArray, nullptr, array);
+	return true;
+}
+
+bool VJSONGraph::Connect(VJSONGraph** ownerGraph, VJSONGraph** valueGraph, const VJSONObject* ownerObject,
+	const VJSONArray* ownerArray, const VJSONObject* valueObject, const VJSONArray* valueArray)
+{
+	VJSONGraph* g1 = *ownerGraph;
+	VJSONGraph* g2 = *valueGraph;
+	VJSONGraph* joined;
+	if (g1 == nullptr && g2 == nullptr)
+	{
+		// The only case that allocates, so nothing has changed when it fails.
+		VJSONGraph* graph = new (std::nothrow) VJSONGraph();
+		if (graph == nullptr)
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			return false;
+		}
+		if (ownerGraph == valueGraph)
+			graph->fHasCycle = true;
+		graph->CollectReferences(ownerObject, ownerArray);
+		graph->CollectReferences(valueObject, valueArray);
+		// The members hold the group now.
+		graph->Release();
+		joined = graph;
+	}
+	else if (g1 == g2)
+	{
+		g1->fHasCycle = true;
+		joined = g1;
+	}
+	else if (g1 == nullptr)
+	{
+		g2->CollectReferences(ownerObject, ownerArray);
+		joined = g2;
+	}
+	else if (g2 == nullptr)
+	{
+		g1->CollectReferences(valueObject, valueArray);
+		joined = g1;
+	}
+	else
+	{
+		// The smaller group moves into the larger one, so building a tree from its leaves stays linear.
+		if (g1->fObjectCount + g1->fArrayCount >= g2->fObjectCount + g2->fArrayCount)
+		{
+			g1->_Merge(g2);
+			joined = g1;
+		}
+		else
+		{
+			g2->_Merge(g1);
+			joined = g2;
+		}
+	}
+	// The link being made.
+	joined->fInternal += 1;
+	if (valueObject != nullptr)
+		++valueObject->fInternalRefCount;
+	else if (valueArray != nullptr)
+		++valueArray->fInternalRefCount;
+	return true;
+}
+
+void VJSONGraph::Disconnect(VJSONGraph* graph, const VJSONValue& value)
+{
+	if (graph == nullptr)
+		return;
+	if (VJSONObject* object = value.GetObject())
+	{
+		if (object->fGraph != graph)
+			return;
+		if (object->fInternalRefCount > 0)
+			--object->fInternalRefCount;
+		--graph->fInternal;
+		ReleaseObjectDependenciesIfNecessary(object);
+	}
+	else if (VJSONArray* array = value.GetArray())
+	{
+		if (array->fGraph != graph)
+			return;
+		if (array->fInternalRefCount > 0)
+			--array->fInternalRefCount;
+		--graph->fInternal;
+		ReleaseArrayDependenciesIfNecessary(array);
+	}
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Breaking apart
+
+namespace {
+
+// Everything reachable from a start container: each reference met counts one visit, a container met again
+// is not walked twice.
+struct ReachableSet
+{
+	std::vector<VJSONObject*> objects;
+	std::vector<VJSONArray*> arrays;
+	std::unordered_set<const void*> seen;
+	int64 visits = 0;
+	bool seenTwice = false;
+
+	void Walk(VJSONObject* startObject, VJSONArray* startArray)
+	{
+		struct Pending
+		{
+			VJSONObject* object;
+			VJSONArray* array;
+		};
+		std::vector<Pending> pending{{startObject, startArray}};
+		while (!pending.empty())
+		{
+			const Pending next = pending.back();
+			pending.pop_back();
+			++visits;
+			const void* key = next.object != nullptr ? static_cast<const void*>(next.object) : next.array;
+			if (!seen.insert(key).second)
+			{
+				seenTwice = true;
+				continue;
+			}
+			if (next.object != nullptr)
+				objects.push_back(next.object);
+			else
+				arrays.push_back(next.array);
+			VStorageLocker* locker = next.object != nullptr
+				? next.object->_GetLockerField().load(std::memory_order_acquire)
+				: next.array->_GetLockerField().load(std::memory_order_acquire);
+			VSharedObjectLocker lock(locker);
+			VJSONGraph::_ForEachChild(next.object, next.array,
+				[&](VJSONObject* object, VJSONArray* array) { pending.push_back({object, array}); });
+		}
+	}
+};
+
+template <class Member>
+void ReleaseMemberDependencies(Member* member, VJSONObject* object, VJSONArray* array)
+{
+	VJSONGraph* graph = member->GetGraph();
+	const uint32 counter = member->GetInternalRefCount();
+	if (graph == nullptr || counter == 0 || int64(counter) != int64(member->GetRefCount()) - 1)
+		return;
+	ReachableSet reachable;
+	try
+	{
+		reachable.Walk(object, array);
+	}
+	catch (const std::bad_alloc&)
+	{
+		// Left to the group, which frees it when the group goes.
+		return;
+	}
+	if (reachable.seenTwice)
+		VJSONGraph::ReleaseDependenciesIfNecessary(graph, reachable.objects, reachable.arrays, reachable.visits);
+}
+
+}  // namespace
+
+void VJSONGraph::ReleaseObjectDependenciesIfNecessary(VJSONObject* object)
+{
+	if (object != nullptr)
+		ReleaseMemberDependencies(object, object, nullptr);
+}
+
+void VJSONGraph::ReleaseArrayDependenciesIfNecessary(VJSONArray* array)
+{
+	if (array != nullptr)
+		ReleaseMemberDependencies(array, nullptr, array);
+}
+
+void VJSONGraph::ReleaseDependenciesIfNecessary(VJSONGraph* graph, const std::vector<VJSONObject*>& objects,
+	const std::vector<VJSONArray*>& arrays, int64 expected)
+{
+	if (graph == nullptr)
+		return;
+	int64 sum = 0;
+	for (const VJSONObject* object : objects)
+		sum += object->GetRefCount();
+	for (const VJSONArray* array : arrays)
+		sum += array->GetRefCount();
+	if (sum != expected)
+		return;
+	for (const VJSONObject* object : objects)
+	{
+		if (object->fGraph != graph)
+			return;
+	}
+	for (const VJSONArray* array : arrays)
+	{
+		if (array->fGraph != graph)
+			return;
+	}
+
+	graph->Retain();
+	// Every reference held by the leaving containers points inside the leaving set: they stop counting.
+	auto dropLinks = [graph](VJSONObject* object, VJSONArray* array) {
+		VJSONGraph::_ForEachChild(object, array, [graph](VJSONObject*, VJSONArray*) { --graph->fInternal; });
+	};
+	for (VJSONObject* object : objects)
+		dropLinks(object, nullptr);
+	for (VJSONArray* array : arrays)
+		dropLinks(nullptr, array);
+	for (VJSONObject* object : objects)
+	{
+		graph->_Leave(object);
+		object->Retain();
+	}
+	for (VJSONArray* array : arrays)
+	{
+		graph->_Leave(array);
+		array->Retain();
+	}
+	for (VJSONObject* object : objects)
+		object->ClearFromGraph();
+	for (VJSONArray* array : arrays)
+		array->ClearFromGraph();
+	for (VJSONObject* object : objects)
+		object->Release();
+	for (VJSONArray* array : arrays)
+		array->Release();
+	graph->Release();
+}
+
+bool VJSONGraph::ReleaseGraphDependenciesIfNecessary(VJSONGraph* graph)
+{
+	if (graph == nullptr || graph->fInternal + 1 != graph->GetTotal())
+		return false;
+	graph->Retain();
+	// The lists are taken whole; the members stay chained through their links until each is released.
+	VJSONObject* objects = graph->fFirstObject;
+	VJSONArray* arrays = graph->fFirstArray;
+	const size_t memberCount = graph->fObjectCount + graph->fArrayCount;
+	graph->fFirstObject = nullptr;
+	graph->fFirstArray = nullptr;
+	graph->fObjectCount = 0;
+	graph->fArrayCount = 0;
+	graph->fTotal.store(0, std::memory_order_release);
+	graph->fInternal = 0;
+	for (VJSONObject* object = objects; object != nullptr; object = object->fGraphNext)
+	{
+		object->fGraph = nullptr;
+		object->fInternalRefCount = 0;
+		object->Retain();
+	}
+	for (VJSONArray* array = arrays; array != nullptr; array = array->fGraphNext)
+	{
+		array->fGraph = nullptr;
+		array->fInternalRefCount = 0;
+		array->Retain();
+	}
+	for (VJSONObject* object = objects; object != nullptr; object = object->fGraphNext)
+		object->ClearFromGraph();
+	for (VJSONArray* array = arrays; array != nullptr; array = array->fGraphNext)
+		array->ClearFromGraph();
+	while (objects != nullptr)
+	{
+		VJSONObject* next = objects->fGraphNext;
+		objects->fGraphPrevious = nullptr;
+		objects->fGraphNext = nullptr;
+		objects->Release();
+		objects = next;
+	}
+	while (arrays != nullptr)
+	{
+		VJSONArray* next = arrays->fGraphNext;
+		arrays->fGraphPrevious = nullptr;
+		arrays->fGraphNext = nullptr;
+		arrays->Release();
+		arrays = next;
+	}
+	for (size_t i = 0; i < memberCount; ++i)
+		graph->Release();
+	graph->Release();
+	return true;
+}
+
+}  // namespace velk

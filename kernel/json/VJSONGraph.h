@@ -1,0 +1,124 @@
+// The group of JSON objects and arrays linked to one another by container-valued properties or elements.
+// Reference counts alone never free containers that hold each other: the group keeps the sum of its
+// members' counts and the number of references between members, and empties its members when the only
+// reference left from outside is being dropped, so that the whole cycle goes at once.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include <atomic>
+#include <vector>
+
+#include "kernel/VKernelTypes.h"
+#include "kernel/memory/IRefCountable.h"
+#include "kernel/memory/VObject.h"
+
+namespace velk {
+
+class VJSONArray;
+class VJSONObject;
+class VJSONValue;
+class VStorageLocker;
+
+class VELK_API VJSONGraph : public VObject, public IRefCountable
+{
+public:
+	VJSONGraph() = default;
+	~VJSONGraph() override = default;
+
+	VJSONGraph(const VJSONGraph&) = delete;
+	VJSONGraph& operator=(const VJSONGraph&) = delete;
+
+	// Links the object or array held by value into the owner container (exactly one of ownerObject and
+	// ownerArray given), counting the link being made: call it before the value is stored, and Disconnect
+	// when the store is given up. Other kinds do nothing. Both end in one group. False, nothing linked,
+	// when a new group cannot be allocated (velk 100 raised). The caller holds the graph mutex when
+	// either side is shared.
+	static bool Connect(VJSONGraph** ownerGraph, const VJSONValue& value, const VJSONObject* ownerObject,
+		const VJSONArray* ownerArray);
+	static bool Connect(VJSONGraph** ownerGraph, VJSONGraph** valueGraph, const VJSONObject* ownerObject,
+		const VJSONArray* ownerArray, const VJSONObject* valueObject, const VJSONArray* valueArray);
+	// Unlinks the object or array held by value from a container of graph, before the container drops it.
+	// When every other reference to the value comes from inside the group and the value reaches a cycle
+	// or shared part, what only that link kept alive is emptied and left to die now.
+	static void Disconnect(VJSONGraph* graph, const VJSONValue& value);
+
+	// Adds the containers, and every container they reach, to this group.
+	void CollectReferences(const VJSONObject* object, const VJSONArray* array);
+
+	// A container whose link was just dropped: when all its other references come from the group, what it
+	// reaches is collected and, if a cycle or shared part makes that worthwhile and nothing outside holds
+	// any of it, broken apart (ReleaseDependenciesIfNecessary).
+	static void ReleaseObjectDependenciesIfNecessary(VJSONObject* object);
+	static void ReleaseArrayDependenciesIfNecessary(VJSONArray* array);
+	// Empties the collected containers when their reference counts add up to expected (every reference
+	// is one the walk met); nothing otherwise.
+	static void ReleaseDependenciesIfNecessary(VJSONGraph* graph, const std::vector<VJSONObject*>& objects,
+		const std::vector<VJSONArray*>& arrays, int64 expected);
+	// Called by a member's Release when the group holds a cycle: when the reference being dropped is the
+	// only one from outside, every member leaves the group and is emptied, and the group goes. True when
+	// it did; the caller must not touch the group afterwards.
+	static bool ReleaseGraphDependenciesIfNecessary(VJSONGraph* graph);
+
+	bool HasCycle() const { return fHasCycle; }
+	bool IsShared() const { return fShared.load(std::memory_order_acquire); }
+	// A member became shared: members' Retain and Release take the graph mutex from now on.
+	void SetShared() { fShared.store(true, std::memory_order_release); }
+	// Sum of the members' reference counts, and references from members to members.
+	int32 GetTotal() const { return fTotal.load(std::memory_order_acquire); }
+	int32 GetInternal() const { return fInternal; }
+	size_t GetObjectCount() const { return fObjectCount; }
+	size_t GetArrayCount() const { return fArrayCount; }
+
+	// Bookkeeping of the members themselves.
+	void _AddToTotal(int32 delta) { fTotal.fetch_add(delta, std::memory_order_acq_rel); }
+	void _AddToInternal(int32 delta) { fInternal += delta; }
+	// A dying member leaves (its count is 0, so the total is unchanged) and gives back its reference.
+	void _RemoveDyingObject(VJSONObject* object);
+	void _RemoveDyingArray(VJSONArray* array);
+	// Lowers by one the group counter of every object or array held by the container (for an array, from
+	// the element at from) that belongs to this group, and the internal count by their number.
+	void _LowerChildLinks(const VJSONObject* object, const VJSONArray* array, size_t from);
+	// Calls visit(object, array) for every container held by the container's own values (one of the two
+	// given); the caller holds what lock the container needs.
+	template <class Visit>
+	static void _ForEachChild(const VJSONObject* object, const VJSONArray* array, Visit&& visit);
+
+private:
+	void _Join(VJSONObject* object);
+	void _Join(VJSONArray* array);
+	// Unlinks a member that still holds references: they stop counting in the total.
+	void _Leave(VJSONObject* object);
+	void _Leave(VJSONArray* array);
+	void _CollectObject(const VJSONObject* object);
+	void _CollectArray(const VJSONArray* array);
+	void _CollectValue(const VJSONValue& value);
+	// Moves every member of other here.
+	void _Merge(VJSONGraph* other);
+	template <class Member>
+	static void _Unlink(Member* member, Member*& first, size_t& count);
+
+	VJSONObject* fFirstObject = nullptr;
+	VJSONArray* fFirstArray = nullptr;
+	size_t fObjectCount = 0;
+	size_t fArrayCount = 0;
+	std::atomic<int32> fTotal{0};
+	int32 fInternal = 0;
+	bool fHasCycle = false;
+	std::atomic<bool> fShared{false};
+};
+
+// Holds a shared container's locker critical section while the group walks it; nothing when unshared.
+class VELK_API VSharedObjectLocker
+{
+public:
+	explicit VSharedObjectLocker(VStorageLocker* locker);
+	~VSharedObjectLocker();
+	VSharedObjectLocker(const VSharedObjectLocker&) = delete;
+	VSharedObjectLocker& operator=(const VSharedObjectLocker&) = delete;
+
+private:
+	VStorageLocker* fLocker;
+};
+
+}  // namespace velk

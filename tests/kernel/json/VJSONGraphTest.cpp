@@ -1,0 +1,266 @@
+// Cycle groups: containers that hold each other are freed together once nothing outside holds them, and
+// not a moment before; removing the last outside link to a cycle frees it while its former owner lives.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "common/VFailingAllocations.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONGraph.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VStorageLocker.h"
+#include "runtime/VTask.h"
+
+namespace velk {
+namespace {
+
+// An implementation that only counts the objects alive that carry one.
+class Counted : public VObject, public IJSONObject
+{
+public:
+	Counted() { ++sAlive; }
+	~Counted() override { --sAlive; }
+	static int sAlive;
+};
+int Counted::sAlive = 0;
+
+VJSONValue NewObject(bool shared = false)
+{
+	Counted* counted = new Counted;
+	VJSONValue value;
+	VJSONObject* object = new VJSONObject(nullptr, counted, shared);
+	value.SetObject(object);
+	object->Release();
+	counted->Release();
+	return value;
+}
+
+VJSONValue NewArray()
+{
+	return VJSONValue(JSON_array);
+}
+
+void Set(const VJSONValue& owner, const char* name, const VJSONValue& value)
+{
+	ASSERT_TRUE(owner.GetObject()->SetProperty(VString(name), value));
+}
+
+// Each row builds containers, hands over the references it keeps from outside, and says how many
+// counted objects must be alive after each of those references is dropped in turn.
+TEST(VJSONGraph, CyclesAreFreedWithTheirLastOutsideReference)
+{
+	struct Row
+	{
+		const char* name;
+		std::function<void(std::vector<VJSONValue>&)> build;
+		std::vector<int> aliveAfterEachRelease;
+	};
+	const Row rows[] = {
+		{"object holding itself",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue o = NewObject();
+				Set(o, "self", o);
+				outside = {o};
+			},
+			{0}},
+		{"two objects holding each other, first released first",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue a = NewObject(), b = NewObject();
+				Set(a, "x", b);
+				Set(b, "y", a);
+				outside = {a, b};
+			},
+			{2, 0}},
+		{"two objects holding each other, second released first",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue a = NewObject(), b = NewObject();
+				Set(a, "x", b);
+				Set(b, "y", a);
+				outside = {b, a};
+			},
+			{2, 0}},
+		{"array holding itself and an object",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue list = NewArray();
+				ASSERT_TRUE(list.GetArray()->Push(list));
+				ASSERT_TRUE(list.GetArray()->Push(NewObject()));
+				outside = {list};
+			},
+			{0}},
+		{"three containers in a ring through an array",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue a = NewObject(), b = NewObject(), c = NewObject(), list = NewArray();
+				ASSERT_TRUE(list.GetArray()->Push(b));
+				Set(a, "list", list);
+				Set(b, "c", c);
+				Set(c, "back", a);
+				outside = {a};
+			},
+			{0}},
+		{"cycle below a tree, tree released last",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue root = NewObject(), c = NewObject();
+				Set(c, "self", c);
+				Set(root, "x", c);
+				outside = {c, root};
+			},
+			{2, 0}},
+		{"two groups merged by one link",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue a = NewObject(), b = NewObject(), c = NewObject(), d = NewObject();
+				Set(a, "x", b);
+				Set(b, "x", a);
+				Set(c, "y", d);
+				Set(d, "y", c);
+				Set(a, "z", c);
+				outside = {c, a};
+			},
+			{4, 0}},
+		{"shared object holding itself",
+			[](std::vector<VJSONValue>& outside) {
+				VJSONValue o = NewObject(true);
+				VJSONUser user(o, false);
+				Set(o, "self", o);
+				EXPECT_TRUE(o.GetObject()->GetGraph()->IsShared());
+				outside = {o};
+			},
+			{0}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		ASSERT_EQ(Counted::sAlive, 0);
+		std::vector<VJSONValue> outside;
+		row.build(outside);
+		ASSERT_EQ(outside.size(), row.aliveAfterEachRelease.size());
+		for (size_t i = 0; i < outside.size(); ++i)
+		{
+			outside[i].SetNull();
+			EXPECT_EQ(Counted::sAlive, row.aliveAfterEachRelease[i]) << "after release " << i;
+		}
+		Counted::sAlive = 0;
+	}
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
+// The owner keeps living while the change drops its only link to a cycle: the cycle goes at once.
+TEST(VJSONGraph, DroppingTheLinkToACycleFreesIt)
+{
+	struct Row
+	{
+		const char* name;
+		bool inArray;
+		std::function<void(const VJSONValue& owner)> drop;
+	};
+	const Row rows[] = {
+		{"RemoveProperty", false, [](const VJSONValue& owner) { owner.GetObject()->RemoveProperty(VString("x")); }},
+		{"SetProperty over it", false, [](const VJSONValue& owner) { Set(owner, "x", VJSONValue(1.0)); }},
+		{"SetProperty undefined", false, [](const VJSONValue& owner) { Set(owner, "x", VJSONValue(JSON_undefined)); }},
+		{"Clear", false, [](const VJSONValue& owner) { owner.GetObject()->Clear(); }},
+		{"RemoveAt", true, [](const VJSONValue& owner) { owner.GetArray()->RemoveAt(0); }},
+		{"SetAt over it", true, [](const VJSONValue& owner) { ASSERT_TRUE(owner.GetArray()->SetAt(0, VJSONValue(JSON_null))); }},
+		{"Resize to 0", true, [](const VJSONValue& owner) { ASSERT_TRUE(owner.GetArray()->Resize(0, JSON_null)); }},
+		{"array Clear", true, [](const VJSONValue& owner) { owner.GetArray()->Clear(); }},
+		{"SwapValues", true,
+			[](const VJSONValue& owner) {
+				std::vector<VJSONValue> values{VJSONValue(2.0)};
+				ASSERT_TRUE(owner.GetArray()->SwapValues(values));
+			}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		ASSERT_EQ(Counted::sAlive, 0);
+		VJSONValue owner = row.inArray ? NewArray() : NewObject();
+		{
+			VJSONValue a = NewObject(), b = NewObject();
+			Set(a, "next", b);
+			Set(b, "next", a);
+			if (row.inArray)
+				ASSERT_TRUE(owner.GetArray()->Push(a));
+			else
+				Set(owner, "x", a);
+		}
+		const int withCycle = row.inArray ? 2 : 3;
+		ASSERT_EQ(Counted::sAlive, withCycle);
+		row.drop(owner);
+		EXPECT_EQ(Counted::sAlive, withCycle - 2);
+		owner.SetNull();
+		EXPECT_EQ(Counted::sAlive, 0);
+		Counted::sAlive = 0;
+	}
+}
+
+// The counts the group keeps: members, references between members, and the cycle mark.
+TEST(VJSONGraph, CountsFollowLinksAndUnlinks)
+{
+	VJSONValue owner = NewObject();
+	VJSONValue list = NewArray();
+	Set(owner, "a", list);
+	Set(owner, "b", list);
+	VJSONGraph* graph = owner.GetObject()->GetGraph();
+	ASSERT_NE(graph, nullptr);
+	EXPECT_EQ(list.GetArray()->GetGraph(), graph);
+	EXPECT_EQ(graph->GetObjectCount(), 1u);
+	EXPECT_EQ(graph->GetArrayCount(), 1u);
+	EXPECT_EQ(graph->GetInternal(), 2);
+	EXPECT_EQ(list.GetArray()->GetInternalRefCount(), 2u);
+	// Outside: owner and list, one each; inside: the two properties.
+	EXPECT_EQ(graph->GetTotal(), 4);
+	owner.GetObject()->RemoveProperty(VString("a"));
+	EXPECT_EQ(graph->GetInternal(), 1);
+	EXPECT_EQ(list.GetArray()->GetInternalRefCount(), 1u);
+	EXPECT_EQ(graph->GetTotal(), 3);
+
+	// A tree never marks a cycle, so releases never walk the group.
+	VJSONValue root = NewObject();
+	VJSONValue child = NewObject();
+	Set(child, "leaf", NewArray());
+	Set(root, "child", child);
+	EXPECT_FALSE(root.GetObject()->GetGraph()->HasCycle());
+	EXPECT_EQ(root.GetObject()->GetGraph(), child.GetObject()->GetGraph());
+	Set(child, "up", root);
+	EXPECT_TRUE(root.GetObject()->GetGraph()->HasCycle());
+}
+
+// A link whose group or slot cannot be allocated leaves both containers as they were.
+TEST(VJSONGraph, RefusedLinksChangeNothing)
+{
+	// The error stack exists before allocations are refused.
+	_ThrowError(VE_UNKNOWN_ERROR);
+	VTask::FlushErrors();
+	int failures = 0;
+	bool stored = false;
+	for (long allowed = 0; !stored && allowed < 100; ++allowed)
+	{
+		ASSERT_EQ(Counted::sAlive, 0);
+		VJSONValue a = NewObject(), b = NewObject();
+		{
+			test::StFailingAllocations failing(allowed);
+			stored = a.GetObject()->SetProperty(VString("b"), b) && b.GetObject()->SetProperty(VString("a"), a);
+		}
+		if (!stored)
+		{
+			++failures;
+			EXPECT_EQ(VTask::GetLastError(), VE_MEMORY_FULL);
+			EXPECT_FALSE(b.GetObject()->HasOwnProperty(VString("a")));
+			if (!a.GetObject()->HasOwnProperty(VString("b")))
+			{
+				EXPECT_EQ(b.GetObject()->GetInternalRefCount(), 0u);
+			}
+			VTask::FlushErrors();
+		}
+		a.SetNull();
+		b.SetNull();
+		EXPECT_EQ(Counted::sAlive, 0);
+		Counted::sAlive = 0;
+	}
+	EXPECT_TRUE(stored);
+	EXPECT_GT(failures, 0);
+}
+
+}  // namespace
+}  // namespace velk
