@@ -15,6 +15,7 @@
 
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VNumberText.h"
 #include "kernel/values/VTime.h"
@@ -175,10 +176,14 @@ void VString::GetVUUID(VUUID& /*uuid*/) const
 	_ThrowError(VE_UNIMPLEMENTED);
 }
 
-VError VString::GetJSONValue(VJSONValue& /*json*/, uint32 /*options*/) const
+VError VString::GetJSONValue(VJSONValue& json, uint32 /*options*/) const
 {
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	// SetString makes a null string JSON null. A text held inline is copied into a counted buffer; when
+	// that copy is refused (velk 107 raised) the JSON string is left without a buffer, which GetBool shows.
+	json.SetString(*this);
+	if (!IsNull() && GetLength() > 0 && !json.GetBool())
+		return VE_STRING_ALLOC_FAILED;
+	return VE_OK;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -353,10 +358,14 @@ void VString::FromVUUID(const VUUID& /*uuid*/)
 	_ThrowError(VE_UNIMPLEMENTED);
 }
 
-VError VString::FromJSONValue(const VJSONValue& /*json*/)
+VError VString::FromJSONValue(const VJSONValue& json)
 {
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	if (json.IsNull())
+	{
+		SetNull(true);
+		return VE_OK;
+	}
+	return json.GetString(*this);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The boolean value.
 #include "kernel/values/VBoolean.h"
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VDuration.h"
 
@@ -88,14 +89,21 @@ VError VBoolean::FromJSONString(const VString& json, uint32)
 	return VE_OK;
 }
 
-VError VBoolean::FromJSONValue(const VJSONValue&)
+VError VBoolean::FromJSONValue(const VJSONValue& json)
 {
-	return VE_UNIMPLEMENTED;
+	SetNull(json.IsNull());
+	fValue = json.GetBool() ? 1 : 0;
+	fFlags |= kFLAG_DIRTY;
+	return VE_OK;
 }
 
-VError VBoolean::GetJSONValue(VJSONValue&, uint32) const
+VError VBoolean::GetJSONValue(VJSONValue& json, uint32) const
 {
-	return VE_UNIMPLEMENTED;
+	if (IsNull())
+		json.SetNull();
+	else
+		json.SetBool(fValue != 0);
+	return VE_OK;
 }
 
 CompareResult VBoolean::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions&) const

@@ -33,8 +33,9 @@ public:
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
 	// FromXMLString; a text it refuses makes the value false (not null, dirty). Answers 0.
 	VError FromJSONString(const VString& json, uint32 options = 0) override;
-	// JSON values are not built yet: both leave their target as it is and answer velk 2 without raising it.
+	// The JSON value's GetBool (false for JSON null, which makes this value null); dirty. Answers 0.
 	VError FromJSONValue(const VJSONValue& json) override;
+	// JSON null for a null value, else the JSON boolean; answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	// Same-kind comparisons: other must be a VBoolean, or the flat byte of one. Only truth counts (every

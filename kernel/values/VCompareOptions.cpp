@@ -1,22 +1,39 @@
 // The options of a value comparison.
 #include "kernel/values/VCompareOptions.h"
 
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
 #include "runtime/VTask.h"
 
 namespace velk {
 
 VCompareOptions::VCompareOptions() : fIntlMgr(VTask::GetCurrentIntlManager()) {}
 
-VError VCompareOptions::ToJSON(VJSONObject*) const
+namespace {
+
+const VString& DiacriticalName()
 {
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	static const VString sName("diacritical");
+	return sName;
 }
 
-VError VCompareOptions::FromJSON(VJSONObject*)
+}  // namespace
+
+VError VCompareOptions::ToJSON(VJSONObject* object) const
 {
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	if (object != nullptr)
+		object->SetProperty(DiacriticalName(), fDiacritical ? VJSONValue::sTrue : VJSONValue::sFalse);
+	return VE_OK;
+}
+
+VError VCompareOptions::FromJSON(VJSONObject* object)
+{
+	if (object == nullptr)
+		return VE_OK;
+	const VJSONValue diacritical = object->GetProperty(DiacriticalName());
+	if (diacritical.IsBool())
+		fDiacritical = diacritical.GetBool();
+	return VE_OK;
 }
 
 }  // namespace velk

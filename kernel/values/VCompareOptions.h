@@ -46,11 +46,11 @@ public:
 	void SetEpsilon(double epsilon) { fEpsilon = epsilon; }
 
 	// The diacritical flag as the JSON boolean property "diacritical"; the other fields have no JSON
-	// form. JSON objects are not built yet: sets nothing, raises and answers velk 2.
+	// form. A null object is left alone. Answers 0 (a property the object refuses raises its own error).
 	VError ToJSON(VJSONObject* object) const;
 	// Takes the diacritical flag from the property "diacritical" only when it is a JSON boolean; any
-	// other value, or none, leaves the flag as it was. JSON objects are not built yet: leaves the flag,
-	// raises and answers velk 2.
+	// other value (the string "true" included), or none, or a null object, leaves the flag as it was.
+	// Answers 0.
 	VError FromJSON(VJSONObject* object);
 
 private:

@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 
 namespace velk {
@@ -626,14 +627,51 @@ VError VDuration::FromJSONString(const VString& json, uint32)
 	return VE_OK;
 }
 
-VError VDuration::GetJSONValue(VJSONValue&, uint32) const
+VError VDuration::GetJSONValue(VJSONValue& json, uint32 options) const
 {
-	return VE_UNIMPLEMENTED;
+	if (IsNull())
+	{
+		json.SetNull();
+	}
+	else if ((options & kJSON_AS_CLOCK_TEXT) != 0)
+	{
+		// Hours are not reduced to a day; each of the two smaller fields gets a "0" below 10. A negative
+		// duration is its sign before the clock text of its length, never a sign inside each field.
+		VString text;
+		uint64 ms = uint64(fMilliseconds);
+		if (fMilliseconds < 0)
+		{
+			text.AppendUniChar(u'-');
+			ms = 0 - ms;
+		}
+		text.AppendLong8(int64(ms / uint64(kMS_PER_HOUR)));
+		for (const uint64 field : {(ms / uint64(kMS_PER_MINUTE)) % 60, (ms / uint64(kMS_PER_SECOND)) % 60})
+		{
+			text.AppendUniChar(u':');
+			if (field <= 9)
+				text.AppendUniChar(u'0');
+			text.AppendLong8(int64(field));
+		}
+		json.SetString(text);
+	}
+	else if ((options & kJSON_IN_MILLISECONDS) != 0)
+	{
+		json.SetNumber(double(fMilliseconds));
+	}
+	else
+	{
+		json.SetNumber(double(fMilliseconds) / 1000.0);
+	}
+	return VE_OK;
 }
 
-VError VDuration::FromJSONValue(const VJSONValue&)
+VError VDuration::FromJSONValue(const VJSONValue& json)
 {
-	return VE_UNIMPLEMENTED;
+	if (json.IsNull())
+		SetNull(true);
+	else
+		_Set(TruncateToInt64(json.GetNumber() * 1000.0));
+	return VE_OK;
 }
 
 }  // namespace velk

@@ -182,9 +182,14 @@ public:
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
 	// The text read as milliseconds; not null, dirty; answers 0.
 	VError FromJSONString(const VString& json, uint32 options = 0) override;
-	// JSON values are not built yet: velk 2 is answered and the JSON value or this duration is left as it
-	// is.
+	// Options of GetJSONValue.
+	static constexpr uint32 kJSON_IN_MILLISECONDS = 2;  // the number of milliseconds, not of seconds
+	static constexpr uint32 kJSON_AS_CLOCK_TEXT = 4;     // the string "hours:mm:ss" (3723000 ms: "1:02:03")
+	// JSON null for a null duration; otherwise the number of seconds (1500 ms gives 1.5), of milliseconds,
+	// or the clock text, by the options. Answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
+	// JSON null makes the duration null; any other JSON value is read as seconds (GetNumber), times 1000
+	// truncated toward zero (NaN 0, saturating at the ends of int64); not null, dirty. Answers 0.
 	VError FromJSONValue(const VJSONValue& json) override;
 
 	// Milliseconds from a count of seconds given as a real: rounded to the nearest millisecond, stopping

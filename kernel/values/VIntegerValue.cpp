@@ -2,8 +2,11 @@
 #include "kernel/values/VIntegerValue.h"
 #include "kernel/values/VFlatDatum.h"
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VByte.h"
 #include "kernel/values/VDuration.h"
@@ -90,15 +93,25 @@ void VIntegerValue<Derived, T>::Clear()
 }
 
 template <class Derived, class T>
-VError VIntegerValue<Derived, T>::FromJSONValue(const VJSONValue&)
+VError VIntegerValue<Derived, T>::FromJSONValue(const VJSONValue& json)
 {
-	return VE_UNIMPLEMENTED;
+	const double floored = std::floor(json.GetNumber());
+	// A whole number fits T when it lies in [-2^(n-1), 2^(n-1)); both bounds are exact doubles, and NaN
+	// fails both tests.
+	constexpr double kLowest = double(std::numeric_limits<T>::min());
+	const T value = (floored >= kLowest && floored < -kLowest) ? T(floored) : T(0);
+	_Store(value, json.IsNull());
+	return VE_OK;
 }
 
 template <class Derived, class T>
-VError VIntegerValue<Derived, T>::GetJSONValue(VJSONValue&, uint32) const
+VError VIntegerValue<Derived, T>::GetJSONValue(VJSONValue& json, uint32) const
 {
-	return VE_UNIMPLEMENTED;
+	if (IsNull())
+		json.SetNull();
+	else
+		json.SetNumber(double(fValue));
+	return VE_OK;
 }
 
 template <class Derived, class T>

@@ -39,8 +39,10 @@ public:
 	// 0, not null, dirty.
 	void Clear() override;
 
-	// JSON values are not built yet: both leave their target as it is and answer velk 2 without raising it.
+	// The floor of the JSON value's GetNumber when it fits T, else 0 (300 gives 0 in a byte, -2.5 gives -3);
+	// JSON null makes the value null and 0. Dirty; answers 0.
 	VError FromJSONValue(const VJSONValue& json) override;
+	// JSON null for a null value, else the JSON number; answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	// Same-kind comparisons: other must be a Derived, or the flat bytes of one (not necessarily aligned).

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VDuration.h"
@@ -291,14 +292,25 @@ VString VReal::ToString(int radix) const
 	return result;
 }
 
-VError VReal::FromJSONValue(const VJSONValue&)
+VError VReal::FromJSONValue(const VJSONValue& json)
 {
-	return VE_UNIMPLEMENTED;
+	if (json.IsNull())
+	{
+		SetNull(true);
+		fFlags |= kFLAG_DIRTY;
+		return VE_OK;
+	}
+	_Set(json.GetNumber());
+	return VE_OK;
 }
 
-VError VReal::GetJSONValue(VJSONValue&, uint32) const
+VError VReal::GetJSONValue(VJSONValue& json, uint32) const
 {
-	return VE_UNIMPLEMENTED;
+	if (IsNull())
+		json.SetNull();
+	else
+		json.SetNumber(fValue);
+	return VE_OK;
 }
 
 CompareResult VReal::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const

@@ -62,8 +62,10 @@ public:
 	// "1.5e-7".
 	VString ToString(int radix) const;
 
-	// JSON values are not built yet: both leave their target as it is and answer velk 2 without raising it.
+	// JSON null makes the value null and keeps the number; any other JSON value gives its GetNumber, not
+	// null. Dirty either way; answers 0.
 	VError FromJSONValue(const VJSONValue& json) override;
+	// JSON null for a null value, else the JSON number; answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	// Same-kind comparisons: other must be a VReal, or the 8 bytes of one (not necessarily aligned). The

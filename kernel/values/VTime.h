@@ -207,16 +207,26 @@ public:
 	// The value's GetTime into this time, then its null state; dirty.
 	void FromValue(const VValueSingle& value) override;
 
-	// The text forms (RFC 3339, RFC 822, the numeric forms, display texts) are not built yet: each raises
-	// and answers velk 2. GetString and GetXMLString clear the text; FromString leaves the time as it is,
-	// FromXMLString too and answers false.
+	// The text forms (RFC 3339, RFC 822, the numeric forms, display texts) come with the international
+	// services and are not built yet: each raises and answers velk 2. GetString and GetXMLString clear the
+	// text; FromString leaves the time as it is, FromXMLString too and answers false.
 	void GetString(VString& text) const override;
 	void FromString(const VString& text) override;
 	void GetXMLString(VString& text, uint32 options = 0) const override;
 	bool FromXMLString(const VString& text) override;
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
 	VError FromJSONString(const VString& json, uint32 options = 0) override;
+
+	// Option of GetJSONValue: a JSON date (the UTC calendar date) rather than the RFC 3339 string.
+	static constexpr uint32 kJSON_AS_DATE = 1;
+	// A null time gives JSON null and answers 0; with kJSON_AS_DATE a JSON date, answering 0. Otherwise
+	// the string of GetJSONString, which needs the time texts: until they exist velk 2 is raised and
+	// answered and the JSON value is left as it is.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
+	// JSON null makes the time null; a JSON date gives midnight UTC of its day (a date that is not in the
+	// calendar makes the time null); both answer 0. Any other JSON value is read as text through
+	// FromXMLString, which needs the time texts: until they exist velk 2 is raised and answered and the
+	// time is left as it is (GetString's error first, when the JSON value has no text).
 	VError FromJSONValue(const VJSONValue& json) override;
 
 protected:

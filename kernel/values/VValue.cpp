@@ -5,6 +5,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VValueInfo.h"
@@ -131,8 +132,9 @@ VError VValue::FromJSONValue(const VJSONValue&)
 	return VE_UNIMPLEMENTED;
 }
 
-VError VValue::GetJSONValue(VJSONValue&, uint32) const
+VError VValue::GetJSONValue(VJSONValue& json, uint32) const
 {
+	json.SetUndefined();
 	_ThrowError(VE_UNIMPLEMENTED);
 	return VE_UNIMPLEMENTED;
 }

@@ -104,8 +104,8 @@ public:
 	virtual const VValueSingle* IsVValueSingle() const { return nullptr; }
 	virtual VValueSingle* IsVValueSingle() { return nullptr; }
 
-	// JSON forms. Default: not supported, velk 2 is raised and returned (GetJSONValue leaves the JSON value
-	// untouched until JSON values exist).
+	// JSON forms. Default: not supported, velk 2 is raised and returned; GetJSONValue first makes the JSON
+	// value undefined.
 	virtual VError FromJSONString(const VString& json, uint32 options = 0);
 	virtual VError GetJSONString(VString& json, uint32 options = 0) const;
 	virtual VError FromJSONValue(const VJSONValue& json);

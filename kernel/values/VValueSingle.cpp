@@ -3,10 +3,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VDuration.h"
+#include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
+#include "kernel/values/VValueInfo.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -44,8 +48,9 @@ VError VValueSingle::FromJSONValue(const VJSONValue&)
 	return VE_UNIMPLEMENTED;
 }
 
-VError VValueSingle::GetJSONValue(VJSONValue&, uint32) const
+VError VValueSingle::GetJSONValue(VJSONValue& json, uint32) const
 {
+	json.SetNull();
 	return VE_UNIMPLEMENTED;
 }
 
@@ -123,6 +128,80 @@ VValueSingle* VValueSingle::ConvertTo(ValueKind kind) const
 	GetValue(*single);
 	single->SetNull(IsNull());
 	return single;
+}
+
+JSONType VValueSingle::ValueKindToJsonType(ValueKind kind)
+{
+	switch (kind)
+	{
+		case VK_BOOLEAN:
+			return JSON_true;
+		case VK_REAL:
+			return JSON_number;
+		case VK_TIME:
+			return JSON_date;
+		case VK_STRING:
+			return JSON_string;
+		default:
+			return JSON_null;
+	}
+}
+
+VValueSingle* VValueSingle::ConvertVValueToJSONScalar(const VValueSingle& value, bool durationInMilliseconds)
+{
+	VValueSingle* result = nullptr;
+	// A value without a descriptor (a string, until its kind is registered) is cloned like any other kind
+	// JSON carries as it is. Kinds 7, 14 and 16 to 20 have no class here; they keep the places they have in
+	// stored data.
+	const VValueInfo* info = value.GetValueInfo();
+	switch (info != nullptr ? info->GetKind() : VK_UNDEFINED)
+	{
+		case VK_BYTE:
+		case VK_WORD:
+		case VK_LONG:
+		case VK_LONG8:
+		case 7:
+		case 16:
+			if ((result = new (std::nothrow) VReal(value.GetReal())) != nullptr)
+				result->SetNull(value.IsNull());
+			break;
+		case VK_UUID:
+		case 14:
+		case 17:
+		case 19:
+		case 20:
+			if ((result = new (std::nothrow) VString()) != nullptr)
+				result->FromValue(value);
+			break;
+		case VK_DURATION:
+			if ((result = new (std::nothrow) VReal()) != nullptr)
+			{
+				// A duration's GetLong8OrMilliSeconds is its millisecond count.
+				const int64 ms = value.GetLong8OrMilliSeconds();
+				if (value.IsNull())
+					result->SetNull(true);
+				else if (durationInMilliseconds)
+					result->FromLong8(ms);
+				else
+					result->FromReal(double(ms) / 1000.0);
+			}
+			break;
+		default:
+			try
+			{
+				// The clone of a single value is a single value.
+				if (VValue* clone = value.Clone())
+					result = clone->IsVValueSingle();
+			}
+			catch (const std::bad_alloc&)
+			{
+				result = nullptr;
+			}
+			break;
+	}
+	if (result == nullptr)
+		_ThrowError(VE_MEMORY_FULL);
+	return result;
 }
 
 }  // namespace velk

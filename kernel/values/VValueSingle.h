@@ -11,6 +11,7 @@ namespace velk {
 class VDuration;
 class VTime;
 class VUUID;
+enum JSONType : uint32;
 
 class VELK_API VValueSingle : public VValue
 {
@@ -29,8 +30,8 @@ public:
 	VValueSingle* IsVValueSingle() override { return this; }
 
 	// JSON forms through the text: FromJSONString and GetJSONString go through FromString and GetString and
-	// answer 0; FromJSONValue clears the value and GetJSONValue leaves the JSON value as it is, both answering
-	// velk 2 without raising it.
+	// answer 0. A kind without a JSON value form: FromJSONValue clears the value and GetJSONValue makes the
+	// JSON value null, both answering velk 2 without raising it.
 	VError FromJSONString(const VString& json, uint32 options = 0) override;
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
 	VError FromJSONValue(const VJSONValue& json) override;
@@ -46,7 +47,6 @@ public:
 	virtual int64 GetLong8() const { return 0; }
 	virtual int64 GetLong8OrMilliSeconds() const { return GetLong8(); }
 	virtual double GetReal() const { return 0.0; }
-	// Durations and times are not built yet: these leave the target untouched for now.
 	virtual void GetDuration(VDuration& duration) const;
 	virtual void GetTime(VTime& time) const;
 	virtual void GetString(VString& text) const;
@@ -77,6 +77,15 @@ public:
 	// A new value of kind holding this value (through GetValue) and its null state, owned by the caller.
 	// Null, without an error, when the kind is not registered or its values are not single values.
 	VValueSingle* ConvertTo(ValueKind kind) const;
+
+	// The JSON kind a value kind maps to: boolean true (2), real number (4), time date (8), string string
+	// (3); null (0) for every other kind.
+	static JSONType ValueKindToJsonType(ValueKind kind);
+	// A new value owned by the caller that JSON can carry as a scalar: the integer kinds become a VReal of
+	// GetReal with the source's null state; a UUID a VString of its text; a duration a VReal of its
+	// milliseconds (durationInMilliseconds) or seconds, null for a null duration; any other kind a clone.
+	// Null when memory is short (velk 100 raised).
+	static VValueSingle* ConvertVValueToJSONScalar(const VValueSingle& value, bool durationInMilliseconds);
 };
 
 }  // namespace velk

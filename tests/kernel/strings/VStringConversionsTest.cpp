@@ -1,6 +1,6 @@
 // The string's conversions: the integer and real reading rules, integer ranges, booleans, four-character
 // codes, number texts whatever the process locale, bytes in character sets with and without byte-order
-// marks, the bounds of ToBlock, and the free conversion functions.
+// marks, the bounds of ToBlock, JSON values, and the free conversion functions.
 #include "kernel/strings/VString.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +22,9 @@
 #include <vector>
 
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/values/VDuration.h"
 #include "runtime/VTask.h"
@@ -464,6 +467,50 @@ TEST(VStringConversionsTest, FreeFunctions)
 	EXPECT_EQ(to_string(VString(std::u16string(3000, u'z').c_str())), std::string(3000, 'z'));
 	const UniChar cut[] = {u'a', 0xD83D};  // a high surrogate that ends the text stands for nothing
 	EXPECT_EQ(to_string(VString(cut, 2)), "a");
+}
+
+// A string's JSON value shares its heap buffer, so only a text held inline needs a counted copy: when the
+// memory manager refuses it, the JSON string is empty and velk 107 is answered. Reading an array that
+// holds itself answers velk 900 and leaves the string as it was.
+TEST(VStringConversionsTest, JSONValueFailures)
+{
+	const VStr<8> inlineText(u"ab");
+	const VString heapText(std::u16string(300, u'h').c_str());
+	VJSONValue fromInline(3.0);
+	VJSONValue fromHeap(3.0);
+	VError inlineError = VE_OK;
+	VError heapError = VE_OK;
+	VError raised = VE_OK;
+
+	VTask::FlushErrors();
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	// A manager with no backend refuses every block.
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	inlineError = inlineText.GetJSONValue(fromInline);
+	raised = VTask::GetLastError();
+	VTask::FlushErrors();
+	heapError = heapText.GetJSONValue(fromHeap);
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+
+	EXPECT_EQ(inlineError, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(raised, VE_STRING_ALLOC_FAILED);
+	EXPECT_TRUE(fromInline.IsString());
+	EXPECT_EQ(Text(fromInline.GetString()), u"");
+	EXPECT_EQ(heapError, VE_OK);
+	EXPECT_EQ(Text(fromHeap.GetString()), Text(heapText));
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+
+	VJSONValue loop(JSON_array);
+	ASSERT_TRUE(loop.GetArray()->Push(VJSONValue(1.0)));
+	ASSERT_TRUE(loop.GetArray()->Push(loop));
+	VString text(u"old");
+	EXPECT_EQ(text.FromJSONValue(loop), VE_JSON_ARRAY_CONTAINS_ITSELF);
+	EXPECT_EQ(Text(text), u"old");
+	EXPECT_FALSE(text.IsNull());
+	loop.GetArray()->Clear();
+	VTask::FlushErrors();
 }
 
 }  // namespace
