@@ -24,12 +24,6 @@ bool ReportLackOfMemory()
 	return false;
 }
 
-// A string copy the memory manager could not hold comes out shorter; the string has raised its own error.
-bool IsWholeCopy(const VString& copy, const VString& source)
-{
-	return copy.GetLength() == source.GetLength();
-}
-
 // The four signature characters, most significant first, zero-terminated.
 void SignatureChars(VError code, char (&chars)[5])
 {
@@ -141,12 +135,18 @@ const VString& MessageKey()
 
 }  // namespace
 
-VErrorBase::VErrorBase() = default;
+VErrorBase::VErrorBase()
+{
+	_MakeParams();
+}
 
 VErrorBase::VErrorBase(VError code) : fCode(code)
 {
-	SetLong(VString("errCode"), ERRCODE_NUMBER(code));
-	SetString(VString("componentSignature"), SignatureString(code));
+	if (_MakeParams())
+	{
+		SetLong(VString("errCode"), ERRCODE_NUMBER(code));
+		SetString(VString("componentSignature"), SignatureString(code));
+	}
 	if (VTask* task = VTask::GetCurrent())
 	{
 		fTaskID = task->GetID();
@@ -157,14 +157,15 @@ VErrorBase::VErrorBase(VError code) : fCode(code)
 VErrorBase::VErrorBase(const VErrorBase& other)
 : VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName)
 {
-	try
+	// A copy of its own, so that changing one error's parameters leaves the other's alone.
+	if (_MakeParams() && other.fParams)
 	{
-		fParameters = other.fParameters;
-	}
-	catch (const std::bad_alloc&)
-	{
-		fParameters.clear();
-		ReportLackOfMemory();
+		fParams->MergeWith(other.fParams.Get(), false);
+		if (fParams->GetPropertyCount() != other.fParams->GetPropertyCount())
+		{
+			fParams->ClearInternalProperties();
+			ReportLackOfMemory();
+		}
 	}
 }
 
@@ -173,86 +174,74 @@ VErrorBase::~VErrorBase()
 	delete fStackCrawl;
 }
 
-VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name)
+bool VErrorBase::_MakeParams()
 {
-	for (Parameter& parameter : fParameters)
-	{
-		if (parameter.fName.EqualToStringRaw(name))
-			return &parameter;
-	}
-	return nullptr;
-}
-
-const VErrorBase::Parameter* VErrorBase::_FindParameter(const VString& name) const
-{
-	return const_cast<VErrorBase*>(this)->_FindParameter(name);
-}
-
-bool VErrorBase::_SetParameter(const VString& name, Parameter&& parameter)
-{
-	if (Parameter* existing = _FindParameter(name))
-	{
-		existing->fIsNumber = parameter.fIsNumber;
-		existing->fText = std::move(parameter.fText);
-		existing->fNumber = parameter.fNumber;
-		return true;
-	}
-	parameter.fName = name;
-	if (!IsWholeCopy(parameter.fName, name))
-		return false;
-	try
-	{
-		fParameters.push_back(std::move(parameter));
-	}
-	catch (const std::bad_alloc&)
-	{
+	VJSONObject* params = new (std::nothrow) VJSONObject(nullptr, nullptr, false);
+	if (params == nullptr)
 		return ReportLackOfMemory();
-	}
+	fParams.Adopt(params);
 	return true;
+}
+
+bool VErrorBase::_SetParameter(const VString& name, const VJSONValue& value)
+{
+	if (!fParams && !_MakeParams())
+		return false;
+	// The object raises velk 100 itself when it cannot store the value.
+	return fParams->SetProperty(name, value);
 }
 
 bool VErrorBase::SetString(const VString& name, const VString& value)
 {
-	Parameter parameter{VString(), false, value, 0};
-	if (!IsWholeCopy(parameter.fText, value))
-		return false;
-	return _SetParameter(name, std::move(parameter));
+	// A null text is kept as an empty one: parameters are always texts or numbers.
+	VJSONValue text(JSON_string);
+	if (!value.IsNull())
+		text.SetString(value);
+	if (text.GetString().GetLength() != value.GetLength())
+		return ReportLackOfMemory();
+	return _SetParameter(name, text);
 }
 
 bool VErrorBase::SetLong(const VString& name, int32 value)
 {
-	return _SetParameter(name, Parameter{VString(), true, VString(), double(value)});
+	return _SetParameter(name, VJSONValue(double(value)));
 }
 
 bool VErrorBase::SetLong8(const VString& name, int64 value)
 {
-	return _SetParameter(name, Parameter{VString(), true, VString(), double(value)});
+	return _SetParameter(name, VJSONValue(double(value)));
 }
 
 bool VErrorBase::GetString(const VString& name, VString& value) const
 {
-	const Parameter* parameter = _FindParameter(name);
-	if (parameter == nullptr || parameter->fIsNumber)
+	if (!fParams)
 		return false;
-	value = parameter->fText;
+	const VJSONValue parameter = fParams->GetProperty(name);
+	if (parameter.GetType() != JSON_string)
+		return false;
+	value = parameter.GetString();
 	return true;
 }
 
 bool VErrorBase::GetLong(const VString& name, int32& value) const
 {
-	const Parameter* parameter = _FindParameter(name);
-	if (parameter == nullptr || !parameter->fIsNumber)
+	if (!fParams)
 		return false;
-	value = TruncateNumber<int32>(parameter->fNumber);
+	const VJSONValue parameter = fParams->GetProperty(name);
+	if (parameter.GetType() != JSON_number)
+		return false;
+	value = TruncateNumber<int32>(parameter.GetNumber());
 	return true;
 }
 
 bool VErrorBase::GetLong8(const VString& name, int64& value) const
 {
-	const Parameter* parameter = _FindParameter(name);
-	if (parameter == nullptr || !parameter->fIsNumber)
+	if (!fParams)
 		return false;
-	value = TruncateNumber<int64>(parameter->fNumber);
+	const VJSONValue parameter = fParams->GetProperty(name);
+	if (parameter.GetType() != JSON_number)
+		return false;
+	value = TruncateNumber<int64>(parameter.GetNumber());
 	return true;
 }
 
@@ -287,10 +276,10 @@ void VErrorBase::GetErrorDescription(VString& text) const
 		ILocalizer* localizer = GetLocalizer(ERRCODE_SIGNATURE(fCode));
 		if (localizer == nullptr && VProcess::sInstance != nullptr)
 			localizer = VProcess::sInstance->GetLocalizer();
-		// The {name} placeholders of a localized text are filled from the parameters once string
-		// formatting with named values is part of the toolbox.
 		bool localized = fCode != VE_OK && localizer != nullptr && localizer->LocalizeErrorMessage(fCode, text);
-		if (!localized)
+		if (localized)
+			text.Format(fParams.Get(), true);
+		else
 		{
 			text.Clear();
 			XMacNativeError::GetDescription(fCode, text);
@@ -302,7 +291,9 @@ void VErrorBase::GetErrorDescription(VString& text) const
 
 void VErrorBase::GetActionDescription(VString& text) const
 {
-	if (!GetString(VString("action_description"), text))
+	if (GetString(VString("action_description"), text))
+		text.Format(fParams.Get(), true);
+	else
 		text.Clear();
 }
 
@@ -424,6 +415,7 @@ bool VErrorBase::CallLocalizer(ILocalizer* localizer, VError code, VString& text
 		text.Clear();
 		return false;
 	}
+	text.Format(fParams.Get(), true);
 	return true;
 }
 

@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "kernel/json/VJSONObject.h"
 #include "kernel/memory/IRefCountable.h"
+#include "kernel/memory/VRefPtr.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
@@ -35,9 +37,9 @@ public:
 
 	VError GetCode() const { return fCode; }
 
-	// Named parameters; setting a name again replaces its value. Numbers are kept as JSON numbers
-	// are: a 64-bit value beyond 2^53 loses its lowest digits. False when memory is short: velk 100 is
-	// pushed and the parameters are left as they were.
+	// Named parameters, the properties of a JSON object in the order they were first set; setting a name
+	// again replaces its value. Numbers are JSON numbers: a 64-bit value beyond 2^53 loses its lowest
+	// digits. False when memory is short: velk 100 is pushed and the parameters are left as they were.
 	bool SetString(const VString& name, const VString& value);
 	bool SetLong(const VString& name, int32 value);
 	bool SetLong8(const VString& name, int64 value);
@@ -47,6 +49,8 @@ public:
 	bool GetString(const VString& name, VString& value) const;
 	bool GetLong(const VString& name, int32& value) const;
 	bool GetLong8(const VString& name, int64& value) const;
+	// The parameters object itself, null only when memory was too short to make it.
+	VJSONObject* GetParams() const { return fParams.Get(); }
 
 	// Sets "message", the fixed description that wins over every localizer; false as SetString.
 	bool SetDescription(const VString& text);
@@ -57,9 +61,11 @@ public:
 	// "Error code: %d (%.4s)": the number and the four signature characters.
 	virtual void GetErrorString(VString& text) const;
 	// The "message" parameter when set; else the text of the localizer of the code's signature (or the
-	// process's own); else the system's text for a 'POSX' code; else GetErrorString. Never empty.
+	// process's own) with its {name} placeholders filled from the parameters (unknown names removed); else
+	// the system's text for a 'POSX' code; else GetErrorString. Never empty.
 	virtual void GetErrorDescription(VString& text) const;
-	// The "action_description" parameter, empty when absent.
+	// The "action_description" parameter with its {name} placeholders filled from the parameters (unknown
+	// names removed); empty when absent.
 	virtual void GetActionDescription(VString& text) const;
 	// "velkbase" for the toolbox's signature, else "component: 'abcd'".
 	virtual void GetLocation(VString& text) const;
@@ -86,8 +92,9 @@ public:
 	static void UnregisterLocalizer(OsType signature);
 	static ILocalizer* GetLocalizer(OsType signature);
 
-	// Asks localizer (the process's own when null) for code's message: true with text set; false with
-	// text cleared when there is no localizer or no message. True at once for code 0.
+	// Asks localizer (the process's own when null) for code's message: true with text set and its
+	// placeholders filled from the parameters; false with text cleared when there is no localizer or no
+	// message. True at once for code 0.
 	bool CallLocalizer(ILocalizer* localizer, VError code, VString& text) const;
 
 	// An OSStatus as a toolbox code: 0 for 0, the mapped code for a known status, else ('CARB', status).
@@ -98,25 +105,14 @@ public:
 	static VError EncodedNativeErrorToVError(VError native, VError defaultCode);
 
 private:
-	// The parameters are a small ordered store behind the accessors above; they move into the JSON
-	// object of the error's bag and JSON forms without changing the accessors.
-	struct Parameter
-	{
-		VString fName;
-		bool fIsNumber = false;
-		VString fText;
-		double fNumber = 0;
-	};
-
-	Parameter* _FindParameter(const VString& name);
-	const Parameter* _FindParameter(const VString& name) const;
-	// Stores the parameter under name, replacing one of that name; false when memory is short.
-	bool _SetParameter(const VString& name, Parameter&& parameter);
+	// The parameters object, made on first need; false, velk 100 pushed, when it cannot be.
+	bool _MakeParams();
+	bool _SetParameter(const VString& name, const VJSONValue& value);
 
 	VError fCode = VE_OK;
 	int32 fTaskID = 0;
 	VString fTaskName;
-	std::vector<Parameter> fParameters;
+	VRefPtr<VJSONObject> fParams;
 	XMacStackCrawl* fStackCrawl = nullptr;  // owned; the platform half stays out of this header
 };
 

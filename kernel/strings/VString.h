@@ -293,7 +293,8 @@ public:
 	void GetDuration(VDuration& duration) const override;
 	// Identifiers are not built yet: velk 2 is raised and the target is left untouched.
 	void GetVUUID(VUUID& uuid) const override;
-	// JSON values are not built yet: raises and answers velk 2, leaving the JSON value untouched.
+	// A JSON string sharing this text's buffer (a counted copy of a text held inline); a null string gives
+	// JSON null. Answers 0, or velk 107 when the copy cannot be made, the JSON value then an empty string.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	// The numbers' texts replace the content: signed decimal, unsigned decimal, and for reals the "%.14G"
@@ -329,7 +330,10 @@ public:
 	void FromDuration(const VDuration& duration) override;
 	// Identifiers are not built yet: velk 2 is raised and the string is left as it was.
 	void FromVUUID(const VUUID& uuid) override;
-	// JSON values are not built yet: raises and answers velk 2, leaving the string as it was.
+	// JSON null makes the string null; any other JSON value writes its text (VJSONValue::GetString:
+	// "true", "false", the number's JSON form, "" for undefined, array elements joined with ','). Answers
+	// 0, or the error of GetString (velk 900 for an array holding itself, velk 107; a date needs the time
+	// texts, velk 2), the string then unchanged or empty.
 	VError FromJSONValue(const VJSONValue& json) override;
 
 	// Encodes the text in the character set into size bytes at buffer and answers the bytes of text
@@ -444,8 +448,8 @@ public:
 	// scanned again. A missing name is removed with removeUnknown, else left as it stands. A null or empty
 	// bag, or a string shorter than 2 units, is left alone.
 	VString& Format(const VValueBag* bag, bool removeUnknown);
-	// The same from a JSON object's properties, null and undefined ones counting as missing. JSON objects
-	// are not built yet: a null object does nothing; any other raises velk 2 and leaves the string as is.
+	// The same from a JSON object's properties (GetProperty), null and undefined ones counting as missing.
+	// A null or empty object changes nothing.
 	VString& Format(const VJSONObject* object, bool removeUnknown);
 
 	// ---------------------------------------------------------------------------------------------------

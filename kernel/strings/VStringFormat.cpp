@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "containers/VValueBag.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/values/VNumberText.h"
 
 namespace velk {
@@ -839,10 +840,17 @@ VString& VString::Format(const VValueBag* bag, bool removeUnknown)
 	return *this;
 }
 
-VString& VString::Format(const VJSONObject* object, bool /*removeUnknown*/)
+VString& VString::Format(const VJSONObject* object, bool removeUnknown)
 {
-	if (object != nullptr)
-		_ThrowError(VE_UNIMPLEMENTED);
+	if (object == nullptr || object->IsEmpty() || fLength < 2)
+		return *this;
+	FillPlaceholders(*this, removeUnknown, [object](const VString& name, VString& value) {
+		const VJSONValue property = object->GetProperty(name);
+		if (property.IsNull() || property.IsUndefined())
+			return false;
+		property.GetString(value);
+		return true;
+	});
 	return *this;
 }
 

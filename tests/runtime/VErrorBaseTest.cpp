@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "common/VTestEnvironment.h"
@@ -106,6 +107,46 @@ TEST(VErrorBase, DescriptionFallsBackThroughMessageLocalizerSystemAndCode)
 	frozen.GetErrorDescription(text);
 	EXPECT_EQ(Text(text), "Localized twelve");
 	EXPECT_EQ(Description(known), "Error code: 12 (TeSt)");
+}
+
+// Localized texts and the action text take their {name} placeholders from the parameters; a copy has
+// parameters of its own.
+TEST(VErrorBase, PlaceholdersComeFromTheParameters)
+{
+	const VError code = MakeVError(kTestSignature, 50);
+	TableLocalizer localizer(code, "{p1} is missing from {folder}{unknown} (#{errCode})");
+	VErrorBase::RegisterLocalizer(kTestSignature, &localizer);
+	VErrorBase error(code);
+	ASSERT_TRUE(error.SetString(VString("p1"), VString("a.json")));
+	ASSERT_TRUE(error.SetString(VString("folder"), VString("/tmp/{p1}")));
+	ASSERT_TRUE(error.SetString(VString("action_description"), VString("Reading {p1}")));
+	VString text;
+	error.GetErrorDescription(text);
+	EXPECT_EQ(Text(text), "a.json is missing from /tmp/{p1} (#50)");
+	EXPECT_TRUE(error.CallLocalizer(&localizer, code, text));
+	EXPECT_EQ(Text(text), "a.json is missing from /tmp/{p1} (#50)");
+	error.GetActionDescription(text);
+	EXPECT_EQ(Text(text), "Reading a.json");
+	VErrorBase::UnregisterLocalizer(kTestSignature);
+
+	ASSERT_NE(error.GetParams(), nullptr);
+	std::vector<VString> names;
+	ASSERT_TRUE(error.GetParams()->GetPropertyNamesInOrder(names));
+	ASSERT_EQ(names.size(), 5u);
+	EXPECT_EQ(Text(names[0]), "errCode");
+	EXPECT_EQ(Text(names[4]), "action_description");
+
+	VErrorBase copy(error);
+	ASSERT_TRUE(copy.SetString(VString("p1"), VString("b.json")));
+	VString p1;
+	EXPECT_TRUE(error.GetString(VString("p1"), p1));
+	EXPECT_EQ(Text(p1), "a.json");
+	EXPECT_TRUE(copy.GetString(VString("p1"), p1));
+	EXPECT_EQ(Text(p1), "b.json");
+	int32 number = 0;
+	EXPECT_FALSE(copy.GetLong(VString("p1"), number));
+	EXPECT_TRUE(copy.GetLong(VString("errCode"), number));
+	EXPECT_EQ(number, 50);
 }
 
 TEST(VErrorBase, ProcessLocalizerServesSignaturesWithoutOne)

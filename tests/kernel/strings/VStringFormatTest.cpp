@@ -11,6 +11,7 @@
 #include <string>
 
 #include "containers/VValueBag.h"
+#include "kernel/json/VJSONObject.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -312,6 +313,27 @@ TEST(VStringFormatTest, PlaceholdersFromABag)
 	s.Format(static_cast<const VJSONObject*>(nullptr), true);
 	EXPECT_EQ(Text(s), u"{x} {name}");
 	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+
+	// The same rows from a JSON object holding the same texts; null and undefined count as missing.
+	VJSONObject* object = new VJSONObject(nullptr, nullptr, false);
+	for (const char* name : {"name", "a", "b", "loop", "empty"})
+	{
+		VString value;
+		bag->GetString(StPackedDictionaryKey(name), value);
+		object->SetProperty(VString(name), VJSONValue(value));
+	}
+	object->SetProperty(VString(u"\u00E9t\u00E9"), VJSONValue(VString(u"summer")));
+	for (const Row& r : rows)
+	{
+		VString text(r.text);
+		EXPECT_EQ(Text(text.Format(object, r.removeUnknown)), r.expected) << "JSON form";
+	}
+	object->SetProperty(VString("n"), VJSONValue(JSON_null));
+	object->SetProperty(VString("num"), VJSONValue(2.5));
+	VString json(u"{n}<{num}>{x}");
+	EXPECT_EQ(Text(json.Format(object, false)), u"{n}<2.5>{x}");
+	EXPECT_EQ(Text(json.Format(object, true)), u"<2.5>");
+	object->Release();
 	empty->Release();
 	bag->Release();
 }
