@@ -905,4 +905,74 @@ void VJSONObject::TouchPropertyStamp(const VString& name)
 		found->second.first.TouchStamp();
 }
 
+namespace {
+
+// The container holding the last part of a path of several parts, and that part; false for a path of
+// one part (the object itself holds it) and for a malformed one.
+bool SplitPathForStamp(const VJSONObject& object, const VString& path, std::vector<VString>& parts, VJSONValue& parent)
+{
+	if (VJSONObject::ExtractPath(path, parts) != VE_OK)
+	{
+		parts.clear();
+		return false;
+	}
+	if (parts.size() < 2)
+		return false;
+	const VString last = parts.back();
+	parts.pop_back();
+	parent = object.GetPropertyWithPath(parts);
+	parts.push_back(last);
+	return true;
+}
+
+// The element index named by a path part, or -1.
+int64 StampIndex(const VString& part)
+{
+	return part.EqualToUSASCIICString("length") ? -1 : part.GetLong8();
+}
+
+}  // namespace
+
+uint32 VJSONObject::GetPropertyStampWithPath(const VString& path) const
+{
+	std::vector<VString> parts;
+	VJSONValue parent;
+	if (!SplitPathForStamp(*this, path, parts, parent))
+		return parts.size() == 1 ? GetPropertyStamp(parts[0]) : 0;
+	const VString& last = parts.back();
+	if (const VJSONObject* object = parent.GetObject())
+		return object->GetPropertyStamp(last);
+	if (const VJSONArray* array = parent.GetArray())
+	{
+		if (last.EqualToUSASCIICString("length"))
+			return uint32(array->GetCount());
+		const int64 index = StampIndex(last);
+		return index < 0 ? 0 : array->GetStampAt(size_t(index));
+	}
+	return 0;
+}
+
+void VJSONObject::TouchPropertyStampWithPath(const VString& path)
+{
+	std::vector<VString> parts;
+	VJSONValue parent;
+	if (!SplitPathForStamp(*this, path, parts, parent))
+	{
+		if (parts.size() == 1)
+			TouchPropertyStamp(parts[0]);
+		return;
+	}
+	const VString& last = parts.back();
+	if (VJSONObject* object = parent.GetObject())
+	{
+		object->TouchPropertyStamp(last);
+	}
+	else if (VJSONArray* array = parent.GetArray())
+	{
+		const int64 index = StampIndex(last);
+		if (index >= 0)
+			array->TouchStampAt(size_t(index));
+	}
+}
+
 }  // namespace velk

@@ -185,6 +185,11 @@ public:
 	VJSONStamp* GetJSONStampPointer() const { return fStamp.load(std::memory_order_acquire); }
 	uint32 GetPropertyStamp(const VString& name) const;
 	void TouchPropertyStamp(const VString& name);
+	// Stamps by path: the stamp of the last part in the container the rest of the path leads to (an
+	// array's "length" gives its count, an index its element's stamp); 0 for a malformed path or one that
+	// leads nowhere. Touching follows the same walk and touches nothing where reading would give 0.
+	uint32 GetPropertyStampWithPath(const VString& path) const;
+	void TouchPropertyStampWithPath(const VString& path);
 
 	// Own values in insertion order, without locking.
 	void _GetValuesInOrder(std::vector<VJSONValue>& values) const;

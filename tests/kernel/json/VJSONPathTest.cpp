@@ -169,6 +169,55 @@ TEST(VJSONPath, ReadsThroughObjectsAndArrays)
 	EXPECT_EQ(VJSONValue::GetLongByPath(number, VString("n")), 0);
 }
 
+// Stamps by path: touching changes exactly the stamp that reading the same path gives, and nothing where
+// the path leads nowhere.
+TEST(VJSONPath, StampsByPath)
+{
+	VRefPtr<VJSONObject> sample = MakeSample();
+	VRefPtr<VJSONStamp> treeStamp(new VJSONStamp, true);
+	sample->SetJSONStamp(treeStamp.Get());
+	struct Row
+	{
+		const char* path;
+		bool changes;
+		uint32 fixed;  // the stamp when it cannot change
+	};
+	const Row rows[] = {
+		{"n", true, 0},
+		{"items[0]", true, 0},
+		{"items[1].name", true, 0},
+		{"items[2][0]", true, 0},
+		{"items.length", false, 3},
+		{"items[9]", false, 0},
+		{"items[-1]", false, 0},
+		{"s.x", false, 0},
+		{"missing", false, 0},
+		{"items[1", false, 0},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.path);
+		StErrorContextInstaller scope(false, true);
+		const VString path(row.path);
+		const uint32 before = sample->GetPropertyStampWithPath(path);
+		sample->TouchPropertyStampWithPath(path);
+		const uint32 after = sample->GetPropertyStampWithPath(path);
+		if (row.changes)
+		{
+			EXPECT_NE(after, before);
+		}
+		else
+		{
+			EXPECT_EQ(before, row.fixed);
+			EXPECT_EQ(after, row.fixed);
+		}
+	}
+	// A path of one part touches its property once: the tree's counter grows by one.
+	const uint32 counter = treeStamp->GetCounter();
+	sample->TouchPropertyStampWithPath(VString("flag"));
+	EXPECT_EQ(treeStamp->GetCounter(), counter + 1);
+}
+
 // Numbers at a path convert to 32 bits as the value kinds do: truncated, NaN 0, saturated at the limits.
 TEST(VJSONPath, LongByPathTruncatesAndSaturates)
 {
