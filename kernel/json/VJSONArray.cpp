@@ -385,25 +385,25 @@ bool VJSONArray::Resize(size_t count, JSONType type)
 		MakeValueSharedIfNecessary(filler);
 		if (!_PrepareStore(locker, filler))
 			return false;
-		const size_t added = count - fElements.size();
-		// Every new element is a link to the one filler container; only the first can fail.
-		size_t linked = 0;
-		while (linked < added && _ConnectAll(&filler, 1))
-			++linked;
 		try
 		{
-			if (linked != added)
-				throw std::bad_alloc();
-			fElements.resize(count, filler);
+			fElements.reserve(count);
 		}
 		catch (const std::exception&)
 		{
-			for (size_t i = 0; i < linked; ++i)
-				_DisconnectValues(&filler, 1);
-			if (linked == added)
-				_ThrowError(VE_MEMORY_FULL);
+			_ThrowError(VE_MEMORY_FULL);
 			return false;
 		}
+		if (IsContainer(filler))
+		{
+			// Every new element is a link to the one filler container; only the first link can fail.
+			for (size_t i = fElements.size(); i < count; ++i)
+			{
+				if (!_ConnectAll(&filler, 1))
+					return false;
+			}
+		}
+		fElements.resize(count, filler);  // within the reserved room: cannot throw
 		_IncrementStamp();
 		return true;
 	}
