@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONObject.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -139,6 +140,7 @@ void VJSONObject::ClearFromGraph()
 	DisconnectAll();
 	PropertyMap removed;
 	removed.swap(fProperties);
+	fNextOrdinal = 0;
 }
 
 bool VJSONObject::ConnectImplementationProperty(const VJSONValue& value)
@@ -223,6 +225,9 @@ VJSONObject::PropertyMap VJSONObject::GetInternalProperties() const
 	VJSONReadLock lock(fLocker);
 	try
 	{
+		// The copy carries ranks as ordinals, as readers of the map expect.
+		if (fNextOrdinal != fProperties.size())
+			_OrderedEntries();
 		return fProperties;
 	}
 	catch (const std::bad_alloc&)
@@ -240,10 +245,25 @@ size_t VJSONObject::GetPropertyCount() const
 
 std::vector<const VJSONObject::PropertyMap::value_type*> VJSONObject::_OrderedEntries() const
 {
-	// Ordinals are exactly 0 .. n-1, so each entry has its own slot.
-	std::vector<const PropertyMap::value_type*> entries(fProperties.size(), nullptr);
+	std::vector<const PropertyMap::value_type*> entries;
+	if (fNextOrdinal == fProperties.size())
+	{
+		// No removal since the ordinals were last dense: each entry has its own slot.
+		entries.assign(fProperties.size(), nullptr);
+		for (const auto& entry : fProperties)
+			entries[size_t(entry.second.second)] = &entry;
+		return entries;
+	}
+	entries.reserve(fProperties.size());
 	for (const auto& entry : fProperties)
-		entries[size_t(entry.second.second)] = &entry;
+		entries.push_back(&entry);
+	std::sort(entries.begin(), entries.end(),
+		[](const PropertyMap::value_type* a, const PropertyMap::value_type* b) { return a->second.second < b->second.second; });
+	// Made dense again while the order is at hand. Only ordinals change, which readers never see apart
+	// from their ranks, so this is done on a const object under the read lock.
+	for (size_t i = 0; i < entries.size(); ++i)
+		const_cast<PropertyMap::value_type*>(entries[i])->second.second = uint64(i);
+	fNextOrdinal = entries.size();
 	return entries;
 }
 
@@ -297,7 +317,16 @@ int64 VJSONObject::GetPropertyOrdinal(const VString& name) const
 {
 	VJSONReadLock lock(fLocker);
 	auto found = fProperties.find(name);
-	return found == fProperties.end() ? -1 : int64(found->second.second);
+	if (found == fProperties.end())
+		return -1;
+	const uint64 ordinal = found->second.second;
+	if (fNextOrdinal == fProperties.size())
+		return int64(ordinal);
+	// Removals left gaps: the ordinal is the rank among the entries.
+	int64 rank = 0;
+	for (const auto& entry : fProperties)
+		rank += entry.second.second < ordinal ? 1 : 0;
+	return rank;
 }
 
 bool VJSONObject::IsEmpty() const
@@ -414,7 +443,8 @@ bool VJSONObject::_SetOwnProperty(const VString& name, const VJSONValue& value)
 	{
 		try
 		{
-			fProperties.emplace(name, std::make_pair(value, uint64(fProperties.size())));
+			fProperties.emplace(name, std::make_pair(value, fNextOrdinal));
+			++fNextOrdinal;
 		}
 		catch (const std::bad_alloc&)
 		{
@@ -479,13 +509,9 @@ void VJSONObject::_RemoveOwnProperty(const VString& name)
 	VJSONGraph::Disconnect(fGraph, found->second.first);
 	// The value dies after the map is consistent again, in case its release reaches back here.
 	VJSONValue removed(std::move(found->second.first));
-	const uint64 ordinal = found->second.second;
+	// The ordinals above it keep their order; they are made dense again by the next ordered walk, so
+	// removing many properties stays linear.
 	fProperties.erase(found);
-	for (auto& entry : fProperties)
-	{
-		if (entry.second.second > ordinal)
-			--entry.second.second;
-	}
 }
 
 bool VJSONObject::ClearProperty(const VString& name, VDBLanguageContext* context)
@@ -517,6 +543,7 @@ void VJSONObject::ClearInternalProperties()
 				VJSONGraph::Disconnect(graph, entry.second.first);
 		}
 		removed.swap(fProperties);
+		fNextOrdinal = 0;
 		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 			stamp->Increment();
 	}

@@ -210,6 +210,9 @@ private:
 	std::vector<const PropertyMap::value_type*> _OrderedEntries() const;
 
 	PropertyMap fProperties;
+	// The ordinal the next new name takes. Ordinals keep the order in which names were first set; they
+	// equal the ranks 0 .. n-1 exactly when this is the property count, and are made so again lazily.
+	mutable uint64 fNextOrdinal = 0;
 	IJSONObject* fImplementation = nullptr;
 	std::atomic<VStorageLocker*> fLocker{nullptr};
 	std::atomic<VJSONStamp*> fStamp{nullptr};

@@ -35,7 +35,8 @@ std::string Names(const VJSONObject& object)
 	return text;
 }
 
-// Each step: "+x" sets x, "-x" removes x, "~x" sets x to undefined (a removal); then the names in order.
+// Each step: "+x" sets x, "-x" removes x, "~x" sets x to undefined (a removal), "?xN" expects x at ordinal
+// N, "*" walks the names in order; then the names in order.
 TEST(VJSONObject, OrdinalsFollowFirstSetOrder)
 {
 	struct Row
@@ -49,6 +50,8 @@ TEST(VJSONObject, OrdinalsFollowFirstSetOrder)
 		{{"+a", "+b", "+c", "~b", "+b"}, "acb"},
 		{{"+a", "-z", "+b", "-a", "-b"}, ""},
 		{{"+a", "+b", "+c", "+d", "-b", "-c", "+e", "+a"}, "ade"},
+		{{"+a", "+b", "+c", "-a", "?c1", "?b0", "+d", "?d2", "*", "?d2", "+e", "?e3"}, "bcde"},
+		{{"+a", "+b", "+c", "-b", "*", "-a", "+d", "?c0", "?d1", "?a-1"}, "cd"},
 	};
 	for (const Row& row : rows)
 	{
@@ -57,6 +60,17 @@ TEST(VJSONObject, OrdinalsFollowFirstSetOrder)
 		for (const std::string& step : row.steps)
 		{
 			const VString name(step.substr(1).c_str());
+			if (step[0] == '?')
+			{
+				EXPECT_EQ(object->GetPropertyOrdinal(VString(step.substr(1, 1).c_str())), std::stoll(step.substr(2))) << step;
+				continue;
+			}
+			if (step[0] == '*')
+			{
+				std::vector<VString> names;
+				EXPECT_TRUE(object->GetPropertyNamesInOrder(names));
+				continue;
+			}
 			if (step[0] == '+')
 				EXPECT_TRUE(object->SetProperty(name, VJSONValue(++n)));
 			else if (step[0] == '~')
