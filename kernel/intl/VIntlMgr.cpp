@@ -323,9 +323,4 @@ bool VIntlMgr::EqualString_Like(const UniChar* inText, int32 inTextSize, const U
 	return MatchSkippingControls(inText + t, inTextSize - t, inPattern + p, inPatternSize - p, wild, inWithDiacritics);
 }
 
-bool VIntlMgr::IsSpace(UniChar inChar, bool /*inFlag*/) const
-{
-	return inChar == 0x0020 || inChar == 0x00A0 || (inChar >= 0x2000 && inChar <= 0x200B) || inChar == 0x3000;
-}
-
 }  // namespace velk

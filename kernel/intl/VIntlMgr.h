@@ -45,9 +45,11 @@ public:
 	// The wild char back to the default.
 	void Reset() { fWildChar = kDEFAULT_WILD_CHAR; }
 
+	// ---- Characters and words (VIntlMgrCharacters.cpp) ----
 	// True for U+0020, U+00A0, U+2000-U+200B and U+3000 only (tab and line ends are not spaces here);
 	// the flag is not used.
 	bool IsSpace(UniChar inChar, bool inFlag = false) const;
+	// ---- End of characters and words ----
 
 private:
 	VIntlMgr(uint32 inDialect, uint8 inOptions);

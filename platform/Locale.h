@@ -1,0 +1,35 @@
+// Locales: the cultural conventions of a language and region (collation, case, formats), standing in for
+// the system's locale object. A locale is immutable and shared by reference between threads.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+namespace plat {
+
+class Locale
+{
+public:
+	// A new locale (one reference) for a BCP 47 tag such as "fr-CA", "zh-Hans" or "en"; null when the
+	// tag cannot be read.
+	static Locale* Create(const char* bcp47Tag);
+
+	void Retain() const { fRefCount.fetch_add(1, std::memory_order_relaxed); }
+	void Release() const
+	{
+		if (fRefCount.fetch_sub(1, std::memory_order_acq_rel) == 1)
+			delete this;
+	}
+
+	// The collation and formatting library's name of the locale ("fr_CA", "zh_Hans", "en").
+	const char* GetName() const { return fName.c_str(); }
+
+private:
+	explicit Locale(std::string name) : fName(std::move(name)) {}
+	~Locale() = default;
+
+	mutable std::atomic<int> fRefCount{1};
+	std::string fName;
+};
+
+}  // namespace plat
