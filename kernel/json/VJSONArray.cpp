@@ -70,20 +70,14 @@ VJSONArray::~VJSONArray()
 int32 VJSONArray::Retain(const char*) const
 {
 	StGraphLocker lock(IsSharedGraph());
-	if (VJSONGraph* graph = fGraph)
-		graph->_AddToTotal(1);
+	VJSONGraph::_MemberRetained(fGraph);
 	return IRefCountable::Retain();
 }
 
 int32 VJSONArray::Release(const char*) const
 {
 	StGraphLocker lock(IsSharedGraph());
-	if (VJSONGraph* graph = fGraph)
-	{
-		// A group broken by this release is gone: only the array's own count is left to drop.
-		if (!graph->HasCycle() || !VJSONGraph::ReleaseGraphDependenciesIfNecessary(graph))
-			graph->_AddToTotal(-1);
-	}
+	VJSONGraph::_MemberReleasing(fGraph);
 	return IRefCountable::Release();
 }
 

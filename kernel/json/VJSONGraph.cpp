@@ -12,12 +12,12 @@ namespace velk {
 
 namespace {
 
-bool IsSharedObject(const VJSONObject* object)
+bool IsSharedMember(const VJSONObject* object)
 {
 	return object != nullptr && object->IsShared();
 }
 
-bool IsSharedArray(const VJSONArray* array)
+bool IsSharedMember(const VJSONArray* array)
 {
 	return array != nullptr && array->_GetLockerField().load(std::memory_order_acquire) != nullptr;
 }
@@ -88,76 +88,96 @@ VSharedObjectLocker::~VSharedObjectLocker()
 // ---------------------------------------------------------------------------------------------------------
 // Membership
 
-void VJSONGraph::_Join(VJSONObject* object)
+VJSONObject*& VJSONGraph::_Head(const VJSONObject*)
 {
-	object->fGraph = this;
-	object->fGraphPrevious = nullptr;
-	object->fGraphNext = fFirstObject;
-	if (fFirstObject != nullptr)
-		fFirstObject->fGraphPrevious = object;
-	fFirstObject = object;
-	++fObjectCount;
-	Retain();
-	_AddToTotal(object->GetRefCount());
-	if (IsSharedObject(object))
-		SetShared();
+	return fFirstObject;
 }
 
-void VJSONGraph::_Join(VJSONArray* array)
+VJSONArray*& VJSONGraph::_Head(const VJSONArray*)
 {
-	array->fGraph = this;
-	array->fGraphPrevious = nullptr;
-	array->fGraphNext = fFirstArray;
-	if (fFirstArray != nullptr)
-		fFirstArray->fGraphPrevious = array;
-	fFirstArray = array;
-	++fArrayCount;
-	Retain();
-	_AddToTotal(array->GetRefCount());
-	if (IsSharedArray(array))
-		SetShared();
+	return fFirstArray;
+}
+
+size_t& VJSONGraph::_Count(const VJSONObject*)
+{
+	return fObjectCount;
+}
+
+size_t& VJSONGraph::_Count(const VJSONArray*)
+{
+	return fArrayCount;
 }
 
 template <class Member>
-void VJSONGraph::_Unlink(Member* member, Member*& first, size_t& count)
+void VJSONGraph::_Link(Member* member)
+{
+	Member*& first = _Head(member);
+	member->fGraph = this;
+	member->fGraphPrevious = nullptr;
+	member->fGraphNext = first;
+	if (first != nullptr)
+		first->fGraphPrevious = member;
+	first = member;
+	++_Count(member);
+	Retain();
+}
+
+template <class Member>
+void VJSONGraph::_Unlink(Member* member)
 {
 	if (member->fGraphPrevious != nullptr)
 		member->fGraphPrevious->fGraphNext = member->fGraphNext;
 	else
-		first = member->fGraphNext;
+		_Head(member) = member->fGraphNext;
 	if (member->fGraphNext != nullptr)
 		member->fGraphNext->fGraphPrevious = member->fGraphPrevious;
 	member->fGraphPrevious = nullptr;
 	member->fGraphNext = nullptr;
 	member->fGraph = nullptr;
 	member->fInternalRefCount = 0;
-	--count;
+	--_Count(member);
 }
 
-void VJSONGraph::_Leave(VJSONObject* object)
+template <class Member>
+void VJSONGraph::_Join(Member* member)
 {
-	_AddToTotal(-object->GetRefCount());
-	_Unlink(object, fFirstObject, fObjectCount);
-	Release();
+	_Link(member);
+	_AddToTotal(member->GetRefCount());
+	if (IsSharedMember(member))
+		SetShared();
 }
 
-void VJSONGraph::_Leave(VJSONArray* array)
+template <class Member>
+void VJSONGraph::_Leave(Member* member)
 {
-	_AddToTotal(-array->GetRefCount());
-	_Unlink(array, fFirstArray, fArrayCount);
+	_AddToTotal(-member->GetRefCount());
+	_Unlink(member);
 	Release();
 }
 
 void VJSONGraph::_RemoveDyingObject(VJSONObject* object)
 {
-	_Unlink(object, fFirstObject, fObjectCount);
+	_Unlink(object);
 	Release();
 }
 
 void VJSONGraph::_RemoveDyingArray(VJSONArray* array)
 {
-	_Unlink(array, fFirstArray, fArrayCount);
+	_Unlink(array);
 	Release();
+}
+
+template <class Member>
+void VJSONGraph::_MoveMembersFrom(VJSONGraph* other)
+{
+	while (Member* member = other->_Head(static_cast<Member*>(nullptr)))
+	{
+		const uint32 counter = member->fInternalRefCount;
+		other->_Unlink(member);
+		_Link(member);
+		member->fInternalRefCount = counter;
+		other->Release();
+	}
 }
 
 void VJSONGraph::_Merge(VJSONGraph* other)
@@ -170,35 +190,21 @@ void VJSONGraph::_Merge(VJSONGraph* other)
 	fTotal.fetch_add(other->fTotal.exchange(0, std::memory_order_acq_rel), std::memory_order_acq_rel);
 	fInternal += other->fInternal;
 	other->fInternal = 0;
-	while (VJSONObject* object = other->fFirstObject)
-	{
-		_Unlink(object, other->fFirstObject, other->fObjectCount);
-		const uint32 counter = object->fInternalRefCount;
-		object->fGraph = this;
-		object->fGraphNext = fFirstObject;
-		if (fFirstObject != nullptr)
-			fFirstObject->fGraphPrevious = object;
-		fFirstObject = object;
-		object->fInternalRefCount = counter;
-		++fObjectCount;
-		Retain();
-		other->Release();
-	}
-	while (VJSONArray* array = other->fFirstArray)
-	{
-		_Unlink(array, other->fFirstArray, other->fArrayCount);
-		const uint32 counter = array->fInternalRefCount;
-		array->fGraph = this;
-		array->fGraphNext = fFirstArray;
-		if (fFirstArray != nullptr)
-			fFirstArray->fGraphPrevious = array;
-		fFirstArray = array;
-		array->fInternalRefCount = counter;
-		++fArrayCount;
-		Retain();
-		other->Release();
-	}
+	_MoveMembersFrom<VJSONObject>(other);
+	_MoveMembersFrom<VJSONArray>(other);
 	other->Release();
+}
+
+void VJSONGraph::_MemberRetained(VJSONGraph* graph)
+{
+	if (graph != nullptr)
+		graph->_AddToTotal(1);
+}
+
+void VJSONGraph::_MemberReleasing(VJSONGraph* graph)
+{
+	if (graph != nullptr && (!graph->HasCycle() || !ReleaseGraphDependenciesIfNecessary(graph)))
+		graph->_AddToTotal(-1);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -206,53 +212,54 @@ void VJSONGraph::_Merge(VJSONGraph* other)
 
 void VJSONGraph::CollectReferences(const VJSONObject* object, const VJSONArray* array)
 {
-	_CollectObject(object);
-	_CollectArray(array);
+	_CollectMember(object);
+	_CollectMember(array);
 }
 
-void VJSONGraph::_CollectValue(const VJSONValue& value)
+namespace {
+
+const VJSONObject* AsObject(const VJSONObject* object)
 {
-	if (const VJSONObject* object = value.GetObject())
-	{
-		++fInternal;
-		_CollectObject(object);
-	}
-	else if (const VJSONArray* array = value.GetArray())
-	{
-		++fInternal;
-		_CollectArray(array);
-	}
+	return object;
 }
 
-void VJSONGraph::_CollectObject(const VJSONObject* object)
+const VJSONObject* AsObject(const VJSONArray*)
 {
-	if (object == nullptr || object->fGraph == this)
+	return nullptr;
+}
+
+const VJSONArray* AsArray(const VJSONObject*)
+{
+	return nullptr;
+}
+
+const VJSONArray* AsArray(const VJSONArray* array)
+{
+	return array;
+}
+
+}  // namespace
+
+template <class Member>
+void VJSONGraph::_CollectMember(const Member* member)
+{
+	if (member == nullptr || member->fGraph == this)
 		return;
-	if (object->fGraph != nullptr)
+	if (member->fGraph != nullptr)
 	{
 		// Already in a group of its own: that group comes whole, with its counts.
-		_Merge(object->fGraph);
+		_Merge(member->fGraph);
 		return;
 	}
-	_Join(const_cast<VJSONObject*>(object));
-	VSharedObjectLocker lock(object->_GetLockerField().load(std::memory_order_acquire));
-	for (const auto& entry : object->fProperties)
-		_CollectValue(entry.second.first);
-}
-
-void VJSONGraph::_CollectArray(const VJSONArray* array)
-{
-	if (array == nullptr || array->fGraph == this)
-		return;
-	if (array->fGraph != nullptr)
-	{
-		_Merge(array->fGraph);
-		return;
-	}
-	_Join(const_cast<VJSONArray*>(array));
-	VSharedObjectLocker lock(array->_GetLockerField().load(std::memory_order_acquire));
-	for (const VJSONValue& value : array->fElements)
-		_CollectValue(value);
+	_Join(const_cast<Member*>(member));
+	VSharedObjectLocker lock(member->_GetLockerField().load(std::memory_order_acquire));
+	_ForEachChild(AsObject(member), AsArray(member), [this](VJSONObject* object, VJSONArray* array) {
+		++fInternal;
+		if (object != nullptr)
+			_CollectMember(object);
+		else
+			_CollectMember(array);
+	});
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -70,6 +70,11 @@ public:
 	size_t GetObjectCount() const { return fObjectCount; }
 	size_t GetArrayCount() const { return fArrayCount; }
 
+	// The group's side of a member's Retain and Release; nothing without a group. A release that breaks
+	// the group leaves nothing of it to touch afterwards.
+	static void _MemberRetained(VJSONGraph* graph);
+	static void _MemberReleasing(VJSONGraph* graph);
+
 	// Bookkeeping of the members themselves.
 	void _AddToTotal(int32 delta) { fTotal.fetch_add(delta, std::memory_order_acq_rel); }
 	void _AddToInternal(int32 delta) { fInternal += delta; }
@@ -85,18 +90,27 @@ public:
 	static void _ForEachChild(const VJSONObject* object, const VJSONArray* array, Visit&& visit);
 
 private:
-	void _Join(VJSONObject* object);
-	void _Join(VJSONArray* array);
+	VJSONObject*& _Head(const VJSONObject*);
+	VJSONArray*& _Head(const VJSONArray*);
+	size_t& _Count(const VJSONObject*);
+	size_t& _Count(const VJSONArray*);
+	template <class Member>
+	void _Link(Member* member);
+	template <class Member>
+	void _Unlink(Member* member);
+	// Adds a member and its reference count to the total.
+	template <class Member>
+	void _Join(Member* member);
 	// Unlinks a member that still holds references: they stop counting in the total.
-	void _Leave(VJSONObject* object);
-	void _Leave(VJSONArray* array);
-	void _CollectObject(const VJSONObject* object);
-	void _CollectArray(const VJSONArray* array);
-	void _CollectValue(const VJSONValue& value);
+	template <class Member>
+	void _Leave(Member* member);
+	template <class Member>
+	void _MoveMembersFrom(VJSONGraph* other);
+	// Adds the container and what it reaches; a container of another group brings that whole group.
+	template <class Member>
+	void _CollectMember(const Member* member);
 	// Moves every member of other here.
 	void _Merge(VJSONGraph* other);
-	template <class Member>
-	static void _Unlink(Member* member, Member*& first, size_t& count);
 
 	VJSONObject* fFirstObject = nullptr;
 	VJSONArray* fFirstArray = nullptr;

@@ -82,20 +82,14 @@ VJSONObject::~VJSONObject()
 int32 VJSONObject::Retain(const char*) const
 {
 	StGraphLocker lock(IsSharedGraph());
-	if (VJSONGraph* graph = fGraph)
-		graph->_AddToTotal(1);
+	VJSONGraph::_MemberRetained(fGraph);
 	return IRefCountable::Retain();
 }
 
 int32 VJSONObject::Release(const char*) const
 {
 	StGraphLocker lock(IsSharedGraph());
-	if (VJSONGraph* graph = fGraph)
-	{
-		// A group broken by this release is gone: only the object's own count is left to drop.
-		if (!graph->HasCycle() || !VJSONGraph::ReleaseGraphDependenciesIfNecessary(graph))
-			graph->_AddToTotal(-1);
-	}
+	VJSONGraph::_MemberReleasing(fGraph);
 	return IRefCountable::Release();
 }
 
