@@ -1,6 +1,10 @@
 #include "kernel/json/VJSONImporter.h"
 
+#include <charconv>
+#include <cstring>
+#include <iterator>
 #include <new>
+#include <system_error>
 
 #include "containers/VValueBag.h"
 #include "files/IFile.h"
@@ -37,9 +41,21 @@ int HexValue(UniChar c)
 	return -1;
 }
 
-bool EndsBareWord(UniChar c)
+// The units below 0x80 that end a bare word: blanks and controls, the double quote and the punctuation.
+struct WordEnds
 {
-	return c < 0x21 || c == u'"' || c == u',' || c == u':' || c == u'[' || c == u']' || c == u'{' || c == u'}';
+	constexpr WordEnds() : fUnits()
+	{
+		for (int c = 0; c < 0x80; ++c)
+			fUnits[c] = c < 0x21 || c == '"' || c == ',' || c == ':' || c == '[' || c == ']' || c == '{' || c == '}';
+	}
+	bool fUnits[0x80];
+};
+constexpr WordEnds kWordEnds;
+
+inline bool EndsBareWord(UniChar c)
+{
+	return c < 0x80 && kWordEnds.fUnits[c];
 }
 
 // The number grammar of a bare word: optional '-', then '0' alone or digits (none required), optional '.'
@@ -93,6 +109,98 @@ double WordToReal(const VString& word)
 		digits[i] = units[i] == kMinusSign ? '-' : char(units[i]);
 	digits[length] = 0;
 	return VString(digits).GetReal();
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+										1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads the number grammar (IsNumberWord) from begin for as long as it goes, up to end at most: false when
+// it fails on the way, else true with stop just after the number and its real value in out. The value is
+// the correctly rounded double, as WordToReal gives: exactly from the digits when they and the power of ten
+// both fit a double (one correctly rounded operation), else from the ASCII text.
+bool ReadNumber(const UniChar* begin, const UniChar* end, double& out, const UniChar*& stop)
+{
+	const UniChar* p = begin;
+	const bool negative = p < end && *p == u'-';
+	if (negative)
+		++p;
+	// Up to 19 digits fit the mantissa; with more it is not used.
+	uint64 mantissa = 0;
+	int32 digits = 0;
+	if (p < end && *p == u'0')
+	{
+		++p;
+		digits = 1;
+	}
+	else
+	{
+		for (; p < end && IsDigit(*p); ++p, ++digits)
+			mantissa = mantissa * 10 + uint64(*p - u'0');
+	}
+	int32 exponent = 0;
+	if (p < end && *p == u'.')
+	{
+		++p;
+		if (p == end || !IsDigit(*p))
+			return false;
+		for (; p < end && IsDigit(*p); ++p, ++digits, --exponent)
+			mantissa = mantissa * 10 + uint64(*p - u'0');
+	}
+	if (p < end && (*p == u'e' || *p == u'E'))
+	{
+		++p;
+		bool negativeExponent = false;
+		if (p < end && (*p == u'+' || *p == u'-' || *p == kMinusSign))
+			negativeExponent = *p++ != u'+';
+		if (p == end || !IsDigit(*p))
+			return false;
+		int32 written = 0;
+		for (; p < end && IsDigit(*p); ++p)
+		{
+			if (written < 100000)
+				written = written * 10 + int32(*p - u'0');
+		}
+		exponent += negativeExponent ? -written : written;
+	}
+	stop = p;
+	end = p;
+	if (digits > 0 && digits <= 19 && mantissa <= (uint64(1) << 53) && exponent >= -22 && exponent <= 22)
+	{
+		double value = double(mantissa);
+		value = exponent < 0 ? value / kExactPowersOfTen[-exponent] : value * kExactPowersOfTen[exponent];
+		out = negative ? -value : value;
+		return true;
+	}
+	const bool anyDigit = digits > 0;
+	char ascii[64];
+	const size_t length = size_t(end - begin);
+	if (anyDigit && length < sizeof(ascii))
+	{
+		for (size_t i = 0; i < length; ++i)
+			ascii[i] = begin[i] == kMinusSign ? '-' : char(begin[i]);
+		double value = 0.0;
+		const std::from_chars_result read = std::from_chars(ascii, ascii + length, value);
+		if (read.ec == std::errc() && read.ptr == ascii + length)
+		{
+			out = value;
+			return true;
+		}
+	}
+	// A lone sign, a very long word, or a value beyond the range of doubles: the string's own conversion.
+	out = WordToReal(VString(begin, int32(length)));
+	return true;
+}
+
+// The real value of a whole bare word that follows the number grammar; false when it does not.
+bool ReadNumberWord(const UniChar* begin, const UniChar* end, double& out)
+{
+	const UniChar* stop = nullptr;
+	double value = 0.0;
+	if (!ReadNumber(begin, end, value, stop) || stop != end)
+		return false;
+	out = value;
+	return true;
 }
 
 // An integer word that fits in 64 bits, read exactly; false for anything else (points, exponents,
@@ -244,6 +352,7 @@ VString VJSONImporter::_TokenToString(uint32 token)
 
 VJSONImporter::JsonToken VJSONImporter::GetNextJSONToken(VString& text, bool* isString, uint64* error)
 {
+	text.Clear();
 	const JsonToken token = _ScanToken(&text, isString);
 	if (error != nullptr)
 		*error = fError;
@@ -258,23 +367,76 @@ VJSONImporter::JsonToken VJSONImporter::GetNextJSONToken(uint64* error)
 	return token;
 }
 
-VJSONImporter::JsonToken VJSONImporter::_ScanToken(VString* text, bool* isString)
+VJSONImporter::JsonToken VJSONImporter::_NextPunctuation(VString* text)
 {
-	if (text != nullptr)
-		text->Clear();
+	// Most punctuation follows its value directly; anything else takes the general way.
+	if (fError == VE_OK && fCursor < fStart + fLength)
+	{
+		JsonToken token = jsonNone;
+		switch (*fCursor)
+		{
+			case u',':
+				token = jsonSeparator;
+				break;
+			case u']':
+				token = jsonEndArray;
+				break;
+			case u'}':
+				token = jsonEndObject;
+				break;
+			case u':':
+				token = jsonAssigne;
+				break;
+			default:
+				break;
+		}
+		if (token != jsonNone)
+		{
+			fTokenStart = fCursor++;
+			return token;
+		}
+	}
+	return _ScanToken(text, nullptr);
+}
+
+VJSONImporter::JsonToken VJSONImporter::_ScanToken(VString* text, bool* isString, Word* word)
+{
 	if (isString != nullptr)
 		*isString = false;
+	if (word != nullptr)
+		*word = Word();
 	fTokenStart = fCursor;
 	if (fError != VE_OK)
 		return jsonNone;
-	bool atEnd = false;
-	UniChar c = 0;
-	do
+	// Blanks are skipped in place, counting lines as _GetNextChar does.
+	const UniChar* end = fStart + fLength;
+	const UniChar* cursor = fCursor;
+	while (cursor < end && *cursor < 0x21)
 	{
-		c = _GetNextChar(atEnd);
-	} while (!atEnd && c < 0x21);
-	if (atEnd)
+		if (*cursor == u' ')
+		{
+			// Indentation: four blanks at a time.
+			constexpr uint64 kFourBlanks = 0x0020002000200020ull;
+			++cursor;
+			uint64 four = 0;
+			while (end - cursor >= 4 && (std::memcpy(&four, cursor, sizeof(four)), four == kFourBlanks))
+				cursor += 4;
+			continue;
+		}
+		const UniChar blank = *cursor++;
+		if (blank == 0x000A || (blank == 0x000D && (cursor >= end || *cursor != 0x000A)))
+		{
+			++fLine;
+			fLineStart = cursor;
+		}
+	}
+	if (cursor >= end)
+	{
+		fCursor = cursor;
 		return jsonNone;
+	}
+	const UniChar c = *cursor++;
+	fCursor = cursor;
 	switch (c)
 	{
 		case u'{':
@@ -292,6 +454,20 @@ VJSONImporter::JsonToken VJSONImporter::_ScanToken(VString* text, bool* isString
 		case u'"':
 			if (isString != nullptr)
 				*isString = true;
+			if (word != nullptr)
+			{
+				// A string without escapes, NULs or line ends is left in the text, as a bare word is.
+				const UniChar* p = fCursor;
+				while (p < end && *p != u'"' && *p != u'\\' && *p != 0 && *p != 0x0A && *p != 0x0D)
+					++p;
+				if (p < end && *p == u'"')
+				{
+					word->fBegin = fCursor;
+					word->fEnd = p;
+					fCursor = p + 1;
+					return jsonString;
+				}
+			}
 			if (!_ScanString(text))
 				return jsonNone;
 			return jsonString;
@@ -300,13 +476,32 @@ VJSONImporter::JsonToken VJSONImporter::_ScanToken(VString* text, bool* isString
 	}
 	// A bare word: up to a blank (consumed) or a structural character (left for the next token).
 	const UniChar* wordStart = fCursor - 1;
-	const UniChar* end = fStart + fLength;
+	if (word != nullptr && (c == u'-' || IsDigit(c)))
+	{
+		// Most such words are numbers: read as one while their end is found.
+		const UniChar* stop = nullptr;
+		if (ReadNumber(wordStart, end, word->fNumber, stop) && (stop == end || EndsBareWord(*stop)))
+		{
+			word->fIsNumber = true;
+			fCursor = stop;
+		}
+	}
 	while (fCursor < end && !EndsBareWord(*fCursor))
 		++fCursor;
-	if (!_Append(text, wordStart, int32(fCursor - wordStart)))
+	if (word != nullptr)
+	{
+		word->fBegin = wordStart;
+		word->fEnd = fCursor;
+	}
+	else if (!_Append(text, wordStart, int32(fCursor - wordStart)))
+	{
 		return jsonNone;
+	}
 	if (fCursor < end && *fCursor < 0x21)
+	{
+		bool atEnd = false;
 		_GetNextChar(atEnd);
+	}
 	return jsonString;
 }
 
@@ -429,7 +624,8 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 	out.TouchStamp();
 	VString text;
 	bool isString = false;
-	const JsonToken token = _ScanToken(&text, &isString);
+	Word word;
+	const JsonToken token = _ScanToken(&text, &isString, &word);
 	if (fError == VE_OK)
 	{
 		switch (token)
@@ -442,7 +638,10 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 				_ParseArray(out, parentDepth + 1);
 				break;
 			case jsonString:
-				_StringToValue(text, isString, out, kExpectedValue);
+				if (!isString)
+					_WordToValue(word, out, kExpectedValue);
+				else if (VString string; _TokenText(text, word, string))
+					out.SetString(string);
 				break;
 			default:
 				_ThrowErrorInvalidToken(_TokenToString(token), kExpectedValue);
@@ -472,9 +671,10 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 	bool first = true;
 	for (;;)
 	{
-		VString name;
+		VString scanned;
 		bool isString = false;
-		JsonToken token = _ScanToken(&name, &isString);
+		Word word;
+		JsonToken token = _ScanToken(&scanned, &isString, &word);
 		if (fError != VE_OK)
 			break;
 		if (token == jsonEndObject)
@@ -488,6 +688,9 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 			_ThrowErrorInvalidToken(_TokenToString(token), first ? "\" }" : "\"");
 			break;
 		}
+		VString name;
+		if (!_NameText(scanned, word, name))
+			break;
 		if (!isString && (fOptions & kStrict) != 0)
 		{
 			_ThrowErrorInvalidToken(name, "\"");
@@ -501,7 +704,7 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 			fCurrentPath.AppendUniChars(name.GetCPointer(), name.GetLength());
 			_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart) - name.GetLength() - 2);
 		}
-		token = _ScanToken(nullptr, nullptr);
+		token = _NextPunctuation();
 		if (fError != VE_OK)
 			break;
 		if (token != jsonAssigne)
@@ -519,7 +722,7 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 			break;
 		}
 		VString found;
-		token = _ScanToken(&found, nullptr);
+		token = _NextPunctuation(&found);
 		if (fError != VE_OK || token == jsonEndObject)
 			break;
 		if (token != jsonSeparator)
@@ -547,6 +750,49 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 	out.SetArray(array);
 	array->Release();
 
+	// The elements are gathered in a list kept for this depth, so that its room serves every array met
+	// there, and handed to the array in one change, at their exact count, when the loop ends, however it
+	// ends. The lists of all depths are set aside at once: the list of an outer array stays in place while
+	// inner ones are read.
+	try
+	{
+		if (fElements.capacity() == 0)
+			fElements.reserve(kMaxNestingDepth + 2);
+		if (fElements.size() <= depth)
+			fElements.resize(depth + 1);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_FailForMemory(VE_MEMORY_FULL);
+		return;
+	}
+	std::vector<VJSONValue>& gathered = fElements[depth];
+	gathered.clear();
+	_ReadElements(gathered, depth);
+	if (gathered.empty())
+		return;
+	try
+	{
+		std::vector<VJSONValue> elements(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
+		gathered.clear();
+		if (!array->SwapValues(elements))
+			_FailForMemory(VE_OK);
+	}
+	catch (const std::bad_alloc&)
+	{
+		// No room for the exact list: what can be kept is stored one element at a time.
+		for (const VJSONValue& element : gathered)
+		{
+			if (!array->Push(element))
+				break;
+		}
+		gathered.clear();
+		_FailForMemory(VE_MEMORY_FULL);
+	}
+}
+
+void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 depth)
+{
 	bool first = true;
 	int64 counter = 0;
 	for (;;)
@@ -554,7 +800,8 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 		StPathUpdater pathUpdater(*this);
 		VString text;
 		bool isString = false;
-		JsonToken token = _ScanToken(&text, &isString);
+		Word word;
+		JsonToken token = _ScanToken(&text, &isString, &word);
 		if (fError != VE_OK)
 			break;
 		if (fPathsLines != nullptr)
@@ -563,7 +810,8 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 			if (token == jsonBeginObject || token == jsonBeginArray)
 				_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart) - 1);
 			else if (token == jsonString)
-				_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart) - text.GetLength() - (isString ? 2 : 0));
+				_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart)
+						- (word.fBegin == nullptr ? text.GetLength() : int32(word.fEnd - word.fBegin)) - (isString ? 2 : 0));
 		}
 		if (token == jsonEndArray)
 		{
@@ -576,18 +824,27 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 			_ParseObject(value, depth + 1);
 		else if (token == jsonBeginArray)
 			_ParseArray(value, depth + 1);
+		else if (token == jsonString && !isString)
+			_WordToValue(word, value, kExpectedElement);
 		else if (token == jsonString)
-			_StringToValue(text, isString, value, kExpectedElement);
+		{
+			if (VString string; _TokenText(text, word, string))
+				value.SetString(string);
+		}
 		else
 			_ThrowErrorInvalidToken(_TokenToString(token), first ? kExpectedElement : kExpectedValue);
 		if (fError != VE_OK)
 			break;
-		if (!array->Push(value))
+		try
 		{
-			_FailForMemory(VE_OK);
+			elements.push_back(std::move(value));
+		}
+		catch (const std::bad_alloc&)
+		{
+			_FailForMemory(VE_MEMORY_FULL);
 			break;
 		}
-		token = _ScanToken(nullptr, nullptr);
+		token = _NextPunctuation();
 		if (fError != VE_OK || token == jsonEndArray)
 			break;
 		if (token != jsonSeparator)
@@ -607,31 +864,97 @@ void VJSONImporter::_StringToValue(const VString& text, bool isQuoted, VJSONValu
 		out.SetString(text);
 		return;
 	}
-	if (text.EqualToUSASCIICString("false"))
+	Word word;
+	word.fBegin = text.GetCPointer();
+	word.fEnd = word.fBegin + text.GetLength();
+	_WordToValue(word, out, expected);
+}
+
+bool VJSONImporter::_WordText(const Word& word, VString& out)
+{
+	const int32 length = int32(word.fEnd - word.fBegin);
+	VString text(word.fBegin, length);
+	if (text.GetLength() != length)
 	{
-		out.SetBool(false);
+		_FailForMemory(VE_STRING_ALLOC_FAILED);
+		return false;
+	}
+	out = std::move(text);
+	return true;
+}
+
+bool VJSONImporter::_TokenText(const VString& text, const Word& word, VString& out)
+{
+	if (word.fBegin == nullptr)
+	{
+		out = text;
+		return true;
+	}
+	return _WordText(word, out);
+}
+
+bool VJSONImporter::_NameText(const VString& text, const Word& word, VString& out)
+{
+	if (word.fBegin == nullptr)
+	{
+		out = text;
+		return true;
+	}
+	// Objects of one document tend to repeat their names: a small cache lets them share one buffer
+	// instead of making each anew. Without room for the cache names are simply made.
+	if (fNames == nullptr)
+		fNames.reset(new (std::nothrow) VString[kNameCacheSize]);
+	if (fNames == nullptr)
+		return _WordText(word, out);
+	const size_t length = size_t(word.fEnd - word.fBegin);
+	uint32 hash = 2166136261u;
+	for (const UniChar* p = word.fBegin; p < word.fEnd; ++p)
+		hash = (hash ^ *p) * 16777619u;
+	VString& cached = fNames[(hash ^ (hash >> 16)) % kNameCacheSize];
+	if (size_t(cached.GetLength()) == length && length > 0
+		&& std::memcmp(cached.GetCPointer(), word.fBegin, length * sizeof(UniChar)) == 0)
+	{
+		out = cached;
+		return true;
+	}
+	if (!_WordText(word, out))
+		return false;
+	cached = out;
+	return true;
+}
+
+void VJSONImporter::_WordToValue(const Word& word, VJSONValue& out, const char* expected)
+{
+	const UniChar* p = word.fBegin;
+	const int32 length = int32(word.fEnd - p);
+	if (word.fIsNumber)
+	{
+		out.SetNumber(word.fNumber);
 		return;
 	}
-	if (text.EqualToUSASCIICString("true"))
-	{
-		out.SetBool(true);
-		return;
-	}
-	if (text.EqualToUSASCIICString("null"))
-	{
-		out.SetNull();
-		return;
-	}
-	const UniChar first = text.GetUniChar(1);
+	const UniChar first = length > 0 ? *p : 0;
+	VString text;
 	if (first == u'-' || IsDigit(first))
 	{
-		if (!IsNumberWord(text.GetCPointer(), text.GetCPointer() + text.GetLength()))
+		double number = 0.0;
+		if (ReadNumberWord(p, word.fEnd, number))
+			out.SetNumber(number);
+		else if (_WordText(word, text))
 			_ThrowErrorInvalidToken(text, kExpectedNumber);
-		else
-			out.SetNumber(WordToReal(text));
 		return;
 	}
-	if ((fOptions & kStrict) != 0)
+	auto is = [p, length](const char16_t* literal, int32 literalLength) {
+		return length == literalLength && std::memcmp(p, literal, size_t(length) * sizeof(UniChar)) == 0;
+	};
+	if (is(u"false", 5))
+		out.SetBool(false);
+	else if (is(u"true", 4))
+		out.SetBool(true);
+	else if (is(u"null", 4))
+		out.SetNull();
+	else if (!_WordText(word, text))
+		return;
+	else if ((fOptions & kStrict) != 0)
 		_ThrowErrorInvalidToken(text, expected);
 	else
 		out.SetString(text);

@@ -5,6 +5,9 @@
 
 #include "kernel/VExport.h"
 
+#include <memory>
+#include <vector>
+
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/memory/VObject.h"
@@ -105,25 +108,58 @@ private:
 	class StPathUpdater
 	{
 	public:
-		explicit StPathUpdater(VJSONImporter& importer) : fImporter(importer), fSaved(importer.fCurrentPath) {}
-		~StPathUpdater() { fImporter.fCurrentPath = fSaved; }
+		// Paths are kept only under kPathsAndLines; otherwise there is nothing to save.
+		explicit StPathUpdater(VJSONImporter& importer) : fImporter(importer), fActive(importer.fPathsLines != nullptr)
+		{
+			if (fActive)
+				fSaved = importer.fCurrentPath;
+		}
+		~StPathUpdater()
+		{
+			if (fActive)
+				fImporter.fCurrentPath = fSaved;
+		}
 		StPathUpdater(const StPathUpdater&) = delete;
 		StPathUpdater& operator=(const StPathUpdater&) = delete;
 
 	private:
 		VJSONImporter& fImporter;
+		const bool fActive;
 		VString fSaved;
 	};
 
+	// The units of a bare word, left in the text rather than copied, and the value of a number word.
+	struct Word
+	{
+		const UniChar* fBegin = nullptr;
+		const UniChar* fEnd = nullptr;
+		bool fIsNumber = false;
+		double fNumber = 0.0;
+	};
+
 	UniChar _GetNextChar(bool& atEnd);
-	JsonToken _ScanToken(VString* text, bool* isString);
+	// With word, a bare word, or a quoted string without escapes, NULs or line ends, is described there and
+	// text is left empty; any other string goes to text (word.fBegin then stays null).
+	JsonToken _ScanToken(VString* text, bool* isString, Word* word = nullptr);
+	// The next token, with a shortcut for punctuation right at the cursor; text receives a word or string
+	// met instead.
+	JsonToken _NextPunctuation(VString* text = nullptr);
 	bool _ScanString(VString* text);
 	bool _Append(VString* text, const UniChar* units, int32 count);
 
 	void _ParseValue(VJSONValue& out, uint32 parentDepth);
 	void _ParseObject(VJSONValue& out, uint32 depth);
 	void _ParseArray(VJSONValue& out, uint32 depth);
+	// The elements of an array up to its "]" or the first error.
+	void _ReadElements(std::vector<VJSONValue>& elements, uint32 depth);
 	void _StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected);
+	void _WordToValue(const Word& word, VJSONValue& out, const char* expected);
+	// The word's units as a string; false (velk 107 raised and recorded) when memory is short.
+	bool _WordText(const Word& word, VString& out);
+	// The text of a token read with a word: the word's units when it was left in the text, else text.
+	bool _TokenText(const VString& text, const Word& word, VString& out);
+	// The same for a property name, sharing the buffer of an equal name met before when it can.
+	bool _NameText(const VString& text, const Word& word, VString& out);
 	bool _EnterNesting(uint32 depth);
 	VError _ObjectToBag(VValueBag& bag);
 	void _SetBagAttribute(VValueBag& bag, const VString& name, const VString& text, bool isQuoted);
@@ -156,6 +192,11 @@ private:
 	VRefPtr<VStorageLocker> fLocker;
 	bool fNonAmbiguousDates;
 	bool fLockerInUse = false;
+	// Elements of the arrays being read, one list a depth (see _ParseArray).
+	std::vector<std::vector<VJSONValue>> fElements;
+	// Recently met property names, by a hash of their units; made on the first name.
+	static constexpr size_t kNameCacheSize = 256;
+	std::unique_ptr<VString[]> fNames;
 	// The first failure of this parse; every loop stops once it is set.
 	VError fError = VE_OK;
 };

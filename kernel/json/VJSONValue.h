@@ -109,6 +109,14 @@ public:
 	// text cannot be made.
 	VError GetString(VString& out, std::unordered_set<const VJSONArray*>* visited = nullptr) const;
 	VString GetString() const;
+	// A string value's units, read in place while the value lives and is not changed; null, and length 0,
+	// for an empty string and for every other kind.
+	const UniChar* _GetStringUnits(int32& length) const
+	{
+		const bool string = fType == JSON_string && fPayload.fString.fBuffer != nullptr;
+		length = string ? fPayload.fString.fLength : 0;
+		return string ? fPayload.fString.fBuffer : nullptr;
+	}
 	void GetTime(VTime& out) const;
 	// False, and 0 everywhere, for any kind but date.
 	bool GetDate(int16* year, int16* month, int16* day) const;

@@ -1,6 +1,8 @@
 #include "kernel/json/VJSONWriter.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -10,6 +12,7 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
+#include "kernel/values/VNumberText.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
 
@@ -18,7 +21,6 @@ namespace velk {
 namespace {
 
 using jsontext::Append;
-using jsontext::AppendASCII;
 
 constexpr UniChar kComma = u',';
 
@@ -92,11 +94,285 @@ void VJSONWriter::AppendIndentString(VString& text) const
 		Append(text, fIndentation);
 }
 
+// The text being written: one string for a whole call, written straight into and grown by doubling, so
+// that members are written in place rather than made as texts of their own and joined at every level.
+// After a refused growth (velk 107 raised by the string) every further write is dropped and Failed answers
+// true.
+class VJSONWriter::_Text
+{
+public:
+	_Text() = default;
+	_Text(const _Text&) = delete;
+	_Text& operator=(const _Text&) = delete;
+
+	size_t Length() const { return fLength; }
+	bool Failed() const { return fFailed; }
+
+	// Room for count more units, or null (failed).
+	UniChar* Reserve(size_t count)
+	{
+		if (fCapacity - fLength < count && !_Grow(count))
+			return nullptr;
+		return fUnits + fLength;
+	}
+	void Commit(UniChar* cursor) { fLength = size_t(cursor - fUnits); }
+
+	void Put(UniChar unit)
+	{
+		if (UniChar* room = Reserve(1))
+		{
+			*room = unit;
+			++fLength;
+		}
+	}
+	void Put(const UniChar* units, size_t count)
+	{
+		if (count == 0)
+			return;
+		if (UniChar* room = Reserve(count))
+		{
+			std::memcpy(room, units, count * sizeof(UniChar));
+			fLength += count;
+		}
+	}
+	void Put(const VString& text) { Put(text.GetCPointer(), size_t(text.GetLength())); }
+	void PutASCII(const char* text, size_t count)
+	{
+		if (UniChar* room = Reserve(count))
+		{
+			for (size_t i = 0; i < count; ++i)
+				room[i] = UniChar(uint8(text[i]));
+			fLength += count;
+		}
+	}
+
+	// Hands the text over to out; false (velk 107 raised, out unchanged) when it cannot be made.
+	bool MoveTo(VString& out)
+	{
+		if (fFailed || (fUnits == nullptr && !_Grow(0)))
+			return false;
+		fText.Validate(int32(fLength));
+		out = std::move(fText);
+		return true;
+	}
+
+private:
+	bool _Grow(size_t count)
+	{
+		// A string holds fewer than 0x7FFFFFFF units.
+		constexpr size_t kLimit = 0x7FFFFFFE;
+		if (fFailed || count > kLimit - fLength)
+		{
+			if (!fFailed)
+				_ThrowError(VE_STRING_ALLOC_FAILED);
+			fFailed = true;
+			return false;
+		}
+		size_t capacity = std::max<size_t>(fCapacity * 2, 256);
+		capacity = std::min(std::max(capacity, fLength + count), kLimit);
+		// The string keeps the units written so far across the change of buffer.
+		if (fUnits != nullptr)
+			fText.Validate(int32(fLength));
+		UniChar* units = fText.GetCPointerForWrite(int32(capacity));
+		if (units == nullptr)
+		{
+			fFailed = true;
+			return false;
+		}
+		fUnits = units;
+		fCapacity = capacity;
+		return true;
+	}
+
+	VString fText;
+	UniChar* fUnits = nullptr;
+	size_t fLength = 0;
+	size_t fCapacity = 0;
+	bool fFailed = false;
+};
+
+namespace {
+
+// The ASCII units that VString::GetJSONString escapes, without and with '&' and the apostrophe.
+struct EscapedUnits
+{
+	explicit constexpr EscapedUnits(bool ampApos) : fUnits()
+	{
+		for (int unit = 0; unit < 0x80; ++unit)
+			fUnits[unit] = unit < 0x20 || unit == '"' || unit == '\\' || unit == 0x7F || (ampApos && (unit == '&' || unit == '\''));
+	}
+	bool fUnits[0x80];
+};
+constexpr EscapedUnits kEscaped(false);
+constexpr EscapedUnits kEscapedWithAmpApos(true);
+
+// The text VNumberText::FormatG14 gives (printf's %.14G) for a finite number, made from the shortest
+// digits that read back as the number, which to_chars finds much faster than it rounds to a precision.
+// Those digits are what rounding to 14 digits gives when there are no more than 14 of them; with 15 to 17
+// they are rounded here, unless their tail lies so near a half that the number itself may fall on the other
+// side (a double is within 0.022 units of the 14th digit of its shortest digits), and then the slow way
+// answers. Subnormal numbers have too few bits for this reasoning and also take the slow way.
+int32 FormatShortestG14(double number, char* buffer)
+{
+	constexpr int kPrecision = 14;
+	if (!std::isnormal(number))
+		return VNumberText::FormatG14(number, buffer);
+	char shortest[40];
+	const std::to_chars_result written = std::to_chars(shortest, shortest + sizeof(shortest), number, std::chars_format::scientific);
+	const char* p = shortest;
+	const char* const end = written.ptr;
+	const bool negative = *p == '-';
+	if (negative)
+		++p;
+	// d[.ddd]e±xx: the digits are the first one and those between the point and the exponent.
+	const char* const mark = static_cast<const char*>(std::memchr(p, 'e', size_t(end - p)));
+	if (mark == nullptr)
+		return VNumberText::FormatG14(number, buffer);
+	char digits[24];
+	int count = 1;
+	digits[0] = *p;
+	if (mark - p > 2)
+	{
+		std::memcpy(digits + 1, p + 2, size_t(mark - p - 2));
+		count += int(mark - p - 2);
+	}
+	p = mark;
+	int exponent = 0;
+	if (p < end)
+	{
+		++p;
+		const bool negativeExponent = *p == '-';
+		if (*p == '-' || *p == '+')
+			++p;
+		for (; p < end; ++p)
+			exponent = exponent * 10 + (*p - '0');
+		if (negativeExponent)
+			exponent = -exponent;
+	}
+	if (count > kPrecision)
+	{
+		int tail = 0;
+		int scale = 1;
+		for (int i = kPrecision; i < count; ++i)
+		{
+			tail = tail * 10 + (digits[i] - '0');
+			scale *= 10;
+		}
+		// tail / scale is the fraction of a unit of the 14th digit; 0.478 to 0.522 is too near a half.
+		if (tail * 1000 > 478 * scale && tail * 1000 < 522 * scale)
+			return VNumberText::FormatG14(number, buffer);
+		count = kPrecision;
+		if (tail * 2 > scale)
+		{
+			int i = count - 1;
+			while (i >= 0 && digits[i] == '9')
+				digits[i--] = '0';
+			if (i >= 0)
+			{
+				++digits[i];
+			}
+			else
+			{
+				digits[0] = '1';
+				++exponent;
+			}
+		}
+		// The shortest digits end in a non-zero digit; rounded ones may not.
+		while (count > 1 && digits[count - 1] == '0')
+			--count;
+	}
+
+	char* out = buffer;
+	if (negative)
+		*out++ = '-';
+	if (exponent >= -4 && exponent < kPrecision)
+	{
+		if (exponent < 0)
+		{
+			*out++ = '0';
+			*out++ = '.';
+			for (int i = -1; i > exponent; --i)
+				*out++ = '0';
+			for (int i = 0; i < count; ++i)
+				*out++ = digits[i];
+		}
+		else
+		{
+			for (int i = 0; i <= exponent; ++i)
+				*out++ = i < count ? digits[i] : '0';
+			if (count > exponent + 1)
+			{
+				*out++ = '.';
+				for (int i = exponent + 1; i < count; ++i)
+					*out++ = digits[i];
+			}
+		}
+	}
+	else
+	{
+		*out++ = digits[0];
+		if (count > 1)
+		{
+			*out++ = '.';
+			for (int i = 1; i < count; ++i)
+				*out++ = digits[i];
+		}
+		*out++ = 'E';
+		*out++ = exponent < 0 ? '-' : '+';
+		const int magnitude = exponent < 0 ? -exponent : exponent;
+		if (magnitude >= 100)
+			*out++ = char('0' + magnitude / 100);
+		*out++ = char('0' + magnitude / 10 % 10);
+		*out++ = char('0' + magnitude % 10);
+	}
+	*out = 0;
+	return int32(out - buffer);
+}
+
+}  // namespace
+
+// The list of values of a container, by the size of the stack below it: one list a depth, kept from one
+// container to the next so that its room is made once, and emptied after use so that it holds no value.
+class VJSONWriter::StValueList
+{
+public:
+	StValueList(VJSONWriter& writer, size_t depth) : fWriter(writer), fDepth(depth)
+	{
+		// All depths at once: a list in use never moves while deeper ones are added.
+		if (fWriter.fValueLists.capacity() == 0)
+			fWriter.fValueLists.reserve(kMaxNestingDepth + 1);
+		if (fDepth < fWriter.fValueLists.capacity() && fWriter.fValueLists.size() <= fDepth)
+			fWriter.fValueLists.resize(fDepth + 1);
+	}
+	~StValueList()
+	{
+		if (fDepth < fWriter.fValueLists.size())
+			fWriter.fValueLists[fDepth].clear();
+	}
+	StValueList(const StValueList&) = delete;
+	StValueList& operator=(const StValueList&) = delete;
+
+	std::vector<VJSONValue>& Get() { return fDepth < fWriter.fValueLists.size() ? fWriter.fValueLists[fDepth] : fOwn; }
+
+private:
+	VJSONWriter& fWriter;
+	const size_t fDepth;
+	std::vector<VJSONValue> fOwn;  // beyond the depths set aside (the depth check then refuses the container)
+};
+
+VError VJSONWriter::_Finish(VError error, _Text& text, VString& out)
+{
+	if (error == VE_OK && !text.MoveTo(out))
+		return VE_STRING_ALLOC_FAILED;
+	return error;
+}
+
 VError VJSONWriter::StringifyValue(const VJSONValue& value, VString& out)
 {
 	try
 	{
-		return _WriteValue(value, out);
+		_Text text;
+		return _Finish(_WriteValue(value, text), text, out);
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -109,7 +385,8 @@ VError VJSONWriter::StringifyObject(const VJSONObject* object, VString& out)
 {
 	try
 	{
-		return _WriteObject(object, out);
+		_Text text;
+		return _Finish(_WriteObject(object, text), text, out);
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -122,7 +399,8 @@ VError VJSONWriter::StringifyArray(const VJSONArray* array, VString& out)
 {
 	try
 	{
-		return _WriteArray(array, out);
+		_Text text;
+		return _Finish(_WriteArray(array, text), text, out);
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -131,28 +409,141 @@ VError VJSONWriter::StringifyArray(const VJSONArray* array, VString& out)
 	}
 }
 
-VError VJSONWriter::_WriteValue(const VJSONValue& value, VString& out)
+void VJSONWriter::_WriteString(const UniChar* units, int32 count, _Text& out) const
+{
+	// The text VString::GetJSONString gives, written in place: plain units are copied as they are met and
+	// only an escape asks for more room.
+	const bool quotes = (fOptions & VString::kJSON_WITH_QUOTES) != 0;
+	const bool raw = (fOptions & VString::kJSON_RAW) != 0;
+	const bool escapeAmpApos = (fOptions & VString::kJSON_ESCAPE_AMP_APOS) != 0;
+	if (raw)
+	{
+		if (quotes)
+			out.Put(u'"');
+		out.Put(units, size_t(count));
+		if (quotes)
+			out.Put(u'"');
+		return;
+	}
+	const bool* const escaped = escapeAmpApos ? kEscapedWithAmpApos.fUnits : kEscaped.fUnits;
+	UniChar* room = out.Reserve(size_t(count) + 2);
+	if (room == nullptr)
+		return;
+	UniChar* cursor = room;
+	UniChar* limit = room + count + 2;
+	if (quotes)
+		*cursor++ = u'"';
+	for (const UniChar* p = units; p < units + count; ++p)
+	{
+		const UniChar unit = *p;
+		if (unit >= 0x80 || !escaped[unit])
+		{
+			*cursor++ = unit;
+			continue;
+		}
+		// An escape takes up to 6 units for 1: room for it and for the rest of the text.
+		if (limit - cursor < 6 + (units + count - p))
+		{
+			out.Commit(cursor);
+			room = out.Reserve(size_t(units + count - p) + 8);
+			if (room == nullptr)
+				return;
+			cursor = room;
+			limit = room + (units + count - p) + 8;
+		}
+		*cursor++ = u'\\';
+		switch (unit)
+		{
+			case 0x08:
+				*cursor++ = u'b';
+				break;
+			case 0x09:
+				*cursor++ = u't';
+				break;
+			case 0x0A:
+				*cursor++ = u'n';
+				break;
+			case 0x0C:
+				*cursor++ = u'f';
+				break;
+			case 0x0D:
+				*cursor++ = u'r';
+				break;
+			case u'"':
+			case u'\\':
+				*cursor++ = unit;
+				break;
+			default:
+			{
+				static const char kHex[] = "0123456789ABCDEF";
+				*cursor++ = u'u';
+				*cursor++ = u'0';
+				*cursor++ = u'0';
+				*cursor++ = UniChar(kHex[(unit >> 4) & 0xF]);
+				*cursor++ = UniChar(kHex[unit & 0xF]);
+				break;
+			}
+		}
+	}
+	if (quotes)
+		*cursor++ = u'"';
+	out.Commit(cursor);
+}
+
+void VJSONWriter::_WriteNumber(double number, _Text& out)
+{
+	// VReal::RealToJSONString: whole numbers up to 2^53 - 1 as integers, non-finite ones as null, any
+	// other in 14 significant digits.
+	constexpr double kLargestWhole = 9007199254740991.0;
+	if (number >= -kLargestWhole && number <= kLargestWhole && double(int64(number)) == number)
+	{
+		const int64 whole = int64(number);
+		char digits[24];
+		char* p = digits + sizeof(digits);
+		uint64 magnitude = whole < 0 ? uint64(0) - uint64(whole) : uint64(whole);
+		do
+		{
+			*--p = char('0' + magnitude % 10);
+			magnitude /= 10;
+		} while (magnitude != 0);
+		if (whole < 0)
+			*--p = '-';
+		out.PutASCII(p, size_t(digits + sizeof(digits) - p));
+		return;
+	}
+	if (!std::isfinite(number))
+	{
+		out.PutASCII("null", 4);
+		return;
+	}
+	char text[40];
+	const int32 length = FormatShortestG14(number, text);
+	out.PutASCII(text, size_t(length));
+}
+
+VError VJSONWriter::_WriteValue(const VJSONValue& value, _Text& out)
 {
 	switch (value.GetType())
 	{
 		case JSON_null:
 		case JSON_undefined:
-			out.FromCString("null");
+			out.PutASCII("null", 4);
 			break;
 		case JSON_false:
-			out.FromCString("false");
+			out.PutASCII("false", 5);
 			break;
 		case JSON_true:
-			out.FromCString("true");
+			out.PutASCII("true", 4);
 			break;
 		case JSON_string:
 		{
-			VString text;
-			value.GetString(text);
-			return text.GetJSONString(out, fOptions);
+			int32 length = 0;
+			const UniChar* units = value._GetStringUnits(length);
+			_WriteString(units, length, out);
+			break;
 		}
 		case JSON_number:
-			VReal::RealToJSONString(value.GetNumber(), out);
+			_WriteNumber(value.GetNumber(), out);
 			break;
 		case JSON_object:
 			return _WriteObject(value.GetObject(), out);
@@ -168,10 +559,13 @@ VError VJSONWriter::_WriteValue(const VJSONValue& value, VString& out)
 			else
 				time.FromUTCTime(year, month, day, 0, 0, 0, 0);
 			// The time's text forms come with the international services; until then this answers velk 2.
-			return time.GetJSONString(out, fOptions);
+			VString text;
+			if (VError error = time.GetJSONString(text, fOptions); error != VE_OK)
+				return error;
+			out.Put(text);
+			break;
 		}
 		default:
-			out.Clear();
 			break;
 	}
 	return VE_OK;
@@ -182,28 +576,52 @@ bool VJSONWriter::_IsOnStack(const void* container) const
 	return std::find(fStack.begin(), fStack.end(), container) != fStack.end();
 }
 
-bool VJSONWriter::_CountForCut(const VString& text)
+bool VJSONWriter::_CountForCut(size_t length)
 {
 	if ((fOptions & kCUT_LONG) == 0)
 		return false;
 	const bool last = fRunningLength >= kCutLength;
-	fRunningLength += uint32(text.GetLength());
+	fRunningLength += uint32(length);
 	return last;
 }
 
-VError VJSONWriter::_WriteArray(const VJSONArray* array, VString& out)
+void VJSONWriter::_BeginMember(size_t index, _Text& out) const
+{
+	if (index > 0)
+		out.Put(kComma);
+	// Called while the level is raised: the members' indentation.
+	if ((fOptions & kPRETTY) != 0)
+		out.Put(fIndentation);
+}
+
+void VJSONWriter::_Close(UniChar close, bool cut, _Text& out)
+{
+	// Called once the level is lowered: the container's own indentation.
+	if ((fOptions & kPRETTY) != 0)
+		out.Put(fIndentation);
+	if (!cut)
+		out.Put(close);
+	if (cut && !fCut)
+	{
+		out.PutASCII("...", 3);
+		fCut = true;
+	}
+}
+
+VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 {
 	if (array == nullptr)
 	{
-		out.FromCString("undefined");
+		out.PutASCII("undefined", 9);
 		return VE_OK;
 	}
-	std::vector<VJSONValue> values;
+	StValueList list(*this, fStack.size());
+	std::vector<VJSONValue>& values = list.Get();
 	if (!array->GetValues(values))
 		return VE_MEMORY_FULL;
 	if (values.empty())
 	{
-		out.FromCString("[]");
+		out.PutASCII("[]", 2);
 		return VE_OK;
 	}
 	if (_IsOnStack(array))
@@ -218,37 +636,39 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, VString& out)
 	}
 
 	StJSONWriterStackEntry entry(fStack, array);
-	std::vector<VString> texts;
 	bool cut = false;
+	out.Put(u'[');
 	{
 		StJSONWriterLevel level(*this);
-		texts.reserve(values.size());
-		for (const VJSONValue& element : values)
+		for (size_t index = 0; index < values.size(); ++index)
 		{
-			VString text;
-			if (VError error = _WriteValue(element, text); error != VE_OK)
+			_BeginMember(index, out);
+			const size_t start = out.Length();
+			if (VError error = _WriteValue(values[index], out); error != VE_OK)
 				return error;
-			cut = _CountForCut(text);
-			texts.push_back(std::move(text));
+			if (out.Failed())
+				return VE_OK;  // reported once by the caller
+			cut = _CountForCut(out.Length() - start);
 			if (cut)
 				break;
 		}
 	}
-	return _Join(texts, u'[', u']', cut, out);
+	_Close(u']', cut, out);
+	return VE_OK;
 }
 
-VError VJSONWriter::_WriteObject(const VJSONObject* object, VString& out)
+VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 {
 	if (object == nullptr)
 	{
-		out.FromCString("undefined");
+		out.PutASCII("undefined", 9);
 		return VE_OK;
 	}
 	if (_IsOnStack(object))
 	{
 		if ((fOptions & kMARK_CIRCULAR) != 0)
 		{
-			out.FromCString("\"[circular]\"");
+			out.PutASCII("\"[circular]\"", 12);
 			return VE_OK;
 		}
 		_ThrowError(VE_JSON_CIRCULAR);
@@ -279,19 +699,22 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, VString& out)
 			return VE_JSON_BINARY_OBJECT;
 		}
 		uint64 implementationError = VE_OK;
-		const EJSONStatus status = implementation->IJSON_Stringify(object, *this, out, &implementationError);
+		VString text;
+		const EJSONStatus status = implementation->IJSON_Stringify(object, *this, text, &implementationError);
 		if (status != eJSONStatusNotHandled)
 		{
 			// A failure the implementation recorded without a code is still a failure.
 			if (status == eJSONStatusFailed && implementationError == VE_OK)
 				implementationError = VE_UNKNOWN_ERROR;
+			if (implementationError == VE_OK)
+				out.Put(text);
 			return implementationError;
 		}
 	}
 	return _WriteProperties(object, out);
 }
 
-VError VJSONWriter::_WriteProperties(const VJSONObject* object, VString& out)
+VError VJSONWriter::_WriteProperties(const VJSONObject* object, _Text& out)
 {
 	// Own properties in insertion order with their stored values, then the names only the implementation
 	// knows, read through the getters with the writer's context. Class getters come with the classes.
@@ -299,6 +722,14 @@ VError VJSONWriter::_WriteProperties(const VJSONObject* object, VString& out)
 	if (!object->GetPropertyNamesInOrder(names))
 		return VE_MEMORY_FULL;
 	const size_t ownCount = names.size();
+	// Without a locker there is no lock to take for each read: the stored values are taken at once, in the
+	// order of the names, instead of looked up one by one.
+	// The object is on the stack already: its list is that of the depth it was pushed from.
+	StValueList list(*this, fStack.size() - 1);
+	std::vector<VJSONValue>& ownValues = list.Get();
+	const bool valuesInOrder = !object->IsSharedGraph();
+	if (valuesInOrder)
+		object->_GetValuesInOrder(ownValues);
 	if (IJSONObject* implementation = object->GetImplementation(); implementation != nullptr)
 	{
 		std::vector<VString> implementationNames;
@@ -313,91 +744,36 @@ VError VJSONWriter::_WriteProperties(const VJSONObject* object, VString& out)
 	}
 	if (names.empty())
 	{
-		out.FromCString("{}");
+		out.PutASCII("{}", 2);
 		return VE_OK;
 	}
-	std::vector<VString> texts;
 	bool cut = false;
+	out.Put(u'{');
 	{
 		StJSONWriterLevel level(*this);
-		texts.reserve(std::min<size_t>(names.size(), 100));
 		const bool pretty = (fOptions & kPRETTY) != 0;
 		for (size_t index = 0; index < names.size(); ++index)
 		{
 			const VString& name = names[index];
-			VString text;
-			if (VError error = name.GetJSONString(text, fOptions); error != VE_OK)
+			_BeginMember(index, out);
+			const size_t start = out.Length();
+			_WriteString(name.GetCPointer(), name.GetLength(), out);
+			out.PutASCII(": ", pretty ? 2 : 1);
+			VError error = VE_OK;
+			if (index < ownCount && valuesInOrder && ownValues.size() == ownCount)
+				error = _WriteValue(ownValues[index], out);
+			else
+				error = _WriteValue(index < ownCount ? object->GetOwnProperty(name) : object->GetProperty(name, fContext), out);
+			if (error != VE_OK)
 				return error;
-			if (!AppendASCII(text, pretty ? ": " : ":"))
-				return VE_STRING_ALLOC_FAILED;
-			const VJSONValue value = index < ownCount ? object->GetOwnProperty(name) : object->GetProperty(name, fContext);
-			VString valueText;
-			if (VError error = _WriteValue(value, valueText); error != VE_OK)
-				return error;
-			if (!Append(text, valueText))
-				return VE_STRING_ALLOC_FAILED;
-			cut = _CountForCut(text);
-			texts.push_back(std::move(text));
+			if (out.Failed())
+				return VE_OK;  // reported once by the caller
+			cut = _CountForCut(out.Length() - start);
 			if (cut)
 				break;
 		}
 	}
-	return _Join(texts, u'{', u'}', cut, out);
-}
-
-VError VJSONWriter::_Join(const std::vector<VString>& texts, UniChar open, UniChar close, bool cut, VString& out)
-{
-	const bool pretty = (fOptions & kPRETTY) != 0;
-	const bool dots = cut && !fCut;
-	int64 length = 1 + int64(texts.size()) - 1;
-	for (const VString& text : texts)
-		length += text.GetLength() + (pretty ? fIndentation.GetLength() + fIndentUnit.GetLength() : 0);
-	if (pretty)
-		length += fIndentation.GetLength();
-	if (!cut)
-		length += 1;
-	if (dots)
-		length += 3;
-	if (length >= 0x7FFFFFFF)
-	{
-		_ThrowError(VE_STRING_ALLOC_FAILED);
-		return VE_STRING_ALLOC_FAILED;
-	}
-
-	VString joined;
-	UniChar* units = joined.GetCPointerForWrite(int32(length));
-	if (units == nullptr)
-		return VE_STRING_ALLOC_FAILED;
-	UniChar* cursor = units;
-	auto put = [&cursor](const VString& text) {
-		std::memcpy(cursor, text.GetCPointer(), size_t(text.GetLength()) * sizeof(UniChar));
-		cursor += text.GetLength();
-	};
-	*cursor++ = open;
-	for (size_t index = 0; index < texts.size(); ++index)
-	{
-		if (index > 0)
-			*cursor++ = kComma;
-		if (pretty)
-		{
-			// Called once the level is lowered: the members' indentation is one unit deeper.
-			put(fIndentation);
-			put(fIndentUnit);
-		}
-		put(texts[index]);
-	}
-	if (pretty)
-		put(fIndentation);
-	if (!cut)
-		*cursor++ = close;
-	if (dots)
-	{
-		for (int dot = 0; dot < 3; ++dot)
-			*cursor++ = u'.';
-		fCut = true;
-	}
-	joined.Validate(int32(cursor - units));
-	out = std::move(joined);
+	_Close(u'}', cut, out);
 	return VE_OK;
 }
 

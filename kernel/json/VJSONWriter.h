@@ -77,14 +77,26 @@ public:
 	static VError StringifyValueToFile(IFile* file, const VJSONValue& value, uint32 options);
 
 private:
-	VError _WriteValue(const VJSONValue& value, VString& out);
-	VError _WriteObject(const VJSONObject* object, VString& out);
-	VError _WriteArray(const VJSONArray* array, VString& out);
-	VError _WriteProperties(const VJSONObject* object, VString& out);
-	// Joins the element texts between the brackets, with the cut and the indentation.
-	VError _Join(const std::vector<VString>& texts, UniChar open, UniChar close, bool cut, VString& out);
-	// Whether the container met now is to be the last one written, and counts its length.
-	bool _CountForCut(const VString& text);
+	class _Text;
+	class StValueList;
+
+	// Each appends the text to out. After a refused growth of out (velk 107 raised) they write nothing more
+	// and answer 0; the public entry points then answer velk 107.
+	VError _WriteValue(const VJSONValue& value, _Text& out);
+	VError _WriteObject(const VJSONObject* object, _Text& out);
+	VError _WriteArray(const VJSONArray* array, _Text& out);
+	VError _WriteProperties(const VJSONObject* object, _Text& out);
+	void _WriteString(const UniChar* units, int32 count, _Text& out) const;
+	static void _WriteNumber(double number, _Text& out);
+	// The comma and, under kPRETTY, the indentation before a member; after it, the indentation, the closing
+	// bracket unless cut, and "..." once per writer when cut.
+	void _BeginMember(size_t index, _Text& out) const;
+	void _Close(UniChar close, bool cut, _Text& out);
+	// The error of the writing, or velk 107 when the text could not grow or be handed over; out is set only
+	// on success.
+	VError _Finish(VError error, _Text& text, VString& out);
+	// Whether the member met now is to be the last one written, and counts its length.
+	bool _CountForCut(size_t length);
 	bool _IsOnStack(const void* container) const;
 
 	VDBLanguageContext* fContext;
@@ -94,6 +106,8 @@ private:
 	VString fIndentation;
 	std::vector<const void*> fStack;
 	std::set<const void*> fWritten;
+	// Values of the containers being written, one list a depth (see StValueList).
+	std::vector<std::vector<VJSONValue>> fValueLists;
 	uint32 fRunningLength = 0;
 	bool fCut = false;
 };

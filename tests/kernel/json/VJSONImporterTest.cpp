@@ -1,9 +1,14 @@
 // JSON text parsing: malformed reports with their line and position, number and string syntax, nesting
 // bound, file and bag entry points, and recorded paths.
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -234,6 +239,78 @@ TEST(VJSONImporter, ValuesInStrictAndLenientMode)
 	VJSONValue value;
 	EXPECT_EQ(VJSONImporter::ParseString(VString(withNul, 5), value, VJSONImporter::kStrict), VE_OK);
 	EXPECT_EQ(Describe(value), "\"ab\"");
+}
+
+// Every number word reads as the very double the string's own conversion gives (the bits compared, so that
+// -0 stays negative), through the exact shortcut for short mantissas and small powers of ten, the
+// correctly rounded reading of longer words, and the words beyond the range of doubles.
+TEST(VJSONImporter, NumbersReadAsTheStringConversion)
+{
+	std::vector<std::string> words = {"0", "-0", "-0.0e7", "7", "-12.5E+3", "0.1", "0.30000000000000004", "1e22", "1e23",
+		"-1e-22", "1e-23", "9007199254740992", "9007199254740993", "18446744073709551615", "1234567890123456789",
+		"12345678901234567890", "123456789012345678901234567890e-10", "0.000000000000000000000000000001",
+		"2.2250738585072011e-308", "2.2250738585072014e-308", "4.9e-324", "2.4703282292062327e-324",
+		"1.7976931348623157e308", "1.7976931348623159e308", "1e400", "-1e400", "1e-400", "1e00000000000000000001",
+		"-", "5e-1", "89255.0e-22", "8925.5e-21", "1E\xE2\x88\x92" "2", "3.14159265358979323846264338327950288"};
+	std::mt19937_64 random(20260601);
+	char text[64];
+	for (int i = 0; i < 3000; ++i)
+	{
+		uint64_t bits = random();
+		double number = 0;
+		std::memcpy(&number, &bits, sizeof(number));
+		if (std::isfinite(number))
+		{
+			std::snprintf(text, sizeof(text), i % 3 == 0 ? "%.17g" : (i % 3 == 1 ? "%.15g" : "%.16e"), number);
+			words.push_back(text);
+		}
+		// Mantissas around 2^53 and powers of ten around the exact range.
+		std::snprintf(text, sizeof(text), "%llue%d", static_cast<unsigned long long>(random() % 20000000000000000ull),
+			int(random() % 61) - 30);
+		words.push_back(text);
+	}
+	for (const std::string& word : words)
+	{
+		SCOPED_TRACE(word);
+		std::string ascii = word;
+		for (size_t at = ascii.find("\xE2\x88\x92"); at != std::string::npos; at = ascii.find("\xE2\x88\x92"))
+			ascii.replace(at, 3, "-");
+		const double expected = VString(ascii.c_str()).GetReal();
+		VJSONValue value;
+		ASSERT_EQ(VJSONImporter::ParseString(VString(word.c_str()), value, VJSONImporter::kStrict), VE_OK);
+		ASSERT_TRUE(value.IsNumber());
+		const double read = value.GetNumber();
+		EXPECT_EQ(std::memcmp(&read, &expected, sizeof(read)), 0) << read << " " << expected;
+	}
+}
+
+// Names and strings come out as written whichever way they are read: left in the text and made once,
+// decoded from escapes, or shared with an equal name met before, even when many different names compete
+// for the same few shared ones.
+TEST(VJSONImporter, NamesAndStringsAsWritten)
+{
+	std::string text = "[";
+	for (int i = 0; i < 900; ++i)
+	{
+		const std::string shared = "k" + std::to_string(i % 300);
+		const std::string own = "n" + std::to_string(i);
+		text += (i > 0 ? "," : "") + std::string("{\"") + shared + "\":" + std::to_string(i) + ",\"" + own + "\":\"v" +
+				std::to_string(i) + (i % 7 == 0 ? "\\n\\u0041" : "") + "\",\"\":\"\",\"e\\u0073c\":\"" + shared + "\"}";
+	}
+	text += "]";
+	VJSONValue value;
+	ASSERT_EQ(VJSONImporter::ParseString(VString(text.c_str()), value, VJSONImporter::kStrict), VE_OK);
+	ASSERT_TRUE(value.IsArray());
+	ASSERT_EQ(value.GetArray()->GetCount(), 900u);
+	for (int i = 0; i < 900; ++i)
+	{
+		SCOPED_TRACE(i);
+		const VJSONValue element = value.GetArray()->GetAt(size_t(i));
+		const std::string shared = "k" + std::to_string(i % 300);
+		const std::string own = "n" + std::to_string(i);
+		EXPECT_EQ(Describe(element), "{" + shared + ":" + std::to_string(i) + "," + own + ":\"v" + std::to_string(i) +
+										 (i % 7 == 0 ? "\\u10A" : "") + "\",:\"\",esc:\"" + shared + "\"}");
+	}
 }
 
 TEST(VJSONImporter, NestingIsBounded)

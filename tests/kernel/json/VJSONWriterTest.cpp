@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "common/VTemporaryFolderTest.h"
@@ -18,7 +22,9 @@
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VJSONWriter.h"
 #include "kernel/json/VStorageLocker.h"
+#include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VRefPtr.h"
+#include "kernel/values/VReal.h"
 #include "platform/FileOperations.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VTask.h"
@@ -65,6 +71,18 @@ TEST(VJSONWriter, TextsByKindAndLayout)
 		order.SetProperty(VString(name), VJSONValue(JSON_null));
 	VJSONValue nested(JSON_object);
 	nested.SetProperty(VString("x"), Array({Array({VJSONValue(JSON_true)}), VJSONValue(JSON_object)}));
+	// {"a":[{"b":[1,{"c":"d"}],"e":2},3],"f":{"g":[]},"h":4}: objects and arrays alternating at every depth.
+	VJSONValue inner(JSON_object);
+	VJSONValue leaf(JSON_object);
+	leaf.SetProperty(VString("c"), VJSONValue(VString("d")));
+	inner.SetProperty(VString("b"), Array({VJSONValue(1.0), leaf}));
+	inner.SetProperty(VString("e"), VJSONValue(2.0));
+	VJSONValue side(JSON_object);
+	side.SetProperty(VString("g"), VJSONValue(JSON_array));
+	VJSONValue mixed(JSON_object);
+	mixed.SetProperty(VString("a"), Array({inner, VJSONValue(3.0)}));
+	mixed.SetProperty(VString("f"), side);
+	mixed.SetProperty(VString("h"), VJSONValue(4.0));
 
 	struct Row
 	{
@@ -78,6 +96,7 @@ TEST(VJSONWriter, TextsByKindAndLayout)
 		{"sample pretty", Sample(), kPrettyQuoted, "{\n\t\"a\": [\n\t\t1,\n\t\t2\n\t],\n\t\"b\": {}\n}"},
 		{"nested pretty", nested, kPrettyQuoted, "{\n\t\"x\": [\n\t\t[\n\t\t\ttrue\n\t\t],\n\t\t{}\n\t]\n}"},
 		{"insertion order", order, kQuoted, "{\"zeta\":null,\"alpha\":null,\"mid\":null}"},
+		{"alternating nesting", mixed, kQuoted, "{\"a\":[{\"b\":[1,{\"c\":\"d\"}],\"e\":2},3],\"f\":{\"g\":[]},\"h\":4}"},
 		{"escaped name and string", escaped, kQuoted, "{\"na\\\"me\\\\\":\"line\\nbreak\\ttab\\u0001\"}"},
 		{"null and undefined in an array", Array({VJSONValue(JSON_null), VJSONValue(JSON_undefined)}), kQuoted,
 			"[null,null]"},
@@ -104,6 +123,91 @@ TEST(VJSONWriter, TextsByKindAndLayout)
 	EXPECT_EQ(to_string(text), "undefined");
 	EXPECT_EQ(writer.StringifyObject(nullptr, text), VE_OK);
 	EXPECT_EQ(to_string(text), "undefined");
+}
+
+// A number is written as VReal::RealToJSONString writes it (14 significant digits, whole numbers as
+// integers), whichever way the writer finds the digits: shortest digits, rounded ones (with the carry into a
+// new leading digit), and tails so near a half that only a full rounding decides.
+TEST(VJSONWriter, NumbersAsTheRealText)
+{
+	std::vector<double> numbers = {0.5, -0.25, 0.1, 1.0 / 3, 2.0 / 3, 1e-5, 0.0001, 0.00012345678901234, 123456.789,
+		9007199254740992.0, 9007199254740993.0 * 3, 1e20, -1e21, 1.5e300, 4.9e-324, 2.2250738585072014e-308,
+		1.7976931348623157e308, 0.123456789012345, 0.1234567890123450001, 1.00000000000005, 9.99999999999995,
+		9.999999999999951, 99999999999999.5, 0.99999999999999994, -65.613616999999977, 123456789012345.6,
+		1.23456789012345e-7, 1e14 + 0.5, 12345678901234.56, std::nextafter(0.5, 1.0), std::nextafter(1e-4, 0.0)};
+	std::mt19937_64 random(20260602);
+	for (int i = 0; i < 20000; ++i)
+	{
+		uint64_t bits = random();
+		double number = 0;
+		std::memcpy(&number, &bits, sizeof(number));
+		if (std::isfinite(number))
+			numbers.push_back(number);
+		// 15 to 17 digits whose tail beyond the 14th lies at or around a half.
+		const int tailDigits = 1 + int(random() % 3);
+		const uint64_t head = 10000000000000ull + random() % 90000000000000ull;
+		uint64_t tail = (tailDigits == 1 ? 5 : (tailDigits == 2 ? 45 + random() % 11 : 470 + random() % 61));
+		uint64_t scale = tailDigits == 1 ? 10 : (tailDigits == 2 ? 100 : 1000);
+		const double mantissa = double(head) * double(scale) + double(tail);
+		numbers.push_back(mantissa * std::pow(10.0, int(random() % 41) - 30 - tailDigits - 13));
+	}
+	for (const double number : numbers)
+	{
+		VString expected;
+		VReal::RealToJSONString(number, expected);
+		ASSERT_EQ(Write(VJSONValue(number), kQuoted), to_string(expected)) << std::hexfloat << number;
+	}
+}
+
+// Strings and names are escaped exactly as VString::GetJSONString escapes them, under each of its options,
+// for texts long enough that the escapes outgrow the room first set aside.
+TEST(VJSONWriter, EscapesAsTheStringJSONForm)
+{
+	std::u16string mixed;
+	for (int i = 0; i < 400; ++i)
+		mixed += (i % 3 == 0) ? u"\"\x01" : (i % 3 == 1 ? u"pl\u00E9n" : u"&'\\\x7F");
+	const std::u16string texts[] = {u"", u"plain", u"\"", u"a\\b", u"\x01x\x1F", u"\x7F", u"&'", u"tab\there\n",
+		std::u16string(u"nul\0in", 6), u"\u00E9\u20AC\xD83D\xDE00", mixed, std::u16string(300, u'\n')};
+	for (const uint32 options : {0u, kQuoted, uint32(VString::kJSON_RAW), kQuoted | VString::kJSON_RAW,
+			 uint32(VString::kJSON_ESCAPE_AMP_APOS), kQuoted | VString::kJSON_ESCAPE_AMP_APOS})
+	{
+		for (const std::u16string& units : texts)
+		{
+			SCOPED_TRACE(std::to_string(options) + " " + std::to_string(units.size()));
+			const VString text(units.data(), int32(units.size()));
+			VString form;
+			ASSERT_EQ(text.GetJSONString(form, options), VE_OK);
+			EXPECT_EQ(Write(VJSONValue(text), options), to_string(form));
+			VJSONValue object(JSON_object);
+			object.SetProperty(text, VJSONValue(JSON_null));
+			EXPECT_EQ(Write(object, options), "{" + to_string(form) + ":null}");
+		}
+	}
+}
+
+// When the text cannot grow the writer answers and raises velk 107, and the caller's text stays as it
+// was; the same writer writes the whole text once memory is back.
+TEST(VJSONWriter, RefusedMemoryLeavesTheTextAlone)
+{
+	const VJSONValue value = Sample();
+	VJSONWriter writer(kQuoted);
+	VString text("before");
+	VTask::FlushErrors();
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	// A manager with no backend refuses every block.
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	const VError error = writer.StringifyValue(value, text);
+	const VError raised = VTask::GetLastError();
+	VTask::FlushErrors();
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+
+	EXPECT_EQ(error, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(raised, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(to_string(text), "before");
+	EXPECT_EQ(writer.StringifyValue(value, text), VE_OK);
+	EXPECT_EQ(to_string(text), "{\"a\":[1,2],\"b\":{}}");
 }
 
 // Cycles fail unless marked, an object met twice outside a cycle is written twice unless refused, and every
