@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "files/VSystem.h"
-#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 
 namespace velk {
@@ -865,83 +864,6 @@ void VTime::FromValue(const VValueSingle& value)
 	value.GetTime(*this);
 	SetNull(value.IsNull());
 	fFlags |= kFLAG_DIRTY;
-}
-
-void VTime::GetString(VString& text) const
-{
-	text.Clear();
-	_ThrowError(VE_UNIMPLEMENTED);
-}
-
-void VTime::FromString(const VString&)
-{
-	_ThrowError(VE_UNIMPLEMENTED);
-}
-
-void VTime::GetXMLString(VString& text, uint32) const
-{
-	text.Clear();
-	_ThrowError(VE_UNIMPLEMENTED);
-}
-
-bool VTime::FromXMLString(const VString&)
-{
-	_ThrowError(VE_UNIMPLEMENTED);
-	return false;
-}
-
-VError VTime::GetJSONString(VString& json, uint32) const
-{
-	json.Clear();
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
-}
-
-VError VTime::FromJSONString(const VString&, uint32)
-{
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
-}
-
-VError VTime::GetJSONValue(VJSONValue& json, uint32 options) const
-{
-	if (IsNull())
-	{
-		json.SetNull();
-		return VE_OK;
-	}
-	if ((options & kJSON_AS_DATE) != 0)
-	{
-		json.SetTime(*this);
-		return VE_OK;
-	}
-	VString text;
-	const VError error = GetJSONString(text, 0);
-	if (error == VE_OK)
-		json.SetString(text);
-	return error;
-}
-
-VError VTime::FromJSONValue(const VJSONValue& json)
-{
-	if (json.IsNull())
-	{
-		SetNull(true);
-		return VE_OK;
-	}
-	if (json.IsDate())
-	{
-		// What the date's own text ("2024-03-05", UTC) would be read as: midnight UTC of that day.
-		json.GetTime(*this);
-		return VE_OK;
-	}
-	VString text;
-	const VError error = json.GetString(text);
-	if (error != VE_OK)
-		return error;
-	// The RFC 3339 reading is not built yet: FromXMLString raises velk 2 and leaves the time as it is.
-	FromXMLString(text);
-	return VE_UNIMPLEMENTED;
 }
 
 }  // namespace velk

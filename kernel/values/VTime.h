@@ -1,5 +1,5 @@
 // A point in time (value kind 8): a Gregorian date and a time of day in UTC to the millisecond, with its
-// calendar arithmetic, local-time access through VSystem, comparisons and flat form.
+// calendar arithmetic, local-time access through VSystem, comparisons, flat form and text forms.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -207,27 +207,80 @@ public:
 	// The value's GetTime into this time, then its null state; dirty.
 	void FromValue(const VValueSingle& value) override;
 
-	// The text forms (RFC 3339, RFC 822, the numeric forms, display texts) come with the international
-	// services and are not built yet: each raises and answers velk 2. GetString and GetXMLString clear the
-	// text; FromString leaves the time as it is, FromXMLString too and answers false.
-	void GetString(VString& text) const override;
-	void FromString(const VString& text) override;
+	// ---------------------------------------------------------------------------------------------------
+	// Text forms. Parsing never raises: text that cannot be read makes the time null.
+
+	// Options of GetRfc3339String (and GetXMLString). Without kRFC3339_UTC and kRFC3339_LOCAL the text is
+	// local time followed by the offset from UTC in force at that instant, never with milliseconds.
+	static constexpr uint32 kRFC3339_UTC = 1;              // UTC, marked "Z"
+	static constexpr uint32 kRFC3339_LOCAL = 2;            // local time without an offset
+	static constexpr uint32 kRFC3339_TIME_ONLY = 4;        // "07:08:09Z"
+	static constexpr uint32 kRFC3339_DATE_ONLY = 8;        // "2024-03-05" (ignored with kRFC3339_TIME_ONLY)
+	static constexpr uint32 kRFC3339_ZERO_DATE = 16;       // year, month and day written as 0
+	static constexpr uint32 kRFC3339_NO_MILLISECONDS = 32;
+	// "2024-03-05T07:08:09.010Z" and its variants; a null time gives "0000-00-00T00:00:00Z" whatever the
+	// options.
+	void GetRfc3339String(VString& text, uint32 options) const;
+	// Date-time, date, time ("12:30:15") or a whole number of seconds (the time of day, minutes kept).
+	// Milliseconds are the first three digits of the fraction. A date-time's offset is subtracted from its
+	// fields (whatever the local zone); a date with an offset, or a text of 11 characters or more without
+	// "Z" or an offset, is local time; shorter texts are UTC. Times alone give the zero date, their zone
+	// unread. A date that does not exist
+	// reads as the zero date, and an all-zero date-time as a null time (both answer true). False, time
+	// null, for a null or empty text and a text of no known shape.
+	bool FromRfc3339String(const VString& text);
+
+	// GetRfc3339String.
 	void GetXMLString(VString& text, uint32 options = 0) const override;
+	// "!!" RFC 3339 "!!", RFC 3339, or (text holding a '!') the numeric or "!" form of FromString, which
+	// answers true.
 	bool FromXMLString(const VString& text) override;
+
+	// Options of GetJSONString.
+	static constexpr uint32 kJSON_QUOTED = 1;                   // within double quotes
+	static constexpr uint32 kJSON_DATE_ONLY_AT_MIDNIGHT = 512;  // "2024-03-05" when the time of day is 0
+	static constexpr uint32 kJSON_DATE_MARKS = 4096;            // "!!" before and after, the JSON text's date mark
+	// RFC 3339 in UTC with milliseconds (or the date alone); answers 0.
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
+	// FromXMLString; answers 0.
 	VError FromJSONString(const VString& json, uint32 options = 0) override;
 
 	// Option of GetJSONValue: a JSON date (the UTC calendar date) rather than the RFC 3339 string.
 	static constexpr uint32 kJSON_AS_DATE = 1;
-	// A null time gives JSON null and answers 0; with kJSON_AS_DATE a JSON date, answering 0. Otherwise
-	// the string of GetJSONString, which needs the time texts: until they exist velk 2 is raised and
-	// answered and the JSON value is left as it is.
+	// A null time gives JSON null; with kJSON_AS_DATE a JSON date; otherwise the string of GetJSONString.
+	// Answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 	// JSON null makes the time null; a JSON date gives midnight UTC of its day (a date that is not in the
-	// calendar makes the time null); both answer 0. Any other JSON value is read as text through
-	// FromXMLString, which needs the time texts: until they exist velk 2 is raised and answered and the
-	// time is left as it is (GetString's error first, when the JSON value has no text).
+	// calendar makes the time null); any other JSON value is read as text through FromXMLString. Answers 0,
+	// or GetString's error (time unchanged) when the JSON value has no text.
 	VError FromJSONValue(const VJSONValue& json) override;
+
+	// "Tue, 05 Mar 2024 07:08:09 GMT"; a null time gives ", 00  0000 00:00:00 GMT", the zero date no names.
+	void GetRfc822String(VString& text) const;
+	// Day, month name, year, hour, minute, second in that order, each after whatever precedes it (a weekday
+	// name is skipped); the text may stop anywhere and the fields left are 0; a zone after the time is not
+	// read (UTC). Digits and letters are ASCII; month names match in any case.
+	void FromRfc822String(const VString& text);
+
+	// Up to seven runs of digits (year, month, day, hour, minute, second, millisecond) in UTC, validated as
+	// FromUTCTime. When the text opens with "day!month!year", that date at time 0 ("0!0!0": the zero date;
+	// a date that does not exist: null).
+	void FromString(const VString& text) override;
+	// "8!12!2026"; a null time makes text null.
+	void toSimpleDateString(VString& text) const;
+	// Local time "2024-03-05 07:08:09:010" for logs; empty for a null time.
+	void GetStringLocalTime(VString& text) const;
+	// The compiler's texts ("Feb  5 2024", "07:08:09") read as local time, validated as FromLocalTime; no
+	// token at all gives the zero date. Null texts count as empty, and only the first 255 bytes of the two
+	// are read.
+	void FromCompilerDateTime(const char* date, const char* time);
+
+	// Display texts through the international manager's date and time formats, which are not built yet:
+	// each clears its texts and raises velk 2.
+	void FormatByOS(VString& text, bool flag) const;
+	void FormatByOS(VString& date, VString& time, bool flag) const;
+	// FormatByOS(text, true).
+	void GetString(VString& text) const override;
 
 protected:
 	// A null time drops its fields.
