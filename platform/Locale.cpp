@@ -4,6 +4,8 @@
 
 #include <unicode/uloc.h>
 
+#include "platform/PreferredLanguages.h"
+
 namespace plat {
 
 Locale* Locale::Create(const char* bcp47Tag)
@@ -16,7 +18,35 @@ Locale* Locale::Create(const char* bcp47Tag)
 	const int32_t length = uloc_forLanguageTag(bcp47Tag, name, sizeof(name), &parsed, &status);
 	if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0)
 		return nullptr;
-	return new (std::nothrow) Locale(std::string(name, size_t(length)));
+	try
+	{
+		return new Locale(std::string(name, size_t(length)));
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+}
+
+Locale* Locale::CopyCurrent()
+{
+	const std::vector<std::string> languages = CopyPreferredLanguages();
+	return languages.empty() ? nullptr : Create(languages.front().c_str());
+}
+
+std::string Locale::GetLanguageCode() const
+try
+{
+	char language[ULOC_LANG_CAPACITY];
+	UErrorCode status = U_ZERO_ERROR;
+	const int32_t length = uloc_getLanguage(fName.c_str(), language, sizeof(language), &status);
+	if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0)
+		return std::string();
+	return std::string(language, size_t(length));
+}
+catch (const std::bad_alloc&)
+{
+	return std::string();
 }
 
 }  // namespace plat

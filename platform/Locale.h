@@ -13,6 +13,9 @@ public:
 	// A new locale (one reference) for a BCP 47 tag such as "fr-CA", "zh-Hans" or "en"; null when the
 	// tag cannot be read.
 	static Locale* Create(const char* bcp47Tag);
+	// The user's current locale (one reference): the locale of the first preferred language
+	// (PreferredLanguages.h); null when it cannot be made.
+	static Locale* CopyCurrent();
 
 	void Retain() const { fRefCount.fetch_add(1, std::memory_order_relaxed); }
 	void Release() const
@@ -23,6 +26,8 @@ public:
 
 	// The collation and formatting library's name of the locale ("fr_CA", "zh_Hans", "en").
 	const char* GetName() const { return fName.c_str(); }
+	// The ISO 639 language code of the locale ("fr" for "fr_CA"); empty when it has none.
+	std::string GetLanguageCode() const;
 
 private:
 	explicit Locale(std::string name) : fName(std::move(name)) {}

@@ -9,6 +9,7 @@
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverter.h"
 #include "kernel/intl/VUnicodeConverters.h"
+#include "kernel/intl/mac/XMacIntlMgr.h"
 #include "kernel/intl/mac/XMacTextConverter.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VTask.h"
@@ -335,10 +336,10 @@ StEagerConverters sEagerConverters;
 
 VTextConverters::VTextConverters()
 {
-	fToPlatformDefault = XMacIntl::NewToUnicodeConverter(kCharSet_PlatformDefault);
+	fToPlatformDefault = XMacIntlMgr::NewToUnicodeConverter(kCharSet_PlatformDefault);
 	if (fToPlatformDefault == nullptr)
 		fToPlatformDefault = new VToUnicodeConverter_Void();
-	fFromPlatformDefault = XMacIntl::NewFromUnicodeConverter(kCharSet_PlatformDefault);
+	fFromPlatformDefault = XMacIntlMgr::NewFromUnicodeConverter(kCharSet_PlatformDefault);
 	if (fFromPlatformDefault == nullptr)
 		fFromPlatformDefault = new VFromUnicodeConverter_Void();
 	fToNull = new VToUnicodeConverter_Null();
@@ -429,7 +430,7 @@ VToUnicodeConverter* VTextConverters::RetainToUnicodeConverter(CharSet inCharSet
 		default:
 			break;
 	}
-	if (VToUnicodeConverter* converter = XMacIntl::NewToUnicodeConverter(inCharSet))
+	if (VToUnicodeConverter* converter = XMacIntlMgr::NewToUnicodeConverter(inCharSet))
 		return converter;
 	return new VToUnicodeConverter_Void();
 }
@@ -452,7 +453,7 @@ VFromUnicodeConverter* VTextConverters::RetainFromUnicodeConverter(CharSet inCha
 		default:
 			break;
 	}
-	if (VFromUnicodeConverter* converter = XMacIntl::NewFromUnicodeConverter(inCharSet))
+	if (VFromUnicodeConverter* converter = XMacIntlMgr::NewFromUnicodeConverter(inCharSet))
 		return converter;
 	return new VFromUnicodeConverter_Void();
 }

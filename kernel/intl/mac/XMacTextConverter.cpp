@@ -1,6 +1,8 @@
 // Legacy character sets over the platform's text-encoding service.
 #include "kernel/intl/mac/XMacTextConverter.h"
 
+#include "kernel/intl/mac/XMacIntlMgr.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -235,9 +237,7 @@ bool XMacFromUnicodeConverter::Convert(const UniChar* inSource, int32 inSourceUn
 // ---------------------------------------------------------------------------------------------------------
 // Factories
 
-namespace XMacIntl {
-
-VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet)
+VToUnicodeConverter* XMacIntlMgr::NewToUnicodeConverter(CharSet inCharSet)
 {
 	XMacToUnicodeConverter* converter = new (std::nothrow) XMacToUnicodeConverter(inCharSet);
 	if (converter != nullptr && !converter->IsValid())
@@ -248,7 +248,7 @@ VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet)
 	return converter;
 }
 
-VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet)
+VFromUnicodeConverter* XMacIntlMgr::NewFromUnicodeConverter(CharSet inCharSet)
 {
 	XMacFromUnicodeConverter* converter = new (std::nothrow) XMacFromUnicodeConverter(inCharSet);
 	if (converter != nullptr && !converter->IsValid())
@@ -258,7 +258,5 @@ VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet)
 	}
 	return converter;
 }
-
-}  // namespace XMacIntl
 
 }  // namespace velk

@@ -57,11 +57,6 @@ private:
 	int32 fCharSize;
 };
 
-// The factories the registry asks for every character set without a built-in converter: a new converter
-// carrying one reference, or null when the set cannot be converted here.
-namespace XMacIntl {
-VELK_API VToUnicodeConverter* NewToUnicodeConverter(CharSet inCharSet);
-VELK_API VFromUnicodeConverter* NewFromUnicodeConverter(CharSet inCharSet);
-}  // namespace XMacIntl
+// The registry makes these through XMacIntlMgr::NewToUnicodeConverter and NewFromUnicodeConverter.
 
 }  // namespace velk

@@ -166,7 +166,7 @@ TEST(VLegacyConverterTest, NamesCompareIgnoringCase)
 		{u"latin-9 ", 0},
 		{u"latin-", 0},
 		{u"utf_8", 0},
-		{u"\u00FCtf-8", 0},
+		{u"\u00FCtf-8", 7},	 // diacritics are ignored as well as case
 		{std::u16string(u"UTF-8\0", 6), 0},
 	};
 	for (const Case& c : cases)

@@ -31,16 +31,16 @@ TEST(VStringCompareTest, CaseCountsOnlyWithDiacritics)
 		CompareResult with;
 	};
 	const Row rows[] = {
-		{u"abc", u"ABC", CR_EQUAL, CR_BIGGER},
-		{u"\u00C9t\u00C9", u"\u00E9t\u00E9", CR_EQUAL, CR_SMALLER},
-		{u"\u03A3\u039F\u03A6\u039F\u03A3", u"\u03C3\u03BF\u03C6\u03BF\u03C2", CR_EQUAL, CR_SMALLER},  // final sigma too
-		{u"\u0414\u043E\u043C", u"\u0434\u041E\u041C", CR_EQUAL, CR_SMALLER},
-		{u"\u0100\u0102", u"\u0101\u0103", CR_EQUAL, CR_SMALLER},
-		{u"\uFF21", u"\uFF41", CR_EQUAL, CR_SMALLER},
+		{u"abc", u"ABC", CR_EQUAL, CR_SMALLER},  // lower case sorts first
+		{u"\u00C9t\u00C9", u"\u00E9t\u00E9", CR_EQUAL, CR_BIGGER},
+		{u"\u03A3\u039F\u03A6\u039F\u03A3", u"\u03C3\u03BF\u03C6\u03BF\u03C2", CR_EQUAL, CR_BIGGER},  // final sigma too
+		{u"\u0414\u043E\u043C", u"\u0434\u041E\u041C", CR_EQUAL, CR_BIGGER},
+		{u"\u0100\u0102", u"\u0101\u0103", CR_EQUAL, CR_BIGGER},
+		{u"\uFF21", u"\uFF41", CR_EQUAL, CR_BIGGER},
 		{u"abc", u"abd", CR_SMALLER, CR_SMALLER},
-		{u"B", u"a", CR_BIGGER, CR_SMALLER},
+		{u"B", u"a", CR_BIGGER, CR_BIGGER},
 		{u"", u"a", CR_SMALLER, CR_SMALLER},
-		{u"ab", u"AB ", CR_SMALLER, CR_BIGGER},
+		{u"ab", u"AB ", CR_SMALLER, CR_SMALLER},
 		{u"", u"", CR_EQUAL, CR_EQUAL},
 	};
 	for (const Row& r : rows)
@@ -208,7 +208,7 @@ TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 
 	EXPECT_EQ(abc.CompareToSameKind(&ab, false), CR_BIGGER);
 	EXPECT_EQ(abc.CompareBeginingToSameKind(&ab, false), CR_EQUAL);  // abc cut to 2 units
-	EXPECT_EQ(abc.CompareBeginingToSameKind(&ab, true), CR_BIGGER);
+	EXPECT_EQ(abc.CompareBeginingToSameKind(&ab, true), CR_SMALLER);
 	EXPECT_TRUE(abc.EqualToSameKind(&abc, true));
 	EXPECT_EQ(abc.CompareToSameKindPtr(flatABCD.data(), false), CR_SMALLER);
 	EXPECT_EQ(abc.Swap_CompareToSameKindPtr(flatABCD.data(), false), CR_BIGGER);
@@ -237,7 +237,7 @@ TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 	EXPECT_EQ(abc.CompareToSameKindPtrWithOptions(flatAB.data(), options), CR_EQUAL);
 	EXPECT_EQ(ab.Swap_CompareToSameKindPtrWithOptions(Flat(abc).data(), options), CR_EQUAL);
 	options.SetDiacritical(true);
-	EXPECT_EQ(abc.CompareToSameKindWithOptions(&ab, options), CR_BIGGER);
+	EXPECT_EQ(abc.CompareToSameKindWithOptions(&ab, options), CR_SMALLER);
 	options.SetDiacritical(false);
 	options.SetBeginsWith(false);
 	options.SetLike(true);
@@ -264,7 +264,7 @@ TEST(VStringCompareTest, AnyValueComparesThroughItsText)
 {
 	const TextValue value;
 	EXPECT_EQ(VString(u"abc").CompareTo(value, false), CR_EQUAL);
-	EXPECT_EQ(VString(u"abc").CompareTo(value, true), CR_BIGGER);
+	EXPECT_EQ(VString(u"abc").CompareTo(value, true), CR_SMALLER);
 	EXPECT_TRUE(VString(u"abc").EqualTo(value, false));
 	EXPECT_TRUE(VString(u"=").AppendValue(value).EqualToStringRaw(VString(u"=ABC")));
 

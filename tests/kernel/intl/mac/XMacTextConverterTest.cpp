@@ -1,4 +1,5 @@
 // The platform converters' factories: which sets they make, and the Unicode forms they also cover.
+#include "kernel/intl/mac/XMacIntlMgr.h"
 #include "kernel/intl/mac/XMacTextConverter.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,8 @@ TEST(XMacTextConverterTest, FactoriesMakeOnlyConvertibleSets)
 	for (CharSet charSet : {50, 0, -1, 110, 112, 116, 118, 120, 1020})
 	{
 		SCOPED_TRACE(charSet);
-		EXPECT_EQ(XMacIntl::NewToUnicodeConverter(charSet), nullptr);
-		EXPECT_EQ(XMacIntl::NewFromUnicodeConverter(charSet), nullptr);
+		EXPECT_EQ(XMacIntlMgr::NewToUnicodeConverter(charSet), nullptr);
+		EXPECT_EQ(XMacIntlMgr::NewFromUnicodeConverter(charSet), nullptr);
 		EXPECT_EQ(XMacToUnicodeConverter::CharSetToTextEncoding(charSet), nullptr);
 	}
 	// The platform default is Mac Roman, the same set as 100.
@@ -35,8 +36,8 @@ TEST(XMacTextConverterTest, UnicodeFormsRoundTrip)
 	for (const Case& c : cases)
 	{
 		SCOPED_TRACE(c.charSet);
-		VRefPtr<VFromUnicodeConverter> from(XMacIntl::NewFromUnicodeConverter(c.charSet), true);
-		VRefPtr<VToUnicodeConverter> to(XMacIntl::NewToUnicodeConverter(c.charSet), true);
+		VRefPtr<VFromUnicodeConverter> from(XMacIntlMgr::NewFromUnicodeConverter(c.charSet), true);
+		VRefPtr<VToUnicodeConverter> to(XMacIntlMgr::NewToUnicodeConverter(c.charSet), true);
 		ASSERT_TRUE(from && to);
 		EXPECT_GE(from->GetCharSize(), c.minCharSize);
 		char bytes[64];

@@ -1,0 +1,104 @@
+// Platform locales and the user's preferred languages read from the environment.
+#include "platform/Locale.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PreferredLanguages.h"
+
+namespace plat {
+namespace {
+
+// Sets the locale variables for the scope and restores them after.
+class StLocaleVariables
+{
+public:
+	StLocaleVariables(const char* language, const char* all, const char* messages, const char* lang)
+	{
+		const char* values[] = {language, all, messages, lang};
+		for (size_t i = 0; i < std::size(kNAMES); ++i)
+		{
+			const char* old = getenv(kNAMES[i]);
+			fSaved[i] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+			if (values[i] != nullptr)
+				setenv(kNAMES[i], values[i], 1);
+			else
+				unsetenv(kNAMES[i]);
+		}
+	}
+	~StLocaleVariables()
+	{
+		for (size_t i = 0; i < std::size(kNAMES); ++i)
+		{
+			if (fSaved[i])
+				setenv(kNAMES[i], fSaved[i]->c_str(), 1);
+			else
+				unsetenv(kNAMES[i]);
+		}
+	}
+
+private:
+	static constexpr const char* kNAMES[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+	std::optional<std::string> fSaved[4];
+};
+
+TEST(LocaleTest, PosixLocalesBecomeLanguageTags)
+{
+	const std::pair<const char*, const char*> rows[] = {
+		{"fr_FR", "fr-FR"}, {"fr_CA.UTF-8", "fr-CA"}, {"de_DE@euro", "de-DE"}, {"pt_BR.ISO-8859-1@x", "pt-BR"},
+		{"C", "en"}, {"POSIX", "en"}, {"C.UTF-8", "en"}, {"en", "en"}, {"sr_RS@latin", "sr-RS"}, {"", ""}, {".UTF-8", ""},
+		{"zh_TW", "zh-TW"},
+	};
+	for (const auto& [posix, tag] : rows)
+		EXPECT_EQ(PosixLocaleToLanguageTag(posix), tag) << posix;
+}
+
+TEST(LocaleTest, PreferredLanguagesComeFromTheEnvironmentInOrder)
+{
+	struct Row
+	{
+		const char* language;
+		const char* all;
+		const char* messages;
+		const char* lang;
+		std::vector<std::string> expected;
+	};
+	const Row rows[] = {
+		{nullptr, nullptr, nullptr, nullptr, {"en"}},
+		{"", "", "", "", {"en"}},
+		{nullptr, nullptr, nullptr, "de_AT.UTF-8", {"de-AT"}},
+		{nullptr, "it_IT", "es_ES", "de_AT", {"it-IT"}},
+		{nullptr, "", "es_ES", "de_AT", {"es-ES"}},
+		{"fr_CA:fr::en_GB", nullptr, nullptr, "fr_CA.UTF-8", {"fr-CA", "fr", "en-GB"}},
+		{"sv", "C", nullptr, nullptr, {"sv", "en"}},
+	};
+	for (const Row& row : rows)
+	{
+		StLocaleVariables variables(row.language, row.all, row.messages, row.lang);
+		EXPECT_EQ(CopyPreferredLanguages(), row.expected) << (row.lang ? row.lang : "-");
+	}
+}
+
+TEST(LocaleTest, CurrentLocaleIsTheFirstPreferredLanguage)
+{
+	StLocaleVariables variables("pt_BR:fr", nullptr, nullptr, "de_DE");
+	Locale* current = Locale::CopyCurrent();
+	ASSERT_NE(current, nullptr);
+	EXPECT_STREQ(current->GetName(), "pt_BR");
+	EXPECT_EQ(current->GetLanguageCode(), "pt");
+	current->Release();
+
+	Locale* hans = Locale::Create("zh-Hans");
+	ASSERT_NE(hans, nullptr);
+	EXPECT_STREQ(hans->GetName(), "zh_Hans");
+	EXPECT_EQ(hans->GetLanguageCode(), "zh");
+	hans->Release();
+}
+
+}  // namespace
+}  // namespace plat
