@@ -1,5 +1,7 @@
 #include "kernel/json/VJSONImporter.h"
 
+#include "kernel/values/VTime.h"
+
 #include <charconv>
 #include <cstring>
 #include <iterator>
@@ -641,7 +643,7 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 				if (!isString)
 					_WordToValue(word, out, kExpectedValue);
 				else if (VString string; _TokenText(text, word, string))
-					out.SetString(string);
+					_QuotedToValue(string, out);
 				break;
 			default:
 				_ThrowErrorInvalidToken(_TokenToString(token), kExpectedValue);
@@ -829,7 +831,7 @@ void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 dept
 		else if (token == jsonString)
 		{
 			if (VString string; _TokenText(text, word, string))
-				value.SetString(string);
+				_QuotedToValue(string, value);
 		}
 		else
 			_ThrowErrorInvalidToken(_TokenToString(token), first ? kExpectedElement : kExpectedValue);
@@ -856,12 +858,42 @@ void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 dept
 	}
 }
 
+void VJSONImporter::_QuotedToValue(const VString& text, VJSONValue& out) const
+{
+	if ((fOptions & (kBangDates | kISODates)) != 0)
+	{
+		VTime time;
+		bool isDate = false;
+		if ((fOptions & kBangDates) != 0)
+		{
+			const int32 length = text.GetLength();
+			const UniChar* units = text.GetCPointer();
+			if (fNonAmbiguousDates)
+			{
+				isDate = text.IsNonAmbigousDate() && time.FromXMLString(text);
+			}
+			else if (length >= 4 && units[0] == u'!' && units[1] == u'!' && units[length - 2] == u'!'
+				&& units[length - 1] == u'!')
+			{
+				isDate = time.FromXMLString(VString(units + 2, length - 4));
+			}
+		}
+		if (!isDate && (fOptions & kISODates) != 0 && text.IsISODate())
+			isDate = time.FromXMLString(text);
+		if (isDate)
+		{
+			out.SetTime(time);
+			return;
+		}
+	}
+	out.SetString(text);
+}
+
 void VJSONImporter::_StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected)
 {
 	if (isQuoted)
 	{
-		// Date texts (options 64, 128 and 512) stay strings until time values can read their text forms.
-		out.SetString(text);
+		_QuotedToValue(text, out);
 		return;
 	}
 	Word word;
@@ -1098,8 +1130,12 @@ void VJSONImporter::_SetBagAttribute(VValueBag& bag, const VString& name, const 
 	bool stored = true;
 	if (isQuoted)
 	{
-		// Date texts stay strings until time values can read their text forms.
-		stored = bag.SetString(key, text);
+		VTime time;
+		const bool isDate = fNonAmbiguousDates ? text.IsNonAmbigousDate() : text.IsISODate();
+		if (isDate && time.FromXMLString(text))
+			stored = bag.SetTime(key, time);
+		else
+			stored = bag.SetString(key, text);
 	}
 	else if (text.EqualToUSASCIICString("null"))
 	{

@@ -152,6 +152,8 @@ private:
 	void _ParseArray(VJSONValue& out, uint32 depth);
 	// The elements of an array up to its "]" or the first error.
 	void _ReadElements(std::vector<VJSONValue>& elements, uint32 depth);
+	// A quoted text: a date when the date options recognise it and its text reads as a time, else a string.
+	void _QuotedToValue(const VString& text, VJSONValue& out) const;
 	void _StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected);
 	void _WordToValue(const Word& word, VJSONValue& out, const char* expected);
 	// The word's units as a string; false (velk 107 raised and recorded) when memory is short.

@@ -558,7 +558,6 @@ VError VJSONWriter::_WriteValue(const VJSONValue& value, _Text& out)
 				time.FromLocalTime(year, month, day, 0, 0, 0, 0);
 			else
 				time.FromUTCTime(year, month, day, 0, 0, 0, 0);
-			// The time's text forms come with the international services; until then this answers velk 2.
 			VString text;
 			if (VError error = time.GetJSONString(text, fOptions); error != VE_OK)
 				return error;

@@ -20,6 +20,7 @@
 #include "files/VFile.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/values/VTime.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/values/VValueInfo.h"
 #include "runtime/StErrorContextInstaller.h"
@@ -83,6 +84,14 @@ std::string Describe(const VJSONValue& value)
 			for (size_t i = 0; i < names.size(); ++i)
 				out += (i ? "," : "") + Utf8(names[i]) + ":" + Describe(value.GetProperty(names[i]));
 			return out + "}";
+		}
+		case JSON_date:
+		{
+			int16 year = 0, month = 0, day = 0;
+			value.GetDate(&year, &month, &day);
+			char text[32];
+			snprintf(text, sizeof(text), "date:%04d-%02d-%02d", year, month, day);
+			return text;
 		}
 		default:
 			return "?";
@@ -357,9 +366,32 @@ TEST_F(VJSONImporterFileTest, EntryPointsOfValues)
 {
 	StErrorContextInstaller scope(false, false);
 	VJSONValue value;
+	// Dates recognised as the options say: the extended form reads only the marked, non-ambiguous texts.
+	struct Row
+	{
+		uint32 options;
+		const char* expected;
+	};
+	const char* text = "[\"2024-02-29\",\"!!2024-02-29!!\",\"!!2024-02-29T10:00:00Z!!\",\"!!x!!\",\"2024-13-40\"]";
+	const Row rows[] = {
+		{0, "[\"2024-02-29\",\"!!2024-02-29!!\",\"!!2024-02-29T10:00:00Z!!\",\"!!x!!\",\"2024-13-40\"]"},
+		{VJSONImporter::kBangDates, "[\"2024-02-29\",date:2024-02-29,date:2024-02-29,\"!!x!!\",\"2024-13-40\"]"},
+		// A date of the right shape that is not in the calendar is the zero date, as times read it.
+		{VJSONImporter::kISODates, "[date:2024-02-29,\"!!2024-02-29!!\",\"!!2024-02-29T10:00:00Z!!\",\"!!x!!\",date:0000-00-00]"},
+		{VJSONImporter::kBangDates | VJSONImporter::kNonAmbiguousDates,
+			"[\"2024-02-29\",date:2024-02-29,\"!!2024-02-29T10:00:00Z!!\",\"!!x!!\",\"2024-13-40\"]"},
+	};
+	for (const Row& row : rows)
+	{
+		EXPECT_EQ(VJSONImporter::ParseString(VString(text), value, row.options), VE_OK);
+		EXPECT_EQ(Describe(value), row.expected) << row.options;
+	}
 	EXPECT_EQ(value.ParseFromString(VString("{\"d\":\"2024-02-29\",\"e\":\"!!2024-02-29!!\"}"), true, true), VE_OK);
-	// Date texts stay strings until times read their text forms.
-	EXPECT_EQ(Describe(value), "{d:\"2024-02-29\",e:\"!!2024-02-29!!\"}");
+	EXPECT_EQ(Describe(value), "{d:\"2024-02-29\",e:date:2024-02-29}");
+	// Written back with the marks, the date reads again as the same date.
+	VString written;
+	ASSERT_EQ(value.Stringify(written, VTime::kJSON_QUOTED | VTime::kJSON_DATE_MARKS | VTime::kJSON_DATE_ONLY_AT_MIDNIGHT), VE_OK);
+	EXPECT_EQ(Utf8(written), "{\"d\":\"2024-02-29\",\"e\":\"!!2024-02-29!!\"}");
 
 	VRefPtr<VFile> good = Write("good.json", "\xEF\xBB\xBF{\"name\":\"caf\xC3\xA9\",\r\n\"n\":[1,2]}");
 	EXPECT_EQ(value.LoadFromFile(good.Get(), false), VE_OK);
@@ -381,7 +413,8 @@ TEST_F(VJSONImporterFileTest, EntryPointsOfValues)
 TEST(VJSONImporter, ObjectToBag)
 {
 	VJSONImporter importer(VString("{\"n\":1e5,\"big\":123456789012345678901,\"i\":-42,\"r\":2.5,\"m\":1e\xE2\x88\x92" "1,"
-									"\"s\":\"x\",\"b\":true,\"o\":{\"k\":1},\"arr\":[{\"a\":1},7,\"t\"],\"__CDATA\":\"text\"}"),
+									"\"s\":\"x\",\"b\":true,\"o\":{\"k\":1},\"arr\":[{\"a\":1},7,\"t\"],\"__CDATA\":\"text\","
+									"\"d\":\"2024-02-29\",\"nd\":\"!!2024-02-29!!\"}"),
 		0);
 	VRefPtr<VValueBag> bag(new VValueBag(), true);
 	ASSERT_EQ(importer.JSONObjectToBag(*bag), VE_OK);
@@ -406,6 +439,9 @@ TEST(VJSONImporter, ObjectToBag)
 	VString text;
 	EXPECT_TRUE(bag->GetString("s", text));
 	EXPECT_EQ(Utf8(text), "x");
+	// An ISO date text is a time; the marked form only with the non-ambiguous option.
+	EXPECT_NE(dynamic_cast<const VTime*>(bag->GetAttribute("d")), nullptr);
+	EXPECT_NE(dynamic_cast<const VString*>(bag->GetAttribute("nd")), nullptr);
 	EXPECT_TRUE(bag->GetString(VValueBag::CDataAttributeName(), text));
 	EXPECT_EQ(Utf8(text), "text");
 
