@@ -535,6 +535,15 @@ public:
 	bool Join(const std::vector<VString>& pieces, UniChar separator);
 	bool Join(const std::vector<VString>& pieces, const VString& separator);
 
+	// ---- Splitting at strings, templates and editing ----
+	// ---- End of splitting at strings, templates and editing ----
+
+	// ---- Base64 ----
+	// ---- End of Base64 ----
+
+	// ---- Stream form ----
+	// ---- End of stream form ----
+
 protected:
 	// A derived string's own inline buffer: capacity units plus the terminator.
 	struct InlineBuffer
