@@ -32,7 +32,7 @@ $(TSAN_DIR)/build.ninja: | deps
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_TSAN=ON -DVELK_WERROR=ON
 
 tsan: deps $(TSAN_DIR)/build.ninja
-	cmake --build $(TSAN_DIR) -j $(JOBS) --target velk_runtime_tests velk_containers_tests
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target velk_runtime_tests velk_containers_tests velk_json_tests
 	ctest --test-dir $(TSAN_DIR) -j $(JOBS) --output-on-failure --timeout 600
 
 $(RELEASE_DIR)/build.ninja: | deps
