@@ -1,8 +1,10 @@
 #include "platform/Locale.h"
 
+#include <iterator>
 #include <new>
 
 #include <unicode/uloc.h>
+#include <unicode/unum.h>
 
 #include "platform/PreferredLanguages.h"
 
@@ -47,6 +49,31 @@ try
 catch (const std::bad_alloc&)
 {
 	return std::string();
+}
+
+std::u16string Locale::GetNumberSymbol(NumberSymbol which) const
+try
+{
+	UErrorCode status = U_ZERO_ERROR;
+	UNumberFormat* format = unum_open(UNUM_DECIMAL, nullptr, 0, fName.c_str(), nullptr, &status);
+	if (U_FAILURE(status))
+		return std::u16string();
+	UNumberFormatSymbol symbol = UNUM_CURRENCY_SYMBOL;
+	if (which == NumberSymbol::kDecimalSeparator)
+		symbol = UNUM_DECIMAL_SEPARATOR_SYMBOL;
+	else if (which == NumberSymbol::kGroupingSeparator)
+		symbol = UNUM_GROUPING_SEPARATOR_SYMBOL;
+	UChar text[64];
+	const int32_t length = unum_getSymbol(format, symbol, text, int32_t(std::size(text)), &status);
+	unum_close(format);
+	// A symbol longer than the room is no symbol any locale has.
+	if (U_FAILURE(status) || length <= 0 || length > int32_t(std::size(text)))
+		return std::u16string();
+	return std::u16string(reinterpret_cast<const char16_t*>(text), size_t(length));
+}
+catch (const std::bad_alloc&)
+{
+	return std::u16string();
 }
 
 }  // namespace plat

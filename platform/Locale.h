@@ -7,6 +7,14 @@
 
 namespace plat {
 
+// The number texts of a locale.
+enum class NumberSymbol
+{
+	kDecimalSeparator,
+	kGroupingSeparator,
+	kCurrencySymbol
+};
+
 class Locale
 {
 public:
@@ -28,6 +36,9 @@ public:
 	const char* GetName() const { return fName.c_str(); }
 	// The ISO 639 language code of the locale ("fr" for "fr_CA"); empty when it has none.
 	std::string GetLanguageCode() const;
+	// One of the locale's number texts ("," and "." for "de_DE"); a locale without a region has the generic
+	// currency sign U+00A4. Empty when the library cannot give it.
+	std::u16string GetNumberSymbol(NumberSymbol which) const;
 
 private:
 	explicit Locale(std::string name) : fName(std::move(name)) {}

@@ -65,7 +65,28 @@ VIntlMgr::VIntlMgr(uint32 inDialect, uint32 inOptions) : fMacIntlMgr(inDialect),
 }
 
 VIntlMgr::VIntlMgr(const VIntlMgr& inOther)
-	: VObject(), IRefCountable(), fMacIntlMgr(inOther.fMacIntlMgr), fOptions(inOther.fOptions), fDialect(inOther.fDialect)
+	: VObject()
+	, IRefCountable()
+	, fMacIntlMgr(inOther.fMacIntlMgr)
+	, fOptions(inOther.fOptions)
+	, fDialect(inOther.fDialect)
+	, fAMString(inOther.fAMString)
+	, fPMString(inOther.fPMString)
+	, fUse12HourClock(inOther.fUse12HourClock)
+	, fDecimalSeparator(inOther.fDecimalSeparator)
+	, fThousandsSeparator(inOther.fThousandsSeparator)
+	, fDateSeparator(inOther.fDateSeparator)
+	, fTimeSeparator(inOther.fTimeSeparator)
+	, fCurrency(inOther.fCurrency)
+	, fShortDatePattern(inOther.fShortDatePattern)
+	, fMediumDatePattern(inOther.fMediumDatePattern)
+	, fLongDatePattern(inOther.fLongDatePattern)
+	, fFullDatePattern(inOther.fFullDatePattern)
+	, fShortTimePattern(inOther.fShortTimePattern)
+	, fMediumTimePattern(inOther.fMediumTimePattern)
+	, fLongTimePattern(inOther.fLongTimePattern)
+	, fFullTimePattern(inOther.fFullTimePattern)
+	, fDateOrder(inOther.fDateOrder)
 {
 	if (inOther.fCollator != nullptr)
 		fCollator = inOther.fCollator->Clone();
@@ -111,6 +132,7 @@ VIntlMgr* VIntlMgr::Create(uint32 inDialect, uint32 inCollatorDialect, uint8 inO
 		_ThrowError(VE_INTL_NO_COLLATOR);
 		return nullptr;
 	}
+	manager->_InitLocaleVariables();
 	return manager;
 }
 

@@ -1,5 +1,5 @@
 // The international manager: the locale services of one dialect (language table, collation, case mapping,
-// character classes), through which every language-aware comparison of strings runs. Reference-counted;
+// character classes, locale texts and date formats), through which every language-aware comparison of strings runs. Reference-counted;
 // the process holds one and every task a copy of it.
 #pragma once
 
@@ -14,13 +14,15 @@
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/memory/VRefPtr.h"
+#include "kernel/strings/VString.h"
 #include "kernel/values/VValue.h"
 
 namespace velk {
 
 class VCollator;
 class VCompareOptions;
-class VString;
+class VDuration;
+class VTime;
 class IFile;
 class IFolder;
 
@@ -29,6 +31,25 @@ class IFolder;
 // the answers of the lookups.
 constexpr uint32 kDIALECT_NONE = uint32(-2);
 constexpr uint32 kDIALECT_US_ENGLISH = 1033;
+
+// Display styles of dates, times and durations.
+enum EOSFormats : int32
+{
+	eOS_SHORT_FORMAT = 0,
+	eOS_MEDIUM_FORMAT = 1,
+	eOS_LONG_FORMAT = 2
+};
+
+// The order of the fields of the locale's short date.
+enum EDateOrder : int32
+{
+	DO_MONTH_DAY_YEAR = 0,
+	DO_DAY_MONTH_YEAR = 1,
+	DO_YEAR_MONTH_DAY = 2,
+	DO_MONTH_YEAR_DAY = 3,
+	DO_DAY_YEAR_MONTH = 4,
+	DO_YEAR_DAY_MONTH = 5
+};
 
 class VELK_API VIntlMgr : public VObject, public IRefCountable
 {
@@ -214,6 +235,46 @@ public:
 	static bool IsAMacCharacter(uint8 inByte, uint8 inKind);
 	// ---- End of characters and words ----
 
+	// ---- Locale texts and dates (VIntlMgrDates.cpp) ----
+	// The locale texts, read from the platform when the manager is made; empty when it could not give them.
+	const VString& GetAMString() const { return fAMString; }
+	const VString& GetPMString() const { return fPMString; }
+	// Whether the short time format has an AM/PM marker.
+	bool Use12HourClock() const { return fUse12HourClock; }
+	const VString& GetDecimalSeparator() const { return fDecimalSeparator; }
+	const VString& GetThousandsSeparator() const { return fThousandsSeparator; }
+	const VString& GetDateSeparator() const { return fDateSeparator; }
+	const VString& GetTimeSeparator() const { return fTimeSeparator; }
+	const VString& GetCurrency() const { return fCurrency; }
+	// The platform's patterns of the dates and times alone ("M/d/yy", "h:mm a").
+	const VString& GetShortDatePattern() const { return fShortDatePattern; }
+	const VString& GetMediumDatePattern() const { return fMediumDatePattern; }
+	const VString& GetLongDatePattern() const { return fLongDatePattern; }
+	const VString& GetFullDatePattern() const { return fFullDatePattern; }
+	const VString& GetShortTimePattern() const { return fShortTimePattern; }
+	const VString& GetMediumTimePattern() const { return fMediumTimePattern; }
+	const VString& GetLongTimePattern() const { return fLongTimePattern; }
+	const VString& GetFullTimePattern() const { return fFullTimePattern; }
+	EDateOrder GetDateOrder() const { return fDateOrder; }
+
+	// The date alone, the time alone, or a duration as a time of day, in the platform's styles (a long date
+	// is the platform's full one, with the weekday), in UTC or local time. The text is cleared first; a
+	// style outside 0-2 leaves it untouched.
+	void FormatDate(const VTime& inTime, VString& outText, EOSFormats inFormat, bool inUTC);
+	void FormatTime(const VTime& inTime, VString& outText, EOSFormats inFormat, bool inUTC);
+	void FormatDuration(const VDuration& inDuration, VString& outText, EOSFormats inFormat);
+	// The locale's name of a month (1-12) or a weekday (0-6, 0 Sunday); cleared outside those ranges.
+	void GetMonthName(int32 inMonth, bool inShort, VString& outName);
+	void GetWeekDayName(int32 inDay, bool inShort, VString& outName);
+	// The toolbox's own pattern formatter: runs of a letter ("yyyy", "MMM", "EEEE", "HH", "a", ...) are
+	// fields of the time in UTC (inUTC) or local time; other characters are copied, with no quoting. The
+	// month names come from the locale, or from inMonthText when given. Replaces outText.
+	void FormatDateTimeWithPattern(const VTime& inTime, const VString& inPattern, bool inUTC, const VString* inMonthText, VString& outText);
+	// Custom formats are not offered: clears outText and answers false.
+	bool CustomFormatTime(const VTime& inTime, bool inUTC, const VString& inFormat, VString& outText) const;
+	// Fills the locale texts from the platform; true.
+	bool _InitLocaleVariables();
+
 protected:
 	~VIntlMgr() override;
 
@@ -226,6 +287,23 @@ private:
 	uint32 fOptions;
 	VCollator* fCollator = nullptr;  // owned
 	uint32 fDialect;
+	VString fAMString;
+	VString fPMString;
+	bool fUse12HourClock = false;
+	VString fDecimalSeparator;
+	VString fThousandsSeparator;
+	VString fDateSeparator;
+	VString fTimeSeparator;
+	VString fCurrency;
+	VString fShortDatePattern;
+	VString fMediumDatePattern;
+	VString fLongDatePattern;
+	VString fFullDatePattern;
+	VString fShortTimePattern;
+	VString fMediumTimePattern;
+	VString fLongTimePattern;
+	VString fFullTimePattern;
+	EDateOrder fDateOrder = DO_MONTH_DAY_YEAR;
 };
 
 }  // namespace velk

@@ -10,8 +10,10 @@
 #include <limits>
 
 #include "files/VSystem.h"
+#include "kernel/intl/VIntlMgr.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -790,18 +792,25 @@ void VTime::FromCompilerDateTime(const char* date, const char* time)
 // ---------------------------------------------------------------------------------------------------------
 // Display texts
 
-// They come with the international manager's locale texts (its date and time formats).
-void VTime::FormatByOS(VString& text, bool) const
+// Formatted by the calling task's manager; without one (a thread outside the task system, before the
+// process's first manager) the texts stay empty.
+void VTime::FormatByOS(VString& text, bool utc) const
 {
-	text.Clear();
-	_ThrowError(VE_UNIMPLEMENTED);
+	VString time;
+	FormatByOS(text, time, utc);
+	if (!text.IsEmpty() || !time.IsEmpty())
+		text.AppendUniChar(u' ').AppendUniChars(time.GetCPointer(), time.GetLength());
 }
 
-void VTime::FormatByOS(VString& date, VString& time, bool) const
+void VTime::FormatByOS(VString& date, VString& time, bool utc) const
 {
 	date.Clear();
 	time.Clear();
-	_ThrowError(VE_UNIMPLEMENTED);
+	VIntlMgr* intl = VTask::GetCurrentIntlManager();
+	if (IsNull() || intl == nullptr)
+		return;
+	intl->FormatDate(*this, date, eOS_SHORT_FORMAT, utc);
+	intl->FormatTime(*this, time, eOS_SHORT_FORMAT, utc);
 }
 
 void VTime::GetString(VString& text) const

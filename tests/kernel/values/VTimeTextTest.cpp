@@ -11,10 +11,11 @@
 #include <unistd.h>
 
 #include "files/VSystem.h"
+#include "kernel/intl/VIntlMgr.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "platform/ScopedTimeZone.h"
-#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 namespace {
@@ -428,13 +429,47 @@ TEST(VTimeTextTest, NumericBangAndCompilerForms)
 	EXPECT_EQ(UTCFields(compiled), (Fields{2024, 2, 4, 22, 0, 0, 0}));
 	compiled.FromCompilerDateTime(nullptr, nullptr);
 	EXPECT_EQ(compiled.GetStamp(), 0u);
+}
 
-	// Display texts wait for the locale formats and say so.
-	StErrorContextInstaller errors(false, true);
-	VString display("x");
-	UTC(2024, 3, 5).GetString(display);
-	EXPECT_EQ(Text(display), "");
-	EXPECT_EQ(errors.GetLastError(), VE_UNIMPLEMENTED);
+// Display texts come from the calling task's manager: its short date and short time.
+TEST(VTimeTextTest, DisplayTextsThroughTheTasksManager)
+{
+	VIntlMgr* previous = VTask::GetCurrentIntlManager();
+	previous->Retain();
+	VIntlMgr* french = VIntlMgr::Create(1036, 1036, 1);
+	ASSERT_NE(french, nullptr);
+	VTask::SetCurrentIntlManager(french);
+
+	ScopedSystemZone zone(kZonePlusTwo);
+	struct Row
+	{
+		VTime time;
+		bool utc;
+		const char* text;
+	};
+	const Row rows[] = {
+		{UTC(2024, 3, 5, 7, 8, 9), true, "05/03/2024 07:08"},
+		{UTC(2024, 3, 5, 23, 8, 9), false, "06/03/2024 01:08"},
+		{NullTime(), true, ""},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.text);
+		VString text("old"), date("old"), time("old");
+		row.time.FormatByOS(text, row.utc);
+		EXPECT_EQ(Text(text), row.text);
+		row.time.FormatByOS(date, time, row.utc);
+		EXPECT_EQ(Text(date) + (date.IsEmpty() ? "" : " ") + Text(time), row.text);
+		if (row.utc)
+		{
+			row.time.GetString(text);
+			EXPECT_EQ(Text(text), row.text);
+		}
+	}
+
+	VTask::SetCurrentIntlManager(previous);
+	previous->Release();
+	french->Release();
 }
 
 }  // namespace
