@@ -100,6 +100,12 @@ int64_t GetCalendarSeconds()
 	return int64_t(ReadClock(CLOCK_REALTIME).tv_sec);
 }
 
+int64_t GetCalendarNanoseconds()
+{
+	const timespec now = ReadClock(CLOCK_REALTIME);
+	return int64_t(now.tv_sec) * 1000000000 + int64_t(now.tv_nsec);
+}
+
 void GetUTCNowFields(int16_t* fields)
 {
 	NowFields(false, fields);

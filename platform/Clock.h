@@ -19,6 +19,8 @@ void SleepMilliseconds(int32_t ms);
 
 // Seconds since 1970-01-01 00:00:00 UTC, from the real-time clock.
 int64_t GetCalendarSeconds();
+// Nanoseconds since 1970-01-01 00:00:00 UTC, from the real-time clock (which may step back when it is set).
+int64_t GetCalendarNanoseconds();
 
 // The current date and time, all seven fields, in UTC or in the local zone.
 void GetUTCNowFields(int16_t* fields);

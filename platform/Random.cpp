@@ -56,6 +56,13 @@ void FillSecureRandom(void* buffer, size_t count)
 	}
 }
 
+void FillRandomUUID(uint8_t* bytes)
+{
+	FillSecureRandom(bytes, 16);
+	bytes[6] = uint8_t(0x40 | (bytes[6] & 0x0F));
+	bytes[8] = uint8_t(0x80 | (bytes[8] & 0x3F));
+}
+
 int32_t NextPseudoRandom()
 {
 	return int32_t(::random());

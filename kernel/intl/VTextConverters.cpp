@@ -650,8 +650,11 @@ bool VTextConverters::GuessCharsetWithNoBom(const void* inBytes, int32 inCount, 
 	}
 	if (inCheckUTF8)
 	{
-		// A window of text that is well-formed UTF-8 to its end outweighs the zero-byte pattern.
-		if (RunUTF8Automaton(b, size_t(std::min(inCount, int32(2048)))) == kUTF8Accept)
+		// A window of text that is well-formed UTF-8 to its end outweighs the zero-byte pattern. A window
+		// cut inside a sequence not yet rejected counts too when bytes follow it: the cut is the window's.
+		const int32 window = std::min(inCount, int32(2048));
+		const uint8 state = RunUTF8Automaton(b, size_t(window));
+		if (state == kUTF8Accept || (state != kUTF8Reject && inCount > window))
 			guess = kCharSet_UTF8;
 	}
 	if (guess == kCharSet_None)

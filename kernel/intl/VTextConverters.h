@@ -116,8 +116,8 @@ public:
 	// no sequence cut at the end. A count below 1 gives true.
 	static bool DetectUTF8(const uint8* inBytes, int32 inCount);
 	// Guesses UTF-16 from the pattern of zero bytes in the first four, and UTF-8 from the first 2048 bytes
-	// when inCheckUTF8 is set. *ioCharSet holds the caller's default on entry and is written only when the
-	// result is true.
+	// when inCheckUTF8 is set (a window cut inside a sequence that is still valid counts when bytes follow
+	// it). *ioCharSet holds the caller's default on entry and is written only when the result is true.
 	static bool GuessCharsetWithNoBom(const void* inBytes, int32 inCount, CharSet* ioCharSet, bool inCheckUTF8);
 
 	static VTextConverters* sInstance;

@@ -291,7 +291,7 @@ public:
 	// The target parses this text (its FromString).
 	void GetTime(VTime& time) const override;
 	void GetDuration(VDuration& duration) const override;
-	// Identifiers are not built yet: velk 2 is raised and the target is left untouched.
+	// The target parses this text (its FromString: 32 hexadecimal digits, else the text as a name).
 	void GetVUUID(VUUID& uuid) const override;
 	// A JSON string sharing this text's buffer (a counted copy of a text held inline); a null string gives
 	// JSON null. Answers 0, or velk 107 when the copy cannot be made, the JSON value then an empty string.
@@ -328,7 +328,7 @@ public:
 	void FromValue(const VValueSingle& value) override;
 	void FromTime(const VTime& time) override;
 	void FromDuration(const VDuration& duration) override;
-	// Identifiers are not built yet: velk 2 is raised and the string is left as it was.
+	// The identifier's 32 upper-case hexadecimal digits.
 	void FromVUUID(const VUUID& uuid) override;
 	// JSON null makes the string null; any other JSON value writes its text (VJSONValue::GetString:
 	// "true", "false", the number's JSON form, "" for undefined, array elements joined with ','). Answers
@@ -536,12 +536,108 @@ public:
 	bool Join(const std::vector<VString>& pieces, const VString& separator);
 
 	// ---- Splitting at strings, templates and editing ----
+	// The searching forms go through the collator of the current task's international manager
+	// (diacritical set: case and diacritics are significant), so a match may be longer or shorter than its
+	// pattern ("e" and a combining acute match a precomposed "é"); without a manager they match unit by
+	// unit. A match of length 0 (an ignorable pattern such as a soft hyphen) counts where it stands and the
+	// next search starts one unit further on, so that no walk through the text can stall.
+
+	// Cuts the text at every match of separator into out, which is emptied first. Empty pieces are kept
+	// only with keepEmpty (a match that ends the text then adds a final empty piece); with trimBlanks each
+	// piece loses its leading and trailing U+0020. An empty or null string leaves out empty; an empty or
+	// null separator gives one copy of the string. True when a separator was found. When memory is short
+	// the split stops there: velk 107 is raised, false answered, and out keeps the pieces made before.
+	bool GetSubStrings(const VString& separator, std::vector<VString>& out, bool keepEmpty, bool trimBlanks, bool diacritical) const;
+
+	// out (which may be this string) becomes this template with each "{{path}}" replaced by the text of the
+	// object's value at the path (VJSONObject::GetPropertyWithPath); null and undefined values, and every
+	// path of a null object, give nothing. Whatever stands before the first "}}" of the text or of a piece
+	// behind "{{" is a path: "a}}b" gives "b". A malformed path raises its error and gives nothing. Short
+	// of memory out keeps what was made (velk 107).
+	void FormatWithTemplate(const VJSONObject* object, VString& out) const;
+
+	// The number at the start of the text under the rules of JavaScript's parseInt: leading white space
+	// (Trim's set) skipped, an optional sign, then digits of the radix up to the first unit that is not
+	// one. Radix 0 means 10; 0 and 16 accept a "0x" or "0X" prefix, which makes it 16. NaN for a radix
+	// outside 2..36 (0 excepted), and when no digit comes first. Leading white space is trimmed from a
+	// copy: when that copy cannot be made the answer is NaN too (velk 107 raised).
+	double ParseInt(int32 radix = 0) const;
+
+	// Replaces at most count matches of pattern, from start on, by replacement, through the collator given
+	// or else the current task's (unit by unit without a manager); the search goes on behind each matched
+	// text, so a replacement is never searched again. Nothing changes for an empty pattern, a start below
+	// 1, a count below 1, when nothing matches, or when the new text cannot be made (velk 107 raised).
+	VString& Exchange(const VString& pattern, const VString& replacement, int32 start = 1, int32 count = INT32_MAX, bool diacritical = false, class VCollator* collator = nullptr);
+	// The first count units equal to from, at or after start, become to. Nothing changes for an empty or
+	// null string, a start below 1 or a count below 1.
+	VString& Exchange(UniChar from, UniChar to, int32 start = 1, int32 count = INT32_MAX);
+	// Position of the first match at or after start; 0 when none, or when start is outside 1..length.
+	int32 Find(const VString& pattern, int32 start = 1, bool diacritical = false) const;
+	// Whether the text begins with prefix; only the first prefix length + 16 units are searched, room
+	// enough for the longer forms a collator folds together. An empty prefix begins every text.
+	bool BeginsWith(const VString& prefix, bool diacritical = false) const;
+	// Whether the text ends with suffix; an empty suffix ends every text.
+	bool EndsWith(const VString& suffix, bool diacritical = false) const;
+
+	// Keeps the len units from pos (fewer when the text ends first) in place. Nothing unless pos is in
+	// 1..length and len >= 0.
+	void SubString(int32 pos, int32 len);
+	// The len units from pos (fewer when the text ends first); empty when pos is outside 1..length or
+	// len < 1.
+	VString GetSubString(int32 pos, int32 len) const;
+	// Inserts before pos, or appends when pos is beyond the length. Nothing for a pos below 1, nor for the
+	// unit 0. The text may be this string.
+	void Insert(UniChar unit, int32 pos);
+	void Insert(const VString& text, int32 pos);
+	// Exchanges the contents of the two strings, null states included. A heap or external buffer changes
+	// hands without copying; inline text is copied, and an inline buffer too small for the other's text is
+	// grown first. When that growth fails (velk 107) both strings stay as they were.
+	void Swap(VString& other);
+	// Removes every leading and trailing unit equal to unit; a text made only of it becomes empty.
+	void TrimUniChar(UniChar unit);
+	// A copy of a with b appended.
+	friend VELK_API VString operator+(const VString& a, const VString& b);
+	// The full case mapping of the current task's international manager ("ß" becomes "SS"); without a
+	// manager only A-Z and a-z change. flag is handed to the manager. Short of memory the string is left
+	// as it was (velk 107).
+	void ToUpperCase(bool flag = false);
+	void ToLowerCase(bool flag = false);
+
+	// Searches text through the collator, or unit by unit when it is null: the 1-based position of the
+	// first match, 0 when none, and its length in outLength.
+	static int32 _FindMatch(const class VCollator* collator, const UniChar* text, int32 textLength, const UniChar* pattern, int32 patternLength, bool diacritical, int32& outLength);
+	// The current task manager's collator, null when there is no manager.
+	static class VCollator* _CurrentCollator();
 	// ---- End of splitting at strings, templates and editing ----
 
 	// ---- Base64 ----
+	// Base64 (RFC 4648, standard or URL alphabet: Base64Coder). The string becomes the text of the bytes,
+	// padded and without line breaks in the standard alphabet; false, string unchanged, when the bytes
+	// cannot be encoded (null data with a size, memory short).
+	bool EncodeBase64(const void* data, size_t size, bool url);
+	// The same for this text's bytes in the character set (line ends kept). An empty or null string is
+	// left as it is and gives true; a set without a converter gives false, string unchanged.
+	bool EncodeBase64(CharSet set, bool url);
+	// Decodes this text into out. A unit of U+0080 or above raises velk 210 and gives false; so does a
+	// text the decoder refuses (out then empty), without raising anything. velk 100 when memory is short.
+	bool DecodeBase64(VMemoryBuffer<1024, 2, 1048576>& out, bool url) const;
+	// Decodes this text and reads the bytes as text in the character set. An empty or null string gives
+	// true unchanged; on failure the string is left as it was.
+	bool DecodeBase64(CharSet set, bool url);
 	// ---- End of Base64 ----
 
 	// ---- Stream form ----
+	// Written: an int32 holding minus the length, then the units, both swapped as the stream says; a null
+	// or empty string writes 0 alone (null is not kept). Read: -n gives n units (fewer at end of data, the
+	// stream's error set); n > 0 is the older form, followed by a character-set word: UTF-16 (1 or 2)
+	// reads n units and a terminator, any other set skips n + 1 bytes and leaves the string as it was; 0
+	// empties. A first word of INT32_MIN, or a length beyond what the stream holds, is corrupt data: velk
+	// 200 is stored in the stream and the string is unchanged. When no buffer can be made the string is
+	// cleared, the units skipped and velk 107 answered. Otherwise both answer the stream's error.
+	VError ReadFromStream(VStream* stream, int32 param = 0) override;
+	VError WriteToStream(VStream* stream, int32 param = 0) const override;
+	// 4 for an empty string, else 2 x length + 10.
+	uint64 GetStreamSpace() const override;
 	// ---- End of stream form ----
 
 protected:

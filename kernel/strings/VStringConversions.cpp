@@ -19,14 +19,22 @@
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VNumberText.h"
 #include "kernel/values/VTime.h"
+#include "kernel/values/VUUID.h"
 #include "runtime/VTask.h"
 
 namespace velk {
 
 namespace {
 
-// The international manager does not give the locale's decimal separator yet: integers stop at '.'.
-constexpr UniChar kDECIMAL_SEPARATOR = u'.';
+// Where an integer's digits stop: the first unit of the calling task's manager's decimal separator, or
+// '.' without a manager (or when the locale gave none).
+UniChar DecimalSeparator()
+{
+	const VIntlMgr* intl = VTask::GetCurrentIntlManager();
+	if (intl == nullptr || intl->GetDecimalSeparator().IsEmpty())
+		return u'.';
+	return intl->GetDecimalSeparator().GetUniChar(1);
+}
 
 // Room for any decimal integer and any "%.14G" real.
 constexpr size_t kNUMBER_ROOM = 64;
@@ -59,6 +67,9 @@ int64 VString::GetLong8() const
 {
 	uint64 value = 0;
 	bool negative = false;
+	if (fLength == 0)
+		return 0;
+	const UniChar separator = DecimalSeparator();
 	for (int32 i = 0; i < fLength; ++i)
 	{
 		const UniChar c = fString[i];
@@ -66,7 +77,7 @@ int64 VString::GetLong8() const
 			value = value * 10 + uint64(c - u'0');
 		else if (c == u'-')
 			negative = negative || value == 0;
-		else if (c == kDECIMAL_SEPARATOR)
+		else if (c == separator)
 			break;
 	}
 	return negative ? int64(0 - value) : int64(value);
@@ -171,9 +182,9 @@ void VString::GetDuration(VDuration& duration) const
 	duration.FromString(*this);
 }
 
-void VString::GetVUUID(VUUID& /*uuid*/) const
+void VString::GetVUUID(VUUID& uuid) const
 {
-	_ThrowError(VE_UNIMPLEMENTED);
+	uuid.FromString(*this);
 }
 
 VError VString::GetJSONValue(VJSONValue& json, uint32 /*options*/) const
@@ -353,9 +364,9 @@ void VString::FromDuration(const VDuration& duration)
 	duration.GetString(*this);
 }
 
-void VString::FromVUUID(const VUUID& /*uuid*/)
+void VString::FromVUUID(const VUUID& uuid)
 {
-	_ThrowError(VE_UNIMPLEMENTED);
+	uuid.GetString(*this);
 }
 
 VError VString::FromJSONValue(const VJSONValue& json)

@@ -1,8 +1,10 @@
 // Taking a string apart at a separator, and putting pieces back together.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "containers/VArrayString.h"
+#include "kernel/intl/VCollator.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
 
@@ -113,6 +115,74 @@ bool VString::GetSubStrings(UniChar separator, VArrayString& out, bool keepEmpty
 		VString piece;
 		return MakePiece(units, count, piece) && AppendPiece(out, piece);
 	});
+}
+
+bool VString::GetSubStrings(const VString& separator, std::vector<VString>& out, bool keepEmpty, bool trimBlanks, bool diacritical) const
+{
+	out.clear();
+	// The vector's own growth throws; it must not leave the toolbox.
+	try
+	{
+		if (IsNull() || IsEmpty())
+			return false;
+		if (separator.IsNull() || separator.IsEmpty())
+		{
+			out.push_back(*this);
+			return false;
+		}
+		const VCollator* collator = _CurrentCollator();
+		auto push = [&out, keepEmpty, trimBlanks](const UniChar* units, int32 count) {
+			if (trimBlanks)
+			{
+				while (count > 0 && units[0] == u' ')
+				{
+					++units;
+					--count;
+				}
+				while (count > 0 && units[count - 1] == u' ')
+					--count;
+			}
+			if (count == 0 && !keepEmpty)
+				return true;
+			VString piece;
+			if (!MakePiece(units, count, piece))
+				return false;
+			out.push_back(std::move(piece));
+			return true;
+		};
+
+		bool found = false;
+		int32 pieceStart = 0;
+		int32 searchFrom = 0;
+		while (searchFrom < fLength)
+		{
+			int32 matched = 0;
+			const int32 at = _FindMatch(collator, fString + searchFrom, fLength - searchFrom, separator.fString, separator.fLength, diacritical, matched);
+			if (at == 0)
+				break;
+			const int32 matchAt = searchFrom + at - 1;
+			if (matched == 0 && matchAt == pieceStart)
+			{
+				// A match of length 0 cuts nothing off where a piece begins; it is sought one unit further on.
+				searchFrom = matchAt + 1;
+				continue;
+			}
+			found = true;
+			if (!push(fString + pieceStart, matchAt - pieceStart))
+				return false;
+			pieceStart = matchAt + matched;
+			searchFrom = matchAt + std::max(matched, 1);
+		}
+		// The text behind the last match: empty, and kept only with keepEmpty, when a match ends the text.
+		if (!push(fString + pieceStart, fLength - pieceStart))
+			return false;
+		return found;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return false;
+	}
 }
 
 bool VString::Join(const std::vector<VString>& pieces, UniChar separator)

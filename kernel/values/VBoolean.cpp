@@ -4,6 +4,7 @@
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VDuration.h"
+#include "kernel/values/VStream.h"
 
 namespace velk {
 
@@ -162,14 +163,17 @@ uint64 VBoolean::GetSpace(uint64&, uint64) const
 	return 1;
 }
 
-VError VBoolean::ReadFromStream(VStream*, int32)
+VError VBoolean::ReadFromStream(VStream* stream, int32)
 {
-	return VE_UNIMPLEMENTED;
+	uint16 word = 0;
+	stream->GetWord(word);
+	fValue = word != 0 ? 1 : 0;
+	return stream->GetLastError();
 }
 
-VError VBoolean::WriteToStream(VStream*, int32) const
+VError VBoolean::WriteToStream(VStream* stream, int32) const
 {
-	return VE_UNIMPLEMENTED;
+	return stream->PutWord(int16(fValue));
 }
 
 VValue* VBoolean::Clone() const

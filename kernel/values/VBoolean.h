@@ -54,8 +54,8 @@ public:
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 
-	// Byte streams are not built yet: nothing is transferred, the value is left as it is, and velk 2 is
-	// answered without being raised.
+	// Stream form: a 16-bit word holding 0 or the byte; reading stores (word != 0), a failed read false,
+	// and leaves the flags alone. Both answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
 	// A boolean travels in a stream as a 16-bit word: 2.

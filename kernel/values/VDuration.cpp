@@ -10,6 +10,7 @@
 
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
+#include "kernel/values/VStream.h"
 
 namespace velk {
 
@@ -375,14 +376,14 @@ uint64 VDuration::GetSpace(uint64&, uint64) const
 	return sizeof(int64);
 }
 
-VError VDuration::ReadFromStream(VStream*, int32)
+VError VDuration::ReadFromStream(VStream* stream, int32)
 {
-	return VE_UNIMPLEMENTED;
+	return stream->GetLong8(fMilliseconds);
 }
 
-VError VDuration::WriteToStream(VStream*, int32) const
+VError VDuration::WriteToStream(VStream* stream, int32) const
 {
-	return VE_UNIMPLEMENTED;
+	return stream->PutLong8(fMilliseconds);
 }
 
 // ---------------------------------------------------------------------------------------------------------

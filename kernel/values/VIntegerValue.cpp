@@ -14,6 +14,7 @@
 #include "kernel/values/VLong8.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VWord.h"
+#include "kernel/values/VStream.h"
 
 namespace velk {
 
@@ -178,15 +179,31 @@ uint64 VIntegerValue<Derived, T>::GetSpace(uint64&, uint64) const
 }
 
 template <class Derived, class T>
-VError VIntegerValue<Derived, T>::ReadFromStream(VStream*, int32)
+VError VIntegerValue<Derived, T>::ReadFromStream(VStream* stream, int32)
 {
-	return VE_UNIMPLEMENTED;
+	if constexpr (sizeof(T) == 1)
+	{
+		// The low-order byte of the word, as the stream's byte order defines it.
+		uint16 word = 0;
+		stream->GetWord(word);
+		fValue = T(word & 0xFF);
+	}
+	else
+	{
+		T value = 0;
+		stream->Get(value);
+		fValue = value;
+	}
+	return stream->GetLastError();
 }
 
 template <class Derived, class T>
-VError VIntegerValue<Derived, T>::WriteToStream(VStream*, int32) const
+VError VIntegerValue<Derived, T>::WriteToStream(VStream* stream, int32) const
 {
-	return VE_UNIMPLEMENTED;
+	if constexpr (sizeof(T) == 1)
+		return stream->PutWord(int16(fValue));
+	else
+		return stream->Put(fValue);
 }
 
 template <class Derived, class T>

@@ -61,8 +61,9 @@ public:
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 
-	// Byte streams are not built yet: nothing is transferred, the value is left as it is, and velk 2 is
-	// answered without being raised.
+	// Stream form: the value in its width (a byte as a sign-extended 16-bit word), swapped as the stream
+	// says. Reading stores into a zeroed word, so a failed read gives 0; the flags are not touched. Both
+	// answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
 

@@ -12,6 +12,7 @@
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VNumberText.h"
+#include "kernel/values/VStream.h"
 
 namespace velk {
 
@@ -367,14 +368,14 @@ uint64 VReal::GetSpace(uint64&, uint64) const
 	return sizeof(fValue);
 }
 
-VError VReal::ReadFromStream(VStream*, int32)
+VError VReal::ReadFromStream(VStream* stream, int32)
 {
-	return VE_UNIMPLEMENTED;
+	return stream->GetReal(fValue);
 }
 
-VError VReal::WriteToStream(VStream*, int32) const
+VError VReal::WriteToStream(VStream* stream, int32) const
 {
-	return VE_UNIMPLEMENTED;
+	return stream->PutReal(fValue);
 }
 
 VValue* VReal::Clone() const

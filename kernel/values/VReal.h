@@ -85,8 +85,8 @@ public:
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 
-	// Byte streams are not built yet: nothing is transferred, the value is left as it is, and velk 2 is
-	// answered without being raised.
+	// Stream form: 8 bytes swapped as the stream says; a failed read gives 0 and the flags are not
+	// touched. Both answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
 

@@ -7,6 +7,7 @@
 
 #include "files/VSystem.h"
 #include "kernel/strings/VString.h"
+#include "kernel/values/VStream.h"
 
 namespace velk {
 
@@ -827,14 +828,30 @@ uint64 VTime::GetSpace(uint64&, uint64) const
 	return sizeof(uint64);
 }
 
-VError VTime::ReadFromStream(VStream*, int32)
+VError VTime::ReadFromStream(VStream* stream, int32)
 {
-	return VE_UNIMPLEMENTED;
+	uint16 year = 0;
+	uint8 month = 0;
+	uint8 day = 0;
+	uint32 milliseconds = 0;
+	stream->Get(year);
+	stream->Get(month);
+	stream->Get(day);
+	stream->Get(milliseconds);
+	fYear = year;
+	fMonth = month;
+	fDay = day;
+	fMilliseconds = milliseconds;
+	return stream->GetLastError();
 }
 
-VError VTime::WriteToStream(VStream*, int32) const
+VError VTime::WriteToStream(VStream* stream, int32) const
 {
-	return VE_UNIMPLEMENTED;
+	stream->Put(fYear);
+	stream->Put(fMonth);
+	stream->Put(fDay);
+	stream->Put(fMilliseconds);
+	return stream->GetLastError();
 }
 
 // ---------------------------------------------------------------------------------------------------------

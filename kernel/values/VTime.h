@@ -194,7 +194,8 @@ public:
 	void* WriteToPtr(void* data, uint8 flag = 0, uint64 limit = 0) const override;
 	uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const override;
 
-	// Byte streams are not built yet: nothing is transferred and velk 2 is answered.
+	// Stream form: year (2 bytes), month, day, milliseconds of the day (4 bytes), each swapped as the
+	// stream says; reading stores the fields and leaves the flags alone. Both answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
 
@@ -275,11 +276,12 @@ public:
 	// are read.
 	void FromCompilerDateTime(const char* date, const char* time);
 
-	// Display texts through the international manager's date and time formats, which are not built yet:
-	// each clears its texts and raises velk 2.
-	void FormatByOS(VString& text, bool flag) const;
-	void FormatByOS(VString& date, VString& time, bool flag) const;
-	// FormatByOS(text, true).
+	// Display texts: the short date and the short time of the calling task's international manager, in UTC
+	// (utc) or local time, as date " " time or into two strings. A null time, or a thread without a
+	// manager, clears the texts.
+	void FormatByOS(VString& text, bool utc) const;
+	void FormatByOS(VString& date, VString& time, bool utc) const;
+	// FormatByOS(text, true): the display text in UTC.
 	void GetString(VString& text) const override;
 
 protected:

@@ -153,7 +153,8 @@ public:
 	// the object and is left untouched by every kind of the toolbox.
 	virtual uint64 GetSpace(uint64& ioExtra, uint64 limit = 0) const;
 
-	// Stream form. Without byte streams the defaults transfer nothing and answer velk 2 (not raised).
+	// Stream form. The defaults, kept by kinds without a stream form (bags, arrays), transfer nothing and
+	// answer velk 2 without raising it.
 	virtual bool CanBeStreamed() const { return false; }
 	virtual uint64 GetFullSpaceOnDisk(uint64& ioExtra) const;
 	virtual VError ReadFromStream(VStream* stream, int32 param = 0);

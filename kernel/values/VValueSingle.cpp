@@ -9,7 +9,9 @@
 #include "kernel/strings/VString.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VReal.h"
+#include "kernel/values/VStream.h"
 #include "kernel/values/VTime.h"
+#include "kernel/values/VUUID.h"
 #include "kernel/values/VValueInfo.h"
 #include "runtime/VProcess.h"
 
@@ -28,6 +30,16 @@ CharSet VValueSingle::DebugDump(char* buffer, int& length) const
 	std::memcpy(buffer, text.GetCPointer(), size_t(units) * sizeof(UniChar));
 	length = units * 2;
 	return 2;
+}
+
+VError VValueSingle::ReadFromStream(VStream* stream, int32)
+{
+	return stream->GetLastError();
+}
+
+VError VValueSingle::WriteToStream(VStream* stream, int32) const
+{
+	return stream->GetLastError();
 }
 
 VError VValueSingle::FromJSONString(const VString& json, uint32)
@@ -69,7 +81,10 @@ void VValueSingle::GetString(VString& text) const
 	text.Clear();
 }
 
-void VValueSingle::GetVUUID(VUUID&) const {}
+void VValueSingle::GetVUUID(VUUID& uuid) const
+{
+	uuid.Clear();
+}
 
 void VValueSingle::GetValue(VValueSingle& value) const
 {

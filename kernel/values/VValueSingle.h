@@ -38,6 +38,10 @@ public:
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	bool CanBeStreamed() const override { return true; }
+	// A single value without a stream form of its own (VEmpty) transfers nothing and answers the stream's
+	// error.
+	VError ReadFromStream(VStream* stream, int32 param = 0) override;
+	VError WriteToStream(VStream* stream, int32 param = 0) const override;
 
 	// Conversions to other kinds: zeros and false by default; the Get forms that fill a value clear it.
 	virtual bool GetBoolean() const { return false; }
@@ -50,7 +54,6 @@ public:
 	virtual void GetDuration(VDuration& duration) const;
 	virtual void GetTime(VTime& time) const;
 	virtual void GetString(VString& text) const;
-	// UUIDs are not built yet: leaves the target untouched for now.
 	virtual void GetVUUID(VUUID& uuid) const;
 	virtual void GetValue(VValueSingle& value) const;
 

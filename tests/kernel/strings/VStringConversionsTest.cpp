@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONValue.h"
@@ -85,6 +86,19 @@ TEST(VStringConversionsTest, IntegerReadingRules)
 		EXPECT_EQ(s.GetLong(), r.asLong) << to_string(s);
 		EXPECT_EQ(s.GetWord(), r.asWord) << to_string(s);
 	}
+
+	// The digits stop at the decimal separator of the calling task's manager.
+	VIntlMgr* previous = VTask::GetCurrentIntlManager();
+	previous->Retain();
+	VIntlMgr* french = VIntlMgr::Create(1036, 1036, 1);
+	ASSERT_NE(french, nullptr);
+	VTask::SetCurrentIntlManager(french);
+	const std::pair<const char16_t*, int64> commaRows[] = {{u"1,234", 1}, {u"1.234", 1234}, {u"-3,9", -3}};
+	for (const auto& [text, value] : commaRows)
+		EXPECT_EQ(VString(text).GetLong8(), value) << to_string(VString(text));
+	VTask::SetCurrentIntlManager(previous);
+	previous->Release();
+	french->Release();
 }
 
 TEST(VStringConversionsTest, RealReadingRulesAndRangeFlag)

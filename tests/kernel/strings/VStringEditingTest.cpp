@@ -1,5 +1,6 @@
 // String editing: appending text and numbers, replacing, removing, truncating, exchanging and trimming,
-// with copy on write, aliasing and counts at the top of the range.
+// with copy on write, aliasing and counts at the top of the range; searching and exchanging through the
+// collator, sub-strings, insertion, swapping, case mapping and reading a leading integer.
 #include "kernel/strings/VString.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,12 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 
+#include "common/VTestEnvironment.h"
+#include "kernel/intl/VCollator.h"
 #include "kernel/intl/VIntlMgr.h"
+#include "kernel/memory/VCppMemMgr.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -397,6 +402,270 @@ TEST(VStringEditingTest, RemoveWhiteSpaces)
 	EXPECT_EQ(leading, 0);
 	EXPECT_EQ(trailing, 0);
 	intl->Release();
+}
+
+TEST(VStringEditingTest, ParseIntFollowsJavaScript)
+{
+	const double nan = std::numeric_limits<double>::quiet_NaN();
+	const struct
+	{
+		const char16_t* text;
+		int32 radix;
+		double value;  // NaN when none
+	} rows[] = {
+		{u" 0x1F ", 0, 31}, {u"12px", 0, 12}, {u"-7", 0, -7}, {u"z", 0, nan}, {u"Zz", 36, 35 * 36 + 35},
+		{u"1", 1, nan}, {u"1", 37, nan}, {u"-0X1f", 16, -31}, {u"0x1F", 10, 0}, {u"0x", 0, nan}, {u"102", 2, 2},
+		{u"", 0, nan}, {u"- 1", 0, nan}, {u"\u00A0\u3000\uFEFF\t\n42", 0, 42}, {u"\u200B42", 0, nan},
+		{u"\uFF11", 0, nan}, {u"100000000000000000000000", 0, 1e23},
+	};
+	for (const auto& r : rows)
+	{
+		const double value = VString(r.text).ParseInt(r.radix);
+		EXPECT_TRUE(std::isnan(r.value) ? std::isnan(value) : value == r.value) << "row " << (&r - rows) << ": " << value;
+	}
+}
+
+// Matches every pattern with length 0 at the start of any text, as a collator does an ignorable pattern;
+// it stops matching after a budget of searches, so that a walk that does not advance ends all the same.
+class VZeroLengthCollator : public VCollator
+{
+public:
+	VZeroLengthCollator() : VCollator(0x0409) {}
+	CompareResult CompareString(const UniChar*, int32, const UniChar*, int32, bool) const override { return CR_EQUAL; }
+	bool EqualString(const UniChar*, int32, const UniChar*, int32, bool) const override { return true; }
+	int32 FindString(const UniChar*, int32 textSize, const UniChar*, int32, bool, int32* outLength) const override
+	{
+		*outLength = 0;
+		return (textSize > 0 && ++fSearches <= 100) ? 1 : 0;
+	}
+	int32 ReversedFindString(const UniChar* t, int32 n, const UniChar* p, int32 m, bool d, int32* l) const override { return FindString(t, n, p, m, d, l); }
+	VCollator* Clone() const override { return nullptr; }
+	void GetStringComparisonAlgorithmSignature(VString& s) const override { s.Clear(); }
+
+	mutable int32 fSearches = 0;
+};
+
+TEST(VStringEditingTest, ExchangeThroughTheCollator)
+{
+	const struct
+	{
+		const char16_t* text;
+		const char16_t* pattern;
+		const char16_t* replacement;
+		int32 start;
+		int32 count;
+		bool diacritical;
+		const char16_t* expected;
+	} rows[] = {
+		{u"aXbXc", u"X", u"--", 1, INT32_MAX, true, u"a--b--c"},
+		{u"aXbXc", u"X", u"--", 1, 1, true, u"a--bXc"},
+		{u"aXbXc", u"X", u"--", 3, INT32_MAX, true, u"aXb--c"},
+		{u"aXbXc", u"X", u"--", 0, INT32_MAX, true, u"aXbXc"},
+		{u"aXbXc", u"", u"--", 1, 3, true, u"aXbXc"},
+		{u"aXbxc", u"x", u"", 1, INT32_MAX, false, u"abc"},
+		{u"aXbxc", u"x", u"", 1, INT32_MAX, true, u"aXbc"},
+		{u"ab", u"ab", u"xabx", 1, INT32_MAX, true, u"xabx"},
+		// Matched texts longer and shorter than the pattern are replaced whole.
+		{u"cafe\u0301s", u"\u00E9", u"e", 1, INT32_MAX, true, u"cafes"},
+		{u"\u00E9t\u00C9", u"e\u0301", u"E", 1, INT32_MAX, false, u"EtE"},
+		// A soft hyphen matches with length 0 before every unit; each match advances one unit.
+		{u"abc", u"\u00AD", u"-", 1, 5, true, u"-a-b-c"},
+		{u"abc", u"\u00AD", u"-", 1, 2, true, u"-a-bc"},
+	};
+	for (const auto& r : rows)
+	{
+		VString s(r.text);
+		const VString copy(s);
+		EXPECT_EQ(Text(s.Exchange(VString(r.pattern), VString(r.replacement), r.start, r.count, r.diacritical)), r.expected) << "row " << (&r - rows);
+		EXPECT_EQ(Text(copy), r.text);
+	}
+	VZeroLengthCollator collator;
+	VString s(u"abc");
+	EXPECT_EQ(Text(s.Exchange(VString(u"-"), VString(u"+"), 1, INT32_MAX, true, &collator)), u"+a+b+c");
+
+	VString units(u"XXX");
+	EXPECT_EQ(Text(units.Exchange(u'X', u'Y', 1, 2)), u"YYX");
+	EXPECT_EQ(Text(units.Exchange(u'X', u'Z', 2)), u"YYZ");
+	EXPECT_EQ(Text(units.Exchange(u'Y', u'Z', 0)), u"YYZ");
+}
+
+TEST(VStringEditingTest, FindBeginsAndEndsThroughTheCollator)
+{
+	const struct
+	{
+		const char16_t* text;
+		const char16_t* pattern;
+		int32 start;
+		bool diacritical;
+		int32 found;
+		bool begins;
+		bool ends;
+	} rows[] = {
+		{u"hello", u"lo", 1, true, 4, false, true},
+		{u"hello", u"lo", 5, true, 0, false, true},
+		{u"HeLLo", u"ll", 1, false, 3, false, false},
+		{u"HeLLo", u"ll", 1, true, 0, false, false},
+		{u"\u00C9t\u00E9", u"e", 2, false, 3, true, true},
+		{u"\u00C9t\u00E9", u"e", 1, true, 0, false, false},
+		{u"e\u0301t\u00E9", u"\u00E9t", 1, true, 1, true, false},
+	};
+	for (const auto& r : rows)
+	{
+		const VString text(r.text);
+		const VString pattern(r.pattern);
+		EXPECT_EQ(text.Find(pattern, r.start, r.diacritical), r.found) << "row " << (&r - rows);
+		EXPECT_EQ(text.BeginsWith(pattern, r.diacritical), r.begins) << "row " << (&r - rows);
+		EXPECT_EQ(text.EndsWith(pattern, r.diacritical), r.ends) << "row " << (&r - rows);
+	}
+}
+
+TEST(VStringEditingTest, CaseMappingWithAndWithoutAManager)
+{
+	const struct
+	{
+		const char16_t* text;
+		bool upper;
+		const char16_t* mapped;
+	} rows[] = {
+		{u"stra\u00DFe", true, u"STRASSE"},
+		// The final sigma depends on its place in the word.
+		{u"\u00C0 \u03A3\u039F\u03A3", false, u"\u00E0 \u03C3\u03BF\u03C2"},
+	};
+	for (const auto& r : rows)
+	{
+		VString s(r.text);
+		const VString copy(s);
+		r.upper ? s.ToUpperCase() : s.ToLowerCase();
+		EXPECT_EQ(Text(s), r.mapped);
+		EXPECT_EQ(Text(copy), r.text);
+	}
+
+	// A thread without a task, while no process object exists, has no manager: units are compared and
+	// only ASCII letters change case.
+	std::u16string upper;
+	int32 found = -1;
+	bool begins = true;
+	size_t pieces = 0;
+	{
+		StNoProcessInstance noProcess;
+		std::thread([&] {
+			VString text(u"Stra\u00DFe");
+			found = text.Find(VString(u"E"), 1, false);
+			begins = text.BeginsWith(VString(u"st"), false) || text.EndsWith(VString(u"E"), false);
+			std::vector<VString> out;
+			text.GetSubStrings(VString(u"A"), out, false, false, false);
+			pieces = out.size();
+			text.ToUpperCase();
+			upper = Text(text);
+		}).join();
+	}
+	EXPECT_EQ(found, 0);
+	EXPECT_FALSE(begins);
+	EXPECT_EQ(pieces, 1u);
+	EXPECT_EQ(upper, u"STRA\u00DFE");
+}
+
+TEST(VStringEditingTest, SubStringsInsertionTrimmingAndConcatenation)
+{
+	VString s(u"hello");
+	EXPECT_EQ(Text(s.GetSubString(2, 100)), u"ello");
+	EXPECT_EQ(Text(s.GetSubString(0, 2)), u"");
+	const VString shared(s);
+	s.SubString(2, 3);
+	EXPECT_EQ(Text(s), u"ell");
+	EXPECT_EQ(Text(shared), u"hello");
+
+	VString t(kLong);
+	t.Insert(u'<', 1);
+	t.Insert(u'>', 1000);
+	t.Insert(u'x', 0);
+	t.Insert(VString(u"[]"), 3);
+	EXPECT_EQ(Text(t), u"<a[] " + std::u16string(kLong + 2) + u">");
+	VString self(u"ab");
+	self.Insert(self, 2);
+	EXPECT_EQ(Text(self), u"aabb");
+
+	VString stars(u"**a*b**");
+	stars.TrimUniChar(u'*');
+	EXPECT_EQ(Text(stars), u"a*b");
+	stars = VString(u"***");
+	stars.TrimUniChar(u'*');
+	EXPECT_TRUE(stars.IsEmpty());
+
+	EXPECT_EQ(Text(VString(true) + VString(kLong)), kLong);
+}
+
+// Every pair of a plain string and a string with inline room, holding nothing, null, short or long text:
+// after the swap each has the other's text and null state, and neither a copy taken before nor an edit
+// made after reaches the other.
+TEST(VStringEditingTest, SwapAcrossInlineAndHeapBuffers)
+{
+	const char16_t* const texts[] = {nullptr, u"", u"short", kLong};
+	for (int32 i = 0; i < 8; ++i)
+	{
+		for (int32 j = 0; j < 8; ++j)
+		{
+			SCOPED_TRACE(testing::Message() << i << "," << j);
+			VStr<8> inlineA;
+			VStr<8> inlineB;
+			VString plainA;
+			VString plainB;
+			VString& a = (i < 4) ? static_cast<VString&>(plainA) : inlineA;
+			VString& b = (j < 4) ? static_cast<VString&>(plainB) : inlineB;
+			const char16_t* textA = texts[i % 4];
+			const char16_t* textB = texts[j % 4];
+			a = (textA == nullptr) ? VString(true) : VString(textA);
+			b = (textB == nullptr) ? VString(true) : VString(textB);
+			const VString copyA(a);
+			const VString copyB(b);
+
+			a.Swap(b);
+			EXPECT_EQ(a.IsNull(), textB == nullptr);
+			EXPECT_EQ(b.IsNull(), textA == nullptr);
+			EXPECT_EQ(Text(a), textB == nullptr ? u"" : textB);
+			EXPECT_EQ(Text(b), textA == nullptr ? u"" : textA);
+			a.AppendUniChar(u'!');
+			b.AppendUniChar(u'?');
+			EXPECT_EQ(Text(copyA), textA == nullptr ? u"" : textA);
+			EXPECT_EQ(Text(copyB), textB == nullptr ? u"" : textB);
+		}
+	}
+}
+
+// A memory manager that refuses every block: each edit that must grow raises velk 107 and leaves the
+// strings whole.
+TEST(VStringEditingTest, EditsThatCannotGrowLeaveTheStrings)
+{
+	VString exchanged(kLong);
+	VString inserted(kLong);
+	const std::u16string sharpS(20, u'\u00DF');  // twice as long in upper case
+	VString mapped(sharpS.data(), int32(sharpS.size()));
+	VStr<8> inlineText(u"short");
+	VString plain;
+	VError errors[4] = {};
+	VTask::FlushErrors();
+	VCppMemMgr* previous = VObject::sCppMemMgr;
+	VCppMemMgr* refusing = new VCppMemMgr(EAllocatorKind(99));
+	VObject::sCppMemMgr = refusing;
+	exchanged.Exchange(VString(u"a"), VString(u"A"));
+	errors[0] = VTask::GetLastError();
+	inserted.Insert(exchanged, 2);
+	errors[1] = VTask::GetLastError();
+	mapped.ToUpperCase();
+	errors[2] = VTask::GetLastError();
+	inlineText.Swap(plain);
+	errors[3] = VTask::GetLastError();
+	VObject::sCppMemMgr = previous;
+	delete refusing;
+	VTask::FlushErrors();
+
+	for (VError error : errors)
+		EXPECT_EQ(error, VE_STRING_ALLOC_FAILED);
+	EXPECT_EQ(Text(exchanged), kLong);
+	EXPECT_EQ(Text(inserted), kLong);
+	EXPECT_EQ(Text(mapped), sharpS);
+	EXPECT_EQ(Text(inlineText), u"short");
+	EXPECT_TRUE(plain.IsEmpty());
 }
 
 }  // namespace

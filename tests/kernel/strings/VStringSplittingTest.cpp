@@ -1,5 +1,6 @@
 // Splitting at a unit into a vector and into a string array: empty pieces, trimming, separators at the ends,
-// empty and null strings, and what was in the output before; joining pieces back together.
+// empty and null strings, and what was in the output before; joining pieces back together; splitting at a
+// string through the collator, and templates filled from JSON objects.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,9 @@
 
 #include "common/VFailingAllocations.h"
 #include "containers/VArrayString.h"
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VTask.h"
@@ -321,6 +325,93 @@ TEST(VStringSplittingTest, JoinThatCannotBeMadeLeavesTheString)
 	EXPECT_FALSE(joined);
 	EXPECT_EQ(error, VE_STRING_ALLOC_FAILED);
 	EXPECT_EQ(Units(out), u"kept");
+}
+
+struct StringCase
+{
+	const char16_t* text;
+	const char16_t* separator;
+	bool keepEmpty;
+	bool trimBlanks;
+	bool diacritical;
+	std::vector<std::u16string> pieces;
+	bool found;
+};
+
+// The collator matches texts that differ in length: a precomposed "é" against "e" and a combining acute.
+const StringCase kStringCases[] = {
+	{ u"a--b--", u"--", false, false, true, { u"a", u"b" }, true },
+	{ u"a--b--", u"--", true, false, true, { u"a", u"b", u"" }, true },
+	{ u"----a", u"--", true, false, true, { u"", u"", u"a" }, true },
+	{ u"x = 1 ; y = 2", u";", false, true, true, { u"x = 1", u"y = 2" }, true },
+	{ u" ; ", u";", true, true, true, { u"", u"" }, true },
+	{ u"abc", u";", true, false, true, { u"abc" }, false },
+	{ u"", u";", true, false, true, {}, false },
+	{ u"abc", u"", false, false, true, { u"abc" }, false },
+	{ u"aXbxc", u"x", false, false, false, { u"a", u"b", u"c" }, true },
+	{ u"aXbxc", u"x", false, false, true, { u"aXb", u"c" }, true },
+	{ u"a\u00E9b\u00E9c", u"e\u0301", false, false, false, { u"a", u"b", u"c" }, true },
+	{ u"a\u00E9b\u00E9c", u"e\u0301", true, false, true, { u"a", u"b", u"c" }, true },
+	{ u"ae\u0301be\u0301", u"\u00E9", true, false, true, { u"a", u"b", u"" }, true },
+	{ u"a\u00E9bec", u"e", false, false, false, { u"a", u"b", u"c" }, true },
+	{ u"a\u00E9bec", u"e", false, false, true, { u"a\u00E9b", u"c" }, true },
+	// A soft hyphen is ignorable: the collator matches it with length 0 before every unit.
+	{ u"abc", u"\u00AD", true, false, true, { u"a", u"b", u"c" }, true },
+	{ u"a", u"\u00AD", true, false, false, { u"a" }, false },
+};
+
+TEST(VStringSplittingTest, SplitsAtAStringThroughTheCollator)
+{
+	for (const StringCase& c : kStringCases)
+	{
+		SCOPED_TRACE(testing::Message() << "case " << (&c - kStringCases));
+		std::vector<VString> out { VString("left over") };
+		EXPECT_EQ(VString(c.text).GetSubStrings(VString(c.separator), out, c.keepEmpty, c.trimBlanks, c.diacritical), c.found);
+		std::vector<std::u16string> pieces;
+		for (const VString& piece : out)
+			pieces.push_back(Units(piece));
+		EXPECT_EQ(pieces, c.pieces);
+	}
+	std::vector<VString> out;
+	EXPECT_FALSE(VString(u"abc").GetSubStrings(VString(true), out, false, false, true));
+	ASSERT_EQ(out.size(), 1u);
+	EXPECT_EQ(Units(out[0]), u"abc");
+}
+
+TEST(VStringSplittingTest, FormatWithTemplate)
+{
+	VJSONValue json;
+	ASSERT_EQ(VJSONImporter::ParseString(VString(R"({"user": {"name": "Ann"}, "n": 3, "none": null, "list": [1, 2]})"), json, 0), VE_OK);
+	const VJSONObject* object = json.GetObject();
+	ASSERT_NE(object, nullptr);
+	struct Row
+	{
+		const char16_t* text;
+		bool withObject;
+		const char16_t* expected;
+	};
+	const Row rows[] = {
+		{ u"Hi {{user.name}}!", true, u"Hi Ann!" },
+		{ u"{{missing}}x", true, u"x" },
+		{ u"a}}b", false, u"b" },
+		{ u"{{n}}/{{none}}/{{list[1]}}", true, u"3//2" },
+		{ u"{{n}}}}x}}y", true, u"3xy" },
+		{ u"no placeholder {here}", true, u"no placeholder {here}" },
+		{ u"open {{ and }}", true, u"open " },
+		{ u"{{user.name}}", false, u"" },
+		{ u"", true, u"" },
+	};
+	for (const Row& r : rows)
+	{
+		SCOPED_TRACE(testing::Message() << "row " << (&r - rows));
+		VString out("left over");
+		VString(r.text).FormatWithTemplate(r.withObject ? object : nullptr, out);
+		EXPECT_EQ(Units(out), r.expected);
+		// The template may be filled into itself.
+		VString self(r.text);
+		self.FormatWithTemplate(r.withObject ? object : nullptr, self);
+		EXPECT_EQ(Units(self), r.expected);
+	}
 }
 
 }  // namespace

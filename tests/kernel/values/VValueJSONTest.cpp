@@ -21,6 +21,7 @@
 #include "kernel/values/VLong8.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
+#include "kernel/values/VUUID.h"
 #include "kernel/values/VValueInfo.h"
 #include "kernel/values/VWord.h"
 #include "runtime/VTask.h"
@@ -260,18 +261,6 @@ TEST(VValueJSONTest, FromJSONValueByKind)
 	}
 }
 
-// A kind with no class in the toolbox yet stands for the identifier kind.
-class FakeIdentifier : public VValueSingle
-{
-public:
-	static const VValueInfo* sInfo;
-	const VValueInfo* GetValueInfo() const override { return sInfo; }
-	VValue* Clone() const override { return new FakeIdentifier(*this); }
-	void GetString(VString& text) const override { text.FromCString("id-42"); }
-	CompareResult CompareTo(const VValueSingle&, bool) const override { return CR_EQUAL; }
-};
-const VValueInfo* FakeIdentifier::sInfo = nullptr;
-
 TEST(VValueJSONTest, JSONScalarHelpers)
 {
 	struct KindRow
@@ -286,9 +275,6 @@ TEST(VValueJSONTest, JSONScalarHelpers)
 	};
 	for (const KindRow& row : kinds)
 		EXPECT_EQ(VValueSingle::ValueKindToJsonType(row.kind), row.type) << row.kind;
-
-	const VValueInfo_default<FakeIdentifier, VK_UUID> identifierInfo;
-	FakeIdentifier::sInfo = &identifierInfo;
 
 	struct Row
 	{
@@ -307,7 +293,8 @@ TEST(VValueJSONTest, JSONScalarHelpers)
 		{"duration in ms", Value<VDuration>(int64(1500)), true, VK_REAL, false, 1500},
 		{"duration in seconds", Value<VDuration>(int64(1500)), false, VK_REAL, false, 1.5},
 		{"null duration", Null<VDuration>(int64(1500)), true, VK_REAL, true, std::nullopt},
-		{"identifier", [] { return new FakeIdentifier(); }, false, VK_STRING, false, std::nullopt, "id-42"},
+		{"identifier", [] { return static_cast<VValueSingle*>(new VUUID("0123456789ABCDEF0123456789ABCDEF")); }, false,
+			VK_STRING, false, std::nullopt, "0123456789ABCDEF0123456789ABCDEF"},
 		{"boolean", Value<VBoolean>(uint8(1)), false, VK_BOOLEAN, false, 1},
 		{"real", Value<VReal>(2.5), false, VK_REAL, false, 2.5},
 		{"null real", Null<VReal>(2.5), false, VK_REAL, true, 2.5},
@@ -335,7 +322,6 @@ TEST(VValueJSONTest, JSONScalarHelpers)
 			EXPECT_EQ(Reading(*scalar), *row.reading);
 		}
 	}
-	FakeIdentifier::sInfo = nullptr;
 }
 
 // The base value has no JSON value form at all: both directions raise velk 2, and the JSON value given
