@@ -14,6 +14,7 @@
 #include "kernel/strings/VString.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VTime.h"
+#include "common/VScopedSystemZone.h"
 #include "platform/ScopedTimeZone.h"
 
 namespace velk {
@@ -44,24 +45,7 @@ struct StManager
 	VIntlMgr* fManager;
 };
 
-// The zone in place for the scope, with the system layer's cached offsets dropped both ways.
-class ScopedSystemZone
-{
-public:
-	explicit ScopedSystemZone(const char* zone)
-	{
-		fZone.emplace(zone);
-		VSystem::SystemDateTimeChanged();
-	}
-	~ScopedSystemZone()
-	{
-		fZone.reset();
-		VSystem::SystemDateTimeChanged();
-	}
-
-private:
-	std::optional<ScopedTimeZone> fZone;
-};
+using test::ScopedSystemZone;
 
 TEST(VIntlMgrDatesTest, LocaleTextsOfDialectsAndTheirCopies)
 {

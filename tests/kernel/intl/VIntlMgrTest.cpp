@@ -2,6 +2,7 @@
 // table's lookups and tags, script groups, the system dialect from the preferred languages, localization
 // folders, and full case mapping.
 #include "kernel/intl/VIntlMgr.h"
+#include "platform/ScopedLocaleVariables.h"
 
 #include <gtest/gtest.h>
 
@@ -47,34 +48,14 @@ class StLocaleEnvironment
 {
 public:
 	StLocaleEnvironment(const char* language, const char* all, const char* messages, const char* lang)
+		: fVariables(language, all, messages, lang)
 	{
-		const char* values[] = {language, all, messages, lang};
-		for (size_t i = 0; i < std::size(kNAMES); ++i)
-		{
-			const char* old = getenv(kNAMES[i]);
-			fSaved[i] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-			if (values[i] != nullptr)
-				setenv(kNAMES[i], values[i], 1);
-			else
-				unsetenv(kNAMES[i]);
-		}
 		VIntlMgr::_ForgetSystemDialect();
 	}
-	~StLocaleEnvironment()
-	{
-		for (size_t i = 0; i < std::size(kNAMES); ++i)
-		{
-			if (fSaved[i])
-				setenv(kNAMES[i], fSaved[i]->c_str(), 1);
-			else
-				unsetenv(kNAMES[i]);
-		}
-		VIntlMgr::_ForgetSystemDialect();
-	}
+	~StLocaleEnvironment() { VIntlMgr::_ForgetSystemDialect(); }
 
 private:
-	static constexpr const char* kNAMES[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-	std::optional<std::string> fSaved[4];
+	StLocaleVariables fVariables;
 };
 
 TEST(VIntlMgrTest, CreateFallsBackToTheTableAndRefusesSomeCollations)

@@ -15,6 +15,7 @@
 
 #include "files/VSystem.h"
 #include "kernel/strings/VString.h"
+#include "common/VScopedSystemZone.h"
 #include "platform/ScopedTimeZone.h"
 #include "runtime/StErrorContextInstaller.h"
 
@@ -84,24 +85,7 @@ uint64 Stamp(uint64 y, uint64 m, uint64 d, uint64 ms)
 	return (y << 48) | (m << 40) | (d << 32) | ms;
 }
 
-// Puts the zone in place and makes the system layer drop what it cached of the previous one.
-class ScopedSystemZone
-{
-public:
-	explicit ScopedSystemZone(const char* zone)
-	{
-		fZone.emplace(zone);
-		VSystem::SystemDateTimeChanged();
-	}
-	~ScopedSystemZone()
-	{
-		fZone.reset();
-		VSystem::SystemDateTimeChanged();
-	}
-
-private:
-	std::optional<ScopedTimeZone> fZone;
-};
+using test::ScopedSystemZone;
 
 TEST(VTimeTest, DayNumbersMatchTheCivilCalendarForEveryDayOfYears0To9999)
 {

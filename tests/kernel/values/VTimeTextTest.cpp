@@ -14,6 +14,7 @@
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
+#include "common/VScopedSystemZone.h"
 #include "platform/ScopedTimeZone.h"
 #include "runtime/VTask.h"
 
@@ -51,24 +52,7 @@ std::string Text(const VString& s)
 	return out;
 }
 
-// The zone in place for the scope, with the system layer's cached offsets dropped both ways.
-class ScopedSystemZone
-{
-public:
-	explicit ScopedSystemZone(const char* zone)
-	{
-		fZone.emplace(zone);
-		VSystem::SystemDateTimeChanged();
-	}
-	~ScopedSystemZone()
-	{
-		fZone.reset();
-		VSystem::SystemDateTimeChanged();
-	}
-
-private:
-	std::optional<ScopedTimeZone> fZone;
-};
+using test::ScopedSystemZone;
 
 bool HasZoneFile(const char* name)
 {
