@@ -346,6 +346,13 @@ const LanguageRow* FindRow(uint32 inDialect)
 	return nullptr;
 }
 
+// One text field of the dialect's row, or null when the dialect is not in the table.
+const char* RowField(uint32 inDialect, const char* LanguageRow::*inField)
+{
+	const LanguageRow* row = FindRow(inDialect);
+	return row != nullptr ? row->*inField : nullptr;
+}
+
 // The first row of the language without a subtag.
 const LanguageRow* FindBareLanguage(const char* inLanguage)
 {
@@ -436,44 +443,37 @@ bool VIntlMgr::IsRightToLeftDialect(uint32 inDialect)
 
 const char* VIntlMgr::GetISO6391LanguageCode(uint32 inDialect)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return row != nullptr ? row->fISO6391 : nullptr;
+	return RowField(inDialect, &LanguageRow::fISO6391);
 }
 
 const char* VIntlMgr::GetISO3166RegionCode(uint32 inDialect)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return row != nullptr ? row->fRegion : nullptr;
+	return RowField(inDialect, &LanguageRow::fRegion);
 }
 
 bool VIntlMgr::GetISO6391LanguageCode(uint32 inDialect, VString& outCode)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return SetField(outCode, row != nullptr ? row->fISO6391 : nullptr);
+	return SetField(outCode, RowField(inDialect, &LanguageRow::fISO6391));
 }
 
 bool VIntlMgr::GetISO6392LanguageCode(uint32 inDialect, VString& outCode)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return SetField(outCode, row != nullptr ? row->fISO6392 : nullptr);
+	return SetField(outCode, RowField(inDialect, &LanguageRow::fISO6392));
 }
 
 bool VIntlMgr::GetISOLanguageName(uint32 inDialect, VString& outName)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return SetField(outName, row != nullptr ? row->fName : nullptr);
+	return SetField(outName, RowField(inDialect, &LanguageRow::fName));
 }
 
 bool VIntlMgr::GetISO3166RegionCode(uint32 inDialect, VString& outCode)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return SetField(outCode, row != nullptr ? row->fRegion : nullptr);
+	return SetField(outCode, RowField(inDialect, &LanguageRow::fRegion));
 }
 
 bool VIntlMgr::GetRFC3066BisSubTagRegionCode(uint32 inDialect, VString& outCode)
 {
-	const LanguageRow* row = FindRow(inDialect);
-	return SetField(outCode, row != nullptr ? row->fSubtag : nullptr);
+	return SetField(outCode, RowField(inDialect, &LanguageRow::fSubtag));
 }
 
 bool VIntlMgr::GetBCP47LanguageCode(uint32 inDialect, VString& outCode)

@@ -83,10 +83,7 @@ int32 VJSONArray::Release(const char*) const
 
 bool VJSONArray::IsSharedGraph() const
 {
-	if (fLocker.load(std::memory_order_acquire) != nullptr)
-		return true;
-	const VJSONGraph* graph = fGraph;
-	return graph != nullptr && graph->IsShared();
+	return VJSONGraph::_IsInSharedGraph(fLocker, fGraph);
 }
 
 void VJSONArray::MakeGraphShared() const

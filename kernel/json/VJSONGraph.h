@@ -70,6 +70,13 @@ public:
 	size_t GetObjectCount() const { return fObjectCount; }
 	size_t GetArrayCount() const { return fArrayCount; }
 
+	// Whether a member with this locker field and group changes under the graph mutex: it is shared, or
+	// its group holds a shared member.
+	static bool _IsInSharedGraph(const std::atomic<VStorageLocker*>& locker, const VJSONGraph* graph)
+	{
+		return locker.load(std::memory_order_acquire) != nullptr || (graph != nullptr && graph->IsShared());
+	}
+
 	// The group's side of a member's Retain and Release; nothing without a group. A release that breaks
 	// the group leaves nothing of it to touch afterwards.
 	static void _MemberRetained(VJSONGraph* graph);

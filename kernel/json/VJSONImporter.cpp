@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONImporter.h"
 
+#include "kernel/values/VNumberText.h"
 #include "kernel/values/VTime.h"
 
 #include <charconv>
@@ -31,17 +32,6 @@ constexpr const char* kExpectedElement = "\" 0-9 null true false { [ ]";
 constexpr const char* kExpectedNumber = "+- 0-9 eE";
 
 bool IsDigit(UniChar c) { return c >= u'0' && c <= u'9'; }
-
-int HexValue(UniChar c)
-{
-	if (c >= u'0' && c <= u'9')
-		return c - u'0';
-	if (c >= u'a' && c <= u'f')
-		return c - u'a' + 10;
-	if (c >= u'A' && c <= u'F')
-		return c - u'A' + 10;
-	return -1;
-}
 
 // The units below 0x80 that end a bare word: blanks and controls, the double quote and the punctuation.
 struct WordEnds
@@ -565,7 +555,7 @@ bool VJSONImporter::_ScanString(VString* text)
 				uint32 value = 0;
 				for (int i = 0; i < 4; ++i)
 				{
-					const int digit = HexValue(_GetNextChar(atEnd));
+					const int digit = VNumberText::HexDigitValue(_GetNextChar(atEnd));
 					if (digit >= 0)
 						value = (value << 4) | uint32(digit);
 				}

@@ -103,10 +103,7 @@ bool VJSONObject::IsShared() const
 
 bool VJSONObject::IsSharedGraph() const
 {
-	if (fLocker.load(std::memory_order_acquire) != nullptr)
-		return true;
-	const VJSONGraph* graph = fGraph;
-	return graph != nullptr && graph->IsShared();
+	return VJSONGraph::_IsInSharedGraph(fLocker, fGraph);
 }
 
 void VJSONObject::MakeGraphShared() const

@@ -360,53 +360,37 @@ private:
 	std::vector<VJSONValue> fOwn;  // beyond the depths set aside (the depth check then refuses the container)
 };
 
-VError VJSONWriter::_Finish(VError error, _Text& text, VString& out)
+template <class Write>
+VError VJSONWriter::_Stringify(VString& out, Write&& write)
 {
-	if (error == VE_OK && !text.MoveTo(out))
-		return VE_STRING_ALLOC_FAILED;
-	return error;
+	try
+	{
+		_Text text;
+		VError error = write(text);
+		if (error == VE_OK && !text.MoveTo(out))
+			error = VE_STRING_ALLOC_FAILED;
+		return error;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
 }
 
 VError VJSONWriter::StringifyValue(const VJSONValue& value, VString& out)
 {
-	try
-	{
-		_Text text;
-		return _Finish(_WriteValue(value, text), text, out);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return VE_MEMORY_FULL;
-	}
+	return _Stringify(out, [&](_Text& text) { return _WriteValue(value, text); });
 }
 
 VError VJSONWriter::StringifyObject(const VJSONObject* object, VString& out)
 {
-	try
-	{
-		_Text text;
-		return _Finish(_WriteObject(object, text), text, out);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return VE_MEMORY_FULL;
-	}
+	return _Stringify(out, [&](_Text& text) { return _WriteObject(object, text); });
 }
 
 VError VJSONWriter::StringifyArray(const VJSONArray* array, VString& out)
 {
-	try
-	{
-		_Text text;
-		return _Finish(_WriteArray(array, text), text, out);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return VE_MEMORY_FULL;
-	}
+	return _Stringify(out, [&](_Text& text) { return _WriteArray(array, text); });
 }
 
 void VJSONWriter::_WriteString(const UniChar* units, int32 count, _Text& out) const
@@ -475,12 +459,11 @@ void VJSONWriter::_WriteString(const UniChar* units, int32 count, _Text& out) co
 				break;
 			default:
 			{
-				static const char kHex[] = "0123456789ABCDEF";
 				*cursor++ = u'u';
 				*cursor++ = u'0';
 				*cursor++ = u'0';
-				*cursor++ = UniChar(kHex[(unit >> 4) & 0xF]);
-				*cursor++ = UniChar(kHex[unit & 0xF]);
+				*cursor++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
+				*cursor++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
 				break;
 			}
 		}

@@ -94,7 +94,9 @@ private:
 	void _Close(UniChar close, bool cut, _Text& out);
 	// The error of the writing, or velk 107 when the text could not grow or be handed over; out is set only
 	// on success.
-	VError _Finish(VError error, _Text& text, VString& out);
+	// Runs write(text) into a new text and moves it into out on success; memory refused is velk 100.
+	template <class Write>
+	VError _Stringify(VString& out, Write&& write);
 	// Whether the member met now is to be the last one written, and counts its length.
 	bool _CountForCut(size_t length);
 	bool _IsOnStack(const void* container) const;

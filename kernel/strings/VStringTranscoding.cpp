@@ -1,6 +1,7 @@
 // VString transcoding: XML and JSON escaping, hexadecimal text, line-end conventions (in strings and in
 // encoded byte buffers), script identifiers and date shapes.
 #include "kernel/strings/VString.h"
+#include "kernel/values/VNumberText.h"
 
 #include <algorithm>
 #include <bit>
@@ -16,20 +17,6 @@ namespace {
 
 constexpr UniChar kCR = 0x0D;
 constexpr UniChar kLF = 0x0A;
-
-const char kUPPER_HEX[] = "0123456789ABCDEF";
-
-// The digit's value, or -1 when the unit is not a hexadecimal digit.
-inline int HexValue(uint32 unit)
-{
-	if (unit >= '0' && unit <= '9')
-		return int(unit - '0');
-	if (unit >= 'A' && unit <= 'F')
-		return int(unit - 'A' + 10);
-	if (unit >= 'a' && unit <= 'f')
-		return int(unit - 'a' + 10);
-	return -1;
-}
 
 inline bool IsDigit(UniChar unit)
 {
@@ -97,8 +84,8 @@ UniChar* WriteXMLEscape(UniChar* out, UniChar unit)
 			break;
 	}
 	out = WriteASCII(out, "&#x");
-	*out++ = UniChar(kUPPER_HEX[(unit >> 4) & 0xF]);
-	*out++ = UniChar(kUPPER_HEX[unit & 0xF]);
+	*out++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
+	*out++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
 	*out++ = ';';
 	return out;
 }
@@ -151,7 +138,7 @@ int32 DecodeXMLEntity(const UniChar* units, int32 available, UniChar out[2], int
 	int32 i = 3;
 	for (; i < available; ++i)
 	{
-		const int digit = HexValue(units[i]);
+		const int digit = VNumberText::HexDigitValue(units[i]);
 		if (digit < 0)
 			break;
 		// Leading zeros may be many; only the value's size matters.
@@ -238,8 +225,8 @@ UniChar* WriteJSONUnit(UniChar* out, UniChar unit, bool escapeAmpApos)
 	if (unit < 0x20 || unit == 0x7F || (escapeAmpApos && (unit == '&' || unit == '\'')))
 	{
 		out = WriteASCII(out, "\\u00");
-		*out++ = UniChar(kUPPER_HEX[(unit >> 4) & 0xF]);
-		*out++ = UniChar(kUPPER_HEX[unit & 0xF]);
+		*out++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
+		*out++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
 		return out;
 	}
 	*out++ = unit;
@@ -643,7 +630,7 @@ VError VString::FromJSONString(const VString& json, uint32 options)
 					uint32 value = 0;
 					for (int32 k = 1; k <= 4; ++k)
 					{
-						const int digit = HexValue(in[i + k]);
+						const int digit = VNumberText::HexDigitValue(in[i + k]);
 						if (digit >= 0)
 							value = value * 16 + uint32(digit);
 					}
@@ -669,7 +656,7 @@ int64 VString::GetHexLong() const
 	uint64 value = 0;
 	for (int32 i = 0; i < fLength; ++i)
 	{
-		const int digit = HexValue(fString[i]);
+		const int digit = VNumberText::HexDigitValue(fString[i]);
 		if (digit >= 0)
 			value = (value << 4) | uint64(digit);
 	}
@@ -685,7 +672,7 @@ void WriteHex(VString& text, uint64 value, int bits, bool cStyle)
 	int count = 0;
 	do
 	{
-		digits[count++] = kUPPER_HEX[value & 0xF];
+		digits[count++] = VNumberText::kUpperHexDigits[value & 0xF];
 		value >>= 4;
 	} while (value != 0);
 

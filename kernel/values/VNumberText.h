@@ -33,6 +33,20 @@ public:
 	// Parse over exactly length bytes of text (text[length] must be 0): true, with the number in value,
 	// only when something was read and nothing is left over; otherwise false and value is untouched.
 	static bool ParseWhole(const char* text, size_t length, double& value);
+
+	// The sixteen hexadecimal digits, upper case, and the value of a digit of either case (-1 for a unit
+	// that is no hexadecimal digit).
+	static constexpr char kUpperHexDigits[] = "0123456789ABCDEF";
+	static constexpr int HexDigitValue(uint32 unit)
+	{
+		if (unit >= '0' && unit <= '9')
+			return int(unit - '0');
+		if (unit >= 'A' && unit <= 'F')
+			return int(unit - 'A' + 10);
+		if (unit >= 'a' && unit <= 'f')
+			return int(unit - 'a' + 10);
+		return -1;
+	}
 };
 
 namespace v8import {

@@ -6,6 +6,7 @@
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/memory/VMemory.h"
 #include "kernel/strings/VString.h"
+#include "kernel/values/VNumberText.h"
 #include "kernel/values/VValue.h"
 #include "kernel/values/VValueInfo.h"
 #include "runtime/VProgressIndicator.h"
@@ -384,12 +385,11 @@ VError VStream::_PutSwapped(const void* data, int32 count, size_t width)
 
 VError VStream::PutHexBytes(const char* bytes, size_t count)
 {
-	static constexpr char kDigits[] = "0123456789ABCDEF";
 	for (size_t i = 0; i < count && fError == VE_OK; ++i)
 	{
 		const uint8 byte = uint8(bytes[i]);
-		Put(uint8(kDigits[byte >> 4]));
-		Put(uint8(kDigits[byte & 0x0F]));
+		Put(uint8(VNumberText::kUpperHexDigits[byte >> 4]));
+		Put(uint8(VNumberText::kUpperHexDigits[byte & 0x0F]));
 	}
 	return fError;
 }

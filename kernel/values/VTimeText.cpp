@@ -78,6 +78,23 @@ public:
 		while (count > 0)
 			Char(digits[--count]);
 	}
+	// "yyyy-mm-dd" and "hh:mm:ss".
+	void IsoDate(int64 year, int64 month, int64 day)
+	{
+		Number(year, 4);
+		Char('-');
+		Number(month, 2);
+		Char('-');
+		Number(day, 2);
+	}
+	void ClockTime(int64 hour, int64 minute, int64 second)
+	{
+		Number(hour, 2);
+		Char(':');
+		Number(minute, 2);
+		Char(':');
+		Number(second, 2);
+	}
 	void Store(VString& text) const { text.FromUniString(fUnits, fLength); }
 	void Append(VString& text) const { text.AppendUniChars(fUnits, fLength); }
 
@@ -304,19 +321,12 @@ void VTime::GetRfc3339String(VString& text, uint32 options) const
 		}
 	}
 	const auto writeDate = [&](bool zero) {
-		out.Number(zero ? 0 : f[0], 4);
-		out.Char('-');
-		out.Number(zero ? 0 : f[1], 2);
-		out.Char('-');
-		out.Number(zero ? 0 : f[2], 2);
+		if (zero)
+			out.IsoDate(0, 0, 0);
+		else
+			out.IsoDate(f[0], f[1], f[2]);
 	};
-	const auto writeTime = [&] {
-		out.Number(f[3], 2);
-		out.Char(':');
-		out.Number(f[4], 2);
-		out.Char(':');
-		out.Number(f[5], 2);
-	};
+	const auto writeTime = [&] { out.ClockTime(f[3], f[4], f[5]); };
 	const auto writeZone = [&] {
 		if (utc)
 		{
@@ -606,11 +616,7 @@ void VTime::GetRfc822String(VString& text) const
 	out.Char(' ');
 	out.Number(f[0], 4);
 	out.Char(' ');
-	out.Number(f[3], 2);
-	out.Char(':');
-	out.Number(f[4], 2);
-	out.Char(':');
-	out.Number(f[5], 2);
+	out.ClockTime(f[3], f[4], f[5]);
 	out.Text(" GMT");
 	out.Store(text);
 }
@@ -730,17 +736,9 @@ void VTime::GetStringLocalTime(VString& text) const
 	int16 f[7];
 	_GetLocalFields(f);
 	TextBuilder out;
-	out.Number(f[0], 4);
-	out.Char('-');
-	out.Number(f[1], 2);
-	out.Char('-');
-	out.Number(f[2], 2);
+	out.IsoDate(f[0], f[1], f[2]);
 	out.Char(' ');
-	out.Number(f[3], 2);
-	out.Char(':');
-	out.Number(f[4], 2);
-	out.Char(':');
-	out.Number(f[5], 2);
+	out.ClockTime(f[3], f[4], f[5]);
 	out.Char(':');
 	out.Number(f[6], 3);
 	out.Append(text);

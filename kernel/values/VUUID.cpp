@@ -1,6 +1,8 @@
 // The UUID value: text, flat and JSON forms, ordering, and generation.
 #include "kernel/values/VUUID.h"
 
+#include "kernel/values/VNumberText.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -31,18 +33,6 @@ CompareResult CompareBytes(const void* a, const void* b)
 {
 	const int order = std::memcmp(a, b, VUUID::kSize);
 	return order < 0 ? CR_SMALLER : (order > 0 ? CR_BIGGER : CR_EQUAL);
-}
-
-// The value of a hexadecimal digit of either case, or -1.
-int HexValue(uint32 unit)
-{
-	if (unit >= '0' && unit <= '9')
-		return int(unit - '0');
-	if (unit >= 'A' && unit <= 'F')
-		return int(unit - 'A' + 10);
-	if (unit >= 'a' && unit <= 'f')
-		return int(unit - 'a' + 10);
-	return -1;
 }
 
 // The last time stamp handed out by the time-ordered generator: milliseconds shifted left 12 bits, plus the
@@ -191,8 +181,8 @@ void VUUID::FromBuffer(const char* text)
 	{
 		for (size_t i = 0; i < kSize; ++i)
 		{
-			const int high = HexValue(uint8(text[2 * i]));
-			const int low = HexValue(uint8(text[2 * i + 1]));
+			const int high = VNumberText::HexDigitValue(uint8(text[2 * i]));
+			const int low = VNumberText::HexDigitValue(uint8(text[2 * i + 1]));
 			fData.fBytes[i] = uint8(((high < 0 ? 0 : high) << 4) | (low < 0 ? 0 : low));
 		}
 	}
@@ -207,14 +197,13 @@ void VUUID::FromBuffer(const char* text)
 
 void VUUID::GetString(VString& text) const
 {
-	static constexpr char kHex[] = "0123456789ABCDEF";
 	UniChar* units = text.GetCPointerForWrite(int32(kDigits));
 	if (units == nullptr)
 		return;
 	for (size_t i = 0; i < kSize; ++i)
 	{
-		units[2 * i] = UniChar(kHex[fData.fBytes[i] >> 4]);
-		units[2 * i + 1] = UniChar(kHex[fData.fBytes[i] & 0x0F]);
+		units[2 * i] = UniChar(VNumberText::kUpperHexDigits[fData.fBytes[i] >> 4]);
+		units[2 * i + 1] = UniChar(VNumberText::kUpperHexDigits[fData.fBytes[i] & 0x0F]);
 	}
 	text.Validate(int32(kDigits));
 }
@@ -226,7 +215,7 @@ void VUUID::FromString(const VString& text)
 	const UniChar* units = text.GetCPointer();
 	for (int32 i = 0; i < text.GetLength() && digits < kDigits; ++i)
 	{
-		const int value = HexValue(units[i]);
+		const int value = VNumberText::HexDigitValue(units[i]);
 		if (value < 0)
 			continue;
 		read.fBytes[digits / 2] = uint8(read.fBytes[digits / 2] | (digits % 2 == 0 ? value << 4 : value));
