@@ -169,12 +169,8 @@ void VPackedDictionary_with_backstore<SLOT>::Destroy()
 template <class SLOT>
 ValueKind VPackedDictionary_with_backstore<SLOT>::GetKindOf(const VValueSingle& value)
 {
-	if (const VValueInfo* info = value.GetValueInfo())
-		return info->GetKind();
-	// Strings answer no descriptor until their kind has one.
-	if (dynamic_cast<const VString*>(&value) != nullptr)
-		return VK_STRING;
-	return VK_UNDEFINED;
+	const VValueInfo* info = value.GetValueInfo();
+	return info != nullptr ? info->GetKind() : VK_UNDEFINED;
 }
 
 template <class SLOT>
@@ -200,15 +196,6 @@ size_t VPackedDictionary_with_backstore<SLOT>::GetFlatSize(ValueKind kind, const
 		case VK_REAL:
 		case VK_DURATION:
 			return 10;
-		case VK_STRING:
-		{
-			if (const VValueInfo* info = VValue::ValueInfoFromValueKind(VK_STRING))
-				return size_t(info->GetSizeOfValueDataPtr(data)) + 2;
-			// The string's own flat form: a 32-bit unit count, then the units.
-			uint32 units = 0;
-			std::memcpy(&units, data, sizeof(units));
-			return 2 + sizeof(units) + size_t(units) * sizeof(UniChar);
-		}
 		default:
 		{
 			const VValueInfo* info = VValue::ValueInfoFromValueKind(kind);

@@ -85,7 +85,7 @@ public:
 
 	// Bytes of a stored value with its kind word, from its kind and its flat data.
 	static size_t GetFlatSize(ValueKind kind, const void* data);
-	// The kind of a value: its descriptor's kind; 10 for a string while the string kind has no descriptor.
+	// The kind of a value: its descriptor's kind, undefined without one.
 	static ValueKind GetKindOf(const VValueSingle& value);
 	// A kind whose values can be rebuilt from their flat form: a registered descriptor.
 	static bool CanRebuild(ValueKind kind);

@@ -6,6 +6,7 @@
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
+#include "kernel/strings/VString_info.h"
 
 namespace velk {
 
@@ -31,5 +32,9 @@ public:
 __attribute__((init_priority(101))) StProcessMemMgr sProcessMemMgr;
 
 }  // namespace
+
+// The string kind is known before any other static runs, and before the empty string exists.
+__attribute__((init_priority(101))) const VString_info VString::sInfo;
+__attribute__((init_priority(101))) const VString VString::sEmpty;
 
 }  // namespace velk

@@ -21,6 +21,7 @@
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/memory/VCppMemMgr.h"
+#include "kernel/strings/VStringOrder.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VNumberText.h"
 #include "runtime/VTask.h"
@@ -155,6 +156,26 @@ VString::VString(UniChar* buffer, int32 length, size_t maxBytes) : VString()
 	fMaxLength = int32(capacity);
 	fString[fLength] = 0;
 	fFlags |= kBUFFER_FLAGS;
+}
+
+void VString::_InitFromLiteral(const UniChar* literal, int32 length)
+{
+	if (literal == nullptr || length < 0)
+		return;
+	if (literal[length] != 0)
+	{
+		_InitFromUniChars(literal, length);
+		return;
+	}
+	fString = const_cast<UniChar*>(literal);
+	fLength = length;
+	fMaxLength = length;
+	fFlags |= kBUFFER_FLAGS;
+}
+
+CVSTR_struct::CVSTR_struct(const UniChar* literal, int32 length)
+{
+	_InitFromLiteral(literal, length);
 }
 
 VString::VString(const VInlineString& descriptor) : VString()
@@ -1424,245 +1445,11 @@ void VString::RemoveWhiteSpaces(bool leading, bool trailing, int32* outLeading, 
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// Language-aware comparisons
-
-namespace {
-
-// The flat form of a string: int32 length, then the units.
-struct FlatText
-{
-	const UniChar* fUnits;
-	int32 fLength;
-};
-
-FlatText ReadFlat(const void* data)
-{
-	int32 length;
-	std::memcpy(&length, data, sizeof(length));
-	return FlatText{reinterpret_cast<const UniChar*>(static_cast<const uint8*>(data) + sizeof(length)), std::max(length, 0)};
-}
-
-CompareResult RawOrder(const UniChar* a, int32 aLength, const UniChar* b, int32 bLength)
-{
-	const int32 common = std::min(aLength, bLength);
-	for (int32 i = 0; i < common; ++i)
-	{
-		if (a[i] != b[i])
-			return a[i] < b[i] ? CR_SMALLER : CR_BIGGER;
-	}
-	if (aLength == bLength)
-		return CR_EQUAL;
-	return aLength < bLength ? CR_SMALLER : CR_BIGGER;
-}
-
-// Without a manager (before start-up, after shut-down) texts compare unit by unit and wild chars are
-// ordinary characters.
-CompareResult Order(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
-{
-	if (intl == nullptr)
-		return RawOrder(a, aLength, b, bLength);
-	return like ? intl->CompareString_Like(a, aLength, b, bLength, diacritics) : intl->CompareString(a, aLength, b, bLength, diacritics);
-}
-
-bool Equal(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
-{
-	if (intl == nullptr)
-		return aLength == bLength && RawOrder(a, aLength, b, bLength) == CR_EQUAL;
-	return like ? intl->EqualString_Like(a, aLength, b, bLength, diacritics) : intl->EqualString(a, aLength, b, bLength, diacritics);
-}
-
-inline const VString& AsString(const VValue* value)
-{
-	return *static_cast<const VString*>(value);
-}
-
-}  // namespace
-
-CompareResult VString::CompareToString(const VString& other, bool diacritics) const
-{
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
-}
-
-CompareResult VString::CompareToString_Like(const VString& pattern, bool diacritics) const
-{
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
-}
-
-bool VString::EqualToString(const VString& other, bool diacritics) const
-{
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
-}
-
-bool VString::EqualToString_Like(const VString& pattern, bool diacritics) const
-{
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
-}
-
-CompareResult VString::CompareTo(const VValueSingle& other, bool diacritical) const
-{
-	VString text;
-	other.GetString(text);
-	return CompareToString(text, diacritical);
-}
-
-bool VString::EqualTo(const VValueSingle& other, bool diacritical) const
-{
-	VString text;
-	other.GetString(text);
-	return EqualToString(text, diacritical);
-}
-
-void VString::GetValue(VValueSingle& value) const
-{
-	value.FromString(*this);
-}
-
-bool VString::FromValueSameKind(const VValue* other)
-{
-	const VString* text = dynamic_cast<const VString*>(other);
-	if (text == nullptr)
-		return false;
-	FromString(*text);
-	return true;
-}
-
-CompareResult VString::CompareToSameKind(const VValue* other, bool diacritical) const
-{
-	return CompareToString(AsString(other), diacritical);
-}
-
-CompareResult VString::CompareBeginingToSameKind(const VValue* other, bool diacritical) const
-{
-	const VString& text = AsString(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, false, diacritical);
-}
-
-bool VString::EqualToSameKind(const VValue* other, bool diacritical) const
-{
-	return EqualToString(AsString(other), diacritical);
-}
-
-CompareResult VString::CompareToSameKindPtr(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
-}
-
-CompareResult VString::Swap_CompareToSameKindPtr(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, false, diacritical);
-}
-
-CompareResult VString::CompareBeginingToSameKindPtr(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, false, diacritical);
-}
-
-CompareResult VString::IsTheBeginingToSameKindPtr(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), false, diacritical);
-}
-
-bool VString::EqualToSameKindPtr(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
-}
-
-CompareResult VString::CompareToSameKind_Like(const VValue* other, bool diacritical) const
-{
-	return CompareToString_Like(AsString(other), diacritical);
-}
-
-CompareResult VString::CompareBeginingToSameKind_Like(const VValue* other, bool diacritical) const
-{
-	const VString& text = AsString(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, true, diacritical);
-}
-
-bool VString::EqualToSameKind_Like(const VValue* other, bool diacritical) const
-{
-	return EqualToString_Like(AsString(other), diacritical);
-}
-
-CompareResult VString::CompareToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
-}
-
-CompareResult VString::Swap_CompareToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
-}
-
-CompareResult VString::CompareBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, true, diacritical);
-}
-
-CompareResult VString::IsTheBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), true, diacritical);
-}
-
-bool VString::EqualToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
-}
-
-bool VString::Swap_EqualToSameKindPtr_Like(const void* other, bool diacritical) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
-}
-
-CompareResult VString::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
-{
-	const VString& text = AsString(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, text.fLength) : fLength;
-	return Order(options.GetIntlMgr(), fString, length, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
-}
-
-bool VString::EqualToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
-{
-	const VString& text = AsString(other);
-	return Equal(options.GetIntlMgr(), fString, fLength, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
-}
-
-CompareResult VString::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
-{
-	const FlatText flat = ReadFlat(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : fLength;
-	return Order(options.GetIntlMgr(), fString, length, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
-}
-
-bool VString::EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
-{
-	const FlatText flat = ReadFlat(other);
-	return Equal(options.GetIntlMgr(), fString, fLength, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
-}
-
-CompareResult VString::Swap_CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
-{
-	const FlatText flat = ReadFlat(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : flat.fLength;
-	return Order(options.GetIntlMgr(), flat.fUnits, length, fString, fLength, options.IsLike(), options.IsDiacritical());
-}
-
-// ---------------------------------------------------------------------------------------------------------
 // Raw comparisons and searches
 
 CompareResult VString::CompareToStringRaw(const VString& other) const
 {
-	return RawOrder(fString, fLength, other.fString, other.fLength);
+	return VStringOrder::RawOrder(fString, fLength, other.fString, other.fLength);
 }
 
 CompareResult VString::CompareToStringRawCase(const VString& other) const

@@ -18,6 +18,7 @@ namespace velk {
 
 class VIntlMgr;
 class VArrayString;
+class VString_info;
 template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
 class VMemoryBuffer;
 
@@ -114,10 +115,20 @@ public:
 	// change may free, move or write over: a change must not read its source from there (StStringSource).
 	bool _Overlaps(const void* bytes, size_t byteCount) const;
 
+	// The string kind's descriptor, registered at start-up before sEmpty is built.
+	static const VString_info sInfo;
+	// Empty, not null, dirty: the text empty results are copied from.
+	static const VString sEmpty;
+
 	// Empty on the inline buffer (a heap buffer is released, an external one left alone), not null, dirty.
 	void Clear() override;
 	// The same release and reset, leaving the null and dirty flags alone.
 	void _Clear();
+	// False when a heap buffer fails the memory manager's check, or a non-empty text lacks its terminator.
+	bool IsStringValid() const;
+	// Normalisation requests: text is kept in the form it was given, so both leave it unchanged.
+	void Compose();
+	void Decompose();
 
 	// A buffer no other string reads, of at least capacity units, for writing straight into, keeping the
 	// text (a wrapped caller's buffer while it is big enough); then Validate sets the length. Null (velk 107 raised, string unchanged) when no buffer can be made.
@@ -368,8 +379,7 @@ public:
 
 	// A new string equal to this one, null state included; null when memory is short (velk 107 raised).
 	VValue* Clone() const override;
-	// The string kind's descriptor is not registered yet: null.
-	const VValueInfo* GetValueInfo() const override { return nullptr; }
+	const VValueInfo* GetValueInfo() const override;
 	// The other value's text compared as by CompareToString.
 	CompareResult CompareTo(const VValueSingle& other, bool diacritical = false) const override;
 	bool EqualTo(const VValueSingle& other, bool diacritical = false) const override;
@@ -626,6 +636,15 @@ public:
 	bool DecodeBase64(CharSet set, bool url);
 	// ---- End of Base64 ----
 
+	// ---- Platform string bridge: the platform's string object travels as the opaque VPlatformString
+	// (kernel/strings/mac/XMacPlatformString.h converts) ----
+	// A new platform string of this text, for the caller to release; null for a null string or when
+	// memory is short.
+	struct VPlatformString* MAC_RetainCFStringCopy() const;
+	// The content becomes the platform string's units, read in place or in chunks of at most 1024 units;
+	// the string ends not null and dirty. Null leaves the string as it was, null flag included.
+	void MAC_FromCFString(const struct VPlatformString* s);
+
 	// ---- Stream form ----
 	// Written: an int32 holding minus the length, then the units, both swapped as the stream says; a null
 	// or empty string writes 0 alone (null is not kept). Read: -n gives n units (fewer at end of data, the
@@ -658,6 +677,8 @@ protected:
 	void _InitFromUniChars(const UniChar* units, int32 length);
 	void _InitFromCString(const char* text);
 	void _InitFromWide(const wchar_t* text);
+	// Wraps a read-only, zero-terminated literal without writing to it (copies one that lacks its terminator).
+	void _InitFromLiteral(const UniChar* literal, int32 length);
 	size_t _InitFromBlock(const void* bytes, size_t byteCount, CharSet charSet);
 
 private:
@@ -769,6 +790,18 @@ class VELK_API VOsTypeString : public VStr<4>
 {
 public:
 	explicit VOsTypeString(uint32 code);
+};
+
+// A constant UTF-16 literal seen as a string in place, never copied nor freed (external, unrefcounted).
+// Keep it const: the literal is read-only, and an edit that fits would be made in place.
+class VELK_API CVSTR_struct : public VString
+{
+public:
+	template <size_t N>
+	explicit CVSTR_struct(const UniChar (&literal)[N]) : CVSTR_struct(literal, int32(N - 1))
+	{
+	}
+	CVSTR_struct(const UniChar* literal, int32 length);
 };
 
 // Conversions without a string at hand.

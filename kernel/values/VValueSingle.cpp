@@ -165,9 +165,8 @@ JSONType VValueSingle::ValueKindToJsonType(ValueKind kind)
 VValueSingle* VValueSingle::ConvertVValueToJSONScalar(const VValueSingle& value, bool durationInMilliseconds)
 {
 	VValueSingle* result = nullptr;
-	// A value without a descriptor (a string, until its kind is registered) is cloned like any other kind
-	// JSON carries as it is. Kinds 7, 14 and 16 to 20 have no class here; they keep the places they have in
-	// stored data.
+	// A value without a descriptor is cloned like any other kind JSON carries as it is. Kinds 7, 14 and 16
+	// to 20 have no class here; they keep the places they have in stored data.
 	const VValueInfo* info = value.GetValueInfo();
 	switch (info != nullptr ? info->GetKind() : VK_UNDEFINED)
 	{
