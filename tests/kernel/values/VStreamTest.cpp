@@ -363,5 +363,53 @@ TEST(VStreamTest, PutTextWritesTheCharSetAndLineEnds)
 	}
 }
 
+// The whole source goes over in blocks, whatever its position was, and the source ends closed; an error
+// stops the copy and is the answer.
+TEST(VStreamTest, PutContentIntoCopiesTheWholeStream)
+{
+	struct Row
+	{
+		const char* name;
+		size_t size;
+		bool sourceOpen;
+		bool destinationOpen;
+		VError result;
+		size_t copied;
+	};
+	const Row rows[] = {
+		{"empty", 0, false, true, VE_OK, 0},
+		{"one block", 4096, false, true, VE_OK, 4096},
+		{"blocks and a rest", 10000, false, true, VE_OK, 10000},
+		{"source already open", 100, true, true, VE_STREAM_ALREADY_OPENED, 0},
+		{"destination closed", 100, false, false, VE_STREAM_NOT_OPENED_FOR_WRITING, 0},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		std::vector<uint8> bytes(row.size);
+		for (size_t i = 0; i < bytes.size(); ++i)
+			bytes[i] = uint8(i * 7 + i / 251);
+		VVectorStream source(bytes);
+		if (row.sourceOpen)
+		{
+			ASSERT_EQ(source.OpenReading(), VE_OK);
+		}
+		VVectorStream destination;
+		if (row.destinationOpen)
+		{
+			ASSERT_EQ(destination.OpenWriting(), VE_OK);
+		}
+
+		EXPECT_EQ(source.PutContentInto(&destination), row.result);
+		EXPECT_EQ(destination.fBytes.size(), row.copied);
+		if (row.result == VE_OK)
+		{
+			EXPECT_EQ(destination.fBytes, bytes);
+			EXPECT_FALSE(source.IsReading());
+			EXPECT_EQ(destination.GetPos(), int64(row.size));
+		}
+	}
+}
+
 }  // namespace
 }  // namespace velk
