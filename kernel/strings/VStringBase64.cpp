@@ -7,6 +7,7 @@
 
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/strings/Base64Coder.h"
+#include "kernel/strings/StStringConverter.h"
 #include "runtime/VError.h"
 
 namespace velk {
@@ -44,10 +45,10 @@ bool VString::EncodeBase64(CharSet set, bool url)
 {
 	if (IsNull() || IsEmpty())
 		return true;
-	Base64Coder::Buffer bytes;
-	if (!ToBuffer(bytes, set))
+	const StStringConverter<char> bytes(*this, set, eCRM_NONE);
+	if (!bytes.IsOK())
 		return false;
-	return EncodeBase64(bytes.GetDataPtr(), size_t(bytes.GetDataSize()), url);
+	return EncodeBase64(bytes.GetCPointer(), bytes.GetSize(), url);
 }
 
 bool VString::DecodeBase64(VMemoryBuffer<1024, 2, 1048576>& out, bool url) const

@@ -16,6 +16,7 @@
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONValue.h"
+#include "kernel/strings/StStringConverter.h"
 #include "kernel/values/VDuration.h"
 #include "kernel/values/VNumberText.h"
 #include "kernel/values/VTime.h"
@@ -41,9 +42,6 @@ constexpr size_t kNUMBER_ROOM = 64;
 
 // An unshared heap buffer of more units than this is traded for a smaller one when a number replaces it.
 constexpr int32 kSMALL_BUFFER_UNITS = 32;
-
-// Longest run of text read as a real without a heap block.
-constexpr size_t kREAL_LOCAL_ROOM = 256;
 
 inline bool IsCBlank(UniChar c)
 {
@@ -105,29 +103,20 @@ double VString::GetRealCheckOverflow(bool* overflow) const
 	if (overflow != nullptr)
 		*overflow = false;
 
-	// Only ASCII can be part of a number or of the blanks before it under the "C" rules, so the run that
-	// strtod would read from the UTF-8 text is narrowed straight from the units.
+	// Only ASCII can be part of a number or of the blanks before it under the "C" rules, so only the run
+	// that strtod would read from the UTF-8 text is converted.
 	int32 start = 0;
 	while (start < fLength && IsCBlank(fString[start]))
 		++start;
 	int32 stop = start;
 	while (stop < fLength && MayBelongToNumber(fString[stop]))
 		++stop;
-	const size_t length = size_t(stop - start);
-	if (length == 0)
+	if (stop == start)
 		return 0.0;
-
-	char local[kREAL_LOCAL_ROOM];
-	char* text = local;
-	if (length >= sizeof(local))
-	{
-		text = static_cast<char*>(std::malloc(length + 1));
-		if (text == nullptr)
-			return 0.0;
-	}
-	for (size_t i = 0; i < length; ++i)
-		text[i] = char(fString[size_t(start) + i]);
-	text[length] = 0;
+	StStringConverter<char> converter(kCharSet_UTF8, eCRM_NONE);
+	const char* const text = converter._ConvertString(fString + start, stop - start, 1);
+	if (!converter.IsOK())
+		return 0.0;
 
 	// Without the locale object (memory too short to make it) the parse fails quietly like any other.
 	double value = 0.0;
@@ -141,8 +130,6 @@ double VString::GetRealCheckOverflow(bool* overflow) const
 		range = (errno == ERANGE);
 		errno = savedErrno;
 	}
-	if (text != local)
-		std::free(text);
 
 	// A result that is merely less precise (a subnormal) is not reported.
 	if (overflow != nullptr)
