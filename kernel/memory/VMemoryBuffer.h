@@ -108,6 +108,37 @@ public:
 		return true;
 	}
 
+	// Gives the block exactly size bytes when its capacity differs (size 0 frees it), then makes size the
+	// size in use; bytes past the old size have no defined content. False, buffer as it was, when memory is
+	// short.
+	bool SetDataSizeExactly(uint64 size)
+	{
+		if (fAllocator == nullptr)
+			return false;
+		if (fCapacity != size)
+		{
+			if (size == 0)
+			{
+				if (fData != nullptr)
+					fAllocator->Free(fData);
+				fData = nullptr;
+			}
+			else
+			{
+				void* block = _Resize(size);
+				if (block == nullptr)
+					return false;
+				fData = static_cast<uint8*>(block);
+			}
+			fCapacity = size;
+		}
+		fSize = size;
+		return true;
+	}
+
+	// For owners that write into the block themselves: the size in use, never beyond the capacity.
+	void SetDataSize(uint64 size) { fSize = std::min(size, fCapacity); }
+
 	const uint8* GetDataPtr() const { return fData; }
 	uint8* GetDataPtr() { return fData; }
 	uint64 GetDataSize() const { return fSize; }

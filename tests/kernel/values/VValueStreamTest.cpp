@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kernel/strings/VString.h"
+#include "kernel/values/VBlob.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VByte.h"
 #include "kernel/values/VDuration.h"
@@ -66,6 +67,12 @@ TEST(VValueStreamTest, EveryKindRoundTripsInBothByteOrders)
 		{"string", [] { return new VString(u"h\u00E9"); }, Bytes({0xFE, 0xFF, 0xFF, 0xFF, 'h', 0, 0xE9, 0}),
 		 Bytes({0xFF, 0xFF, 0xFF, 0xFE, 0, 'h', 0, 0xE9}), textOf(u"h\u00E9")},
 		{"null string", [] { return new VString(true); }, Bytes({0, 0, 0, 0}), Bytes({0, 0, 0, 0}), textOf(u"")},
+		// Only the length word follows the byte order.
+		{"blob", [] { return new VBlobWithPtr("\x01\x02", 2); }, Bytes({2, 0, 0, 0, 1, 2}), Bytes({0, 0, 0, 2, 1, 2}),
+		 [](const VValue& v) {
+			 const VBlobWithPtr& blob = static_cast<const VBlobWithPtr&>(v);
+			 return blob.GetSize() == 2 && blob.GetDataPtr()[0] == 1 && blob.GetDataPtr()[1] == 2;
+		 }},
 	};
 	for (const Row& row : rows)
 	{
