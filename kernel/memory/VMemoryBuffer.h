@@ -38,30 +38,10 @@ public:
 	// already is that size). When memory is short the buffer is left as it was. Self-assignment does nothing.
 	VMemoryBuffer& operator=(const VMemoryBuffer& source)
 	{
-		if (this == &source || fAllocator == nullptr)
+		if (this == &source || !SetDataSizeExactly(source.fSize))
 			return *this;
-		uint64 size = source.fSize;
-		if (fCapacity != size)
-		{
-			if (size == 0)
-			{
-				if (fData != nullptr)
-					fAllocator->Free(fData);
-				fData = nullptr;
-				fCapacity = 0;
-			}
-			else
-			{
-				void* block = fData ? fAllocator->Realloc(fData, size_t(size)) : fAllocator->Malloc(size_t(size), false, kMEMTAG_BUFFER, -1);
-				if (block == nullptr)
-					return *this;
-				fData = static_cast<uint8*>(block);
-				fCapacity = size;
-			}
-		}
-		if (size > 0)
-			std::memcpy(fData, source.fData, size_t(size));
-		fSize = size;
+		if (fSize > 0)
+			std::memcpy(fData, source.fData, size_t(fSize));
 		return *this;
 	}
 
