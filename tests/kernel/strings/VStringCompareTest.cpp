@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/VFlatBytes.h"
 #include "common/VTestEnvironment.h"
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/values/VCompareOptions.h"
@@ -188,23 +189,14 @@ TEST(VStringCompareTest, ThreadWithoutTaskUsesTheProcessManager)
 	EXPECT_TRUE(equal);
 }
 
-// The string's flat form: int32 length, then the units.
-std::vector<uint8> Flat(const VString& s)
-{
-	uint64 extra = 0;
-	std::vector<uint8> data(size_t(s.GetSpace(extra)));
-	s.WriteToPtr(data.data());
-	return data;
-}
-
 TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 {
 	const VString abc(u"abc");
 	const VString ab(u"AB");
 	const VString abcd(u"ABCD");
-	const std::vector<uint8> flatAB = Flat(ab);
-	const std::vector<uint8> flatABCD = Flat(abcd);
-	const std::vector<uint8> flatPattern = Flat(VString(u"a@"));
+	const std::vector<uint8> flatAB = test::FlatBytes(ab);
+	const std::vector<uint8> flatABCD = test::FlatBytes(abcd);
+	const std::vector<uint8> flatPattern = test::FlatBytes(VString(u"a@"));
 
 	EXPECT_EQ(abc.CompareToSameKind(&ab, false), CR_BIGGER);
 	EXPECT_EQ(abc.CompareBeginingToSameKind(&ab, false), CR_EQUAL);  // abc cut to 2 units
@@ -216,7 +208,7 @@ TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 	EXPECT_EQ(abc.IsTheBeginingToSameKindPtr(flatABCD.data(), false), CR_EQUAL);  // ABCD cut to 3 units
 	EXPECT_EQ(abc.IsTheBeginingToSameKindPtr(flatAB.data(), false), CR_BIGGER);
 	EXPECT_FALSE(abc.EqualToSameKindPtr(flatABCD.data(), false));
-	EXPECT_TRUE(abc.EqualToSameKindPtr(Flat(VString(u"ABC")).data(), false));
+	EXPECT_TRUE(abc.EqualToSameKindPtr(test::FlatBytes(VString(u"ABC")).data(), false));
 
 	EXPECT_EQ(abc.CompareToSameKindPtr_Like(flatPattern.data(), false), CR_EQUAL);
 	EXPECT_TRUE(abc.EqualToSameKindPtr_Like(flatPattern.data(), false));
@@ -235,7 +227,7 @@ TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 	options.SetBeginsWith(true);
 	EXPECT_EQ(abc.CompareToSameKindWithOptions(&ab, options), CR_EQUAL);
 	EXPECT_EQ(abc.CompareToSameKindPtrWithOptions(flatAB.data(), options), CR_EQUAL);
-	EXPECT_EQ(ab.Swap_CompareToSameKindPtrWithOptions(Flat(abc).data(), options), CR_EQUAL);
+	EXPECT_EQ(ab.Swap_CompareToSameKindPtrWithOptions(test::FlatBytes(abc).data(), options), CR_EQUAL);
 	options.SetDiacritical(true);
 	EXPECT_EQ(abc.CompareToSameKindWithOptions(&ab, options), CR_SMALLER);
 	options.SetDiacritical(false);
@@ -248,7 +240,7 @@ TEST(VStringCompareTest, ValueFormsAgainstStringsAndFlatForms)
 	EXPECT_FALSE(abc.EqualToSameKindWithOptions(&pattern, options));
 	options.SetLike(false);
 	EXPECT_EQ(abc.CompareToSameKindWithOptions(&ab, options), CR_BIGGER);
-	EXPECT_FALSE(abc.EqualToSameKindPtrWithOptions(Flat(VString(u"ABC")).data(), options));
+	EXPECT_FALSE(abc.EqualToSameKindPtrWithOptions(test::FlatBytes(VString(u"ABC")).data(), options));
 }
 
 // A value of another kind whose text is fixed.

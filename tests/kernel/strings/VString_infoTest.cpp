@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/VFlatBytes.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VVectorStream.h"
@@ -15,15 +16,6 @@
 
 namespace velk {
 namespace {
-
-// A string's flat form in a block of its own size.
-std::vector<uint8> Flat(const VString& text)
-{
-	uint64 extra = 0;
-	std::vector<uint8> bytes(size_t(text.GetSpace(extra)));
-	text.WriteToPtr(bytes.data());
-	return bytes;
-}
 
 TEST(VString_infoTest, TheKindIsRegisteredBeforeTheEmptyString)
 {
@@ -48,7 +40,7 @@ TEST(VString_infoTest, TheKindIsRegisteredBeforeTheEmptyString)
 
 TEST(VString_infoTest, FlatFormSizeAndByteSwap)
 {
-	std::vector<uint8> flat = Flat(VString("abc"));
+	std::vector<uint8> flat = test::FlatBytes(VString("abc"));
 	const std::vector<uint8> little = {3, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0};
 	const std::vector<uint8> big = {0, 0, 0, 3, 0, 'a', 0, 'b', 0, 'c'};
 	ASSERT_EQ(flat, little);
@@ -63,7 +55,7 @@ TEST(VString_infoTest, FlatFormSizeAndByteSwap)
 	EXPECT_EQ(VString::sInfo.ByteSwapPtr(flat.data(), false), flat.data() + 10);
 	EXPECT_EQ(flat, little);
 
-	std::vector<uint8> empty = Flat(VString());
+	std::vector<uint8> empty = test::FlatBytes(VString());
 	EXPECT_EQ(VString::sInfo.GetSizeOfValueDataPtr(empty.data()), 4u);
 	EXPECT_EQ(VString::sInfo.ByteSwapPtr(empty.data(), true), empty.data() + 4);
 }
@@ -97,8 +89,8 @@ TEST(VString_infoTest, FlatComparisons)
 	for (const Row& row : rows)
 	{
 		SCOPED_TRACE(std::string(row.a) + " / " + row.b);
-		const std::vector<uint8> a = Flat(VString(row.a));
-		const std::vector<uint8> b = Flat(VString(row.b));
+		const std::vector<uint8> a = test::FlatBytes(VString(row.a));
+		const std::vector<uint8> b = test::FlatBytes(VString(row.b));
 		CompareResult result = CR_UNRELEVANT;
 		switch (row.form)
 		{
@@ -111,8 +103,8 @@ TEST(VString_infoTest, FlatComparisons)
 		EXPECT_EQ(result, row.expected);
 	}
 	// With diacritics, case counts.
-	const std::vector<uint8> upper = Flat(VString("ABC"));
-	const std::vector<uint8> lower = Flat(VString("abc"));
+	const std::vector<uint8> upper = test::FlatBytes(VString("ABC"));
+	const std::vector<uint8> lower = test::FlatBytes(VString("abc"));
 	EXPECT_NE(VString::sInfo.CompareTwoPtrToData(upper.data(), lower.data(), true), CR_EQUAL);
 }
 

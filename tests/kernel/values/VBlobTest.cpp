@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VFlatBytes.h"
 #include "containers/VValueBag.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/strings/VString.h"
@@ -23,14 +24,6 @@ std::string Bytes(const VBlob& blob)
 {
 	std::string bytes(blob.GetSize(), '\0');
 	blob.GetData(bytes.data(), bytes.size(), 0);
-	return bytes;
-}
-
-std::vector<uint8> Flat(const VValue& value)
-{
-	uint64 extra = 0;
-	std::vector<uint8> bytes(size_t(value.GetSpace(extra)));
-	EXPECT_EQ(value.WriteToPtr(bytes.data()), bytes.data() + bytes.size());
 	return bytes;
 }
 
@@ -88,7 +81,7 @@ TEST(VBlobTest, OffsetsAndCountsAtTheEdges)
 TEST(VBlobTest, FlatFormAndDescriptor)
 {
 	const VBlobWithPtr source("abcde", 5);
-	std::vector<uint8> flat = Flat(source);
+	std::vector<uint8> flat = test::FlatBytes(source);
 	ASSERT_EQ(flat.size(), 9u);
 	EXPECT_EQ(std::memcmp(flat.data(), "\x05\0\0\0abcde", 9), 0);
 	EXPECT_EQ(VBlob::sInfo.GetSizeOfValueDataPtr(flat.data()), 9u);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VFlatBytes.h"
 #include "common/VFailingAllocations.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/strings/VString.h"
@@ -22,14 +23,6 @@
 
 namespace velk {
 namespace {
-
-std::vector<uint8> Flat(const VValue& value)
-{
-	uint64 extra = 0;
-	std::vector<uint8> bytes(size_t(value.GetSpace(extra)));
-	value.WriteToPtr(bytes.data());
-	return bytes;
-}
 
 // A flat string datum whose length word says `length` while only the units of `units` follow.
 std::vector<uint8> LyingString(uint32 length, const std::u16string& units)
@@ -89,7 +82,7 @@ TEST(VFlatLoadBoundedTest, RefusesDataThatDoesNotHoldTheWholeDatum)
 	{
 		SCOPED_TRACE(row.name);
 		const std::unique_ptr<VValueSingle> stored = row.makeStored ? row.makeStored() : nullptr;
-		const std::vector<uint8> bytes = stored ? Flat(*stored) : row.lyingBytes;
+		const std::vector<uint8> bytes = stored ? test::FlatBytes(*stored) : row.lyingBytes;
 		const std::unique_ptr<VValueSingle> other = row.makeOther();
 		// Whole data are loaded from exactly their size on; lying data never are.
 		const size_t whole = stored ? bytes.size() : bytes.size() + 1;
@@ -143,7 +136,7 @@ TEST(VFlatLoadBoundedTest, RefusesDataThatDoesNotHoldTheWholeDatum)
 // A whole datum whose string cannot be given a buffer is still consumed; the string stays as it was.
 TEST(VFlatLoadBoundedTest, StringWithoutMemoryIsLeftAsItWas)
 {
-	const std::vector<uint8> bytes = Flat(VString("abc"));
+	const std::vector<uint8> bytes = test::FlatBytes(VString("abc"));
 	VString target("before");
 	const VString sharer(target);
 	VTask::FlushErrors();
@@ -164,7 +157,7 @@ TEST(VFlatLoadBoundedTest, StringWithoutMemoryIsLeftAsItWas)
 // A descriptor that cannot make its value answers null and raises velk 100 instead of throwing.
 TEST(VFlatLoadBoundedTest, DescriptorWithoutMemoryAnswersNull)
 {
-	const std::vector<uint8> bytes = Flat(VLong(7));
+	const std::vector<uint8> bytes = test::FlatBytes(VLong(7));
 	// The task's error context is made on demand: one error raised first makes it, so that it exists before
 	// memory runs out and can record the shortage.
 	_ThrowError(VE_MEMORY_FULL);
