@@ -12,6 +12,7 @@ namespace velk {
 
 // Constant-initialized, so it reads null until the manager below exists.
 VCppMemMgr* VObject::sCppMemMgr = nullptr;
+VCppMemMgr* VObject::sAlternateCppMemMgr = nullptr;
 
 // Made while no manager exists, so its buffer comes from the string's malloc fallback and is never freed.
 __attribute__((init_priority(101))) const VString VJSONBlob::key_size("size");
@@ -26,6 +27,7 @@ public:
 	{
 		delete VObject::sCppMemMgr;
 		VObject::sCppMemMgr = nullptr;
+		VObject::sAlternateCppMemMgr = nullptr;
 	}
 };
 

@@ -28,6 +28,8 @@ public:
 
 	// The process memory manager: created by a static initializer before main and deleted last.
 	static VCppMemMgr* sCppMemMgr;
+	// A second manager a host may install; null unless one does, and cleared at exit with the first.
+	static VCppMemMgr* sAlternateCppMemMgr;
 };
 
 }  // namespace velk
