@@ -154,6 +154,78 @@ VErrorBase::VErrorBase(VError code) : fCode(code)
 	}
 }
 
+VErrorBase::VErrorBase(VError code, VJSONObject* params) : fCode(code), fParams(params)
+{
+	// Parameters are used without null tests.
+	if (!fParams)
+		_MakeParams();
+	if (VTask* task = VTask::GetCurrent())
+	{
+		fTaskID = task->GetID();
+		task->GetName(fTaskName);
+	}
+}
+
+VErrorBase* VErrorBase::Create(VJSONObject* params, OsType signature)
+{
+	VRefPtr<VJSONObject> held(params);
+	if (!held)
+	{
+		VJSONObject* made = new (std::nothrow) VJSONObject(nullptr, nullptr, false);
+		if (made == nullptr)
+		{
+			ReportLackOfMemory();
+			return nullptr;
+		}
+		held.Adopt(made);
+	}
+	const VString signatureKey("componentSignature");
+	const VString numberKey("errCode");
+	const VJSONValue stored = held->GetProperty(signatureKey);
+	if (stored.GetType() == JSON_string)
+		signature = stored.GetString().GetOsType();
+	else
+		held->SetProperty(signatureKey, VJSONValue(SignatureString(MakeVError(signature, 0))));
+	const VJSONValue number = held->GetProperty(numberKey);
+	int32 errorNumber = -1;
+	if (number.GetType() == JSON_number)
+		errorNumber = TruncateNumber<int32>(number.GetNumber());
+	else
+		held->SetProperty(numberKey, VJSONValue(-1.0));
+	VError code = MakeVError(signature, errorNumber);
+	if (code == VE_OK)
+		code = VE_UNKNOWN_ERROR;
+	VErrorBase* error = new (std::nothrow) VErrorBase(code, held.Get());
+	if (error == nullptr)
+		ReportLackOfMemory();
+	return error;
+}
+
+VJSONObject* VErrorBase::CreateJSONObject() const
+{
+	VJSONObject* object = new (std::nothrow) VJSONObject(nullptr, nullptr, false);
+	if (object == nullptr)
+	{
+		ReportLackOfMemory();
+		return nullptr;
+	}
+	VString description;
+	GetErrorDescription(description);
+	object->SetProperty(VString("errCode"), VJSONValue(double(ERRCODE_NUMBER(fCode))));
+	object->SetProperty(VString("componentSignature"), VJSONValue(SignatureString(fCode)));
+	object->SetProperty(MessageKey(), VJSONValue(description));
+	if (fParams)
+	{
+		for (const char* name : {"extraDescription", "seriousError"})
+		{
+			const VString key(name);
+			if (fParams->HasProperty(key))
+				object->SetProperty(key, fParams->GetProperty(key));
+		}
+	}
+	return object;
+}
+
 VErrorBase::VErrorBase(const VErrorBase& other)
 : VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName)
 {

@@ -28,6 +28,9 @@ public:
 	// characters) and, when the calling thread has a task, that task's id and name (else 0 and "").
 	// A parameter that memory is too short to store is missing (velk 100 pushed).
 	explicit VErrorBase(VError code);
+	// Stores code and holds params (retained) as they are; null params give a new empty object. The task as
+	// above.
+	VErrorBase(VError code, VJSONObject* params);
 	// Same code, task and parameters; a new object with its own count of 1 and no stack crawl. When the
 	// parameters cannot be copied for lack of memory the copy has none (velk 100 pushed).
 	VErrorBase(const VErrorBase& other);
@@ -36,6 +39,15 @@ public:
 	VErrorBase& operator=(const VErrorBase&) = delete;
 
 	VError GetCode() const { return fCode; }
+
+	// A new error holding params (retained; null gives a new empty object). Its signature is params'
+	// "componentSignature" text, else signature, written back; its number params' "errCode" (NaN gives 0,
+	// out-of-range numbers saturate), else -1, written back. Both zero give velk 1.
+	static VErrorBase* Create(VJSONObject* params, OsType signature);
+	// A new object (one reference for the caller) with "errCode", "componentSignature", "message" (the
+	// description) and, when the parameters have them, "extraDescription" and "seriousError". Null when
+	// memory is short (velk 100 pushed).
+	VJSONObject* CreateJSONObject() const;
 
 	// Named parameters, the properties of a JSON object in the order they were first set; setting a name
 	// again replaces its value. Numbers are JSON numbers: a 64-bit value beyond 2^53 loses its lowest

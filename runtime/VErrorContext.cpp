@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONValue.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -167,6 +169,33 @@ bool VErrorContext::_InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors)
 	}
 	_KeepRoomForOneMore();
 	return true;
+}
+
+bool VErrorContext::SaveToJSONArray(VJSONValue& out) const
+{
+	out.SetUndefined();
+	if (fErrors.empty())
+		return true;
+	VJSONArray* array = new (std::nothrow) VJSONArray();
+	if (array == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	bool ok = true;
+	for (const VRefPtr<VErrorBase>& error : fErrors)
+	{
+		VJSONObject* object = error->CreateJSONObject();
+		ok = object != nullptr && array->Push(VJSONValue(object));
+		if (object != nullptr)
+			object->Release();
+		if (!ok)
+			break;
+	}
+	if (ok)
+		out.SetArray(array);
+	array->Release();
+	return ok;
 }
 
 }  // namespace velk

@@ -69,6 +69,10 @@ public:
 	bool IsKeepingErrors() const { return fKeepingErrors; }
 	void SetKeepingErrors(bool keeping) { fKeepingErrors = keeping; }
 
+	// Undefined when empty; else an array of the errors' JSON objects (VErrorBase::CreateJSONObject),
+	// oldest first. False, out undefined, when memory is short (velk 100 pushed).
+	bool SaveToJSONArray(VJSONValue& out) const;
+
 	// Hands the errors, oldest first, to the process logger inside a silent scope that drops what
 	// logging raises; nothing while the process has no logger.
 	void SendErrorsToLogger() const;
