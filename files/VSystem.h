@@ -92,7 +92,65 @@ public:
 	// the offsets are computed.
 	static void SystemDateTimeChanged();
 
+	// Answers true: the facade needs no set-up.
+	static bool Init() { return true; }
+	// The system version as major * 10000 + minor * 100 + patch; 0 when unreadable.
+	static int32 MAC_GetSystemVersionDecimal();
+	// "Linux " + the kernel release's numbers + " (" + its build text + ")" here.
+	static void GetFullOSName(VString& out);
+	// The release's build text; out unchanged when there is none.
+	static void GetSystemBuildNumber(VString& out);
+	// The machine's product name; out unchanged when there is none.
+	static void GetComputerManufacturer(VString& out);
+
+	// The distance between now's ticks and start, whichever is later.
+	static uint32 GetCurrentDeltaTicks(uint32 start);
+	// Seconds since boot; -1 when unreadable.
+	static int64 GetUptime();
+	// The raw profiling counter and its counts per second; the counter in microseconds.
+	static void GetProfilingCounter(long long& counter);
+	static uint64 GetProfilingFrequency();
+	static uint64 GetMicrosecFromProfilingCounter();
+
+	// Fixed interface timings, in pixels or ticks.
+	static int32 GetDragOffset() { return 2; }
+	static uint32 GetCaretTicks() { return 60; }
+	static uint32 GetTipsTimeoutTicks() { return 600; }
+	static uint32 GetSelectDelayTicks() { return 15; }
+	// The user's double-click threshold in ticks; 30 without one.
+	static uint32 GetDoubleClicTicks();
+	// The alert sound (the terminal's bell here, when there is a terminal).
+	static void Beep();
+
+	// Kept for callers that expand two-digit years; nothing here reads it.
+	static void SetCenturyPivotYear(int16 year) { sCenturyPivotYear.store(year, std::memory_order_relaxed); }
+	static int16 GetCenturyPivotYear() { return sCenturyPivotYear.load(std::memory_order_relaxed); }
+
+	// Physical processors of the machine (cached) and those enabled now (not cached); 1 when unreadable or
+	// fewer than 2.
+	static int32 GetNumberOfPhysicalProcessors();
+	static int32 GetEnabledCoresNumber();
+	// The processor's description, "-" when the system gives none. With clean, a text of 2 characters or more
+	// loses its outer blanks and every double space. The first call's answer is kept for every later call.
+	static void GetProcessorTypeString(VString& out, bool clean);
+	// Bytes: the machine's memory, its free part, this process's resident and virtual sizes; 0 on failure.
+	static uint64 GetPhysicalMemSize();
+	static uint64 GetPhysicalFreeMemSize();
+	static uint64 GetApplicationPhysicalMemSize();
+	static uint64 VirtualMemoryUsedSize();
+	// The region at or after address: a gap before the next mapping (isFree, base = address) or that mapping
+	// (its base and size); all zero when none. Answers whether the size is not 0.
+	static bool VirtualQuery(const void* address, size_t* size, bool* isFree, void** base);
+
+	// The demangled form of a mangled C++ symbol name, or the name itself.
+	static void DemangleSymbol(const char* symbol, VString& out);
+	// The user's full name, the account name and the computer's name; out unchanged when unknown.
+	static void GetLoginUserName(VString& out);
+	static void GetCurrentUserName(VString& out);
+	static void GetHostName(VString& out);
+
 private:
+	static std::atomic<int16> sCenturyPivotYear;
 	static std::atomic<int32> sGMTOffset;
 	static std::atomic<int32> sGMTOffsetWithDayLight;
 	static std::atomic<uint8> sGMTOffsetValid;

@@ -204,4 +204,19 @@ void ReloadTimeZone()
 	::tzset();
 }
 
+uint64_t GetMonotonicNanoseconds()
+{
+	timespec now {};
+	::clock_gettime(CLOCK_MONOTONIC, &now);
+	return uint64_t(now.tv_sec) * 1000000000u + uint64_t(now.tv_nsec);
+}
+
+int64_t GetSecondsSinceBoot()
+{
+	timespec now {};
+	if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+		return -1;
+	return int64_t(now.tv_sec);
+}
+
 }  // namespace plat

@@ -13,6 +13,12 @@ uint64_t GetMonotonicMilliseconds();
 // Ticks of 1/60 second of the same clock; wraps around at 2^32.
 uint32_t GetMonotonicTicks();
 
+// Nanoseconds of the monotonic clock, the profiling counter (it counts 10^9 per second).
+uint64_t GetMonotonicNanoseconds();
+
+// Whole seconds since the machine booted, time spent suspended included; -1 when unreadable.
+int64_t GetSecondsSinceBoot();
+
 // Sleeps the calling thread for ms milliseconds, resuming after signals until the whole time has passed.
 // Zero or a negative ms returns at once.
 void SleepMilliseconds(int32_t ms);

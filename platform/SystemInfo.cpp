@@ -5,15 +5,15 @@
 
 namespace plat {
 
-namespace {
-
-std::string ReadKernelRelease()
+std::string GetKernelRelease()
 {
 	utsname names {};
 	if (::uname(&names) != 0)
 		return std::string();
 	return std::string(names.release);
 }
+
+namespace {
 
 // Reads one decimal part at text, moving past it; false when no digit is there.
 bool ReadPart(const char*& text, uint32_t limit, uint32_t& part)
@@ -37,7 +37,7 @@ const std::string& GetOSVersionText()
 {
 	static const std::string text = []
 	{
-		std::string release = ReadKernelRelease();
+		std::string release = GetKernelRelease();
 		return release.empty() ? std::string("Linux") : "Linux " + release;
 	}();
 	return text;
@@ -45,7 +45,7 @@ const std::string& GetOSVersionText()
 
 uint32_t GetOSVersionDecimal()
 {
-	static const uint32_t decimal = ParseVersionDecimal(ReadKernelRelease().c_str());
+	static const uint32_t decimal = ParseVersionDecimal(GetKernelRelease().c_str());
 	return decimal;
 }
 
@@ -73,6 +73,22 @@ int32_t GetLogicalProcessorCount()
 		return configured < 2 ? int32_t(1) : int32_t(configured > INT32_MAX ? INT32_MAX : configured);
 	}();
 	return count;
+}
+
+void SplitKernelRelease(const std::string& release, std::string& numbers, std::string& build)
+{
+	numbers.clear();
+	build.clear();
+	if (release.empty() || release[0] < '0' || release[0] > '9')
+		return;
+	size_t end = 0;
+	while (end < release.size() && ((release[end] >= '0' && release[end] <= '9') || (release[end] == '.' && end + 1 < release.size()
+		&& release[end + 1] >= '0' && release[end + 1] <= '9')))
+		++end;
+	numbers = release.substr(0, end);
+	if (end < release.size() && (release[end] == '-' || release[end] == '.'))
+		++end;
+	build = release.substr(end);
 }
 
 }  // namespace plat

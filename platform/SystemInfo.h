@@ -18,6 +18,13 @@ uint32_t GetOSVersionDecimal();
 // spilling into the next part; a major above 999 is unreadable. 0 when the text does not start with a digit.
 uint32_t ParseVersionDecimal(const char* release);
 
+// The kernel release (uname), for example "6.1.0-18-amd64"; empty when unreadable.
+std::string GetKernelRelease();
+
+// A release's leading numbers ("6.1.0") and the build text after them, a separating '-' or '.' dropped
+// ("18-amd64"); both empty for a release that does not start with a digit.
+void SplitKernelRelease(const std::string& release, std::string& numbers, std::string& build);
+
 // The number of logical processors configured in the machine, at least 1 (read once).
 int32_t GetLogicalProcessorCount();
 

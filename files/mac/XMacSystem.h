@@ -52,6 +52,46 @@ public:
 	static bool IsOSVersionAtLeast(int32 major, int32 minor, int32 patch);
 	static int32 GetNumberOfLogicalProcessors();
 
+	// "Linux " + the kernel release's numbers + " (" + its build text + ")", the parenthesis left out when the
+	// release has no build text.
+	static void GetFullOSName(VString& out);
+	// The release's text after its numbers ("18-amd64"); out unchanged when there is none.
+	static void GetSystemBuildNumber(VString& out);
+	// The machine's product name from the firmware tables; out unchanged when there is none.
+	static void GetComputerManufacturer(VString& out);
+	// Never: no translation layer runs programs of another architecture here.
+	static bool IsUnderRosettaTranslation() { return false; }
+
+	// Seconds since boot, suspended time included; -1 when unreadable.
+	static int64 GetUptime();
+	// The monotonic clock in nanoseconds, and its 10^9 counts per second.
+	static uint64 GetProfilingCounter();
+	static uint64 GetProfilingFrequency();
+	// No double-click preference exists for command-line processes: the default, in ticks.
+	static uint32 GetDoubleClicTicks() { return 30; }
+	// The terminal's bell, when the process has a controlling terminal.
+	static void Beep();
+
+	// Distinct physical cores known to the kernel, or only those online; 0 when unreadable.
+	static int32 GetPhysicalCoreCount(bool onlineOnly);
+	// The processor's model name; false when the system does not say.
+	static bool GetProcessorModel(VString& out);
+	// Bytes of memory: the machine's, its free part, this process's resident and virtual sizes; 0 when
+	// unreadable.
+	static uint64 GetPhysicalMemSize();
+	static uint64 GetPhysicalFreeMemSize();
+	static uint64 GetApplicationPhysicalMemSize();
+	static uint64 VirtualMemoryUsedSize();
+	// The region at or after address, as VSystem::VirtualQuery.
+	static bool VirtualQuery(const void* address, size_t* size, bool* isFree, void** base);
+
+	// The demangled form of a mangled C++ symbol name, or the name itself.
+	static void DemangleSymbol(const char* symbol, VString& out);
+	// The user's full name, the account name and the host's display name; out unchanged when unknown.
+	static void GetLoginUserName(VString& out);
+	static void GetCurrentUserName(VString& out);
+	static void GetHostName(VString& out);
+
 	// Fills buffer with count bytes from the system's cryptographically secure source; cannot fail.
 	static void Random(void* buffer, size_t count);
 	// A number from 0 to 2^31 - 1: the process's pseudo-random sequence (random()) when usePseudoRandom is

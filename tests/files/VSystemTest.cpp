@@ -165,5 +165,94 @@ TEST(VSystemTest, RandomNumbersStayIn31BitsAndVary)
 	EXPECT_NE(a, b);
 }
 
+std::string UTF8(const VString& text)
+{
+	return ToUTF8String(text.GetCPointer(), text.GetLength());
+}
+
+// Facts of the running machine, checked against what the kernel says directly.
+TEST(VSystemTest, MachineProcessAndUserFacts)
+{
+	utsname names {};
+	ASSERT_EQ(::uname(&names), 0);
+	VString text;
+	VSystem::GetFullOSName(text);
+	EXPECT_EQ(UTF8(text).rfind("Linux ", 0), 0u);
+	// The build text after the release's numbers goes in parentheses: "6.1.0-18-amd64" gives "6.1.0 (18-amd64)".
+	const std::string release = names.release;
+	const size_t dash = release.find('-');
+	if (dash != std::string::npos)
+	{
+		EXPECT_EQ(UTF8(text), "Linux " + release.substr(0, dash) + " (" + release.substr(dash + 1) + ")");
+	}
+
+	EXPECT_GE(VSystem::GetNumberOfPhysicalProcessors(), 1);
+	EXPECT_LE(VSystem::GetNumberOfPhysicalProcessors(), VSystem::GetNumberOfLogicalProcessors());
+	EXPECT_GE(VSystem::GetEnabledCoresNumber(), 1);
+	VSystem::GetProcessorTypeString(text, true);
+	EXPECT_FALSE(text.IsEmpty());
+	EXPECT_EQ(UTF8(text).find("  "), std::string::npos);
+
+	EXPECT_GT(VSystem::GetPhysicalMemSize(), VSystem::GetPhysicalFreeMemSize());
+	EXPECT_GT(VSystem::GetApplicationPhysicalMemSize(), 0u);
+	EXPECT_GE(VSystem::VirtualMemoryUsedSize(), VSystem::GetApplicationPhysicalMemSize());
+	EXPECT_GE(VSystem::GetUptime(), 0);
+
+	// A stack address lies in a mapping that holds it.
+	int local = 0;
+	size_t size = 0;
+	bool isFree = true;
+	void* base = nullptr;
+	ASSERT_TRUE(VSystem::VirtualQuery(&local, &size, &isFree, &base));
+	EXPECT_FALSE(isFree);
+	EXPECT_LE(static_cast<char*>(base), reinterpret_cast<char*>(&local));
+	EXPECT_GT(static_cast<char*>(base) + size, reinterpret_cast<char*>(&local));
+
+	VString user(u"unset");
+	VSystem::GetCurrentUserName(user);
+	EXPECT_FALSE(user.EqualToStringRaw(VString(u"unset")));
+	VString host(u"unset");
+	VSystem::GetHostName(host);
+	EXPECT_FALSE(host.EqualToStringRaw(VString(u"unset")));
+}
+
+TEST(VSystemTest, TicksSymbolsAndFixedTimings)
+{
+	const uint32 now = VSystem::GetCurrentTicks();
+	EXPECT_LT(VSystem::GetCurrentDeltaTicks(now + 600), 620u);  // a start later than now
+	EXPECT_GE(VSystem::GetCurrentDeltaTicks(now + 600), 590u);
+	EXPECT_LT(VSystem::GetCurrentDeltaTicks(now), 60u);
+
+	long long counter = 0;
+	VSystem::GetProfilingCounter(counter);
+	EXPECT_GT(counter, 0);
+	EXPECT_EQ(VSystem::GetProfilingFrequency(), 1000000000u);
+	EXPECT_GE(VSystem::GetMicrosecFromProfilingCounter(), uint64(counter) / 1000);
+
+	struct Row
+	{
+		const char* symbol;
+		const char* expected;
+	};
+	const Row rows[] = {
+		{"_ZN4velk7VString5ClearEv", "velk::VString::Clear()"},
+		{"_Z3fooi", "foo(int)"},
+		{"main", "main"},
+		{"_Znot_a_symbol", "_Znot_a_symbol"},
+	};
+	for (const Row& row : rows)
+	{
+		VString text;
+		VSystem::DemangleSymbol(row.symbol, text);
+		EXPECT_EQ(UTF8(text), row.expected);
+	}
+
+	EXPECT_EQ(VSystem::GetDoubleClicTicks(), 30u);
+	EXPECT_FALSE(XMacSystem::IsUnderRosettaTranslation());
+	VSystem::SetCenturyPivotYear(1950);
+	EXPECT_EQ(VSystem::GetCenturyPivotYear(), 1950);
+	VSystem::SetCenturyPivotYear(0);
+}
+
 }  // namespace
 }  // namespace velk

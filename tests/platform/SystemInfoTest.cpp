@@ -60,4 +60,31 @@ TEST(SystemInfoTest, LogicalProcessorsCoverThoseThisProcessMayUse)
 	EXPECT_GE(plat::GetLogicalProcessorCount(), 1);
 }
 
+TEST(SystemInfoTest, ReleaseSplitsIntoNumbersAndBuild)
+{
+	struct Row
+	{
+		const char* release;
+		const char* numbers;
+		const char* build;
+	};
+	const Row rows[] = {
+		{"6.1.0-18-amd64", "6.1.0", "18-amd64"},
+		{"5.15.0", "5.15.0", ""},
+		{"6.8.0-rc1+", "6.8.0", "rc1+"},
+		{"4.4.0-19041-Microsoft", "4.4.0", "19041-Microsoft"},
+		{"6.5.0.generic", "6.5.0", "generic"},
+		{"6.", "6", ""},
+		{"custom", "", ""},
+		{"", "", ""},
+	};
+	for (const Row& row : rows)
+	{
+		std::string numbers = "x", build = "x";
+		plat::SplitKernelRelease(row.release, numbers, build);
+		EXPECT_EQ(numbers, row.numbers) << row.release;
+		EXPECT_EQ(build, row.build) << row.release;
+	}
+}
+
 }  // namespace
