@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <vector>
 
 #include "kernel/VKernelTypes.h"
 
@@ -141,6 +142,21 @@ public:
 	// The region at or after address: a gap before the next mapping (isFree, base = address) or that mapping
 	// (its base and size); all zero when none. Answers whether the size is not 0.
 	static bool VirtualQuery(const void* address, size_t* size, bool* isFree, void** base);
+
+	// Appends the id of every live process to pids (not cleared first); nothing appended on failure.
+	static void GetProcessList(std::vector<int>& pids);
+	// The short command name of pid (15 bytes here); true whenever the process list could be read, out then
+	// unchanged for an unknown pid.
+	static bool GetProcessName(int pid, VString& out);
+	// The executable path of pid; false when it cannot be read.
+	static bool GetProcessPath(int pid, VString& out);
+	// Sends the kill signal. False, nothing sent, for an id below 1: those name process groups or every
+	// process. True when the signal was delivered.
+	static bool KillProcess(int pid);
+	// The executable named (its real path when the name holds '/', else the first hit in PATH), else the
+	// application bundle "<name>.app" in $HOME/Applications, then /Applications, as a folder path ending in
+	// '/'. outPath holds the POSIX path; false when nothing is found.
+	static bool SearchExecutablePath(const VString& name, VString& outPath);
 
 	// The demangled form of a mangled C++ symbol name, or the name itself.
 	static void DemangleSymbol(const char* symbol, VString& out);

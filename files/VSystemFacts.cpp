@@ -1,4 +1,5 @@
-// The facade's facts about the machine, the process and the user, and the fixed interface timings.
+// The facade's facts about the machine, its processes and the user, the executable search, and the fixed
+// interface timings.
 #include "files/VSystem.h"
 
 #include "files/mac/XMacSystem.h"
@@ -134,6 +135,31 @@ uint64 VSystem::VirtualMemoryUsedSize()
 bool VSystem::VirtualQuery(const void* address, size_t* size, bool* isFree, void** base)
 {
 	return XMacSystem::VirtualQuery(address, size, isFree, base);
+}
+
+void VSystem::GetProcessList(std::vector<int>& pids)
+{
+	XMacSystem::GetProcessList(pids);
+}
+
+bool VSystem::GetProcessName(int pid, VString& out)
+{
+	return XMacSystem::GetProcessName(pid, out);
+}
+
+bool VSystem::GetProcessPath(int pid, VString& out)
+{
+	return XMacSystem::GetProcessPath(pid, out);
+}
+
+bool VSystem::KillProcess(int pid)
+{
+	return XMacSystem::KillProcess(pid);
+}
+
+bool VSystem::SearchExecutablePath(const VString& name, VString& outPath)
+{
+	return XMacSystem::SearchExecutablePath(name, outPath);
 }
 
 void VSystem::DemangleSymbol(const char* symbol, VString& out)

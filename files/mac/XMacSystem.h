@@ -5,6 +5,7 @@
 #include "kernel/VExport.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "kernel/VKernelTypes.h"
 
@@ -84,6 +85,17 @@ public:
 	static uint64 VirtualMemoryUsedSize();
 	// The region at or after address, as VSystem::VirtualQuery.
 	static bool VirtualQuery(const void* address, size_t* size, bool* isFree, void** base);
+
+	// Appends the ids of the live processes; false, pids untouched, when the list cannot be read.
+	static bool GetProcessList(std::vector<int>& pids);
+	// The short command name of pid; true whenever the list could be read (out unchanged for an unknown pid).
+	static bool GetProcessName(int pid, VString& out);
+	// The executable path of pid; false when it cannot be read.
+	static bool GetProcessPath(int pid, VString& out);
+	// The kill signal; false for an id below 1 and when it was not delivered.
+	static bool KillProcess(int pid);
+	// PATH first; then "<name>.app" in $HOME/Applications and /Applications, as a folder path ending in '/'.
+	static bool SearchExecutablePath(const VString& name, VString& outPath);
 
 	// The demangled form of a mangled C++ symbol name, or the name itself.
 	static void DemangleSymbol(const char* symbol, VString& out);

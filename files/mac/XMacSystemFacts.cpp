@@ -9,8 +9,11 @@
 #include <string>
 
 #include "kernel/strings/VString.h"
+#include "files/mac/XBSDSystem.h"
 #include "platform/Clock.h"
+#include "platform/ExecutableSearch.h"
 #include "platform/ProcFiles.h"
+#include "platform/ProcessList.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserInfo.h"
 #include "platform/VirtualMemory.h"
@@ -126,6 +129,50 @@ bool XMacSystem::VirtualQuery(const void* address, size_t* size, bool* isFree, v
 	if (base != nullptr)
 		*base = reinterpret_cast<void*>(start);
 	return length != 0;
+}
+
+bool XMacSystem::GetProcessList(std::vector<int>& pids)
+{
+	return plat::ListProcesses(kRoot, pids);
+}
+
+bool XMacSystem::GetProcessName(int pid, VString& out)
+{
+	if (!plat::CanReadProcesses(kRoot))
+		return false;
+	std::string name;
+	if (plat::ReadProcessName(kRoot, pid, name))
+		out = VString(name.c_str());
+	return true;
+}
+
+bool XMacSystem::GetProcessPath(int pid, VString& out)
+{
+	std::string path;
+	if (!plat::ReadProcessPath(kRoot, pid, path))
+		return false;
+	out = VString(path.c_str());
+	return true;
+}
+
+bool XMacSystem::KillProcess(int pid)
+{
+	return plat::KillProcess(pid);
+}
+
+bool XMacSystem::SearchExecutablePath(const VString& name, VString& outPath)
+{
+	if (XBSDSystem::SearchExecutablePath(name, outPath))
+		return true;
+	std::vector<std::string> folders;
+	if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0)
+		folders.push_back(std::string(home) + "/Applications");
+	folders.push_back("/Applications");
+	std::string found;
+	if (!plat::SearchApplicationBundle(to_string(name), folders, found))
+		return false;
+	outPath = VString(found.c_str());
+	return true;
 }
 
 void XMacSystem::DemangleSymbol(const char* symbol, VString& out)

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -11,10 +13,13 @@
 #include <vector>
 
 #include "files/VSystem.h"
+#include "files/mac/XBSDSystem.h"
 #include "files/mac/XMacSystem.h"
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/strings/VString.h"
 #include "platform/ScopedTimeZone.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorContext.h"
 
 namespace velk {
 namespace {
@@ -252,6 +257,45 @@ TEST(VSystemTest, TicksSymbolsAndFixedTimings)
 	VSystem::SetCenturyPivotYear(1950);
 	EXPECT_EQ(VSystem::GetCenturyPivotYear(), 1950);
 	VSystem::SetCenturyPivotYear(0);
+}
+
+TEST(VSystemTest, ProcessesExecutablesAndLinks)
+{
+	std::vector<int> pids = {-7};
+	VSystem::GetProcessList(pids);
+	EXPECT_EQ(pids.front(), -7);
+	EXPECT_NE(std::find(pids.begin(), pids.end(), int(::getpid())), pids.end());
+
+	VString text(u"unchanged");
+	EXPECT_TRUE(VSystem::GetProcessName(int(::getpid()), text));
+	EXPECT_EQ(UTF8(text), std::string("velk_files_tests").substr(0, 15));
+	text = VString(u"unchanged");
+	EXPECT_TRUE(VSystem::GetProcessName(INT32_MAX, text));  // no such process: the list was still read
+	EXPECT_EQ(UTF8(text), "unchanged");
+	ASSERT_TRUE(VSystem::GetProcessPath(int(::getpid()), text));
+	char self[4096] = {};
+	ASSERT_GT(::readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
+	EXPECT_EQ(UTF8(text), self);
+	EXPECT_FALSE(VSystem::KillProcess(0));
+
+	ASSERT_TRUE(VSystem::SearchExecutablePath(VString("sh"), text));
+	EXPECT_EQ(UTF8(text).substr(UTF8(text).size() - 3), "/sh");
+	EXPECT_FALSE(VSystem::SearchExecutablePath(VString("no-such-program-anywhere"), text));
+
+	char folder[] = "/tmp/velk-link-XXXXXX";
+	ASSERT_NE(::mkdtemp(folder), nullptr);
+	const std::string link = std::string(folder) + "/link";
+	EXPECT_EQ(XBSDSystem::CreateSymbolicLink(VString("target"), VString(link.c_str())), VE_OK);
+	char target[64] = {};
+	EXPECT_EQ(::readlink(link.c_str(), target, sizeof(target) - 1), 6);
+	EXPECT_STREQ(target, "target");
+	{
+		StErrorContextInstaller errors(false, true);
+		EXPECT_EQ(XBSDSystem::CreateSymbolicLink(VString("target"), VString(link.c_str())), MakeVError(kPOSIX_SIGNATURE, EEXIST));
+		EXPECT_EQ(errors.GetContext()->GetLastError(), MakeVError(kPOSIX_SIGNATURE, EEXIST));
+	}
+	::unlink(link.c_str());
+	::rmdir(folder);
 }
 
 }  // namespace

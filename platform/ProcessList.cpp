@@ -1,0 +1,105 @@
+#include "platform/ProcessList.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ProcFiles.h"
+
+namespace plat {
+
+namespace {
+
+std::string ProcFolder(const std::string& root)
+{
+	return (!root.empty() && root.back() == '/' ? root.substr(0, root.size() - 1) : root) + "/proc";
+}
+
+std::string ProcessFile(const std::string& root, int pid, const char* name)
+{
+	return ProcFolder(root) + "/" + std::to_string(pid) + "/" + name;
+}
+
+// The state letter follows the last ')' of stat, since the command name between parentheses may hold any
+// character, ')' and blanks included.
+bool IsEnded(const std::string& stat)
+{
+	const size_t close = stat.rfind(')');
+	if (close == std::string::npos || close + 2 >= stat.size())
+		return false;
+	const char state = stat[close + 2];
+	return state == 'Z' || state == 'X';
+}
+
+}  // namespace
+
+bool ListProcesses(const std::string& root, std::vector<int>& pids)
+{
+	const std::string folder = ProcFolder(root);
+	DIR* directory = ::opendir(folder.c_str());
+	if (directory == nullptr)
+		return false;
+	std::vector<int> found;
+	while (const dirent* entry = ::readdir(directory))
+	{
+		char* end = nullptr;
+		const long pid = std::strtol(entry->d_name, &end, 10);
+		if (end == entry->d_name || *end != 0 || pid <= 0 || pid > INT32_MAX)
+			continue;
+		const std::string stat = ReadTextFile(folder + "/" + entry->d_name + "/stat", 4096);
+		// A process that ended during the walk has no stat any more.
+		if (stat.empty() || IsEnded(stat))
+			continue;
+		found.push_back(int(pid));
+	}
+	::closedir(directory);
+	pids.insert(pids.end(), found.begin(), found.end());
+	return true;
+}
+
+bool CanReadProcesses(const std::string& root)
+{
+	return ::access(ProcFolder(root).c_str(), R_OK | X_OK) == 0;
+}
+
+bool ReadProcessName(const std::string& root, int pid, std::string& name)
+{
+	if (pid <= 0)
+		return false;
+	std::string comm = ReadTextFile(ProcessFile(root, pid, "comm"), 64);
+	if (comm.empty())
+		return false;
+	if (comm.back() == '\n')
+		comm.pop_back();
+	name = comm;
+	return true;
+}
+
+bool ReadProcessPath(const std::string& root, int pid, std::string& path)
+{
+	if (pid <= 0)
+		return false;
+	char target[4096];
+	const ssize_t length = ::readlink(ProcessFile(root, pid, "exe").c_str(), target, sizeof(target));
+	if (length > 0 && size_t(length) < sizeof(target))
+	{
+		path.assign(target, size_t(length));
+		return true;
+	}
+	const std::string commandLine = ReadTextFile(ProcessFile(root, pid, "cmdline"), 65536);
+	if (commandLine.empty())
+		return false;
+	path = commandLine.substr(0, std::strlen(commandLine.c_str()));
+	return true;
+}
+
+bool KillProcess(int pid)
+{
+	return pid > 0 && ::kill(pid, SIGKILL) == 0;
+}
+
+}  // namespace plat
