@@ -219,4 +219,10 @@ int64_t GetSecondsSinceBoot()
 	return int64_t(now.tv_sec);
 }
 
+int32_t GetStandardUTCOffset()
+{
+	::tzset();
+	return int32_t(-::timezone);
+}
+
 }  // namespace plat

@@ -44,6 +44,9 @@ bool LocalFieldsToUTC(int16_t* fields);
 // saving is in force then. False when the C library cannot break the instant down.
 bool GetUTCOffsetAt(int64_t seconds, int32_t* offset, bool* daylight);
 
+// The local zone's standard offset from UTC in seconds (positive east of UTC), as the C library keeps it.
+int32_t GetStandardUTCOffset();
+
 // The first instant after fromSeconds at which the local offset or daylight-saving state differs from the one
 // in force at fromSeconds; limitSeconds when there is none before it. Changes less than a day apart may be seen
 // as one.

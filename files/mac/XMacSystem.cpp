@@ -13,6 +13,21 @@ namespace {
 // How far ahead the next offset change is looked for; past it the offsets are simply computed again.
 constexpr int64 kGMTOffsetRecheckSeconds = 400 * 86400;
 
+// The zone's standard offset: the one half a year away, where daylight saving is out of force whichever
+// hemisphere the zone lies in, else the C library's standard offset; shifts are not always an hour.
+int32 StandardOffsetAround(int64 now)
+{
+	constexpr int64 kHalfYear = 182 * 24 * 3600;
+	for (const int64 instant : {now - kHalfYear, now + kHalfYear})
+	{
+		int32 offset = 0;
+		bool daylight = true;
+		if (plat::GetUTCOffsetAt(instant, &offset, &daylight) && !daylight)
+			return offset;
+	}
+	return plat::GetStandardUTCOffset();
+}
+
 }  // namespace
 
 size_t XMacSystem::GetVMPageSize()
@@ -86,7 +101,7 @@ void XMacSystem::ComputeGMTOffsets(int32& withDaylight, int32& withoutDaylight, 
 		daylight = false;
 	}
 	withDaylight = offset;
-	withoutDaylight = daylight ? offset - 3600 : offset;
+	withoutDaylight = daylight ? StandardOffsetAround(now) : offset;
 	validUntil = plat::FindNextUTCOffsetChange(now, now + kGMTOffsetRecheckSeconds);
 }
 

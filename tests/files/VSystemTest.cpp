@@ -88,6 +88,8 @@ TEST(VSystemTest, GMTOffsetIsPositiveEastAndFollowsZoneChanges)
 		// the year, when those rows are left out.
 		{ "XST-1XDT,J1/0,J365/25", 7200, 3600 },
 		{ "YST3YDT,J1/0,J365/25", -7200, -10800 },
+		{ "LHST-10:30LHDT-11,J1/0,J365/25", 39600, 37800 },  // a 30-minute shift
+		{ "TST0TDT-2,J1/0,J365/25", 7200, 0 },  // a 2-hour shift
 	};
 	Fields today {};
 	VSystem::GetSystemUTCTime(today.data());
