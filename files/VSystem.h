@@ -32,6 +32,13 @@ enum SystemVersion : int32
 	eOSVersion_15 = 22
 };
 
+// Why a wait ended without the process.
+enum EWFP_Reason : int32
+{
+	eWFP_NotAChild = 1,	 // not a process of this machine any more, or never one
+	eWFP_StillRunning = 2
+};
+
 class VELK_API VSystem
 {
 public:
@@ -150,6 +157,12 @@ public:
 	static bool GetProcessName(int pid, VString& out);
 	// The executable path of pid; false when it cannot be read.
 	static bool GetProcessPath(int pid, VString& out);
+	// Waits for pid to end: a negative timeout blocks until it does, any other looks once. True when it ended
+	// (a child of this process is collected; another process is watched until it ends). Otherwise reason (when
+	// given) is eWFP_NotAChild for no such process or an id below 1 (those name groups of children, and
+	// waiting for them would collect a launcher's children), eWFP_StillRunning when it runs; other failures
+	// leave it untouched.
+	static bool WaitForProcess(int pid, int32 timeout, EWFP_Reason* reason);
 	// Sends the kill signal. False, nothing sent, for an id below 1: those name process groups or every
 	// process. True when the signal was delivered.
 	static bool KillProcess(int pid);

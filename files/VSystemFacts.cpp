@@ -152,6 +152,11 @@ bool VSystem::GetProcessPath(int pid, VString& out)
 	return XMacSystem::GetProcessPath(pid, out);
 }
 
+bool VSystem::WaitForProcess(int pid, int32 timeout, EWFP_Reason* reason)
+{
+	return XMacSystem::WaitForProcess(pid, timeout, reason);
+}
+
 bool VSystem::KillProcess(int pid)
 {
 	return XMacSystem::KillProcess(pid);

@@ -1,9 +1,13 @@
 #include "platform/ProcessList.h"
 
 #include <dirent.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -100,6 +104,36 @@ bool ReadProcessPath(const std::string& root, int pid, std::string& path)
 bool KillProcess(int pid)
 {
 	return pid > 0 && ::kill(pid, SIGKILL) == 0;
+}
+
+WaitOutcome WaitForProcess(int pid, bool block)
+{
+	// Ids below 1 stand for groups of children, or any child: not one process.
+	if (pid <= 0)
+		return WaitOutcome::kNoProcess;
+	int status = 0;
+	pid_t done;
+	do
+		done = ::waitpid(pid, &status, block ? 0 : WNOHANG);
+	while (done < 0 && errno == EINTR);
+	if (done == pid)
+		return WaitOutcome::kExited;
+	if (done == 0)
+		return WaitOutcome::kRunning;
+	if (errno != ECHILD)
+		return WaitOutcome::kFailed;
+	const int descriptor = int(::syscall(SYS_pidfd_open, pid, 0));
+	if (descriptor < 0)
+		return errno == ESRCH ? WaitOutcome::kNoProcess : WaitOutcome::kFailed;
+	pollfd watch {descriptor, POLLIN, 0};
+	int ready;
+	do
+		ready = ::poll(&watch, 1, block ? -1 : 0);
+	while (ready < 0 && errno == EINTR);
+	::close(descriptor);
+	if (ready < 0)
+		return WaitOutcome::kFailed;
+	return ready > 0 ? WaitOutcome::kExited : WaitOutcome::kRunning;
 }
 
 }  // namespace plat

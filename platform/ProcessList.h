@@ -21,6 +21,19 @@ bool ReadProcessName(const std::string& root, int pid, std::string& name);
 // can be read.
 bool ReadProcessPath(const std::string& root, int pid, std::string& path);
 
+// How a wait for a process ended.
+enum class WaitOutcome
+{
+	kExited,	  // it ended (a child of ours is collected)
+	kNoProcess,	  // no process of that id, or an id below 1
+	kRunning,	  // it still runs (only when not blocking)
+	kFailed		  // the system refused the wait
+};
+
+// Waits for a process to end, blocking or only looking. A child is collected with waitpid; any other
+// process is watched through a process descriptor until it ends, since waitpid cannot wait for it.
+WaitOutcome WaitForProcess(int pid, bool block);
+
 // Sends the kill signal; false for an id below 1 (those name groups of processes, or all of them) and when
 // the signal was not delivered.
 bool KillProcess(int pid);

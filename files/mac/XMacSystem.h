@@ -12,6 +12,7 @@
 namespace velk {
 
 class VString;
+enum EWFP_Reason : int32;
 
 class VELK_API XMacSystem
 {
@@ -92,6 +93,8 @@ public:
 	static bool GetProcessName(int pid, VString& out);
 	// The executable path of pid; false when it cannot be read.
 	static bool GetProcessPath(int pid, VString& out);
+	// As VSystem::WaitForProcess.
+	static bool WaitForProcess(int pid, int32 timeout, EWFP_Reason* reason);
 	// The kill signal; false for an id below 1 and when it was not delivered.
 	static bool KillProcess(int pid);
 	// PATH first; then "<name>.app" in $HOME/Applications and /Applications, as a folder path ending in '/'.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kernel/strings/VString.h"
+#include "files/VSystem.h"
 #include "files/mac/XBSDSystem.h"
 #include "platform/Clock.h"
 #include "platform/ExecutableSearch.h"
@@ -153,6 +154,25 @@ bool XMacSystem::GetProcessPath(int pid, VString& out)
 		return false;
 	out = VString(path.c_str());
 	return true;
+}
+
+bool XMacSystem::WaitForProcess(int pid, int32 timeout, EWFP_Reason* reason)
+{
+	switch (plat::WaitForProcess(pid, timeout < 0))
+	{
+		case plat::WaitOutcome::kExited:
+			return true;
+		case plat::WaitOutcome::kNoProcess:
+			if (reason != nullptr)
+				*reason = eWFP_NotAChild;
+			return false;
+		case plat::WaitOutcome::kRunning:
+			if (reason != nullptr)
+				*reason = eWFP_StillRunning;
+			return false;
+		default:
+			return false;
+	}
 }
 
 bool XMacSystem::KillProcess(int pid)

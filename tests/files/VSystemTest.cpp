@@ -280,6 +280,21 @@ TEST(VSystemTest, ProcessesExecutablesAndLinks)
 	EXPECT_EQ(UTF8(text), self);
 	EXPECT_FALSE(VSystem::KillProcess(0));
 
+	EWFP_Reason reason = EWFP_Reason(0);
+	EXPECT_FALSE(VSystem::WaitForProcess(-1, -1, &reason));
+	EXPECT_EQ(reason, eWFP_NotAChild);
+	const pid_t child = ::fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+	{
+		::pause();
+		::_exit(0);
+	}
+	EXPECT_FALSE(VSystem::WaitForProcess(child, 0, &reason));
+	EXPECT_EQ(reason, eWFP_StillRunning);
+	ASSERT_TRUE(VSystem::KillProcess(child));
+	EXPECT_TRUE(VSystem::WaitForProcess(child, -1, nullptr));
+
 	ASSERT_TRUE(VSystem::SearchExecutablePath(VString("sh"), text));
 	EXPECT_EQ(UTF8(text).substr(UTF8(text).size() - 3), "/sh");
 	EXPECT_FALSE(VSystem::SearchExecutablePath(VString("no-such-program-anywhere"), text));

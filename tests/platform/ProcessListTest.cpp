@@ -120,6 +120,44 @@ TEST(ProcessListLiveTest, ZombiesAreLeftOutAndKillsAreGuarded)
 	}
 }
 
+TEST(ProcessListLiveTest, WaitsForChildrenAndOtherProcesses)
+{
+	EXPECT_EQ(plat::WaitForProcess(0, true), plat::WaitOutcome::kNoProcess);
+	EXPECT_EQ(plat::WaitForProcess(-1, true), plat::WaitOutcome::kNoProcess);
+
+	const pid_t quick = ::fork();
+	ASSERT_GE(quick, 0);
+	if (quick == 0)
+		::_exit(0);
+	EXPECT_EQ(plat::WaitForProcess(quick, true), plat::WaitOutcome::kExited);
+	EXPECT_EQ(plat::WaitForProcess(quick, true), plat::WaitOutcome::kNoProcess);  // collected already
+
+	// A grandchild is not ours to collect: it is watched until it ends.
+	int channel[2];
+	ASSERT_EQ(::pipe(channel), 0);
+	const pid_t middle = ::fork();
+	ASSERT_GE(middle, 0);
+	if (middle == 0)
+	{
+		const pid_t grandchild = ::fork();
+		if (grandchild == 0)
+		{
+			::pause();
+			::_exit(0);
+		}
+		ssize_t written = ::write(channel[1], &grandchild, sizeof(grandchild));
+		::_exit(written == sizeof(grandchild) ? 0 : 1);
+	}
+	pid_t other = 0;
+	ASSERT_EQ(::read(channel[0], &other, sizeof(other)), ssize_t(sizeof(other)));
+	::close(channel[0]);
+	::close(channel[1]);
+	ASSERT_EQ(plat::WaitForProcess(middle, true), plat::WaitOutcome::kExited);
+	EXPECT_EQ(plat::WaitForProcess(other, false), plat::WaitOutcome::kRunning);
+	ASSERT_TRUE(plat::KillProcess(other));
+	EXPECT_EQ(plat::WaitForProcess(other, true), plat::WaitOutcome::kExited);
+}
+
 TEST_F(ProcessListTest, ExecutableAndApplicationSearch)
 {
 	Write("/a/tool", "#!/bin/sh\n", 0644);  // not executable
