@@ -32,6 +32,20 @@ enum SystemVersion : int32
 	eOSVersion_15 = 22
 };
 
+// The answer of a notification dialog.
+enum ENotificationResponse : int32
+{
+	eNR_None = 0,
+	eNR_OK = 1,
+	eNR_Cancel = 2,
+	eNR_Yes = 3,
+	eNR_No = 4,
+	eNR_Abort = 5,
+	eNR_Retry = 6,
+	eNR_Ignore = 7,
+	eNR_Dismissed = 8  // closed without a button
+};
+
 // Why a wait ended without the process.
 enum EWFP_Reason : int32
 {
@@ -170,6 +184,16 @@ public:
 	// application bundle "<name>.app" in $HOME/Applications, then /Applications, as a folder path ending in
 	// '/'. outPath holds the POSIX path; false when nothing is found.
 	static bool SearchExecutablePath(const VString& name, VString& outPath);
+
+	// A dialog with the title as its header and the message as its body (the message as the header when the
+	// title is empty). flags & 15 choose the buttons: 1 OK and Cancel, 2 Yes and No, 4 Yes, No and Cancel, 5
+	// Retry, Ignore and Abort, others a single OK; bit 16 (bits 48 for three buttons) makes the affirmative one
+	// the default; bit 512 asks for the caution level. With answer the call waits (answer first 0, then the
+	// button's, or eNR_Dismissed); without, it returns at once and the answer is dropped. False when the dialog
+	// cannot be shown (no sink and no display here).
+	static bool DisplayNotification(const VString& title, const VString& message, uint32 flags, ENotificationResponse* answer);
+	// Ends the dialogs shown without waiting that are still open.
+	static void CancelAllPendingUserNotifications();
 
 	// The demangled form of a mangled C++ symbol name, or the name itself.
 	static void DemangleSymbol(const char* symbol, VString& out);

@@ -167,6 +167,16 @@ bool VSystem::SearchExecutablePath(const VString& name, VString& outPath)
 	return XMacSystem::SearchExecutablePath(name, outPath);
 }
 
+bool VSystem::DisplayNotification(const VString& title, const VString& message, uint32 flags, ENotificationResponse* answer)
+{
+	return XMacSystem::DisplayNotification(title, message, flags, answer);
+}
+
+void VSystem::CancelAllPendingUserNotifications()
+{
+	XMacSystem::CancelAllPendingUserNotifications();
+}
+
 void VSystem::DemangleSymbol(const char* symbol, VString& out)
 {
 	XMacSystem::DemangleSymbol(symbol, out);

@@ -13,6 +13,7 @@ namespace velk {
 
 class VString;
 enum EWFP_Reason : int32;
+enum ENotificationResponse : int32;
 
 class VELK_API XMacSystem
 {
@@ -99,6 +100,10 @@ public:
 	static bool KillProcess(int pid);
 	// PATH first; then "<name>.app" in $HOME/Applications and /Applications, as a folder path ending in '/'.
 	static bool SearchExecutablePath(const VString& name, VString& outPath);
+
+	// As VSystem::DisplayNotification.
+	static bool DisplayNotification(const VString& title, const VString& message, uint32 flags, ENotificationResponse* answer);
+	static void CancelAllPendingUserNotifications();
 
 	// The demangled form of a mangled C++ symbol name, or the name itself.
 	static void DemangleSymbol(const char* symbol, VString& out);

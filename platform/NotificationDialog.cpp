@@ -1,0 +1,272 @@
+#include "platform/NotificationDialog.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "platform/ExecutableSearch.h"
+
+extern char** environ;
+
+namespace plat {
+
+namespace {
+
+std::string JSONText(const std::string& text)
+{
+	std::string out = "\"";
+	for (const char c : text)
+	{
+		const unsigned char byte = static_cast<unsigned char>(c);
+		if (c == '"' || c == '\\')
+			(out += '\\') += c;
+		else if (byte < 0x20)
+		{
+			char escape[8];
+			std::snprintf(escape, sizeof(escape), "\\u%04x", byte);
+			out += escape;
+		}
+		else
+			out += c;
+	}
+	return out + "\"";
+}
+
+int AnswerOfLabel(const DialogRequest& request, const std::string& label)
+{
+	for (const DialogButton& button : request.fButtons)
+	{
+		if (button.fLabel == label)
+			return button.fAnswer;
+	}
+	return kDialogDismissed;
+}
+
+// The sink's line, written in one append so that concurrent dialogs never interleave.
+bool WriteToSink(const char* sink, const DialogRequest& request, int& answer)
+{
+	const char* chosen = std::getenv("VELK_NOTIFICATION_ANSWER");
+	answer = AnswerOfLabel(request, chosen != nullptr ? chosen : "");
+	std::string line = "{\"title\":" + JSONText(request.fTitle) + ",\"message\":" + JSONText(request.fMessage)
+		+ ",\"flags\":" + std::to_string(request.fFlags) + ",\"level\":" + std::to_string(request.fLevel) + ",\"buttons\":[";
+	for (size_t i = 0; i < request.fButtons.size(); ++i)
+		line += (i > 0 ? "," : "") + JSONText(request.fButtons[i].fLabel);
+	line += "],\"answer\":" + std::to_string(answer) + "}\n";
+	const int fd = ::open(sink, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+	if (fd < 0)
+		return false;
+	const ssize_t written = ::write(fd, line.data(), line.size());
+	::close(fd);
+	return written == ssize_t(line.size());
+}
+
+enum class HelperKind
+{
+	kNone,
+	kZenity,
+	kKDialog
+};
+
+struct Helper
+{
+	HelperKind fKind = HelperKind::kNone;
+	std::string fPath;
+};
+
+Helper FindHelper()
+{
+	const char* display = std::getenv("DISPLAY");
+	const char* wayland = std::getenv("WAYLAND_DISPLAY");
+	if ((display == nullptr || *display == 0) && (wayland == nullptr || *wayland == 0))
+		return Helper();
+	const char* path = std::getenv("PATH");
+	Helper helper;
+	if (SearchExecutable("zenity", path != nullptr ? path : "", helper.fPath))
+		helper.fKind = HelperKind::kZenity;
+	else if (SearchExecutable("kdialog", path != nullptr ? path : "", helper.fPath))
+		helper.fKind = HelperKind::kKDialog;
+	return helper;
+}
+
+std::vector<std::string> HelperArguments(const Helper& helper, const DialogRequest& request)
+{
+	const bool headerOnly = request.fTitle.empty() || request.fMessage.empty();
+	const std::string header = request.fTitle.empty() ? request.fMessage : request.fTitle;
+	const std::string text = headerOnly ? header : request.fMessage;
+	std::vector<std::string> arguments = {helper.fPath};
+	if (helper.fKind == HelperKind::kZenity)
+	{
+		// Only the extra buttons show, and the pressed one prints its label: closing prints nothing.
+		arguments.insert(arguments.end(), {"--question", "--switch", "--no-markup", "--title=" + header, "--text=" + text,
+			std::string("--icon-name=") + (request.fLevel == 2 ? "dialog-warning" : "dialog-information")});
+		for (const DialogButton& button : request.fButtons)
+			arguments.push_back("--extra-button=" + button.fLabel);
+		return arguments;
+	}
+	arguments.insert(arguments.end(), {"--title", header});
+	if (request.fButtons.size() <= 1)
+	{
+		arguments.insert(arguments.end(), {"--msgbox", text});
+		if (!request.fButtons.empty())
+			arguments.insert(arguments.end(), {"--ok-label", request.fButtons[0].fLabel});
+		return arguments;
+	}
+	// Yes, No and Cancel stand for the three slots; closing the window answers Cancel.
+	arguments.insert(arguments.end(), {"--yesnocancel", text, "--yes-label", request.fButtons[0].fLabel, "--no-label",
+		request.fButtons[1].fLabel, "--cancel-label", request.fButtons.size() > 2 ? request.fButtons[2].fLabel : "Cancel"});
+	return arguments;
+}
+
+// Starts the helper with its output on a pipe (read end in outputFd, -1 when not wanted); 0 when it cannot.
+pid_t Spawn(const std::vector<std::string>& arguments, int* outputFd)
+{
+	int channel[2] = {-1, -1};
+	if (outputFd != nullptr && ::pipe2(channel, O_CLOEXEC) != 0)
+		return 0;
+	posix_spawn_file_actions_t actions;
+	::posix_spawn_file_actions_init(&actions);
+	::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+	if (outputFd != nullptr)
+		::posix_spawn_file_actions_adddup2(&actions, channel[1], 1);
+	else
+		::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+	std::vector<char*> argv;
+	for (const std::string& argument : arguments)
+		argv.push_back(const_cast<char*>(argument.c_str()));
+	argv.push_back(nullptr);
+	pid_t pid = 0;
+	const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+	::posix_spawn_file_actions_destroy(&actions);
+	if (outputFd != nullptr)
+	{
+		::close(channel[1]);
+		if (failed != 0)
+			::close(channel[0]);
+		else
+			*outputFd = channel[0];
+	}
+	return failed == 0 ? pid : 0;
+}
+
+int AnswerOfHelper(const Helper& helper, const DialogRequest& request, const std::string& output, int status)
+{
+	if (helper.fKind == HelperKind::kZenity)
+	{
+		std::string label = output;
+		while (!label.empty() && (label.back() == '\n' || label.back() == '\r'))
+			label.pop_back();
+		return label.empty() ? kDialogDismissed : AnswerOfLabel(request, label);
+	}
+	if (!WIFEXITED(status))
+		return kDialogDismissed;
+	const size_t slot = size_t(WEXITSTATUS(status));
+	return slot < request.fButtons.size() && (slot < 2 || request.fButtons.size() > 2) ? request.fButtons[slot].fAnswer : kDialogDismissed;
+}
+
+// Helpers of dialogs started without waiting. Never destroyed: their reapers may outlive main.
+struct Pending
+{
+	std::mutex fMutex;
+	std::condition_variable fChanged;
+	std::set<pid_t> fHelpers;
+};
+
+Pending& PendingHelpers()
+{
+	static Pending* const sPending = new Pending();
+	return *sPending;
+}
+
+}  // namespace
+
+bool RunDialog(const DialogRequest& request, int& answer)
+{
+	if (const char* sink = std::getenv("VELK_NOTIFICATION_SINK"); sink != nullptr && *sink != 0)
+		return WriteToSink(sink, request, answer);
+	const Helper helper = FindHelper();
+	if (helper.fKind == HelperKind::kNone)
+		return false;
+	int output = -1;
+	const pid_t pid = Spawn(HelperArguments(helper, request), &output);
+	if (pid == 0)
+		return false;
+	std::string text;
+	char buffer[256];
+	for (ssize_t count; (count = ::read(output, buffer, sizeof(buffer))) != 0;)
+	{
+		if (count < 0 && errno == EINTR)
+			continue;
+		if (count < 0)
+			break;
+		text.append(buffer, size_t(count));
+	}
+	::close(output);
+	int status = 0;
+	while (::waitpid(pid, &status, 0) < 0 && errno == EINTR)
+		;
+	answer = AnswerOfHelper(helper, request, text, status);
+	return true;
+}
+
+bool StartDialog(const DialogRequest& request)
+{
+	if (const char* sink = std::getenv("VELK_NOTIFICATION_SINK"); sink != nullptr && *sink != 0)
+	{
+		int dropped = 0;
+		return WriteToSink(sink, request, dropped);
+	}
+	const Helper helper = FindHelper();
+	if (helper.fKind == HelperKind::kNone)
+		return false;
+	Pending& pending = PendingHelpers();
+	std::unique_lock<std::mutex> lock(pending.fMutex);
+	const pid_t pid = Spawn(HelperArguments(helper, request), nullptr);
+	if (pid == 0)
+		return false;
+	pending.fHelpers.insert(pid);
+	lock.unlock();
+	try
+	{
+		std::thread([pid]
+		{
+			while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
+				;
+			Pending& helpers = PendingHelpers();
+			std::lock_guard<std::mutex> guard(helpers.fMutex);
+			helpers.fHelpers.erase(pid);
+			helpers.fChanged.notify_all();
+		}).detach();
+	}
+	catch (const std::system_error&)
+	{
+		// No thread to reap it: the dialog is ended rather than left to become a zombie.
+		::kill(pid, SIGTERM);
+		while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
+			;
+		std::lock_guard<std::mutex> guard(pending.fMutex);
+		pending.fHelpers.erase(pid);
+		return false;
+	}
+	return true;
+}
+
+void CancelPendingDialogs()
+{
+	Pending& pending = PendingHelpers();
+	std::unique_lock<std::mutex> lock(pending.fMutex);
+	for (const pid_t pid : pending.fHelpers)
+		::kill(pid, SIGTERM);
+	pending.fChanged.wait(lock, [&pending] { return pending.fHelpers.empty(); });
+}
+
+}  // namespace plat
