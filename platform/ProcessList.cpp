@@ -1,6 +1,7 @@
 #include "platform/ProcessList.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -10,7 +11,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/ProcFiles.h"
 
@@ -30,10 +33,10 @@ std::string ProcessFile(const std::string& root, int pid, const char* name)
 
 // The state letter follows the last ')' of stat, since the command name between parentheses may hold any
 // character, ')' and blanks included.
-bool IsEnded(const std::string& stat)
+bool IsEnded(std::string_view stat)
 {
 	const size_t close = stat.rfind(')');
-	if (close == std::string::npos || close + 2 >= stat.size())
+	if (close == std::string_view::npos || close + 2 >= stat.size())
 		return false;
 	const char state = stat[close + 2];
 	return state == 'Z' || state == 'X';
@@ -47,6 +50,7 @@ bool ListProcesses(const std::string& root, std::vector<int>& pids)
 	DIR* directory = ::opendir(folder.c_str());
 	if (directory == nullptr)
 		return false;
+	const int folderFd = ::dirfd(directory);
 	std::vector<int> found;
 	while (const dirent* entry = ::readdir(directory))
 	{
@@ -54,9 +58,19 @@ bool ListProcesses(const std::string& root, std::vector<int>& pids)
 		const long pid = std::strtol(entry->d_name, &end, 10);
 		if (end == entry->d_name || *end != 0 || pid <= 0 || pid > INT32_MAX)
 			continue;
-		const std::string stat = ReadTextFile(folder + "/" + entry->d_name + "/stat", 4096);
-		// A process that ended during the walk has no stat any more.
-		if (stat.empty() || IsEnded(stat))
+		// The kernel writes stat in one read; a process that ended during the walk has none any more.
+		char path[32];
+		std::snprintf(path, sizeof(path), "%ld/stat", pid);
+		const int fd = ::openat(folderFd, path, O_RDONLY | O_CLOEXEC);
+		if (fd < 0)
+			continue;
+		char stat[4096];
+		ssize_t count;
+		do
+			count = ::read(fd, stat, sizeof(stat));
+		while (count < 0 && errno == EINTR);
+		::close(fd);
+		if (count <= 0 || IsEnded(std::string_view(stat, size_t(count))))
 			continue;
 		found.push_back(int(pid));
 	}
