@@ -1,7 +1,12 @@
 #include "runtime/mac/XMacStackCrawl.h"
 
-#include <cstdlib>
+#include <dlfcn.h>
 #include <execinfo.h>
+
+#include <cstdlib>
+
+#include "files/VSystem.h"
+#include "kernel/strings/VString.h"
 
 namespace velk {
 
@@ -46,6 +51,22 @@ void XMacStackCrawl::Dump(FILE* stream) const
 		std::fprintf(stream, "  :: frame %u: %s\n", unsigned(fCount - 1 - i), text);
 	}
 	std::free(symbols);
+}
+
+void XMacStackCrawl::Dump(VString& text) const
+{
+	for (int32 i = 0; i < fCount; ++i)
+	{
+		VString address;
+		address.FromHexLong(int64(reinterpret_cast<uintptr_t>(fFrames[i])), true);
+		VString symbol("<inline>");
+		Dl_info info {};
+		if (::dladdr(fFrames[i], &info) != 0 && info.dli_sname != nullptr)
+			VSystem::DemangleSymbol(info.dli_sname, symbol);
+		text.AppendCString("   {").AppendLong(fCount - 1 - i).AppendCString("} ");
+		text.AppendUniChars(address.GetCPointer(), address.GetLength()).AppendCString(" - ");
+		text.AppendUniChars(symbol.GetCPointer(), symbol.GetLength()).AppendUniChar(u'\n');
+	}
 }
 
 bool XMacStackCrawl::operator<(const XMacStackCrawl& other) const

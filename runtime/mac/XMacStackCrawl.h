@@ -10,6 +10,8 @@
 
 namespace velk {
 
+class VString;
+
 class VELK_API XMacStackCrawl
 {
 public:
@@ -28,6 +30,10 @@ public:
 	// One line per frame, "  :: frame %u: %s\n", numbered downward from count - 1, with the
 	// system's symbol text.
 	void Dump(FILE* stream) const;
+
+	// Appends one line per frame to text: "   {n} 0x<address> - <symbol>\n", numbered downward from
+	// count - 1, the symbol found by the dynamic linker and demangled, "<inline>" when it has none.
+	void Dump(VString& text) const;
 
 	// Fewer frames is less; with as many, the first differing frame decides.
 	bool operator<(const XMacStackCrawl& other) const;

@@ -1,10 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
+#include "kernel/strings/VString.h"
 #include "runtime/mac/XMacStackCrawl.h"
 
 namespace velk {
+namespace test {
+
+// A function the executable exports, so that the dynamic linker can name it in a crawl.
+__attribute__((noinline, visibility("default"))) void LoadFromNamedFunction(XMacStackCrawl& crawl)
+{
+	crawl.LoadFrames(0, 8);
+	asm volatile("");  // not a tail call: the frame stays on the stack
+}
+
+}  // namespace test
+
 namespace {
 
 // Loads every crawl from one call instruction, so that all of them see the same stack.
@@ -69,6 +83,20 @@ TEST(XMacStackCrawl, OrderAndDump)
 	std::free(text);
 	EXPECT_EQ(dump.rfind("  :: frame 3: ", 0), 0u);
 	EXPECT_NE(dump.find("\n  :: frame 0: "), std::string::npos);
+
+	// The text form: numbered downward, the address, then the symbol the dynamic linker knows, demangled.
+	VString lines;
+	deep.Dump(lines);
+	const std::string textDump = to_string(lines);
+	EXPECT_EQ(textDump.rfind("   {3} 0x", 0), 0u);
+	EXPECT_NE(textDump.find("\n   {0} 0x"), std::string::npos);
+	EXPECT_EQ(std::count(textDump.begin(), textDump.end(), '\n'), 4);
+
+	XMacStackCrawl named;
+	test::LoadFromNamedFunction(named);
+	lines.Clear();
+	named.Dump(lines);
+	EXPECT_NE(to_string(lines).find(" - velk::test::LoadFromNamedFunction(velk::XMacStackCrawl&)\n"), std::string::npos) << to_string(lines);
 }
 
 }  // namespace
