@@ -3,6 +3,7 @@
 #include "kernel/json/VJSONValue.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "runtime/VError.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -11,6 +12,17 @@ namespace {
 constexpr VError VE_JSON_NO_BINARY_FORM = MakeVError(kVELK_SIGNATURE, 915);
 
 }  // namespace
+
+VError JSONFailureError(uint64 error)
+{
+	if (error != VE_OK)
+		return error;
+	const VError last = VTask::GetLastError();
+	if (last != VE_OK)
+		return last;
+	// An error that memory was too short to record leaves only the context's memory flag.
+	return VTask::FailedForMemory() ? VE_MEMORY_FULL : VE_UNKNOWN_ERROR;
+}
 
 EJSONStatus IJSONObject::IJSON_GetProperty(const VJSONObject*, const VString&, VJSONValue&, VDBLanguageContext*) const
 {

@@ -11,6 +11,7 @@
 #include "kernel/VKernelTypes.h"
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VRefPtr.h"
+#include "runtime/VError.h"
 
 namespace velk {
 
@@ -37,6 +38,11 @@ enum EJSONStatus : uint32
 	eJSONStatusNotHandled = 1,
 	eJSONStatusFailed = 2
 };
+
+// The error of a failure: error when it is not 0, else the last one recorded on the task's error context
+// (which a failed answer has recorded), else velk 100 when an error could not be recorded for lack of
+// memory, else velk 1.
+VELK_API VError JSONFailureError(uint64 error);
 
 class VELK_API IJSONObject : public IRefCountable
 {

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/values/VCompareOptions.h"
 #include "runtime/VTask.h"
@@ -689,6 +690,68 @@ VJSONValue VJSONArray::GetSelectedRows(const VJSONValue& selection) const
 		++i;
 	}
 	return result;
+}
+
+VError VJSONArray::Clone(VJSONValue& out, VJSONCloner& cloner) const
+{
+	if (cloner.GetMode() == VJSONCloner::kKeepShared && fLocker.load(std::memory_order_acquire) != nullptr)
+	{
+		out.SetArray(const_cast<VJSONArray*>(this));
+		return VE_OK;
+	}
+	VJSONArray* copy = new (std::nothrow) VJSONArray(false);
+	if (copy == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	if (cloner.GetMode() == VJSONCloner::kCloneIntoLocker)
+	{
+		VStorageLocker* locker = cloner.GetStorageLockerAndAssignIfNecessary();
+		if (locker == nullptr)
+		{
+			copy->Release();
+			return VE_MEMORY_FULL;
+		}
+		copy->SetStorageLocker(locker);
+	}
+	// The copy is in place before its elements are copied, so that a cycle back here finds it.
+	out.SetArray(copy);
+	copy->Release();
+	// An unshared array is walked in place; a shared one from a snapshot, so that no lock is held while
+	// the copies of its elements are made.
+	const bool shared = fLocker.load(std::memory_order_acquire) != nullptr;
+	std::vector<VJSONValue> snapshot;
+	if (shared && !GetValues(snapshot))
+		return VE_MEMORY_FULL;
+	const std::vector<VJSONValue>& elements = shared ? snapshot : fElements;
+	VJSONUser user(copy->GetStorageLocker(), false);
+	try
+	{
+		VJSONReadWriteLock lock(copy->fLocker, copy->IsSharedGraph());
+		copy->fElements.reserve(elements.size());
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	for (size_t i = 0; i < elements.size(); ++i)
+	{
+		const VJSONValue& element = elements[i];
+		VJSONValue container;
+		const bool isContainer = element.GetObject() != nullptr || element.GetArray() != nullptr;
+		if (isContainer)
+		{
+			const VError error = element.GetObject() != nullptr ? cloner.CloneObject(element.GetObject(), container)
+																: cloner.CloneArray(element.GetArray(), container);
+			if (error != VE_OK)
+				return error;
+		}
+		if (!copy->Push(isContainer ? container : element))
+			return JSONFailureError(VE_OK);
+	}
+	return VE_OK;
 }
 
 VRefPtr<VStorageLocker> VJSONArray::GetStorageLocker() const

@@ -88,6 +88,10 @@ public:
 	void JoinAsString(const VString& separator, VString& out, bool keepEmpty, bool nullAsText) const;
 	// {"ranges": [{"start": i, "end": j}, ...]}: the runs of rows found in the selection array.
 	VJSONValue GetSelectedRows(const VJSONValue& selection) const;
+	// The deep copy of this array into out, through the cloner (one copy per container; in its modes a
+	// shared array is kept, or the copies go under its locker). Returns the first error; the elements
+	// copied before it stay in the copy.
+	VError Clone(VJSONValue& out, VJSONCloner& cloner) const;
 
 	// Shared storage.
 	VRefPtr<VStorageLocker> GetStorageLocker() const;

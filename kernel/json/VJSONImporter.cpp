@@ -12,6 +12,8 @@
 #include "containers/VValueBag.h"
 #include "files/IFile.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONObject.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VTask.h"
@@ -610,6 +612,28 @@ VStorageLocker* VJSONImporter::_GetLocker()
 	return fLocker.Get();
 }
 
+namespace {
+
+// An object holding binary JSON in Base64 under "__PRIVATE_BINARY_OBJECT" stands for the value written
+// there; an error of the binary form becomes the parse's error.
+VError ReplaceEmbeddedBinary(VJSONValue& out)
+{
+	const VJSONObject* object = out.GetObject();
+	if (object == nullptr)
+		return VE_OK;
+	const VJSONValue embedded = object->GetProperty(VJSONBinaryWriter::sEmbeddedPropertyName);
+	if (!embedded.IsString())
+		return VE_OK;
+	VJSONValue value;
+	bool decoded = false;
+	const VError error = VJSONBinaryImporter::GetValueFromBase64(embedded.GetString(), value, decoded);
+	if (error == VE_OK && decoded)
+		out = std::move(value);
+	return error;
+}
+
+}  // namespace
+
 void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 {
 	out.SetUndefined();
@@ -624,7 +648,6 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 		{
 			case jsonBeginObject:
 				_ParseObject(out, parentDepth + 1);
-				// "__PRIVATE_BINARY_OBJECT" stays the object it is until binary JSON can be read.
 				break;
 			case jsonBeginArray:
 				_ParseArray(out, parentDepth + 1);
@@ -724,6 +747,8 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		}
 		first = false;
 	}
+	if (fError == VE_OK)
+		fError = ReplaceEmbeddedBinary(out);
 }
 
 void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
@@ -1088,9 +1113,21 @@ VError VJSONImporter::_ObjectToBag(VValueBag& bag)
 				if (!bag.SetString(VValueBag::CDataAttributeName(), text))
 					_FailForMemory(VE_OK);
 			}
+			else if (isString && name.EqualToUSASCIICString("__PRIVATE_BINARY_OBJECT"))
+			{
+				// Binary JSON embedded in Base64: the bag takes the value written there.
+				VJSONValue value;
+				bool decoded = false;
+				VError error = VJSONBinaryImporter::GetValueFromBase64(text, value, decoded);
+				if (error == VE_OK && decoded)
+					error = bag.FromJSONValue(value);
+				else if (error == VE_OK)
+					_SetBagAttribute(bag, name, text, isString);
+				if (error != VE_OK)
+					fError = error;
+			}
 			else
 			{
-				// "__PRIVATE_BINARY_OBJECT" stays a text attribute until binary JSON can be read.
 				_SetBagAttribute(bag, name, text, isString);
 			}
 		}

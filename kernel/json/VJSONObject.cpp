@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONCloner.h"
+#include "kernel/json/VJSONFunctionContext.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONWriter.h"
 #include "kernel/values/VCompareOptions.h"
@@ -397,6 +399,27 @@ bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBL
 	return _SetOwnProperty(name, value);
 }
 
+bool VJSONObject::SetPropertyAsString(const VString& name, const VString& text, VDBLanguageContext* context)
+{
+	return SetProperty(name, VJSONValue(text), context);
+}
+
+void VJSONObject::_SetImplementation(IJSONObject* implementation)
+{
+	if (implementation == fImplementation)
+		return;
+	if (implementation != nullptr)
+		implementation->Retain();
+	IJSONObject* previous = fImplementation;
+	if (previous != nullptr)
+		previous->IJSON_DoDisconnectDependencies(this);
+	fImplementation = implementation;
+	if (previous != nullptr)
+		previous->Release();
+	if (implementation != nullptr)
+		implementation->IJSON_DoConnectDependencies(this);
+}
+
 bool VJSONObject::SetOwnProperty(const VString& name, const VJSONValue& value)
 {
 	if (value.IsUndefined())
@@ -538,6 +561,18 @@ void VJSONObject::ClearInternalProperties()
 		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 			stamp->Increment();
 	}
+}
+
+EJSONStatus VJSONObject::CallAsFunction(VJSONObject* thisObject, VJSONArray* thisArray,
+	std::vector<VJSONValue>* parameters, VJSONValue& result, CDBRyBaseContext* baseContext,
+	VDBLanguageContext* context) const
+{
+	if (fImplementation == nullptr)
+		return eJSONStatusNotHandled;
+	VJSONFunctionContext call(thisObject, thisArray, parameters, baseContext, context);
+	const EJSONStatus status = fImplementation->IJSON_CallAsFunction(this, &call);
+	call.GetResult(result);
+	return status;
 }
 
 bool isvalidnumber(const VString& text)
@@ -768,6 +803,108 @@ VError VJSONObject::MergeWith(const VJSONObject* other, bool onlyMissing)
 	{
 		if (!onlyMissing || !HasOwnProperty(property.first))
 			SetProperty(property.first, property.second, nullptr);
+	}
+	return VE_OK;
+}
+
+VError VJSONObject::Clone(VJSONValue& out, VJSONCloner& cloner) const
+{
+	if (cloner.GetMode() == VJSONCloner::kKeepShared && IsShared())
+	{
+		out.SetObject(const_cast<VJSONObject*>(this));
+		return VE_OK;
+	}
+	VRefPtr<IJSONObject> implementation;
+	bool shared = false;
+	if (fImplementation != nullptr)
+	{
+		uint64 error = VE_OK;
+		const EJSONStatus status = fImplementation->IJSON_CloneImpl(this, cloner, implementation, &shared, &error);
+		if (status == eJSONStatusNotHandled)
+		{
+			const EJSONStatus whole = fImplementation->IJSON_Clone(this, cloner, out, &error);
+			if (whole != eJSONStatusNotHandled)
+				return whole == eJSONStatusHandled ? VError(error) : JSONFailureError(error);
+		}
+		else if (status != eJSONStatusHandled)
+		{
+			return JSONFailureError(error);
+		}
+	}
+	// Objects have no class yet, so the copy is made without a class object, as the source was.
+	VJSONObject* copy = new (std::nothrow) VJSONObject(nullptr, implementation.Get(), shared);
+	if (copy == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	copy->fClassKind = fClassKind;
+	if (cloner.GetMode() == VJSONCloner::kCloneIntoLocker)
+	{
+		VStorageLocker* locker = cloner.GetStorageLockerAndAssignIfNecessary();
+		if (locker == nullptr)
+		{
+			copy->Release();
+			return VE_MEMORY_FULL;
+		}
+		copy->SetStorageLocker(locker);
+	}
+	// The copy is in place before its properties are copied, so that a cycle back here finds it.
+	out.SetObject(copy);
+	copy->Release();
+	VJSONUser user(copy->GetStorageLocker(), false);
+	return CloneProperties(cloner, copy);
+}
+
+VError VJSONObject::CloneProperties(VJSONCloner& cloner, VJSONObject* target) const
+{
+	if (target == nullptr)
+		return VE_OK;
+	target->ClearInternalProperties();
+	// An unshared object is walked in place; a shared one is read once under its lock and walked from a
+	// snapshot, so that no lock is held while the copies of its values are made.
+	const bool shared = fLocker.load(std::memory_order_acquire) != nullptr;
+	std::vector<const PropertyMap::value_type*> entries;
+	std::vector<std::pair<VString, VJSONValue>> snapshot;
+	try
+	{
+		{
+			VJSONReadLock lock(fLocker);
+			entries = _OrderedEntries();
+			if (shared)
+			{
+				snapshot.reserve(entries.size());
+				for (const auto* entry : entries)
+					snapshot.emplace_back(entry->first, entry->second.first);
+				entries.clear();
+			}
+		}
+		VJSONReadWriteLock lock(target->fLocker, target->IsSharedGraph());
+		target->fProperties.reserve(shared ? snapshot.size() : entries.size());
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	const size_t count = shared ? snapshot.size() : entries.size();
+	for (size_t i = 0; i < count; ++i)
+	{
+		const VString& name = shared ? snapshot[i].first : entries[i]->first;
+		const VJSONValue& value = shared ? snapshot[i].second : entries[i]->second.first;
+		VJSONValue copy;
+		const VJSONValue* stored = &value;
+		if (value.GetObject() != nullptr || value.GetArray() != nullptr)
+		{
+			const VError error = value.GetObject() != nullptr ? cloner.CloneObject(value.GetObject(), copy)
+															  : cloner.CloneArray(value.GetArray(), copy);
+			if (error != VE_OK)
+				return error;
+			stored = &copy;
+		}
+		// A shared copy refuses the pseudo property "__LockerID" without an error: it is left out.
+		if (!target->SetOwnProperty(name, *stored) && !target->_IsLockerID(name))
+			return JSONFailureError(VE_OK);
 	}
 	return VE_OK;
 }

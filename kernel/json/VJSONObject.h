@@ -106,6 +106,8 @@ public:
 	// Undefined removes the property (true). Then the implementation, then the own property.
 	bool SetProperty(const VString& name, const VJSONValue& value, VDBLanguageContext* context = nullptr);
 	bool SetOwnProperty(const VString& name, const VJSONValue& value);
+	// SetProperty with a string value of text.
+	bool SetPropertyAsString(const VString& name, const VString& text, VDBLanguageContext* context = nullptr);
 	// The caller holds the write lock. False with RyRT -10719, -10727, the Assign errors, or velk 100
 	// when the property cannot be stored; the object is then unchanged.
 	bool _SetOwnProperty(const VString& name, const VJSONValue& value);
@@ -118,8 +120,16 @@ public:
 	void ClearInternalProperties();
 
 	IJSONObject* GetImplementation() const { return fImplementation; }
+	// For the binary reader, which meets an object's native payload after its properties: implementation
+	// (retained, connected to the object) replaces the current one (disconnected and released).
+	void _SetImplementation(IJSONObject* implementation);
 	bool IsGenericObject() const { return true; }
 	uint32 GetClassKind() const { return fClassKind; }
+	// Calls this function object: its implementation's IJSON_CallAsFunction with a root context holding
+	// the arguments, then copies the context's result (undefined unless set) into result. Not handled
+	// (1), result untouched, for an object without implementation.
+	EJSONStatus CallAsFunction(VJSONObject* thisObject, VJSONArray* thisArray, std::vector<VJSONValue>* parameters,
+		VJSONValue& result, CDBRyBaseContext* baseContext, VDBLanguageContext* context) const;
 
 	// Paths. Each property or element access takes the lock of the container it touches, so a walk
 	// through a shared tree is not atomic as a whole.
@@ -145,6 +155,13 @@ public:
 
 	// Writes the other object's own properties here in their order; onlyMissing keeps existing ones.
 	VError MergeWith(const VJSONObject* other, bool onlyMissing);
+	// The deep copy of this object into out, through the cloner (which keeps one copy per container, and
+	// in its modes keeps shared objects or puts the copies under its locker). An implementation may copy
+	// itself (IJSON_CloneImpl) or the whole object (IJSON_Clone). Returns the first error; the properties
+	// copied before it stay in the copy.
+	VError Clone(VJSONValue& out, VJSONCloner& cloner) const;
+	// Replaces target's own properties by copies of this object's, in their order.
+	VError CloneProperties(VJSONCloner& cloner, VJSONObject* target) const;
 	bool DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const;
 	bool _DeepEqualTo(const VJSONObject* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const;
 

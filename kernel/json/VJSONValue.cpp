@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONWriter.h"
@@ -606,20 +607,37 @@ VError VJSONValue::Stringify(VString& out, uint32 options) const
 		return writer.StringifyValue(*this, out);
 	}
 	// What only the binary form can carry is refused by the text writer, quietly, and written in binary.
-	VError error;
+	VJSONWriter writer(options | VJSONWriter::kREFUSE_BINARY | VJSONWriter::kGENERIC_ONLY | VJSONWriter::kWRITE_ONCE);
 	{
 		StErrorContextInstaller scope(true, true);
-		VJSONWriter writer(options | VJSONWriter::kREFUSE_BINARY | VJSONWriter::kGENERIC_ONLY | VJSONWriter::kWRITE_ONCE);
-		error = writer.StringifyValue(*this, out);
+		const VError error = writer.StringifyValue(*this, out);
 		if (error != VE_JSON_CIRCULAR && error != VE_JSON_BINARY_OBJECT && error != VE_JSON_NOT_GENERIC_OBJECT
 			&& error != VE_JSON_OBJECT_WRITTEN_TWICE)
 			return error;
 		if (scope.GetContext() != nullptr)
 			scope.GetContext()->Flush();
 	}
-	// The binary form and its Base64 embedding come later.
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
+	VJSONBinaryWriter::Buffer bytes;
+	VJSONBinaryWriter binaryWriter(VJSONBinaryWriter::kStringifyOptions);
+	if (VError error = binaryWriter.StreamValue(*this, bytes); error != VE_OK)
+		return error;
+	VString base64;
+	if (!base64.EncodeBase64(bytes.GetDataPtr(), size_t(bytes.GetDataSize()), false))
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+		return VE_STRING_ALLOC_FAILED;
+	}
+	VJSONObject* embedding = new (std::nothrow) VJSONObject(nullptr, nullptr, false);
+	if (embedding == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	VError error = embedding->SetPropertyAsString(VJSONBinaryWriter::sEmbeddedPropertyName, base64) ? VE_OK : VE_MEMORY_FULL;
+	if (error == VE_OK)
+		error = writer.StringifyObject(embedding, out);
+	embedding->Release();
+	return error;
 }
 
 VError VJSONValue::ParseFromString(const VString& text, bool recognizeDates, bool extended)

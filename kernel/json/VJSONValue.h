@@ -130,8 +130,9 @@ public:
 	static int32 GetLongByPath(const VJSONValue& value, const VString& path);
 	static bool GetStringByPath(const VJSONValue& value, const VString& path, VString& out);
 	// The value's JSON text (VJSONWriter and its option bits: 1 quotes strings and names, 8 indents);
-	// answers the writer's error. Under 2048 a value the text cannot carry would go in binary form, which
-	// does not exist yet: velk 2.
+	// answers the writer's error. Under 2048 a value the text cannot carry (a cycle, a container met twice,
+	// an object with a native implementation) is written in binary form (VJSONBinaryWriter) and embedded
+	// in Base64 as {"__PRIVATE_BINARY_OBJECT": "..."}, which the text parser reads back as the value.
 	VError Stringify(VString& out, uint32 options = 0) const;
 	// JSON text and files are not supported here yet: velk 2.
 	VError ParseFromString(const VString& text, bool recognizeDates = false, bool extended = false);

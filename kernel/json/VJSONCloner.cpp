@@ -1,0 +1,102 @@
+#include "kernel/json/VJSONCloner.h"
+
+#include <new>
+
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VStorageLocker.h"
+
+namespace velk {
+
+namespace {
+
+template <class Container>
+VError CloneContainer(const Container* source, VJSONValue& out, std::map<const void*, VJSONValue>& clones,
+	VJSONCloner& cloner)
+{
+	if (source == nullptr)
+	{
+		out.SetUndefined();
+		return VE_OK;
+	}
+	VJSONValue* entry = nullptr;
+	try
+	{
+		auto inserted = clones.try_emplace(source, JSON_undefined);
+		entry = &inserted.first->second;
+		if (!inserted.second)
+		{
+			out = *entry;
+			return VE_OK;
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		out.SetUndefined();
+		_ThrowError(VE_MEMORY_FULL);
+		return VE_MEMORY_FULL;
+	}
+	// The entry holds the copy before its contents are copied, so that a cycle back to source finds it.
+	// Map nodes do not move, so the entry stays valid while further copies are added.
+	const VError error = source->Clone(*entry, cloner);
+	out = *entry;
+	return error;
+}
+
+}  // namespace
+
+VJSONCloner::VJSONCloner(uint32 mode) : fMode(mode) {}
+
+VJSONCloner::~VJSONCloner()
+{
+	if (fLocker != nullptr)
+		fLocker->Release();
+}
+
+VError VJSONCloner::CloneObject(const VJSONObject* source, VJSONValue& out)
+{
+	return CloneContainer(source, out, fClones, *this);
+}
+
+VError VJSONCloner::CloneArray(const VJSONArray* source, VJSONValue& out)
+{
+	return CloneContainer(source, out, fClones, *this);
+}
+
+VError VJSONCloner::CloneValue(VJSONValue& value)
+{
+	if (const VJSONObject* object = value.GetObject())
+		return CloneObject(object, value);
+	if (const VJSONArray* array = value.GetArray())
+		return CloneArray(array, value);
+	return VE_OK;
+}
+
+VStorageLocker* VJSONCloner::GetStorageLockerAndAssignIfNecessary()
+{
+	if (fLocker == nullptr)
+	{
+		fLocker = new (std::nothrow) VStorageLocker();
+		if (fLocker == nullptr)
+			_ThrowError(VE_MEMORY_FULL);
+	}
+	else if (fLocker->IsProvisional())
+	{
+		fLocker->SetEstablished();
+	}
+	return fLocker;
+}
+
+void VJSONCloner::SetStorageLocker(VStorageLocker* locker)
+{
+	if (locker == fLocker)
+		return;
+	if (locker != nullptr)
+		locker->Retain();
+	VStorageLocker* former = fLocker;
+	fLocker = locker;
+	if (former != nullptr)
+		former->Release();
+}
+
+}  // namespace velk
