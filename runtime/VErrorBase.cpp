@@ -8,6 +8,7 @@
 #include <new>
 #include <utility>
 
+#include "kernel/json/VJSONCloner.h"
 #include "runtime/ILocalizer.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
@@ -229,16 +230,17 @@ VJSONObject* VErrorBase::CreateJSONObject() const
 VErrorBase::VErrorBase(const VErrorBase& other)
 : VObject(other), IRefCountable(other), fCode(other.fCode), fTaskID(other.fTaskID), fTaskName(other.fTaskName)
 {
-	// A copy of its own, so that changing one error's parameters leaves the other's alone.
-	if (_MakeParams() && other.fParams)
+	// A deep copy of its own, so that changing one error's parameters, at any depth, leaves the other's alone.
+	// When the copy cannot be made the copy starts with an empty object.
+	if (other.fParams)
 	{
-		fParams->MergeWith(other.fParams.Get(), false);
-		if (fParams->GetPropertyCount() != other.fParams->GetPropertyCount())
-		{
-			fParams->ClearInternalProperties();
-			ReportLackOfMemory();
-		}
+		VJSONCloner cloner;
+		VJSONValue copy;
+		if (cloner.CloneObject(other.fParams.Get(), copy) == VE_OK && copy.GetObject() != nullptr)
+			fParams = VRefPtr<VJSONObject>(copy.GetObject());
 	}
+	if (!fParams)
+		_MakeParams();
 }
 
 VErrorBase::~VErrorBase()

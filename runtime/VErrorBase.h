@@ -31,8 +31,8 @@ public:
 	// Stores code and holds params (retained) as they are; null params give a new empty object. The task as
 	// above.
 	VErrorBase(VError code, VJSONObject* params);
-	// Same code, task and parameters; a new object with its own count of 1 and no stack crawl. When the
-	// parameters cannot be copied for lack of memory the copy has none (velk 100 pushed).
+	// Same code, task and parameters, the parameters deep-copied; a new object with its own count of 1 and
+	// no stack crawl. When the parameters cannot be copied the copy starts with an empty object.
 	VErrorBase(const VErrorBase& other);
 	~VErrorBase() override;
 

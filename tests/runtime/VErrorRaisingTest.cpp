@@ -82,6 +82,25 @@ TEST(VErrorRaisingTest, CreateReadsAndCompletesTheParameters)
 	EXPECT_TRUE(given.SetString(VString("p1"), VString("x")));
 }
 
+TEST(VErrorRaisingTest, CopiesOwnTheirParametersAtEveryDepth)
+{
+	VErrorBase original(VE_ACCESS_DENIED);
+	VRefPtr<VJSONObject> nested = NewObject();
+	nested->SetProperty(VString("path"), VJSONValue(VString("/a")));
+	original.GetParams()->SetProperty(VString("file"), VJSONValue(nested.Get()));
+
+	VErrorBase copy(original);
+	ASSERT_NE(copy.GetParams(), original.GetParams());
+	VJSONObject* copied = copy.GetParams()->GetProperty(VString("file")).GetObject();
+	ASSERT_NE(copied, nullptr);
+	EXPECT_NE(copied, nested.Get());
+	copied->SetProperty(VString("path"), VJSONValue(VString("/b")));
+	EXPECT_EQ(Text(nested->GetProperty(VString("path")).GetString()), "/a");
+	int32 number = 0;
+	EXPECT_TRUE(copy.GetLong(VString("errCode"), number));
+	EXPECT_EQ(number, 5);
+}
+
 TEST(VErrorRaisingTest, JSONObjectOfAnErrorAndOfAContext)
 {
 	VErrorBase error(MakeVError(FourCharCode("UPRy"), 41));
