@@ -2,10 +2,14 @@
 
 #include <atomic>
 
+#include "files/VFile.h"
 #include "files/VSystem.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
+#include "runtime/StErrorContextInstaller.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
+#include "runtime/mac/XMacExecutableFolder.h"
 
 namespace velk {
 
@@ -17,9 +21,12 @@ constinit bool SpinLock::sYieldAfterCheckEvent = false;
 
 namespace {
 
-// The mode names are compared without regard to case, as a user would type them.
+// The mode names are compared without regard to case or diacritics, as a user would type them: through
+// the task's collator, and letter by letter with A-Z folded while the task has no international manager.
 bool EqualsModeName(const VString& text, const char* name)
 {
+	if (text.EqualToString(VString(name), false))
+		return true;
 	const UniChar* units = text.GetCPointer();
 	int32 length = text.GetLength();
 	int32 i = 0;
@@ -39,23 +46,9 @@ bool EqualsModeName(const VString& text, const char* name)
 
 }  // namespace
 
-bool SpinLock::_TryAcquire(uint32* word)
-{
-	std::atomic_ref<uint32> ref(*word);
-	uint32 old = ref.load(std::memory_order_relaxed);
-	for (;;)
-	{
-		if ((old & kHeldBit) != 0)
-			return false;
-		if (ref.compare_exchange_weak(old, old | kHeldBit, std::memory_order_acquire, std::memory_order_relaxed))
-			return true;
-	}
-}
-
 void SpinLock::_Unlock(uint32* word)
 {
-	// Clears bit 31 alone: the other bits of the word are not the lock's.
-	std::atomic_ref<uint32>(*word).fetch_and(~kHeldBit, std::memory_order_release);
+	_Release(word);
 }
 
 void SpinLock::_LockMaxSpinsThenLoopYields(uint32* word)
@@ -140,11 +133,41 @@ void SpinLock::_ApplySettings(const VString* mode, const double* maxSpins, const
 
 void SpinLock::Configure()
 {
+	// The application frame will hand over the file of its 'EXEC' folder; until it does, the file is
+	// looked up beside the executable directly.
+	VString path;
+	if (XMacExecutableFolder::FindFile("spinlock.prm", path))
+		_ConfigureFromFile(path);
+}
+
+void SpinLock::_ConfigureFromFile(const VString& posixPath)
+{
 	// Changing the strategy is safe only while no second task can be inside a lock.
 	if (VTaskMgr::Get()->GetTaskCount(false) != 1)
 		return;
-	// The settings file is read through the process's 'EXEC' folder and the JSON reader once files and
-	// JSON objects are part of the toolbox; until then the defaults stay.
+	VFile file(posixPath, FPS_POSIX);
+	if (!file.Exists())
+		return;
+
+	// A settings file that cannot be read or parsed only leaves the defaults: its errors are dropped.
+	StErrorContextInstaller scope(false, true);
+	VString text;
+	if (file.GetContentAsString(text, 7 /* UTF-8 */, eCRM_NONE) != VE_OK)
+		return;
+	VJSONValue root;
+	if (root.ParseFromString(text) != VE_OK || !root.IsObject())
+		return;
+
+	const VJSONValue mode = root.GetProperty(VString("mode"));
+	const VJSONValue maxSpins = root.GetProperty(VString("maxSpins"));
+	const VJSONValue yieldAfterCheckEvent = root.GetProperty(VString("yieldAfterCheckEvent"));
+	VString modeText;
+	if (mode.IsString() && mode.GetString(modeText) != VE_OK)
+		return;
+	const double spins = maxSpins.IsNumber() ? maxSpins.GetNumber() : 0;
+	const bool yield = yieldAfterCheckEvent.IsBool() && yieldAfterCheckEvent.GetBool();
+	_ApplySettings(mode.IsString() ? &modeText : nullptr, maxSpins.IsNumber() ? &spins : nullptr,
+		yieldAfterCheckEvent.IsBool() ? &yield : nullptr);
 }
 
 }  // namespace velk

@@ -19,12 +19,12 @@ bool VCriticalSection::Lock()
 {
 	const VTaskID id = VTaskMgr::GetCurrentLockOwnerID();
 
-	SpinLock::Lock(&fSpinWord);
+	SpinLock::_Take(&fSpinWord);
 	if (fOwner == 0)
 	{
 		fOwner = id;
 		fCount = 1;
-		SpinLock::Unlock(&fSpinWord);
+		SpinLock::_Release(&fSpinWord);
 		return true;
 	}
 
@@ -33,7 +33,7 @@ bool VCriticalSection::Lock()
 		if (fOwner == id)
 		{
 			++fCount;
-			SpinLock::Unlock(&fSpinWord);
+			SpinLock::_Release(&fSpinWord);
 			return true;
 		}
 
@@ -42,22 +42,22 @@ bool VCriticalSection::Lock()
 			// The event is manual-reset: a release between our unlock of the word and our wait is not lost.
 			VSyncEvent* event = fWaitersEvent;
 			event->Retain();
-			SpinLock::Unlock(&fSpinWord);
+			SpinLock::_Release(&fSpinWord);
 			event->Lock();
 			event->Release();
-			SpinLock::Lock(&fSpinWord);
+			SpinLock::_Take(&fSpinWord);
 		}
 		else
 		{
 			// No allocation while the word is held: make the event outside, then check again.
-			SpinLock::Unlock(&fSpinWord);
+			SpinLock::_Release(&fSpinWord);
 			VSyncEvent* event = new (std::nothrow) VSyncEvent;
-			SpinLock::Lock(&fSpinWord);
+			SpinLock::_Take(&fSpinWord);
 			if (fOwner == 0)
 			{
 				fOwner = id;
 				fCount = 1;
-				SpinLock::Unlock(&fSpinWord);
+				SpinLock::_Release(&fSpinWord);
 				if (event != nullptr)
 					event->Release();
 				return true;
@@ -66,9 +66,9 @@ bool VCriticalSection::Lock()
 			{
 				// No memory for an event: wait by yielding until one can be made or another waiter's
 				// event appears. The lock still succeeds, only less cheaply.
-				SpinLock::Unlock(&fSpinWord);
+				SpinLock::_Release(&fSpinWord);
 				VTaskMgr::YieldNow();
-				SpinLock::Lock(&fSpinWord);
+				SpinLock::_Take(&fSpinWord);
 			}
 			else if (fWaitersEvent == nullptr)
 			{
@@ -78,11 +78,11 @@ bool VCriticalSection::Lock()
 			else
 			{
 				// Another waiter installed its event first.
-				SpinLock::Unlock(&fSpinWord);
+				SpinLock::_Release(&fSpinWord);
 				event->Release();
 				if (SpinLock::sYieldAfterCheckEvent)
 					VTaskMgr::YieldNow();
-				SpinLock::Lock(&fSpinWord);
+				SpinLock::_Take(&fSpinWord);
 			}
 		}
 
@@ -92,7 +92,7 @@ bool VCriticalSection::Lock()
 
 	fOwner = id;
 	++fCount;
-	SpinLock::Unlock(&fSpinWord);
+	SpinLock::_Release(&fSpinWord);
 	return true;
 }
 
@@ -100,7 +100,7 @@ bool VCriticalSection::TryToLock()
 {
 	const VTaskID id = VTaskMgr::GetCurrentLockOwnerID();
 	bool taken = false;
-	SpinLock::Lock(&fSpinWord);
+	SpinLock::_Take(&fSpinWord);
 	if (fOwner == 0)
 	{
 		fOwner = id;
@@ -112,17 +112,17 @@ bool VCriticalSection::TryToLock()
 		++fCount;
 		taken = true;
 	}
-	SpinLock::Unlock(&fSpinWord);
+	SpinLock::_Release(&fSpinWord);
 	return taken;
 }
 
 bool VCriticalSection::Unlock()
 {
-	SpinLock::Lock(&fSpinWord);
+	SpinLock::_Take(&fSpinWord);
 	if (fCount <= 0)
 	{
 		// Not held: nothing to release (an unbalanced call must not make the count negative).
-		SpinLock::Unlock(&fSpinWord);
+		SpinLock::_Release(&fSpinWord);
 		return true;
 	}
 	if (--fCount == 0)
@@ -130,7 +130,7 @@ bool VCriticalSection::Unlock()
 		VSyncEvent* event = fWaitersEvent;
 		fWaitersEvent = nullptr;
 		fOwner = 0;
-		SpinLock::Unlock(&fSpinWord);
+		SpinLock::_Release(&fSpinWord);
 		if (event != nullptr)
 		{
 			event->Unlock();
@@ -139,7 +139,7 @@ bool VCriticalSection::Unlock()
 	}
 	else
 	{
-		SpinLock::Unlock(&fSpinWord);
+		SpinLock::_Release(&fSpinWord);
 	}
 	return true;
 }

@@ -24,7 +24,7 @@ XMacSyncEvent& VSyncEvent::_Impl()
 	return *std::launder(reinterpret_cast<XMacSyncEvent*>(fImplStorage));
 }
 
-// Fiber tasks wait through the fiber scheduler and count themselves in fFiberWaiters; no fiber
+// Fiber tasks will wait through the fiber scheduler and count themselves in fFiberWaiters; no fiber
 // scheduler runs tasks yet, so every caller waits on the condition.
 
 bool VSyncEvent::Lock()
@@ -41,9 +41,7 @@ bool VSyncEvent::Lock(int32 milliseconds)
 {
 	XMacSyncEvent& impl = _Impl();
 	impl.LockMutex();
-	if (milliseconds >= 1 && !fSet)
-		impl.WaitRelative(milliseconds);
-	bool set = fSet;
+	const bool set = milliseconds >= 1 ? impl.WaitForFlag(fSet, milliseconds) : fSet;
 	impl.UnlockMutex();
 	return set;
 }

@@ -24,7 +24,8 @@ public:
 	bool Lock();
 
 	// Waits at most milliseconds (none when below 1) and returns whether the event is set at the end:
-	// false means timed out. A spurious wake-up may end the wait early; the flag is then reported.
+	// false means timed out, never before the deadline. A set seen by the waiter ends the wait with true;
+	// a set undone by Reset before the waiter ran does not end it.
 	bool Lock(int32 milliseconds);
 
 	// Sets the event and wakes every waiter; returns true.

@@ -43,10 +43,16 @@ void XMacSyncEvent::Wait()
 	pthread_cond_wait(&fCondition, &fMutex);
 }
 
-void XMacSyncEvent::WaitRelative(int32 milliseconds)
+bool XMacSyncEvent::WaitForFlag(const bool& flag, int32 milliseconds)
 {
+	// One deadline for the whole wait: each wake-up that finds the flag clear waits for the rest only.
 	const timespec deadline = MonotonicDeadlineIn(milliseconds);
-	pthread_cond_timedwait(&fCondition, &fMutex, &deadline);
+	while (!flag)
+	{
+		if (pthread_cond_timedwait(&fCondition, &fMutex, &deadline) == ETIMEDOUT)
+			break;
+	}
+	return flag;
 }
 
 void XMacSyncEvent::Broadcast()

@@ -26,8 +26,9 @@ public:
 	// With the mutex held: one wait on the condition, which may end spuriously.
 	void Wait();
 
-	// With the mutex held: one wait of at most milliseconds (relative, monotonic clock); it may end early.
-	void WaitRelative(int32 milliseconds);
+	// With the mutex held: waits until flag is true or milliseconds have passed on the monotonic clock,
+	// through spurious wake-ups and through sets undone by a reset before this thread ran; returns flag.
+	bool WaitForFlag(const bool& flag, int32 milliseconds);
 
 	void Broadcast();
 

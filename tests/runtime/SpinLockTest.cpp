@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "common/VTemporaryFolderTest.h"
 #include "kernel/strings/VString.h"
 #include "runtime/SpinLock.h"
+#include "runtime/VSyncEvent.h"
+#include "runtime/VTask.h"
+#include "runtime/VTaskMgr.h"
 
 namespace velk {
 namespace {
+
+constexpr int32 kForever = 600000;  // longer than the test's time limit: reaching it is a failure
 
 // Restores the process's strategy after each test.
 class SpinLockTest : public testing::Test
@@ -118,6 +125,107 @@ TEST_F(SpinLockTest, EveryRoutineExcludesContendingThreads)
 		EXPECT_EQ(counter, long(kThreads) * kRounds);
 		EXPECT_EQ(word, 0u);
 	}
+}
+
+// Reads "spinlock.prm" from a temporary folder, restoring the process's strategy after each test.
+class SpinLockSettingsFileTest : public test::VTemporaryFolderTest
+{
+protected:
+	void SetUp() override
+	{
+		test::VTemporaryFolderTest::SetUp();
+		fLock = SpinLock::Lock;
+		fMaxSpins = SpinLock::sMaxSpins;
+		fYield = SpinLock::sYieldAfterCheckEvent;
+	}
+	void TearDown() override
+	{
+		SpinLock::Lock = fLock;
+		SpinLock::Unlock = &SpinLock::_Unlock;
+		SpinLock::sMaxSpins = fMaxSpins;
+		SpinLock::sYieldAfterCheckEvent = fYield;
+		test::VTemporaryFolderTest::TearDown();
+	}
+
+	// Puts the strategy in a known state, then reads the folder's "spinlock.prm".
+	void Configure(SpinLock::LockRoutine preset)
+	{
+		SpinLock::Lock = preset;
+		SpinLock::sMaxSpins = 1;
+		SpinLock::sYieldAfterCheckEvent = false;
+		SpinLock::_ConfigureFromFile(VString((fRoot + "spinlock.prm").c_str()));
+	}
+
+private:
+	SpinLock::LockRoutine fLock = nullptr;
+	int32 fMaxSpins = 0;
+	bool fYield = false;
+};
+
+TEST_F(SpinLockSettingsFileTest, FileChoosesRoutineAndCounts)
+{
+	const SpinLock::LockRoutine kPreset = &SpinLock::_LockMaxSpinsThenLoopYields;
+	struct Row
+	{
+		const char* content;  // null: no file
+		SpinLock::LockRoutine expectedRoutine;
+		int32 expectedMaxSpins;
+		bool expectedYield;
+	};
+	const Row rows[] = {
+		{R"({"mode": "alwaysSleep", "maxSpins": 5})", &SpinLock::_LockAlwaysSleep, 5, false},
+		{R"({"mode": "LoopMaxSpinsAndYields", "maxSpins": 2.7, "yieldAfterCheckEvent": true})",
+			&SpinLock::_LockLoopMaxSpinsAndYields, 2, true},
+		{"\xEF\xBB\xBF{\"mode\": \"alwaysSleep\"}", &SpinLock::_LockAlwaysSleep, 1, false},
+		{R"({"mode": "turbo", "maxSpins": 7})", kPreset, 7, false},
+		{R"({"mode": 3, "maxSpins": "9", "yieldAfterCheckEvent": 1})", kPreset, 1, false},
+		{R"({"maxSpins": -4, "yieldAfterCheckEvent": true})", kPreset, -4, true},
+		{R"([{"mode": "alwaysSleep", "maxSpins": 5}])", kPreset, 1, false},
+		{R"({"mode": "alwaysSleep", "maxSpins": 5)", kPreset, 1, false},
+		{"", kPreset, 1, false},
+		{nullptr, kPreset, 1, false},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.content != nullptr ? row.content : "(no file)");
+		std::filesystem::remove(fRoot + "spinlock.prm");
+		if (row.content != nullptr)
+			Write("spinlock.prm", row.content);
+		Configure(kPreset);
+		EXPECT_EQ(SpinLock::Lock, row.expectedRoutine);
+		EXPECT_EQ(SpinLock::Unlock, &SpinLock::_Unlock);
+		EXPECT_EQ(SpinLock::sMaxSpins, row.expectedMaxSpins);
+		EXPECT_EQ(SpinLock::sYieldAfterCheckEvent, row.expectedYield);
+		// A file that cannot be read or parsed is no error of the caller's.
+		EXPECT_EQ(VTask::GetLastError(), VE_OK);
+	}
+}
+
+TEST_F(SpinLockSettingsFileTest, FileIsIgnoredWhileASecondTaskExists)
+{
+	Write("spinlock.prm", R"({"mode": "alwaysSleep", "maxSpins": 5, "yieldAfterCheckEvent": true})");
+	VSyncEvent release;
+	VSyncEvent running;
+	VTask* task = new VTask(0, eTaskStylePreemptive, [&] {
+		running.Unlock();
+		release.Lock();
+	});
+	ASSERT_TRUE(task->Run());
+	running.Lock();
+	Configure(&SpinLock::_LockLoopMaxSpinsAndYields);
+	EXPECT_EQ(SpinLock::Lock, &SpinLock::_LockLoopMaxSpinsAndYields);
+	EXPECT_EQ(SpinLock::sMaxSpins, 1);
+	EXPECT_FALSE(SpinLock::sYieldAfterCheckEvent);
+	release.Unlock();
+	EXPECT_TRUE(task->WaitForDeath(kForever));
+	task->Release();
+
+	// Alone again: the same file is taken.
+	ASSERT_EQ(VTaskMgr::Get()->GetTaskCount(false), 1u);
+	Configure(&SpinLock::_LockLoopMaxSpinsAndYields);
+	EXPECT_EQ(SpinLock::Lock, &SpinLock::_LockAlwaysSleep);
+	EXPECT_EQ(SpinLock::sMaxSpins, 5);
+	EXPECT_TRUE(SpinLock::sYieldAfterCheckEvent);
 }
 
 }  // namespace

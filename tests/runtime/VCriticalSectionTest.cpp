@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/VFailingAllocations.h"
+#include "runtime/SpinLock.h"
 #include "runtime/VCriticalSection.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTaskMgr.h"
@@ -81,6 +82,65 @@ TEST(VCriticalSection, ContendingThreadsLoseNoUpdate)
 		thread.join();
 	EXPECT_EQ(counter, long(kThreads) * kRounds);
 	EXPECT_EQ(overlaps.load(), 0);
+}
+
+// Eight threads on one section, each taking it, and one level more every other round, under each acquire
+// routine of the spin word: no update is lost and no two threads are ever inside together.
+TEST(VCriticalSection, EightThreadsCountExactlyUnderEverySpinMode)
+{
+	struct Row
+	{
+		const char* mode;
+		SpinLock::LockRoutine routine;
+		int32 maxSpins;
+		bool yieldAfterCheckEvent;
+	};
+	const Row rows[] = {
+		{"maxSpinsThenLoopYields", &SpinLock::_LockMaxSpinsThenLoopYields, 1, false},
+		{"maxSpinsThenLoopYields, many spins", &SpinLock::_LockMaxSpinsThenLoopYields, 200, true},
+		{"loopMaxSpinsAndYields", &SpinLock::_LockLoopMaxSpinsAndYields, 20, false},
+		{"alwaysSleep", &SpinLock::_LockAlwaysSleep, 1, true},
+	};
+	const SpinLock::LockRoutine savedLock = SpinLock::Lock;
+	const int32 savedMaxSpins = SpinLock::sMaxSpins;
+	const bool savedYield = SpinLock::sYieldAfterCheckEvent;
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.mode);
+		SpinLock::Lock = row.routine;
+		SpinLock::sMaxSpins = row.maxSpins;
+		SpinLock::sYieldAfterCheckEvent = row.yieldAfterCheckEvent;
+		VCriticalSection section;
+		constexpr int kThreads = 8;
+		constexpr int kRounds = 4000;
+		long counter = 0;
+		std::atomic<int> inside{0};
+		std::atomic<int> overlaps{0};
+		std::vector<std::thread> threads;
+		for (int t = 0; t < kThreads; ++t)
+		{
+			threads.emplace_back([&] {
+				for (int i = 0; i < kRounds; ++i)
+				{
+					StLocker locker(&section);
+					StLocker again((i & 1) != 0 ? &section : nullptr);
+					if (inside.fetch_add(1) != 0)
+						overlaps.fetch_add(1);
+					++counter;
+					inside.fetch_sub(1);
+				}
+			});
+		}
+		for (std::thread& thread : threads)
+			thread.join();
+		EXPECT_EQ(counter, long(kThreads) * kRounds);
+		EXPECT_EQ(overlaps.load(), 0);
+		EXPECT_TRUE(section.TryToLock());
+		section.Unlock();
+	}
+	SpinLock::Lock = savedLock;
+	SpinLock::sMaxSpins = savedMaxSpins;
+	SpinLock::sYieldAfterCheckEvent = savedYield;
 }
 
 TEST(VCriticalSection, WaiterGetsTheSectionAfterRelease)

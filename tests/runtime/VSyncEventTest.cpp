@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -59,6 +60,38 @@ TEST(VSyncEvent, SetWakesEveryWaiter)
 	EXPECT_EQ(timedPassed.load(), 1);
 	event.Unlock();
 	EXPECT_EQ(event.GetWakeStamp(), 2u);
+}
+
+// Sets followed at once by resets wake a timed waiter that then finds the flag clear: that must not end
+// the wait. Each wait answers true (it saw the flag set) or false no earlier than its limit.
+TEST(VSyncEvent, TimedWaitUnderPulsesTimesOutOnlyAtItsDeadline)
+{
+	VSyncEvent event;
+	std::atomic<bool> stop{false};
+	std::thread pulser([&] {
+		while (!stop.load())
+		{
+			event.Unlock();
+			event.Reset();
+			// Mostly clear, so that waiters start their waits and are woken into a clear flag.
+			std::this_thread::sleep_for(std::chrono::microseconds(200));
+		}
+	});
+	const int32 limits[] = {1, 3, 10, 25};
+	int early = 0;
+	for (int32 limit : limits)
+	{
+		for (int round = 0; round < 10; ++round)
+		{
+			const auto start = std::chrono::steady_clock::now();
+			if (!event.Lock(limit) && std::chrono::steady_clock::now() - start < std::chrono::milliseconds(limit))
+				++early;
+		}
+	}
+	stop = true;
+	pulser.join();
+	EXPECT_EQ(early, 0);
+	EXPECT_GT(event.GetWakeStamp(), 0u);
 }
 
 }  // namespace
