@@ -35,6 +35,18 @@ StPackedDictionaryKey::StPackedDictionaryKey(const char* text, size_t length)
 	_UseBuffer(length);
 }
 
+StPackedDictionaryKey StPackedDictionaryKey::Borrow(const char* text, size_t length)
+{
+	StPackedDictionaryKey key("");
+	if (text != nullptr && length <= kMAX_KEY_LENGTH)
+	{
+		key.fKey = text;
+		key.fKeyLength = length;
+		key.fHashCode = GetHashCode(text, length);
+	}
+	return key;
+}
+
 StPackedDictionaryKey::StPackedDictionaryKey(const VString& text)
 	: fKey(""), fKeyLength(0), fBuffer(nullptr), fHashCode(0)
 {
@@ -129,11 +141,6 @@ void StPackedDictionaryKey::_CopyFrom(const StPackedDictionaryKey& other)
 bool StPackedDictionaryKey::Equals(const StPackedDictionaryKey& other) const
 {
 	return fHashCode == other.fHashCode && EqualsBytes(other.fKey, other.fKeyLength);
-}
-
-bool StPackedDictionaryKey::EqualsBytes(const char* bytes, size_t length) const
-{
-	return length == fKeyLength && (length == 0 || std::memcmp(fKey, bytes, length) == 0);
 }
 
 uint32 StPackedDictionaryKey::GetHashCode(const char* text, size_t length)

@@ -5,6 +5,7 @@
 #include "kernel/VExport.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "kernel/VKernelTypes.h"
 
@@ -24,6 +25,9 @@ public:
 	// Copies length bytes of UTF-8 text into a buffer the key owns. When that buffer cannot be had the key
 	// is empty.
 	StPackedDictionaryKey(const char* text, size_t length);
+	// Points at length bytes of UTF-8 text without copying them (the text must outlive the key); a text
+	// over 255 bytes, which no dictionary stores, gives an empty key.
+	static StPackedDictionaryKey Borrow(const char* text, size_t length);
 	// The text converted to UTF-8 into a buffer the key owns. A text that does not convert whole into 255
 	// bytes (too long, a lone high surrogate at its end), or whose buffer cannot be had, gives an empty key.
 	StPackedDictionaryKey(const VString& text);
@@ -44,7 +48,31 @@ public:
 	// Same bytes; the hashes are compared first as a quick refusal.
 	bool Equals(const StPackedDictionaryKey& other) const;
 	// Same bytes as the given text.
-	bool EqualsBytes(const char* bytes, size_t length) const;
+	bool EqualsBytes(const char* bytes, size_t length) const { return length == fKeyLength && SameBytes(fKey, bytes, length); }
+
+	// length bytes of a and b are equal. Inline: dictionary scans compare a handful of short keys, where
+	// a call to memcmp costs more than the comparison.
+	static bool SameBytes(const char* a, const char* b, size_t length)
+	{
+		if (length >= 8 && length <= 16)
+		{
+			// Two 8-byte words, overlapping for fewer than 16 bytes; the last bytes first, where names of
+			// one family differ.
+			return _Load<uint64>(a + length - 8) == _Load<uint64>(b + length - 8) && _Load<uint64>(a) == _Load<uint64>(b);
+		}
+		if (length >= 4 && length < 8)
+			return _Load<uint32>(a + length - 4) == _Load<uint32>(b + length - 4) && _Load<uint32>(a) == _Load<uint32>(b);
+		if (length < 4)
+		{
+			for (size_t i = 0; i < length; ++i)
+			{
+				if (a[i] != b[i])
+					return false;
+			}
+			return true;
+		}
+		return std::memcmp(a, b, length) == 0;
+	}
 
 	// The dictionaries' hash of a UTF-8 text: keys of up to 16 bytes hash every byte, longer ones their first
 	// and last 8 bytes only (long keys mostly differ at their ends).
@@ -54,6 +82,14 @@ public:
 	void _CopyFrom(const StPackedDictionaryKey& other);
 
 private:
+	template <class WORD>
+	static WORD _Load(const char* bytes)
+	{
+		WORD word;
+		std::memcpy(&word, bytes, sizeof(word));
+		return word;
+	}
+
 	void _SetEmpty();
 	// The key becomes the first length bytes of the owned buffer, terminated and hashed.
 	void _UseBuffer(size_t length);

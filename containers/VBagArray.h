@@ -29,9 +29,24 @@ public:
 
 	// Appends the bag and retains it; false for a null bag or when memory is short.
 	bool AddTail(VValueBag* bag);
+	// Inserts the bag before pos (pos below 1: at the front; past the end: at the tail) and retains it;
+	// false for a null bag or when memory is short.
+	bool AddNth(VValueBag* bag, int32 pos);
+	// Puts the bag at pos (1 to count) in place of the one there, which is released. A null bag, a position
+	// out of range or the bag already there change nothing.
+	void SetNth(VValueBag* bag, int32 pos);
+	// Releases and removes the bag at pos; out of range is ignored.
+	void DeleteNth(int32 pos);
+	// Removes the first entry that is this bag WITHOUT releasing it: the list's reference passes to the
+	// caller.
+	void Delete(VValueBag* bag);
+	// 1-based position of the first entry that is this bag, 0 when absent.
+	int32 Find(const VValueBag* bag) const;
 	// The bag at pos, retained for the caller. Out of range (or a null entry) gives a new empty bag, never
 	// null; null only when memory is short.
 	VValueBag* RetainNth(int32 pos) const;
+	// The bag at pos, not retained: valid while the list holds it. Null out of range.
+	VValueBag* _GetNth(int32 pos) const { return pos >= 1 && pos <= GetCount() ? fBags[size_t(pos - 1)] : nullptr; }
 	// Releases every bag and empties the list.
 	void Destroy();
 

@@ -216,6 +216,20 @@ bool VPackedDictionary<SLOT>::SetValue(const StPackedDictionaryKey& key, VBagArr
 	return true;
 }
 
+template <class SLOT>
+bool VPackedDictionary<SLOT>::Clear(const StPackedDictionaryKey& key)
+{
+	const size_t slotNumber = this->_FindSlotNumber(key, nullptr);
+	if (slotNumber == this->fSlots.size())
+		return false;
+	VBagArray* list = this->fSlots[slotNumber].fValue;
+	this->_RemoveSlot(slotNumber);
+	// Released once the dictionary is whole again: the list's bags may reach back into it.
+	if (list != nullptr)
+		list->Release();
+	return true;
+}
+
 template class VPackedDictionary<VPackedValue_VBagArray>;
 
 }  // namespace velk

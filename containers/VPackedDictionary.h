@@ -135,6 +135,11 @@ public:
 	// Entries of the hash index; 0 while there is none.
 	size_t _GetIndexSize() const { return fIndex.GetSize(); }
 
+	// Puts the slots in the given order (order[i] is the slot number that becomes slot i; a permutation
+	// of every slot), each key moving with its slot. False with the dictionary unchanged when memory is
+	// short or order is not a permutation.
+	bool _Reorder(const std::vector<size_t>& order);
+
 protected:
 	// Copies keys and slots and builds the index for them; false with this dictionary unchanged when
 	// memory is short.
@@ -150,11 +155,31 @@ protected:
 	bool _SlotHasKey(size_t slotNumber, const StPackedDictionaryKey& key) const
 	{
 		const size_t offset = fSlots[slotNumber].fKeyOffset;
-		return fKeys[offset] == key.GetKeyLength() && key.EqualsBytes(reinterpret_cast<const char*>(fKeys.data() + offset + 1), fKeys[offset]);
+		return fKeys[offset] == key.GetKeyLength() && StPackedDictionaryKey::SameBytes(key.GetKey(), reinterpret_cast<const char*>(fKeys.data() + offset + 1), fKeys[offset]);
 	}
 
-	// The slot number of the key, or the slot count (and outFree, when given, set as _Find says).
-	size_t _FindSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const;
+	// Cuts the slot and its key out, lowering the key offsets of the slots behind it; the index is rebuilt
+	// for the new count at once (lookups never build it). What the slot points to is the caller's.
+	void _RemoveSlot(size_t slotNumber);
+
+	// The slot number of the key, or the slot count (and outFree, when given, set as _Find says). The scan
+	// of a small dictionary is inline: it is the lookup of most bags.
+	size_t _FindSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const
+	{
+		if (!fIndex.IsEmpty())
+			return _FindIndexedSlotNumber(key, outFree);
+		if (outFree != nullptr)
+			*outFree = kNO_FREE_ENTRY;
+		const size_t count = fSlots.size();
+		for (size_t i = 0; i < count; ++i)
+		{
+			if (_SlotHasKey(i, key))
+				return i;
+		}
+		return count;
+	}
+	// _FindSlotNumber through the index.
+	size_t _FindIndexedSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const;
 	// Sizes the index for the current key count and puts every slot in slot order; false (index empty)
 	// when memory is short, lookups then scan the slots.
 	bool _RebuildIndex();
@@ -191,50 +216,87 @@ bool VPackedDictionary_base<SLOT>::_CopyBase(const VPackedDictionary_base& other
 }
 
 template <class SLOT>
-size_t VPackedDictionary_base<SLOT>::_FindSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const
+size_t VPackedDictionary_base<SLOT>::_FindIndexedSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const
 {
 	const size_t count = fSlots.size();
 	if (outFree != nullptr)
 		*outFree = kNO_FREE_ENTRY;
-	if (!fIndex.IsEmpty())
+	// The entries Put visited for this hash, in its order: the key's slot lies on that path, and an
+	// empty entry ends it.
+	const size_t size = fIndex.GetSize();
+	const uint32 hash = key.GetHashCode();
+	// Table sizes fit 32 bits, whose division is the cheaper one.
+	size_t entry = hash % uint32(size);
+	size_t remaining = size;
+	while (remaining > 0)
 	{
-		// The entries Put visited for this hash, in its order: the key's slot lies on that path, and an
-		// empty entry ends it.
-		const size_t size = fIndex.GetSize();
-		const uint32 hash = key.GetHashCode();
-		// Table sizes fit 32 bits, whose division is the cheaper one.
-		size_t entry = hash % uint32(size);
-		size_t remaining = size;
-		while (remaining > 0)
+		// Most keys lie at their home entry or just after it; entries taken by other hashes are then
+		// skipped in bulk.
+		const uint32 first = fIndex.GetEntry(entry);
+		const size_t distance = first == _VHashKeyMap::kEMPTY || fIndex.GetEntryHash(entry) == hash ? 0 : fIndex.FindEmptyOrHash(entry, remaining, hash);
+		if (distance == remaining)
+			return count;
+		entry = (entry + distance) % size;
+		const uint32 slot = fIndex.GetEntry(entry);
+		if (slot == _VHashKeyMap::kEMPTY)
 		{
-			// Most keys lie at their home entry or just after it; entries taken by other hashes are then
-			// skipped in bulk.
-			const uint32 first = fIndex.GetEntry(entry);
-			const size_t distance = first == _VHashKeyMap::kEMPTY || fIndex.GetEntryHash(entry) == hash ? 0 : fIndex.FindEmptyOrHash(entry, remaining, hash);
-			if (distance == remaining)
-				return count;
-			entry = (entry + distance) % size;
-			const uint32 slot = fIndex.GetEntry(entry);
-			if (slot == _VHashKeyMap::kEMPTY)
-			{
-				if (outFree != nullptr)
-					*outFree = entry;
-				return count;
-			}
-			if (slot < count && _SlotHasKey(slot, key))
-				return slot;
-			remaining -= distance + 1;
-			if (++entry == size)
-				entry = 0;
+			if (outFree != nullptr)
+				*outFree = entry;
+			return count;
 		}
-		return count;
-	}
-	for (size_t i = 0; i < count; ++i)
-	{
-		if (_SlotHasKey(i, key))
-			return i;
+		if (slot < count && _SlotHasKey(slot, key))
+			return slot;
+		remaining -= distance + 1;
+		if (++entry == size)
+			entry = 0;
 	}
 	return count;
+}
+
+template <class SLOT>
+void VPackedDictionary_base<SLOT>::_RemoveSlot(size_t slotNumber)
+{
+	const size_t offset = fSlots[slotNumber].fKeyOffset;
+	const size_t bytes = size_t(1) + fKeys[offset];
+	fKeys.erase(fKeys.begin() + ptrdiff_t(offset), fKeys.begin() + ptrdiff_t(offset + bytes));
+	fSlots.erase(fSlots.begin() + ptrdiff_t(slotNumber));
+	for (size_t i = slotNumber; i < fSlots.size(); ++i)
+		fSlots[i].fKeyOffset -= bytes;
+	_UpdateIndexForCount();
+}
+
+template <class SLOT>
+bool VPackedDictionary_base<SLOT>::_Reorder(const std::vector<size_t>& order)
+{
+	const size_t count = fSlots.size();
+	if (order.size() != count)
+		return false;
+	try
+	{
+		std::vector<bool> seen(count, false);
+		std::vector<uint8> keys;
+		SlotVector slots;
+		keys.reserve(fKeys.size());
+		slots.reserve(count);
+		for (const size_t from : order)
+		{
+			if (from >= count || seen[from])
+				return false;
+			seen[from] = true;
+			const size_t offset = fSlots[from].fKeyOffset;
+			slots.push_back(fSlots[from]);
+			slots.back().fKeyOffset = keys.size();
+			keys.insert(keys.end(), fKeys.begin() + ptrdiff_t(offset), fKeys.begin() + ptrdiff_t(offset + 1 + fKeys[offset]));
+		}
+		fKeys.swap(keys);
+		fSlots.swap(slots);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return false;
+	}
+	_UpdateIndexForCount();
+	return true;
 }
 
 template <class SLOT>
@@ -268,9 +330,9 @@ typename VPackedDictionary_base<SLOT>::iterator VPackedDictionary_base<SLOT>::_A
 	{
 		// Doubling keeps a long run of appends linear.
 		if (fKeys.capacity() - offset < 1 + length)
-			fKeys.reserve(std::max(offset + 1 + length, 2 * fKeys.capacity()));
+			fKeys.reserve(std::max(offset + 1 + length, std::max<size_t>(128, 2 * fKeys.capacity())));
 		if (fSlots.capacity() == fSlots.size())
-			fSlots.reserve(std::max<size_t>(8, 2 * fSlots.capacity()));
+			fSlots.reserve(std::max<size_t>(12, 2 * fSlots.capacity()));
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -319,6 +381,8 @@ public:
 	// stored before released; storing the list already there changes nothing. False when the key cannot be
 	// appended (longer than 255 bytes, memory short).
 	bool SetValue(const StPackedDictionaryKey& key, VBagArray* list);
+	// Releases the key's list and removes the key (later key offsets lowered); false when absent.
+	bool Clear(const StPackedDictionaryKey& key);
 
 	// False when a copy could not take every name of its source.
 	bool IsComplete() const { return fComplete; }

@@ -1,6 +1,7 @@
 // The attribute dictionary: values in flat form in a word store, value objects cached on demand.
 #include "containers/VPackedDictionary_with_backstore.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -92,7 +93,7 @@ VPackedDictionary_with_backstore<SLOT>& VPackedDictionary_with_backstore<SLOT>::
 			slots[i].fKeyOffset = source.fKeyOffset;
 			slots[i].fBackstoreIndex = other.fDirty ? indexes[i] : source.fBackstoreIndex;
 			const VValueSingle* value = _CachedValue(source);
-			if (value == nullptr || CanRebuild(GetKindOf(*value)))
+			if (value == nullptr || CanRebuildValue(*value))
 				continue;
 			slots[i].fValue = CloneSingle(*value);
 			if (slots[i].fValue == nullptr)
@@ -178,6 +179,15 @@ bool VPackedDictionary_with_backstore<SLOT>::CanRebuild(ValueKind kind)
 {
 	// The descriptor of no kind makes empty values: nothing stored under it could be read back.
 	return kind != VK_UNDEFINED && VValue::ValueInfoFromValueKind(kind) != nullptr;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::CanRebuildValue(const VValueSingle& value)
+{
+	const VValueInfo* info = value.GetValueInfo();
+	if (info == nullptr || info->GetKind() == VK_UNDEFINED)
+		return false;
+	return info->GetRegistryKind() == info->GetKind() || CanRebuild(info->GetKind());
 }
 
 template <class SLOT>
@@ -286,10 +296,13 @@ template <class SLOT>
 bool VPackedDictionary_with_backstore<SLOT>::SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value)
 {
 	const iterator slot = this->_Find(key);
-	if (slot == this->end())
-		return false;
+	return slot != this->end() && _SetValueAt(slot, value);
+}
 
-	if (slot->fValue == nullptr && CanRebuild(GetKindOf(value)))
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::_SetValueAt(iterator slot, const VValueSingle& value)
+{
+	if (slot->fValue == nullptr && CanRebuildValue(value))
 	{
 		uint16* stored = fBackstore.data() + slot->fBackstoreIndex;
 		uint64 extra = 0;
@@ -320,12 +333,14 @@ bool VPackedDictionary_with_backstore<SLOT>::SetExistingValue(const StPackedDict
 }
 
 template <class SLOT>
-typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free)
+typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::_AppendRoom(const StPackedDictionaryKey& key, size_t words, typename Base::FreeEntry free)
 {
 	const size_t index = fBackstore.size();
-	const size_t words = _WordsFor(value);
 	try
 	{
+		// Room for about ten numbers from the start, the size of a log message's bag.
+		if (fBackstore.capacity() - index < words)
+			fBackstore.reserve(std::max(index + words, std::max<size_t>(64, 2 * fBackstore.capacity())));
 		fBackstore.resize(index + words);
 	}
 	catch (const std::bad_alloc&)
@@ -341,19 +356,59 @@ typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with
 	fresh.fBackstoreIndex = index;
 	const iterator slot = this->_AppendKeyAndSlot(key, fresh, free);
 	if (slot == this->end())
-	{
 		fBackstore.resize(index);
-		return slot;
-	}
-	_WriteValue(fBackstore.data() + index, value);
+	return slot;
+}
 
-	if (!CanRebuild(GetKindOf(value)))
+template <class SLOT>
+typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free)
+{
+	const iterator slot = _AppendRoom(key, _WordsFor(value), free);
+	if (slot == this->end())
+		return slot;
+	_WriteValue(fBackstore.data() + slot->fBackstoreIndex, value);
+
+	if (!CanRebuildValue(value))
 	{
 		// Without a descriptor nothing could rebuild the value from its flat form for a reader of another
 		// kind: the slot keeps a copy. Should that fail, readers of the same kind still get the flat form.
 		slot->fValue = CloneSingle(value);
 	}
 	return slot;
+}
+
+template <class SLOT>
+typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::_AppendFlat(const StPackedDictionaryKey& key, ValueKind kind, const void* data, size_t bytes, typename Base::FreeEntry free)
+{
+	const size_t words = (bytes + 3) / 2;
+	const iterator slot = _AppendRoom(key, words, free);
+	if (slot == this->end())
+		return slot;
+	uint16* stored = fBackstore.data() + slot->fBackstoreIndex;
+	stored[words - 1] = 0;
+	stored[0] = kind;
+	std::memcpy(stored + 1, data, bytes);
+	return slot;
+}
+
+template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::Clear(const StPackedDictionaryKey& key)
+{
+	const size_t slotNumber = this->_FindSlotNumber(key, nullptr);
+	const size_t count = this->fSlots.size();
+	if (slotNumber == count)
+		return false;
+	SLOT& slot = this->fSlots[slotNumber];
+	delete slot.fValue;
+	slot.fValue = nullptr;
+	// Values lie in the store in slot order: this one runs up to the next slot's.
+	const size_t from = slot.fBackstoreIndex;
+	const size_t to = slotNumber + 1 < count ? this->fSlots[slotNumber + 1].fBackstoreIndex : fBackstore.size();
+	fBackstore.erase(fBackstore.begin() + ptrdiff_t(from), fBackstore.begin() + ptrdiff_t(to));
+	for (size_t i = slotNumber + 1; i < count; ++i)
+		this->fSlots[i].fBackstoreIndex -= to - from;
+	this->_RemoveSlot(slotNumber);
+	return true;
 }
 
 // ---------------------------------------------------------------------------------------------------------

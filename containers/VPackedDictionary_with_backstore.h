@@ -10,6 +10,8 @@
 
 #include "kernel/VExport.h"
 
+#include <atomic>
+
 #include "containers/VPackedDictionary.h"
 #include "kernel/values/VValueSingle.h"
 
@@ -56,11 +58,22 @@ public:
 	// done). A value of the same flat size as the stored one, when the slot caches nothing, is written over
 	// it in place; otherwise the slot caches a copy of the value and the dictionary is marked dirty.
 	bool SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value);
+	// SetExistingValue for a slot a lookup just found: callers that looked the key up already save a
+	// second lookup.
+	bool _SetValueAt(iterator slot, const VValueSingle& value);
 	// Appends key and value without looking for the key (free: as _AppendKeyAndSlot). Returns the new
 	// slot, or end() with the dictionary unchanged (key longer than 255 bytes, memory short). Values of a
 	// kind without a registered descriptor are also cached as a copy, so that every reader can still get
 	// them.
 	iterator Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free = Base::kNO_FREE_ENTRY);
+
+	// Append for a scalar of a kernel kind given as its flat datum (bytes of it), without a value object.
+	iterator _AppendFlat(const StPackedDictionaryKey& key, ValueKind kind, const void* data, size_t bytes, typename Base::FreeEntry free = Base::kNO_FREE_ENTRY);
+
+	// Removes the key and its value: the cached value is deleted, the value's words are cut out of the
+	// backstore and the key's bytes out of the key buffer, the slots behind it lowered to match. False when
+	// the key is absent.
+	bool Clear(const StPackedDictionaryKey& key);
 
 	// What an entry gives: the kind of its value, its flat data in the backstore (behind the kind word;
 	// stale while the slot caches a different value) and its value object.
@@ -72,6 +85,15 @@ public:
 	// yet (of two readers racing to cache it, one object wins and both get it); null for a kind without a
 	// descriptor or when memory is short. Valid until the value is replaced or the dictionary goes.
 	const VValueSingle* GetValuePtr(const_iterator slot) const;
+
+	// The slot's flat data when its value lies in the store as a value of kind and no value object is
+	// cached: a scalar of that kind is then read or written there directly. Null otherwise.
+	const void* _GetStoredData(const_iterator slot, ValueKind kind) const
+	{
+		const VValueSingle* cached = std::atomic_ref<VValueSingle*>(const_cast<VValueSingle*&>(slot->fValue)).load(std::memory_order_acquire);
+		return cached == nullptr && fBackstore[slot->fBackstoreIndex] == kind ? fBackstore.data() + slot->fBackstoreIndex + 1 : nullptr;
+	}
+	void* _GetStoredData(iterator slot, ValueKind kind) { return slot->fValue == nullptr && fBackstore[slot->fBackstoreIndex] == kind ? fBackstore.data() + slot->fBackstoreIndex + 1 : nullptr; }
 
 	// Brings the backstore up to date with the cached values and clears the dirty flag; cached values stay
 	// in their slots. False (dirty flag kept) when memory is short. A modification: copies do not call it.
@@ -89,6 +111,9 @@ public:
 	static ValueKind GetKindOf(const VValueSingle& value);
 	// A kind whose values can be rebuilt from their flat form: a registered descriptor.
 	static bool CanRebuild(ValueKind kind);
+	// CanRebuild for the value's kind, without the registry's lock for a value whose descriptor is
+	// registered under its own kind (descriptors register themselves while they live).
+	static bool CanRebuildValue(const VValueSingle& value);
 
 private:
 	// The slot's cached value as a reader may see it while another reader installs one.
@@ -96,6 +121,9 @@ private:
 	// Installs value as the slot's cached value unless a reader got there first: then value is deleted and
 	// the installed one answered.
 	static VValueSingle* _InstallCachedValue(const SLOT& slot, VValueSingle* value);
+	// Grows the backstore by words at its end and appends the key with a slot pointing there; end() with
+	// the dictionary unchanged on failure.
+	iterator _AppendRoom(const StPackedDictionaryKey& key, size_t words, typename Base::FreeEntry free);
 	// Words a value takes in the backstore, kind word included.
 	static size_t _WordsFor(const VValueSingle& value);
 	// Writes the kind word and flat form of value at words (which has room for _WordsFor).

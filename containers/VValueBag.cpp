@@ -1,7 +1,9 @@
 // The value bag: attributes over the packed dictionary, element lists, copies.
 #include "containers/VValueBag.h"
 
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "containers/VBagArray.h"
 #include "kernel/strings/VString.h"
@@ -10,6 +12,7 @@
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
 #include "runtime/VError.h"
+#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -30,19 +33,30 @@ const StPackedDictionaryKey& ArrayItemMarkerKey()
 	return sKey;
 }
 
-bool IsStorableKey(const StPackedDictionaryKey& key)
+// Scalars stored flat as their own kind are read and replaced in the store itself, without a value object:
+// the bulk of bag traffic is numbers and flags read and set by static keys.
+template <class D>
+bool ReadStored(const VValueBag::VPackedAttributes& attributes, VValueBag::VPackedAttributes::const_iterator slot, ValueKind kind, D& out)
+{
+	const void* data = attributes._GetStoredData(slot, kind);
+	if (data == nullptr)
+		return false;
+	std::memcpy(&out, data, sizeof(out));
+	return true;
+}
+
+}  // namespace
+
+bool VValueBag::_IsStorableKey(const StPackedDictionaryKey& key)
 {
 	return !key.IsEmpty() && key.GetKeyLength() <= StPackedDictionaryKey::kMAX_KEY_LENGTH;
 }
 
-// Raises velk 100 for a bag call that memory failed; answers the call's false.
-bool MemoryFull()
+bool VValueBag::_MemoryFull()
 {
 	_ThrowError(VE_MEMORY_FULL);
 	return false;
 }
-
-}  // namespace
 
 VValueBag::VValueBag() = default;
 
@@ -68,7 +82,7 @@ VValue* VValueBag::Clone() const
 {
 	VValueBag* copy = _CopyBag();
 	if (copy == nullptr)
-		MemoryFull();
+		_MemoryFull();
 	return copy;
 }
 
@@ -115,30 +129,52 @@ bool VValueBag::IsEmpty(bool ignoreJSONMarkers) const
 
 bool VValueBag::_SetAttribute(const StPackedDictionaryKey& key, const VValueSingle& value)
 {
-	if (!IsStorableKey(key))
+	if (!_IsStorableKey(key))
 		return false;
 	// The key was storable and, when found, is still there: a refusal can only come from memory.
 	VPackedAttributes::FreeEntry free;
-	if (fAttributes._Find(key, &free) != fAttributes.end())
-		return fAttributes.SetExistingValue(key, value) || MemoryFull();
+	const auto found = fAttributes._Find(key, &free);
+	if (found != fAttributes.end())
+		return fAttributes._SetValueAt(found, value) || _MemoryFull();
 	// Appending moves the slots: end() is taken after it.
 	const auto slot = fAttributes.Append(key, value, free);
-	return slot != fAttributes.end() || MemoryFull();
+	return slot != fAttributes.end() || _MemoryFull();
+}
+
+template <class D, class V>
+bool VValueBag::_SetScalar(const StPackedDictionaryKey& key, ValueKind kind, D value)
+{
+	if (!_IsStorableKey(key))
+		return false;
+	VPackedAttributes::FreeEntry free;
+	const auto slot = fAttributes._Find(key, &free);
+	if (slot != fAttributes.end())
+	{
+		if (void* data = fAttributes._GetStoredData(slot, kind))
+		{
+			std::memcpy(data, &value, sizeof(value));
+			return true;
+		}
+		return fAttributes._SetValueAt(slot, V(value)) || _MemoryFull();
+	}
+	// Appending moves the slots: end() is taken after it.
+	const auto appended = fAttributes._AppendFlat(key, kind, &value, sizeof(value), free);
+	return appended != fAttributes.end() || _MemoryFull();
 }
 
 bool VValueBag::SetBool(const StPackedDictionaryKey& key, bool value)
 {
-	return _SetAttribute(key, VBoolean(uint8(value ? 1 : 0)));
+	return _SetScalar<uint8, VBoolean>(key, VK_BOOLEAN, uint8(value ? 1 : 0));
 }
 
 bool VValueBag::SetLong8(const StPackedDictionaryKey& key, int64 value)
 {
-	return _SetAttribute(key, VLong8(value));
+	return _SetScalar<int64, VLong8>(key, VK_LONG8, value);
 }
 
 bool VValueBag::SetReal(const StPackedDictionaryKey& key, double value)
 {
-	return _SetAttribute(key, VReal(value));
+	return _SetScalar<double, VReal>(key, VK_REAL, value);
 }
 
 bool VValueBag::SetString(const StPackedDictionaryKey& key, const VString& value)
@@ -170,6 +206,15 @@ bool VValueBag::GetString(const StPackedDictionaryKey& key, VString& out) const
 
 bool VValueBag::GetBool(const StPackedDictionaryKey& key, bool& out) const
 {
+	const auto slot = fAttributes._Find(key);
+	if (slot == fAttributes.end())
+		return false;
+	uint8 stored = 0;
+	if (ReadStored(fAttributes, slot, VK_BOOLEAN, stored))
+	{
+		out = stored != 0;
+		return true;
+	}
 	VBoolean value;
 	if (!fAttributes.GetValue(key, value))
 		return false;
@@ -179,6 +224,11 @@ bool VValueBag::GetBool(const StPackedDictionaryKey& key, bool& out) const
 
 bool VValueBag::GetLong8(const StPackedDictionaryKey& key, int64& out) const
 {
+	const auto slot = fAttributes._Find(key);
+	if (slot == fAttributes.end())
+		return false;
+	if (ReadStored(fAttributes, slot, VK_LONG8, out))
+		return true;
 	VLong8 value;
 	if (!fAttributes.GetValue(key, value))
 		return false;
@@ -188,6 +238,11 @@ bool VValueBag::GetLong8(const StPackedDictionaryKey& key, int64& out) const
 
 bool VValueBag::GetReal(const StPackedDictionaryKey& key, double& out) const
 {
+	const auto slot = fAttributes._Find(key);
+	if (slot == fAttributes.end())
+		return false;
+	if (ReadStored(fAttributes, slot, VK_REAL, out))
+		return true;
 	VReal value;
 	if (!fAttributes.GetValue(key, value))
 		return false;
@@ -200,39 +255,183 @@ bool VValueBag::GetTime(const StPackedDictionaryKey& key, VTime& out) const
 	return fAttributes.GetValue(key, out);
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// Elements
-
-bool VValueBag::AddElement(const StPackedDictionaryKey& key, VValueBag* bag)
+bool VValueBag::SetAttribute(const StPackedDictionaryKey& key, const VValueSingle& value)
 {
-	if (bag == nullptr || !IsStorableKey(key))
-		return false;
-	if (fElements == nullptr)
-	{
-		fElements = new (std::nothrow) VPackedElements();
-		if (fElements == nullptr)
-			return MemoryFull();
-	}
-	if (VBagArray* list = fElements->GetValue(key))
-		return list->AddTail(bag) || MemoryFull();
-
-	// The list is filled before it is stored so that a failure leaves no empty name behind.
-	VBagArray* list = new (std::nothrow) VBagArray();
-	const bool added = list != nullptr && list->AddTail(bag) && fElements->SetValue(key, list);
-	if (list != nullptr)
-		list->Release();
-	if (!added && fElements->IsEmpty())
-	{
-		// Made for this call: the bag goes back to having none.
-		delete fElements;
-		fElements = nullptr;
-	}
-	return added || MemoryFull();
+	return _SetAttribute(key, value);
 }
 
-VBagArray* VValueBag::GetElements(const StPackedDictionaryKey& key) const
+bool VValueBag::RemoveAttribute(const StPackedDictionaryKey& key)
 {
-	return fElements != nullptr ? fElements->GetValue(key) : nullptr;
+	return fAttributes.Clear(key);
+}
+
+bool VValueBag::AppendToCData(const VString& text)
+{
+	const StPackedDictionaryKey& key = CDataAttributeName();
+	VString cdata;
+	// A value of another kind gives its text, which then replaces it as a string.
+	if (fAttributes._Find(key) != fAttributes.end() && !fAttributes.GetValue(key, cdata))
+		return false;
+	const int32 before = cdata.GetLength();
+	cdata.AppendUniChars(text.GetCPointer(), text.GetLength());
+	// A string that could not grow has raised already.
+	if (cdata.GetLength() != before + text.GetLength())
+		return false;
+	return _SetAttribute(key, cdata);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Whole bag
+
+void VValueBag::Destroy()
+{
+	fAttributes.Destroy();
+	delete fElements;
+	fElements = nullptr;
+}
+
+CharSet VValueBag::DebugDump(char* buffer, int& length) const
+{
+	constexpr CharSet kUTF8 = 7;
+	if (VProcess::sInstance == nullptr || buffer == nullptr || length <= 0)
+	{
+		length = 0;
+		return kUTF8;
+	}
+	VString dump;
+	VString name;
+	for (auto slot = fAttributes.begin(); slot != fAttributes.end(); ++slot)
+	{
+		size_t bytes = 0;
+		const char* key = fAttributes._GetKeyBytes(*slot, bytes);
+		name.FromBlock(key, bytes, kUTF8);
+		dump.AppendPrintf("%S = %A\n", &name, fAttributes.GetValuePtr(slot));
+	}
+	for (int32 n = 1; n <= GetElementNamesCount(); ++n)
+	{
+		const VBagArray* list = GetNthElementName(n, &name);
+		const int32 count = list != nullptr ? list->GetCount() : 0;
+		dump.AppendPrintf("=======\n%d %S :\n", int(count), &name);
+		for (int32 pos = 1; pos <= count; ++pos)
+			dump.AppendPrintf("--\n%V", static_cast<const VObject*>(list->_GetNth(pos)));
+	}
+	length = int(dump.ToBlock(buffer, size_t(length), kUTF8, false, false));
+	return kUTF8;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Merging
+
+bool VValueBag::_CopyAttributesFrom(const VValueBag& other)
+{
+	// Setting a bag's attributes to their own values changes nothing.
+	if (&other == this)
+		return true;
+	for (auto slot = other.fAttributes.begin(); slot != other.fAttributes.end(); ++slot)
+	{
+		size_t bytes = 0;
+		const char* name = other.fAttributes._GetKeyBytes(*slot, bytes);
+		const VValueSingle* value = other.fAttributes.GetValuePtr(slot);
+		if (value == nullptr)
+			return _MemoryFull();
+		if (!_SetAttribute(StPackedDictionaryKey::Borrow(name, bytes), *value))
+			return false;
+	}
+	return true;
+}
+
+bool VValueBag::_AddElementsFrom(const VValueBag& other, bool merge)
+{
+	if (other.fElements == nullptr)
+		return true;
+	// Everything is gathered before this bag changes: other may be this bag.
+	struct Pending
+	{
+		StPackedDictionaryKey fKey;
+		VValueBag* fMergeInto = nullptr;
+		VValueBag* fMergeFrom = nullptr;
+		std::vector<VValueBag*> fCopies;
+	};
+	std::vector<Pending> pending;
+	bool gathered = true;
+	try
+	{
+		pending.reserve(other.fElements->GetCount());
+		for (const auto& slot : *other.fElements)
+		{
+			size_t bytes = 0;
+			const char* name = other.fElements->_GetKeyBytes(slot, bytes);
+			pending.push_back(Pending{StPackedDictionaryKey(name, bytes), nullptr, nullptr, {}});
+			Pending& entry = pending.back();
+			if (entry.fKey.GetKeyLength() != bytes)
+			{
+				gathered = false;
+				break;
+			}
+			const VBagArray* theirs = slot.fValue;
+			if (theirs == nullptr)
+				continue;
+			const VBagArray* mine = GetElements(entry.fKey);
+			if (merge && theirs->GetCount() == 1 && mine != nullptr && mine->GetCount() == 1 && theirs->_GetNth(1) != nullptr && mine->_GetNth(1) != nullptr)
+			{
+				entry.fMergeInto = mine->_GetNth(1);
+				entry.fMergeFrom = theirs->_GetNth(1);
+				entry.fMergeInto->Retain();
+				entry.fMergeFrom->Retain();
+				continue;
+			}
+			entry.fCopies.reserve(size_t(theirs->GetCount()));
+			for (int32 pos = 1; pos <= theirs->GetCount() && gathered; ++pos)
+			{
+				const VValueBag* bag = theirs->_GetNth(pos);
+				if (bag == nullptr)
+					continue;
+				VValueBag* copy = bag->_CopyBag();
+				if (copy == nullptr)
+					gathered = false;
+				else
+					entry.fCopies.push_back(copy);
+			}
+			if (!gathered)
+				break;
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		gathered = false;
+	}
+	if (!gathered)
+		_MemoryFull();
+
+	// A failure below has raised already.
+	bool ok = gathered;
+	for (Pending& entry : pending)
+	{
+		if (ok && entry.fMergeInto != nullptr)
+			ok = entry.fMergeInto->Override(entry.fMergeFrom);
+		for (VValueBag* copy : entry.fCopies)
+		{
+			if (ok)
+				ok = AddElement(entry.fKey, copy);
+			copy->Release();
+		}
+		if (entry.fMergeInto != nullptr)
+		{
+			entry.fMergeInto->Release();
+			entry.fMergeFrom->Release();
+		}
+	}
+	return ok;
+}
+
+bool VValueBag::UnionClone(const VValueBag* other)
+{
+	return other != nullptr && _CopyAttributesFrom(*other) && _AddElementsFrom(*other, false);
+}
+
+bool VValueBag::Override(const VValueBag* other)
+{
+	return other != nullptr && _CopyAttributesFrom(*other) && _AddElementsFrom(*other, true);
 }
 
 }  // namespace velk

@@ -5,6 +5,8 @@
 
 #include "kernel/VExport.h"
 
+#include <vector>
+
 #include "containers/StPackedDictionaryKey.h"
 #include "containers/VPackedDictionary.h"
 #include "containers/VPackedDictionary_with_backstore.h"
@@ -14,10 +16,22 @@
 
 namespace velk {
 
+class IBaggable;
 class VBagArray;
 class VJSONValue;
 class VString;
 class VTime;
+
+// One record of an element ordering for SortElements: an element name and, in their wanted order, up to
+// ten names of its child elements (the places left over are null). A list of records ends with a record
+// whose element name is null.
+struct VELK_API StBagElementsOrdering
+{
+	static constexpr size_t kMAX_CHILDREN = 10;
+
+	const StPackedDictionaryKey* fElementName;
+	const StPackedDictionaryKey* fChildElementNames[kMAX_CHILDREN];
+};
 
 class VELK_API VValueBag : public VValue, public IRefCountable
 {
@@ -46,6 +60,15 @@ public:
 	// Filling the bag from a JSON value is not supported yet: raises and answers velk 2, bag unchanged.
 	VError FromJSONValue(const VJSONValue& json) override;
 
+	// Writes "name = value" per attribute, then per element name its bag count and name and each bag's own
+	// dump, as UTF-8 cut to the buffer's size (length updated). Writes nothing without a process object.
+	CharSet DebugDump(char* buffer, int& length) const override;
+	using VObject::DebugDump;
+
+	// Empties the bag: every attribute with its cached value, and the element dictionary (each list
+	// released).
+	void Destroy();
+
 	// The key of the bag's character data (the text content of an element): the attribute "<>".
 	static const StPackedDictionaryKey& CDataAttributeName();
 
@@ -66,6 +89,14 @@ public:
 	// Sets the attribute to a copy of any single value (a time, a string...); a value that is not a single
 	// value (a bag, an array) is refused.
 	bool SetTime(const StPackedDictionaryKey& key, const VValue& value);
+	// Sets the attribute to a copy of the value.
+	bool SetAttribute(const StPackedDictionaryKey& key, const VValueSingle& value);
+	// Removes the attribute; false when the bag has none of that name.
+	bool RemoveAttribute(const StPackedDictionaryKey& key);
+	// Appends text to the character data "<>": a string is extended; a value of another kind becomes its
+	// text followed by the given text; without character data, it becomes the text. False when memory is
+	// short (velk 100 raised, bag unchanged).
+	bool AppendToCData(const VString& text);
 
 	int32 GetAttributesCount() const { return int32(fAttributes.GetCount()); }
 
@@ -97,6 +128,68 @@ public:
 	VBagArray* GetElements(const StPackedDictionaryKey& key) const;
 	// Number of element names.
 	int32 GetElementNamesCount() const { return fElements != nullptr ? int32(fElements->GetCount()) : 0; }
+	// The list of the n-th element name (1-based, names in order of first insertion), not retained, with
+	// the name written into name when given. Out of range: null, and name cleared. A name whose list was
+	// set to null answers null too, with its name.
+	VBagArray* GetNthElementName(int32 n, VString* name) const;
+	// Stores the list (retained) under the name, releasing a different list stored there before; a null
+	// list keeps the name with no bags. False for an empty or too long key, or when memory is short.
+	bool SetElements(const StPackedDictionaryKey& key, VBagArray* list);
+	// Asks the object to save itself into a new bag and adds that bag under the element name the object
+	// gives. Answers the object's error (the bag is then not added), 0 for a null object, velk 100 when
+	// memory is short.
+	VError AddElement(const IBaggable* object);
+	// Releases the name's list and removes the name; false when there is none.
+	bool RemoveElements(const StPackedDictionaryKey& key);
+	// Makes the bag the only one under the name. False, with nothing changed, when the name's list already
+	// holds exactly this bag; with a null bag the name and its list are removed (false). Otherwise answers
+	// whether the bag was stored (an empty or too long key is refused).
+	bool ReplaceElement(const StPackedDictionaryKey& key, VValueBag* bag);
+
+	// Among the bags of the named list, the one bag whose attribute equals value (compared without
+	// diacritical sensitivity; a missing attribute reads as a cleared value), retained for the caller. Null
+	// when no bag or two or more bags match.
+	VValueBag* RetainUniqueElementWithAttribute(const StPackedDictionaryKey& elementKey, const StPackedDictionaryKey& attributeKey, const VValueSingle& value) const;
+	// With exactly one element name holding exactly one bag: that bag (not retained), its name in name.
+	// Otherwise null, name unchanged.
+	VValueBag* GetUniqueElementAnyKind(VString& name) const;
+	// Orders this bag's element names by the record of orderings named key (names the record does not
+	// list first, then the listed ones in its order), then every child bag by the record of its own name,
+	// down the whole tree. Nothing happens without such a record or with a null orderings. False only when
+	// memory was short for some reordering (the names there keep their order).
+	bool SortElements(const StPackedDictionaryKey& key, const StBagElementsOrdering* orderings);
+
+	// Copies every attribute of other into this bag (replacing or appending), then appends copies of all
+	// its element bags under their names. False for a null bag or when memory is short (velk 100 raised;
+	// what was copied stays). The bag may be this bag itself.
+	bool UnionClone(const VValueBag* other);
+	// As UnionClone, except that a name under which both bags hold exactly one bag merges the pair by
+	// Override instead of adding a copy.
+	bool Override(const VValueBag* other);
+
+	// ---------------------------------------------------------------------------------------------------
+	// Paths: element names separated by '/', each step going to the first bag of the name's list.
+
+	using KeyPath = std::vector<StPackedDictionaryKey>;
+
+	// Splits the text at '/' into owned keys (cleared first). A trailing empty piece is left out; an empty
+	// piece elsewhere, or one over 255 UTF-8 bytes, stays in as an empty key, which names no element: a
+	// lookup through it finds nothing and creation through it is refused.
+	static void GetKeysFromPath(const VString& path, KeyPath& keys);
+	// Splits zero-terminated UTF-8 text at '/' into keys that point into the text (which must outlive
+	// them); the last piece only when not empty. A piece over 255 bytes becomes an empty key.
+	static void GetKeysFromUTF8PathNoCopy(const char* path, KeyPath& keys);
+
+	// The bag reached by following each name to the first bag of its list, not retained; this bag for an
+	// empty path; null when a name, its list or a first bag is missing.
+	VValueBag* GetUniqueElementByPath(const KeyPath& keys) const;
+	VValueBag* GetUniqueElementByPath(const VString& path) const;
+	// As GetUniqueElementByPath, storing a new empty bag (through ReplaceElement) where a name is missing or
+	// its list empty. Null when a key is empty or too long, or memory is short.
+	VValueBag* GetElementByPathAndCreateIfDontExists(const KeyPath& keys);
+	// Makes bag the only one under the path's last name, creating the bags on the way. A null bag removes
+	// the last name where the path leads (without creating anything) and answers true. Empty path: false.
+	bool ReplaceElementByPath(const KeyPath& keys, VValueBag* bag);
 
 	// The kind-200 descriptor: its generators make new empty bags.
 	static const VValueInfo_default<VValueBag, VK_BAG> sInfo;
@@ -104,6 +197,24 @@ public:
 private:
 	// Replaces or appends the attribute.
 	bool _SetAttribute(const StPackedDictionaryKey& key, const VValueSingle& value);
+	// Sets a scalar attribute with one lookup: written over the flat datum when stored as kind, else
+	// replaced or appended as a value of class V.
+	template <class D, class V>
+	bool _SetScalar(const StPackedDictionaryKey& key, ValueKind kind, D value);
+	// A key a dictionary can store: not empty, at most 255 bytes.
+	static bool _IsStorableKey(const StPackedDictionaryKey& key);
+	// Raises velk 100 for a call that memory failed; answers the call's false.
+	static bool _MemoryFull();
+	// The element dictionary, made when missing; null (velk 100 raised) when memory is short.
+	VPackedElements* _GetOrMakeElements();
+	// Drops an element dictionary left empty by a failed first store.
+	void _DropEmptyElements();
+	// The attributes of other copied into this bag (other may be this bag).
+	bool _CopyAttributesFrom(const VValueBag& other);
+	// Copies of other's element bags appended under their names; with merge, a name holding one bag in
+	// both bags is merged by Override instead.
+	bool _AddElementsFrom(const VValueBag& other, bool merge);
+	void _Sort(const StBagElementsOrdering& ordering, const StBagElementsOrdering* orderings, bool& ok);
 
 	VPackedAttributes fAttributes;
 	// Null until the first element is stored.

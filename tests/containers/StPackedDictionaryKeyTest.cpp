@@ -107,6 +107,7 @@ TEST(StPackedDictionaryKeyTest, ConvertedKeysStopAt255Bytes)
 TEST(StPackedDictionaryKeyTest, HashOfShortAndLongKeys)
 {
 	EXPECT_EQ(StPackedDictionaryKey("abc").GetHashCode(), ((3u * 257u + 97u) * 257u + 98u) * 257u + 99u);
+	EXPECT_EQ(StPackedDictionaryKey("abc").GetHashCode(), 57355817u);
 	EXPECT_EQ(StPackedDictionaryKey("").GetHashCode(), 0u);
 	for (const char* text : {"a", "level", "0123456789abcdef", "0123456789abcdefg", "a much longer attribute name"})
 		EXPECT_EQ(StPackedDictionaryKey(text).GetHashCode(), ReferenceHash(text)) << text;
@@ -119,6 +120,19 @@ TEST(StPackedDictionaryKeyTest, HashOfShortAndLongKeys)
 	const StPackedDictionaryKey b("first8..middlelast8...");
 	EXPECT_EQ(a.GetHashCode(), b.GetHashCode());
 	EXPECT_FALSE(a.Equals(b));
+	// 20 bytes differing in bytes 9 to 12 only.
+	const StPackedDictionaryKey c("12345678abcd12345678");
+	const StPackedDictionaryKey d("12345678WXYZ12345678");
+	EXPECT_EQ(c.GetHashCode(), d.GetHashCode());
+	EXPECT_FALSE(c.Equals(d));
+
+	// A borrowed counted text: the bytes stay where they are; over 255 bytes no key.
+	const std::string path = "first/second";
+	const StPackedDictionaryKey borrowed = StPackedDictionaryKey::Borrow(path.data() + 6, 6);
+	EXPECT_EQ(borrowed.GetKey(), path.data() + 6);
+	EXPECT_TRUE(borrowed.Equals(StPackedDictionaryKey("second")));
+	const std::string tooLong(256, 'x');
+	EXPECT_TRUE(StPackedDictionaryKey::Borrow(tooLong.data(), tooLong.size()).IsEmpty());
 }
 
 TEST(StPackedDictionaryKeyTest, CopiesOwnWhatTheSourceOwned)

@@ -279,6 +279,96 @@ TEST(VPackedDictionaryTest, CopyAssignmentIsAllOrNothing)
 	EXPECT_TRUE(source.IsDirty());
 }
 
+// Removing one attribute leaves every other readable, whatever its place, with or without an index, with
+// values of several sizes, cached or not.
+TEST(VPackedDictionaryTest, ClearedAttributesLeaveTheOthersReadable)
+{
+	struct Row
+	{
+		int fCount;
+		int fCleared;
+	};
+	const Row rows[] = {{3, 0}, {3, 1}, {3, 2}, {8, 0}, {8, 4}, {8, 7}};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << row.fCleared << " of " << row.fCount);
+		Attributes attributes;
+		for (int i = 0; i < row.fCount; ++i)
+		{
+			const StPackedDictionaryKey key(VString(Name(i).c_str()));
+			// Texts of growing length, numbers between them.
+			if (i % 2 == 0)
+				ASSERT_TRUE(Appended(attributes, key, VString(std::string(size_t(i + 1), 't').c_str())));
+			else
+				ASSERT_TRUE(Appended(attributes, key, VLong8(int64(i))));
+		}
+		// One cached value in a slot behind the one cleared, one in front of it.
+		attributes.SetExistingValue(StPackedDictionaryKey("attribute_1"), VString("cached text"));
+		EXPECT_EQ(ReadText(attributes, StPackedDictionaryKey("attribute_0")), std::u16string(1, u't'));
+
+		ASSERT_TRUE(attributes.Clear(StPackedDictionaryKey(VString(Name(row.fCleared).c_str()))));
+		EXPECT_FALSE(attributes.Clear(StPackedDictionaryKey(VString(Name(row.fCleared).c_str()))));
+		EXPECT_EQ(attributes.GetCount(), size_t(row.fCount - 1));
+		EXPECT_EQ(attributes._GetIndexSize(), row.fCount - 1 >= 6 ? 11u : 0u);
+		const Attributes copy(attributes);
+		for (const Attributes* dictionary : {static_cast<const Attributes*>(&attributes), &copy})
+		{
+			for (int i = 0; i < row.fCount; ++i)
+			{
+				const StPackedDictionaryKey key(VString(Name(i).c_str()));
+				if (i == row.fCleared)
+					EXPECT_EQ(dictionary->_Find(key), dictionary->end());
+				else if (i == 1)
+					EXPECT_EQ(ReadText(*dictionary, key), u"cached text");
+				else if (i % 2 == 0)
+					EXPECT_EQ(ReadText(*dictionary, key), std::u16string(size_t(i + 1), u't')) << i;
+				else
+					EXPECT_EQ(ReadLong8(*dictionary, key), i) << i;
+			}
+		}
+		// The freed room is reused cleanly by the next append.
+		ASSERT_TRUE(Appended(attributes, StPackedDictionaryKey("appended"), VLong8(int64(-5))));
+		EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey("appended")), -5);
+		EXPECT_TRUE(attributes._Pack());
+		EXPECT_EQ(ReadLong8(attributes, StPackedDictionaryKey("appended")), -5);
+	}
+}
+
+TEST(VPackedDictionaryTest, ElementNamesAreRemovedAndReordered)
+{
+	Elements elements;
+	std::vector<VBagArray*> lists;
+	for (int i = 0; i < 7; ++i)
+	{
+		lists.push_back(new VBagArray());
+		ASSERT_TRUE(elements.SetValue(StPackedDictionaryKey(VString(Name(i).c_str())), lists.back()));
+	}
+	EXPECT_TRUE(elements.Clear(StPackedDictionaryKey("attribute_2")));
+	EXPECT_FALSE(elements.Clear(StPackedDictionaryKey("attribute_2")));
+	EXPECT_EQ(lists[2]->GetRefCount(), 1) << "the removed name's list was released";
+	EXPECT_EQ(elements.GetCount(), 6u);
+	EXPECT_EQ(elements._GetIndexSize(), 11u);
+
+	// Reversed: each name keeps its list.
+	EXPECT_FALSE(elements._Reorder({0, 1, 2}));
+	EXPECT_FALSE(elements._Reorder({0, 0, 1, 2, 3, 4}));
+	ASSERT_TRUE(elements._Reorder({5, 4, 3, 2, 1, 0}));
+	const int expected[] = {6, 5, 4, 3, 1, 0};
+	size_t position = 0;
+	for (const auto& slot : elements)
+	{
+		size_t length = 0;
+		const char* bytes = elements._GetKeyBytes(slot, length);
+		EXPECT_EQ(std::string(bytes, length), Name(expected[position]));
+		EXPECT_EQ(slot.fValue, lists[size_t(expected[position])]);
+		++position;
+	}
+	for (int i : expected)
+		EXPECT_EQ(elements.GetValue(StPackedDictionaryKey(VString(Name(i).c_str()))), lists[size_t(i)]) << i;
+	for (VBagArray* list : lists)
+		list->Release();
+}
+
 TEST(VPackedDictionaryTest, ElementDictionaryHoldsOneReferencePerList)
 {
 	VBagArray* first = new VBagArray();

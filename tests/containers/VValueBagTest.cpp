@@ -10,6 +10,7 @@
 #include <latch>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "containers/VBagArray.h"
@@ -19,6 +20,7 @@
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
 #include "common/VFailingAllocations.h"
+#include "common/VTestEnvironment.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorContext.h"
 
@@ -560,6 +562,121 @@ TEST(VValueBagTest, AValueThatCannotBeCopiedRaisesMemoryFull)
 	int64 kept = 0;
 	EXPECT_TRUE(bag->GetLong8("kept", kept));
 	EXPECT_EQ(kept, 12);
+}
+
+TEST(VValueBagTest, CharacterDataGrowsAndDestroyEmpties)
+{
+	StBag bag;
+	EXPECT_TRUE(bag->AppendToCData(VString("a")));
+	EXPECT_TRUE(bag->AppendToCData(VString("bc")));
+	EXPECT_EQ(StringAttribute(*bag, "<>"), u"abc");
+	ASSERT_TRUE(bag->SetLong8(VValueBag::CDataAttributeName(), 5));
+	EXPECT_TRUE(bag->AppendToCData(VString("b")));
+	EXPECT_EQ(bag->GetAttribute("<>")->GetValueInfo()->GetKind(), VK_STRING);
+	EXPECT_EQ(StringAttribute(*bag, "<>"), u"5b");
+	EXPECT_EQ(bag->GetAttributesCount(), 1);
+
+	VValueBag* child = new VValueBag();
+	bag->AddElement("child", child);
+	bag->SetString("name", VString("n"));
+	bag->Destroy();
+	EXPECT_TRUE(bag->IsEmpty());
+	EXPECT_EQ(bag->GetElements("child"), nullptr);
+	EXPECT_EQ(child->GetRefCount(), 1) << "the lists were released";
+	EXPECT_TRUE(bag->SetLong8("again", 1)) << "a destroyed bag is an empty bag";
+	EXPECT_TRUE(bag->AddElement("child", child));
+	child->Release();
+}
+
+TEST(VValueBagTest, UnionCloneAndOverride)
+{
+	const std::vector<std::string> names = {"one", "many", "theirs"};
+	// Target: a=1, b="mine", one[{x=1}], many[{m=1}].  Source: b="theirs", c=3, one[{y=2}], many[{m=2},
+	// {m=3}], theirs[{t=1}].
+	auto makeTarget = [] {
+		VValueBag* bag = new VValueBag();
+		bag->SetLong8("a", 1);
+		bag->SetString("b", VString("mine"));
+		VValueBag* child = new VValueBag();
+		child->SetLong8("x", 1);
+		bag->AddElement("one", child);
+		child->Release();
+		child = new VValueBag();
+		child->SetLong8("m", 1);
+		bag->AddElement("many", child);
+		child->Release();
+		return bag;
+	};
+	VValueBag* source = new VValueBag();
+	source->SetString("b", VString("theirs"));
+	source->SetLong8("c", 3);
+	for (const auto& [name, key, value] : {std::tuple{"one", "y", 2}, {"many", "m", 2}, {"many", "m", 3}, {"theirs", "t", 1}})
+	{
+		VValueBag* child = new VValueBag();
+		child->SetLong8(key, value);
+		source->AddElement(name, child);
+		child->Release();
+	}
+
+	struct Row
+	{
+		const char* fName;
+		bool fOverride;
+		std::string fExpected;
+	};
+	const Row rows[] = {
+		{"union", false, "a:5=1;b:10=theirs;c:5=3;one[x:5=1;#0|y:5=2;#0|]many[m:5=1;#0|m:5=2;#0|m:5=3;#0|]theirs[t:5=1;#0|]#3"},
+		{"override", true, "a:5=1;b:10=theirs;c:5=3;one[x:5=1;y:5=2;#0|]many[m:5=1;#0|m:5=2;#0|m:5=3;#0|]theirs[t:5=1;#0|]#3"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		VValueBag* target = makeTarget();
+		EXPECT_TRUE(row.fOverride ? target->Override(source) : target->UnionClone(source));
+		EXPECT_EQ(Describe(*target, names), row.fExpected);
+		EXPECT_FALSE(row.fOverride ? target->Override(nullptr) : target->UnionClone(nullptr));
+		// The copies are the target's own.
+		EXPECT_NE(target->GetElements("theirs")->_GetNth(1), source->GetElements("theirs")->_GetNth(1));
+		target->Release();
+
+		// With itself: attributes stay, lists of one bag merge with themselves under Override, every other
+		// list gets copies of its own bags.
+		VValueBag* self = makeTarget();
+		self->AddElement("many", self->GetElements("many")->_GetNth(1));
+		EXPECT_TRUE(row.fOverride ? self->Override(self) : self->UnionClone(self));
+		EXPECT_EQ(Describe(*self, names), row.fOverride ? "a:5=1;b:10=mine;one[x:5=1;#0|]many[m:5=1;#0|m:5=1;#0|m:5=1;#0|m:5=1;#0|]#2"
+														: "a:5=1;b:10=mine;one[x:5=1;#0|x:5=1;#0|]many[m:5=1;#0|m:5=1;#0|m:5=1;#0|m:5=1;#0|]#2");
+		self->Release();
+	}
+	source->Release();
+}
+
+TEST(VValueBagTest, DebugDumpListsAttributesAndElements)
+{
+	StBag bag;
+	bag->SetLong8("n", 5);
+	bag->SetString("caf\xC3\xA9", VString(u"\u00E9t\u00E9"));
+	VValueBag* child = new VValueBag();
+	child->SetBool("ok", true);
+	bag->AddElement("child", child);
+	bag->AddElement("child", child);
+	child->Release();
+
+	VString dump;
+	bag->DebugDump(dump);
+	const std::u16string childText = u"ok = true\n";
+	EXPECT_EQ(Text(dump), u"n = 5\ncaf\u00E9 = \u00E9t\u00E9\n=======\n2 child :\n--\n" + childText + u"--\n" + childText);
+
+	char buffer[8];
+	int length = int(sizeof(buffer));
+	EXPECT_EQ(bag->DebugDump(buffer, length), CharSet(7));
+	EXPECT_EQ(length, 8);
+	EXPECT_EQ(std::string(buffer, 8), "n = 5\nca");
+
+	StNoProcessInstance noProcess;
+	length = int(sizeof(buffer));
+	bag->DebugDump(buffer, length);
+	EXPECT_EQ(length, 0);
 }
 
 }  // namespace
