@@ -1,13 +1,17 @@
 # Entry point: `make test` installs what is missing, builds with sanitizers and runs every test, then
-# checks what an optimised library exports and runs the concurrency suites again under ThreadSanitizer;
-# `make bench` builds an optimised configuration and runs the benchmarks.
+# checks what an optimised library exports, runs the concurrency suites again under ThreadSanitizer and
+# gives the readers of untrusted JSON a short fuzzing run; `make bench` builds an optimised configuration
+# and runs the benchmarks.
 BUILD_DIR ?= build
 TSAN_DIR ?= build-tsan
 RELEASE_DIR ?= build-release
 BENCH_DIR ?= build-bench
+FUZZ_DIR ?= build-fuzz
+# Inputs per fuzz target in `make test`, from a fixed seed so that a run can be repeated.
+FUZZ_RUNS ?= 200000
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps bench-deps build test tsan exports bench clean
+.PHONY: all deps bench-deps build test tsan exports fuzz bench clean
 
 all: build
 
@@ -27,6 +31,7 @@ test: build
 	ctest --test-dir $(BUILD_DIR) -j $(JOBS) --output-on-failure --timeout 600
 	$(MAKE) exports
 	$(MAKE) tsan
+	$(MAKE) fuzz
 
 $(TSAN_DIR)/build.ninja: | deps
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELK_TSAN=ON -DVELK_WERROR=ON
@@ -42,6 +47,15 @@ exports: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target velk_exports_tests
 	ctest --test-dir $(RELEASE_DIR) -j $(JOBS) --output-on-failure --timeout 600 -R '^ExportsTest\.'
 
+$(FUZZ_DIR)/build.ninja: | deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+		-DCMAKE_CXX_COMPILER=clang++ -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_FUZZ=ON
+
+fuzz: deps $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target velk_fuzz_binary_json velk_fuzz_json_text
+	$(FUZZ_DIR)/fuzz/velk_fuzz_binary_json -seed=1 -runs=$(FUZZ_RUNS) -max_len=4096
+	$(FUZZ_DIR)/fuzz/velk_fuzz_json_text -seed=1 -runs=$(FUZZ_RUNS) -max_len=4096
+
 $(BENCH_DIR)/build.ninja: | bench-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_BENCH=ON
 
@@ -50,4 +64,4 @@ bench: bench-deps $(BENCH_DIR)/build.ninja
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 clean:
-	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(RELEASE_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(RELEASE_DIR) $(BENCH_DIR) $(FUZZ_DIR)
