@@ -18,6 +18,7 @@
 #include <rapidjson/writer.h>
 #include <simdjson.h>
 
+#include "JSONWorkloads.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
@@ -28,17 +29,6 @@ namespace {
 using velk::VJSONObject;
 using velk::VJSONValue;
 using velk::VString;
-
-const char* const kWorkloads[] = {"twitter", "citm_catalog", "canada"};
-
-// The file's bytes, or empty when the shared data is not beside the repository.
-std::string ReadWorkload(const std::string& name)
-{
-	std::ifstream file(std::string(VELK_BENCH_JSON_DIR) + "/" + name + ".json", std::ios::binary);
-	if (!file)
-		return {};
-	return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 bool ParseOurs(const std::string& bytes, VJSONValue& value)
 {
@@ -179,29 +169,13 @@ void BM_Jsoncpp_Write(benchmark::State& state, const std::string& bytes)
 }
 
 // Registers the text benchmarks of every workload found; none when the shared data is absent.
-const bool sRegistered = [] {
-	using Runner = void (*)(benchmark::State&, const std::string&);
-	const std::pair<const char*, Runner> runners[] = {
-		{"Velk_Parse", BM_Velk_Parse},         {"RapidJSON_Parse", BM_RapidJSON_Parse},
-		{"Nlohmann_Parse", BM_Nlohmann_Parse}, {"Simdjson_Parse", BM_Simdjson_Parse},
-		{"Jsoncpp_Parse", BM_Jsoncpp_Parse},   {"Velk_Write", BM_Velk_Write},
-		{"RapidJSON_Write", BM_RapidJSON_Write}, {"Nlohmann_Write", BM_Nlohmann_Write},
-		{"Simdjson_Write", BM_Simdjson_Write}, {"Jsoncpp_Write", BM_Jsoncpp_Write},
-	};
-	for (const char* workload : kWorkloads)
-	{
-		const std::shared_ptr<const std::string> bytes = std::make_shared<const std::string>(ReadWorkload(workload));
-		if (bytes->empty())
-			continue;
-		for (const auto& [name, runner] : runners)
-		{
-			benchmark::RegisterBenchmark((std::string("BM_JSON_") + name + "/" + workload).c_str(),
-				[bytes, run = runner](benchmark::State& state) { run(state, *bytes); })
-				->Unit(benchmark::kMillisecond);
-		}
-	}
-	return true;
-}();
+const bool sRegistered = velk::bench::RegisterJSONWorkloads({"twitter", "citm_catalog", "canada"}, {
+	{"Velk_Parse", BM_Velk_Parse},         {"RapidJSON_Parse", BM_RapidJSON_Parse},
+	{"Nlohmann_Parse", BM_Nlohmann_Parse}, {"Simdjson_Parse", BM_Simdjson_Parse},
+	{"Jsoncpp_Parse", BM_Jsoncpp_Parse},   {"Velk_Write", BM_Velk_Write},
+	{"RapidJSON_Write", BM_RapidJSON_Write}, {"Nlohmann_Write", BM_Nlohmann_Write},
+	{"Simdjson_Write", BM_Simdjson_Write}, {"Jsoncpp_Write", BM_Jsoncpp_Write},
+});
 
 // Property names "key0", "key1"... of an object of `count` keys.
 std::vector<VString> MakeNames(int64_t count)

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "JSONWorkloads.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONBinaryWriter.h"
@@ -27,15 +28,6 @@ using velk::VJSONValue;
 using velk::VString;
 
 const char* const kWorkloads[] = {"citm_catalog", "twitter"};
-
-// The file's bytes, or empty when the shared data is not beside the repository.
-std::string ReadWorkload(const std::string& name)
-{
-	std::ifstream file(std::string(VELK_BENCH_JSON_DIR) + "/" + name + ".json", std::ios::binary);
-	if (!file)
-		return {};
-	return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // One workload in every form the cases start from.
 struct Workload
@@ -57,7 +49,7 @@ bool WriteBinary(const VJSONValue& tree, VJSONBinaryWriter::Buffer& buffer)
 std::shared_ptr<const Workload> LoadWorkload(const char* name)
 {
 	auto workload = std::make_shared<Workload>();
-	workload->fText = ReadWorkload(name);
+	workload->fText = velk::bench::ReadJSONWorkload(name);
 	if (workload->fText.empty())
 		return nullptr;
 	VString text;

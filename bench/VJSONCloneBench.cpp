@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <rapidjson/document.h>
 
+#include "JSONWorkloads.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONValue.h"
@@ -19,17 +20,6 @@
 namespace {
 
 using velk::VJSONValue;
-
-const char* const kWorkloads[] = {"citm_catalog", "twitter"};
-
-// The file's bytes, or empty when the shared data is not beside the repository.
-std::string ReadWorkload(const std::string& name)
-{
-	std::ifstream file(std::string(VELK_BENCH_JSON_DIR) + "/" + name + ".json", std::ios::binary);
-	if (!file)
-		return {};
-	return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 void BM_Velk_Clone(benchmark::State& state, const std::string& bytes)
 {
@@ -81,26 +71,10 @@ void BM_RapidJSON_Clone(benchmark::State& state, const std::string& bytes)
 }
 
 // Registers the copies of every workload found; none when the shared data is absent.
-const bool sRegistered = [] {
-	using Runner = void (*)(benchmark::State&, const std::string&);
-	const std::pair<const char*, Runner> runners[] = {
-		{"Velk_Clone", BM_Velk_Clone},
-		{"Nlohmann_Clone", BM_Nlohmann_Clone},
-		{"RapidJSON_Clone", BM_RapidJSON_Clone},
-	};
-	for (const char* workload : kWorkloads)
-	{
-		const std::shared_ptr<const std::string> bytes = std::make_shared<const std::string>(ReadWorkload(workload));
-		if (bytes->empty())
-			continue;
-		for (const auto& [name, runner] : runners)
-		{
-			benchmark::RegisterBenchmark((std::string("BM_JSON_") + name + "/" + workload).c_str(),
-				[bytes, run = runner](benchmark::State& state) { run(state, *bytes); })
-				->Unit(benchmark::kMillisecond);
-		}
-	}
-	return true;
-}();
+const bool sRegistered = velk::bench::RegisterJSONWorkloads({"citm_catalog", "twitter"}, {
+	{"Velk_Clone", BM_Velk_Clone},
+	{"Nlohmann_Clone", BM_Nlohmann_Clone},
+	{"RapidJSON_Clone", BM_RapidJSON_Clone},
+});
 
 }  // namespace

@@ -134,7 +134,9 @@ public:
 	// an object with a native implementation) is written in binary form (VJSONBinaryWriter) and embedded
 	// in Base64 as {"__PRIVATE_BINARY_OBJECT": "..."}, which the text parser reads back as the value.
 	VError Stringify(VString& out, uint32 options = 0) const;
-	// JSON text and files are not supported here yet: velk 2.
+	// Replaces this value by the text's (VJSONImporter). With recognizeDates, "!!" date texts become dates, and
+	// ISO date texts too, or non-ambiguous ones instead with extended; a file likewise without the extended
+	// form. Answers the parser's error.
 	VError ParseFromString(const VString& text, bool recognizeDates = false, bool extended = false);
 	VError LoadFromFile(IFile* file, bool recognizeDates = false);
 	// VJSONWriter::StringifyValueToFile: the whole text in UTF-8, or the file untouched and the error.
