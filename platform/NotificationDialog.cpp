@@ -57,11 +57,24 @@ bool WriteToSink(const char* sink, const DialogRequest& request, int& answer)
 {
 	const char* chosen = std::getenv("VELK_NOTIFICATION_ANSWER");
 	answer = AnswerOfLabel(request, chosen != nullptr ? chosen : "");
-	std::string line = "{\"title\":" + JSONText(request.fTitle) + ",\"message\":" + JSONText(request.fMessage)
-		+ ",\"flags\":" + std::to_string(request.fFlags) + ",\"level\":" + std::to_string(request.fLevel) + ",\"buttons\":[";
+	std::string line = "{\"title\":";
+	line += JSONText(request.fTitle);
+	line += ",\"message\":";
+	line += JSONText(request.fMessage);
+	line += ",\"flags\":";
+	line += std::to_string(request.fFlags);
+	line += ",\"level\":";
+	line += std::to_string(request.fLevel);
+	line += ",\"buttons\":[";
 	for (size_t i = 0; i < request.fButtons.size(); ++i)
-		line += (i > 0 ? "," : "") + JSONText(request.fButtons[i].fLabel);
-	line += "],\"answer\":" + std::to_string(answer) + "}\n";
+	{
+		if (i > 0)
+			line += ',';
+		line += JSONText(request.fButtons[i].fLabel);
+	}
+	line += "],\"answer\":";
+	line += std::to_string(answer);
+	line += "}\n";
 	const int fd = ::open(sink, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 	if (fd < 0)
 		return false;
