@@ -9,7 +9,11 @@
 #include <utility>
 
 #include "kernel/json/VJSONCloner.h"
+#include "containers/VBagArray.h"
+#include "containers/VValueBag.h"
 #include "runtime/ILocalizer.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorBagKeys.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 #include "runtime/mac/XMacNativeError.h"
@@ -331,6 +335,44 @@ bool VErrorBase::FreezeDescription()
 		return true;
 	GetErrorDescription(message);
 	return SetString(MessageKey(), message);
+}
+
+VError VErrorBase::SaveToBag(VValueBag& bag) const
+{
+	VErrorBagKeys::error_code.Set(&bag, fCode);
+	VErrorBagKeys::task_id.Set(&bag, fTaskID);
+	VErrorBagKeys::task_name.Set(&bag, fTaskName);
+	if (fParams)
+	{
+		VRefPtr<VValueBag> parameters(new (std::nothrow) VValueBag, true);
+		if (!parameters)
+		{
+			ReportLackOfMemory();
+			return VE_OK;
+		}
+		// Parameters without a bag form are left out, without a trace on the caller's errors.
+		StErrorContextInstaller quiet(false, true);
+		if (parameters->FromJSONValue(VJSONValue(fParams.Get())) == VE_OK)
+			bag.ReplaceElement(VErrorBagKeys::parameters, parameters.Get());
+	}
+	return VE_OK;
+}
+
+VError VErrorBase::LoadFromBag(const VValueBag& bag)
+{
+	VErrorBagKeys::error_code.Get(&bag, fCode);
+	VErrorBagKeys::task_id.Get(&bag, fTaskID);
+	VErrorBagKeys::task_name.Get(&bag, fTaskName);
+	const VBagArray* list = bag.GetElements(VErrorBagKeys::parameters);
+	const VValueBag* parameters = list != nullptr ? list->_GetNth(1) : nullptr;
+	if (parameters != nullptr)
+	{
+		StErrorContextInstaller quiet(false, true);
+		VJSONValue json;
+		if (parameters->GetJSONValue(json) == VE_OK && json.GetObject() != nullptr)
+			fParams = VRefPtr<VJSONObject>(json.GetObject());
+	}
+	return VE_OK;
 }
 
 void VErrorBase::GetErrorString(VString& text) const

@@ -17,6 +17,7 @@
 namespace velk {
 
 class ILocalizer;
+class VValueBag;
 class XMacStackCrawl;
 
 class VELK_API VErrorBase : public VObject, public IRefCountable
@@ -69,6 +70,13 @@ public:
 	// Stores the present description as "message" unless one is set, so it no longer depends on
 	// localizers; false as SetString.
 	bool FreezeDescription();
+
+	// Writes "error_code", "task_id", "task_name" and, replacing any, the element "parameters" made from the
+	// parameters (left out when they have no bag form). Answers 0.
+	VError SaveToBag(VValueBag& bag) const;
+	// Takes "error_code", "task_id" and "task_name" where present, and the first "parameters" element as the
+	// parameters when it reads as a JSON object. Answers 0.
+	VError LoadFromBag(const VValueBag& bag);
 
 	// "Error code: %d (%.4s)": the number and the four signature characters.
 	virtual void GetErrorString(VString& text) const;

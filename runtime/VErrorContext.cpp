@@ -5,6 +5,9 @@
 
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONValue.h"
+#include "containers/VBagArray.h"
+#include "containers/VValueBag.h"
+#include "runtime/VErrorBagKeys.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -169,6 +172,45 @@ bool VErrorContext::_InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors)
 	}
 	_KeepRoomForOneMore();
 	return true;
+}
+
+VError VErrorContext::SaveToBag(VValueBag& bag) const
+{
+	for (const VRefPtr<VErrorBase>& error : fErrors)
+	{
+		VRefPtr<VValueBag> element(new (std::nothrow) VValueBag, true);
+		if (!element || !bag.AddElement(VErrorBagKeys::error, element.Get()))
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			return VE_MEMORY_FULL;
+		}
+		error->SaveToBag(*element);
+	}
+	return VE_OK;
+}
+
+VError VErrorContext::LoadFromBag(const VValueBag& bag)
+{
+	const VBagArray* list = bag.GetElements(VErrorBagKeys::error);
+	for (int32 i = 1; list != nullptr && i <= list->GetCount(); ++i)
+	{
+		VRefPtr<VErrorBase> error(new (std::nothrow) VErrorBase, true);
+		if (!error)
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			return VE_MEMORY_FULL;
+		}
+		const VError loaded = error->LoadFromBag(*list->_GetNth(i));
+		if (loaded != VE_OK)
+			return loaded;
+		const bool failed = fFailedForMemory;
+		const bool stored = PushError(error.Get());
+		// Loading takes errors as data: a loaded memory error does not mean this context ran short.
+		fFailedForMemory = failed;
+		if (!stored)
+			return VE_MEMORY_FULL;
+	}
+	return VE_OK;
 }
 
 bool VErrorContext::SaveToJSONArray(VJSONValue& out) const

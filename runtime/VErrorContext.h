@@ -15,6 +15,8 @@
 
 namespace velk {
 
+class VValueBag;
+
 class VELK_API VErrorContext : public VObject, public IRefCountable
 {
 public:
@@ -68,6 +70,13 @@ public:
 	void SetSilent(bool silent) { fSilent = silent; }
 	bool IsKeepingErrors() const { return fKeepingErrors; }
 	void SetKeepingErrors(bool keeping) { fKeepingErrors = keeping; }
+
+	// One "error" element per error, oldest first (VErrorBase::SaveToBag). Answers 0, or velk 100 when memory
+	// is short.
+	VError SaveToBag(VValueBag& bag) const;
+	// Appends an error loaded from each "error" element, in order; the out-of-memory flag is left alone.
+	// Answers 0, or velk 100 when an error cannot be made (those before it stay).
+	VError LoadFromBag(const VValueBag& bag);
 
 	// Undefined when empty; else an array of the errors' JSON objects (VErrorBase::CreateJSONObject),
 	// oldest first. False, out undefined, when memory is short (velk 100 pushed).

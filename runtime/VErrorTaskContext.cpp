@@ -2,6 +2,12 @@
 
 #include <new>
 
+#include "containers/VBagArray.h"
+#include "containers/VValueBag.h"
+#include "kernel/values/VLong.h"
+#include "runtime/VErrorBagKeys.h"
+#include "runtime/VTask.h"
+
 namespace velk {
 
 // Without memory for the spare, the first scope makes its own context.
@@ -194,6 +200,46 @@ void VErrorTaskContext::Flush()
 {
 	if (!fContexts.empty())
 		fContexts.back()->Flush();
+}
+
+void VErrorTaskContext::PushErrorsFromBag(const VValueBag& bag)
+{
+	const VBagArray* list = bag.GetElements(VErrorBagKeys::error);
+	for (int32 i = 1; list != nullptr && i <= list->GetCount(); ++i)
+	{
+		VRefPtr<VErrorBase> error(new (std::nothrow) VErrorBase, true);
+		if (!error || error->LoadFromBag(*list->_GetNth(i)) != VE_OK)
+			return;
+		PushError(error.Get());
+	}
+}
+
+void VErrorTaskContext::BuildErrorStack(VValueBag& bag)
+{
+	VTask* task = VTask::GetCurrent();
+	VErrorTaskContext* contexts = task != nullptr ? task->GetErrorContext(false) : nullptr;
+	if (contexts == nullptr)
+		return;
+	VErrorContext all;
+	contexts->GetErrors(all);
+	static const StPackedDictionaryKey sErrorElement("__ERROR");
+	static const StPackedDictionaryKey sMessage("message");
+	static const StPackedDictionaryKey sSignature("componentSignature");
+	static const StPackedDictionaryKey sNumber("errCode");
+	for (const VRefPtr<VErrorBase>& error : all.GetErrors())
+	{
+		VRefPtr<VValueBag> element(new (std::nothrow) VValueBag, true);
+		if (!element)
+			return;
+		VString text;
+		error->GetErrorDescription(text);
+		element->SetString(sMessage, text);
+		VString signature;
+		signature.FromOsType(ERRCODE_SIGNATURE(error->GetCode()));
+		element->SetString(sSignature, signature);
+		element->SetAttribute(sNumber, VLong(ERRCODE_NUMBER(error->GetCode())));
+		bag.AddElement(sErrorElement, element.Get());
+	}
 }
 
 void VErrorTaskContext::GetErrors(VErrorContext& out) const

@@ -15,6 +15,8 @@
 
 namespace velk {
 
+class VValueBag;
+
 class VELK_API VErrorTaskContext : public VObject, public IRefCountable
 {
 public:
@@ -42,6 +44,11 @@ public:
 	// when memory is short (the top context, when there is one, is then marked failed for memory).
 	bool PushError(VErrorBase* error, bool* silent = nullptr);
 	void PushErrorsFromContext(const VErrorContext* context);
+	// Pushes an error loaded from each "error" element in order, stopping after the first that fails to load.
+	void PushErrorsFromBag(const VValueBag& bag);
+	// Adds to bag, for every error of the current task's contexts (GetErrors order), an element "__ERROR"
+	// with "message" (the description), "componentSignature" and "errCode"; nothing without a task.
+	static void BuildErrorStack(VValueBag& bag);
 	// Inserts errors, in order, before the bottom context's own (making one when the stack is empty).
 	// False, nothing inserted, when memory is short.
 	bool InsertFrontErrors(const std::vector<VRefPtr<VErrorBase>>& errors);

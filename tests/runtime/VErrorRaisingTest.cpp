@@ -10,10 +10,15 @@
 
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/json/VJSONArray.h"
+#include "containers/VBagArray.h"
+#include "containers/VValueBag.h"
 #include "platform/ErrorRecord.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/StThrowError.h"
+#include "runtime/VErrorBagKeys.h"
 #include "runtime/VErrorContext.h"
+#include "runtime/VErrorTaskContext.h"
+#include "runtime/VTask.h"
 #include "runtime/VErrorUserGenerated.h"
 #include "runtime/mac/XMacErrorRecord.h"
 
@@ -180,6 +185,66 @@ TEST(VErrorRaisingTest, RetainedAndScopedRaising)
 				EXPECT_TRUE(errors.back()->GetString(VString("path"), path));
 			}
 		}
+	}
+}
+
+TEST(VErrorRaisingTest, ErrorsAndContextsAsBags)
+{
+	// One error through its bag: code, task and name come back; the caller's errors stay clean.
+	StErrorContextInstaller scope(false, true);
+	VErrorBase original(MakeVError(FourCharCode("UPRy"), -41));
+	VRefPtr<VValueBag> bag(new VValueBag, true);
+	EXPECT_EQ(original.SaveToBag(*bag), VE_OK);
+	VErrorBase loaded;
+	EXPECT_EQ(loaded.LoadFromBag(*bag), VE_OK);
+	EXPECT_EQ(loaded.GetCode(), original.GetCode());
+	VString name, loadedName;
+	int32 id = -1, loadedId = -2;
+	original.GetTaskName(name, &id);
+	loaded.GetTaskName(loadedName, &loadedId);
+	EXPECT_EQ(loadedId, id);
+	EXPECT_TRUE(loadedName.EqualToStringRaw(name));
+	EXPECT_NE(loaded.GetParams(), nullptr);
+	EXPECT_EQ(scope.GetContext()->GetLastError(), VE_OK);
+
+	// A context through its bag, in order; a bag without errors loads none.
+	VErrorContext context;
+	for (const VError code : {VE_ACCESS_DENIED, VE_MEMORY_FULL, MakeVError(kPOSIX_SIGNATURE, 2)})
+	{
+		VRefPtr<VErrorBase> error(new VErrorBase(code), true);
+		context.PushError(error.Get());
+	}
+	VRefPtr<VValueBag> list(new VValueBag, true);
+	ASSERT_EQ(context.SaveToBag(*list), VE_OK);
+	ASSERT_NE(list->GetElements(VErrorBagKeys::error), nullptr);
+	EXPECT_EQ(list->GetElements(VErrorBagKeys::error)->GetCount(), 3);
+	VErrorContext back;
+	EXPECT_EQ(back.LoadFromBag(*list), VE_OK);
+	ASSERT_EQ(back.GetErrorCount(), 3u);
+	EXPECT_EQ(back.GetErrors()[1]->GetCode(), VE_MEMORY_FULL);
+	EXPECT_FALSE(back.FailedForMemory());  // loaded errors are data
+	EXPECT_EQ(back.LoadFromBag(VValueBag()), VE_OK);
+	EXPECT_EQ(back.GetErrorCount(), 3u);
+
+	// The task's errors pushed from the bag, then described in an error stack.
+	{
+		StErrorContextInstaller inner(true, true);
+		VTask::GetCurrent()->GetErrorContext(false)->PushErrorsFromBag(*list);
+		EXPECT_EQ(inner.GetContext()->GetErrorCount(), 3u);
+		VRefPtr<VValueBag> stack(new VValueBag, true);
+		VErrorTaskContext::BuildErrorStack(*stack);
+		const VBagArray* entries = stack->GetElements(StPackedDictionaryKey("__ERROR"));
+		ASSERT_NE(entries, nullptr);
+		ASSERT_GE(entries->GetCount(), 3);
+		const VValueBag* last = entries->_GetNth(entries->GetCount());
+		VString text;
+		ASSERT_TRUE(last->GetString(StPackedDictionaryKey("componentSignature"), text));
+		EXPECT_EQ(Text(text), "POSX");
+		int64 number = 0;
+		ASSERT_TRUE(last->GetLong8(StPackedDictionaryKey("errCode"), number));
+		EXPECT_EQ(number, 2);
+		EXPECT_TRUE(last->GetString(StPackedDictionaryKey("message"), text));
+		EXPECT_FALSE(text.IsEmpty());
 	}
 }
 
