@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <new>
 
-#include "kernel/json/VJSONArray.h"
-#include "kernel/json/VJSONValue.h"
 #include "containers/VBagArray.h"
 #include "containers/VValueBag.h"
+#include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONValue.h"
+#include "runtime/ILogger.h"
+#include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBagKeys.h"
 #include "runtime/VProcess.h"
 
@@ -153,10 +155,13 @@ bool VErrorContext::IsErrorFiltered(VError code) const
 void VErrorContext::SendErrorsToLogger() const
 {
 	VProcess* process = VProcess::sInstance;
-	if (process == nullptr || process->GetLogger() == nullptr)
+	ILogger* logger = process != nullptr ? process->GetLogger() : nullptr;
+	if (logger == nullptr)
 		return;
-	// A process never holds a logger before the process logger exists; handing the errors over
-	// (inside a silent scope, oldest first) arrives with it.
+	// What logging raises is dropped: it must not come back here.
+	StErrorContextInstaller quiet(false, true);
+	for (const VRefPtr<VErrorBase>& error : fErrors)
+		logger->LogErrorIfNecessary(error.Get());
 }
 
 bool VErrorContext::_InsertFront(const std::vector<VRefPtr<VErrorBase>>& errors)

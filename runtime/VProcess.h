@@ -5,6 +5,7 @@
 #include "kernel/VExport.h"
 
 #include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
 
 namespace velk {
 
@@ -12,6 +13,9 @@ class ILocalizer;
 class ILogger;
 class VIntlMgr;
 class VJSONClassStore;
+class VJSONObject;
+class VString;
+class VString;
 
 class VELK_API VProcess : public VObject
 {
@@ -38,8 +42,14 @@ public:
 	ILogger* GetLogger() const { return fLogger; }
 	// The JSON class store "ry", not retained; null until made.
 	VJSONClassStore* GetClassStore() const { return fClassStore; }
+	// The class object of that name in the class store of that namespace (the process store or one of
+	// its component stores), or null.
+	VRefPtr<VJSONObject> GetClassObject(const VString& nameSpace, const VString& className) const;
 
 	bool WithFibers() const { return fFibersWanted; }
+
+	// The name log bags carry as their source: the main bundle's "CFBundleName"; empty outside a bundle.
+	static void GetLogSourceIdentifier(VString& identifier);
 
 	// The one process object: set by the constructor, null before and after its life.
 	static VProcess* sInstance;

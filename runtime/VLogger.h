@@ -1,0 +1,78 @@
+// The process logger: log bags from every thread kept in a ring of 1000, handed in batches to listeners by
+// a "Logger" task every 100 ms or by whoever flushes. When more than 1000 bags arrive between two flushes the
+// oldest are dropped.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include <atomic>
+#include <vector>
+
+#include "kernel/memory/VObject.h"
+#include "runtime/ILogger.h"
+#include "runtime/VCriticalSection.h"
+
+namespace velk {
+
+class VTask;
+
+class VELK_API VLogger : public VObject, public ILogger
+{
+public:
+	static constexpr int32 kRingSize = 1000;
+
+	// Stopped, empty, mask INFO to FATAL, no listeners.
+	VLogger();
+	// Ends the "Logger" task and waits for it, then drops the pending bags unwritten and the listeners.
+	~VLogger() override;
+
+	VLogger(const VLogger&) = delete;
+	VLogger& operator=(const VLogger&) = delete;
+
+	void Start() override;
+	// Asks the "Logger" task to end and waits for it up to 3 seconds; the started flag stays.
+	void Stop() override;
+	bool IsStarted() const override;
+	bool ShouldLog(EMessageLevel level) const override;
+	void LogBag(VValueBag* bag) override;
+	void LogMessage(EMessageLevel level, const VString& message, const VString& source) override;
+	// Whole flushes follow one another, so that concurrent flushers deliver batches in age order. The ring
+	// lock and the listeners' lock are never held together: a listener may log from its Put.
+	void Flush() override;
+	bool WithTrace(bool with) override { return WithTag(EML_Trace, with); }
+	bool WithDump(bool with) override { return WithTag(EML_Dump, with); }
+	bool WithDebug(bool with) override { return WithTag(EML_Debug, with); }
+	bool WithWarning(bool with) override { return WithTag(EML_Warning, with); }
+	bool WithError(bool with) override { return WithTag(EML_Error, with); }
+	bool WithFatal(bool with) override { return WithTag(EML_Fatal, with); }
+	bool WithAssert(bool with) override { return WithTag(EML_Assert, with); }
+	bool WithInfo(bool with) override { return WithTag(EML_Information, with); }
+	// The first listener starts the "Logger" task; the last added is called first.
+	bool AddLogListener(ILogListener* listener) override;
+	// Flushes first, so that the listener receives what is pending.
+	bool RemoveLogListener(ILogListener* listener) override;
+
+	// Sets or clears any bit of the mask; answers its previous value.
+	bool WithTag(int32 bit, bool with);
+	// Stores the bag in the ring as LogBag does, without the level test or the stamps.
+	void AddLogBag(const VValueBag* bag);
+	// Replaces bags' content by the pending bags, taken out in age order; the caller owns their references.
+	void Read(std::vector<const VValueBag*>& bags);
+
+private:
+	void _Store(const VValueBag* bag);
+	void _TakePending(std::vector<const VValueBag*>& bags);
+
+	const VValueBag* fRing[kRingSize] = {};
+	int32 fCount = 0;
+	bool fWrapped = false;
+	VCriticalSection fFlushLock;
+	VCriticalSection fBufferLock;
+	VCriticalSection fListenersLock;
+	std::atomic<uint32> fLevelMask{0xF0};
+	std::atomic<bool> fStarted{false};
+	std::vector<ILogListener*> fListeners;
+	VTask* fReaderTask = nullptr;
+};
+
+}  // namespace velk

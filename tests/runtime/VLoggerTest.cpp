@@ -1,0 +1,248 @@
+// The process logger: which bags it keeps, the ring and its order, listeners and the "Logger" task, the
+// error and assertion bags, and logging from many threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "containers/VValueBag.h"
+#include "kernel/memory/VRefPtr.h"
+#include "platform/MainBundle.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VLogger.h"
+#include "runtime/VTask.h"
+
+namespace velk {
+namespace {
+
+// Keeps the sequence numbers and messages it receives; may log from its Put.
+class RecordingListener : public ILogListener
+{
+public:
+	void Put(const std::vector<const VValueBag*>& bags) override
+	{
+		std::lock_guard<std::mutex> guard(fMutex);
+		++fBatches;
+		for (const VValueBag* bag : bags)
+		{
+			int64 sequence = 0;
+			ILoggerBagKeys::sequence.Get(bag, sequence);
+			fSequences.push_back(sequence);
+			VString message;
+			ILoggerBagKeys::message.Get(bag, message);
+			fMessages.push_back(to_string(message));
+		}
+		if (ILogger* logger = fLogger.load())
+			logger->LogMessage(EML_Warning, VString("from Put"), VString("listener"));
+	}
+	size_t Count()
+	{
+		std::lock_guard<std::mutex> guard(fMutex);
+		return fSequences.size();
+	}
+
+	std::mutex fMutex;
+	int fBatches = 0;
+	std::vector<int64> fSequences;
+	std::vector<std::string> fMessages;
+	std::atomic<ILogger*> fLogger{nullptr};  // set while the Logger task may be in Put
+};
+
+VRefPtr<VValueBag> MessageBag(const char* text, int32 level = EML_Information)
+{
+	VRefPtr<VValueBag> bag(new VValueBag, true);
+	ILoggerBagKeys::message.Set(bag.Get(), VString(text));
+	if (level != EML_Information)
+		ILoggerBagKeys::level.Set(bag.Get(), level);
+	return bag;
+}
+
+TEST(VLoggerTest, LevelsAndStamps)
+{
+	VLogger logger;
+	logger.LogBag(MessageBag("before start").Get());
+	logger.Start();
+	struct Row
+	{
+		int32 level;
+		bool kept;
+	};
+	const Row rows[] = {{EML_Debug, false}, {EML_Warning, true}, {EML_Information, true}, {EML_Fatal, true},
+						{EML_Trace, false}, {32 + EML_Warning, true}, {32, false}};
+	for (const Row& row : rows)
+		EXPECT_EQ(logger.ShouldLog(EMessageLevel(row.level)), row.kept) << row.level;
+	EXPECT_FALSE(logger.WithDebug(true));
+	EXPECT_TRUE(logger.ShouldLog(EML_Debug));
+	EXPECT_TRUE(logger.WithDebug(false));
+
+	VRefPtr<VValueBag> kept = MessageBag("kept", EML_Warning);
+	logger.LogBag(kept.Get());
+	logger.LogBag(MessageBag("dropped", EML_Debug).Get());
+	std::vector<const VValueBag*> pending;
+	logger.Read(pending);
+	ASSERT_EQ(pending.size(), 1u);
+	EXPECT_EQ(pending[0], kept.Get());
+	EXPECT_NE(pending[0]->GetAttribute(ILoggerBagKeys::time), nullptr);
+	int64 first = 0;
+	EXPECT_TRUE(ILoggerBagKeys::sequence.Get(pending[0], first));
+	EXPECT_GT(first, 0);
+	pending[0]->Release();
+
+	// A message at the default level leaves "level" out; an empty source is the process's.
+	plat::SetMainBundleInfoStringForTesting("CFBundleName", std::string("Updater"));
+	logger.LogMessage(EML_Information, VString("hello"), VString());
+	logger.LogMessage(EML_Error, VString("bad"), VString("engine"));
+	plat::ClearMainBundleOverridesForTesting();
+	logger.Read(pending);
+	ASSERT_EQ(pending.size(), 2u);
+	EXPECT_EQ(pending[0]->GetAttribute(ILoggerBagKeys::level), nullptr);
+	EXPECT_EQ(ILoggerBagKeys::level.Get(pending[0]), EML_Information);
+	VString source;
+	ILoggerBagKeys::source.Get(pending[0], source);
+	EXPECT_EQ(to_string(source), "Updater");
+	EXPECT_EQ(ILoggerBagKeys::level.Get(pending[1]), EML_Error);
+	ILoggerBagKeys::source.Get(pending[1], source);
+	EXPECT_EQ(to_string(source), "engine");
+	int64 second = 0;
+	ILoggerBagKeys::sequence.Get(pending[1], second);
+	EXPECT_GT(second, first);
+	for (const VValueBag* bag : pending)
+		bag->Release();
+}
+
+TEST(VLoggerTest, RingListenersAndTheReaderTask)
+{
+	RecordingListener older;  // both outlive the logger, which holds them
+	RecordingListener newer;
+	VRefPtr<VLogger> logger(new VLogger, true);
+	logger->Start();
+	// 1001 bags without a flush: the first is dropped (and released) when the last takes its slot.
+	VRefPtr<VValueBag> firstBag = MessageBag("0");
+	logger->LogBag(firstBag.Get());
+	for (int i = 1; i <= VLogger::kRingSize; ++i)
+		logger->LogBag(MessageBag(std::to_string(i).c_str()).Get());
+	EXPECT_EQ(firstBag->GetRefCount(), 1);
+
+	EXPECT_FALSE(logger->AddLogListener(nullptr));
+	// The first listener starts the "Logger" task, which may flush at once: the batch is looked at after.
+	EXPECT_TRUE(logger->AddLogListener(&older));
+	EXPECT_FALSE(logger->AddLogListener(&older));
+	EXPECT_EQ(older.GetRefCount(), 2);
+	EXPECT_TRUE(logger->AddLogListener(&newer));
+	logger->Flush();
+	{
+		std::lock_guard<std::mutex> guard(older.fMutex);
+		ASSERT_EQ(older.fMessages.size(), size_t(VLogger::kRingSize));
+		EXPECT_EQ(older.fMessages.front(), "1");
+		EXPECT_EQ(older.fMessages.back(), "1000");
+		EXPECT_TRUE(std::is_sorted(older.fSequences.begin(), older.fSequences.end()));
+	}
+	EXPECT_EQ(newer.Count(), size_t(VLogger::kRingSize));
+
+	// The task flushes on its own; a listener that logs from Put does not block the logger.
+	older.fLogger = logger.Get();
+	logger->LogMessage(EML_Warning, VString("late"), VString("test"));
+	for (int i = 0; i < 500 && newer.Count() < size_t(VLogger::kRingSize) + 2; ++i)
+		VTask::Sleep(10);
+	EXPECT_GE(newer.Count(), size_t(VLogger::kRingSize) + 1);
+	older.fLogger = nullptr;
+
+	EXPECT_TRUE(logger->RemoveLogListener(&older));
+	EXPECT_FALSE(logger->RemoveLogListener(&older));
+	EXPECT_EQ(older.GetRefCount(), 1);
+	logger.Clear();  // stops the task before the listeners go
+	EXPECT_EQ(newer.GetRefCount(), 1);
+}
+
+TEST(VLoggerTest, ErrorAndAssertionBags)
+{
+	VLogger logger;
+	logger.Start();
+	VErrorBase error(MakeVError(FourCharCode("UPRy"), 41));
+	error.SetDescription(VString("the bundle is locked"));
+	logger.LogErrorIfNecessary(&error);
+	logger.LogAssertIfNecessary("count > 0", "/src/updater/VUpdateEngine.cpp", 120);  // ASSERT is off
+	logger.WithAssert(true);
+	logger.LogAssertIfNecessary("count > 0", "/src/updater/VUpdateEngine.cpp", 120);
+	std::vector<const VValueBag*> bags;
+	logger.Read(bags);
+	ASSERT_EQ(bags.size(), 2u);
+
+	EXPECT_EQ(ILoggerBagKeys::level.Get(bags[0]), EML_Error);
+	uint64 code = 0;
+	EXPECT_TRUE(ILoggerBagKeys::error_code.Get(bags[0], code));
+	EXPECT_EQ(code, error.GetCode());
+	uint32 signature = 0;
+	EXPECT_TRUE(ILoggerBagKeys::component_signature.Get(bags[0], signature));
+	EXPECT_EQ(signature, FourCharCode("UPRy"));
+	VString text;
+	ILoggerBagKeys::message.Get(bags[0], text);
+	EXPECT_EQ(to_string(text), "the bundle is locked");
+
+	EXPECT_EQ(ILoggerBagKeys::level.Get(bags[1]), EML_Assert);
+	ILoggerBagKeys::file_name.Get(bags[1], text);
+	EXPECT_EQ(to_string(text), "VUpdateEngine.cpp");
+	int32 line = 0;
+	ILoggerBagKeys::line_number.Get(bags[1], line);
+	EXPECT_EQ(line, 120);
+	EXPECT_TRUE(ILoggerBagKeys::stack_crawl.Get(bags[1], text));
+	for (const VValueBag* bag : bags)
+		bag->Release();
+}
+
+TEST(VLoggerTest, StackCrawlsOnOneLine)
+{
+	struct Row
+	{
+		const char* crawl;
+		const char* simple;
+	};
+	const Row rows[] = {
+		{"   {1} 0x00401000 - velk::VUpdateEngine::DoRun(velk::VString const&) const\n   {0} 0x00402000 - main\n",
+		 "   {1} 0x00401000 - VUpdateEngine::DoRun <-    {0} 0x00402000 - main"},
+		{"non-virtual thunk to velk::VLogger::Flush()", "VLogger::Flush"},
+		{"f) then (g", "f) then (g"},  // ')' before '(' stays
+		{"", ""},
+	};
+	for (const Row& row : rows)
+	{
+		VString simple;
+		ILogger::SimplifyStackCrawl(VString(row.crawl), simple);
+		EXPECT_EQ(to_string(simple), row.simple) << row.crawl;
+	}
+}
+
+TEST(VLoggerTest, ManyThreadsLogEveryBagOnce)
+{
+	RecordingListener listener;  // outlives the logger, which holds it
+	VRefPtr<VLogger> logger(new VLogger, true);
+	logger->Start();
+	logger->AddLogListener(&listener);
+	constexpr int kThreads = 16;
+	constexpr int kBags = 50;
+	std::vector<std::thread> threads;
+	for (int t = 0; t < kThreads; ++t)
+	{
+		threads.emplace_back([&logger] {
+			for (int i = 0; i < kBags; ++i)
+			{
+				logger->LogBag(MessageBag("m").Get());
+				if (i % 10 == 0)
+					logger->Flush();  // concurrent flushers deliver in age order
+			}
+		});
+	}
+	for (std::thread& thread : threads)
+		thread.join();
+	logger->Flush();
+	std::lock_guard<std::mutex> guard(listener.fMutex);
+	ASSERT_EQ(listener.fSequences.size(), size_t(kThreads * kBags));
+	EXPECT_EQ(std::set<int64>(listener.fSequences.begin(), listener.fSequences.end()).size(), size_t(kThreads * kBags));
+}
+
+}  // namespace
+}  // namespace velk
