@@ -209,6 +209,12 @@ bool QueryOwnMapping(const std::string& root, uintptr_t address, uintptr_t& base
 	return false;
 }
 
+bool HasTracer(const std::string& root)
+{
+	std::string value;
+	return FindColonField(ReadTextFile(Join(root, "/proc/self/status")), "TracerPid", value) && !value.empty() && value != "0";
+}
+
 std::string ReadPrettyHostName(const std::string& root)
 {
 	const std::string text = ReadTextFile(Join(root, "/etc/machine-info"), 65536);

@@ -32,6 +32,9 @@ bool ReadOwnMemoryPages(const std::string& root, uint64_t& sizePages, uint64_t& 
 // it (free, base = address); otherwise the mapping itself. False, all zero, when no mapping lies there.
 bool QueryOwnMapping(const std::string& root, uintptr_t address, uintptr_t& base, size_t& size, bool& isFree);
 
+// Whether a tracer (a debugger) is attached to this process, from its status's TracerPid.
+bool HasTracer(const std::string& root);
+
 // The PRETTY_HOSTNAME of machine-info, its quotes and escapes removed; empty when unset.
 std::string ReadPrettyHostName(const std::string& root);
 

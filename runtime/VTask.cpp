@@ -6,6 +6,7 @@
 #include "files/VSystem.h"
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/strings/VString.h"
+#include "runtime/VDebugMgr.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VErrorTaskContext.h"
 #include "runtime/VProcess.h"
@@ -336,10 +337,10 @@ bool VTask::PushRetainedError(VErrorBase* error)
 	return stored;
 }
 
-void VTask::_ReportErrorThrown(VErrorBase*)
+void VTask::_ReportErrorThrown(VErrorBase* error)
 {
-	// The one place where an error that no scope silenced reaches the debug manager's ErrorThrown,
-	// which logs it; nothing to call until the debug manager exists.
+	// The one place where an error that no scope silenced reaches the debug manager, which logs it.
+	VDebugMgr::Get()->ErrorThrown(error);
 }
 
 void VTask::FlushErrors()

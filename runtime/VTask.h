@@ -10,6 +10,7 @@
 
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
+#include "runtime/VDebugContext.h"
 #include "runtime/VError.h"
 #include "runtime/VSyncEvent.h"
 #include "runtime/VTaskMgr.h"
@@ -106,6 +107,9 @@ public:
 	void SetName(const VString& name);
 
 	// Four-character tag of what the task is for; nothing reads it.
+	// The task's state for the debug manager, touched only by the task's own thread.
+	VDebugContext& GetDebugContext() { return fDebugContext; }
+
 	OsType GetKind() const { return fKind; }
 	void SetKind(OsType kind) { fKind = kind; }
 
@@ -189,6 +193,7 @@ private:
 	std::atomic<bool> fKillClaimed{false};  // taken by the Kill that runs DoPrepareToDie
 	VTask* fNext = nullptr;  // the manager's task list
 	OsType fKind = 0;
+	VDebugContext fDebugContext;
 	VString* fName = nullptr;  // owned, null until SetName
 	size_t fStackSize = 0;
 	VErrorTaskContext* fErrorContext = nullptr;  // owned reference, made on first use
