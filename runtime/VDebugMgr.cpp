@@ -12,6 +12,7 @@
 #include "runtime/VErrorBase.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
+#include "runtime/VTaskMgr.h"
 #include "runtime/mac/XMacDebugger.h"
 #include "runtime/mac/XMacProcess.h"
 #include "runtime/mac/XMacStackCrawl.h"
@@ -21,6 +22,8 @@ namespace velk {
 namespace {
 
 constexpr long kAssertFileRotationSize = 0xA00001;
+// The stack an error report may need: dumping, a bag and the logger's lock, with room to spare.
+constexpr size_t kReportingStackReserve = 32 * 1024;
 
 std::string LocalDate(const char* format)
 {
@@ -163,6 +166,10 @@ void VDebugMgr::ErrorThrown(const VErrorBase* error)
 {
 	VDebugContext* context = _GetContext();
 	if (error == nullptr || !fMessagesEnabled || context == nullptr || context->fLowLevelMode != 0 || context->fBusy)
+		return;
+	// Errors raised because the stack is nearly spent (velk 108) come with little stack left: reporting them
+	// here would overflow it. They stay on the task's context for the caller, who reports them unwound.
+	if (VTaskMgr::Get()->GetCurrentFreeStackSize() < kReportingStackReserve)
 		return;
 	bool breakNow = false;
 	{

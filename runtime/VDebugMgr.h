@@ -48,7 +48,8 @@ public:
 
 	// Whether the caller should break.
 	bool AssertFailed(const char* message, const char* fileName, int32 line);
-	// Called for every error that its task's scopes did not silence.
+	// Called for every error that its task's scopes did not silence; skipped while the task's free stack is
+	// below the reserve a report needs.
 	void ErrorThrown(const VErrorBase* error);
 	void DebugMsg(const VString& text);
 	void DebugMsg(const char* format, va_list arguments);

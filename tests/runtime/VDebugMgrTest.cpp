@@ -49,12 +49,15 @@ public:
 class VDebugMgrTest : public ::testing::Test
 {
 protected:
-	void SetUp() override { VDebugMgr::Get()->Init(); }
+	void SetUp() override { fEnabled = VDebugMgr::Get()->SetMessagesEnabled(true); }
 	void TearDown() override
 	{
+		VDebugMgr::Get()->SetDebugMessageHandler(nullptr);
 		VDebugMgr::Get()->SetWriteToAssertFile(false);
-		VDebugMgr::Get()->DeInit();
+		VDebugMgr::Get()->SetMessagesEnabled(fEnabled);
 	}
+
+	bool fEnabled = false;
 };
 
 TEST_F(VDebugMgrTest, AssertionAnswers)
