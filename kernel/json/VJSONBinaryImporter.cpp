@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/VJSONArray.h"
@@ -13,8 +14,10 @@
 #include "kernel/json/VJSONObjectFactory.h"
 #include "kernel/json/VJSONPointerResolver.h"
 #include "kernel/json/VStorageLocker.h"
+#include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VTime.h"
 #include "runtime/StErrorContextInstaller.h"
+#include "runtime/VProcess.h"
 #include "runtime/VTaskMgr.h"
 
 namespace velk {
@@ -28,6 +31,24 @@ T GetLittleEndian(const uint8* bytes)
 	for (size_t i = 0; i < sizeof(T); ++i)
 		value |= uint64(bytes[i]) << (8 * i);
 	return T(value);
+}
+
+// One text of a class reference: u16 length below 0x8000, then its units, taken only when it fits in
+// the payload; the payload is passed over as far as it was read.
+bool TakeClassText(const uint8*& payload, const uint8* end, VString& out)
+{
+	if (end - payload < 2)
+		return false;
+	const uint16 length = GetLittleEndian<uint16>(payload);
+	if (length >= 0x8000 || size_t(end - payload - 2) < size_t(length) * sizeof(UniChar))
+		return false;
+	payload += 2;
+	std::vector<UniChar> units(length);
+	for (uint16 i = 0; i < length; ++i)
+		units[i] = GetLittleEndian<uint16>(payload + 2 * size_t(i));
+	out.FromUniString(units.data(), int32(length));
+	payload += size_t(length) * sizeof(UniChar);
+	return true;
 }
 
 }  // namespace
@@ -324,18 +345,35 @@ VError VJSONBinaryImporter::_ReadPayload(VJSONObject* object)
 		return _Fail(VE_STREAM_EOF);
 	const uint8* payload = fCursor;
 	fCursor += size_t(size);
-	// A class reference ("****": the class's namespace and name) is looked up once a class store exists;
-	// until then the object stays plain and its payload is passed over.
 	if (signature == VJSONBinaryWriter::kClassSignature)
+	{
+		// The class is looked up again by namespace and name; a class unknown here leaves the object plain.
+		const uint8* end = payload + size_t(size);
+		VString nameSpace, className;
+		if (TakeClassText(payload, end, nameSpace) && TakeClassText(payload, end, className)
+			&& VProcess::sInstance != nullptr)
+		{
+			VRefPtr<VJSONObject> classObject = VProcess::sInstance->GetClassObject(nameSpace, className);
+			if (VJSONClass* theClass = classObject ? dynamic_cast<VJSONClass*>(classObject->GetImplementation()) : nullptr)
+			{
+				object->_SetClass(theClass);
+				object->_SetClassKind(uint32(theClass->GetDepth()));
+			}
+		}
 		return VE_OK;
+	}
 	VRefPtr<VJSONObject> classObject;
 	uint64 error = VE_OK;
 	IJSONObject* implementation
 		= VJSONObjectFactory::Get()->CreateForSignature(object, signature, payload, size_t(size), classObject, &error);
 	if (implementation == nullptr)
 		return error;
-	// A class object handed back would become the object's class, which objects cannot take yet.
 	object->_SetImplementation(implementation);
+	if (VJSONClass* theClass = classObject ? dynamic_cast<VJSONClass*>(classObject->GetImplementation()) : nullptr)
+	{
+		object->_SetClass(theClass);
+		object->_SetClassKind(uint32(theClass->GetDepth()));
+	}
 	implementation->Release();
 	return VE_OK;
 }

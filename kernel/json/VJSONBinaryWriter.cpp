@@ -11,6 +11,7 @@
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONPropertyIterator.h"
+#include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VTime.h"
 #include "runtime/VTaskMgr.h"
 
@@ -223,9 +224,34 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* object, Buffer& buffe
 	}
 	if (error != VE_OK)
 		return error;
-	// Objects have no class to name yet, so the class reference ("****") is never written here.
 	if (signature == 0)
-		return PutLittleEndian<uint16>(buffer, kEndPlain);
+	{
+		// A class other than the plain "Object" of kind 0 is named by its namespace and name.
+		const VJSONClass* theClass = object->GetClass();
+		if (theClass == nullptr || implementation != nullptr
+			|| (object->GetClassKind() == 0 && theClass->GetName().EqualToStringRaw(VString("Object"))))
+			return PutLittleEndian<uint16>(buffer, kEndPlain);
+		const VString& nameSpace = theClass->GetNameSpace();
+		const VString& name = theClass->GetName();
+		if (nameSpace.GetLength() > kMaxNameLength || name.GetLength() > kMaxNameLength)
+		{
+			_ThrowError(VE_INVALID_PARAMETER, &name);
+			return VE_INVALID_PARAMETER;
+		}
+		error = PutLittleEndian<uint16>(buffer, kEndWithPayload);
+		if (error == VE_OK)
+			error = PutLittleEndian<uint32>(buffer, kClassSignature);
+		if (error == VE_OK)
+			error = PutLittleEndian<uint64>(buffer, 4 + 2 * uint64(nameSpace.GetLength() + name.GetLength()));
+		for (const VString* text : {&nameSpace, &name})
+		{
+			if (error == VE_OK)
+				error = PutLittleEndian<uint16>(buffer, uint16(text->GetLength()));
+			if (error == VE_OK)
+				error = PutUnits(buffer, text->GetCPointer(), uint32(text->GetLength()));
+		}
+		return error;
+	}
 	error = PutLittleEndian<uint16>(buffer, kEndWithPayload);
 	if (error == VE_OK)
 		error = PutLittleEndian<uint32>(buffer, signature);

@@ -31,6 +31,7 @@ public:
 	void GetResult(VJSONValue& out) const override;
 	uint8 GetResultLegacyValueKind() const override { return fResultLegacyValueKind; }
 	bool GetResultIsExpected() const override { return fResultIsExpected; }
+	void SetResultIsExpected(bool expected) { fResultIsExpected = expected; }
 	EJSONStatus GetParametersAsJSONValues(std::vector<VJSONValue>** out) const override;
 	EJSONStatus GetParameterList(void** list, int* count, void** extra, bool* flag) override;
 	CDBRyBaseContext* GetBaseContext() const override { return fBaseContext; }

@@ -10,7 +10,10 @@
 #include "kernel/json/VJSONFunctionContext.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONWriter.h"
+#include "kernel/json/classes/VJSONClass.h"
+#include "kernel/json/classes/VJSONClassStore.h"
 #include "kernel/values/VCompareOptions.h"
+#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -30,10 +33,25 @@ bool hasher_VString::equal_to::operator()(const VString& a, const VString& b) co
 		&& (a.GetLength() == 0 || std::memcmp(a.GetCPointer(), b.GetCPointer(), size_t(a.GetLength()) * sizeof(UniChar)) == 0);
 }
 
-VJSONObject::VJSONObject(VJSONObject*, IJSONObject* implementation, VStorageLocker* locker, bool notCounted)
+namespace {
+
+// The class that an object made with classObject takes.
+VJSONClass* ClassForObject(VJSONObject* classObject)
+{
+	if (classObject == nullptr)
+	{
+		VJSONClassStore* store = VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+		classObject = store != nullptr ? store->GetRootObjectClass() : nullptr;
+	}
+	return classObject != nullptr ? dynamic_cast<VJSONClass*>(classObject->GetImplementation()) : nullptr;
+}
+
+}  // namespace
+
+VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, VStorageLocker* locker, bool notCounted)
 	: fImplementation(implementation), fNotCounted(notCounted)
 {
-	// Without a class store there is no class to take: every object is generic for now.
+	_SetClass(ClassForObject(classObject));
 	if (fImplementation != nullptr)
 		fImplementation->Retain();
 	if (locker != nullptr)
@@ -63,6 +81,8 @@ VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, 
 
 VJSONObject::~VJSONObject()
 {
+	// Given back while the implementation lives: a class object's implementation is its class.
+	_SetClass(nullptr);
 	{
 		StGraphLocker lock(IsSharedGraph());
 		if (VJSONGraph* graph = DisconnectAll())
@@ -79,6 +99,52 @@ VJSONObject::~VJSONObject()
 		stamp->Release();
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+}
+
+void VJSONObject::_SetClass(VJSONClass* theClass)
+{
+	if (theClass == fClass)
+		return;
+	// A class object that is an instance of its own class ("Class") does not count itself: it would
+	// keep itself alive.
+	if (theClass != nullptr && theClass->GetClassObject() != this)
+		theClass->UseClassObject();
+	VJSONClass* former = fClass;
+	fClass = theClass;
+	if (former != nullptr && former->GetClassObject() != this)
+		former->UnuseClassObject();
+}
+
+VJSONObject* VJSONObject::GetClassObject() const
+{
+	return fClass != nullptr ? fClass->GetClassObject() : nullptr;
+}
+
+VJSONObject* VJSONObject::_GetPrototype() const
+{
+	return fClass != nullptr ? fClass->GetPrototype() : nullptr;
+}
+
+bool VJSONObject::IsInstanceOf(const VJSONClass* theClass) const
+{
+	for (const VJSONClass* walked = fClass; walked != nullptr; walked = walked->GetSuperclass())
+	{
+		if (walked == theClass)
+			return true;
+	}
+	return false;
+}
+
+bool VJSONObject::IsInstanceOf(const VJSONObject* classObject) const
+{
+	const VJSONClass* theClass
+		= classObject != nullptr ? dynamic_cast<const VJSONClass*>(classObject->GetImplementation()) : nullptr;
+	if (theClass == nullptr)
+	{
+		_ThrowError(VE_JSON_NOT_A_CLASS_OBJECT);
+		return false;
+	}
+	return IsInstanceOf(theClass);
 }
 
 int32 VJSONObject::Retain(const char*) const
@@ -167,8 +233,14 @@ VJSONValue VJSONObject::GetProperty(const VString& name, VDBLanguageContext* con
 	if (fImplementation != nullptr
 		&& fImplementation->IJSON_GetProperty(this, name, result, context) != eJSONStatusNotHandled)
 		return result;
-	// Member functions and getters of the object's class come with the class store.
-	return GetOwnProperty(name);
+	result = GetOwnProperty(name);
+	if (!result.IsUndefined() || fClass == nullptr)
+		return result;
+	if (VJSONObject* function = fClass->GetFunction(name))
+		return VJSONValue(function);
+	if (VJSONObject* getter = fClass->GetGetter(name))
+		getter->CallAsFunction(const_cast<VJSONObject*>(this), nullptr, nullptr, result, nullptr, context);
+	return result;
 }
 
 VJSONValue VJSONObject::GetOwnProperty(const VString& name) const
@@ -198,8 +270,10 @@ bool VJSONObject::HasProperty(const VString& name, VDBLanguageContext* context) 
 		if (status != eJSONStatusNotHandled)
 			return false;
 	}
-	// A class prototype would be asked next; objects have no class yet.
-	return HasOwnProperty(name);
+	if (HasOwnProperty(name))
+		return true;
+	VJSONObject* prototype = _GetPrototype();
+	return prototype != nullptr && prototype->HasProperty(name, nullptr);
 }
 
 bool VJSONObject::HasOwnProperty(const VString& name) const
@@ -327,7 +401,9 @@ bool VJSONObject::IsEmpty() const
 	VJSONReadLock lock(fLocker);
 	if (!fProperties.empty())
 		return false;
-	return fImplementation == nullptr || fImplementation->IJSON_IsEmpty(this);
+	if (fImplementation != nullptr && !fImplementation->IJSON_IsEmpty(this))
+		return false;
+	return fClass == nullptr || !fClass->HasGetters();
 }
 
 VJSONValue VJSONObject::GetPropertyByIndex(size_t index, EJSONStatus* status) const
@@ -378,7 +454,10 @@ void VJSONObject::GetClassName(VString& out) const
 	if (fImplementation != nullptr && fImplementation->IJSON_GetClassName(this, out) != eJSONStatusNotHandled
 		&& !out.IsEmpty())
 		return;
-	out = VString(IsShared() ? "Shared Object" : "Object");
+	if (fClass != nullptr && !fClass->GetName().IsEmpty())
+		out = fClass->GetName();
+	else
+		out = VString(IsShared() ? "Shared Object" : "Object");
 }
 
 bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBLanguageContext* context)
@@ -394,7 +473,17 @@ bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBL
 		if (status != eJSONStatusNotHandled)
 			return status == eJSONStatusHandled;
 	}
-	// Class setters come with the class store.
+	if (fClass != nullptr && fClass->HasSetters())
+	{
+		if (VJSONObject* setter = fClass->GetSetter(name))
+		{
+			std::vector<VJSONValue> parameters(1, value);
+			VJSONValue scratch;
+			const EJSONStatus status = setter->CallAsFunction(this, nullptr, &parameters, scratch, nullptr, context);
+			if (status != eJSONStatusNotHandled)
+				return status == eJSONStatusHandled;
+		}
+	}
 	VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(value));
 	return _SetOwnProperty(name, value);
 }
@@ -831,13 +920,14 @@ VError VJSONObject::Clone(VJSONValue& out, VJSONCloner& cloner) const
 			return JSONFailureError(error);
 		}
 	}
-	// Objects have no class yet, so the copy is made without a class object, as the source was.
-	VJSONObject* copy = new (std::nothrow) VJSONObject(nullptr, implementation.Get(), shared);
+	VJSONObject* copy = new (std::nothrow) VJSONObject(GetClassObject(), implementation.Get(), shared);
 	if (copy == nullptr)
 	{
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
+	if (fClass == nullptr)
+		copy->_SetClass(nullptr);
 	copy->fClassKind = fClassKind;
 	if (cloner.GetMode() == VJSONCloner::kCloneIntoLocker)
 	{
@@ -1043,6 +1133,23 @@ uint32 VJSONObject::GetPropertyStamp(const VString& name) const
 	uint32 stamp = 0;
 	if (fImplementation != nullptr && fImplementation->IJSON_GetPropertyStamp(name, &stamp) != eJSONStatusNotHandled)
 		return stamp;
+	if (fClass != nullptr && fClass->GetGetter(name) != nullptr)
+	{
+		// A computed property changes with the object: its stamp is the object's.
+		if (GetJSONStampPointer() == nullptr)
+		{
+			VJSONStamp* created = new (std::nothrow) VJSONStamp;
+			if (created == nullptr)
+			{
+				_ThrowError(VE_MEMORY_FULL);
+				return 0;
+			}
+			const_cast<VJSONObject*>(this)->SetJSONStamp(created);
+			created->Release();
+		}
+		VJSONStamp* objectStamp = GetJSONStampPointer();
+		return objectStamp != nullptr ? objectStamp->GetCounter() : 0;
+	}
 	VJSONReadLock lock(fLocker);
 	auto found = fProperties.find(name);
 	return found == fProperties.end() ? 0 : found->second.first.GetStamp();

@@ -57,8 +57,9 @@ class VELK_API VJSONObject : public VObject, public IRefCountable
 public:
 	using PropertyMap = std::unordered_map<VString, std::pair<VJSONValue, uint64>, hasher_VString::hash, hasher_VString::equal_to>;
 
-	// classObject is kept for the class store, which does not exist yet: objects have no class. The
-	// implementation and the locker are retained.
+	// The class is the implementation of classObject; with a null classObject the root "Object" of the
+	// process's class store (no class before the store exists). The implementation and the locker are
+	// retained.
 	VJSONObject(VJSONObject* classObject, IJSONObject* implementation, VStorageLocker* locker, bool notCounted);
 	// shared: the object gets a new provisional locker of its own (none when memory is short, velk 100).
 	VJSONObject(VJSONObject* classObject, IJSONObject* implementation, bool shared);
@@ -98,7 +99,7 @@ public:
 	VError GetDescription(VString& out, bool cut, VDBLanguageContext* context = nullptr) const;
 	// "[object Object]".
 	VError GetString(VString& out) const;
-	// The implementation's name, else "Shared Object" or "Object".
+	// The implementation's name, else the class's, else "Shared Object" or "Object".
 	void GetClassName(VString& out) const;
 
 	// Writing. A shared object is changed only by the task that uses its locker (RyRT -10719 otherwise).
@@ -123,8 +124,24 @@ public:
 	// For the binary reader, which meets an object's native payload after its properties: implementation
 	// (retained, connected to the object) replaces the current one (disconnected and released).
 	void _SetImplementation(IJSONObject* implementation);
-	bool IsGenericObject() const { return true; }
+	// No class, or a class kind of 0 (an instance of the root class).
+	bool IsGenericObject() const { return fClass == nullptr || fClassKind == 0; }
 	uint32 GetClassKind() const { return fClassKind; }
+	void _SetClassKind(uint32 kind) { fClassKind = kind; }
+	bool IsUnderConstruction() const { return fUnderConstruction; }
+	void _SetUnderConstruction(bool underConstruction) { fUnderConstruction = underConstruction; }
+	VJSONClass* GetClass() const { return fClass; }
+	// Takes theClass (counted as one of its instances) and gives back the former one; null only gives
+	// back the former class (the class's own holders of functions have none).
+	void _SetClass(VJSONClass* theClass);
+	// The class's class object, or null without a class.
+	VJSONObject* GetClassObject() const;
+	// The class's prototype, or null.
+	VJSONObject* _GetPrototype() const;
+	// Whether theClass is the object's class or one of its superclasses.
+	bool IsInstanceOf(const VJSONClass* theClass) const;
+	// The same with a class object; false with RyRT -10745 for null or an object that is not a class.
+	bool IsInstanceOf(const VJSONObject* classObject) const;
 	// Calls this function object: its implementation's IJSON_CallAsFunction with a root context holding
 	// the arguments, then copies the context's result (undefined unless set) into result. Not handled
 	// (1), result untouched, for an object without implementation.

@@ -3,6 +3,8 @@
 #include <new>
 #include <unordered_set>
 
+#include "kernel/json/classes/VJSONClass.h"
+
 namespace velk {
 
 namespace {
@@ -90,6 +92,31 @@ bool VJSONPropertyNames::_AddOwnNames(bool ordered)
 	}
 }
 
+void VJSONPropertyNames::_AddGetterNames(bool onlyOthers)
+{
+	const VJSONClass* theClass = fObject->GetClass();
+	if (theClass == nullptr || !theClass->HasGetters() || fFailed)
+		return;
+	try
+	{
+		std::vector<VString> names;
+		theClass->GetGetterNames(names);
+		std::unordered_set<VString, hasher_VString::hash, hasher_VString::equal_to> listed;
+		if (onlyOthers)
+			listed.insert(fNames.begin(), fNames.end());
+		for (const VString& name : names)
+		{
+			if (listed.find(name) == listed.end())
+				fNames.push_back(name);
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		_Empty();
+	}
+}
+
 void VJSONPropertyNames::_Empty()
 {
 	fNames.clear();
@@ -102,9 +129,8 @@ VJSONPropertyIterator::VJSONPropertyIterator(VJSONObject* object)
 {
 	if (object == nullptr)
 		return;
-	// Without a class store objects have no class, so there are no getter names to add when the
-	// implementation supplies none.
-	_AddImplementationNames(false);
+	if (!_AddImplementationNames(false))
+		_AddGetterNames(false);
 	_AddOwnNames(false);
 }
 
@@ -122,8 +148,8 @@ VJSONPropertyConstIterator::VJSONPropertyConstIterator(const VJSONObject* object
 {
 	if (object == nullptr)
 		return;
-	// No class store: the class's getter names, asked when the implementation supplies none, are none.
-	_AddImplementationNames(false);
+	if (!_AddImplementationNames(false))
+		_AddGetterNames(false);
 	_AddOwnNames(false);
 }
 
@@ -132,9 +158,11 @@ VJSONPropertyConstOrderedIterator::VJSONPropertyConstOrderedIterator(const VJSON
 {
 	if (object == nullptr || !_AddOwnNames(true))
 		return;
+	bool implementationNames = false;
 	if ((options & kJSONOrderedWithoutImplementationNames) == 0)
-		_AddImplementationNames(true);
-	// No class store: objects have no class, so option 2 has no getter names to leave out.
+		implementationNames = _AddImplementationNames(true);
+	if ((options & kJSONOrderedWithoutClassNames) == 0 && !implementationNames)
+		_AddGetterNames(true);
 }
 
 }  // namespace velk

@@ -48,6 +48,8 @@ protected:
 	// Appends the implementation's names (all of them, or only those that are not own properties).
 	// Returns whether the implementation supplied names, which then stand in for the class's.
 	bool _AddImplementationNames(bool onlyOthers);
+	// Appends the names of the class's getters (only those not listed yet when onlyOthers is set).
+	void _AddGetterNames(bool onlyOthers);
 	// Appends the own names, in insertion order or in the map's.
 	bool _AddOwnNames(bool ordered);
 	// After a refused allocation: nothing to visit, and nothing more is added.
