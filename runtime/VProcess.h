@@ -15,7 +15,9 @@ class VIntlMgr;
 class VJSONClassStore;
 class VJSONObject;
 class VString;
-class VString;
+class VBootLogListener;
+class VLogger;
+class VMetricsManager;
 
 class VELK_API VProcess : public VObject
 {
@@ -38,8 +40,15 @@ public:
 	// The application's localizer, not owned; null until the application sets one.
 	ILocalizer* GetLocalizer() const { return fLocalizer; }
 	void SetLocalizer(ILocalizer* localizer) { fLocalizer = localizer; }
-	// The process logger, null while there is none.
-	ILogger* GetLogger() const { return fLogger; }
+	// The process logger, null while there is none (it is made under the start-up flag 0x10).
+	ILogger* GetLogger() const;
+	// The logger only when it exists and accepts messages of that level.
+	ILogger* GetLogger(int32 level) const;
+	// Hands what the start-up listener kept back to the logger, so that the listeners attached since
+	// receive it, then removes and releases that listener.
+	void CleanBootLogListener();
+	// The process's metrics manager, collection off until started.
+	VMetricsManager* GetMetricsManager() const { return fMetricsManager; }
 	// The JSON class store "ry", not retained; null until made.
 	VJSONClassStore* GetClassStore() const { return fClassStore; }
 	// The class object of that name in the class store of that namespace (the process store or one of
@@ -64,7 +73,9 @@ private:
 	// Filled by the start-up steps as the services they make join the toolbox.
 	VIntlMgr* fIntlMgr = nullptr;
 	ILocalizer* fLocalizer = nullptr;
-	ILogger* fLogger = nullptr;
+	VLogger* fLogger = nullptr;
+	VBootLogListener* fBootLogListener = nullptr;
+	VMetricsManager* fMetricsManager = nullptr;
 	VJSONClassStore* fClassStore = nullptr;
 };
 

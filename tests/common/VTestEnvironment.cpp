@@ -1,5 +1,6 @@
 #include "common/VTestEnvironment.h"
 
+#include "runtime/ILogger.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -13,7 +14,7 @@ VProcess* sTestProcess = nullptr;
 void VTestEnvironment::SetUp()
 {
 	sTestProcess = new VProcess;
-	ASSERT_TRUE(sTestProcess->Init(0));
+	ASSERT_TRUE(sTestProcess->Init(0x10));
 	ASSERT_EQ(VProcess::sInstance, sTestProcess);
 }
 
@@ -21,6 +22,12 @@ void VTestEnvironment::TearDown()
 {
 	delete sTestProcess;
 	sTestProcess = nullptr;
+}
+
+void VTestEnvironment::StopLoggerTask()
+{
+	if (sTestProcess != nullptr && sTestProcess->GetLogger() != nullptr)
+		sTestProcess->GetLogger()->Stop();
 }
 
 VProcess* VTestEnvironment::GetProcess()

@@ -16,6 +16,10 @@ public:
 
 	// The process object made by SetUp; null outside the test run.
 	static VProcess* GetProcess();
+	// Ends the process logger's task in this test's process, for tests that count the process's tasks
+	// (the program reads some settings while its main task is alone). Logging goes on; flushes are then
+	// made by those who ask for them.
+	static void StopLoggerTask();
 };
 
 // Makes VProcess::sInstance null for the scope and restores it at the end, to test what happens

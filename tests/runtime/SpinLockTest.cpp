@@ -5,10 +5,9 @@
 #include <vector>
 
 #include "common/VTemporaryFolderTest.h"
+#include "common/VTestEnvironment.h"
 #include "kernel/strings/VString.h"
-#include "runtime/ILogger.h"
 #include "runtime/SpinLock.h"
-#include "runtime/VProcess.h"
 #include "runtime/VSyncEvent.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
@@ -136,10 +135,8 @@ protected:
 	void SetUp() override
 	{
 		test::VTemporaryFolderTest::SetUp();
-		// The settings are read while the main task is alone, before the process logger's task starts:
-		// that task is ended here (this test's process only) to stand in the same state.
-		if (ILogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr)
-			logger->Stop();
+		// The settings are read while the main task is alone, before the process logger's task starts.
+		VTestEnvironment::StopLoggerTask();
 		fLock = SpinLock::Lock;
 		fMaxSpins = SpinLock::sMaxSpins;
 		fYield = SpinLock::sYieldAfterCheckEvent;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/VFailingAllocations.h"
+#include "common/VTestEnvironment.h"
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VProcess.h"
@@ -29,6 +30,7 @@ size_t FreeStackBelow(int depth)
 
 TEST(VTaskMgr, MainTaskIsTheTestThread)
 {
+	VTestEnvironment::StopLoggerTask();  // these counts are of the tasks the test makes
 	VTaskMgr* manager = VTaskMgr::Get();
 	ASSERT_TRUE(VTaskMgr::IsInited());
 	VTask* main = VTask::GetCurrent();

@@ -54,6 +54,7 @@ protected:
 
 TEST(VTask, BodyRunsOnItsOwnTaskThenTheTaskDies)
 {
+	VTestEnvironment::StopLoggerTask();  // these counts are of the tasks the test makes
 	VTaskID mainID = VTask::GetCurrentID();
 	std::atomic<VTask*> seenTask{nullptr};
 	std::atomic<VTaskID> seenID{0};
@@ -194,6 +195,7 @@ TEST(VTask, TicksSinceKillAreCountedFromTheKill)
 
 TEST(VTask, KillAllTasksLeavesTheMainTaskAlone)
 {
+	VTestEnvironment::StopLoggerTask();  // these counts are of the tasks the test makes
 	LoopingTask* first = new LoopingTask;
 	LoopingTask* second = new LoopingTask;
 	ASSERT_TRUE(first->Run());
@@ -263,6 +265,7 @@ TEST(VTask, SleepingTaskIsWokenEarly)
 // is refused whole, with velk 100, and nothing escapes as an exception or stays behind.
 TEST(VTask, MadeAndRunWholeOrNotAtAllWhenMemoryRunsOut)
 {
+	VTestEnvironment::StopLoggerTask();  // these counts are of the tasks the test makes
 	struct Outcome
 	{
 		bool made = false;
