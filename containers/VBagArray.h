@@ -8,9 +8,11 @@
 
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
+#include "runtime/VError.h"
 
 namespace velk {
 
+class VString;
 class VValueBag;
 
 class VELK_API VBagArray : public VObject, public IRefCountable
@@ -49,6 +51,10 @@ public:
 	VValueBag* _GetNth(int32 pos) const { return pos >= 1 && pos <= GetCount() ? fBags[size_t(pos - 1)] : nullptr; }
 	// Releases every bag and empties the list.
 	void Destroy();
+
+	// Appends the list as a JSON array of its bags (VValueBag::_GetJSONString) at the indentation level.
+	// Answers 0, or velk 107 (raised) when the text cannot be made.
+	VError _GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const;
 
 	// False when the copy constructor could not copy every bag.
 	bool IsComplete() const { return fComplete; }

@@ -97,12 +97,6 @@ VValueBag* VValueBag::_CopyBag() const
 	return copy;
 }
 
-VError VValueBag::FromJSONValue(const VJSONValue&)
-{
-	_ThrowError(VE_UNIMPLEMENTED);
-	return VE_UNIMPLEMENTED;
-}
-
 const StPackedDictionaryKey& VValueBag::CDataAttributeName()
 {
 	static const StPackedDictionaryKey sKey("<>");

@@ -18,6 +18,7 @@ namespace velk {
 
 class IBaggable;
 class VBagArray;
+class VJSONObject;
 class VJSONValue;
 class VString;
 class VTime;
@@ -57,8 +58,55 @@ public:
 	// Clone without raising anything: for the bags copied inside a copy, which raises once for all.
 	VValueBag* _CopyBag() const;
 
-	// Filling the bag from a JSON value is not supported yet: raises and answers velk 2, bag unchanged.
+	// ---------------------------------------------------------------------------------------------------
+	// JSON forms (VValueBagJSON.cpp): the bag is an object, its attributes properties (the character data
+	// under "__CDATA"), each element name a property holding an array of objects, or one object when its
+	// only bag is marked "____objectunic" (or with kJSON_SINGLE_AS_OBJECT). A bag marked
+	// "____FakeArrayElement" stands for that attribute's value alone.
+
+	static constexpr uint32 kJSON_PRETTY = 8;                    // new lines and tabs
+	static constexpr uint32 kJSON_SINGLE_AS_OBJECT = 32;         // every list of one bag as that object
+	static constexpr uint32 kJSON_NON_AMBIGUOUS_DATES = 0x1000;  // FromJSONString: the importer's option 512
+
+	// Replaces json by the bag's JSON text. Answers 0, or velk 107 (raised, json empty) when the text
+	// cannot be made.
+	VError GetJSONString(VString& json, uint32 options = 0) const override;
+	// Appends the bag as one JSON object at the indentation level (kept across the call).
+	VError _GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const;
+	// Adds to this bag what the JSON text holds (VJSONImporter::JSONObjectToBag): the text must hold an
+	// object. Answers the importer's error (pushed); the bag then keeps what was read before it.
+	VError FromJSONString(const VString& json, uint32 options = 0) override;
+	// The JSON value's text read by FromJSONString: velk 550 (551 and 550 pushed) for a value that is not
+	// an object.
 	VError FromJSONValue(const VJSONValue& json) override;
+	// The bag's JSON text read back as a new object, retained for the caller; null when that fails, the
+	// writer's or the parser's error in error.
+	VJSONObject* BuildJSONObject(VError& error) const;
+	// json becomes the object BuildJSONObject makes, or undefined (its error answered).
+	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
+
+	// ---------------------------------------------------------------------------------------------------
+	// XML text (VValueBagXML.cpp): the bag is an element, its attributes XML attributes (but the character
+	// data and the JSON markers), each element list child elements, the character data the element's text.
+	// Characters XML cannot carry are left out, so the text always reads back.
+
+	// Appends the bag as one element of that name; indented, each child goes on its own line one tab
+	// deeper.
+	void DumpXML(VString& text, const VString& elementName, bool indented) const;
+	// The element at level: tabs before it when level > 0; -1 writes no tabs at all.
+	void _DumpXML(VString& text, const VString& elementName, int32 level) const;
+	// The start tag with the attributes; cdataIndex is the 1-based slot of the character data (0 when
+	// none). Answers true when the bag has no element and no character data: the tag then closes the
+	// element ("/>").
+	bool DumpXMLAttributes(VString& text, const VString& elementName, int32 cdataIndex) const;
+	// The character data of the slot cdataIndex: as it is, or as a CDATA section when it holds markup
+	// characters or line ends among other text. Answers whether anything was written.
+	bool DumpXMLCData(VString& text, int32 cdataIndex) const;
+	// level tabs (at most 100; none for level <= 0).
+	static void DumpXMLIndentation(VString& text, int32 level);
+	// With an empty set (begin == end): true when text holds a TAB, LF or CR and some character other than
+	// those and the blank. Otherwise true when text holds one of the characters from begin to end.
+	static bool NeedsEscapeSequence(const VString& text, const UniChar* begin, const UniChar* end);
 
 	// Writes "name = value" per attribute, then per element name its bag count and name and each bag's own
 	// dump, as UTF-8 cut to the buffer's size (length updated). Writes nothing without a process object.
@@ -116,6 +164,8 @@ public:
 
 	// The attribute dictionary, for readers that walk the entries (_Find, GetValueKind, GetValuePtr).
 	const VPackedAttributes& GetAttributes() const { return fAttributes; }
+	// The element dictionary, for writers that walk the names with their lists; null without elements.
+	const VPackedElements* GetElementsDictionary() const { return fElements; }
 
 	// ---------------------------------------------------------------------------------------------------
 	// Elements.
@@ -222,5 +272,21 @@ private:
 	// False when a copy could not take everything of its source.
 	bool fComplete = true;
 };
+
+// Layout of the bag's JSON text. With pretty, every object, array and property starts on a new line
+// indented by level tabs; without it nothing but the punctuation is written.
+
+// "\n" when pretty.
+VELK_API void AppendJSONNewline(VString& text, bool pretty);
+// level tabs when pretty.
+VELK_API void AjustJSONTab(VString& text, int32& level, bool pretty);
+// A new line and level tabs when pretty, then "{" or "[", and one level deeper.
+VELK_API void AppendBeginJSONObject(VString& text, int32& level, bool pretty);
+VELK_API void AppendBeginJSONArray(VString& text, int32& level, bool pretty);
+// One level up, then a new line and that level's tabs when pretty, and "}" or "]".
+VELK_API void AppendEndJSONObject(VString& text, int32& level, bool pretty);
+VELK_API void AppendEndJSONArray(VString& text, int32& level, bool pretty);
+// A new line and level tabs when pretty, the name quoted and escaped, then " : " (pretty) or ":".
+VELK_API void AppendJSONPropertyName(VString& text, int32& level, bool pretty, const VString& name);
 
 }  // namespace velk

@@ -296,5 +296,24 @@ TEST(VErrorRaisingTest, SystemErrorRecords)
 	EXPECT_EQ(MakeVErrorFromCFErrorAndRelease(nullptr), VE_OK);
 }
 
+TEST(VErrorRaisingTest, ParametersSurviveTheBag)
+{
+	StErrorContextInstaller scope(false, true);
+	VErrorBase original(VE_ACCESS_DENIED);
+	ASSERT_TRUE(original.SetString(VString("path"), VString("/Applications/Tool \"1\".app")));
+	ASSERT_TRUE(original.SetLong(VString("count"), -12));
+	VRefPtr<VValueBag> bag(new VValueBag, true);
+	ASSERT_EQ(original.SaveToBag(*bag), VE_OK);
+	VErrorBase loaded;
+	ASSERT_EQ(loaded.LoadFromBag(*bag), VE_OK);
+	VString path;
+	int32 count = 0;
+	EXPECT_TRUE(loaded.GetString(VString("path"), path));
+	EXPECT_EQ(Text(path), "/Applications/Tool \"1\".app");
+	EXPECT_TRUE(loaded.GetLong(VString("count"), count));
+	EXPECT_EQ(count, -12);
+	EXPECT_EQ(scope.GetContext()->GetLastError(), VE_OK);
+}
+
 }  // namespace
 }  // namespace velk
