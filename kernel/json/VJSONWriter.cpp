@@ -12,6 +12,7 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
+#include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VNumberText.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
@@ -699,7 +700,7 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 VError VJSONWriter::_WriteProperties(const VJSONObject* object, _Text& out)
 {
 	// Own properties in insertion order with their stored values, then the names only the implementation
-	// knows, read through the getters with the writer's context. Class getters come with the classes.
+	// knows, or else those of the class's getters, read through the getters with the writer's context.
 	std::vector<VString> names;
 	if (!object->GetPropertyNamesInOrder(names))
 		return VE_MEMORY_FULL;
@@ -712,16 +713,28 @@ VError VJSONWriter::_WriteProperties(const VJSONObject* object, _Text& out)
 	const bool valuesInOrder = !object->IsSharedGraph();
 	if (valuesInOrder)
 		object->_GetValuesInOrder(ownValues);
+	bool implementationNamed = false;
 	if (IJSONObject* implementation = object->GetImplementation(); implementation != nullptr)
 	{
 		std::vector<VString> implementationNames;
 		if (implementation->IJSON_GetPropertyNames(implementationNames) == eJSONStatusHandled)
 		{
+			implementationNamed = true;
 			for (VString& name : implementationNames)
 			{
 				if (!object->HasOwnProperty(name))
 					names.push_back(std::move(name));
 			}
+		}
+	}
+	if (const VJSONClass* theClass = object->GetClass(); !implementationNamed && theClass != nullptr && theClass->HasGetters())
+	{
+		std::vector<VString> getters;
+		theClass->GetGetterNames(getters);
+		for (VString& name : getters)
+		{
+			if (!object->HasOwnProperty(name))
+				names.push_back(std::move(name));
 		}
 	}
 	if (names.empty())

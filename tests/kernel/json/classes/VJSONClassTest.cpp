@@ -170,6 +170,11 @@ TEST(VJSONClass, AccessorsFromFunctionNames)
 		listed.push_back(to_string(property.GetName()));
 	ASSERT_EQ(listed.size(), 3u);
 	EXPECT_EQ(listed[0], "own");
+	// The JSON text of an instance shows its getters' values after its own properties.
+	VString text;
+	ASSERT_EQ(VJSONValue(instance.Get()).Stringify(text), VE_OK);
+	EXPECT_EQ(to_string(text).rfind("{own:1,", 0), 0u) << to_string(text);
+	EXPECT_NE(to_string(text).find("seven:7"), std::string::npos) << to_string(text);
 	instance->RemoveProperty(VString("own"));
 	EXPECT_FALSE(instance->IsEmpty());
 	EXPECT_EQ(instance->GetPropertyStamp(VString("seven")), 0u);
