@@ -10,6 +10,7 @@
 #include "containers/VBagArray.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VNumberText.h"
@@ -172,36 +173,7 @@ void PutJSONString(StJSONText& out, const UniChar* units, size_t count)
 			*cursor++ = unit;
 			continue;
 		}
-		*cursor++ = u'\\';
-		switch (unit)
-		{
-			case 0x08:
-				*cursor++ = u'b';
-				break;
-			case 0x09:
-				*cursor++ = u't';
-				break;
-			case 0x0A:
-				*cursor++ = u'n';
-				break;
-			case 0x0C:
-				*cursor++ = u'f';
-				break;
-			case 0x0D:
-				*cursor++ = u'r';
-				break;
-			case u'"':
-			case u'\\':
-				*cursor++ = unit;
-				break;
-			default:
-				*cursor++ = u'u';
-				*cursor++ = u'0';
-				*cursor++ = u'0';
-				*cursor++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
-				*cursor++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
-				break;
-		}
+		cursor = jsontext::WriteEscape(cursor, unit);
 	}
 	*cursor++ = u'"';
 	out.Commit(cursor);

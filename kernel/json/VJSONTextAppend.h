@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kernel/strings/VString.h"
+#include "kernel/values/VNumberText.h"
 
 namespace velk::jsontext {
 
@@ -28,6 +29,43 @@ inline bool AppendASCII(VString& target, const char* text)
 	const int32 before = target.GetLength();
 	target.AppendCString(text);
 	return target.GetLength() == before + int32(std::strlen(text));
+}
+
+// Writes the escape of one unit that JSON text may not hold as it is (a quote, a backslash or a control
+// character) at cursor, at most 6 units, and answers the position behind it.
+inline UniChar* WriteEscape(UniChar* cursor, UniChar unit)
+{
+	*cursor++ = u'\\';
+	switch (unit)
+	{
+		case 0x08:
+			*cursor++ = u'b';
+			break;
+		case 0x09:
+			*cursor++ = u't';
+			break;
+		case 0x0A:
+			*cursor++ = u'n';
+			break;
+		case 0x0C:
+			*cursor++ = u'f';
+			break;
+		case 0x0D:
+			*cursor++ = u'r';
+			break;
+		case u'"':
+		case u'\\':
+			*cursor++ = unit;
+			break;
+		default:
+			*cursor++ = u'u';
+			*cursor++ = u'0';
+			*cursor++ = u'0';
+			*cursor++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
+			*cursor++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
+			break;
+	}
+	return cursor;
 }
 
 }  // namespace velk::jsontext

@@ -436,38 +436,7 @@ void VJSONWriter::_WriteString(const UniChar* units, int32 count, _Text& out) co
 			cursor = room;
 			limit = room + (units + count - p) + 8;
 		}
-		*cursor++ = u'\\';
-		switch (unit)
-		{
-			case 0x08:
-				*cursor++ = u'b';
-				break;
-			case 0x09:
-				*cursor++ = u't';
-				break;
-			case 0x0A:
-				*cursor++ = u'n';
-				break;
-			case 0x0C:
-				*cursor++ = u'f';
-				break;
-			case 0x0D:
-				*cursor++ = u'r';
-				break;
-			case u'"':
-			case u'\\':
-				*cursor++ = unit;
-				break;
-			default:
-			{
-				*cursor++ = u'u';
-				*cursor++ = u'0';
-				*cursor++ = u'0';
-				*cursor++ = UniChar(VNumberText::kUpperHexDigits[(unit >> 4) & 0xF]);
-				*cursor++ = UniChar(VNumberText::kUpperHexDigits[unit & 0xF]);
-				break;
-			}
-		}
+		cursor = jsontext::WriteEscape(cursor, unit);
 	}
 	if (quotes)
 		*cursor++ = u'"';
