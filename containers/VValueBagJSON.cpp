@@ -13,7 +13,6 @@
 #include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
-#include "kernel/values/VNumberText.h"
 #include "kernel/values/VReal.h"
 #include "runtime/VError.h"
 
