@@ -46,104 +46,6 @@ bool IsKey(const char* bytes, size_t length, const char* literal, size_t literal
 	return length == literalLength && std::memcmp(bytes, literal, length) == 0;
 }
 
-// The text being written, straight into the caller's string: it grows by doubling and takes its length
-// once, at the end, so that a large bag is not appended to a string piece by piece. A failure to grow
-// raises velk 107 once and stops the writing.
-class StJSONText
-{
-public:
-	explicit StJSONText(VString& text) : fText(text), fLength(size_t(text.GetLength())) {}
-	StJSONText(const StJSONText&) = delete;
-	StJSONText& operator=(const StJSONText&) = delete;
-
-	// Room for count more units, or null.
-	UniChar* Reserve(size_t count)
-	{
-		if (fUnits != nullptr && fCapacity - fLength >= count)
-			return fUnits + fLength;
-		return _Grow(count) ? fUnits + fLength : nullptr;
-	}
-	void Commit(const UniChar* end) { fLength = size_t(end - fUnits); }
-	void Fail() { fFailed = true; }
-	void Put(UniChar unit)
-	{
-		if (UniChar* room = Reserve(1))
-		{
-			*room = unit;
-			++fLength;
-		}
-	}
-	void Put(const UniChar* units, size_t count)
-	{
-		if (UniChar* room = Reserve(count))
-		{
-			std::memcpy(room, units, count * sizeof(UniChar));
-			fLength += count;
-		}
-	}
-	void PutASCII(const char* text, size_t count)
-	{
-		if (UniChar* room = Reserve(count))
-		{
-			for (size_t i = 0; i < count; ++i)
-				room[i] = UniChar(uint8(text[i]));
-			fLength += count;
-		}
-	}
-	void PutTabs(int32 count)
-	{
-		if (count <= 0)
-			return;
-		if (UniChar* room = Reserve(size_t(count)))
-		{
-			std::fill(room, room + count, u'\t');
-			fLength += size_t(count);
-		}
-	}
-	// Gives the string its length; false when something could not be written.
-	bool Close()
-	{
-		if (fFailed)
-			return false;
-		if (fUnits != nullptr)
-			fText.Validate(int32(fLength));
-		return true;
-	}
-
-private:
-	bool _Grow(size_t count)
-	{
-		// A string holds fewer than 0x7FFFFFFF units.
-		constexpr size_t kLimit = 0x7FFFFFFE;
-		if (fFailed || count > kLimit - fLength)
-		{
-			if (!fFailed)
-				_ThrowError(VE_STRING_ALLOC_FAILED);
-			fFailed = true;
-			return false;
-		}
-		const size_t capacity = std::min(std::max({fCapacity * 2, fLength + count, size_t(256)}), kLimit);
-		// The string keeps the units written so far across the change of buffer.
-		if (fUnits != nullptr)
-			fText.Validate(int32(fLength));
-		UniChar* units = fText.GetCPointerForWrite(int32(capacity));
-		if (units == nullptr)
-		{
-			fFailed = true;
-			return false;
-		}
-		fUnits = units;
-		fCapacity = capacity;
-		return true;
-	}
-
-	VString& fText;
-	UniChar* fUnits = nullptr;
-	size_t fLength;
-	size_t fCapacity = 0;
-	bool fFailed = false;
-};
-
 // The units VString::GetJSONString escapes (with quotes, without the '&' and apostrophe option).
 struct EscapedUnits
 {
@@ -157,7 +59,7 @@ struct EscapedUnits
 constexpr EscapedUnits kEscaped;
 
 // The quoted JSON string VString::GetJSONString(kJSON_WITH_QUOTES) gives, written in place.
-void PutJSONString(StJSONText& out, const UniChar* units, size_t count)
+void PutJSONString(jsontext::Buffer& out, const UniChar* units, size_t count)
 {
 	// Each unit takes at most 6 units.
 	UniChar* cursor = out.Reserve(count * 6 + 2);
@@ -179,7 +81,7 @@ void PutJSONString(StJSONText& out, const UniChar* units, size_t count)
 }
 
 // A key's UTF-8 bytes as a quoted JSON string: ASCII names, nearly all of them, without a conversion.
-void PutJSONKey(StJSONText& out, const char* bytes, size_t length)
+void PutJSONKey(jsontext::Buffer& out, const char* bytes, size_t length)
 {
 	UniChar units[StPackedDictionaryKey::kMAX_KEY_LENGTH];
 	size_t i = 0;
@@ -195,7 +97,7 @@ void PutJSONKey(StJSONText& out, const char* bytes, size_t length)
 	PutJSONString(out, name.GetCPointer(), size_t(name.GetLength()));
 }
 
-void PutNewLine(StJSONText& out, int32 level, bool pretty)
+void PutNewLine(jsontext::Buffer& out, int32 level, bool pretty)
 {
 	if (pretty)
 	{
@@ -204,21 +106,21 @@ void PutNewLine(StJSONText& out, int32 level, bool pretty)
 	}
 }
 
-void PutBegin(StJSONText& out, int32& level, bool pretty, UniChar open)
+void PutBegin(jsontext::Buffer& out, int32& level, bool pretty, UniChar open)
 {
 	PutNewLine(out, level, pretty);
 	out.Put(open);
 	++level;
 }
 
-void PutEnd(StJSONText& out, int32& level, bool pretty, UniChar close)
+void PutEnd(jsontext::Buffer& out, int32& level, bool pretty, UniChar close)
 {
 	--level;
 	PutNewLine(out, level, pretty);
 	out.Put(close);
 }
 
-void PutPropertyName(StJSONText& out, int32 level, bool pretty, const char* bytes, size_t length)
+void PutPropertyName(jsontext::Buffer& out, int32 level, bool pretty, const char* bytes, size_t length)
 {
 	PutNewLine(out, level, pretty);
 	PutJSONKey(out, bytes, length);
@@ -233,7 +135,7 @@ void PutPropertyName(StJSONText& out, int32 level, bool pretty, const char* byte
 class VBagJSONWriter
 {
 public:
-	VBagJSONWriter(StJSONText& out, bool pretty, uint32 options) : fOut(out), fPretty(pretty), fOptions(options) {}
+	VBagJSONWriter(jsontext::Buffer& out, bool pretty, uint32 options) : fOut(out), fPretty(pretty), fOptions(options) {}
 
 	void WriteBag(const VValueBag& bag, int32& level)
 	{
@@ -388,7 +290,7 @@ private:
 		fOut.PutASCII(digits, size_t(written.ptr - digits));
 	}
 
-	StJSONText& fOut;
+	jsontext::Buffer& fOut;
 	const bool fPretty;
 	const uint32 fOptions;
 	VStr<63> fScratch;
@@ -409,42 +311,42 @@ void AjustJSONTab(VString& text, int32& level, bool pretty)
 {
 	if (!pretty)
 		return;
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	out.PutTabs(level);
 	out.Close();
 }
 
 void AppendBeginJSONObject(VString& text, int32& level, bool pretty)
 {
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	PutBegin(out, level, pretty, u'{');
 	out.Close();
 }
 
 void AppendBeginJSONArray(VString& text, int32& level, bool pretty)
 {
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	PutBegin(out, level, pretty, u'[');
 	out.Close();
 }
 
 void AppendEndJSONObject(VString& text, int32& level, bool pretty)
 {
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	PutEnd(out, level, pretty, u'}');
 	out.Close();
 }
 
 void AppendEndJSONArray(VString& text, int32& level, bool pretty)
 {
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	PutEnd(out, level, pretty, u']');
 	out.Close();
 }
 
 void AppendJSONPropertyName(VString& text, int32& level, bool pretty, const VString& name)
 {
-	StJSONText out(text);
+	jsontext::Buffer out(text);
 	PutNewLine(out, level, pretty);
 	PutJSONString(out, name.GetCPointer(), size_t(name.GetLength()));
 	if (pretty)
@@ -459,14 +361,14 @@ void AppendJSONPropertyName(VString& text, int32& level, bool pretty, const VStr
 
 VError VValueBag::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
-	StJSONText out(json);
+	jsontext::Buffer out(json);
 	VBagJSONWriter(out, pretty, options).WriteBag(*this, level);
 	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
 }
 
 VError VBagArray::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
-	StJSONText out(json);
+	jsontext::Buffer out(json);
 	VBagJSONWriter(out, pretty, options).WriteList(this, level);
 	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
 }

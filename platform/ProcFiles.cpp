@@ -16,13 +16,6 @@ namespace plat {
 
 namespace {
 
-std::string Join(const std::string& root, const char* path)
-{
-	if (!root.empty() && root.back() == '/')
-		return root.substr(0, root.size() - 1) + path;
-	return root + path;
-}
-
 std::string Trim(const std::string& text)
 {
 	const char* blanks = " \t\r\n";
@@ -91,6 +84,13 @@ bool ReadNumber(const std::string& path, long& value)
 
 }  // namespace
 
+std::string JoinRoot(const std::string& root, const char* path)
+{
+	if (!root.empty() && root.back() == '/')
+		return root.substr(0, root.size() - 1) + path;
+	return root + path;
+}
+
 std::string ReadTextFile(const std::string& path, size_t limit)
 {
 	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -113,13 +113,13 @@ std::string ReadTextFile(const std::string& path, size_t limit)
 
 std::string ReadProductName(const std::string& root)
 {
-	return Trim(ReadTextFile(Join(root, "/sys/class/dmi/id/product_name"), 256));
+	return Trim(ReadTextFile(JoinRoot(root, "/sys/class/dmi/id/product_name"), 256));
 }
 
 bool ReadProcessorModel(const std::string& root, std::string& model)
 {
 	std::string value;
-	if (!FindColonField(ReadTextFile(Join(root, "/proc/cpuinfo")), "model name", value) || value.empty())
+	if (!FindColonField(ReadTextFile(JoinRoot(root, "/proc/cpuinfo")), "model name", value) || value.empty())
 		return false;
 	model = value;
 	return true;
@@ -127,7 +127,7 @@ bool ReadProcessorModel(const std::string& root, std::string& model)
 
 int32_t CountPhysicalCores(const std::string& root, bool onlineOnly)
 {
-	const std::string folder = Join(root, "/sys/devices/system/cpu");
+	const std::string folder = JoinRoot(root, "/sys/devices/system/cpu");
 	std::set<long> online;
 	if (onlineOnly)
 		online = ParseCPUList(ReadTextFile(folder + "/online", 4096));
@@ -156,7 +156,7 @@ int32_t CountPhysicalCores(const std::string& root, bool onlineOnly)
 uint64_t ReadMemInfoBytes(const std::string& root, const char* key)
 {
 	std::string value;
-	if (!FindColonField(ReadTextFile(Join(root, "/proc/meminfo")), key, value))
+	if (!FindColonField(ReadTextFile(JoinRoot(root, "/proc/meminfo")), key, value))
 		return 0;
 	char* end = nullptr;
 	const unsigned long long kilobytes = std::strtoull(value.c_str(), &end, 10);
@@ -167,7 +167,7 @@ uint64_t ReadMemInfoBytes(const std::string& root, const char* key)
 
 bool ReadOwnMemoryPages(const std::string& root, uint64_t& sizePages, uint64_t& residentPages)
 {
-	const std::string text = ReadTextFile(Join(root, "/proc/self/statm"), 256);
+	const std::string text = ReadTextFile(JoinRoot(root, "/proc/self/statm"), 256);
 	unsigned long long size = 0, resident = 0;
 	if (std::sscanf(text.c_str(), "%llu %llu", &size, &resident) != 2)
 		return false;
@@ -181,7 +181,7 @@ bool QueryOwnMapping(const std::string& root, uintptr_t address, uintptr_t& base
 	base = 0;
 	size = 0;
 	isFree = false;
-	const std::string text = ReadTextFile(Join(root, "/proc/self/maps"), size_t(64) << 20);
+	const std::string text = ReadTextFile(JoinRoot(root, "/proc/self/maps"), size_t(64) << 20);
 	size_t start = 0;
 	while (start < text.size())
 	{
@@ -212,12 +212,12 @@ bool QueryOwnMapping(const std::string& root, uintptr_t address, uintptr_t& base
 bool HasTracer(const std::string& root)
 {
 	std::string value;
-	return FindColonField(ReadTextFile(Join(root, "/proc/self/status")), "TracerPid", value) && !value.empty() && value != "0";
+	return FindColonField(ReadTextFile(JoinRoot(root, "/proc/self/status")), "TracerPid", value) && !value.empty() && value != "0";
 }
 
 std::string ReadPrettyHostName(const std::string& root)
 {
-	const std::string text = ReadTextFile(Join(root, "/etc/machine-info"), 65536);
+	const std::string text = ReadTextFile(JoinRoot(root, "/etc/machine-info"), 65536);
 	size_t start = 0;
 	while (start < text.size())
 	{

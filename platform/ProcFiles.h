@@ -9,6 +9,9 @@
 
 namespace plat {
 
+// path ("/proc/...") under root, which may end with a '/'.
+std::string JoinRoot(const std::string& root, const char* path);
+
 // The whole of a small text file (at most limit bytes); empty when it cannot be read.
 std::string ReadTextFile(const std::string& path, size_t limit = size_t(1) << 20);
 

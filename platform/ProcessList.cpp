@@ -23,7 +23,7 @@ namespace {
 
 std::string ProcFolder(const std::string& root)
 {
-	return (!root.empty() && root.back() == '/' ? root.substr(0, root.size() - 1) : root) + "/proc";
+	return JoinRoot(root, "/proc");
 }
 
 std::string ProcessFile(const std::string& root, int pid, const char* name)

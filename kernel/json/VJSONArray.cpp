@@ -705,16 +705,8 @@ VError VJSONArray::Clone(VJSONValue& out, VJSONCloner& cloner) const
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
-	if (cloner.GetMode() == VJSONCloner::kCloneIntoLocker)
-	{
-		VStorageLocker* locker = cloner.GetStorageLockerAndAssignIfNecessary();
-		if (locker == nullptr)
-		{
-			copy->Release();
-			return VE_MEMORY_FULL;
-		}
-		copy->SetStorageLocker(locker);
-	}
+	if (!cloner.PlaceCopy(copy))
+		return VE_MEMORY_FULL;
 	// The copy is in place before its elements are copied, so that a cycle back here finds it.
 	out.SetArray(copy);
 	copy->Release();

@@ -51,6 +51,23 @@ public:
 	// Retains the new locker and releases the former one.
 	void SetStorageLocker(VStorageLocker* locker);
 
+	// In the locker mode, puts a new copy (object or array) under the cloner's locker. False when that
+	// locker cannot be made (velk 100 raised); the copy is then released.
+	template <class CONTAINER>
+	bool PlaceCopy(CONTAINER* copy)
+	{
+		if (fMode != kCloneIntoLocker)
+			return true;
+		VStorageLocker* locker = GetStorageLockerAndAssignIfNecessary();
+		if (locker == nullptr)
+		{
+			copy->Release();
+			return false;
+		}
+		copy->SetStorageLocker(locker);
+		return true;
+	}
+
 private:
 	// Source container to its copy; the copies are held until the cloner goes.
 	std::map<const void*, VJSONValue> fClones;

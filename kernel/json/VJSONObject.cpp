@@ -929,16 +929,8 @@ VError VJSONObject::Clone(VJSONValue& out, VJSONCloner& cloner) const
 	if (fClass == nullptr)
 		copy->_SetClass(nullptr);
 	copy->fClassKind = fClassKind;
-	if (cloner.GetMode() == VJSONCloner::kCloneIntoLocker)
-	{
-		VStorageLocker* locker = cloner.GetStorageLockerAndAssignIfNecessary();
-		if (locker == nullptr)
-		{
-			copy->Release();
-			return VE_MEMORY_FULL;
-		}
-		copy->SetStorageLocker(locker);
-	}
+	if (!cloner.PlaceCopy(copy))
+		return VE_MEMORY_FULL;
 	// The copy is in place before its properties are copied, so that a cycle back here finds it.
 	out.SetObject(copy);
 	copy->Release();

@@ -95,101 +95,30 @@ void VJSONWriter::AppendIndentString(VString& text) const
 		Append(text, fIndentation);
 }
 
+// The owned string comes first, so that it exists when the buffer over it is made.
+struct StOwnedJSONText
+{
+	VString fOwned;
+};
+
 // The text being written: one string for a whole call, written straight into and grown by doubling, so
 // that members are written in place rather than made as texts of their own and joined at every level.
 // After a refused growth (velk 107 raised by the string) every further write is dropped and Failed answers
 // true.
-class VJSONWriter::_Text
+
+class VJSONWriter::_Text : private StOwnedJSONText, public jsontext::Buffer
 {
 public:
-	_Text() = default;
-	_Text(const _Text&) = delete;
-	_Text& operator=(const _Text&) = delete;
+	_Text() : jsontext::Buffer(fOwned) {}
 
-	size_t Length() const { return fLength; }
-	bool Failed() const { return fFailed; }
-
-	// Room for count more units, or null (failed).
-	UniChar* Reserve(size_t count)
-	{
-		if (fCapacity - fLength < count && !_Grow(count))
-			return nullptr;
-		return fUnits + fLength;
-	}
-	void Commit(UniChar* cursor) { fLength = size_t(cursor - fUnits); }
-
-	void Put(UniChar unit)
-	{
-		if (UniChar* room = Reserve(1))
-		{
-			*room = unit;
-			++fLength;
-		}
-	}
-	void Put(const UniChar* units, size_t count)
-	{
-		if (count == 0)
-			return;
-		if (UniChar* room = Reserve(count))
-		{
-			std::memcpy(room, units, count * sizeof(UniChar));
-			fLength += count;
-		}
-	}
-	void Put(const VString& text) { Put(text.GetCPointer(), size_t(text.GetLength())); }
-	void PutASCII(const char* text, size_t count)
-	{
-		if (UniChar* room = Reserve(count))
-		{
-			for (size_t i = 0; i < count; ++i)
-				room[i] = UniChar(uint8(text[i]));
-			fLength += count;
-		}
-	}
-
-	// Hands the text over to out; false (velk 107 raised, out unchanged) when it cannot be made.
+	// Hands the text over to out; false (velk 107 raised, out unchanged) when it could not be made.
 	bool MoveTo(VString& out)
 	{
-		if (fFailed || (fUnits == nullptr && !_Grow(0)))
+		if (!Close())
 			return false;
-		fText.Validate(int32(fLength));
-		out = std::move(fText);
+		out = std::move(fOwned);
 		return true;
 	}
-
-private:
-	bool _Grow(size_t count)
-	{
-		// A string holds fewer than 0x7FFFFFFF units.
-		constexpr size_t kLimit = 0x7FFFFFFE;
-		if (fFailed || count > kLimit - fLength)
-		{
-			if (!fFailed)
-				_ThrowError(VE_STRING_ALLOC_FAILED);
-			fFailed = true;
-			return false;
-		}
-		size_t capacity = std::max<size_t>(fCapacity * 2, 256);
-		capacity = std::min(std::max(capacity, fLength + count), kLimit);
-		// The string keeps the units written so far across the change of buffer.
-		if (fUnits != nullptr)
-			fText.Validate(int32(fLength));
-		UniChar* units = fText.GetCPointerForWrite(int32(capacity));
-		if (units == nullptr)
-		{
-			fFailed = true;
-			return false;
-		}
-		fUnits = units;
-		fCapacity = capacity;
-		return true;
-	}
-
-	VString fText;
-	UniChar* fUnits = nullptr;
-	size_t fLength = 0;
-	size_t fCapacity = 0;
-	bool fFailed = false;
 };
 
 namespace {

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "containers/VBagTestHelpers.h"
 #include "containers/VBagArray.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONObject.h"
@@ -20,27 +21,9 @@
 namespace velk {
 namespace {
 
-std::u16string Text(const VString& s)
-{
-	return std::u16string(s.GetCPointer(), size_t(s.GetLength()));
-}
-
-// Releases the bag at the end of a test.
-struct StBag
-{
-	VValueBag* fBag = new VValueBag();
-	~StBag() { fBag->Release(); }
-	VValueBag* operator->() const { return fBag; }
-	VValueBag& operator*() const { return *fBag; }
-};
-
-VValueBag* AddChild(VValueBag& parent, const char* name)
-{
-	VValueBag* child = new VValueBag();
-	parent.AddElement(name, child);
-	child->Release();
-	return child;
-}
+using test::Text;
+using test::StBag;
+using test::AddChild;
 
 TEST(VValueBagJSONTest, BagsAreWrittenAsTheirExactText)
 {

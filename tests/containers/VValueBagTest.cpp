@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "containers/VBagTestHelpers.h"
 #include "containers/VBagArray.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VBoolean.h"
@@ -27,10 +28,8 @@
 namespace velk {
 namespace {
 
-std::u16string Text(const VString& s)
-{
-	return std::u16string(s.GetCPointer(), size_t(s.GetLength()));
-}
+using test::Text;
+using test::StBag;
 
 std::u16string StringAttribute(const VValueBag& bag, const StPackedDictionaryKey& key)
 {
@@ -38,15 +37,6 @@ std::u16string StringAttribute(const VValueBag& bag, const StPackedDictionaryKey
 	EXPECT_TRUE(bag.GetString(key, out));
 	return Text(out);
 }
-
-// Releases the bag at the end of a test.
-struct StBag
-{
-	VValueBag* fBag = new VValueBag();
-	~StBag() { fBag->Release(); }
-	VValueBag* operator->() const { return fBag; }
-	VValueBag& operator*() const { return *fBag; }
-};
 
 TEST(VValueBagTest, AttributesOfEveryKindAreSetReplacedAndRead)
 {

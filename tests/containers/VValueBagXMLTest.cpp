@@ -15,32 +15,15 @@
 #include <xercesc/sax/HandlerBase.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include "containers/VBagTestHelpers.h"
 #include "kernel/strings/VString.h"
 
 namespace velk {
 namespace {
 
-std::u16string Text(const VString& s)
-{
-	return std::u16string(s.GetCPointer(), size_t(s.GetLength()));
-}
-
-// Releases the bag at the end of a test.
-struct StBag
-{
-	VValueBag* fBag = new VValueBag();
-	~StBag() { fBag->Release(); }
-	VValueBag* operator->() const { return fBag; }
-	VValueBag& operator*() const { return *fBag; }
-};
-
-VValueBag* AddChild(VValueBag& parent, const char* name)
-{
-	VValueBag* child = new VValueBag();
-	parent.AddElement(name, child);
-	child->Release();
-	return child;
-}
+using test::Text;
+using test::StBag;
+using test::AddChild;
 
 void SetCData(VValueBag& bag, const std::u16string& text)
 {
