@@ -1,20 +1,22 @@
 #include "platform/NotificationDialog.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
-#include <set>
-#include <thread>
+#include <new>
 
 #include "platform/ExecutableSearch.h"
+#include "platform/RunLoop.h"
 
 extern char** environ;
 
@@ -186,18 +188,60 @@ int AnswerOfHelper(const Helper& helper, const DialogRequest& request, const std
 	return slot < request.fButtons.size() && (slot < 2 || request.fButtons.size() > 2) ? request.fButtons[slot].fAnswer : kDialogDismissed;
 }
 
-// Helpers of dialogs started without waiting. Never destroyed: their reapers may outlive main.
+// A dialog started without waiting: its helper's process descriptor (-1 when the helper is looked at on a
+// timer instead) and the main run loop's source that watches it end.
+struct PendingHelper
+{
+	int fProcess = -1;
+	RunLoop::SourceId fWatch = 0;
+};
+
+// Helpers of dialogs started without waiting. Never destroyed: the main run loop may collect them after main.
 struct Pending
 {
 	std::mutex fMutex;
-	std::condition_variable fChanged;
-	std::set<pid_t> fHelpers;
+	std::map<pid_t, PendingHelper> fHelpers;
 };
 
 Pending& PendingHelpers()
 {
 	static Pending* const sPending = new Pending();
 	return *sPending;
+}
+
+// Where process descriptors are missing (kernels before 5.3), a helper is looked at this often until it ends.
+constexpr int64_t kHelperPollMs = 100;
+
+void WaitForHelper(pid_t pid)
+{
+	while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
+		;
+}
+
+// On the main run loop, when a helper may have ended: one that has is collected and unlisted under the lock,
+// so that a cancel finds every helper either listed and not collected, or gone.
+void CollectIfEnded(pid_t pid)
+{
+	Pending& pending = PendingHelpers();
+	PendingHelper ended;
+	{
+		std::lock_guard<std::mutex> guard(pending.fMutex);
+		const auto found = pending.fHelpers.find(pid);
+		if (found == pending.fHelpers.end())
+			return;	 // a cancel has taken it
+		pid_t done;
+		do
+			done = ::waitpid(pid, nullptr, WNOHANG);
+		while (done < 0 && errno == EINTR);
+		if (done == 0)
+			return;
+		// Collected now, or already by someone else (ECHILD): not ours to wait for any longer.
+		ended = found->second;
+		pending.fHelpers.erase(found);
+	}
+	RunLoop::Main().Remove(ended.fWatch);
+	if (ended.fProcess >= 0)
+		::close(ended.fProcess);
 }
 
 }  // namespace
@@ -242,44 +286,59 @@ bool StartDialog(const DialogRequest& request)
 	if (helper.fKind == HelperKind::kNone)
 		return false;
 	Pending& pending = PendingHelpers();
-	std::unique_lock<std::mutex> lock(pending.fMutex);
+	// Spawned and listed under the lock, so that a cancel never misses a helper nor meets one half-listed.
+	std::lock_guard<std::mutex> guard(pending.fMutex);
 	const pid_t pid = Spawn(HelperArguments(helper, request), nullptr);
 	if (pid == 0)
 		return false;
-	pending.fHelpers.insert(pid);
-	lock.unlock();
+	const int process = int(::syscall(SYS_pidfd_open, pid, 0));	// always close-on-exec
+	RunLoop::SourceId watch = 0;
 	try
 	{
-		std::thread([pid]
-		{
-			while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
-				;
-			Pending& helpers = PendingHelpers();
-			std::lock_guard<std::mutex> guard(helpers.fMutex);
-			helpers.fHelpers.erase(pid);
-			helpers.fChanged.notify_all();
-		}).detach();
+		PendingHelper& listed = pending.fHelpers[pid];
+		listed.fProcess = process;
+		// The watch cannot fire before the lock is let go, and then finds the helper listed.
+		if (process >= 0)
+			watch = RunLoop::Main().AddDescriptor(process, POLLIN, [pid](short) { CollectIfEnded(pid); });
+		else
+			watch = RunLoop::Main().AddTimer(kHelperPollMs, kHelperPollMs, [pid] { CollectIfEnded(pid); });
+		listed.fWatch = watch;
 	}
-	catch (const std::system_error&)
+	catch (const std::bad_alloc&)
 	{
-		// No thread to reap it: the dialog is ended rather than left to become a zombie.
-		::kill(pid, SIGTERM);
-		while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR)
-			;
-		std::lock_guard<std::mutex> guard(pending.fMutex);
-		pending.fHelpers.erase(pid);
-		return false;
+		watch = 0;
 	}
-	return true;
+	if (watch != 0)
+		return true;
+	// Nothing would collect it: the dialog is ended rather than left to become a zombie.
+	pending.fHelpers.erase(pid);
+	::kill(pid, SIGTERM);
+	WaitForHelper(pid);
+	if (process >= 0)
+		::close(process);
+	return false;
 }
 
 void CancelPendingDialogs()
 {
 	Pending& pending = PendingHelpers();
-	std::unique_lock<std::mutex> lock(pending.fMutex);
-	for (const pid_t pid : pending.fHelpers)
+	std::map<pid_t, PendingHelper> helpers;
+	{
+		std::lock_guard<std::mutex> guard(pending.fMutex);
+		helpers.swap(pending.fHelpers);
+	}
+	// Once its watch is removed, a helper is collected here only.
+	for (const auto& [pid, helper] : helpers)
+	{
+		RunLoop::Main().Remove(helper.fWatch);
 		::kill(pid, SIGTERM);
-	pending.fChanged.wait(lock, [&pending] { return pending.fHelpers.empty(); });
+	}
+	for (const auto& [pid, helper] : helpers)
+	{
+		WaitForHelper(pid);
+		if (helper.fProcess >= 0)
+			::close(helper.fProcess);
+	}
 }
 
 }  // namespace plat

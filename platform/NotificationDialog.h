@@ -31,10 +31,13 @@ constexpr int kDialogDismissed = 8;
 // untouched, when the dialog cannot be shown.
 bool RunDialog(const DialogRequest& request, int& answer);
 
-// Shows the dialog without waiting; its answer is dropped. False when it cannot be shown.
+// Shows the dialog without waiting; its answer is dropped. Its helper is collected on the main run loop when it
+// ends, watched through its process descriptor (or, on kernels without those, looked at every 100 ms). False
+// when it cannot be shown, or when nothing could watch its helper (which is then ended).
 bool StartDialog(const DialogRequest& request);
 
-// Ends every started dialog that was not answered yet, and waits until their helpers are gone.
+// Ends every started dialog that was not answered yet (SIGTERM to its helper), and returns once their helpers
+// are collected.
 void CancelPendingDialogs();
 
 }  // namespace plat

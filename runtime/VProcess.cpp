@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "files/VSystem.h"
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/json/classes/VJSONClassStore.h"
 #include "runtime/VBootLogListener.h"
@@ -14,7 +15,8 @@ namespace velk {
 
 constinit VProcess* VProcess::sInstance = nullptr;
 
-VProcess::VProcess() : fMetricsManager(new (std::nothrow) VMetricsManager)
+VProcess::VProcess()
+: fLastActivityTime(uint32(VSystem::GetCurrentTime())), fMetricsManager(new (std::nothrow) VMetricsManager)
 {
 	sInstance = this;
 }
@@ -45,9 +47,7 @@ bool VProcess::Init(uint32 flags)
 bool VProcess::_Init(uint32 flags)
 {
 	sInstance = this;
-	// Fibers are not offered by this platform layer: tasks always run on threads of their own.
-	fFibersWanted = false;
-	(void)flags;
+	fFibersWanted = (flags & 0x02) != 0;
 	// Before any task: each task starts with a copy of the process's manager.
 	VIntlMgr* intl = VIntlMgr::Create(0, 0, 1);
 	if (intl == nullptr)
@@ -129,6 +129,36 @@ void VProcess::_DeInit()
 		fIntlMgr->Release();
 		fIntlMgr = nullptr;
 	}
+}
+
+bool VProcess::RegisterActivityToken(VActivityToken* token)
+{
+	StLocker locker(&fActivityLock);
+	try
+	{
+		fActivityTokens.insert(token);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return false;
+	}
+	return true;
+}
+
+void VProcess::UnregisterActivityToken(VActivityToken* token)
+{
+	StLocker locker(&fActivityLock);
+	if (fActivityTokens.erase(token) != 0 && fActivityTokens.empty())
+		fLastActivityTime = uint32(VSystem::GetCurrentTime());
+}
+
+bool VProcess::HasSomeActivityTokens(uint32 milliseconds) const
+{
+	StLocker locker(&fActivityLock);
+	if (!fActivityTokens.empty())
+		return true;
+	// Unsigned subtraction: right across the 32-bit wrap of the millisecond clock.
+	return uint32(VSystem::GetCurrentTime()) - fLastActivityTime < milliseconds;
 }
 
 VRefPtr<VJSONObject> VProcess::GetClassObject(const VString& nameSpace, const VString& className) const

@@ -4,12 +4,16 @@
 
 #include "kernel/VExport.h"
 
+#include <set>
+
 #include "kernel/memory/VObject.h"
 #include "kernel/memory/VRefPtr.h"
+#include "runtime/VCriticalSection.h"
 
 namespace velk {
 
 class ILocalizer;
+class VActivityToken;
 class ILogger;
 class VIntlMgr;
 class VJSONClassStore;
@@ -57,6 +61,12 @@ public:
 
 	bool WithFibers() const { return fFibersWanted; }
 
+	// The set of activity tokens, under the activity lock: false, nothing kept, when memory is short.
+	bool RegisterActivityToken(VActivityToken* token);
+	void UnregisterActivityToken(VActivityToken* token);
+	// True while a token exists, else while fewer than milliseconds passed since the last one went.
+	bool HasSomeActivityTokens(uint32 milliseconds) const;
+
 	// The name log bags carry as their source: the main bundle's "CFBundleName"; empty outside a bundle.
 	static void GetLogSourceIdentifier(VString& identifier);
 
@@ -67,6 +77,9 @@ private:
 	bool _Init(uint32 flags);
 	void _DeInit();
 
+	mutable VCriticalSection fActivityLock;
+	std::set<VActivityToken*> fActivityTokens;
+	uint32 fLastActivityTime;
 	bool fInitCalled = false;
 	bool fInitResult = false;
 	bool fFibersWanted = false;

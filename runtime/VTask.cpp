@@ -1,39 +1,45 @@
 #include "runtime/VTask.h"
 
+#include <atomic>
 #include <new>
-#include <thread>
 
 #include "files/VSystem.h"
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/strings/VString.h"
-#include "runtime/VDebugMgr.h"
-#include "runtime/VErrorBase.h"
+#include "runtime/IFiberScheduler.h"
+#include "runtime/VActivityToken.h"
 #include "runtime/VErrorTaskContext.h"
+#include "runtime/VMessage.h"
+#include "runtime/VMessageQueue.h"
 #include "runtime/VProcess.h"
-#include "runtime/VSyncEvent.h"
 #include "runtime/mac/XMacTask.h"
 #include "runtime/mac/XMacTaskMgr.h"
 
 namespace velk {
 
-struct VTask::DeathWaiter
+namespace {
+
+bool ProcessAllowsFibers()
 {
-	VSyncEvent fEvent;
-	DeathWaiter* fNext = nullptr;
-};
+	VProcess* process = VProcess::sInstance;
+	return process != nullptr && process->WithFibers();
+}
+
+}  // namespace
 
 VTask::VTask(VTaskMgr* manager)
 : fStyle(eTaskStylePreemptive), fManager(manager), fState(eTaskStateRunning)
 {
+	fCreationTime = VSystem::GetCurrentTime();
 	fStackSize = manager->GetStackSizeForMainTask();
-	// Fibers are never enabled by this process frame.
-	fFiber = false;
-	fPreemptive = true;
+	fFiber = ProcessAllowsFibers();
+	fPreemptive = !fFiber;
 	if (!_TakeIntlMgr())
 		return;
 	fPlatformTask = XMacTaskMgr::CreateMain(this);
 	if (fPlatformTask != nullptr)
 		fID = fPlatformTask->GetValueForVTaskID();
+	SetMessagingTask(fID);
 }
 
 VTask::VTask(VObject*, size_t stackSize, ETaskStyle style, int32 (*body)(VTask*))
@@ -51,16 +57,19 @@ VTask::VTask(size_t stackSize, ETaskStyle style, std::function<void()>&& body) :
 
 void VTask::_InitNew(size_t stackSize, ETaskStyle style)
 {
+	fCreationTime = VSystem::GetCurrentTime();
 	fManager = VTaskMgr::Get();
 	fStyle = style;
 	fStackSize = stackSize;
 	fFiber = style == eTaskStyleFiber;
 	fPreemptive = style == eTaskStylePreemptive;
 	// The copy first: when it cannot be had, no thread is made only to be undone.
-	if (!_TakeIntlMgr())
-		return;
-	fPlatformTask = XMacTaskMgr::Create(this, style);
-	fID = fManager->GetNewTaskID(this);
+	if (_TakeIntlMgr())
+	{
+		fPlatformTask = XMacTaskMgr::Create(this, style);
+		fID = fManager->GetNewTaskID(this);
+	}
+	SetMessagingTask(fID);
 }
 
 bool VTask::_TakeIntlMgr()
@@ -79,16 +88,35 @@ bool VTask::_TakeIntlMgr()
 
 VTask::~VTask()
 {
+	std::vector<VMessageQueue*>* waiters = nullptr;
 	if (fDeathWaiters != nullptr)
 	{
-		fManager->_LockMutex();
-		_WakeDeathWaiters();
-		fManager->_UnlockMutex();
+		VTaskMgr::StMutexLocker locker(fManager);
+		waiters = _TakeDeathWaiters();
 	}
+	if (waiters != nullptr)
+	{
+		for (VMessageQueue* queue : *waiters)
+		{
+			queue->SetEvent();
+			queue->Release();
+		}
+		delete waiters;
+	}
+	// Whatever is still queued is aborted, so that no sender waits for it.
+	if (VMessageQueue* queue = fMessageQueue.exchange(nullptr))
+	{
+		queue->Close();
+		queue->Release();
+	}
+	if (fActivityToken != nullptr)
+		fActivityToken->Release();
 	if (fErrorContext != nullptr)
 		fErrorContext->Release();
 	if (fIntlMgr != nullptr)
 		fIntlMgr->Release();
+	if (fRyTaskOwner != nullptr)
+		fRyTaskOwner->Release();
 	delete fName;
 	delete fPlatformTask;
 }
@@ -105,8 +133,25 @@ bool VTask::Run()
 	// A task run before the manager starts could never be listed, purged or waited for.
 	if (fPlatformTask == nullptr || !VTaskMgr::IsInited())
 		return false;
+	if (fFiber)
+	{
+		bool handled = true;
+		bool result = false;
+		if (IFiberScheduler* scheduler = fManager->RetainFiberScheduler())
+		{
+			result = scheduler->RunFiber(this, &handled);
+			scheduler->Release();
+		}
+		if (!handled)
+			return result;
+	}
 	if (!_ChangeState(eTaskStateCreated, eTaskStateStarting))
 		return false;
+	VString tokenName("Running task ");
+	VString name;
+	GetName(name);
+	tokenName.AppendUniChars(name.GetCPointer(), name.GetLength());
+	fActivityToken = new (std::nothrow) VActivityToken(tokenName);
 	fManager->RegisterTask(this);
 	if (!fPlatformTask->Run())
 	{
@@ -127,100 +172,176 @@ void VTask::_Run()
 	if (fBody)
 	{
 		fBody();
-		_ChangeState(eTaskStateRunning, eTaskStateDying);
 	}
 	else
 	{
-		// Each pass will also execute the messages queued for the task once tasks have message queues.
 		DoInit();
 		for (;;)
 		{
+			if (fFiber)
+			{
+				if (IFiberScheduler* scheduler = fManager->RetainFiberScheduler())
+				{
+					scheduler->Yield();
+					scheduler->Release();
+				}
+			}
 			if (!DoRun())
 			{
 				Kill();
 				DoDeInit();
 				break;
 			}
+			VMessageQueue* queue = RetainMessageQueue();
+			VMessage* message = queue != nullptr ? queue->RetainMessage() : nullptr;
+			if (queue != nullptr)
+				queue->Release();
+			_ExecuteMessages(message, true);
 			if (fState.load() >= eTaskStateDying)
 			{
 				DoDeInit();
 				break;
 			}
 		}
-		// Another thread's Kill may still be in the hook, its state change to come: the body is over.
-		_ChangeState(eTaskStateRunning, eTaskStateDying);
 	}
+	// Another thread's Kill may still be in the hook, its state change to come: the body is over.
+	_ChangeState(eTaskStateRunning, eTaskStateDying);
+	_Exit();
+}
+
+void VTask::_Exit()
+{
+	StopMessaging();
+	// Closed rather than only emptied: a sender without time-out that comes later is refused.
+	if (VMessageQueue* queue = RetainMessageQueue())
+	{
+		queue->Close();
+		queue->Release();
+	}
+	fManager->CancelMessages(this);
+	std::map<VJSONObject*, VJSONObjectTerminator> objects;
+	objects.swap(fJSONObjects);
+	objects.clear();
+	_DisposeData();
 	fBody = nullptr;
+	IRefCountable* owner = nullptr;
+	{
+		VTaskMgr::StMutexLocker locker(fManager);
+		fRyTask = nullptr;
+		owner = fRyTaskOwner;
+		fRyTaskOwner = nullptr;
+	}
+	if (owner != nullptr)
+		owner->Release();
+}
+
+std::vector<VMessageQueue*>* VTask::_TakeDeathWaiters()
+{
+	std::vector<VMessageQueue*>* waiters = fDeathWaiters;
+	fDeathWaiters = nullptr;
+	return waiters;
 }
 
 void VTask::_SetStateDead()
 {
-	fManager->_LockMutex();
-	_ChangeState(eTaskStateDying, eTaskStateDead);
-	fManager->fDeadTasksPending = true;
-	// Woken under the lock: a waiter unlists itself, and then takes its event away, only under it.
-	_WakeDeathWaiters();
-	fManager->_UnlockMutex();
-	// The task may be gone from here on.
-}
-
-void VTask::_WakeDeathWaiters()
-{
-	DeathWaiter* waiter = fDeathWaiters;
-	fDeathWaiters = nullptr;
-	while (waiter != nullptr)
+	if (VActivityToken* token = fActivityToken)
 	{
-		DeathWaiter* next = waiter->fNext;
-		waiter->fNext = nullptr;
-		waiter->fEvent.Unlock();
-		waiter = next;
+		fActivityToken = nullptr;
+		token->Release();
+	}
+	std::vector<VMessageQueue*>* waiters;
+	{
+		VTaskMgr::StMutexLocker locker(fManager);
+		waiters = _TakeDeathWaiters();
+		_ChangeState(eTaskStateDying, eTaskStateDead);
+		fManager->fDeadTasksPending = true;
+	}
+	// The task may be gone from here on; the waiters' queues are ours.
+	if (waiters != nullptr)
+	{
+		for (VMessageQueue* queue : *waiters)
+		{
+			queue->SetEvent();
+			queue->Release();
+		}
+		delete waiters;
 	}
 }
 
 bool VTask::WaitForDeath(int32 milliseconds)
 {
-	if (GetCurrent() == this)
+	VTask* current = GetCurrent();
+	if (current == this)
 		return false;
 	uint64 start = VSystem::GetCurrentTime();
-	DeathWaiter waiter;
-	fManager->_LockMutex();
-	bool listed = fState.load() != eTaskStateDead;
-	if (listed)
+	// A thread without a task waits on a queue of its own that only this task's death signals.
+	VMessageQueue* queue = current != nullptr ? current->RetainMessageQueue() : new (std::nothrow) VMessageQueue;
+	bool listed = false;
+	if (queue != nullptr)
 	{
-		waiter.fNext = fDeathWaiters;
-		fDeathWaiters = &waiter;
+		VTaskMgr::StMutexLocker locker(fManager);
+		if (fState.load() != eTaskStateDead)
+		{
+			try
+			{
+				if (fDeathWaiters == nullptr)
+					fDeathWaiters = new std::vector<VMessageQueue*>;
+				fDeathWaiters->push_back(queue);
+				queue->Retain();
+				listed = true;
+			}
+			catch (const std::bad_alloc&)
+			{
+				// Unlisted, the wait polls the state instead.
+			}
+		}
 	}
-	fManager->_UnlockMutex();
 
-	VTask* current = GetCurrent();
-	uint32 none = eTaskWaitReasonNone;
-	bool marked = current != nullptr && current->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonDeath);
-	// Waiting tasks will also execute their messages meanwhile once tasks have message queues.
-	while (listed && fState.load() != eTaskStateDead)
+	StTaskWaitReason reason(eTaskWaitReasonDeath);
+	while (fState.load() != eTaskStateDead)
 	{
 		uint64 elapsed = VSystem::GetCurrentTime() - start;
 		if (milliseconds <= 0 || elapsed >= uint64(milliseconds))
 			break;
-		waiter.fEvent.Lock(int32(uint64(milliseconds) - elapsed));
+		int32 remaining = int32(uint64(milliseconds) - elapsed);
+		if (!listed)
+		{
+			VTask::Sleep(remaining < 10 ? remaining : 10);
+			continue;
+		}
+		bool timedOut = false;
+		VMessage* message = queue->RetainMessageWithTimeout(remaining, &timedOut);
+		if (current != nullptr)
+			current->_ExecuteMessages(message, true);
+		else if (message != nullptr)
+			message->Release();
 	}
-	if (marked)
-		current->fWaitReason.store(eTaskWaitReasonNone);
 
 	bool dead = fState.load() == eTaskStateDead;
 	if (listed)
 	{
-		// Still listed when the wait timed out; the dying task unlists the waiters it wakes.
-		fManager->_LockMutex();
-		for (DeathWaiter** link = &fDeathWaiters; *link != nullptr; link = &(*link)->fNext)
+		// Still listed when the wait timed out; the dying task takes the list it wakes.
+		bool found = false;
 		{
-			if (*link == &waiter)
+			VTaskMgr::StMutexLocker locker(fManager);
+			if (fDeathWaiters != nullptr)
 			{
-				*link = waiter.fNext;
-				break;
+				for (auto i = fDeathWaiters->begin(); i != fDeathWaiters->end(); ++i)
+				{
+					if (*i == queue)
+					{
+						fDeathWaiters->erase(i);
+						found = true;
+						break;
+					}
+				}
 			}
 		}
-		fManager->_UnlockMutex();
+		if (found)
+			queue->Release();
 	}
+	if (queue != nullptr)
+		queue->Release();
 	return dead;
 }
 
@@ -253,6 +374,30 @@ bool VTask::_ChangeState(ETaskState from, ETaskState to)
 	return fState.compare_exchange_strong(expected, to);
 }
 
+bool VTask::_BeginWait(ETaskWaitReason reason)
+{
+	uint32 none = eTaskWaitReasonNone;
+	return fWaitReason.compare_exchange_strong(none, reason);
+}
+
+void VTask::_EndWait(bool begun)
+{
+	if (begun)
+		fWaitReason.store(eTaskWaitReasonNone);
+}
+
+StTaskWaitReason::StTaskWaitReason(ETaskWaitReason reason) : fTask(VTask::GetCurrent()), fBegun(false)
+{
+	if (fTask != nullptr)
+		fBegun = fTask->_BeginWait(reason);
+}
+
+StTaskWaitReason::~StTaskWaitReason()
+{
+	if (fTask != nullptr)
+		fTask->_EndWait(fBegun);
+}
+
 bool VTask::IsDying(int32* outTicksSinceKill) const
 {
 	bool dying = fState.load() >= eTaskStateDying;
@@ -280,17 +425,16 @@ void VTask::Kill()
 	fKillTime.store(VSystem::GetCurrentTicks());
 	_ChangeState(eTaskStateRunning, eTaskStateDying);
 	// A task waiting for its messages learns at once that it is dying.
-	fMessageQueueEvent.Unlock();
+	SetMessageQueueEvent();
 }
 
 void VTask::GetName(VString& name) const
 {
-	fManager->_LockMutex();
+	VTaskMgr::StMutexLocker locker(fManager);
 	if (fName != nullptr)
 		name = *fName;
 	else
 		name.Clear();
-	fManager->_UnlockMutex();
 }
 
 void VTask::SetName(const VString& name)
@@ -298,152 +442,79 @@ void VTask::SetName(const VString& name)
 	VString* copy = new (std::nothrow) VString(name);
 	if (copy == nullptr)
 		return;
-	fManager->_LockMutex();
-	VString* old = fName;
-	fName = copy;
-	fManager->_UnlockMutex();
+	VString* old;
+	{
+		VTaskMgr::StMutexLocker locker(fManager);
+		old = fName;
+		fName = copy;
+	}
 	delete old;
 	if (XMacTaskMgr::GetCurrentTask() == this)
 		XMacTaskMgr::SetCurrentThreadName(name, fID);
 }
 
-VErrorTaskContext* VTask::GetErrorContext(bool createIfMissing)
-{
-	if (fErrorContext == nullptr && createIfMissing)
-		fErrorContext = new (std::nothrow) VErrorTaskContext;
-	return fErrorContext;
-}
-
-bool VTask::PushError(VErrorBase* error)
-{
-	VTask* task = GetCurrent();
-	if (task == nullptr || error == nullptr)
-		return false;
-	VErrorTaskContext* context = task->GetErrorContext(true);
-	if (context == nullptr)
-		return false;
-	bool silent = false;
-	bool stored = context->PushError(error, &silent);
-	if (stored && !silent)
-		task->_ReportErrorThrown(error);
-	return stored;
-}
-
-bool VTask::PushRetainedError(VErrorBase* error)
-{
-	bool stored = PushError(error);
-	if (error != nullptr)
-		error->Release();
-	return stored;
-}
-
-void VTask::_ReportErrorThrown(VErrorBase* error)
-{
-	// The one place where an error that no scope silenced reaches the debug manager, which logs it.
-	VDebugMgr::Get()->ErrorThrown(error);
-}
-
-void VTask::FlushErrors()
-{
-	VTask* task = GetCurrent();
-	if (task != nullptr && task->fErrorContext != nullptr)
-		task->fErrorContext->Flush();
-}
-
-VError VTask::GetLastError()
-{
-	VTask* task = GetCurrent();
-	if (task == nullptr || task->fErrorContext == nullptr)
-		return VE_OK;
-	return task->fErrorContext->GetLastError();
-}
-
-bool VTask::FailedForMemory()
-{
-	VTask* task = GetCurrent();
-	return task != nullptr && task->fErrorContext != nullptr && task->fErrorContext->FailedForMemory();
-}
-
-VIntlMgr* VTask::GetCurrentIntlManager()
-{
-	VTask* task = GetCurrent();
-	if (task != nullptr && task->fIntlMgr != nullptr)
-		return task->fIntlMgr;
-	VProcess* process = VProcess::sInstance;
-	return process != nullptr ? process->GetIntlManager() : nullptr;
-}
-
-void VTask::SetCurrentIntlManager(VIntlMgr* manager)
-{
-	VTask* task = GetCurrent();
-	if (task == nullptr || manager == nullptr)
-		return;
-	manager->Retain();
-	VIntlMgr* old = task->fIntlMgr;
-	task->fIntlMgr = manager;
-	if (old != nullptr)
-		old->Release();
-}
-
 void VTask::Sleep(int32 milliseconds)
 {
+	VTask* task = GetCurrent();
 	if (milliseconds <= 0)
 	{
 		VTaskMgr::YieldNow();
 		return;
 	}
-	VTask* task = GetCurrent();
 	if (task == nullptr || task->fPlatformTask == nullptr)
 		return;
-	uint32 none = eTaskWaitReasonNone;
-	bool marked = task->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonSleep);
-	task->fPlatformTask->Sleep(milliseconds);
-	if (marked)
-		task->fWaitReason.store(eTaskWaitReasonNone);
+	bool begun = task->_BeginWait(eTaskWaitReasonSleep);
+	if (task->fFiber)
+	{
+		std::atomic_ref<int32>(task->fFiberWakeFlag).store(0);
+		VTaskMgr::CurrentFiberWaitFlagWithTimeout(&task->fFiberWakeFlag, 0, milliseconds);
+	}
+	else
+	{
+		task->fPlatformTask->Sleep(milliseconds);
+	}
+	task->_EndWait(begun);
 }
 
 void VTask::WakeUp()
 {
-	if (fPlatformTask != nullptr)
-		fPlatformTask->WakeUp();
+	if (fPreemptive)
+	{
+		if (fPlatformTask != nullptr)
+			fPlatformTask->WakeUp();
+	}
+	else
+	{
+		std::atomic_ref<int32>(fFiberWakeFlag).store(1);
+	}
 }
 
-namespace {
+uintptr_t VTask::GetSystemID() const
+{
+	return fPlatformTask != nullptr ? uintptr_t(fPlatformTask->GetThread()) : 0;
+}
 
-// Without messages to run the wait is one long block, cut into slices so that a dying state set without
-// the event (a task that never ran Kill's path) is still noticed.
-constexpr int32 kMessageWaitSlice = 1000;
+bool VTask::GetCPUUsage(double& usage) const
+{
+	usage = 0.0;
+	return fPlatformTask != nullptr && fPlatformTask->GetCPUUsage(usage);
+}
 
-}  // namespace
+bool VTask::GetCPUTimes(double& user, double& system) const
+{
+	user = 0.0;
+	system = 0.0;
+	return fPlatformTask != nullptr && fPlatformTask->GetCPUTimes(user, system);
+}
 
-void VTask::WaitAndExecuteMessages()
+void VTask::ReleaseCurrentActivityToken()
 {
 	VTask* task = GetCurrent();
-	if (task == nullptr)
-	{
-		thread_local VSyncEvent sThreadEvent;
-		if (sThreadEvent.Lock(kMessageWaitSlice))
-			sThreadEvent.Reset();
+	if (task == nullptr || task->fActivityToken == nullptr)
 		return;
-	}
-	uint32 none = eTaskWaitReasonNone;
-	const bool marked = task->fWaitReason.compare_exchange_strong(none, eTaskWaitReasonMessage);
-	while (task->fState.load() < eTaskStateDying)
-	{
-		if (task->fMessageQueueEvent.Lock(kMessageWaitSlice))
-		{
-			// A signal given before this call also ends it: the event stays set until consumed here.
-			task->fMessageQueueEvent.Reset();
-			break;
-		}
-	}
-	if (marked)
-		task->fWaitReason.store(eTaskWaitReasonNone);
-}
-
-void VTask::SetMessageQueueEvent()
-{
-	fMessageQueueEvent.Unlock();
+	VActivityToken* token = task->fActivityToken;
+	task->fActivityToken = nullptr;
+	token->Release();
 }
 
 }  // namespace velk

@@ -9,6 +9,9 @@
 #include "kernel/strings/VString.h"
 #include "runtime/SpinLock.h"
 #include "runtime/VError.h"
+#include "runtime/VMessage.h"
+#include "runtime/VMessageQueue.h"
+#include "runtime/VScheduler_void.h"
 #include "runtime/VTask.h"
 #include "runtime/mac/XMacTask.h"
 #include "runtime/mac/XMacTaskMgr.h"
@@ -41,9 +44,39 @@ bool VTaskMgr::_Init(VProcess*)
 		}
 		fMutex.store(mutex);
 	}
+	VScheduler_void* scheduler = new (std::nothrow) VScheduler_void;
+	std::vector<DelayedMessage>* delayed = new (std::nothrow) std::vector<DelayedMessage>;
+	std::deque<VTaskID>* freeIDs = nullptr;
+	try
+	{
+		// A deque allocates its map when made.
+		freeIDs = new std::deque<VTaskID>;
+	}
+	catch (const std::bad_alloc&)
+	{
+	}
+	std::vector<DataKey>* keys = new (std::nothrow) std::vector<DataKey>;
+	if (scheduler == nullptr || delayed == nullptr || freeIDs == nullptr || keys == nullptr)
+	{
+		if (scheduler != nullptr)
+			scheduler->Release();
+		delete delayed;
+		delete freeIDs;
+		delete keys;
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	{
+		StMutexLocker locker(this);
+		fFiberScheduler = scheduler;
+		fDelayedMessages = delayed;
+		fFreeIDs = freeIDs;
+		fDataKeys = keys;
+	}
 	VTask* main = new (std::nothrow) VTask(this);
 	if (main == nullptr)
 	{
+		_ReleaseTables();
 		_ThrowError(VE_MEMORY_FULL);
 		return false;
 	}
@@ -51,6 +84,7 @@ bool VTaskMgr::_Init(VProcess*)
 	{
 		// The task said why; it never became the thread's current task.
 		main->Release();
+		_ReleaseTables();
 		return false;
 	}
 	_LockMutex();
@@ -84,8 +118,42 @@ void VTaskMgr::_DeInit()
 		_LockMutex();
 		fMainTask.store(nullptr);
 		_UnlockMutex();
+		// Its data first, while the keys' destructors are still known.
+		main->_DisposeData();
+		if (VMessageQueue* queue = main->fMessageQueue.load())
+			queue->Close();
 		main->Release();
 	}
+	_ReleaseTables();
+}
+
+void VTaskMgr::_ReleaseTables()
+{
+	std::vector<DelayedMessage>* delayed;
+	std::deque<VTaskID>* freeIDs;
+	std::vector<DataKey>* keys;
+	IFiberScheduler* scheduler;
+	{
+		StMutexLocker locker(this);
+		delayed = fDelayedMessages;
+		freeIDs = fFreeIDs;
+		keys = fDataKeys;
+		scheduler = fFiberScheduler;
+		fDelayedMessages = nullptr;
+		fFreeIDs = nullptr;
+		fDataKeys = nullptr;
+		fFiberScheduler = nullptr;
+	}
+	if (delayed != nullptr)
+	{
+		for (DelayedMessage& entry : *delayed)
+			entry.fMessage->Release();
+		delete delayed;
+	}
+	delete freeIDs;
+	delete keys;
+	if (scheduler != nullptr)
+		scheduler->Release();
 }
 
 VTaskID VTaskMgr::GetCurrentTaskID() const
@@ -137,12 +205,22 @@ void VTaskMgr::SetDefaultStackSize(size_t size)
 	fDefaultStackSize.store(size);
 }
 
-VTaskID VTaskMgr::GetNewTaskID(VTask* task) const
+VTaskID VTaskMgr::GetNewTaskID(VTask* task)
 {
 	if (task == nullptr || task->fPlatformTask == nullptr)
 		return 0;
-	// Fiber tasks, which have no thread id of their own, would take ids from a counter here.
-	return task->fPlatformTask->GetValueForVTaskID();
+	VTaskID id = task->fPlatformTask->GetValueForVTaskID();
+	if (id != 0)
+		return id;
+	// A fiber has no thread of its own: its id comes from the counter, below the threads' ids.
+	StMutexLocker locker(this);
+	if (fFreeIDs != nullptr && !fFreeIDs->empty())
+	{
+		id = fFreeIDs->back();
+		fFreeIDs->pop_back();
+		return id;
+	}
+	return --fIDCounter;
 }
 
 void VTaskMgr::RegisterTask(VTask* task)
@@ -176,6 +254,17 @@ void VTaskMgr::PurgeDeadTasks()
 		{
 			if (task->fState.load() == eTaskStateDead)
 			{
+				if (task->fPlatformTask != nullptr && task->fID != task->fPlatformTask->GetValueForVTaskID() && fFreeIDs != nullptr)
+				{
+					try
+					{
+						fFreeIDs->push_back(task->fID);
+					}
+					catch (const std::bad_alloc&)
+					{
+						// The id is not reused; the counter hands out others.
+					}
+				}
 				previous->fNext = task->fNext;
 				task->fNext = dead;
 				dead = task;
@@ -257,6 +346,43 @@ bool VTaskMgr::KillAllTasks(int32 milliseconds)
 	}
 }
 
+void VTaskMgr::GetTasks(std::vector<VTask*>& tasks) const
+{
+	StMutexLocker locker(this);
+	for (VTask* task = fMainTask.load(); task != nullptr; task = task->fNext)
+	{
+		try
+		{
+			tasks.push_back(task);
+		}
+		catch (const std::bad_alloc&)
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			return;
+		}
+		task->Retain();
+	}
+}
+
+VTask* VTaskMgr::RetainTaskByID(VTaskID id) const
+{
+	StMutexLocker locker(this);
+	for (VTask* task = fMainTask.load(); task != nullptr; task = task->fNext)
+	{
+		if (task->fID == id && task->fState.load() != eTaskStateDead)
+		{
+			task->Retain();
+			return task;
+		}
+	}
+	return nullptr;
+}
+
+VRefPtr<VTask> VTaskMgr::GetTaskByID(VTaskID id) const
+{
+	return VRefPtr<VTask>(RetainTaskByID(id), true);
+}
+
 uint32 VTaskMgr::GetTaskCount(bool notDyingOnly) const
 {
 	uint32 count = 0;
@@ -271,19 +397,157 @@ uint32 VTaskMgr::GetTaskCount(bool notDyingOnly) const
 	return count;
 }
 
-void VTaskMgr::YieldNow()
+int32 VTaskMgr::CreateDataKey(void (*destructor)(void*))
 {
-	std::this_thread::yield();
+	StMutexLocker locker(this);
+	if (fDataKeys == nullptr)
+		return 0;
+	for (size_t i = 0; i < fDataKeys->size(); ++i)
+	{
+		DataKey& entry = (*fDataKeys)[i];
+		if (entry.fFree)
+		{
+			entry.fDestructor = destructor;
+			entry.fFree = false;
+			return int32(i + 1);
+		}
+	}
+	try
+	{
+		fDataKeys->push_back(DataKey{destructor, 0, false});
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return 0;
+	}
+	return int32(fDataKeys->size());
 }
 
-void VTaskMgr::Yield()
+void VTaskMgr::DeleteDataKey(int32 key)
 {
-	// Only fiber tasks yield here, and no fiber scheduler runs tasks yet.
+	StMutexLocker locker(this);
+	if (fDataKeys == nullptr || key <= 0 || size_t(key) > fDataKeys->size())
+		return;
+	DataKey& entry = (*fDataKeys)[size_t(key) - 1];
+	if (entry.fFree)
+		return;
+	entry.fFree = true;
+	entry.fDestructor = nullptr;
+	// Values tasks still hold for the old key no longer match.
+	++entry.fGeneration;
 }
 
-void VTaskMgr::WakeUpSystemEventPolling()
+bool VTaskMgr::CheckDataKey(int32 key) const
 {
-	// Forwarded to the fiber scheduler once one exists; the preemptive tasks have nothing to wake.
+	uint32 generation = 0;
+	StMutexLocker locker(this);
+	return _GetDataKey(key, generation, nullptr);
+}
+
+bool VTaskMgr::_GetDataKey(int32 key, uint32& generation, void (**destructor)(void*)) const
+{
+	if (fDataKeys == nullptr || key <= 0 || size_t(key) > fDataKeys->size())
+		return false;
+	const DataKey& entry = (*fDataKeys)[size_t(key) - 1];
+	if (entry.fFree)
+		return false;
+	generation = entry.fGeneration;
+	if (destructor != nullptr)
+		*destructor = entry.fDestructor;
+	return true;
+}
+
+namespace {
+
+// Ticks (1/60 s) in 64 bits: a due tick never wraps.
+uint64 CurrentTicks64()
+{
+	return VSystem::GetCurrentTime() * 60 / 1000;
+}
+
+}  // namespace
+
+bool VTaskMgr::RegisterDelayedMessage(VMessage* message, int32 delayMilliseconds)
+{
+	if (message == nullptr)
+		return true;
+	int64 delay = int64(delayMilliseconds) * 60 / 1000;
+	uint64 due = CurrentTicks64() + uint64(delay < 0 ? 0 : delay);
+	StMutexLocker locker(this);
+	if (fDelayedMessages == nullptr)
+		return false;
+	try
+	{
+		fDelayedMessages->push_back(DelayedMessage{message, due});
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	message->Retain();
+	return true;
+}
+
+void VTaskMgr::_CheckDelayedMessages()
+{
+	const uint64 now = CurrentTicks64();
+	for (;;)
+	{
+		VMessage* due = nullptr;
+		{
+			StMutexLocker locker(this);
+			if (fDelayedMessages == nullptr)
+				return;
+			for (auto i = fDelayedMessages->begin(); i != fDelayedMessages->end(); ++i)
+			{
+				if (i->fDueTick < now)
+				{
+					due = i->fMessage;
+					fDelayedMessages->erase(i);
+					break;
+				}
+			}
+		}
+		if (due == nullptr)
+			return;
+		due->RePost();
+		due->Release();
+	}
+}
+
+void VTaskMgr::CancelMessages(IMessageable* target)
+{
+	std::vector<VMessage*> cancelled;
+	{
+		StMutexLocker locker(this);
+		if (fDelayedMessages == nullptr)
+			return;
+		for (auto i = fDelayedMessages->begin(); i != fDelayedMessages->end();)
+		{
+			if (i->fMessage->_IsFor(target))
+			{
+				try
+				{
+					cancelled.push_back(i->fMessage);
+				}
+				catch (const std::bad_alloc&)
+				{
+					++i;
+					continue;
+				}
+				i = fDelayedMessages->erase(i);
+			}
+			else
+			{
+				++i;
+			}
+		}
+	}
+	// Released outside the lock: a message's destructor may post or cancel others.
+	for (VMessage* message : cancelled)
+		message->Release();
 }
 
 void VTaskMgr::_LockMutex() const

@@ -6,13 +6,20 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
+#include <vector>
 
 #include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
 
 namespace velk {
 
+class IFiberScheduler;
+class IMessageable;
+class VMessage;
 class VProcess;
 class VTask;
+class XMacRunLoopTimer;
 class XTaskMgrMutexImpl;
 
 using VTaskID = int32;
@@ -61,7 +68,7 @@ public:
 	void SetDefaultStackSize(size_t size);
 
 	// The id of a new task: its thread's id; 0 for a null task or one without a platform task.
-	VTaskID GetNewTaskID(VTask* task) const;
+	VTaskID GetNewTaskID(VTask* task);
 
 	// Lists task (retained) right after the main task, after purging dead tasks. Allocates nothing.
 	void RegisterTask(VTask* task);
@@ -86,12 +93,73 @@ public:
 	// A fiber task lets others of its group run; elsewhere nothing.
 	static void Yield();
 
-	// Wakes the fiber scheduler's event polling; nothing while no fiber scheduler polls.
+	// The tasks listed, retained, appended to tasks (the caller releases them).
+	void GetTasks(std::vector<VTask*>& tasks) const;
+	// The listed task of that id that is not dead, retained; null when none.
+	VTask* RetainTaskByID(VTaskID id) const;
+	VRefPtr<VTask> GetTaskByID(VTaskID id) const;
+
+	// Fiber waits, through the scheduler: block the calling fiber while *flag equals value.
+	static void CurrentFiberWaitFlag(int32* flag, int32 value);
+	static void CurrentFiberWaitFlagWithTimeout(int32* flag, int32 value, int32 milliseconds);
+	// Replaces the fiber scheduler (null is ignored); the manager keeps a reference.
+	void SetFiberScheduler(IFiberScheduler* scheduler);
+	// The fiber scheduler, retained; null before Init.
+	IFiberScheduler* RetainFiberScheduler() const;
+	// A fiber task another scheduler stopped running is marked dead (not the caller, not twice).
+	void FiberStoppedBeingScheduled(VTask* task);
+	// Hands control from the calling fiber to task's, when both belong to one group.
+	void YieldToFiber(VTask* task);
+
+	// Forwarded to the fiber scheduler.
+	void SetSystemEventPolling(bool polling);
+	void PollAndExecuteUpdateEvent();
+	void SetDirectUpdate(bool direct);
+	// Wakes the fiber scheduler's event polling.
 	void WakeUpSystemEventPolling();
+	bool WithSystemEventPolling() const { return fSystemEventPolling.load(); }
+
+	// Nesting scope in which only update events are handled: the first Begin turns the scheduler's
+	// polling off and starts a 10 ms timer on the calling thread's run loop that polls update events;
+	// the last Stop removes it and turns polling back on.
+	void MAC_BeginHandlingUpdateEventsOnly();
+	void MAC_StopHandlingUpdateEventsOnly();
+
+	// Task-local data keys. A key is 1 or more; 0 is never a key. The destructor, when not null, is
+	// called on every non-null value a task still holds for the key when the task ends.
+	int32 CreateDataKey(void (*destructor)(void*));
+	// Frees the key for reuse; values tasks hold for it are dropped without their destructor (0 and
+	// keys never made are ignored).
+	void DeleteDataKey(int32 key);
+	bool CheckDataKey(int32 key) const;
+
+	// Keeps message, retained, until delay milliseconds have passed; an idle step of any task then
+	// posts it again to its target. True (also for a null message).
+	bool RegisterDelayedMessage(VMessage* message, int32 delayMilliseconds);
+	// Drops the delayed messages for target (null: those without a target).
+	void CancelMessages(IMessageable* target);
+	// Re-posts the delayed messages that are due.
+	void _CheckDelayedMessages();
 
 	// The task manager's recursive lock over the task list, names and ids (nothing before Init).
 	void _LockMutex() const;
 	void _UnlockMutex() const;
+
+	// Holds the manager's lock for its scope.
+	class StMutexLocker
+	{
+	public:
+		explicit StMutexLocker(const VTaskMgr* manager) : fManager(manager) { fManager->_LockMutex(); }
+		~StMutexLocker() { fManager->_UnlockMutex(); }
+		StMutexLocker(const StMutexLocker&) = delete;
+		StMutexLocker& operator=(const StMutexLocker&) = delete;
+
+	private:
+		const VTaskMgr* fManager;
+	};
+
+	// With the lock held: the generation of a key in use; false for 0 and keys not in use.
+	bool _GetDataKey(int32 key, uint32& generation, void (**destructor)(void*)) const;
 
 	static VTaskMgr sInstance;
 	// Read by every thread that asks for its task; set by Init and cleared by DeInit on the main thread.
@@ -101,6 +169,7 @@ private:
 	bool _Init(VProcess* process);
 	void _DeInit();
 	bool _IsMainTaskAlone() const;
+	void _ReleaseTables();
 	// The task listed right after task, retained; null at the end of the list or when task was unlisted.
 	VTask* _RetainListedAfter(VTask* task) const;
 
@@ -110,6 +179,26 @@ private:
 	std::atomic<size_t> fDefaultStackSize{0};
 	bool fDeadTasksPending = false;  // guarded by the lock
 	uint32 fTaskListStamp = 0;  // guarded by the lock
+	struct DelayedMessage
+	{
+		VMessage* fMessage;  // retained
+		uint64 fDueTick;
+	};
+	std::vector<DelayedMessage>* fDelayedMessages = nullptr;  // guarded by the lock, made by Init
+	// Ids of fiber tasks: counted down from -1; purged ids are handed out again, newest first.
+	int32 fIDCounter = 0;
+	std::deque<VTaskID>* fFreeIDs = nullptr;
+	struct DataKey
+	{
+		void (*fDestructor)(void*);
+		uint32 fGeneration;  // rises at each deletion, so values kept for an older key are never seen
+		bool fFree;
+	};
+	std::vector<DataKey>* fDataKeys = nullptr;  // guarded by the lock
+	IFiberScheduler* fFiberScheduler = nullptr;  // retained, guarded by the lock
+	std::atomic<bool> fSystemEventPolling{false};
+	std::atomic<int32> fUpdateEventsOnlyNesting{0};
+	XMacRunLoopTimer* fUpdateEventsTimer = nullptr;
 	// Made by the first Init and never deleted: detached task threads may take it at any time.
 	std::atomic<XTaskMgrMutexImpl*> fMutex{nullptr};
 

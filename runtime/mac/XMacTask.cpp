@@ -1,16 +1,19 @@
 #include "runtime/mac/XMacTask.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <ctime>
 #include <new>
 
 #include "runtime/mac/XMacDeadline.h"
 #include <unistd.h>
 
+#include "platform/ThreadTimes.h"
 #include "runtime/VError.h"
 #include "runtime/VTask.h"
+#include "runtime/mac/XMacFiber.h"
+#include "runtime/mac/XMacStackSize.h"
 #include "runtime/mac/XMacTaskMgr.h"
 
 namespace velk {
@@ -44,16 +47,31 @@ void WaitOn(sem_t* semaphore)
 	}
 }
 
-size_t RoundUpToPages(size_t size)
+}  // namespace
+
+XMacTask::~XMacTask()
 {
-	long page = sysconf(_SC_PAGESIZE);
-	size_t pageSize = page > 0 ? size_t(page) : 4096;
-	if (size < size_t(PTHREAD_STACK_MIN))
-		size = size_t(PTHREAD_STACK_MIN);
-	return (size + pageSize - 1) / pageSize * pageSize;
+	delete fFiber;
 }
 
-}  // namespace
+void XMacTask::_SetFiber(XMacFiber* fiber, VTask* parent)
+{
+	fFiber = fiber;
+	fFiberParent = parent;
+}
+
+bool XMacTask::GetCPUUsage(double& usage)
+{
+	usage = 0.0;
+	return false;
+}
+
+bool XMacTask::GetCPUTimes(double& user, double& system)
+{
+	user = 0.0;
+	system = 0.0;
+	return false;
+}
 
 XMacTask_preemptive::XMacTask_preemptive(VTask* task, int32 threadID, size_t stackSize)
 : XMacTask(task), fThreadID(threadID)
@@ -61,6 +79,7 @@ XMacTask_preemptive::XMacTask_preemptive(VTask* task, int32 threadID, size_t sta
 	fThread = pthread_self();
 	fStackSize = stackSize;
 	fAttached = true;
+	fKernelThreadID.store(plat::GetCurrentKernelThreadID());
 	sem_init(&fSemaphore, 0, 0);
 }
 
@@ -91,7 +110,7 @@ XMacTask_preemptive* XMacTask_preemptive::Create(VTask* task)
 		_ThrowError(VE_MEMORY_FULL);
 		return nullptr;
 	}
-	platform->fStackSize = RoundUpToPages(task->GetStackSize());
+	platform->fStackSize = RoundUpStackSize(task->GetStackSize());
 	platform->fThreadID = XMacTaskMgr::_NewThreadID();
 	gate->fOwner = platform;
 	gate->fThreadID = platform->fThreadID;
@@ -126,13 +145,17 @@ void* XMacTask_preemptive::_ThreadProc(void* handedOver)
 		return nullptr;
 	}
 	// Run let us go: the task is listed, so it lives at least until it is dead.
-	VTask* task = gate->fOwner->fTask;
+	XMacTask_preemptive* platform = gate->fOwner;
+	VTask* task = platform->fTask;
 	gate->Release();
 	if (task->GetState() != eTaskStateStarting)
 		return nullptr;
+	platform->fStackTop = __builtin_frame_address(0);
+	platform->fKernelThreadID.store(plat::GetCurrentKernelThreadID());
 	XMacTaskMgr::SetCurrentTask(task);
 	task->_Run();
 	XMacTaskMgr::SetCurrentTask(nullptr);
+	platform->fKernelThreadID.store(0);
 	// Last: once dead, the task may be released at any moment.
 	task->_SetStateDead();
 	return nullptr;
@@ -164,6 +187,41 @@ void XMacTask_preemptive::Sleep(int32 milliseconds)
 	while (sem_clockwait(&fSemaphore, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
 	{
 	}
+}
+
+bool XMacTask_preemptive::GetCPUTimes(double& user, double& system)
+{
+	user = 0.0;
+	system = 0.0;
+	plat::ThreadTimes times;
+	const int32 threadID = fKernelThreadID.load();
+	if (threadID == 0 || !plat::ReadThreadTimes(threadID, times))
+		return false;
+	user = times.userSeconds;
+	system = times.systemSeconds;
+	return true;
+}
+
+bool XMacTask_preemptive::GetCPUUsage(double& usage)
+{
+	usage = 0.0;
+	plat::ThreadTimes times;
+	const int32 threadID = fKernelThreadID.load();
+	if (threadID == 0 || !plat::ReadThreadTimes(threadID, times))
+		return false;
+	const double now = plat::GetBootClockSeconds();
+	const double spent = times.userSeconds + times.systemSeconds;
+	std::lock_guard<std::mutex> locker(fUsageLock);
+	// The first reading covers the thread's whole life.
+	const double since = fLastUsageClock > 0.0 ? fLastUsageClock : times.startedSecondsSinceBoot;
+	const double spentSince = fLastUsageClock > 0.0 ? spent - fLastUsageTime : spent;
+	fLastUsageClock = now;
+	fLastUsageTime = spent;
+	// The kernel counts in clock ticks: over a short span a thread may seem to use more than its one
+	// processor.
+	if (now > since && spentSince > 0.0)
+		usage = std::min(spentSince / (now - since), 1.0);
+	return true;
 }
 
 }  // namespace velk

@@ -3,7 +3,9 @@
 
 #include "kernel/VExport.h"
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <pthread.h>
 #include <semaphore.h>
 
@@ -12,11 +14,14 @@
 namespace velk {
 
 class VTask;
+class XMacFiber;
 
 class VELK_API XMacTask : public VObject
 {
 public:
 	explicit XMacTask(VTask* task) : fTask(task) {}
+	// Destroys the fiber.
+	~XMacTask() override;
 
 	// Lets the task's thread start its body; false when there is no thread.
 	virtual bool Run() = 0;
@@ -29,14 +34,27 @@ public:
 	virtual bool CheckSystemMessages() = 0;
 	// The id the task takes from its thread; 0 when it has none of its own.
 	virtual int32 GetValueForVTaskID() const { return 0; }
+	// The task thread's processor use: the share of one processor since the previous call (the first
+	// call: since the thread started); false (0.0) when it cannot be read.
+	virtual bool GetCPUUsage(double& usage);
+	// Seconds the thread spent in user and system mode; false (0.0, 0.0) when they cannot be read.
+	virtual bool GetCPUTimes(double& user, double& system);
 
 	VTask* GetTask() const { return fTask; }
 	size_t GetStackSize() const { return fStackSize; }
+	pthread_t GetThread() const { return fThread; }
+	XMacFiber* GetFiber() const { return fFiber; }
+	VTask* GetFiberParent() const { return fFiberParent; }
+	// Gives the task fiber (owned from now on) and the task whose fiber hands control to it.
+	void _SetFiber(XMacFiber* fiber, VTask* parent);
 
 protected:
 	pthread_t fThread{};
 	VTask* fTask;
+	XMacFiber* fFiber = nullptr;  // owned; for fiber tasks, and the main task when fibers are allowed
+	VTask* fFiberParent = nullptr;
 	size_t fStackSize = 0;
+	void* fStackTop = nullptr;
 	bool fAttached = false;
 };
 
@@ -61,6 +79,10 @@ public:
 	void Sleep(int32 milliseconds) override;
 	bool CheckSystemMessages() override { return false; }
 	int32 GetValueForVTaskID() const override { return fThreadID; }
+	// Read from the kernel's figures for the thread while its body runs (the attached thread's for the
+	// main task): before it starts and once it has ended, false.
+	bool GetCPUUsage(double& usage) override;
+	bool GetCPUTimes(double& user, double& system) override;
 
 private:
 	struct StartGate;
@@ -69,6 +91,12 @@ private:
 	static void* _ThreadProc(void* gate);
 
 	int32 fThreadID = 0;
+	// The kernel's id of the thread while the body runs, 0 before and after: an ended thread's id may be
+	// given to a new thread.
+	std::atomic<int32> fKernelThreadID{0};
+	std::mutex fUsageLock;  // guards the last usage reading
+	double fLastUsageClock = 0.0;  // seconds since boot of the last GetCPUUsage, 0 before the first
+	double fLastUsageTime = 0.0;  // processor seconds then
 	sem_t fSemaphore;
 	StartGate* fGate = nullptr;  // one of its two references, the other held by the thread it made
 };

@@ -12,8 +12,11 @@
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
+#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
+#include "runtime/mac/XMacFiber.h"
 #include "runtime/mac/XMacTask.h"
+#include "runtime/mac/XMacTaskFiber.h"
 
 namespace velk {
 
@@ -29,6 +32,11 @@ constinit thread_local uintptr_t tStackHigh = 0;
 
 // Hands out the threads' ids: 1, 2, 3... (fiber tasks take negative ids, so they never meet).
 constinit std::atomic<int32> sLastThreadID{0};
+
+bool ProcessAllowsFibers()
+{
+	return VProcess::sInstance != nullptr && VProcess::sInstance->WithFibers();
+}
 
 bool IsMainThread()
 {
@@ -79,15 +87,46 @@ XMacTask* XMacTaskMgr::CreateMain(VTask* task)
 		_ThrowError(VE_MEMORY_FULL);
 		return nullptr;
 	}
+	if (ProcessAllowsFibers())
+	{
+		XMacFiber* fiber = XMacFiber::CreateFiberForThread();
+		if (fiber == nullptr)
+		{
+			delete platform;
+			return nullptr;
+		}
+		platform->_SetFiber(fiber, task);
+	}
 	SetCurrentTask(task);
 	return platform;
 }
 
 XMacTask* XMacTaskMgr::Create(VTask* task, ETaskStyle style)
 {
-	if (style != eTaskStylePreemptive)
+	if (style == eTaskStylePreemptive)
+		return XMacTask_preemptive::Create(task);
+	if (style != eTaskStyleFiber || !ProcessAllowsFibers())
 		return nullptr;
-	return XMacTask_preemptive::Create(task);
+	XMacTask* platform = new (std::nothrow) XMacTask_fiber(task);
+	if (platform == nullptr)
+		_ThrowError(VE_MEMORY_FULL);
+	return platform;
+}
+
+void XMacTaskMgr::YieldToFiber(VTask* task)
+{
+	VTask* current = GetCurrentTask();
+	if (current == nullptr || task == nullptr || task == current)
+		return;
+	XMacTask* from = current->GetPlatformTask();
+	XMacTask* to = task->GetPlatformTask();
+	if (from == nullptr || to == nullptr || from->GetFiber() == nullptr || to->GetFiber() == nullptr)
+		return;
+	// One fiber of a group runs at a time, so a task of the group that is not dead waits for control; a
+	// dead one never would take it, and the caller would wait for ever.
+	if (from->GetFiberParent() != to->GetFiberParent() || task->GetState() == eTaskStateDead)
+		return;
+	from->GetFiber()->YieldTo(to->GetFiber());
 }
 
 VTask* XMacTaskMgr::GetCurrentTask()

@@ -22,12 +22,19 @@ public:
 	XMacTaskMgr() = delete;
 
 	// Makes the platform task of the main task on the calling thread and makes task that thread's
-	// current task. Null, with velk 100 thrown and no current task set, when memory is short.
+	// current task. When the process allows fibers, the thread also gets a fiber, and the main task is
+	// its own fiber parent: the fiber tasks it runs hand control back to it. Null, with velk 100 thrown
+	// and no current task set, when memory is short.
 	static XMacTask* CreateMain(VTask* task);
 
 	// Makes the platform task of a new task: for a preemptive task, its thread, waiting until the
-	// task runs (null, with the error thrown, when it cannot be made). Null for other styles.
+	// task runs (null, with the error thrown, when it cannot be made); for a fiber task, when the
+	// process allows fibers, an object that makes its fiber when the task runs. Null for other styles.
 	static XMacTask* Create(VTask* task, ETaskStyle style);
+
+	// Hands control from the calling task's fiber to task's, when both have fibers of one group (the
+	// same fiber parent) and task is not dead; returns when control comes back. Otherwise nothing.
+	static void YieldToFiber(VTask* task);
 
 	// The calling thread's task, null on a thread without one.
 	static VTask* GetCurrentTask();
