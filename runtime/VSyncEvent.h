@@ -25,7 +25,8 @@ public:
 
 	// Waits at most milliseconds (none when below 1) and returns whether the event is set at the end:
 	// false means timed out, never before the deadline. A set seen by the waiter ends the wait with true;
-	// a set undone by Reset before the waiter ran does not end it.
+	// a set undone by Reset before the waiter ran does not end it. A fiber task waits through the fiber
+	// scheduler instead, so how long it waits is the scheduler's: the process's own returns at once.
 	bool Lock(int32 milliseconds);
 
 	// Sets the event and wakes every waiter; returns true.

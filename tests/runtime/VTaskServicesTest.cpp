@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -134,6 +135,27 @@ TEST(VTaskWaitForDeath, SelfAndDeadTargetsAnswerAtOnce)
 	foreign.join();
 	EXPECT_TRUE(dead.load());
 	other->Release();
+}
+
+size_t CountThreads()
+{
+	size_t count = 0;
+	for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+		++count;
+	return count;
+}
+
+TEST(VTaskLifecycle, TaskDestroyedUnrunLeavesNoThread)
+{
+	VTestEnvironment::StopLoggerTask();
+	size_t before = CountThreads();
+	VTask* task = new VTask(0, eTaskStylePreemptive, [] { ADD_FAILURE() << "an unrun task's body ran"; });
+	EXPECT_EQ(CountThreads(), before + 1);  // its thread waits to be run
+	task->Release();
+	// The thread sees it was not run and ends; give it the time a loaded machine needs.
+	for (int i = 0; i < 500 && CountThreads() > before; ++i)
+		VTask::Sleep(10);
+	EXPECT_EQ(CountThreads(), before);
 }
 
 TEST(VActivityToken, ProcessStaysActiveWhileATokenLivesAndForTheGraceAfter)

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <functional>
 #include <future>
 #include <memory>
 #include <sched.h>
@@ -66,27 +65,6 @@ TEST(XMacFiber, FibersHandingControlNeverRunAtOnce)
 	EXPECT_EQ(steps, 2 * kRounds);
 	delete first;
 	delete second;
-	delete self;
-}
-
-TEST(XMacFiber, FiberMayGoOnceItsEndedBodyWokeItsParent)
-{
-	XMacFiber* self = XMacFiber::CreateFiberForThread();
-	ASSERT_NE(self, nullptr);
-	// Deleted at once each time, while the child's thread may still be ending: it must need nothing of it.
-	for (int round = 0; round < 20; ++round)
-	{
-		bool ran = false;
-		XMacFiber* child = XMacFiber::Create(0, [&]() {
-			XMacFiber::Waker parent = self->RetainWaker();
-			ran = true;
-			parent.WakeUp();
-		});
-		ASSERT_NE(child, nullptr);
-		self->YieldTo(child);
-		EXPECT_TRUE(ran);
-		delete child;
-	}
 	delete self;
 }
 
