@@ -15,6 +15,26 @@ class VTime;
 template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
 class VMemoryBuffer;
 
+// How a file is opened. The locks are advisory: they stop other lockers, not plain readers.
+enum FileAccess : int32
+{
+	FA_READ = 0,
+	FA_READ_WRITE = 1,  // with an exclusive lock
+	FA_SHARED = 2,  // read-write with a shared lock
+	FA_READ_WRITE_OR_READ = 3  // as FA_READ_WRITE, else FA_READ
+};
+
+// Option bits of an open.
+enum FileOpenOptions : uint32
+{
+	FO_RESOURCE_FORK = 1,
+	FO_CREATE_IF_NOT_FOUND = 2,
+	FO_TRUNCATE = 4,
+	FO_READ_AHEAD = 8,
+	FO_NO_CACHE = 32 | 64,  // either bit
+	FO_FOLLOW_LINK = 128  // without it a final symbolic link is not opened
+};
+
 class VELK_API IFile : public IFileSystemObject
 {
 public:

@@ -1,9 +1,15 @@
 #include "files/mac/XMacFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <new>
 #include <string>
 
 #include "files/VFile.h"
+#include "files/mac/XMacFileDesc.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VTime.h"
@@ -37,6 +43,13 @@ void ClearTime(VTime* time)
 {
 	if (time != nullptr)
 		time->Clear();
+}
+
+// Closes a descriptor that failed a step after its open, keeping that step's errno.
+int CloseAfterFailure(int descriptor, int error)
+{
+	::close(descriptor);
+	return error;
 }
 
 }  // namespace
@@ -115,6 +128,88 @@ VError XMacFile::SetContent(const void* bytes, size_t size) const
 	if (!ToSystemPath(fOwner._GetPosixPath(), path))
 		return VE_STRING_ALLOC_FAILED;
 	return Posix(plat::ReplaceFileContent(path.c_str(), bytes, size));
+}
+
+VError XMacFile::Open(FileAccess access, uint32 options, XMacFileDesc** out) const
+{
+	*out = nullptr;
+	int descriptor = -1;
+	int error = 0;
+	if (access == FA_READ_WRITE_OR_READ)
+	{
+		error = _Open(FA_READ_WRITE, options, &descriptor);
+		if (error != 0)
+			error = _Open(FA_READ, options, &descriptor);
+	}
+	else
+	{
+		error = _Open(access, options, &descriptor);
+	}
+	if (error != 0)
+		return Posix(error);
+	*out = new (std::nothrow) XMacFileDesc(descriptor);
+	if (*out == nullptr)
+	{
+		::close(descriptor);
+		return VE_MEMORY_FULL;
+	}
+	return VE_OK;
+}
+
+int XMacFile::_Open(FileAccess access, uint32 options, int* descriptor) const
+{
+	*descriptor = -1;
+	int flags = O_CLOEXEC;
+	int lock = 0;
+	switch (access)
+	{
+		case FA_READ:
+			flags |= O_RDONLY;
+			break;
+		case FA_READ_WRITE:
+			flags |= O_RDWR | O_NONBLOCK;
+			lock = LOCK_EX;
+			break;
+		case FA_SHARED:
+			flags |= O_RDWR | O_NONBLOCK;
+			lock = LOCK_SH;
+			break;
+		default:
+			return EINVAL;
+	}
+	if ((options & FO_RESOURCE_FORK) != 0)
+		return ENOTSUP;
+	if ((options & FO_FOLLOW_LINK) == 0)
+		flags |= O_NOFOLLOW;
+	mode_t mode = 0;
+	if ((options & FO_CREATE_IF_NOT_FOUND) != 0)
+	{
+		flags |= O_CREAT;
+		mode = 0644;
+	}
+
+	std::string path;
+	if (!ToSystemPath(fOwner._GetPosixPath(), path))
+		return ENOMEM;
+	int opened = ::open(path.c_str(), flags, mode);
+	while (opened < 0 && errno == EINTR)
+		opened = ::open(path.c_str(), flags, mode);
+	if (opened < 0)
+		return errno;
+
+	// Lock before truncating: emptying the file first would destroy the content of whoever holds it.
+	if (lock != 0 && ::flock(opened, lock | LOCK_NB) != 0)
+		return CloseAfterFailure(opened, errno == EWOULDBLOCK ? EACCES : errno);
+	if (lock != 0 && (options & FO_TRUNCATE) != 0 && ::ftruncate(opened, 0) != 0)
+		return CloseAfterFailure(opened, errno);
+
+	// Hints only: a file that takes none (a pipe) opens all the same.
+	if ((options & FO_READ_AHEAD) != 0)
+		::posix_fadvise(opened, 0, 0, POSIX_FADV_SEQUENTIAL);
+	if ((options & FO_NO_CACHE) != 0)
+		::posix_fadvise(opened, 0, 0, POSIX_FADV_NOREUSE);
+	*descriptor = opened;
+	return 0;
 }
 
 }  // namespace velk
