@@ -1,5 +1,6 @@
 #include "files/VSystem.h"
 
+#include "files/VFilePath.h"
 #include "files/mac/XMacSystem.h"
 
 namespace velk {
@@ -132,6 +133,15 @@ void VSystem::SystemDateTimeChanged()
 {
 	XMacSystem::ResetTimeZoneData();
 	UpdateGMTOffset();
+}
+
+bool VSystem::SearchExecutablePath(const VString& name, VFilePath& outPath)
+{
+	VString posix;
+	if (SearchExecutablePath(name, posix) && outPath.FromFullPath(posix, FPS_POSIX).IsValid())
+		return true;
+	outPath.Clear();
+	return false;
 }
 
 }  // namespace velk

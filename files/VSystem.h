@@ -13,6 +13,7 @@
 
 namespace velk {
 
+class VFilePath;
 class VString;
 
 // macOS releases that callers may require; every other value counts as always met.
@@ -184,6 +185,8 @@ public:
 	// application bundle "<name>.app" in $HOME/Applications, then /Applications, as a folder path ending in
 	// '/'. outPath holds the POSIX path; false when nothing is found.
 	static bool SearchExecutablePath(const VString& name, VString& outPath);
+	// The same as a path; cleared, false, when nothing is found or the POSIX path makes no valid path.
+	static bool SearchExecutablePath(const VString& name, VFilePath& outPath);
 
 	// A dialog with the title as its header and the message as its body (the message as the header when the
 	// title is empty). flags & 15 choose the buttons: 1 OK and Cancel, 2 Yes and No, 4 Yes, No and Cancel, 5
