@@ -38,14 +38,15 @@ public:
 	virtual bool DoCoalesce(const VMessage& newcomer);
 
 	// The operations below answer false for a null target and for a message already in flight, and
-	// refuse (false) a target that stopped messaging, lost its object or whose task is gone. A sender
-	// on the target's own task runs the message at once.
+	// refuse (false) a target that stopped messaging, lost its object or whose task is gone. A send
+	// from the target's own task runs the message at once.
 
 	// Blocks the calling task (wait reason 5, none of its messages run) until the message ran:
 	// true when it did, false when it was aborted (its task ended or cancelled it).
 	bool SendTo(IMessageable* target);
-	// As above, waiting at most timeoutMilliseconds: on time-out the message is withdrawn and never
-	// runs afterwards (false), unless the target already started it (then the wait goes on).
+	// As above, waiting at most timeoutMilliseconds: on time-out the message is withdrawn (false); it
+	// stays queued but is skipped when its turn comes. When the target had already started it, the
+	// wait goes on until it ran.
 	bool SendTo(IMessageable* target, int32 timeoutMilliseconds);
 	// Queues the message without waiting; true when queued (also when already in flight), false when
 	// refused or merged into a queued one. With executeNowIfSameTask, a caller on the target's task

@@ -117,8 +117,10 @@ bool VSyncEvent::Unlock()
 	XMacSyncEvent& impl = _Impl();
 	impl.LockMutex();
 	fSet = true;
-	impl.Broadcast();
 	impl.UnlockMutex();
+	// Woken once the mutex is free, a waiter takes it at once rather than sleeping a second time on it,
+	// which every hand-over between two tasks would pay. Waiters re-check the flag under the mutex.
+	impl.Broadcast();
 	fWakeStamp.fetch_add(1);
 	if (fFiberWaiters.load() > 0)
 		VTaskMgr::Get()->WakeUpSystemEventPolling();

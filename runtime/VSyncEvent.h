@@ -29,7 +29,8 @@ public:
 	// scheduler instead, so how long it waits is the scheduler's: the process's own returns at once.
 	bool Lock(int32 milliseconds);
 
-	// Sets the event and wakes every waiter; returns true.
+	// Sets the event and wakes every waiter; returns true. The event is still used after a waiter may
+	// have passed: whoever calls it must keep the event alive (hold a reference) until it returns.
 	bool Unlock();
 
 	// Clears the event; returns true.
