@@ -24,15 +24,15 @@ TEST(XMacTask_preemptive, CPUTimesAreThoseOfTheTasksRunningThread)
 	EXPECT_EQ(user, 0.0);
 	ASSERT_TRUE(busy->Run());
 
-	// Until the kernel has counted a tick of its user time; the bound only keeps a broken reading from
-	// spinning for ever.
+	// Until the thread has started and the kernel has counted a tick of its user time; the bound only
+	// keeps a broken reading from spinning for ever.
 	bool read = false;
 	const uint64 giveUp = VSystem::GetCurrentTime() + 60000;
 	do
 	{
 		VTask::Sleep(5);
 		read = busy->GetCPUTimes(user, system);
-	} while (read && user == 0.0 && VSystem::GetCurrentTime() < giveUp);
+	} while ((!read || user == 0.0) && VSystem::GetCurrentTime() < giveUp);
 	EXPECT_TRUE(read);
 	EXPECT_GT(user, 0.0);
 	double usage = -1.0;
