@@ -138,6 +138,21 @@ void VMessage::RePost()
 		context->Release();
 }
 
+void VMessage::_WithdrawOrAwait(VSyncEvent* event)
+{
+	// A withdrawn message stays queued and is skipped there: its pass finds no context to take.
+	if (VMessagingContext* taken = _TakeContext())
+	{
+		fAborted.store(true);
+		taken->Release();
+	}
+	else
+	{
+		// Run or aborted by the target, perhaps still running: it ends by setting the event.
+		event->Lock();
+	}
+}
+
 void VMessage::Execute()
 {
 	_Finish(true);
@@ -213,19 +228,7 @@ bool VMessage::_Send(VMessagingContext* context, int32 timeoutMilliseconds, bool
 		StTaskWaitReason reason(eTaskWaitReasonMessageExecution);
 		bool done = waitForever ? event->Lock() : event->Lock(timeoutMilliseconds);
 		if (!done)
-		{
-			// The message stays queued and is skipped there: its pass finds no context to take.
-			if (VMessagingContext* taken = _TakeContext())
-			{
-				fAborted.store(true);
-				taken->Release();
-			}
-			else
-			{
-				// The target started it: it ends by setting the event.
-				event->Lock();
-			}
-		}
+			_WithdrawOrAwait(event);
 	}
 	fSyncEvent = nullptr;
 	event->Release();
@@ -309,16 +312,7 @@ bool VMessage::_PostAndWait(IMessageable* target, int32 timeoutMilliseconds, boo
 			if (fAnswered.load() || fAborted.load())
 				break;
 		}
-		if (VMessagingContext* taken = _TakeContext())
-		{
-			fAborted.store(true);
-			taken->Release();
-		}
-		else
-		{
-			// Run or aborted by the target, perhaps still running: it ends by setting the event.
-			event->Lock();
-		}
+		_WithdrawOrAwait(event);
 	}
 	fSyncEvent = nullptr;
 	fReplyQueue = nullptr;

@@ -96,6 +96,9 @@ private:
 	// Takes the context out of the message (the caller gets its reference); null when another party
 	// took it first. Whoever takes it decides between running and aborting.
 	VMessagingContext* _TakeContext();
+	// After a wait that ended early: withdraws the message when nobody took it (it is then aborted),
+	// else waits for the target, which ends by setting event.
+	void _WithdrawOrAwait(VSyncEvent* event);
 	bool _IsInFlight() const { return fContext.load() != nullptr; }
 
 	// Exchanged under fContextLock, so that _IsFor may look at a context nobody can release meanwhile.
