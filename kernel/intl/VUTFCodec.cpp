@@ -521,4 +521,106 @@ std::string ToUTF8String(const UniChar* units, int32 count)
 	return text;
 }
 
+bool IsWellFormedUTF16(const UniChar* units, int32 count)
+{
+	for (int32 i = 0; i < count; ++i)
+	{
+		if (units[i] >= 0xD800 && units[i] <= 0xDBFF)
+		{
+			if (i + 1 == count || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF)
+				return false;
+			++i;
+		}
+		else if (units[i] >= 0xDC00 && units[i] <= 0xDFFF)
+		{
+			return false;
+		}
+	}
+	return true;
+}
+
+bool ToStrictUTF8(const UniChar* units, int32 count, std::string& out)
+{
+	out.clear();
+	if (count > 0 && !IsWellFormedUTF16(units, count))
+		return false;
+	out = ToUTF8String(units, count);
+	return true;
+}
+
+namespace {
+
+bool DecodeStrictUTF8(const void* source, size_t count, std::u16string& out)
+{
+	const unsigned char* bytes = static_cast<const unsigned char*>(source);
+	out.clear();
+	out.reserve(count);
+	size_t i = 0;
+	while (i < count)
+	{
+		const unsigned char lead = bytes[i];
+		if (lead < 0x80)
+		{
+			out.push_back(char16_t(lead));
+			++i;
+			continue;
+		}
+		int extra;
+		uint32 value;
+		uint32 least;
+		if (lead >= 0xC2 && lead <= 0xDF)
+		{
+			extra = 1;
+			value = lead & 0x1F;
+			least = 0x80;
+		}
+		else if (lead >= 0xE0 && lead <= 0xEF)
+		{
+			extra = 2;
+			value = lead & 0x0F;
+			least = 0x800;
+		}
+		else if (lead >= 0xF0 && lead <= 0xF4)
+		{
+			extra = 3;
+			value = lead & 0x07;
+			least = 0x10000;
+		}
+		else
+			return false;
+		if (count - i <= size_t(extra))
+			return false;
+		for (int k = 1; k <= extra; ++k)
+		{
+			const unsigned char next = bytes[i + size_t(k)];
+			if ((next & 0xC0) != 0x80)
+				return false;
+			value = (value << 6) | (next & 0x3F);
+		}
+		if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+			return false;
+		if (value >= 0x10000)
+		{
+			value -= 0x10000;
+			out.push_back(char16_t(0xD800 + (value >> 10)));
+			out.push_back(char16_t(0xDC00 + (value & 0x3FF)));
+		}
+		else
+			out.push_back(char16_t(value));
+		i += size_t(extra) + 1;
+	}
+	return true;
+}
+
+}  // namespace
+
+bool FromStrictUTF8(const void* bytes, size_t count, std::u16string& out)
+{
+	if (DecodeStrictUTF8(bytes, count, out))
+		return true;
+	// A failed decoding leaves nothing half-made.
+	out.clear();
+	return false;
+}
+
 }  // namespace velk

@@ -46,4 +46,11 @@ VELK_API bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* ou
 // to system calls. Null or a count below 1 gives "".
 VELK_API std::string ToUTF8String(const UniChar* units, int32 count);
 
+// Strict forms, for names that must reach the system byte for byte and come back the same: false, out
+// emptied, for an unpaired surrogate (encoding) or for a byte that cannot begin or continue a sequence, an
+// overlong form, a surrogate value or a value above U+10FFFF (decoding).
+VELK_API bool IsWellFormedUTF16(const UniChar* units, int32 count);
+VELK_API bool ToStrictUTF8(const UniChar* units, int32 count, std::string& out);
+VELK_API bool FromStrictUTF8(const void* bytes, size_t count, std::u16string& out);
+
 }  // namespace velk
