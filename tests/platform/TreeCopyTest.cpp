@@ -1,0 +1,376 @@
+// Copies of files and trees compared with what `cp -a` makes, failed copies that must leave nothing behind
+// and the target as it was, and moves across file systems that remove the source only after a whole copy.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Rename.h"
+#include "platform/TreeCopy.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void WriteFile(const std::string& path, const std::string& bytes, mode_t mode)
+{
+	std::ofstream(path, std::ios::binary) << bytes;
+	chmod(path.c_str(), mode);
+}
+
+// Mode, owner, modification time to the nanosecond, link text or bytes, and user attributes.
+std::string DescribeEntry(const std::string& path)
+{
+	struct stat status;
+	if (lstat(path.c_str(), &status) != 0)
+		return "none";
+	std::ostringstream text;
+	text << std::oct << status.st_mode << std::dec << " " << status.st_uid << ":" << status.st_gid << " t=" << status.st_mtim.tv_sec << "."
+		 << status.st_mtim.tv_nsec;
+	if (S_ISLNK(status.st_mode))
+		text << " -> " << fs::read_symlink(path).string();
+	else if (S_ISREG(status.st_mode))
+	{
+		std::ifstream in(path, std::ios::binary);
+		const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+		text << " bytes=" << bytes.size() << "/" << std::hash<std::string>{}(bytes);
+	}
+	char names[4096];
+	const ssize_t size = llistxattr(path.c_str(), names, sizeof(names));
+	std::vector<std::string> attributes;
+	for (ssize_t at = 0; at < size; at += ssize_t(std::string(names + at).size()) + 1)
+	{
+		const std::string name = names + at;
+		char value[1024];
+		const ssize_t length = lgetxattr(path.c_str(), name.c_str(), value, sizeof(value));
+		if (name.rfind("user.", 0) == 0 && length >= 0)
+			attributes.push_back(name + "=" + std::string(value, size_t(length)));
+	}
+	std::sort(attributes.begin(), attributes.end());
+	for (const std::string& attribute : attributes)
+		text << " " << attribute;
+	return text.str();
+}
+
+// Every entry of the tree by its path inside it, the root as "".
+std::map<std::string, std::string> Snapshot(const std::string& root)
+{
+	std::map<std::string, std::string> entries;
+	if (!fs::exists(fs::symlink_status(root)))
+		return entries;
+	entries[""] = DescribeEntry(root);
+	for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
+		entries[entry.path().lexically_relative(root).string()] = DescribeEntry(entry.path().string());
+	return entries;
+}
+
+std::vector<std::string> Names(const std::string& folder)
+{
+	std::vector<std::string> names;
+	for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+		names.push_back(entry.path().filename().string());
+	std::sort(names.begin(), names.end());
+	return names;
+}
+
+class TreeCopyTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		char pattern[] = "/tmp/velk-treecopy-XXXXXX";
+		ASSERT_NE(mkdtemp(pattern), nullptr);
+		fRoot = pattern;
+	}
+
+	void TearDown() override
+	{
+		plat::SetCopyFaultForTesting("", 0);
+		plat::SetRenameBusyForTesting(0);
+		unsetenv("VELK_COPY_FAULT");
+		for (const std::string& folder : { fRoot, fOther })
+		{
+			if (folder.empty())
+				continue;
+			// The read-only folders of a bundle are opened again so that it can be removed.
+			std::error_code ignored;
+			for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder, ignored))
+			{
+				if (entry.is_directory() && !entry.is_symlink())
+					chmod(entry.path().c_str(), 0755);
+			}
+			fs::remove_all(folder, ignored);
+		}
+	}
+
+	// A small application bundle: versioned framework links, programs with run bits, a read-only folder,
+	// an empty file, a dangling link, attributes on a file and a folder, and a binary of a few megabytes.
+	void MakeBundle(const std::string& root) const
+	{
+		const std::string contents = root + "/Contents";
+		const std::string framework = contents + "/Frameworks/Lib.framework";
+		fs::create_directories(framework + "/Versions/A/Resources/en.lproj");
+		fs::create_directories(contents + "/MacOS");
+		fs::create_directories(contents + "/Resources/Sealed");
+		WriteFile(contents + "/Info.plist", "<plist><dict/></plist>", 0644);
+		WriteFile(contents + "/MacOS/App", "#!/bin/sh\necho app\n", 0755);
+		std::string binary(3 << 20, '\0');
+		for (size_t i = 0; i < binary.size(); ++i)
+			binary[i] = char((i * 7919) >> 5);
+		WriteFile(framework + "/Versions/A/Lib", binary, 0755);
+		WriteFile(framework + "/Versions/A/Resources/en.lproj/Strings", "\"a\" = \"b\";", 0600);
+		WriteFile(contents + "/Resources/Empty", "", 0444);
+		WriteFile(contents + "/Resources/Sealed/Seal", "sealed", 0400);
+		fs::create_symlink("A", framework + "/Versions/Current");
+		fs::create_symlink("Versions/Current/Lib", framework + "/Lib");
+		fs::create_symlink("Versions/Current/Resources", framework + "/Resources");
+		fs::create_symlink("../../nowhere", contents + "/Resources/Dangling");
+		setxattr((contents + "/Info.plist").c_str(), "user.velk.kind", "plist", 5, 0);
+		setxattr((contents + "/MacOS").c_str(), "user.velk.note", "programs", 8, 0);
+		const struct timespec times[2] = { { 1000000000, 123456789 }, { 1200000000, 987654321 } };
+		utimensat(AT_FDCWD, (contents + "/MacOS/App").c_str(), times, 0);
+		utimensat(AT_FDCWD, (contents + "/Resources/Dangling").c_str(), times, AT_SYMLINK_NOFOLLOW);
+		chmod((contents + "/Resources/Sealed").c_str(), 0500);
+	}
+
+	std::string fRoot;
+	std::string fOther;  // a folder on another file system, when a test makes one
+};
+
+TEST_F(TreeCopyTest, TreeCopyEqualsArchiveCopy)
+{
+	const std::string source = fRoot + "/App.app";
+	MakeBundle(source);
+	ASSERT_EQ(std::system(("cp -a '" + source + "' '" + fRoot + "/Archive.app'").c_str()), 0);
+	const auto expected = Snapshot(fRoot + "/Archive.app");
+
+	std::string failedPath = "unchanged";
+	EXPECT_EQ(plat::CopyTree(source.c_str(), (fRoot + "/Copy.app").c_str(), &failedPath), 0);
+	EXPECT_EQ(failedPath, "");
+	EXPECT_EQ(Snapshot(fRoot + "/Copy.app"), expected);
+
+	// A link given as the source is followed: its folder is copied.
+	fs::create_symlink("App.app", fRoot + "/Alias");
+	EXPECT_EQ(plat::CopyTree((fRoot + "/Alias").c_str(), (fRoot + "/FromAlias.app/").c_str()), 0);
+	EXPECT_EQ(Snapshot(fRoot + "/FromAlias.app"), expected);
+	EXPECT_EQ(Names(fRoot), (std::vector<std::string>{ "Alias", "App.app", "Archive.app", "Copy.app", "FromAlias.app" }));
+}
+
+TEST_F(TreeCopyTest, ReadOnlyFoldersCopyWithoutRoot)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to give the tree to another user";
+	const uid_t nobody = 65534;
+	const std::string source = fRoot + "/App.app";
+	MakeBundle(source);
+	chmod(fRoot.c_str(), 0755);
+	for (const std::string& path : { fRoot, source })
+		ASSERT_EQ(lchown(path.c_str(), nobody, nobody), 0);
+	for (const fs::directory_entry& entry : fs::recursive_directory_iterator(source))
+		ASSERT_EQ(lchown(entry.path().c_str(), nobody, nobody), 0);
+
+	// Without root, a folder given its 0500 mode before its contents could not receive them.
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+	{
+		const bool dropped = setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0;
+		_exit(!dropped ? 100 : plat::CopyTree(source.c_str(), (fRoot + "/Copy.app").c_str()));
+	}
+	int status = 0;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 0);
+	EXPECT_EQ(Snapshot(fRoot + "/Copy.app"), Snapshot(source));
+}
+
+TEST_F(TreeCopyTest, FailedTreeCopyLeavesNothing)
+{
+	enum class Fault
+	{
+		kNone,
+		kCall,
+		kEnvironment,
+		kBusyRename,
+		kTargetExists,
+		kFifo,
+	};
+	struct
+	{
+		Fault fault;
+		int errorNumber;
+		const char* at;  // inside the source, "" for the target, "-" for the source itself
+	} const cases[] = {
+		{ Fault::kFifo, ENOTSUP, "/Contents/Resources/Pipe" },
+		{ Fault::kCall, EIO, "/Contents/MacOS/App" },
+		{ Fault::kCall, ENOSPC, "/Contents/Frameworks/Lib.framework/Versions/A/Lib" },
+		{ Fault::kCall, EIO, "/Contents/Resources/Sealed" },
+		{ Fault::kCall, EIO, "/Contents/Frameworks/Lib.framework/Versions/Current" },
+		{ Fault::kEnvironment, ENOSPC, "/Contents/Info.plist" },
+		// Built whole, read-only folders and all, and refused at the last step.
+		{ Fault::kBusyRename, EBUSY, "" },
+		{ Fault::kTargetExists, EEXIST, "" },
+		{ Fault::kNone, ENOENT, "-" },
+	};
+	int index = 0;
+	for (const auto& testCase : cases)
+	{
+		SCOPED_TRACE(testing::Message() << "case " << index);
+		const std::string folder = fRoot + "/" + std::to_string(index++);
+		const std::string source = folder + "/Source.app";
+		const std::string target = folder + "/Target.app";
+		fs::create_directory(folder);
+		if (testCase.fault != Fault::kNone)
+			MakeBundle(source);
+		const std::string at = std::string(testCase.at) == "-" ? source : *testCase.at != 0 ? source + testCase.at : target;
+		if (testCase.fault == Fault::kFifo)
+			ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+		else if (testCase.fault == Fault::kCall)
+			plat::SetCopyFaultForTesting(at, testCase.errorNumber);
+		else if (testCase.fault == Fault::kEnvironment)
+			setenv("VELK_COPY_FAULT", ("ENOSPC:" + at).c_str(), 1);
+		else if (testCase.fault == Fault::kBusyRename)
+			plat::SetRenameBusyForTesting(1);
+		else if (testCase.fault == Fault::kTargetExists)
+			fs::create_directory(target);
+		// The folder's own times change with the temporary copy made and removed in it.
+		auto before = Snapshot(folder);
+		before.erase("");
+
+		std::string failedPath;
+		EXPECT_EQ(plat::CopyTree(source.c_str(), target.c_str(), &failedPath), testCase.errorNumber);
+		EXPECT_EQ(failedPath, at);
+		auto after = Snapshot(folder);
+		after.erase("");
+		EXPECT_EQ(after, before);
+		plat::SetCopyFaultForTesting("", 0);
+		unsetenv("VELK_COPY_FAULT");
+	}
+}
+
+TEST_F(TreeCopyTest, FileCopyKeepsTheTargetUntilTheCopyIsWhole)
+{
+	enum class Target
+	{
+		kNone,
+		kFile,
+		kEmptyFolder
+	};
+	enum class Fault
+	{
+		kNone,
+		kAtSource,
+		kBusyRename
+	};
+	struct
+	{
+		const char* source;  // "file", "link", "folder" or "fifo"
+		Target target;
+		bool replace;
+		Fault fault;
+		int result;
+	} const cases[] = {
+		{ "file", Target::kNone, false, Fault::kNone, 0 },
+		{ "link", Target::kNone, false, Fault::kNone, 0 },
+		{ "file", Target::kFile, false, Fault::kNone, EEXIST },
+		{ "file", Target::kEmptyFolder, false, Fault::kNone, EEXIST },
+		{ "file", Target::kFile, true, Fault::kNone, 0 },
+		// A replacing copy that fails keeps the old file whole.
+		{ "file", Target::kFile, true, Fault::kAtSource, EIO },
+		{ "file", Target::kFile, true, Fault::kBusyRename, EBUSY },
+		{ "folder", Target::kNone, false, Fault::kNone, EISDIR },
+		{ "fifo", Target::kNone, false, Fault::kNone, ENOTSUP },
+	};
+	int index = 0;
+	for (const auto& testCase : cases)
+	{
+		SCOPED_TRACE(testing::Message() << "case " << index);
+		const std::string folder = fRoot + "/" + std::to_string(index++);
+		const std::string source = folder + "/source";
+		const std::string target = folder + "/target";
+		fs::create_directory(folder);
+		const std::string kind = testCase.source;
+		if (kind == "file")
+		{
+			WriteFile(source, "new bytes", 0750);
+			setxattr(source.c_str(), "user.velk.tag", "new", 3, 0);
+		}
+		else if (kind == "link")
+			fs::create_symlink("../elsewhere", source);
+		else if (kind == "folder")
+			fs::create_directory(source);
+		else
+			mkfifo(source.c_str(), 0644);
+		if (testCase.target == Target::kFile)
+			WriteFile(target, "old bytes", 0600);
+		else if (testCase.target == Target::kEmptyFolder)
+			fs::create_directory(target);
+		if (testCase.fault == Fault::kAtSource)
+			plat::SetCopyFaultForTesting(source, EIO);
+		else if (testCase.fault == Fault::kBusyRename)
+			plat::SetRenameBusyForTesting(1);
+		const std::string sourceBefore = DescribeEntry(source);
+		const std::string targetBefore = DescribeEntry(target);
+
+		EXPECT_EQ(plat::CopyFile(source.c_str(), target.c_str(), testCase.replace), testCase.result);
+		EXPECT_EQ(DescribeEntry(source), sourceBefore);
+		EXPECT_EQ(DescribeEntry(target), testCase.result == 0 ? sourceBefore : targetBefore);
+		const std::vector<std::string> names = testCase.result == 0 || testCase.target != Target::kNone ? std::vector<std::string>{ "source", "target" } :
+																										   std::vector<std::string>{ "source" };
+		EXPECT_EQ(Names(folder), names);
+		plat::SetCopyFaultForTesting("", 0);
+	}
+}
+
+TEST_F(TreeCopyTest, MoveAcrossFileSystemsRemovesTheSourceLast)
+{
+	char pattern[] = "/dev/shm/velk-treecopy-XXXXXX";
+	struct stat here, there;
+	if (mkdtemp(pattern) == nullptr)
+		GTEST_SKIP() << "no memory file system at /dev/shm";
+	fOther = pattern;
+	if (stat(fRoot.c_str(), &here) != 0 || stat(fOther.c_str(), &there) != 0 || here.st_dev == there.st_dev)
+		GTEST_SKIP() << "/dev/shm is on the same file system as /tmp";
+
+	const std::string source = fRoot + "/App.app";
+	const std::string target = fOther + "/App.app";
+	MakeBundle(source);
+	const auto original = Snapshot(source);
+
+	// A copy that fails half-way: the source stays whole and nothing is left on the other side.
+	const std::string binary = source + "/Contents/Frameworks/Lib.framework/Versions/A/Lib";
+	plat::SetCopyFaultForTesting(binary, ENOSPC);
+	std::string failedPath;
+	EXPECT_EQ(plat::MovePath(source.c_str(), target.c_str(), false, &failedPath), ENOSPC);
+	EXPECT_EQ(failedPath, binary);
+	EXPECT_EQ(Snapshot(source), original);
+	EXPECT_TRUE(Names(fOther).empty());
+
+	plat::SetCopyFaultForTesting("", 0);
+	EXPECT_EQ(plat::MovePath(source.c_str(), target.c_str(), false, &failedPath), 0);
+	EXPECT_EQ(Snapshot(target), original);
+	EXPECT_FALSE(fs::exists(fs::symlink_status(source)));
+
+	// A link is moved back as a link.
+	const std::string link = target + "/Contents/Frameworks/Lib.framework/Lib";
+	EXPECT_EQ(plat::MovePath(link.c_str(), (fRoot + "/Lib").c_str(), false), 0);
+	EXPECT_EQ(DescribeEntry(fRoot + "/Lib"), original.at("Contents/Frameworks/Lib.framework/Lib"));
+	EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+}  // namespace
