@@ -1,6 +1,9 @@
 #include "files/IFile.h"
 
+#include "files/VFilePath.h"
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "runtime/StErrorContextInstaller.h"
 
@@ -10,6 +13,7 @@ namespace {
 
 constexpr VError kNoConverter = MakeVError(kVELK_SIGNATURE, 208);
 constexpr VError kConversionFailed = MakeVError(kVELK_SIGNATURE, 300);
+constexpr uint32 kIndentedText = 1 | 8;  // names and strings quoted, nested values indented
 
 }  // namespace
 
@@ -60,6 +64,39 @@ VError IFile::SetContentAsString(const VString& text, CharSet charSet, ECarriage
 	if (ready)
 		SetContent(bytes.GetDataPtr(), size_t(bytes.GetDataSize()));
 	return scope.GetLastError();
+}
+
+void IFile::GetNameWithoutExtension(VString& name) const
+{
+	GetPath().GetFileName(name, false);
+}
+
+VError IFile::GetContentAsJSON(VJSONValue& value, CharSet charSet) const
+{
+	VString text;
+	const VError error = GetContentAsString(text, charSet, eCRM_NONE);
+	if (error != VE_OK)
+		return error;
+	VJSONImporter importer(text, VJSONImporter::kBangDates | VJSONImporter::kNonAmbiguousDates);
+	return importer.Parse(value);
+}
+
+VError IFile::SetContentAsJSON(const VJSONValue& value, CharSet charSet, ECarriageReturnMode mode, bool withBOM) const
+{
+	VString text;
+	const VError error = value.Stringify(text, kIndentedText);
+	if (error != VE_OK)
+		return error;
+	return SetContentAsString(text, charSet, mode, withBOM);
+}
+
+VError IFile::CopyContentTo(IFile* dest) const
+{
+	VMemoryBuffer<> content;
+	const VError error = GetContent(content);
+	if (error != VE_OK || dest == nullptr)
+		return error;
+	return dest->SetContent(content.GetDataPtr(), size_t(content.GetDataSize()));
 }
 
 }  // namespace velk

@@ -11,6 +11,7 @@
 namespace velk {
 
 class IFolder;
+class VJSONValue;
 class VTime;
 template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
 class VMemoryBuffer;
@@ -47,6 +48,8 @@ public:
 	virtual IFolder* RetainParentFolder(bool sandboxed) const = 0;
 	// Whether a file (not a folder) is at the path, following symbolic links.
 	virtual bool Exists() const = 0;
+	// The file's name without its extension; empty for a path that names no file.
+	virtual void GetNameWithoutExtension(VString& name) const;
 	// Each non-null time receives the last modification, creation or access time, in UTC; on failure
 	// every given time is cleared and the file error pushed is returned.
 	virtual VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const = 0;
@@ -66,6 +69,16 @@ public:
 	// raises velk 208, and a conversion that fails (velk 300) writes nothing: the file is then left as it
 	// was and the last error raised is returned. Units the set cannot hold are the converter's to replace.
 	VError SetContentAsString(const VString& text, CharSet charSet, ECarriageReturnMode mode, bool withBOM) const;
+
+	// Reads the whole file as text (GetContentAsString, line ends kept) and parses it as JSON, texts of
+	// non-ambiguous dates becoming dates. Answers the first error; after a reading error value is untouched.
+	VError GetContentAsJSON(VJSONValue& value, CharSet charSet) const;
+	// Writes the value's indented JSON text with SetContentAsString. When the text cannot be made nothing is
+	// written. Answers the first error.
+	VError SetContentAsJSON(const VJSONValue& value, CharSet charSet, ECarriageReturnMode mode, bool withBOM) const;
+	// Copies this file's bytes over dest's content (dest's SetContent). With dest null the file is only
+	// read, so that reading errors still come back. Answers the first error.
+	VError CopyContentTo(IFile* dest) const;
 };
 
 }  // namespace velk

@@ -23,6 +23,8 @@ public:
 	virtual IFolder* RetainParentFolder(bool sandboxed) const = 0;
 	// Whether a folder is at the path, following symbolic links.
 	virtual bool Exists() const = 0;
+	// The folder's last name without its extension (a volume root: its whole native text).
+	virtual void GetNameWithoutExtension(VString& name) const;
 	// As IFile::GetTimeAttributes.
 	virtual VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const = 0;
 	// The folder at a path relative to this one ("sub" or "sub/deeper/"), whether or not it exists,
@@ -31,6 +33,10 @@ public:
 	// The file at a path relative to this one ("name.json", "sub/name.json"), whether or not it exists,
 	// retained. Null, with velk 3 raised, for an empty or absolute path or one that ends with '/'.
 	virtual IFile* _RetainRelativeIFile(const VString& path, FilePathStyle style) const = 0;
+
+	// Whether other names this folder: both native path texts equal unit for unit, since names that differ
+	// only in case are other folders on disk here. False for null.
+	bool IsSameFolder(const IFolder* other) const;
 };
 
 }  // namespace velk

@@ -31,6 +31,11 @@ VFile::VFile(const VFile& other) : VObject(), IFile(), fPlatform(*this), fPath(o
 
 VFile::~VFile() = default;
 
+VFilePath VFile::GetPath() const
+{
+	return VFilePath(fPath, FPS_POSIX);
+}
+
 void VFile::GetPlatformPath(VString& path, FilePathStyle style) const
 {
 	if (style == FPS_POSIX || style == FPS_SYSTEM)

@@ -6,6 +6,7 @@
 #include "kernel/VExport.h"
 
 #include "files/IFile.h"
+#include "files/VFilePath.h"
 #include "files/mac/XMacFile.h"
 #include "kernel/memory/VObject.h"
 
@@ -24,6 +25,8 @@ public:
 	VFile& operator=(const VFile&) = delete;
 	~VFile() override;
 
+	// The POSIX path as a native one.
+	VFilePath GetPath() const override;
 	void GetPlatformPath(VString& path, FilePathStyle style) const override;
 	// No file systems yet: the POSIX path.
 	VString GetPathWithFileSystem() const override;

@@ -24,7 +24,7 @@ void Push(VErrorBase* error)
 
 }  // namespace
 
-VFileError::VFileError(const VString& posixPath, VError code) : VErrorBase(code)
+VFileError::VFileError(const VString& posixPath, VError code) : VErrorBase(code), fFilePath(posixPath, FPS_POSIX)
 {
 	if (posixPath.IsNull() || posixPath.IsEmpty())
 	{
@@ -41,6 +41,29 @@ VFileError::VFileError(const VString& posixPath, VError code) : VErrorBase(code)
 		--start;
 	SetString(VString("name"), VString(units + start, end - start));
 	SetString(VString("path"), posixPath);
+}
+
+VFileError::VFileError(const VFilePath& path, VError code) : VErrorBase(code), fFilePath(path)
+{
+	_Init();
+}
+
+VFileError::~VFileError() = default;
+
+void VFileError::_Init()
+{
+	VString text;
+	fFilePath.GetPath(text);
+	if (text.IsNull() || text.IsEmpty())
+	{
+		SetString(VString("name"), VString("n/a"));
+		SetString(VString("path"), VString("n/a"));
+		return;
+	}
+	VString name;
+	fFilePath.GetName(name);
+	SetString(VString("name"), name);
+	SetString(VString("path"), text);
 }
 
 VError VFileError::Throw(const VString& posixPath, VError result, VError operationCode)

@@ -39,6 +39,11 @@ VFolder::VFolder(const VFolder& other) : VObject(), IFolder(), fPlatform(*this),
 
 VFolder::~VFolder() = default;
 
+VFilePath VFolder::GetPath() const
+{
+	return VFilePath(fPath, FPS_POSIX);
+}
+
 void VFolder::GetPlatformPath(VString& path, FilePathStyle style) const
 {
 	if (style == FPS_POSIX || style == FPS_SYSTEM)

@@ -5,6 +5,7 @@
 #include "kernel/VExport.h"
 
 #include "files/IFolder.h"
+#include "files/VFilePath.h"
 #include "files/mac/XMacFolder.h"
 #include "kernel/memory/VObject.h"
 
@@ -20,6 +21,8 @@ public:
 	VFolder& operator=(const VFolder&) = delete;
 	~VFolder() override;
 
+	// The POSIX path as a native one.
+	VFilePath GetPath() const override;
 	void GetPlatformPath(VString& path, FilePathStyle style) const override;
 	// No file systems yet: the POSIX path.
 	VString GetPathWithFileSystem() const override;

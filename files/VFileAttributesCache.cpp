@@ -1,0 +1,70 @@
+#include "files/VFileAttributesCache.h"
+
+#include <mutex>
+#include <new>
+
+#include "files/IFile.h"
+#include "files/VFilePath.h"
+
+namespace velk {
+
+bool VFileAttributesCache::FileExists(const VFilePath& path) const
+{
+	VString text;
+	path.GetPath(text);
+	std::shared_lock lock(fLock);
+	return fMap.find(text) != fMap.end();
+}
+
+bool VFileAttributesCache::GetTimeAttributes(const VFilePath& path, VTime* modified, VTime* created, VTime* accessed) const
+{
+	VString text;
+	path.GetPath(text);
+	std::shared_lock lock(fLock);
+	const auto found = fMap.find(text);
+	if (found == fMap.end())
+		return false;
+	if (modified != nullptr)
+		*modified = found->second.fModified;
+	if (created != nullptr)
+		*created = found->second.fCreated;
+	if (accessed != nullptr)
+		*accessed = found->second.fAccessed;
+	return true;
+}
+
+bool VFileAttributesCache::CollectFileAttributes(Map& map, IFile* file)
+{
+	if (file == nullptr)
+		return true;
+	Attributes times;
+	if (file->GetTimeAttributes(&times.fModified, &times.fCreated, &times.fAccessed) != VE_OK)
+		return true;
+	VString text;
+	file->GetPath().GetPath(text);
+	try
+	{
+		map.emplace(text, times);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	return true;
+}
+
+void VFileAttributesCache::SwapMap(Map& map)
+{
+	std::unique_lock lock(fLock);
+	fMap.swap(map);
+}
+
+void VFileAttributesCache::Clear()
+{
+	// The old snapshot is freed after the lock is let go, so readers wait no longer than the exchange.
+	Map old;
+	SwapMap(old);
+}
+
+}  // namespace velk
