@@ -3,6 +3,7 @@
 #include <array>
 #include <climits>
 
+#include "kernel/values/VNumberText.h"
 #include "runtime/VError.h"
 
 namespace velk {
@@ -25,17 +26,6 @@ constexpr std::array<bool, 129> kReserved = MakeReservedTable();
 bool IsReserved(UniChar unit)
 {
 	return unit < kReserved.size() && kReserved[unit];
-}
-
-int HexValue(UniChar unit)
-{
-	if (unit >= u'0' && unit <= u'9')
-		return unit - u'0';
-	if (unit >= u'A' && unit <= u'F')
-		return unit - u'A' + 10;
-	if (unit >= u'a' && unit <= u'f')
-		return unit - u'a' + 10;
-	return -1;
 }
 
 }  // namespace
@@ -92,8 +82,8 @@ VString DecodeReservedFileCharacters(const VString& text)
 	int32 written = 0;
 	for (int32 i = 0; i < length; ++i)
 	{
-		const int high = (units[i] == u'%' && i + 2 < length) ? HexValue(units[i + 1]) : -1;
-		const int low = high >= 0 ? HexValue(units[i + 2]) : -1;
+		const int high = (units[i] == u'%' && i + 2 < length) ? VNumberText::HexDigitValue(units[i + 1]) : -1;
+		const int low = high >= 0 ? VNumberText::HexDigitValue(units[i + 2]) : -1;
 		if (low >= 0)
 		{
 			out[written++] = UniChar(high * 16 + low);

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kernel/intl/VUTFCodec.h"
+#include "kernel/values/VNumberText.h"
 
 namespace velk {
 
@@ -65,17 +66,6 @@ bool IsSafe(UniChar unit)
 	return false;
 }
 
-int HexValue(UniChar unit)
-{
-	if (unit >= u'0' && unit <= u'9')
-		return unit - u'0';
-	if (unit >= u'A' && unit <= u'F')
-		return unit - u'A' + 10;
-	if (unit >= u'a' && unit <= u'f')
-		return unit - u'a' + 10;
-	return -1;
-}
-
 // Strict UTF-8 appended to out as UTF-16; false, out unchanged, when the bytes are not strict UTF-8.
 bool AppendStrictUTF8(const std::string& bytes, VString& out)
 {
@@ -118,9 +108,9 @@ bool DecodeUnits(const UniChar* units, int32 count, VString& out)
 	while (i < count)
 	{
 		run.clear();
-		while (i + 2 < count && units[i] == u'%' && HexValue(units[i + 1]) >= 0 && HexValue(units[i + 2]) >= 0)
+		while (i + 2 < count && units[i] == u'%' && VNumberText::HexDigitValue(units[i + 1]) >= 0 && VNumberText::HexDigitValue(units[i + 2]) >= 0)
 		{
-			run.push_back(char((HexValue(units[i + 1]) << 4) | HexValue(units[i + 2])));
+			run.push_back(char((VNumberText::HexDigitValue(units[i + 1]) << 4) | VNumberText::HexDigitValue(units[i + 2])));
 			i += 3;
 		}
 		if (!run.empty())
