@@ -197,7 +197,12 @@ std::string TrashName(const std::string& name, unsigned attempt)
 	const size_t dot = name.rfind('.');
 	std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 	std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
-	const std::string number = attempt > 1 ? "." + std::to_string(attempt) : std::string();
+	std::string number;
+	if (attempt > 1)
+	{
+		number = ".";
+		number += std::to_string(attempt);
+	}
 	if (stem.size() + number.size() + extension.size() <= kLIMIT)
 		return stem + number + extension;
 	if (number.size() + extension.size() + 1 > kLIMIT)

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,10 +10,10 @@
 #include <string>
 
 #include "files/VFile.h"
+#include "files/VFilePath.h"
 #include "files/mac/XMacFileDesc.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/strings/VString.h"
-#include "kernel/values/VTime.h"
 #include "platform/FileOperations.h"
 
 namespace velk {
@@ -31,20 +32,6 @@ bool ToSystemPath(const VString& posixPath, std::string& systemPath)
 	return !systemPath.empty() || posixPath.IsEmpty();
 }
 
-void FromUnixTime(int64 seconds, int32 nanoseconds, VTime* time)
-{
-	if (time == nullptr)
-		return;
-	static const int64 sUnixEpoch = int64(VTime::ComputeJulianDay(1970, 1, 1)) * VTime::kMS_PER_DAY;
-	time->FromMilliseconds(sUnixEpoch + seconds * 1000 + nanoseconds / 1000000);
-}
-
-void ClearTime(VTime* time)
-{
-	if (time != nullptr)
-		time->Clear();
-}
-
 // Closes a descriptor that failed a step after its open, keeping that step's errno.
 int CloseAfterFailure(int descriptor, int error)
 {
@@ -54,46 +41,61 @@ int CloseAfterFailure(int descriptor, int error)
 
 }  // namespace
 
+XMacFile::XMacFile(const char* posixPath) : fPosixPath(posixPath != nullptr ? posixPath : "")
+{
+}
+
+XMacFile::XMacFile(const VFilePath& path)
+{
+	VString posixPath;
+	path.GetPosixPath(posixPath);
+	fPosixPath = to_string(posixPath);
+}
+
+bool XMacFile::_SystemPath(std::string& path) const
+{
+	if (fOwner == nullptr)
+	{
+		path = fPosixPath;
+		return true;
+	}
+	return ToSystemPath(fOwner->_GetPosixPath(), path);
+}
+
+VFilePath XMacFile::_GetFilePath() const
+{
+	if (fOwner != nullptr)
+		return fOwner->GetPath();
+	return VFilePath(VString(fPosixPath.c_str()), FPS_POSIX);
+}
+
+void XMacFile::GetPosixPath(VString& path) const
+{
+	if (fOwner != nullptr)
+		path = fOwner->_GetPosixPath();
+	else
+		path = VString(fPosixPath.c_str());
+}
+
 bool XMacFile::Exists() const
 {
-	return _ExistsAt(fOwner._GetPosixPath(), false);
+	std::string path;
+	struct stat status;
+	return _SystemPath(path) && ::lstat(path.c_str(), &status) == 0 && (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode));
 }
 
 VError XMacFile::GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const
 {
-	return _GetTimeAttributesAt(fOwner._GetPosixPath(), modified, created, accessed);
-}
-
-bool XMacFile::_ExistsAt(const VString& posixPath, bool isFolder)
-{
 	std::string path;
-	plat::PathInfo info;
-	return ToSystemPath(posixPath, path) && plat::GetPathInfo(path.c_str(), &info) == 0 && info.isFolder == isFolder;
-}
-
-VError XMacFile::_GetTimeAttributesAt(const VString& posixPath, VTime* modified, VTime* created, VTime* accessed)
-{
-	std::string path;
-	plat::PathInfo info;
-	VError result = ToSystemPath(posixPath, path) ? Posix(plat::GetPathInfo(path.c_str(), &info)) : VE_STRING_ALLOC_FAILED;
-	if (result != VE_OK)
-	{
-		ClearTime(modified);
-		ClearTime(created);
-		ClearTime(accessed);
-		return result;
-	}
-	FromUnixTime(info.modifiedSeconds, info.modifiedNanoseconds, modified);
-	FromUnixTime(info.accessedSeconds, info.accessedNanoseconds, accessed);
-	if (created != nullptr)
-		created->SetNull(true);
-	return VE_OK;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	return GetTimeAttributes(path.c_str(), false, modified, created, accessed);
 }
 
 VError XMacFile::GetContent(VMemoryBuffer<>& content) const
 {
 	std::string path;
-	if (!ToSystemPath(fOwner._GetPosixPath(), path))
+	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	int descriptor = -1;
 	if (int error = plat::OpenFileForReading(path.c_str(), &descriptor))
@@ -125,7 +127,7 @@ VError XMacFile::GetContent(VMemoryBuffer<>& content) const
 VError XMacFile::SetContent(const void* bytes, size_t size) const
 {
 	std::string path;
-	if (!ToSystemPath(fOwner._GetPosixPath(), path))
+	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	return Posix(plat::ReplaceFileContent(path.c_str(), bytes, size));
 }
@@ -189,7 +191,7 @@ int XMacFile::_Open(FileAccess access, uint32 options, int* descriptor) const
 	}
 
 	std::string path;
-	if (!ToSystemPath(fOwner._GetPosixPath(), path))
+	if (!_SystemPath(path))
 		return ENOMEM;
 	int opened = ::open(path.c_str(), flags, mode);
 	while (opened < 0 && errno == EINTR)

@@ -1,0 +1,256 @@
+// The operations of XMacFolder on its own folder: create, delete, rename, move, copy, trash, owner, modes,
+// attributes, forced deletion and the system folders.
+#include "files/mac/XMacFolder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "files/VFileError.h"
+#include "files/VFilePath.h"
+#include "files/mac/XMacFile.h"
+#include "platform/PathAttributes.h"
+#include "platform/Trash.h"
+#include "platform/TreeCopy.h"
+#include "platform/UserFolders.h"
+
+namespace velk {
+
+namespace {
+
+constexpr VError kRestoreFailed = MakeVError(kVELK_SIGNATURE, 655);
+
+VError Posix(int errorNumber)
+{
+	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
+}
+
+std::string SystemPathOf(const VFilePath& path)
+{
+	VString text;
+	path.GetPosixPath(text);
+	std::string result = to_string(text);
+	while (result.size() > 1 && result.back() == '/')
+		result.pop_back();
+	return result;
+}
+
+void SetOut(VFilePath* out, VError result, const VFilePath& path)
+{
+	if (out == nullptr)
+		return;
+	if (result == VE_OK)
+		out->FromFilePath(path);
+	else
+		out->Clear();
+}
+
+}  // namespace
+
+VError XMacFolder::Create() const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	return Posix(::mkdir(path.c_str(), 0755) == 0 ? 0 : errno);
+}
+
+VError XMacFolder::Delete() const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	return Posix(::rmdir(path.c_str()) == 0 ? 0 : errno);
+}
+
+VError XMacFolder::MoveToTrash() const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	return Posix(plat::MoveToTrash(path.c_str()));
+}
+
+VError XMacFolder::IsHidden(bool& hidden) const
+{
+	hidden = false;
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	uint32 attrs = 0;
+	const VError result = XMacFile::GetPathAttributes(path.c_str(), true, attrs);
+	hidden = (attrs & plat::kPathHidden) != 0;
+	return result;
+}
+
+VError XMacFolder::Rename(const VString& newName, VFilePath* out) const
+{
+	VFilePath renamed(_GetFilePath());
+	if (!renamed.SetName(newName))
+	{
+		SetOut(out, VE_INVALID_PARAMETER, renamed);
+		return MakeVError(kVELK_SIGNATURE, 614);
+	}
+	std::string path;
+	const VError result = _SystemPath(path) ? XMacFile::RenamePath(path.c_str(), renamed) : VE_STRING_ALLOC_FAILED;
+	SetOut(out, result, renamed);
+	return result;
+}
+
+VError XMacFolder::Move(const VFilePath& dest, const VString* newName, VFilePath* out) const
+{
+	VString name;
+	if (newName != nullptr && !newName->IsEmpty())
+		name = *newName;
+	else
+		_GetFilePath().GetName(name);
+	VFilePath target(dest);
+	target.ToSubFolder(name);
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	const std::string to = SystemPathOf(target);
+	const VError result = to.empty() || !target.IsFolder() ? Posix(EINVAL) : Posix(XMacFile::_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), false); }));
+	SetOut(out, result, target);
+	return result;
+}
+
+VError XMacFolder::CopyToNonExistingFolder(const VFilePath& dest, const VString& name) const
+{
+	VFilePath target(dest);
+	target.ToSubFolder(name);
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	const std::string to = SystemPathOf(target);
+	if (to.empty() || !target.IsFolder() || name.IsEmpty())
+		return Posix(EINVAL);
+	return Posix(XMacFile::_RunCopyOrMove([&]() { return plat::CopyTree(path.c_str(), to.c_str()); }));
+}
+
+VError XMacFolder::GetOwner(uint32& uid, uint32& gid) const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	struct stat status;
+	if (::stat(path.c_str(), &status) != 0)
+		return Posix(errno);
+	uid = status.st_uid;
+	gid = status.st_gid;
+	return VE_OK;
+}
+
+VError XMacFolder::GetPermissions(uint16* mode) const
+{
+	*mode = 0;
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	struct stat status;
+	if (::stat(path.c_str(), &status) != 0)
+		return Posix(errno);
+	*mode = uint16(status.st_mode & 0777);
+	return VE_OK;
+}
+
+VError XMacFolder::SetPermissions(uint16 mode) const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	return Posix(::chmod(path.c_str(), mode & 0777) == 0 ? 0 : errno);
+}
+
+VError XMacFolder::MakeWritableByAll() const
+{
+	return SetPermissions(0777);
+}
+
+bool XMacFolder::IsWritableByAll() const
+{
+	// Writable by all means by the others too: an owner-writable folder is not.
+	std::string path;
+	struct stat status;
+	return _SystemPath(path) && ::stat(path.c_str(), &status) == 0 && (status.st_mode & 0002) != 0;
+}
+
+bool XMacFolder::IsTraversable() const
+{
+	std::string path;
+	uint32 perm = 0;
+	return _SystemPath(path) && XMacFile::GetEffectivePermission(path.c_str(), perm) == VE_OK && (perm & 1) != 0;
+}
+
+VError XMacFolder::GetFolderAttributes(uint32& attrs) const
+{
+	attrs = 0;
+	std::string path;
+	return _SystemPath(path) ? XMacFile::GetPathAttributes(path.c_str(), true, attrs) : VE_STRING_ALLOC_FAILED;
+}
+
+VError XMacFolder::SetFolderAttributes(uint32 attrs) const
+{
+	std::string path;
+	return _SystemPath(path) ? XMacFile::SetPathAttributes(path.c_str(), true, attrs) : VE_STRING_ALLOC_FAILED;
+}
+
+bool XMacFolder::IsPackage() const
+{
+	std::string path;
+	return _SystemPath(path) && plat::IsPackage(path.c_str());
+}
+
+VError XMacFolder::GetVolumeFreeSpace(int64* free, bool withQuotas) const
+{
+	std::string path;
+	return _SystemPath(path) ? XMacFile::GetVolumeFreeSpace(path.c_str(), free, nullptr, withQuotas) : VE_STRING_ALLOC_FAILED;
+}
+
+VError XMacFolder::GetVolumeCapacity(int64* total) const
+{
+	std::string path;
+	return _SystemPath(path) ? XMacFile::GetVolumeFreeSpace(path.c_str(), nullptr, total, false) : VE_STRING_ALLOC_FAILED;
+}
+
+VError XMacFolder::DeleteForced() const
+{
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	int restoreError = 0;
+	const VError result = Posix(plat::DeleteForced(path.c_str(), &restoreError));
+	if (restoreError != 0)
+	{
+		VString posixPath;
+		GetPosixPath(posixPath);
+		VFileError::Throw(posixPath, Posix(restoreError), kRestoreFailed);
+	}
+	return result;
+}
+
+VError XMacFolder::RevealInFinder() const
+{
+	std::string path;
+	if (_SystemPath(path))
+		XMacFile::_RevealFolder(path);
+	return VE_OK;
+}
+
+VError XMacFolder::RetainSystemFolder(int32 kind, bool create, VFilePath* out)
+{
+	std::string path;
+	const int error = plat::GetSystemFolder(kind, create, path);
+	if (error != 0 || path.empty())
+	{
+		if (out != nullptr)
+			out->Clear();
+		return Posix(error);
+	}
+	if (out != nullptr)
+		XMacFile::GetFilePathFromPosixPath(path.c_str(), true, *out);
+	return VE_OK;
+}
+
+}  // namespace velk
