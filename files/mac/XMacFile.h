@@ -140,6 +140,10 @@ public:
 	static VError GetTimeAttributes(const char* path, bool follow, VTime* modified, VTime* created, VTime* accessed);
 	static VError SetTimeAttributes(const char* path, const VTime* modified, const VTime* created, const VTime* accessed);
 	static VError GetVolumeFreeSpace(const char* path, int64* free, int64* total, bool withQuotas);
+	// Owner and the low nine mode bits of the entry at path (a final link followed or not); mode is 0 on
+	// failure.
+	static VError _GetOwnerAt(const char* path, uint32& uid, uint32& gid);
+	static VError _GetPermissionsAt(const char* path, bool follow, uint16* mode);
 
 	// Runs a copy or a move (work answers an errno): on a fiber task on a thread of its own while the fiber
 	// waits on an event, so that other fibers run meanwhile; on any other thread directly.
@@ -154,6 +158,8 @@ private:
 	// The path as the system reads it; false when memory is short.
 	bool _SystemPath(std::string& path) const;
 	VFilePath _GetFilePath() const;
+	// dest, or the file's own name inside it when dest is a folder path.
+	VFilePath _TargetOf(const VFilePath& dest) const;
 
 	const VFile* fOwner = nullptr;
 	std::string fPosixPath;  // when there is no owner

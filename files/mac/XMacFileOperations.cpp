@@ -227,8 +227,9 @@ VError XMacFile::RenamePath(const char* from, const VFilePath& to)
 	return Posix(plat::RenameExclusive(from, target.c_str()));
 }
 
-VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) const
+VFilePath XMacFile::_TargetOf(const VFilePath& dest) const
 {
+	// A folder destination keeps the file's own name.
 	VFilePath target(dest);
 	if (target.IsFolder())
 	{
@@ -236,6 +237,12 @@ VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) con
 		_GetFilePath().GetName(name);
 		target.ToSubFile(name);
 	}
+	return target;
+}
+
+VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) const
+{
+	const VFilePath target = _TargetOf(dest);
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
@@ -255,13 +262,7 @@ VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) con
 
 VError XMacFile::Copy(const VFilePath& dest, VFilePath* out, uint32 options) const
 {
-	VFilePath target(dest);
-	if (target.IsFolder())
-	{
-		VString name;
-		_GetFilePath().GetName(name);
-		target.ToSubFile(name);
-	}
+	const VFilePath target = _TargetOf(dest);
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
@@ -272,17 +273,32 @@ VError XMacFile::Copy(const VFilePath& dest, VFilePath* out, uint32 options) con
 	return result;
 }
 
+VError XMacFile::_GetOwnerAt(const char* path, uint32& uid, uint32& gid)
+{
+	struct stat status;
+	if (::stat(path, &status) != 0)
+		return Posix(errno);
+	uid = status.st_uid;
+	gid = status.st_gid;
+	return VE_OK;
+}
+
+VError XMacFile::_GetPermissionsAt(const char* path, bool follow, uint16* mode)
+{
+	*mode = 0;
+	struct stat status;
+	if ((follow ? ::stat(path, &status) : ::lstat(path, &status)) != 0)
+		return Posix(errno);
+	*mode = uint16(status.st_mode & 0777);
+	return VE_OK;
+}
+
 VError XMacFile::GetOwner(uint32& uid, uint32& gid) const
 {
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	struct stat status;
-	if (::stat(path.c_str(), &status) != 0)
-		return Posix(errno);
-	uid = status.st_uid;
-	gid = status.st_gid;
-	return VE_OK;
+	return _GetOwnerAt(path.c_str(), uid, gid);
 }
 
 VError XMacFile::GetPermissions(uint16* mode) const
@@ -291,11 +307,7 @@ VError XMacFile::GetPermissions(uint16* mode) const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	struct stat status;
-	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
-	*mode = uint16(status.st_mode & 0777);
-	return VE_OK;
+	return _GetPermissionsAt(path.c_str(), false, mode);
 }
 
 VError XMacFile::SetPermissions(uint16 mode) const

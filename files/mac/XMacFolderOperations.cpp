@@ -134,12 +134,7 @@ VError XMacFolder::GetOwner(uint32& uid, uint32& gid) const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	struct stat status;
-	if (::stat(path.c_str(), &status) != 0)
-		return Posix(errno);
-	uid = status.st_uid;
-	gid = status.st_gid;
-	return VE_OK;
+	return XMacFile::_GetOwnerAt(path.c_str(), uid, gid);
 }
 
 VError XMacFolder::GetPermissions(uint16* mode) const
@@ -148,11 +143,7 @@ VError XMacFolder::GetPermissions(uint16* mode) const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	struct stat status;
-	if (::stat(path.c_str(), &status) != 0)
-		return Posix(errno);
-	*mode = uint16(status.st_mode & 0777);
-	return VE_OK;
+	return XMacFile::_GetPermissionsAt(path.c_str(), true, mode);
 }
 
 VError XMacFolder::SetPermissions(uint16 mode) const
