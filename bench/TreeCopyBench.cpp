@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/TreeCopy.h"
+#include "files/VFilePath.h"
+#include "files/mac/XMacFolder.h"
+#include "kernel/strings/VString.h"
 
 extern char** environ;
 
@@ -160,6 +162,16 @@ bool Run(std::vector<std::string> arguments)
 }
 
 // The source tree, made once per run and removed at exit, and whether our copy equals `cp -a`'s.
+// The folder layer's copy of a whole tree to a folder that does not exist yet, as an application asks for it.
+bool CopyWithToolbox(const std::string& from, const std::string& to)
+{
+	const fs::path target(to);
+	velk::VFilePath parent;
+	parent.FromFullPath(velk::VString((target.parent_path().string() + "/").c_str()), velk::FPS_POSIX);
+	const velk::XMacFolder source((from + "/").c_str());
+	return source.CopyToNonExistingFolder(parent, velk::VString(target.filename().c_str())) == velk::VE_OK;
+}
+
 class Tree
 {
 public:
@@ -190,7 +202,7 @@ private:
 		const std::string archive = fRoot + "/Archive.app";
 		if (!Run({ "cp", "-a", fSource, archive }))
 			fProblem = "cp -a failed";
-		else if (plat::CopyTree(fSource.c_str(), fCopy.c_str()) != 0)
+		else if (!CopyWithToolbox(fSource, fCopy))
 			fProblem = "the tree copy failed";
 		else if (Describe(fCopy) != Describe(archive))
 			fProblem = "the tree copy differs from cp -a's";
@@ -235,7 +247,7 @@ void TimeCopies(benchmark::State& state, Copy copy)
 
 void BM_TreeCopy_Velk(benchmark::State& state)
 {
-	TimeCopies(state, [](const std::string& from, const std::string& to) { return plat::CopyTree(from.c_str(), to.c_str()) == 0; });
+	TimeCopies(state, [](const std::string& from, const std::string& to) { return CopyWithToolbox(from, to); });
 }
 
 void BM_TreeCopy_CpArchive(benchmark::State& state)
