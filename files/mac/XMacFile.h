@@ -122,6 +122,8 @@ public:
 	VError GetUTIString(VString& identifier) const;
 	// Shows the file's folder in the desktop's file manager when there is a display; always answers 0.
 	VError RevealInFinder() const;
+	// This platform has no file kind codes: kind is 0 and the answer 0.
+	VError GetKind(uint32* kind) const;
 	void GetPosixPath(VString& path) const;
 
 	// Path conversions, forwarded to XMacFilePath.
@@ -131,6 +133,9 @@ public:
 	static void GetFilePathFromPosixPath(const char* posixPath, bool isFolder, VFilePath& path);
 	// The last component (one trailing '/' ignored) begins with '.'; shorter texts than 2 give false.
 	static bool PosixNameBeginsWithDot(const char* posixPath);
+	// The name of the volume mounted at mountPath, from the volume cache; false when none is mounted there
+	// or the name does not fit.
+	static bool GetVolumeNameFromMountPath(const char* mountPath, char* out, size_t outSize);
 
 	// The path services shared with the folder's half; follow says whether a final link is followed.
 	static VError GetPathAttributes(const char* path, bool follow, uint32& attrs);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files/VFileError.h"
+#include "files/mac/XMacVolumes.h"
 #include "files/VFilePath.h"
 #include "platform/FileTypes.h"
 #include "platform/Rename.h"
@@ -398,6 +399,17 @@ VError XMacFile::RevealInFinder() const
 	if (_SystemPath(path))
 		_RevealFolder(ParentOf(path));
 	return VE_OK;
+}
+
+VError XMacFile::GetKind(uint32* kind) const
+{
+	*kind = 0;
+	return VE_OK;
+}
+
+bool XMacFile::GetVolumeNameFromMountPath(const char* mountPath, char* out, size_t outSize)
+{
+	return XMacVolumes::fInstance.GetVolumeNameFromMountPath(mountPath, out, outSize);
 }
 
 }  // namespace velk
