@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "files/VFileError.h"
-#include "files/mac/XMacVolumes.h"
 #include "files/VFilePath.h"
+#include "files/mac/XMacVolumes.h"
 #include "platform/FileTypes.h"
 #include "platform/Rename.h"
 #include "platform/Trash.h"
