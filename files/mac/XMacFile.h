@@ -130,7 +130,16 @@ public:
 	static bool PosixFullPathToHFS(const char* posixPath, bool pathExists, VString& out);
 	static bool HFSFullPathToPosix(const VString& native, VString& out);
 	// Null clears path; '/' is appended for a folder.
+	// Null or a name that is not UTF-8 clears path.
 	static void GetFilePathFromPosixPath(const char* posixPath, bool isFolder, VFilePath& path);
+	// A new NUL-terminated UTF-8 copy from the memory manager (VMemory::DisposePtr), empty when the text
+	// has an unpaired surrogate; null when memory is short.
+	static char* AllocatePosixPathFromString(const VString& path);
+	static char* AllocatePosixPathFromFilePath(const VFilePath& path);
+	// The real path of the entry at path, a final link not followed (its folder resolved, its own name
+	// kept), with a trailing '/' kept; with allowMissingLeaf a missing last name is appended to its resolved
+	// folder. False when outSize is below 1025, a pointer is null, or the result and its NUL do not fit.
+	static bool RealPath(const char* path, bool allowMissingLeaf, char* out, size_t outSize);
 	// The last component (one trailing '/' ignored) begins with '.'; shorter texts than 2 give false.
 	static bool PosixNameBeginsWithDot(const char* posixPath);
 	// The name of the volume mounted at mountPath, from the volume cache; false when none is mounted there

@@ -8,13 +8,18 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdio>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "files/VFilePath.h"
 #include "files/mac/XMacFilePath.h"
+#include "kernel/intl/VUTFCodec.h"
+#include "kernel/memory/VMemory.h"
 #include "kernel/values/VTime.h"
 #include "platform/PathAttributes.h"
 #include "platform/Rename.h"
@@ -80,10 +85,84 @@ void XMacFile::GetFilePathFromPosixPath(const char* posixPath, bool isFolder, VF
 		path.Clear();
 		return;
 	}
-	VString text(posixPath);
+	// A name that is not UTF-8 cannot be named again through UTF-16: the path counts as missing.
+	std::u16string units;
+	if (!FromStrictUTF8(posixPath, std::strlen(posixPath), units))
+	{
+		path.Clear();
+		return;
+	}
+	VString text;
+	text.AppendUniChars(reinterpret_cast<const UniChar*>(units.data()), int32(units.size()));
 	if (isFolder && (text.IsEmpty() || text.GetUniChar(text.GetLength()) != u'/'))
 		text.AppendUniChar(u'/');
 	path.FromFullPath(text, FPS_POSIX);
+}
+
+char* XMacFile::AllocatePosixPathFromString(const VString& path)
+{
+	std::string bytes;
+	if (!ToStrictUTF8(path.GetCPointer(), path.GetLength(), bytes))
+		bytes.clear();
+	char* text = static_cast<char*>(VMemory::NewPtr(bytes.size() + 1, 'path'));
+	if (text != nullptr)
+		std::memcpy(text, bytes.c_str(), bytes.size() + 1);
+	return text;
+}
+
+char* XMacFile::AllocatePosixPathFromFilePath(const VFilePath& path)
+{
+	VString posix;
+	path.GetPosixPath(posix);
+	return AllocatePosixPathFromString(posix);
+}
+
+bool XMacFile::RealPath(const char* path, bool allowMissingLeaf, char* out, size_t outSize)
+{
+	if (path == nullptr || out == nullptr || outSize < 1025)
+		return false;
+	const size_t length = std::strlen(path);
+	if (length == 0)
+	{
+		out[0] = 0;
+		return true;
+	}
+	// The entry itself, a final link included: its folder's real path and its own name.
+	const int descriptor = ::open(path, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+	if (descriptor >= 0)
+	{
+		char link[64];
+		std::snprintf(link, sizeof(link), "/proc/self/fd/%d", descriptor);
+		std::string real(PATH_MAX + 1, '\0');
+		const ssize_t size = ::readlink(link, real.data(), real.size());
+		::close(descriptor);
+		if (size <= 0 || size_t(size) >= real.size())
+			return false;
+		real.resize(size_t(size));
+		if (path[length - 1] == '/' && real.back() != '/')
+			real += '/';
+		if (real.size() >= outSize)
+			return false;
+		std::memcpy(out, real.c_str(), real.size() + 1);
+		return true;
+	}
+	if (!allowMissingLeaf)
+		return false;
+	const char* slash = std::strrchr(path, '/');
+	if (slash == nullptr)
+		return false;
+	const std::string parent = slash == path ? std::string("/") : std::string(path, size_t(slash - path));
+	if (!RealPath(parent.c_str(), false, out, outSize))
+		return false;
+	const size_t used = std::strlen(out);
+	const size_t leaf = std::strlen(slash + 1);
+	const bool needsSlash = used == 0 || out[used - 1] != '/';
+	if (used + (needsSlash ? 1 : 0) + leaf >= outSize)
+		return false;
+	if (needsSlash)
+		out[used] = '/';
+	std::memcpy(out + used + (needsSlash ? 1 : 0), slash + 1, leaf + 1);
+	return true;
 }
 
 bool XMacFile::PosixNameBeginsWithDot(const char* posixPath)

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -247,6 +248,57 @@ TEST_F(XMacFileTest, ResolveAliasGivesTheRealPathOfTheTarget)
 	EXPECT_EQ(XMacFile(Path("plain.txt")).ResolveAlias(target), notAnAlias);
 	EXPECT_EQ(scope.GetLastError(), notAnAlias);
 	EXPECT_FALSE(XMacFile(Path("plain.txt")).IsAliasFile());
+}
+
+TEST_F(XMacFileTest, RealPathsResolveFoldersButKeepTheEntryAndFitTheirBuffer)
+{
+	std::filesystem::create_directories(Full("real/inner"));
+	Write("real/inner/t.txt", "t");
+	std::filesystem::create_directory_symlink(Full("real"), Full("via"));
+	std::filesystem::create_symlink(Full("real/inner/t.txt"), Full("real/link"));
+	struct Row
+	{
+		const char* name;
+		bool allowMissingLeaf;
+		bool expected;
+		std::string real;
+	};
+	const Row rows[] = {
+		{"via/inner/t.txt", false, true, fRoot + "real/inner/t.txt"},
+		{"via/inner/", false, true, fRoot + "real/inner/"},
+		{"via/link", false, true, fRoot + "real/link"},  // a final link is the entry itself
+		{"via/inner/new.txt", true, true, fRoot + "real/inner/new.txt"},
+		{"via/inner/new.txt", false, false, ""},
+		{"via/missing/new.txt", true, false, ""},  // only the last name may be missing
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		char out[PATH_MAX + 1] = {};
+		EXPECT_EQ(XMacFile::RealPath(Full(row.name).c_str(), row.allowMissingLeaf, out, sizeof(out)), row.expected);
+		if (row.expected)
+			EXPECT_EQ(std::string(out), row.real);
+	}
+	char small[1024];
+	EXPECT_FALSE(XMacFile::RealPath(Full("via").c_str(), false, small, sizeof(small)));
+	// A result longer than the buffer is refused, never cut.
+	std::string deep = fRoot;
+	for (int i = 0; i < 12 && deep.size() < 1100; ++i)
+	{
+		deep += std::string(100, 'd') + "/";
+		std::filesystem::create_directory(deep);
+	}
+	char exact[1025];
+	EXPECT_FALSE(XMacFile::RealPath(deep.c_str(), false, exact, sizeof(exact)));
+
+	VFilePath path;
+	XMacFile::GetFilePathFromPosixPath("/tmp/a\xFF", false, path);
+	EXPECT_FALSE(path.IsFile());
+	EXPECT_FALSE(path.IsFolder());
+	XMacFile::GetFilePathFromPosixPath("/tmp/a", true, path);
+	VString text;
+	path.GetPosixPath(text);
+	EXPECT_EQ(to_string(text), "/tmp/a/");
 }
 
 TEST_F(XMacFileTest, ModesAndAttributes)
