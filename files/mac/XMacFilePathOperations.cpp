@@ -33,6 +33,9 @@ namespace velk {
 
 namespace {
 
+// Tags the path texts handed out, for the memory statistics.
+constexpr int32 kPosixPathTag = FourCharCode("path");
+
 VError Posix(int errorNumber)
 {
 	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
@@ -104,7 +107,7 @@ char* XMacFile::AllocatePosixPathFromString(const VString& path)
 	std::string bytes;
 	if (!ToStrictUTF8(path.GetCPointer(), path.GetLength(), bytes))
 		bytes.clear();
-	char* text = static_cast<char*>(VMemory::NewPtr(bytes.size() + 1, 'path'));
+	char* text = static_cast<char*>(VMemory::NewPtr(bytes.size() + 1, kPosixPathTag));
 	if (text != nullptr)
 		std::memcpy(text, bytes.c_str(), bytes.size() + 1);
 	return text;

@@ -277,7 +277,9 @@ TEST_F(XMacFileTest, RealPathsResolveFoldersButKeepTheEntryAndFitTheirBuffer)
 		char out[PATH_MAX + 1] = {};
 		EXPECT_EQ(XMacFile::RealPath(Full(row.name).c_str(), row.allowMissingLeaf, out, sizeof(out)), row.expected);
 		if (row.expected)
+		{
 			EXPECT_EQ(std::string(out), row.real);
+		}
 	}
 	char small[1024];
 	EXPECT_FALSE(XMacFile::RealPath(Full("via").c_str(), false, small, sizeof(small)));
