@@ -17,6 +17,7 @@
 namespace velk {
 
 class VFile;
+class VFileKind;
 class VFilePath;
 class VTime;
 class XMacFileDesc;
@@ -167,6 +168,18 @@ public:
 	static int _ReplaceFromAside(const std::string& path, const std::function<int(const std::string& aside)>& make);
 	// Opens the desktop's file manager on folder, detached, when a display is set.
 	static void _RevealFolder(const std::string& folder);
+
+	// File kinds of the system, from the shared MIME-info database: MIME types are the identifiers, their
+	// sub-class-of entries the kinds they conform to. The new public kind of an identifier (the database's
+	// own spelling), with one reference; null when the database does not know it or memory is short.
+	static VFileKind* CreatePublicFileKind(const VString& id);
+	// Linux has no type codes: always null.
+	static VFileKind* CreatePublicFileKindFromOsKind(const VString& osType);
+	// The kind of the type that prefers the extension (given without the '.'); null when none claims it.
+	static VFileKind* CreatePublicFileKindFromExtension(const VString& extension);
+	// Whether a is b, or conforms to it through the database; a kind the database does not know (a private
+	// one) conforms through its declared parents, each taken from the kind manager. A cycle ends the walk.
+	static bool IsFileKindConformsTo(const VFileKind& a, const VFileKind& b);
 
 private:
 	// The path as the system reads it; false when memory is short.
