@@ -1,14 +1,58 @@
 #include "runtime/VProgressIndicator.h"
 
+#include <new>
+
+#include "containers/StBagKey.h"
 #include "files/VSystem.h"
+#include "kernel/json/VJSONCloner.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/values/VBoolean.h"
+#include "kernel/values/VLong.h"
+#include "kernel/values/VUUID.h"
+#include "runtime/VMetricsManager.h"
+#include "runtime/VProcess.h"
+#include "runtime/VProgressManager.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
 
 namespace velk {
 
-VProgressIndicator::VProgressIndicator() = default;
+namespace {
 
-VProgressIndicator::~VProgressIndicator() = default;
+const StBagKeyNoDefault<int32, VLong> sKeySessionCount("SessionCount");
+const StBagKeyNoDefault<VString, VString> sKeyTitle("Title");
+const StBagKeyNoDefault<bool, VBoolean> sKeyCanInterrupt("CanInterrupt");
+const StPackedDictionaryKey kSessionInfoElement("SessionInfo");
+
+void AddSessionElement(VValueBag& bag, const VProgressIndicatorInfo& session)
+{
+	VRefPtr<VValueBag> element(new (std::nothrow) VValueBag, true);
+	if (element.Get() == nullptr)
+		return;
+	VString kind;
+	session.SaveToBag(*element.Get(), kind);
+	bag.AddElement(kSessionInfoElement, element.Get());
+}
+
+}  // namespace
+
+VProgressIndicator::VProgressIndicator() : fUUID(true)
+{
+	VProgressManager::RegisterProgress(this);
+}
+
+VProgressIndicator::VProgressIndicator(const VUUID& uuid, int32 sessionVersion)
+: fUUID(uuid), fSessionVersion(sessionVersion)
+{
+	VProgressManager::RegisterProgress(this);
+}
+
+VProgressIndicator::~VProgressIndicator()
+{
+	if (fSessionCount > 0)
+		DoMetrics();
+	VProgressManager::UnregisterProgress(this);
+}
 
 void VProgressIndicator::BeginSession(int64 max, int64 value, const VString& message, bool canInterrupt)
 {
@@ -25,6 +69,8 @@ void VProgressIndicator::BeginSession(int64 max, int64 value, const VString& mes
 	fCurrent.SetCanInterrupt(canInterrupt);
 	++fSessionCount;
 	DoBeginSession(fSessionCount);
+	if (max == -1)
+		_CheckCollectInfo();
 }
 
 void VProgressIndicator::BeginSession(int64 max, const VString& message)
@@ -47,9 +93,23 @@ void VProgressIndicator::EndSession()
 	StLocker locker(&fLock);
 	if (fSessionCount == 0)
 		return;
+	if (fReturnLevelMarked && fSessionCount > fReturnLevel)
+		_CloseRemoteSession();
+	_EndOneSession();
+	_CheckCollectInfo();
+}
+
+void VProgressIndicator::_EndOneSession()
+{
+	if (fSessionCount == 0)
+		return;
 	++fChangeCounter;
-	if (!fSessionStack.empty())
+	// The session that ends is the one reported, not the outer one that becomes current again.
+	VProgressIndicatorInfo ended;
+	bool stacked = !fSessionStack.empty();
+	if (stacked)
 	{
+		ended = fCurrent;
 		fCurrent = fSessionStack.back();
 		fSessionStack.pop_back();
 	}
@@ -57,6 +117,45 @@ void VProgressIndicator::EndSession()
 	--fSessionCount;
 	if (fSessionCount == 0)
 		++fSessionVersion;
+	_Metrics(stacked ? ended : fCurrent);
+}
+
+void VProgressIndicator::DoMetrics()
+{
+	_Metrics(fCurrent);
+}
+
+void VProgressIndicator::_Metrics(VProgressIndicatorInfo& session)
+{
+	if (!session.GetMetricsFlag())
+		return;
+	session.SetMetricsFlag(false);
+	VMetricsManager* metrics = VProcess::sInstance != nullptr ? VProcess::sInstance->GetMetricsManager() : nullptr;
+	if (metrics == nullptr || (metrics->GetKindMask() & (1u << eMetricsKind_ProgressSession)) == 0)
+		return;
+	VRefPtr<VJSONObject> data(new (std::nothrow) VJSONObject(nullptr, nullptr, false), true);
+	if (data.Get() == nullptr)
+		return;
+	session.GetJSONObject(*data.Get());
+	data->SetProperty(VString("title"), VJSONValue(fTitle));
+	VString message;
+	session.GetMessage(message);
+	data->SetProperty(VString("infoMessage"), VJSONValue(message));
+	if (session.GetExtraInfo() != nullptr)
+	{
+		VError error = VE_OK;
+		VRefPtr<VJSONObject> extra(session.GetExtraInfo()->BuildJSONObject(error), true);
+		if (extra.Get() != nullptr)
+			data->SetProperty(VString("extraInfo"), VJSONValue(extra.Get()));
+	}
+	if (session.GetSubOperations() != nullptr)
+	{
+		VJSONCloner cloner;
+		VJSONValue clone;
+		if (cloner.CloneObject(session.GetSubOperations(), clone) == VE_OK)
+			data->SetProperty(VString("subOperations"), clone);
+	}
+	metrics->Push(eMetricsKind_ProgressSession, session.GetDuration(), data.Get());
 }
 
 bool VProgressIndicator::_Step()
@@ -78,6 +177,7 @@ bool VProgressIndicator::Progress(int64 value)
 		return true;
 	++fChangeCounter;
 	fCurrent.SetValue(value);
+	_CheckCollectInfo();
 	return _Step();
 }
 
@@ -88,6 +188,7 @@ bool VProgressIndicator::Increment(int64 delta)
 		return true;
 	++fChangeCounter;
 	fCurrent.SetValue(fCurrent.GetValue() + delta);
+	_CheckCollectInfo();
 	return _Step();
 }
 
@@ -98,6 +199,7 @@ bool VProgressIndicator::Decrement(int64 delta)
 		return true;
 	++fChangeCounter;
 	fCurrent.SetValue(fCurrent.GetValue() - delta);
+	_CheckCollectInfo();
 	return _Step();
 }
 
@@ -108,6 +210,7 @@ void VProgressIndicator::SetMessage(const VString& message)
 		return;
 	++fChangeCounter;
 	fCurrent.SetMessage(message);
+	_CheckCollectInfo();
 }
 
 bool VProgressIndicator::SetMessageAndValue(const VString& message, int64 value)
@@ -118,6 +221,7 @@ bool VProgressIndicator::SetMessageAndValue(const VString& message, int64 value)
 	++fChangeCounter;
 	fCurrent.SetMessage(message);
 	fCurrent.SetValue(value);
+	_CheckCollectInfo();
 	return DoProgress();
 }
 
@@ -129,6 +233,7 @@ bool VProgressIndicator::SetMessageAndIncrementValue(const VString& message, int
 	++fChangeCounter;
 	fCurrent.SetMessage(message);
 	fCurrent.SetValue(fCurrent.GetValue() + delta);
+	_CheckCollectInfo();
 	return DoProgress();
 }
 
@@ -194,6 +299,242 @@ int32 VProgressIndicator::GetSessionCount() const
 {
 	StLocker locker(&fLock);
 	return fSessionCount;
+}
+
+void VProgressIndicator::GetTitle(VString& title) const
+{
+	StLocker locker(&fLock);
+	title = fTitle;
+}
+
+void VProgressIndicator::SetTitle(const VString& title)
+{
+	StLocker locker(&fLock);
+	fTitle = title;
+}
+
+void VProgressIndicator::SetAttribute(const VString& name, const VValueSingle& value)
+{
+	StLocker locker(&fLock);
+	if (fSessionCount == 0)
+		return;
+	++fChangeCounter;
+	fCurrent.SetAttribute(name, value);
+}
+
+void VProgressIndicator::RemoveAttribute(const VString& name)
+{
+	StLocker locker(&fLock);
+	if (fSessionCount == 0)
+		return;
+	++fChangeCounter;
+	fCurrent.RemoveAttribute(name);
+}
+
+bool VProgressIndicator::GetProgressInfo(const VUUID& uuid, VProgressIndicatorInfo& info) const
+{
+	StLocker locker(&fLock);
+	if (fSessionCount == 0)
+		return false;
+	if (fCurrent.GetUUID() == uuid)
+	{
+		info = fCurrent;
+		return true;
+	}
+	for (const VProgressIndicatorInfo& session : fSessionStack)
+	{
+		if (session.GetUUID() == uuid)
+		{
+			info = session;
+			return true;
+		}
+	}
+	return false;
+}
+
+void VProgressIndicator::SetProgressInfo(const VProgressIndicatorInfo& info)
+{
+	StLocker locker(&fLock);
+	if (fSessionCount == 0)
+		return;
+	++fChangeCounter;
+	fCurrent = info;
+}
+
+void VProgressIndicator::SaveInfoToBag(VValueBag& bag) const
+{
+	StLocker locker(&fLock);
+	sKeySessionCount.Set(&bag, fSessionCount);
+	sKeyTitle.Set(&bag, fTitle);
+	sKeyCanInterrupt.Set(&bag, fDefaultInterruptible);
+	if (fSessionCount == 0)
+		return;
+	for (const VProgressIndicatorInfo& session : fSessionStack)
+		AddSessionElement(bag, session);
+	AddSessionElement(bag, fCurrent);
+}
+
+void VProgressIndicator::_CheckCollectInfo()
+{
+	uint32 requested = fRequestCounter.load(std::memory_order_relaxed);
+	if (fSessionCount == 0)
+	{
+		// A finished operation must not go on showing its last sessions as open.
+		StLocker remoteLocker(&fRemoteLock);
+		fSessionsInfos = nullptr;
+		return;
+	}
+	if (requested == fCollectedCounter)
+		return;
+	std::vector<VProgressIndicatorInfo> sessions(fSessionStack.begin(), fSessionStack.end());
+	sessions.push_back(fCurrent);
+	VRefPtr<VRefCountedSessionInfo> snapshot(
+		new (std::nothrow) VRefCountedSessionInfo(std::move(sessions), _ComputePercentDone(), fChangeCounter), true);
+	if (snapshot.Get() == nullptr)
+		return;
+	{
+		StLocker remoteLocker(&fRemoteLock);
+		fSessionsInfos = snapshot;
+	}
+	fCollectedCounter = requested;
+}
+
+VRefPtr<VRefCountedSessionInfo> VProgressIndicator::RetainSessionsInfos() const
+{
+	StLocker remoteLocker(&fRemoteLock);
+	return fSessionsInfos;
+}
+
+bool VProgressIndicator::GetProgressInfo(VProgressSessionInfo& info)
+{
+	UpdateSessionsInfos();
+	VRefPtr<VRefCountedSessionInfo> snapshot = RetainSessionsInfos();
+	if (snapshot.Get() == nullptr || snapshot->GetSessions().empty())
+		return false;
+	info.FillFrom(*snapshot.Get());
+	return true;
+}
+
+bool VProgressIndicator::GetProgressInfo(VRemoteProgressSessionInfo& out, const VRemoteProgressSessionInfo* previous)
+{
+	if (!fLock.TryToLock())
+		return false;
+	bool changed = previous == nullptr || previous->fChangesVersion != fChangeCounter;
+	if (changed)
+	{
+		out.Reset();
+		out.fFlags = VRemoteProgressSessionInfo::kSessionCount | VRemoteProgressSessionInfo::kChangesVersion
+			| VRemoteProgressSessionInfo::kSessionVersion | VRemoteProgressSessionInfo::kMasterSessionVersion;
+		out.fSessionCount = fSessionCount;
+		out.fChangesVersion = fChangeCounter;
+		out.fSessionVersion = fSessionVersion;
+		out.fMasterSessionVersion = fMasterSessionVersion;
+		out.fUserAbort = fUserAbort;
+		out.fCanInterrupt = fDefaultInterruptible;
+		if (previous == nullptr || previous->fUserAbort != fUserAbort)
+			out.fFlags |= VRemoteProgressSessionInfo::kUserAbort;
+		if (previous == nullptr || previous->fCanInterrupt != fDefaultInterruptible)
+			out.fFlags |= VRemoteProgressSessionInfo::kCanInterrupt;
+		if (fSessionCount > 0)
+		{
+			// The current session is kept whole so that the next snapshot can be compared with it.
+			out.fCurrent = fCurrent;
+			const VProgressIndicatorInfo* last = nullptr;
+			if (previous != nullptr)
+				last = previous->fSessionStack.empty() ? &previous->fCurrent : &previous->fSessionStack.back();
+			if (last == nullptr || previous->fSessionCount != fSessionCount || last->GetStartTime() != fCurrent.GetStartTime())
+			{
+				out.fFlags |= VRemoteProgressSessionInfo::kSessionStack;
+				out.fSessionStack.assign(fSessionStack.begin(), fSessionStack.end());
+				out.fSessionStack.push_back(fCurrent);
+			}
+			else
+			{
+				out.fCurrentFlags = fCurrent.GetChangedParts(*last);
+				if (out.fCurrentFlags != 0)
+					out.fFlags |= VRemoteProgressSessionInfo::kCurrent;
+			}
+		}
+	}
+	fLock.Unlock();
+	return changed;
+}
+
+void VProgressIndicator::UpdateFromRemoteInfo(const VRemoteProgressSessionInfo& remote)
+{
+	StLocker locker(&fLock);
+	if (remote.Has(VRemoteProgressSessionInfo::kUserAbort) && fUserAbort == 0)
+		fUserAbort = remote.fUserAbort;
+	if (remote.Has(VRemoteProgressSessionInfo::kCanInterrupt))
+		fDefaultInterruptible = remote.fCanInterrupt;
+	bool remoteHasSessions = remote.Has(VRemoteProgressSessionInfo::kSessionCount) && remote.fSessionCount > 0;
+	if (!fReturnLevelMarked)
+	{
+		if (remoteHasSessions && remote.Has(VRemoteProgressSessionInfo::kSessionStack))
+		{
+			fReturnLevelMarked = true;
+			fReturnLevel = fSessionCount;
+			_OpenRemoteSessions(remote);
+		}
+	}
+	else if (!remoteHasSessions
+		|| (remote.Has(VRemoteProgressSessionInfo::kSessionVersion) && remote.fSessionVersion != fMirroredSessionVersion))
+	{
+		_CloseRemoteSession();
+	}
+	else if (remote.Has(VRemoteProgressSessionInfo::kSessionStack))
+	{
+		// The remote sessions were replaced (one opened or closed): mirror the new stack.
+		_CleanRemoteSession();
+		_OpenRemoteSessions(remote);
+	}
+	else if (remote.Has(VRemoteProgressSessionInfo::kCurrent) && fSessionCount > fReturnLevel)
+	{
+		++fChangeCounter;
+		fCurrent.UpdateFromRemoteInfo(remote.fCurrent, remote.fCurrentFlags);
+	}
+	_CheckCollectInfo();
+}
+
+void VProgressIndicator::_OpenRemoteSessions(const VRemoteProgressSessionInfo& remote)
+{
+	if (fSessionCount == 0 && remote.Has(VRemoteProgressSessionInfo::kSessionVersion))
+		fSessionVersion = remote.fSessionVersion;
+	fMirroredSessionVersion = remote.fSessionVersion;
+	if (remote.Has(VRemoteProgressSessionInfo::kMasterSessionVersion))
+		fMasterSessionVersion = remote.fMasterSessionVersion;
+	if (remote.Has(VRemoteProgressSessionInfo::kChangesVersion))
+		fChangeCounter = remote.fChangesVersion;
+	for (const VProgressIndicatorInfo& session : remote.fSessionStack)
+	{
+		if (fSessionCount > 0)
+			fSessionStack.push_back(fCurrent);
+		fCurrent = session;
+		fCurrent.SetRemote(true);
+		// Reported to metrics by the process that did the work, not by the mirror.
+		fCurrent.SetMetricsFlag(false);
+		++fSessionCount;
+		DoBeginSession(fSessionCount);
+	}
+}
+
+void VProgressIndicator::_CleanRemoteSession()
+{
+	while (fSessionCount > fReturnLevel)
+		_EndOneSession();
+}
+
+void VProgressIndicator::_CloseRemoteSession()
+{
+	_CleanRemoteSession();
+	fReturnLevelMarked = false;
+}
+
+void VProgressIndicator::WriteInfoForRemote(VValueBag& bag, VString& kind) const
+{
+	kind = VString("VProgressIndicator");
+	bag.SetAttribute(StPackedDictionaryKey("uuid"), fUUID);
+	bag.SetAttribute(StPackedDictionaryKey("version"), VLong(fSessionVersion));
 }
 
 float VProgressIndicator::ComputePercentDone() const

@@ -4,21 +4,31 @@
 
 #include "kernel/VExport.h"
 
+#include <atomic>
 #include <deque>
+#include <vector>
 
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
+#include "kernel/values/VUUID.h"
 #include "runtime/VCriticalSection.h"
+#include "kernel/memory/VRefPtr.h"
 #include "runtime/VProgressIndicatorInfo.h"
+#include "runtime/VProgressSessionInfo.h"
+#include "runtime/VRemoteProgressSessionInfo.h"
 
 namespace velk {
 
 class VELK_API VProgressIndicator : public VObject, public IRefCountable
 {
 public:
-	// No open session; one reference owned by the creator.
+	// No open session, a random UUID; one reference owned by the creator. Registers itself with the
+	// progress manager.
 	VProgressIndicator();
+	// The same under a given UUID and starting session version (a mirror of another process's indicator).
+	VProgressIndicator(const VUUID& uuid, int32 sessionVersion);
+	// Reports a session still open to metrics and unregisters.
 	~VProgressIndicator() override;
 
 	VProgressIndicator(const VProgressIndicator&) = delete;
@@ -61,6 +71,46 @@ public:
 
 	int32 GetSessionCount() const;
 
+	const VUUID& GetUUID() const { return fUUID; }
+	// The name the manager's look-up by identifier matches; set it before other tasks look the indicator up.
+	const VString& GetIdentifier() const { return fIdentifier; }
+	void SetIdentifier(const VString& identifier) { fIdentifier = identifier; }
+	void GetTitle(VString& title) const;
+	void SetTitle(const VString& title);
+
+	// The current session's extra information; nothing without an open session.
+	void SetAttribute(const VString& name, const VValueSingle& value);
+	void RemoveAttribute(const VString& name);
+
+	// A copy of the current session, or the first stacked one, whose UUID is uuid; false when none is.
+	bool GetProgressInfo(const VUUID& uuid, VProgressIndicatorInfo& info) const;
+	// With an open session: the current session becomes a copy of info.
+	void SetProgressInfo(const VProgressIndicatorInfo& info);
+
+	// "SessionCount", "Title", "CanInterrupt" and one element "SessionInfo" per open session, the
+	// outermost first.
+	virtual void SaveInfoToBag(VValueBag& bag) const;
+
+	// Readers' side of the snapshots, never taking the indicator's lock. A request is answered at the
+	// worker's next step (a begin of an undetermined session, an end, a move of the value or message).
+	void UpdateSessionsInfos() { fRequestCounter.fetch_add(1, std::memory_order_relaxed); }
+	// The latest snapshot, retained; null when none was taken or no session is open any more.
+	VRefPtr<VRefCountedSessionInfo> RetainSessionsInfos() const;
+	// Asks for a fresh snapshot and fills info from the latest one; false when there is none.
+	bool GetProgressInfo(VProgressSessionInfo& info);
+	virtual bool IsManagerValid() const { return true; }
+
+	// The snapshot to send to another process. False when the indicator is busy (its lock is not taken)
+	// or nothing changed since previous. Without previous, or when the sessions differ from previous's,
+	// every session is included; otherwise only the current session's changed parts.
+	bool GetProgressInfo(VRemoteProgressSessionInfo& out, const VRemoteProgressSessionInfo* previous);
+	// Mirrors another process's indicator: its sessions are opened as nested sessions above the local
+	// ones, followed while they live and ended when the remote ones end or are replaced.
+	void UpdateFromRemoteInfo(const VRemoteProgressSessionInfo& remote);
+	// "uuid" and "version" (the session version), kind "VProgressIndicator": how another process finds
+	// this indicator.
+	void WriteInfoForRemote(VValueBag& bag, VString& kind) const;
+
 	// The fraction done over all open sessions: two nested sessions of 10 at 3 and 5 give 0.35. The
 	// current value itself for an undetermined session; 0 without a session or under an undetermined
 	// outer session.
@@ -75,20 +125,39 @@ protected:
 	virtual void DoEndSession(int32 sessionCount);
 	// Whether to go on: true unless the user asked to stop. Runs under the indicator's lock.
 	virtual bool DoProgress();
+	// Reports the current session to the process's metrics manager (kind 2) when it is counted in
+	// metrics and collection is on for that kind, then stops counting it so it is reported once.
+	void DoMetrics();
 
 private:
+	void _EndOneSession();
+	void _CheckCollectInfo();
+	void _OpenRemoteSessions(const VRemoteProgressSessionInfo& remote);
+	void _CleanRemoteSession();
+	void _CloseRemoteSession();
+	void _Metrics(VProgressIndicatorInfo& session);
 	bool _Step();
 	float _ComputePercentDone() const;
 
+	VUUID fUUID;
 	mutable VCriticalSection fLock;
 	std::deque<VProgressIndicatorInfo> fSessionStack;  // outer sessions, the outermost first
 	VProgressIndicatorInfo fCurrent;
 	int32 fSessionCount = 0;
+	bool fReturnLevelMarked = false;
+	int32 fReturnLevel = 0;
+	int32 fMirroredSessionVersion = 0;  // the remote session version the mirrored sessions belong to
+	int32 fMasterSessionVersion = 0;
 	bool fDefaultInterruptible = true;
 	VString fTitle;
 	int32 fSessionVersion = 0;
 	int32 fUserAbort = 0;
 	int32 fChangeCounter = 0;
+	VString fIdentifier;
+	mutable VCriticalSection fRemoteLock;
+	VRefPtr<VRefCountedSessionInfo> fSessionsInfos;
+	std::atomic<uint32> fRequestCounter{0};
+	uint32 fCollectedCounter = ~0u;
 };
 
 }  // namespace velk
