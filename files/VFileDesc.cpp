@@ -29,13 +29,6 @@ const int64* Offset(const XMacFileDesc& platform, int64 pos, int64& storage)
 	return __builtin_add_overflow(start, pos, &storage) ? nullptr : &storage;
 }
 
-bool IsNative(VError code)
-{
-	const OsType signature = ERRCODE_SIGNATURE(code);
-	return signature == kPOSIX_SIGNATURE || signature == kMACH_SIGNATURE || signature == kCARBON_SIGNATURE ||
-		signature == kCOCOA_SIGNATURE;
-}
-
 }  // namespace
 
 VFileDesc::VFileDesc(const VFile* file, int descriptor, FileAccess access)
@@ -55,7 +48,7 @@ VError VFileDesc::_Throw(VError result, VError operationCode, const size_t* coun
 	const int64* size, bool askSize) const
 {
 	const bool endOfData = result == VE_STREAM_EOF && operationCode == kGetDataCode;
-	if (result == VE_OK || (!IsNative(result) && !endOfData))
+	if (result == VE_OK || (!IsNativeError(result) && !endOfData))
 		return result;
 	const VError code = endOfData ? result : VErrorBase::EncodedNativeErrorToVError(result, operationCode);
 	VFileError* error = new (std::nothrow) VFileError(fFile != nullptr ? fFile->GetPath() : VFilePath(), code);

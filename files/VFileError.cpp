@@ -8,13 +8,6 @@ namespace velk {
 
 namespace {
 
-bool IsNative(VError code)
-{
-	const OsType signature = ERRCODE_SIGNATURE(code);
-	return signature == kPOSIX_SIGNATURE || signature == kMACH_SIGNATURE || signature == kCARBON_SIGNATURE ||
-		signature == kCOCOA_SIGNATURE;
-}
-
 // Errors are made with new (std::nothrow): when even that fails there is nowhere to say so.
 void Push(VErrorBase* error)
 {
@@ -68,10 +61,10 @@ void VFileError::_Init()
 
 VError VFileError::Throw(const VString& posixPath, VError result, VError operationCode)
 {
-	if (result == VE_OK || (!IsNative(result) && result != VE_MEMORY_FULL))
+	if (result == VE_OK || (!IsNativeError(result) && result != VE_MEMORY_FULL))
 		return result;
 	VError code = result;
-	if (IsNative(result))
+	if (IsNativeError(result))
 	{
 		VErrorBase* native = new (std::nothrow) VErrorBase(result);
 		if (native != nullptr)

@@ -26,6 +26,20 @@ constexpr OsType kMACH_SIGNATURE = FourCharCode("MACH");
 constexpr OsType kCOCOA_SIGNATURE = FourCharCode("COCO");
 
 constexpr VError VE_OK = 0;
+
+// Whether code comes from the system or a framework rather than the toolbox.
+constexpr bool IsNativeError(VError code)
+{
+	const OsType signature = ERRCODE_SIGNATURE(code);
+	return signature == kCARBON_SIGNATURE || signature == kCOCOA_SIGNATURE || signature == kMACH_SIGNATURE
+		|| signature == kPOSIX_SIGNATURE;
+}
+
+// A system call's errno as a native code; 0 is success.
+constexpr VError MakePosixError(int errorNumber)
+{
+	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
+}
 constexpr VError VE_UNKNOWN_ERROR = MakeVError(kVELK_SIGNATURE, 1);
 constexpr VError VE_UNIMPLEMENTED = MakeVError(kVELK_SIGNATURE, 2);
 constexpr VError VE_INVALID_PARAMETER = MakeVError(kVELK_SIGNATURE, 3);

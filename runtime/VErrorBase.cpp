@@ -109,12 +109,6 @@ VError LookUpNativeError(VError native)
 	return kNativeErrorMap[last].fToolbox;
 }
 
-bool IsNativeSignature(OsType signature)
-{
-	return signature == kCARBON_SIGNATURE || signature == kCOCOA_SIGNATURE || signature == kMACH_SIGNATURE
-		|| signature == kPOSIX_SIGNATURE;
-}
-
 void AppendLine(VString& text, const VString& line)
 {
 	text.AppendUniChars(line.GetCPointer(), line.GetLength()).AppendUniChar(u'\n');
@@ -548,7 +542,7 @@ VError VErrorBase::EncodedNativeErrorToVError(VError native, VError defaultCode)
 {
 	OsType signature = ERRCODE_SIGNATURE(native);
 	VError candidate = native;
-	if (ERRCODE_NUMBER(native) != 0 && IsNativeSignature(signature))
+	if (ERRCODE_NUMBER(native) != 0 && IsNativeError(native))
 		candidate = defaultCode;
 	if (signature == kCARBON_SIGNATURE || signature == kPOSIX_SIGNATURE)
 		candidate = LookUpNativeError(native);

@@ -12,6 +12,7 @@
 #include "files/VFile.h"
 #include "files/VFilePath.h"
 #include "files/mac/XMacFileDesc.h"
+#include "files/mac/XMacFilePath.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/strings/VString.h"
 #include "platform/FileOperations.h"
@@ -19,18 +20,6 @@
 namespace velk {
 
 namespace {
-
-VError Posix(int errorNumber)
-{
-	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
-}
-
-// The path as the system reads it; false when memory is short (velk 107 already raised).
-bool ToSystemPath(const VString& posixPath, std::string& systemPath)
-{
-	systemPath = to_string(posixPath);
-	return !systemPath.empty() || posixPath.IsEmpty();
-}
 
 // Closes a descriptor that failed a step after its open, keeping that step's errno.
 int CloseAfterFailure(int descriptor, int error)
@@ -59,7 +48,7 @@ bool XMacFile::_SystemPath(std::string& path) const
 		path = fPosixPath;
 		return true;
 	}
-	return ToSystemPath(fOwner->_GetPosixPath(), path);
+	return XMacFilePath::ToSystemPath(fOwner->_GetPosixPath(), path);
 }
 
 VFilePath XMacFile::_GetFilePath() const
@@ -99,11 +88,11 @@ VError XMacFile::GetContent(VMemoryBuffer<>& content) const
 		return VE_STRING_ALLOC_FAILED;
 	int descriptor = -1;
 	if (int error = plat::OpenFileForReading(path.c_str(), &descriptor))
-		return Posix(error);
+		return MakePosixError(error);
 
 	VMemoryBuffer<> read;
 	uint64_t expected = 0;
-	VError result = Posix(plat::GetOpenFileSize(descriptor, &expected));
+	VError result = MakePosixError(plat::GetOpenFileSize(descriptor, &expected));
 	if (result == VE_OK && expected > 0 && !read._EnlargeAmortized(expected))
 		result = VE_MEMORY_FULL;
 	// Read to the end, whatever the size said: the file may grow meanwhile, and some files have no size.
@@ -111,7 +100,7 @@ VError XMacFile::GetContent(VMemoryBuffer<>& content) const
 	while (result == VE_OK)
 	{
 		size_t count = 0;
-		result = Posix(plat::ReadOpenFile(descriptor, chunk, sizeof(chunk), &count));
+		result = MakePosixError(plat::ReadOpenFile(descriptor, chunk, sizeof(chunk), &count));
 		if (result == VE_OK && !read.AddData(chunk, count))
 			result = VE_MEMORY_FULL;
 		if (count < sizeof(chunk))
@@ -129,7 +118,7 @@ VError XMacFile::SetContent(const void* bytes, size_t size) const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(plat::ReplaceFileContent(path.c_str(), bytes, size));
+	return MakePosixError(plat::ReplaceFileContent(path.c_str(), bytes, size));
 }
 
 VError XMacFile::Open(FileAccess access, uint32 options, XMacFileDesc** out) const
@@ -148,7 +137,7 @@ VError XMacFile::Open(FileAccess access, uint32 options, XMacFileDesc** out) con
 		error = _Open(access, options, &descriptor);
 	}
 	if (error != 0)
-		return Posix(error);
+		return MakePosixError(error);
 	*out = new (std::nothrow) XMacFileDesc(descriptor);
 	if (*out == nullptr)
 	{

@@ -15,11 +15,6 @@ namespace {
 // At most this much per system call, so that long transfers let other tasks run between calls.
 constexpr size_t kMaxChunk = 524288000;
 
-VError Posix(int errorNumber)
-{
-	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
-}
-
 // Moves count bytes through transfer(done, chunk, offset) (a pread or pwrite) from start on; count becomes
 // the bytes moved. Stops at a call that moves nothing. Answers 0 or the errno of a failed call.
 template <typename Transfer>
@@ -68,7 +63,7 @@ VError XMacFileDesc::GetSize(int64* size) const
 	{
 		const int error = errno;
 		*size = 0;
-		return Posix(error);
+		return MakePosixError(error);
 	}
 	*size = int64(info.st_size);
 	return VE_OK;
@@ -76,7 +71,7 @@ VError XMacFileDesc::GetSize(int64* size) const
 
 VError XMacFileDesc::SetSize(int64 size) const
 {
-	return ::ftruncate(fDescriptor, off_t(size)) == 0 ? VE_OK : Posix(errno);
+	return ::ftruncate(fDescriptor, off_t(size)) == 0 ? VE_OK : MakePosixError(errno);
 }
 
 VError XMacFileDesc::GetData(void* buffer, size_t& count, int64 offset, bool absolute) const
@@ -85,7 +80,7 @@ VError XMacFileDesc::GetData(void* buffer, size_t& count, int64 offset, bool abs
 	if (!absolute && __builtin_add_overflow(fPosition, offset, &start))
 	{
 		count = 0;
-		return Posix(EINVAL);
+		return MakePosixError(EINVAL);
 	}
 	const size_t asked = count;
 	const int error = TransferAt(
@@ -95,7 +90,7 @@ VError XMacFileDesc::GetData(void* buffer, size_t& count, int64 offset, bool abs
 	if (!absolute)
 		fPosition += int64(count);
 	if (error != 0)
-		return Posix(error);
+		return MakePosixError(error);
 	return count < asked ? VE_STREAM_EOF : VE_OK;
 }
 
@@ -105,7 +100,7 @@ VError XMacFileDesc::PutData(const void* buffer, size_t& count, int64 offset, bo
 	if (!absolute && __builtin_add_overflow(fPosition, offset, &start))
 	{
 		count = 0;
-		return Posix(EINVAL);
+		return MakePosixError(EINVAL);
 	}
 	const size_t asked = count;
 	const int error = TransferAt(
@@ -115,8 +110,8 @@ VError XMacFileDesc::PutData(const void* buffer, size_t& count, int64 offset, bo
 	if (!absolute)
 		fPosition += int64(count);
 	if (error != 0)
-		return Posix(error);
-	return count < asked ? Posix(EINVAL) : VE_OK;
+		return MakePosixError(error);
+	return count < asked ? MakePosixError(EINVAL) : VE_OK;
 }
 
 VError XMacFileDesc::GetPos(int64* position) const
@@ -129,14 +124,14 @@ VError XMacFileDesc::SetPos(int64 offset, bool absolute) const
 {
 	int64 position = offset;
 	if (!absolute && __builtin_add_overflow(fPosition, offset, &position))
-		return Posix(EINVAL);
+		return MakePosixError(EINVAL);
 	fPosition = position;
 	return VE_OK;
 }
 
 VError XMacFileDesc::Flush() const
 {
-	return ::fsync(fDescriptor) == 0 ? VE_OK : Posix(errno);
+	return ::fsync(fDescriptor) == 0 ? VE_OK : MakePosixError(errno);
 }
 
 }  // namespace velk

@@ -13,6 +13,7 @@
 
 #include "files/VFileError.h"
 #include "files/VFilePath.h"
+#include "files/mac/XMacFilePath.h"
 #include "files/mac/XMacVolumes.h"
 #include "platform/FileTypes.h"
 #include "platform/Rename.h"
@@ -27,11 +28,6 @@ namespace {
 constexpr VError kNotAnAlias = MakeVError(kVELK_SIGNATURE, 611);
 constexpr VError kNameHoldsSeparator = MakeVError(kVELK_SIGNATURE, 614);
 
-VError Posix(int errorNumber)
-{
-	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
-}
-
 int MakeEmptyFile(const std::string& path)
 {
 	int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -41,13 +37,6 @@ int MakeEmptyFile(const std::string& path)
 		return errno;
 	::close(descriptor);
 	return 0;
-}
-
-std::string PosixOf(const VFilePath& path)
-{
-	VString text;
-	path.GetPosixPath(text);
-	return to_string(text);
 }
 
 std::string ParentOf(const std::string& path)
@@ -74,9 +63,9 @@ VError XMacFile::Create(uint32 options) const
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	if ((options & kXMacFileReplace) == 0)
-		return Posix(MakeEmptyFile(path));
+		return MakePosixError(MakeEmptyFile(path));
 	// Made aside and renamed over: until the new file is in place, the old one stays whole.
-	return Posix(_ReplaceFromAside(path, MakeEmptyFile));
+	return MakePosixError(_ReplaceFromAside(path, MakeEmptyFile));
 }
 
 VError XMacFile::Delete() const
@@ -84,7 +73,7 @@ VError XMacFile::Delete() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(::unlink(path.c_str()) == 0 ? 0 : errno);
+	return MakePosixError(::unlink(path.c_str()) == 0 ? 0 : errno);
 }
 
 VError XMacFile::MoveToTrash() const
@@ -92,7 +81,7 @@ VError XMacFile::MoveToTrash() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(plat::MoveToTrash(path.c_str()));
+	return MakePosixError(plat::MoveToTrash(path.c_str()));
 }
 
 bool XMacFile::IsSymbolicLink() const
@@ -109,14 +98,14 @@ VError XMacFile::ReadSymbolicLink(VString& text) const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	// The size lstat gives may be 0 (some file systems) or stale: grow until the text fits.
 	std::vector<char> buffer(size_t(status.st_size) * 2 + 10);
 	for (;;)
 	{
 		const ssize_t count = ::readlink(path.c_str(), buffer.data(), buffer.size());
 		if (count < 0)
-			return Posix(errno);
+			return MakePosixError(errno);
 		if (size_t(count) < buffer.size())
 		{
 			buffer[size_t(count)] = 0;
@@ -155,8 +144,8 @@ VError XMacFile::CreateSymbolicLink(const VFilePath& target, bool absolute) cons
 		target.GetPosixPath(linkText);
 	const std::string text = to_string(linkText);
 	if (text.empty())
-		return Posix(EINVAL);
-	return Posix(_ReplaceFromAside(path, [&text](const std::string& aside) {
+		return MakePosixError(EINVAL);
+	return MakePosixError(_ReplaceFromAside(path, [&text](const std::string& aside) {
 		return ::symlink(text.c_str(), aside.c_str()) == 0 ? 0 : errno;
 	}));
 }
@@ -173,7 +162,7 @@ VError XMacFile::ResolveAlias(VFilePath& target) const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	if (!S_ISLNK(status.st_mode))
 	{
 		VString posixPath;
@@ -183,7 +172,7 @@ VError XMacFile::ResolveAlias(VFilePath& target) const
 	}
 	char real[PATH_MAX];
 	if (::realpath(path.c_str(), real) == nullptr || ::stat(real, &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	GetFilePathFromPosixPath(real, S_ISDIR(status.st_mode), target);
 	return VE_OK;
 }
@@ -195,7 +184,7 @@ VError XMacFile::GetSize(int64* size) const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	*size = status.st_size;
 	return VE_OK;
 }
@@ -212,7 +201,7 @@ VError XMacFile::Rename(const VString& newName, VFilePath* out) const
 	if (!renamed.SetName(newName))
 	{
 		SetOut(out, kNameHoldsSeparator, renamed);
-		return renamed.IsValid() ? kNameHoldsSeparator : Posix(EINVAL);
+		return renamed.IsValid() ? kNameHoldsSeparator : MakePosixError(EINVAL);
 	}
 	std::string path;
 	const VError result = _SystemPath(path) ? RenamePath(path.c_str(), renamed) : VE_STRING_ALLOC_FAILED;
@@ -222,10 +211,10 @@ VError XMacFile::Rename(const VString& newName, VFilePath* out) const
 
 VError XMacFile::RenamePath(const char* from, const VFilePath& to)
 {
-	const std::string target = PosixOf(to);
+	const std::string target = XMacFilePath::ToSystemPath(to);
 	if (target.empty())
-		return Posix(EINVAL);
-	return Posix(plat::RenameExclusive(from, target.c_str()));
+		return MakePosixError(EINVAL);
+	return MakePosixError(plat::RenameExclusive(from, target.c_str()));
 }
 
 VFilePath XMacFile::_TargetOf(const VFilePath& dest) const
@@ -247,16 +236,16 @@ VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) con
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	const std::string to = PosixOf(target);
+	const std::string to = XMacFilePath::ToSystemPath(target);
 	const bool replace = (options & kXMacFileReplace) != 0;
 	VError result = VE_OK;
 	if (to.empty())
-		result = Posix(EINVAL);
+		result = MakePosixError(EINVAL);
 	else if (ParentOf(path) == ParentOf(to))
 		// Within one folder a rename does it all: never over an existing entry unless asked, and then in one step.
-		result = Posix(replace ? plat::RenameReplacing(path.c_str(), to.c_str()) : plat::RenameExclusive(path.c_str(), to.c_str()));
+		result = MakePosixError(replace ? plat::RenameReplacing(path.c_str(), to.c_str()) : plat::RenameExclusive(path.c_str(), to.c_str()));
 	else
-		result = Posix(_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), replace); }));
+		result = MakePosixError(_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), replace); }));
 	SetOut(out, result, target);
 	return result;
 }
@@ -267,9 +256,9 @@ VError XMacFile::Copy(const VFilePath& dest, VFilePath* out, uint32 options) con
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	const std::string to = PosixOf(target);
+	const std::string to = XMacFilePath::ToSystemPath(target);
 	const bool replace = (options & kXMacFileReplace) != 0;
-	const VError result = to.empty() ? Posix(EINVAL) : Posix(_RunCopyOrMove([&]() { return plat::CopyFile(path.c_str(), to.c_str(), replace); }));
+	const VError result = to.empty() ? MakePosixError(EINVAL) : MakePosixError(_RunCopyOrMove([&]() { return plat::CopyFile(path.c_str(), to.c_str(), replace); }));
 	SetOut(out, result, target);
 	return result;
 }
@@ -278,7 +267,7 @@ VError XMacFile::_GetOwnerAt(const char* path, uint32& uid, uint32& gid)
 {
 	struct stat status;
 	if (::stat(path, &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	uid = status.st_uid;
 	gid = status.st_gid;
 	return VE_OK;
@@ -289,7 +278,7 @@ VError XMacFile::_GetPermissionsAt(const char* path, bool follow, uint16* mode)
 	*mode = 0;
 	struct stat status;
 	if ((follow ? ::stat(path, &status) : ::lstat(path, &status)) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	*mode = uint16(status.st_mode & 0777);
 	return VE_OK;
 }
@@ -318,10 +307,10 @@ VError XMacFile::SetPermissions(uint16 mode) const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	if (S_ISLNK(status.st_mode))
 		return VE_OK;
-	return Posix(::chmod(path.c_str(), mode & 0777) == 0 ? 0 : errno);
+	return MakePosixError(::chmod(path.c_str(), mode & 0777) == 0 ? 0 : errno);
 }
 
 VError XMacFile::MakeWritableByAll() const
@@ -331,10 +320,10 @@ VError XMacFile::MakeWritableByAll() const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::lstat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	if (S_ISLNK(status.st_mode))
 		return VE_OK;
-	return Posix(::chmod(path.c_str(), (status.st_mode & 07777) | 0666) == 0 ? 0 : errno);
+	return MakePosixError(::chmod(path.c_str(), (status.st_mode & 07777) | 0666) == 0 ? 0 : errno);
 }
 
 bool XMacFile::IsWritableByAll() const
@@ -383,7 +372,7 @@ VError XMacFile::GetUTIString(VString& identifier) const
 		return VE_STRING_ALLOC_FAILED;
 	struct stat status;
 	if (::stat(path.c_str(), &status) != 0)
-		return Posix(errno);
+		return MakePosixError(errno);
 	std::string type;
 	if (S_ISDIR(status.st_mode))
 		type = "inode/directory";

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "files/VFilePath.h"
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/strings/VString.h"
 
@@ -113,6 +114,19 @@ bool XMacFilePath::HFSFullPathToPosix(const VString& native, VString& out)
 	result.Validate(length);
 	out = std::move(result);
 	return true;
+}
+
+bool XMacFilePath::ToSystemPath(const VString& posixPath, std::string& out)
+{
+	out = to_string(posixPath);
+	return !out.empty() || posixPath.IsEmpty();
+}
+
+std::string XMacFilePath::ToSystemPath(const VFilePath& path)
+{
+	VString text;
+	path.GetPosixPath(text);
+	return to_string(text);
 }
 
 }  // namespace velk

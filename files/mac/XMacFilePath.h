@@ -6,10 +6,13 @@
 
 #include "kernel/VExport.h"
 
+#include <string>
+
 #include "kernel/VKernelTypes.h"
 
 namespace velk {
 
+class VFilePath;
 class VString;
 
 class VELK_API XMacFilePath
@@ -29,6 +32,12 @@ public:
 	// the names '/' and ':' are exchanged. False, out unchanged, when the text holds an unpaired surrogate,
 	// which has no UTF-8 form.
 	static bool HFSFullPathToPosix(const VString& native, VString& out);
+
+	// The bytes a system call takes for a POSIX path text; false when memory is short (a text that is not
+	// empty gave no bytes).
+	static bool ToSystemPath(const VString& posixPath, std::string& out);
+	// The same for a path's POSIX form; empty for an invalid path or when memory is short.
+	static std::string ToSystemPath(const VFilePath& path);
 };
 
 }  // namespace velk

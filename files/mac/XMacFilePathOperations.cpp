@@ -36,11 +36,6 @@ namespace {
 // Tags the path texts handed out, for the memory statistics.
 constexpr int32 kPosixPathTag = FourCharCode("path");
 
-VError Posix(int errorNumber)
-{
-	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
-}
-
 const int64 kUnixEpoch = int64(VTime::ComputeJulianDay(1970, 1, 1)) * VTime::kMS_PER_DAY;
 
 void FromPathTime(const plat::PathTime& time, VTime* out)
@@ -188,12 +183,12 @@ VError XMacFile::GetPathAttributes(const char* path, bool follow, uint32& attrs)
 	unsigned bits = 0;
 	const int error = plat::GetPathAttributes(path, follow, bits);
 	attrs = error == 0 ? bits : 0;
-	return Posix(error);
+	return MakePosixError(error);
 }
 
 VError XMacFile::SetPathAttributes(const char* path, bool follow, uint32 attrs)
 {
-	return Posix(plat::SetPathAttributes(path, follow, attrs));
+	return MakePosixError(plat::SetPathAttributes(path, follow, attrs));
 }
 
 VError XMacFile::GetEffectivePermission(const char* path, uint32& perm)
@@ -201,12 +196,12 @@ VError XMacFile::GetEffectivePermission(const char* path, uint32& perm)
 	unsigned bits = 0;
 	const int error = plat::GetEffectivePermission(path, bits);
 	perm = error == 0 ? bits : 0;
-	return Posix(error);
+	return MakePosixError(error);
 }
 
 VError XMacFile::UnlockPath(const char* path, bool follow)
 {
-	return Posix(plat::UnlockPath(path, follow));
+	return MakePosixError(plat::UnlockPath(path, follow));
 }
 
 VError XMacFile::GetTimeAttributes(const char* path, bool follow, VTime* modified, VTime* created, VTime* accessed)
@@ -218,7 +213,7 @@ VError XMacFile::GetTimeAttributes(const char* path, bool follow, VTime* modifie
 		ClearTime(modified);
 		ClearTime(created);
 		ClearTime(accessed);
-		return Posix(error);
+		return MakePosixError(error);
 	}
 	FromPathTime(times[0], modified);
 	FromPathTime(times[1], created);
@@ -229,7 +224,7 @@ VError XMacFile::GetTimeAttributes(const char* path, bool follow, VTime* modifie
 VError XMacFile::SetTimeAttributes(const char* path, const VTime* modified, const VTime* created, const VTime* accessed)
 {
 	plat::PathTime times[3];
-	return Posix(plat::SetTimeAttributes(path, ToPathTime(modified, times[0]), ToPathTime(created, times[1]), ToPathTime(accessed, times[2])));
+	return MakePosixError(plat::SetTimeAttributes(path, ToPathTime(modified, times[0]), ToPathTime(created, times[1]), ToPathTime(accessed, times[2])));
 }
 
 VError XMacFile::GetVolumeFreeSpace(const char* path, int64* free, int64* total, bool withQuotas)
@@ -241,7 +236,7 @@ VError XMacFile::GetVolumeFreeSpace(const char* path, int64* free, int64* total,
 		*free = available;
 	if (error == 0 && total != nullptr)
 		*total = size;
-	return Posix(error);
+	return MakePosixError(error);
 }
 
 int XMacFile::_RunCopyOrMove(const std::function<int()>& work)

@@ -5,6 +5,7 @@
 #include "files/VFilePath.h"
 #include "files/VFolder.h"
 #include "files/mac/XMacFile.h"
+#include "files/mac/XMacFilePath.h"
 
 namespace velk {
 
@@ -27,9 +28,7 @@ bool XMacFolder::_SystemPath(std::string& path) const
 	}
 	else
 	{
-		const VString& posixPath = fOwner->_GetPosixPath();
-		path = to_string(posixPath);
-		if (path.empty() && !posixPath.IsEmpty())
+		if (!XMacFilePath::ToSystemPath(fOwner->_GetPosixPath(), path))
 			return false;
 	}
 	// "x/" would follow a final link where the caller asked for the entry itself.

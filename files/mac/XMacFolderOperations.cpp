@@ -10,6 +10,7 @@
 #include "files/VFileError.h"
 #include "files/VFilePath.h"
 #include "files/mac/XMacFile.h"
+#include "files/mac/XMacFilePath.h"
 #include "platform/PathAttributes.h"
 #include "platform/Trash.h"
 #include "platform/TreeCopy.h"
@@ -21,16 +22,10 @@ namespace {
 
 constexpr VError kRestoreFailed = MakeVError(kVELK_SIGNATURE, 655);
 
-VError Posix(int errorNumber)
-{
-	return errorNumber == 0 ? VE_OK : MakeVError(kPOSIX_SIGNATURE, errorNumber);
-}
-
 std::string SystemPathOf(const VFilePath& path)
 {
-	VString text;
-	path.GetPosixPath(text);
-	std::string result = to_string(text);
+	// Without its final '/': the folder entry itself, never what a final link names.
+	std::string result = XMacFilePath::ToSystemPath(path);
 	while (result.size() > 1 && result.back() == '/')
 		result.pop_back();
 	return result;
@@ -53,7 +48,7 @@ VError XMacFolder::Create() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(::mkdir(path.c_str(), 0755) == 0 ? 0 : errno);
+	return MakePosixError(::mkdir(path.c_str(), 0755) == 0 ? 0 : errno);
 }
 
 VError XMacFolder::Delete() const
@@ -61,7 +56,7 @@ VError XMacFolder::Delete() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(::rmdir(path.c_str()) == 0 ? 0 : errno);
+	return MakePosixError(::rmdir(path.c_str()) == 0 ? 0 : errno);
 }
 
 VError XMacFolder::MoveToTrash() const
@@ -69,7 +64,7 @@ VError XMacFolder::MoveToTrash() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(plat::MoveToTrash(path.c_str()));
+	return MakePosixError(plat::MoveToTrash(path.c_str()));
 }
 
 VError XMacFolder::IsHidden(bool& hidden) const
@@ -111,7 +106,7 @@ VError XMacFolder::Move(const VFilePath& dest, const VString* newName, VFilePath
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	const std::string to = SystemPathOf(target);
-	const VError result = to.empty() || !target.IsFolder() ? Posix(EINVAL) : Posix(XMacFile::_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), false); }));
+	const VError result = to.empty() || !target.IsFolder() ? MakePosixError(EINVAL) : MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), false); }));
 	SetOut(out, result, target);
 	return result;
 }
@@ -125,8 +120,8 @@ VError XMacFolder::CopyToNonExistingFolder(const VFilePath& dest, const VString&
 		return VE_STRING_ALLOC_FAILED;
 	const std::string to = SystemPathOf(target);
 	if (to.empty() || !target.IsFolder() || name.IsEmpty())
-		return Posix(EINVAL);
-	return Posix(XMacFile::_RunCopyOrMove([&]() { return plat::CopyTree(path.c_str(), to.c_str()); }));
+		return MakePosixError(EINVAL);
+	return MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::CopyTree(path.c_str(), to.c_str()); }));
 }
 
 VError XMacFolder::GetOwner(uint32& uid, uint32& gid) const
@@ -151,7 +146,7 @@ VError XMacFolder::SetPermissions(uint16 mode) const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return Posix(::chmod(path.c_str(), mode & 0777) == 0 ? 0 : errno);
+	return MakePosixError(::chmod(path.c_str(), mode & 0777) == 0 ? 0 : errno);
 }
 
 VError XMacFolder::MakeWritableByAll() const
@@ -211,12 +206,12 @@ VError XMacFolder::DeleteForced() const
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	int restoreError = 0;
-	const VError result = Posix(plat::DeleteForced(path.c_str(), &restoreError));
+	const VError result = MakePosixError(plat::DeleteForced(path.c_str(), &restoreError));
 	if (restoreError != 0)
 	{
 		VString posixPath;
 		GetPosixPath(posixPath);
-		VFileError::Throw(posixPath, Posix(restoreError), kRestoreFailed);
+		VFileError::Throw(posixPath, MakePosixError(restoreError), kRestoreFailed);
 	}
 	return result;
 }
@@ -237,7 +232,7 @@ VError XMacFolder::RetainSystemFolder(int32 kind, bool create, VFilePath* out)
 	{
 		if (out != nullptr)
 			out->Clear();
-		return Posix(error);
+		return MakePosixError(error);
 	}
 	if (out != nullptr)
 		XMacFile::GetFilePathFromPosixPath(path.c_str(), true, *out);
