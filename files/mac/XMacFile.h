@@ -159,6 +159,8 @@ public:
 	// failure.
 	static VError _GetOwnerAt(const char* path, uint32& uid, uint32& gid);
 	static VError _GetPermissionsAt(const char* path, bool follow, uint16* mode);
+	// Gives out the path of what an operation made: path on success, cleared on failure; null is ignored.
+	static void _SetResultPath(VFilePath* out, VError result, const VFilePath& path);
 
 	// Runs a copy or a move (work answers an errno): on a fiber task on a thread of its own while the fiber
 	// waits on an event, so that other fibers run meanwhile; on any other thread directly.

@@ -45,16 +45,6 @@ std::string ParentOf(const std::string& path)
 	return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-void SetOut(VFilePath* out, VError result, const VFilePath& path)
-{
-	if (out == nullptr)
-		return;
-	if (result == VE_OK)
-		out->FromFilePath(path);
-	else
-		out->Clear();
-}
-
 }  // namespace
 
 VError XMacFile::Create(uint32 options) const
@@ -200,12 +190,12 @@ VError XMacFile::Rename(const VString& newName, VFilePath* out) const
 	VFilePath renamed(_GetFilePath());
 	if (!renamed.SetName(newName))
 	{
-		SetOut(out, kNameHoldsSeparator, renamed);
+		XMacFile::_SetResultPath(out, kNameHoldsSeparator, renamed);
 		return renamed.IsValid() ? kNameHoldsSeparator : MakePosixError(EINVAL);
 	}
 	std::string path;
 	const VError result = _SystemPath(path) ? RenamePath(path.c_str(), renamed) : VE_STRING_ALLOC_FAILED;
-	SetOut(out, result, renamed);
+	XMacFile::_SetResultPath(out, result, renamed);
 	return result;
 }
 
@@ -215,6 +205,16 @@ VError XMacFile::RenamePath(const char* from, const VFilePath& to)
 	if (target.empty())
 		return MakePosixError(EINVAL);
 	return MakePosixError(plat::RenameExclusive(from, target.c_str()));
+}
+
+void XMacFile::_SetResultPath(VFilePath* out, VError result, const VFilePath& path)
+{
+	if (out == nullptr)
+		return;
+	if (result == VE_OK)
+		out->FromFilePath(path);
+	else
+		out->Clear();
 }
 
 VFilePath XMacFile::_TargetOf(const VFilePath& dest) const
@@ -246,7 +246,7 @@ VError XMacFile::Move(const VFilePath& dest, VFilePath* out, uint32 options) con
 		result = MakePosixError(replace ? plat::RenameReplacing(path.c_str(), to.c_str()) : plat::RenameExclusive(path.c_str(), to.c_str()));
 	else
 		result = MakePosixError(_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), replace); }));
-	SetOut(out, result, target);
+	XMacFile::_SetResultPath(out, result, target);
 	return result;
 }
 
@@ -259,7 +259,7 @@ VError XMacFile::Copy(const VFilePath& dest, VFilePath* out, uint32 options) con
 	const std::string to = XMacFilePath::ToSystemPath(target);
 	const bool replace = (options & kXMacFileReplace) != 0;
 	const VError result = to.empty() ? MakePosixError(EINVAL) : MakePosixError(_RunCopyOrMove([&]() { return plat::CopyFile(path.c_str(), to.c_str(), replace); }));
-	SetOut(out, result, target);
+	XMacFile::_SetResultPath(out, result, target);
 	return result;
 }
 

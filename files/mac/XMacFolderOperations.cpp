@@ -31,16 +31,6 @@ std::string SystemPathOf(const VFilePath& path)
 	return result;
 }
 
-void SetOut(VFilePath* out, VError result, const VFilePath& path)
-{
-	if (out == nullptr)
-		return;
-	if (result == VE_OK)
-		out->FromFilePath(path);
-	else
-		out->Clear();
-}
-
 }  // namespace
 
 VError XMacFolder::Create() const
@@ -84,12 +74,12 @@ VError XMacFolder::Rename(const VString& newName, VFilePath* out) const
 	VFilePath renamed(_GetFilePath());
 	if (!renamed.SetName(newName))
 	{
-		SetOut(out, VE_INVALID_PARAMETER, renamed);
+		XMacFile::_SetResultPath(out, VE_INVALID_PARAMETER, renamed);
 		return MakeVError(kVELK_SIGNATURE, 614);
 	}
 	std::string path;
 	const VError result = _SystemPath(path) ? XMacFile::RenamePath(path.c_str(), renamed) : VE_STRING_ALLOC_FAILED;
-	SetOut(out, result, renamed);
+	XMacFile::_SetResultPath(out, result, renamed);
 	return result;
 }
 
@@ -107,7 +97,7 @@ VError XMacFolder::Move(const VFilePath& dest, const VString* newName, VFilePath
 		return VE_STRING_ALLOC_FAILED;
 	const std::string to = SystemPathOf(target);
 	const VError result = to.empty() || !target.IsFolder() ? MakePosixError(EINVAL) : MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), false); }));
-	SetOut(out, result, target);
+	XMacFile::_SetResultPath(out, result, target);
 	return result;
 }
 
