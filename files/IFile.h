@@ -11,6 +11,9 @@
 namespace velk {
 
 class IFolder;
+class VFile;
+class VFileSystem;
+class VFolder;
 class VJSONValue;
 class VTime;
 template <uint64 kGranularity, uint64 kGrowthDivisor, uint64 kMaxGrowth>
@@ -39,6 +42,8 @@ enum FileOpenOptions : uint32
 class VELK_API IFile : public IFileSystemObject
 {
 public:
+	// The file system confining the file, not retained; null for none.
+	virtual VFileSystem* GetFileSystem() const = 0;
 	// The path as text in the style; any other style gives an empty text.
 	virtual void GetPlatformPath(VString& path, FilePathStyle style) const = 0;
 	// The path text that names the file in messages and for reopening it.
@@ -56,9 +61,22 @@ public:
 	// Replaces the buffer's content with the file's bytes. On failure the file error pushed is returned
 	// and the buffer is left as it was.
 	virtual VError GetContent(VMemoryBuffer<1024, 2, 1048576>& content) const = 0;
-	// Replaces the file's content with the bytes, creating the file when missing. The file is written
-	// whole or not at all: on failure it keeps its former content and the file error pushed is returned.
+	// Replaces the file's content with the bytes, creating the file and its folders when missing. The file
+	// is written whole or not at all: on failure it keeps its former content and the file error pushed is
+	// returned.
 	virtual VError SetContent(const void* bytes, size_t size) const = 0;
+	// Reads at most size bytes from the start; *read (when given) receives the count read.
+	virtual VError GetData(void* buffer, size_t size, size_t* read) const = 0;
+	// Writes the bytes at the end, creating the file and its folders when missing.
+	virtual VError AppendContent(const void* bytes, size_t size) const = 0;
+	// Removes the file; a file that does not exist is success.
+	virtual VError Delete() const = 0;
+	// Whether the file opens for writing; leaves no error behind.
+	virtual bool IsWritable() const = 0;
+	virtual VError GetSize(int64* size) const = 0;
+	// Copies the file to dest's path, or into the folder (*out, when given, receives the copy).
+	virtual VError CopyTo(const VFile& dest, uint32 options) const = 0;
+	virtual VError CopyTo(const VFolder& dest, VFile** out, uint32 options) const = 0;
 
 	// Reads the whole file as text: a leading byte-order mark decides the character set (and is not part
 	// of the text), else charSet is used; line ends are then converted by mode (eCRM_NONE keeps them).

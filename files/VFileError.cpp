@@ -2,6 +2,9 @@
 
 #include <new>
 
+#include "files/VFile.h"
+#include "files/VFolder.h"
+#include "runtime/StThrowError.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -41,7 +44,32 @@ VFileError::VFileError(const VFilePath& path, VError code) : VErrorBase(code), f
 	_Init();
 }
 
+VFileError::VFileError(const VFile* file, VError code)
+: VErrorBase(code), fFilePath(file != nullptr ? file->GetPath() : VFilePath())
+{
+	_Init();
+}
+
+VFileError::VFileError(const VFolder* folder, VError code)
+: VErrorBase(code), fFilePath(folder != nullptr ? folder->GetPath() : VFilePath())
+{
+	_Init();
+}
+
 VFileError::~VFileError() = default;
+
+VError VFileError::Wrap(const VFilePath& path, VError result, VError defaultCode,
+	const std::function<void(VFileError&)>& parameters)
+{
+	if (!IsNativeError(result) || ERRCODE_NUMBER(result) == 0)
+		return result;
+	const VError code = EncodedNativeErrorToVError(result, defaultCode);
+	VFileError* error = new (std::nothrow) VFileError(path, code);
+	if (error != nullptr && parameters)
+		parameters(*error);
+	_PushRetainedError(error, result);
+	return code;
+}
 
 void VFileError::_Init()
 {

@@ -4,10 +4,15 @@
 
 #include "kernel/VExport.h"
 
+#include <functional>
+
 #include "files/VFilePath.h"
 #include "runtime/VErrorBase.h"
 
 namespace velk {
+
+class VFile;
+class VFolder;
 
 class VELK_API VFileError : public VErrorBase
 {
@@ -18,6 +23,9 @@ public:
 	// "name" is the path's last name (VFilePath::GetName), "path" its native text; both "n/a" for an empty
 	// or null path text, valid or not.
 	VFileError(const VFilePath& path, VError code);
+	// The same with the file's or folder's path; empty (so "n/a") for null.
+	VFileError(const VFile* file, VError code);
+	VFileError(const VFolder* folder, VError code);
 	~VFileError() override;
 
 	const VFilePath& GetFilePath() const { return fFilePath; }
@@ -27,6 +35,13 @@ public:
 	// file error whose code is the native one mapped (VErrorBase::EncodedNativeErrorToVError, so a missing
 	// file is velk 600), or operationCode when it maps to nothing. velk 100 becomes a file error of that
 	// code. Answers the code pushed; 0 and other toolbox codes (already raised) come back unchanged.
+	// The wrapping of what a file's or folder's platform half answered. A native code with a number ('POSX',
+	// 'MACH', 'CARB', 'COCO') becomes a file error of path whose code is the native one mapped, or
+	// defaultCode when it maps to nothing; parameters (when given) adds the operation's own; the error is
+	// pushed above the native code, which is kept, and its code answered. Any other result comes back
+	// unchanged and nothing is pushed.
+	static VError Wrap(const VFilePath& path, VError result, VError defaultCode,
+		const std::function<void(VFileError&)>& parameters = nullptr);
 	static VError Throw(const VString& posixPath, VError result, VError operationCode);
 
 private:

@@ -120,7 +120,7 @@ VFilePath& VFilePath::FromRelativePath(const VFilePath& base, const VString& rel
 
 VFilePath& VFilePath::FromRelativePath(const VFolder& base, const VString& relative, FilePathStyle style, bool relativeOnly)
 {
-	const VFilePath folder(base._GetPosixPath(), FPS_POSIX);
+	const VFilePath folder(base.GetPath());
 	return FromRelativePath(folder, relative, style, relativeOnly);
 }
 

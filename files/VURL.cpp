@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "files/VFolder.h"
 #include "kernel/intl/VUTFCodec.h"
 #include "kernel/values/VNumberText.h"
 
@@ -268,6 +269,11 @@ VURL::VURL(const VString& path, EURLPathStyle style, const VString& base)
 	FromFilePath(path, style, base);
 }
 
+VURL::VURL(const VFolder& folder, const VString& relativePath, EURLPathStyle style)
+{
+	FromRelativePath(folder, relativePath, style);
+}
+
 VURL::VURL(const VURL& other) : VObject()
 {
 	FromURL(other);
@@ -329,6 +335,15 @@ VURL& VURL::FromFilePath(const VFilePath& path)
 	fEncodedURL.Clear();
 	fIsValid = ParseText(fURL, fParts, true);
 	return *this;
+}
+
+VURL& VURL::FromRelativePath(const VFolder& folder, const VString& relativePath, EURLPathStyle style)
+{
+	VString relative(relativePath);
+	if (style == eURL_WIN_STYLE)
+		WIN_to_POSIX(relative);
+	const FilePathStyle fileStyle = style == eURL_HFS_STYLE ? FPS_SYSTEM : FPS_POSIX;
+	return FromFilePath(VFilePath(folder.GetPath(), relative, fileStyle, false));
 }
 
 VURL& VURL::FromFilePath(const VString& path, EURLPathStyle style, const VString& base)

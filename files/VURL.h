@@ -11,6 +11,8 @@
 
 namespace velk {
 
+class VFolder;
+
 // A part's place in the URL text: 1-based start (0 when the part is absent) and length in UTF-16 units.
 struct URLPart
 {
@@ -37,6 +39,7 @@ public:
 	VURL(const VString& url, bool encoded);
 	explicit VURL(const VFilePath& path);
 	VURL(const VString& path, EURLPathStyle style, const VString& base);
+	VURL(const VFolder& folder, const VString& relativePath, EURLPathStyle style);
 	VURL(const VURL& other);
 	VURL& operator=(const VURL& other) { return FromURL(other); }
 	~VURL() override;
@@ -53,6 +56,9 @@ public:
 	// base + a path text in the given style (a native one converted as a relative text); ';', '?' and '#'
 	// stay in the path.
 	VURL& FromFilePath(const VString& path, EURLPathStyle style, const VString& base);
+	// The "file" URL of the path relative to the folder (a Windows text's '\' read as '/'); an invalid
+	// result gives an empty, invalid URL.
+	VURL& FromRelativePath(const VFolder& folder, const VString& relativePath, EURLPathStyle style);
 	VURL& FromURL(const VURL& other);
 	// Both texts emptied, invalid, parts absent.
 	void Clear();

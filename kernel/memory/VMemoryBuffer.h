@@ -90,8 +90,8 @@ public:
 
 	// Gives the block exactly size bytes when its capacity differs (size 0 frees it), then makes size the
 	// size in use; bytes past the old size have no defined content. False, buffer as it was, when memory is
-	// short.
-	bool SetDataSizeExactly(uint64 size)
+	// short. A block made from nothing carries tag in the memory manager.
+	bool SetDataSizeExactly(uint64 size, int32 tag = kMEMTAG_BUFFER)
 	{
 		if (fAllocator == nullptr)
 			return false;
@@ -105,7 +105,7 @@ public:
 			}
 			else
 			{
-				void* block = _Resize(size);
+				void* block = _Resize(size, tag);
 				if (block == nullptr)
 					return false;
 				fData = static_cast<uint8*>(block);
@@ -126,13 +126,13 @@ public:
 	VCppMemMgr* GetAllocator() const { return fAllocator; }
 
 private:
-	void* _Resize(uint64 capacity)
+	void* _Resize(uint64 capacity, int32 tag = kMEMTAG_BUFFER)
 	{
 		if (capacity > std::numeric_limits<size_t>::max())
 			return nullptr;
 		if (fData != nullptr)
 			return fAllocator->Realloc(fData, size_t(capacity));
-		return fAllocator->Malloc(size_t(capacity), false, kMEMTAG_BUFFER, -1);
+		return fAllocator->Malloc(size_t(capacity), false, tag, -1);
 	}
 
 	VCppMemMgr* fAllocator;

@@ -8,16 +8,25 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/VTemporaryFolderTest.h"
 #include "files/VFile.h"
+#include "files/VFileDesc.h"
+#include "files/VFileError.h"
+#include "files/VFileKindManager.h"
+#include "files/VFileSystem.h"
 #include "files/VFolder.h"
+#include "files/VURL.h"
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/memory/VRefPtr.h"
 #include "kernel/values/VTime.h"
 #include "platform/FileOperations.h"
@@ -30,10 +39,19 @@ namespace {
 
 constexpr VError kFileNotFound = MakeVError(kVELK_SIGNATURE, 600);
 constexpr VError kOpenFailed = MakeVError(kVELK_SIGNATURE, 602);
+constexpr VError kReadFailed = MakeVError(kVELK_SIGNATURE, 215);
 
 std::u16string Units(const VString& text)
 {
 	return std::u16string(text.GetCPointer(), size_t(text.GetLength()));
+}
+
+// The native form of a POSIX path without its volume: every '/' a ':'.
+std::string ToNative(std::string posixPath)
+{
+	for (char& c : posixPath)
+		c = c == '/' ? ':' : c;
+	return posixPath;
 }
 
 class VFileTest : public test::VTemporaryFolderTest
@@ -151,7 +169,7 @@ TEST_F(VFileTest, FailedWriteLeavesTheFileAsItWas)
 				VString path;
 				ASSERT_NE(scope.GetLast(), nullptr);
 				EXPECT_TRUE(scope.GetLast()->GetString(VString("path"), path));
-				EXPECT_EQ(to_string(path), fRoot + "data.txt");
+				EXPECT_EQ(to_string(path), "Root" + ToNative(fRoot + "data.txt"));
 			}
 			EXPECT_EQ(file->Exists(), existed);
 			if (existed)
@@ -183,10 +201,10 @@ TEST_F(VFileTest, MissingFileReportsNotFound)
 	EXPECT_EQ(file->GetTimeAttributes(&modified, nullptr, nullptr), kFileNotFound);
 	EXPECT_NE(modified.GetMilliseconds(), 1000);
 
-	// A folder is not a file: reading it fails with the generic code.
+	// A folder is not a file: it opens for reading, but reading it fails with the reading code.
 	std::filesystem::create_directory(fRoot + "folder.json");
 	EXPECT_FALSE(File("folder.json")->Exists());
-	EXPECT_EQ(File("folder.json")->GetContentAsString(text, kCharSet_UTF8, eCRM_NONE), kOpenFailed);
+	EXPECT_EQ(File("folder.json")->GetContentAsString(text, kCharSet_UTF8, eCRM_NONE), kReadFailed);
 }
 
 TEST_F(VFileTest, ModificationTimeIsTheFilesInUTC)
@@ -217,7 +235,7 @@ struct RelativeRow
 {
 	const char* relative;
 	bool asFile;  // _RetainRelativeIFile, else RetainRelativeFolder
-	const char* expected;  // path under the root; null when refused
+	const char* expected;  // path under the root (a full path when it begins with '/'); null when refused
 };
 
 TEST_F(VFileTest, RelativeAndParentPaths)
@@ -235,12 +253,12 @@ TEST_F(VFileTest, RelativeAndParentPaths)
 		{"sub/", false, "sub/"},
 		{"", false, ""},
 		{"sub/deeper", false, "sub/deeper/"},
-		{"/abs", false, nullptr},
+		{"/abs", false, "/abs/"},  // a full POSIX path leaves the base
 		{"a.json", true, "a.json"},
 		{"sub/a.json", true, "sub/a.json"},
 		{"", true, nullptr},
 		{"sub/", true, nullptr},
-		{"/abs.json", true, nullptr},
+		{"/abs.json", true, "/abs.json"},
 	};
 	for (const RelativeRow& row : rows)
 	{
@@ -261,10 +279,10 @@ TEST_F(VFileTest, RelativeAndParentPaths)
 			if (folder != nullptr)
 				path = folder->GetPathWithFileSystem();
 		}
-		if (row.expected == nullptr)
-			EXPECT_EQ(scope.GetLastError(), VE_INVALID_PARAMETER);
-		else
-			EXPECT_EQ(to_string(path), fRoot + row.expected);
+		if (row.expected != nullptr)
+		{
+			EXPECT_EQ(to_string(path), row.expected[0] == '/' ? std::string(row.expected) : fRoot + row.expected);
+		}
 	}
 
 	// Existence tells files from folders.
@@ -288,6 +306,378 @@ TEST_F(VFileTest, RelativeAndParentPaths)
 	EXPECT_EQ(VRefPtr<IFolder>(top->RetainParentFolder(false), true), nullptr);
 	VRefPtr<VFile> bare(new VFile(VString("name.json"), FPS_POSIX), true);
 	EXPECT_EQ(VRefPtr<IFolder>(bare->RetainParentFolder(false), true), nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Operations and their file errors
+
+struct OperationRow
+{
+	const char* name;
+	const char* relative;  // the file operated on, under the folder
+	std::function<VError(const VFile&, const std::string& root)> run;
+	VError code;
+	int errorNumber;  // the system's error kept beneath the file error; 0 when the disk is never asked
+	std::vector<std::pair<const char*, std::string>> texts;  // parameters holding text
+	std::vector<std::pair<const char*, int64>> numbers;  // parameters holding numbers
+};
+
+VFilePath PosixPath(const std::string& path)
+{
+	return VFilePath(VString(path.c_str()), FPS_POSIX);
+}
+
+std::string NativeText(const VFilePath& path)
+{
+	VString text;
+	path.GetPath(text);
+	return to_string(text);
+}
+
+TEST_F(VFileTest, FailedOperationsPushTheirCodeAndParameters)
+{
+	Write("plain.txt", "plain");
+	Write("other.txt", "other");
+	std::filesystem::create_directory(fRoot + "folder.txt");
+	ASSERT_EQ(symlink((fRoot + "plain.txt").c_str(), (fRoot + "link.txt").c_str()), 0);
+	ASSERT_EQ(symlink((fRoot + "gone.txt").c_str(), (fRoot + "dangling.txt").c_str()), 0);
+	const VFilePath invalid(VString("not/a/full/path"), FPS_POSIX);
+	ASSERT_FALSE(invalid.IsValid());
+	const std::string copy = "Root" + ToNative(fRoot) + "copy.txt";
+	setenv("XDG_DATA_HOME", (fRoot + "data").c_str(), 1);
+
+	const OperationRow rows[] = {
+		{"open a missing file", "missing.txt",
+			[](const VFile& f, const std::string&) { VFileDesc* d = nullptr; return f.Open(FA_READ, &d); },
+			kFileNotFound, ENOENT, {}, {{"access", 0}, {"options", 128}}},
+		{"open a link without following it", "link.txt",
+			[](const VFile& f, const std::string&) { VFileDesc* d = nullptr; return f.Open(FA_READ_WRITE, &d, 0); },
+			kOpenFailed, ELOOP, {}, {{"access", 1}, {"options", 0}}},
+		{"open below a file", "plain.txt/x",
+			[](const VFile& f, const std::string&) { VFileDesc* d = nullptr; return f.Open(FA_READ, &d); },
+			kOpenFailed, ENOTDIR, {}, {{"access", 0}, {"options", 128}}},
+		{"create over an existing file", "plain.txt", [](const VFile& f, const std::string&) { return f.Create(0); },
+			MakeVError(kVELK_SIGNATURE, 607), EEXIST, {}, {{"options", 0}}},
+		{"copy a missing file", "missing.txt",
+			[](const VFile& f, const std::string& root) { return f.CopyTo(PosixPath(root + "copy.txt"), nullptr, 4); },
+			kFileNotFound, ENOENT, {{"destination", copy}}, {{"options", 4}}},
+		{"copy to an invalid path", "plain.txt",
+			[&invalid](const VFile& f, const std::string&) { return f.CopyTo(invalid, nullptr, 0); },
+			MakeVError(kVELK_SIGNATURE, 605), 0, {{"destination", NativeText(invalid)}}, {{"options", 0}}},
+		{"copy over an existing file", "plain.txt",
+			[](const VFile& f, const std::string& root) { return f.CopyTo(*VRefPtr<VFile>(new VFile(PosixPath(root + "other.txt")), true), 0); },
+			MakeVError(kVELK_SIGNATURE, 605), EEXIST, {}, {{"options", 0}}},
+		{"rename onto an existing name", "plain.txt",
+			[](const VFile& f, const std::string&) { return f.Rename(VString("other.txt"), nullptr); },
+			MakeVError(kVELK_SIGNATURE, 601), EEXIST, {{"newname", "other.txt"}}, {}},
+		{"move a missing file", "missing.txt",
+			[](const VFile& f, const std::string& root) { return f.Move(PosixPath(root + "copy.txt"), nullptr); },
+			kFileNotFound, ENOENT, {{"destination", copy}}, {{"options", 0}}},
+		{"move to an invalid path", "plain.txt",
+			[&invalid](const VFile& f, const std::string&) { return f.Move(invalid, nullptr); },
+			MakeVError(kVELK_SIGNATURE, 606), 0, {{"destination", NativeText(invalid)}}, {{"options", 0}}},
+		// Nothing at the path is no failure: nothing is pushed.
+		{"delete a missing file", "missing.txt", [](const VFile& f, const std::string&) { return f.Delete(); }, VE_OK, 0, {}, {}},
+		{"delete below a file", "plain.txt/x", [](const VFile& f, const std::string&) { return f.Delete(); }, VE_OK, 0, {}, {}},
+		{"trash a missing file", "nowhere/missing.txt", [](const VFile& f, const std::string&) { return f.MoveToTrash(); },
+			VE_OK, 0, {}, {}},
+		{"delete an invalid path", nullptr, [](const VFile& f, const std::string&) { return f.Delete(); },
+			MakeVError(kVELK_SIGNATURE, 604), 0, {}, {}},
+		{"delete a folder", "folder.txt", [](const VFile& f, const std::string&) { return f.Delete(); },
+			MakeVError(kVELK_SIGNATURE, 604), EISDIR, {}, {}},
+		{"size below a file", "plain.txt/x",
+			[](const VFile& f, const std::string&) { int64 size = 7; VError e = f.GetSize(&size); return size == 0 ? e : VE_OK; },
+			MakeVError(kVELK_SIGNATURE, 608), ENOTDIR, {}, {}},
+		{"permissions below a file", "plain.txt/x", [](const VFile& f, const std::string&) { return f.MAC_SetPermissions(0644); },
+			MakeVError(kVELK_SIGNATURE, 609), ENOTDIR, {}, {}},
+		{"alias below a file", "plain.txt/x",
+			[](const VFile& f, const std::string& root) { return f.CreateAlias(PosixPath(root + "other.txt"), nullptr); },
+			MakeVError(kVELK_SIGNATURE, 610), ENOTDIR, {}, {}},
+		{"resolve a dangling alias", "dangling.txt",
+			[](const VFile& f, const std::string&) { VFilePath t(VString("/x"), FPS_POSIX); VError e = f.ResolveAlias(t); return t.IsValid() ? VE_OK : e; },
+			kFileNotFound, ENOENT, {}, {}},
+	};
+	for (const OperationRow& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		VRefPtr<VFile> file(row.relative != nullptr ? new VFile(PosixPath(fRoot + row.relative)) : new VFile(invalid), true);
+		const std::vector<std::string> before = Entries();
+		StErrorContextInstaller scope(false, true);
+		EXPECT_EQ(row.run(*file, fRoot), row.code);
+		if (row.code == VE_OK)
+		{
+			EXPECT_EQ(scope.GetLast(), nullptr);
+			continue;
+		}
+		auto* error = dynamic_cast<VFileError*>(scope.GetLast());
+		ASSERT_NE(error, nullptr);
+		EXPECT_EQ(error->GetCode(), row.code);
+		VString text;
+		EXPECT_TRUE(error->GetString(VString("path"), text));
+		EXPECT_EQ(to_string(text), row.relative != nullptr ? "Root" + ToNative(fRoot + row.relative) : NativeText(invalid));
+		if (row.errorNumber != 0)
+			EXPECT_NE(scope.Find(MakePosixError(row.errorNumber)), nullptr);
+		else
+			EXPECT_EQ(Entries(), before);  // refused before the disk was asked
+		for (const auto& [key, value] : row.texts)
+		{
+			EXPECT_TRUE(error->GetString(VString(key), text)) << key;
+			EXPECT_EQ(to_string(text), value) << key;
+		}
+		for (const auto& [key, value] : row.numbers)
+		{
+			int64 number = -1;
+			EXPECT_TRUE(error->GetLong8(VString(key), number)) << key;
+			EXPECT_EQ(number, value) << key;
+		}
+	}
+	EXPECT_EQ(Read("plain.txt"), "plain");
+	EXPECT_EQ(Read("other.txt"), "other");
+	unsetenv("XDG_DATA_HOME");
+	EXPECT_EQ(Entries().size(), 5u);  // nothing made, nothing removed
+}
+
+TEST_F(VFileTest, ResultsKeepTheFileSystemThatHoldsThem)
+{
+	std::filesystem::create_directory(fRoot + "fs");
+	Write("fs/in.txt", "in");
+	VRefPtr<VFolder> root(new VFolder(VString((fRoot + "fs").c_str()), FPS_POSIX), true);
+	VRefPtr<VFileSystem> fileSystem(VFileSystem::Create(VString("box"), root.Get(), eFSO_WRITABLE, 0, 0), true);
+	ASSERT_NE(fileSystem, nullptr);
+	VRefPtr<VFolder> boxed(new VFolder(root->GetPath(), fileSystem.Get()), true);
+
+	VRefPtr<VFile> inside(new VFile(*boxed, VString("in.txt"), FPS_POSIX), true);
+	VRefPtr<VFile> outside(new VFile(*boxed, VString("../out.txt"), FPS_POSIX), true);
+	EXPECT_EQ(inside->GetFileSystem(), fileSystem.Get());
+	EXPECT_EQ(to_string(inside->GetPathWithFileSystem()), "/box/in.txt");
+	EXPECT_EQ(outside->GetFileSystem(), nullptr);
+	EXPECT_EQ(to_string(outside->GetPathWithFileSystem()), fRoot + "out.txt");
+
+	// A copy or move into the file system carries it; one out of it does not.
+	VFile* made = nullptr;
+	ASSERT_EQ(inside->CopyTo(PosixPath(fRoot + "fs/copy.txt"), &made), VE_OK);
+	EXPECT_EQ(VRefPtr<VFile>(made, true)->GetFileSystem(), fileSystem.Get());
+	ASSERT_EQ(inside->CopyTo(PosixPath(fRoot + "copy.txt"), &made), VE_OK);
+	EXPECT_EQ(VRefPtr<VFile>(made, true)->GetFileSystem(), nullptr);
+	ASSERT_EQ(inside->Rename(VString("renamed.txt"), &made), VE_OK);
+	VRefPtr<VFile> renamed(made, true);
+	EXPECT_EQ(renamed->GetFileSystem(), fileSystem.Get());
+	VRefPtr<VFolder> top(new VFolder(VString(fRoot.c_str()), FPS_POSIX), true);
+	ASSERT_EQ(renamed->Move(*top, &made), VE_OK);
+	EXPECT_EQ(VRefPtr<VFile>(made, true)->GetFileSystem(), nullptr);
+	EXPECT_EQ(Read("renamed.txt"), "in");
+	EXPECT_EQ(Read("copy.txt"), "in");
+
+	// Parents keep the file system of their file: the root's own is authorized, even sandboxed.
+	VRefPtr<VFolder> parent(inside->RetainParentVFolder(true), true);
+	ASSERT_NE(parent, nullptr);
+	EXPECT_EQ(parent->GetFileSystem(), fileSystem.Get());
+	EXPECT_EQ(VRefPtr<VFolder>(outside->RetainParentVFolder(true), true)->GetFileSystem(), nullptr);
+}
+
+TEST_F(VFileTest, VolumeSpaceIsAskedOncePerFlagWithinItsAge)
+{
+	// Once the folder is gone the system cannot answer for the file: only a kept answer can.
+	std::filesystem::create_directory(fRoot + "sub");
+	VRefPtr<VFile> file = File("sub/x.txt");
+	int64 freeBytes = -1;
+	int64 totalBytes = -1;
+	ASSERT_EQ(file->GetVolumeFreeSpace(&freeBytes, &totalBytes, true, 60000), VE_OK);
+	EXPECT_GT(totalBytes, 0);
+	EXPECT_GE(totalBytes, freeBytes);
+	std::filesystem::remove(fRoot + "sub");
+
+	StErrorContextInstaller scope(false, true);
+	int64 again = -1;
+	EXPECT_EQ(file->GetVolumeFreeSpace(&again, nullptr, true, 60000), VE_OK);
+	EXPECT_EQ(again, freeBytes);
+	EXPECT_EQ(scope.GetLastError(), VE_OK);
+	// Another quota flag asks the system again, and its failure drops the kept answer.
+	EXPECT_EQ(file->GetVolumeFreeSpace(&again, &totalBytes, false, 60000), kFileNotFound);
+	EXPECT_EQ(again, 0);
+	EXPECT_EQ(totalBytes, 0);
+	EXPECT_EQ(file->GetVolumeFreeSpace(&again, nullptr, true, 60000), kFileNotFound);
+
+	// Age 0 always asks.
+	std::filesystem::create_directory(fRoot + "sub");
+	ASSERT_EQ(file->GetVolumeFreeSpace(nullptr, nullptr, true, 0), VE_OK);
+	std::filesystem::remove(fRoot + "sub");
+	EXPECT_EQ(file->GetVolumeFreeSpace(nullptr, nullptr, true, 0), kFileNotFound);
+}
+
+TEST_F(VFileTest, AliasFilesResolveOrGo)
+{
+	Write("target.txt", "target");
+	std::filesystem::create_directory(fRoot + "folder");
+	ASSERT_EQ(symlink((fRoot + "target.txt").c_str(), (fRoot + "alias.txt").c_str()), 0);
+	ASSERT_EQ(symlink((fRoot + "gone.txt").c_str(), (fRoot + "dangling.txt").c_str()), 0);
+	ASSERT_EQ(symlink((fRoot + "folder").c_str(), (fRoot + "folder-alias").c_str()), 0);
+
+	// A plain file is left as it is.
+	VRefPtr<VFile> file = File("target.txt");
+	VFile* before = file.Get();
+	EXPECT_EQ(VFile::ResolveAliasFile(file, true), VE_OK);
+	EXPECT_EQ(file.Get(), before);
+
+	file = File("alias.txt");
+	EXPECT_EQ(VFile::ResolveAliasFile(file, false), VE_OK);
+	EXPECT_EQ(to_string(file->_GetPosixPath()), fRoot + "target.txt");
+	EXPECT_EQ(file->GetFileSystem(), nullptr);
+
+	StErrorContextInstaller scope(false, true);
+	file = File("folder-alias");
+	EXPECT_EQ(VFile::ResolveAliasFile(file, false), MakeVError(kVELK_SIGNATURE, 617));
+	file = File("dangling.txt");
+	EXPECT_EQ(VFile::ResolveAliasFile(file, false), kFileNotFound);
+	EXPECT_TRUE(std::filesystem::is_symlink(fRoot + "dangling.txt"));
+
+	// Asked to, a link that leads to no file goes.
+	for (const char* name : {"dangling.txt", "folder-alias"})
+	{
+		file = File(name);
+		EXPECT_EQ(VFile::ResolveAliasFile(file, true), VE_OK) << name;
+		EXPECT_FALSE(std::filesystem::is_symlink(fRoot + name)) << name;
+	}
+	EXPECT_TRUE(std::filesystem::is_directory(fRoot + "folder"));
+	ASSERT_EQ(symlink((fRoot + "gone.txt").c_str(), (fRoot + "dangling.txt").c_str()), 0);
+	VRefPtr<VFolder> root(new VFolder(VString(fRoot.c_str()), FPS_POSIX), true);
+	VRefPtr<VFile> deleted(VFile::CreateAndResolveAlias(*root, VString("dangling.txt"), FPS_POSIX), true);
+	ASSERT_NE(deleted, nullptr);
+	EXPECT_EQ(to_string(deleted->_GetPosixPath()), fRoot + "dangling.txt");
+	EXPECT_FALSE(std::filesystem::is_symlink(fRoot + "dangling.txt"));
+	VRefPtr<VFile> resolved(VFile::CreateAndResolveAlias(*root, VString("alias.txt"), FPS_POSIX), true);
+	ASSERT_NE(resolved, nullptr);
+	EXPECT_EQ(to_string(resolved->_GetPosixPath()), fRoot + "target.txt");
+}
+
+TEST_F(VFileTest, ContentInOneCall)
+{
+	// Writing makes the missing folders; appending adds at the end; replacing cuts a longer content.
+	VRefPtr<VFile> file = File("a/b/c.txt");
+	ASSERT_EQ(file->SetContent("0123456789", 10), VE_OK);
+	ASSERT_EQ(file->AppendContent("ab", 2), VE_OK);
+	EXPECT_EQ(Read("a/b/c.txt"), "0123456789ab");
+	ASSERT_EQ(file->SetContent("xyz", 3), VE_OK);
+	EXPECT_EQ(Read("a/b/c.txt"), "xyz");
+	ASSERT_EQ(File("d/e.txt")->AppendContent("new", 3), VE_OK);
+	EXPECT_EQ(Read("d/e.txt"), "new");
+	ASSERT_EQ(File("empty.txt")->SetContent(nullptr, 0), VE_OK);
+	EXPECT_TRUE(std::filesystem::exists(fRoot + "empty.txt"));
+
+	// Reading at most a size: a shorter file is read whole.
+	char bytes[8] = {};
+	size_t read = 99;
+	EXPECT_EQ(file->GetData(bytes, sizeof(bytes), &read), VE_OK);
+	EXPECT_EQ(std::string(bytes, read), "xyz");
+	EXPECT_EQ(file->GetData(bytes, 2, &read), VE_OK);
+	EXPECT_EQ(read, 2u);
+
+	// A buffer holding data gets the content whole; an empty one too.
+	VMemoryBuffer<> buffer;
+	ASSERT_TRUE(buffer.AddData("previous content", 16));
+	EXPECT_EQ(file->GetContent(buffer), VE_OK);
+	EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.GetDataPtr()), size_t(buffer.GetDataSize())), "xyz");
+	VMemoryBuffer<> fresh;
+	EXPECT_EQ(File("empty.txt")->GetContent(fresh), VE_OK);
+	EXPECT_EQ(fresh.GetDataSize(), 0u);
+
+	// A failed read leaves the buffer as it was.
+	StErrorContextInstaller scope(false, true);
+	EXPECT_EQ(File("missing.txt")->GetContent(buffer), kFileNotFound);
+	EXPECT_EQ(buffer.GetDataSize(), 3u);
+	EXPECT_EQ(File("missing.txt")->GetData(bytes, 2, &read), kFileNotFound);
+	EXPECT_EQ(read, 0u);
+}
+
+TEST_F(VFileTest, ContentTooLargeForMemoryIsRefusedBeforeReading)
+{
+#if defined(__SANITIZE_ADDRESS__)
+	const char* options = std::getenv("ASAN_OPTIONS");
+	if (options == nullptr || std::strstr(options, "allocator_may_return_null=1") == nullptr)
+		GTEST_SKIP() << "needs allocator_may_return_null=1 in ASAN_OPTIONS";
+#endif
+	// A sparse file of 4 TiB: its size is real, its blocks are not.
+	Write("huge.bin", "");
+	if (truncate((fRoot + "huge.bin").c_str(), int64(1) << 42) != 0)
+		GTEST_SKIP() << "the file system refuses a file that large";
+	VMemoryBuffer<> buffer;
+	ASSERT_TRUE(buffer.AddData("kept", 4));
+	for (bool empty : {false, true})
+	{
+		SCOPED_TRACE(empty ? "empty buffer" : "buffer with data");
+		VMemoryBuffer<> none;
+		VMemoryBuffer<>& target = empty ? none : buffer;
+		StErrorContextInstaller scope(false, true);
+		EXPECT_EQ(File("huge.bin")->GetContent(target), VE_MEMORY_FULL);
+		auto* error = dynamic_cast<VFileError*>(scope.GetLast());
+		ASSERT_NE(error, nullptr);
+		EXPECT_EQ(error->GetCode(), VE_MEMORY_FULL);
+		EXPECT_EQ(target.GetDataSize(), empty ? 0u : 4u);
+	}
+}
+
+TEST_F(VFileTest, TemporaryFilesAreNamedByANewUUID)
+{
+	setenv("TMPDIR", fRoot.c_str(), 1);
+	VRefPtr<VFile> file(VFile::CreateTemporaryFile(), true);
+	unsetenv("TMPDIR");
+	ASSERT_NE(file, nullptr);
+	const std::string text = to_string(file->_GetPosixPath()).substr(fRoot.size());
+	ASSERT_EQ(text.size(), 36u) << text;
+	EXPECT_EQ(text.substr(0, 4), "vlk_");
+	EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF", 4), std::string::npos) << text;
+	EXPECT_EQ(text[4 + 12], '4') << text;  // the version digit
+	EXPECT_EQ(Entries(), std::vector<std::string>{text});
+	EXPECT_EQ(Read(text), "");
+}
+
+TEST_F(VFileTest, WritabilityLeavesNoError)
+{
+	Write("plain.txt", "plain");
+	VFileDesc* holder = nullptr;
+	ASSERT_EQ(File("locked.txt")->Open(FA_READ_WRITE, &holder, FO_CREATE_IF_NOT_FOUND), VE_OK);
+	const std::pair<const char*, bool> rows[] = {
+		{"plain.txt", true}, {"missing.txt", false}, {"locked.txt", false}, {"plain.txt/x", false}};
+	for (const auto& [relative, writable] : rows)
+	{
+		SCOPED_TRACE(relative);
+		StErrorContextInstaller scope(false, true);
+		EXPECT_EQ(File(relative)->IsWritable(), writable);
+		EXPECT_EQ(scope.GetLastError(), VE_OK);
+	}
+	delete holder;
+	EXPECT_TRUE(File("locked.txt")->IsWritable());
+	EXPECT_FALSE(std::filesystem::exists(fRoot + "missing.txt"));
+}
+
+TEST_F(VFileTest, IdentityKindsAndURLs)
+{
+	// Names that differ by case are two files here, and a folder of another case is no prefix.
+	VRefPtr<VFolder> root(new VFolder(VString(fRoot.c_str()), FPS_POSIX), true);
+	VRefPtr<VFolder> upper(new VFolder(VString((fRoot + "Sub").c_str()), FPS_POSIX), true);
+	VRefPtr<VFile> file = File("sub/a b.txt");
+	EXPECT_TRUE(file->IsSameFile(File("sub/a b.txt").Get()));
+	EXPECT_FALSE(file->IsSameFile(File("Sub/a b.txt").Get()));
+	EXPECT_FALSE(file->IsSameFile(nullptr));
+
+	VString url;
+	file->GetURL(url, true);
+	EXPECT_EQ(to_string(url), "file://" + fRoot + "sub/a%20b.txt");
+	file->GetRelativeURL(root.Get(), url, true);
+	EXPECT_EQ(to_string(url), "sub/a%20b.txt");
+	file->GetRelativeURL(upper.Get(), url, false);
+	EXPECT_EQ(to_string(url), "file://" + fRoot + "sub/a b.txt");
+
+	EXPECT_EQ(to_string(VRefPtr<VFile>(new VFile(VURL(*root, VString("sub\\a b.txt"), eURL_WIN_STYLE)), true)->_GetPosixPath()),
+		fRoot + "sub/a b.txt");
+
+	// A private kind is matched by its extensions; an identifier nobody knows matches nothing.
+	ASSERT_NE(VFileKindManager::sManager, nullptr);
+	ASSERT_TRUE(VFileKindManager::sManager->RegisterPrivateFileKind(VString("com.example.notes"), VString("Notes"),
+		{VString("notes")}, {}));
+	EXPECT_TRUE(File("a.NOTES")->ConformsTo(VString("com.example.notes")));
+	EXPECT_FALSE(File("a.txt")->ConformsTo(VString("com.example.notes")));
+	EXPECT_FALSE(File("a.notes")->ConformsTo(VString("com.example.unknown-kind")));
 }
 
 }  // namespace
