@@ -1,43 +1,134 @@
-// One folder on disk, named by its POSIX path ending with '/': the toolbox's portable folder object, and
-// the base from which relative files and folders are named. It need not exist.
+// One folder on disk, named by its native path (VFilePath, ending with ':'): the toolbox's portable folder
+// object, and the base from which relative files and folders are named. It need not exist. It may carry a
+// file system, which then confines what is made from it. Composite operations (recursive creation and
+// deletion, tree copies, listings) are built here on the platform half and the iterators; system failures
+// become file errors pushed on the calling task.
 #pragma once
 
 #include "kernel/VExport.h"
+
+#include <vector>
 
 #include "files/IFolder.h"
 #include "files/VFilePath.h"
 #include "files/mac/XMacFolder.h"
 #include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
 
 namespace velk {
+
+class VFile;
+class VFileSystem;
+
+// Option bits of iteration, listings and copies.
+enum FolderIterationOptions : uint32
+{
+	eFI_RECURSIVE = 1,
+	eFI_FOLDERS = 2,
+	eFI_FILES = 4,
+	eFI_HIDDEN = 8,  // names beginning with '.' kept
+	eFI_RESOLVE_LINKS = 16
+};
+
+// Option bits of copies.
+enum FolderCopyOptions : uint32
+{
+	eFCOPY_REPLACE = 4,  // an existing target is replaced, the whole tree copied natively when possible
+	eFCOPY_CONTINUE_ON_ERROR = 8,
+	eFCOPY_SKIP_HIDDEN = 16
+};
 
 class VELK_API VFolder : public VObject, public IFolder
 {
 public:
-	// The folder at a full path in the style (both styles are POSIX text here); '/' is appended when
-	// missing.
-	VFolder(const VString& path, FilePathStyle style);
+	explicit VFolder(const VFilePath& path, VFileSystem* fileSystem = nullptr);
 	VFolder(const VFolder& other);
+	// From a full path in the style; '/' (POSIX) or ':' (native) is appended when missing. No file system.
+	VFolder(const VString& fullPath, FilePathStyle style);
+	// Relative to base, with its file system unless the path leaves the file system's root.
+	VFolder(const VFolder& base, const VString& relativePath, FilePathStyle style);
+	// The platform half keeps posixPath as given (the iterators, which have it at hand).
+	VFolder(const char* posixPath, const VFilePath& path, VFileSystem* fileSystem);
 	VFolder& operator=(const VFolder&) = delete;
 	~VFolder() override;
 
-	// The POSIX path as a native one.
 	VFilePath GetPath() const override;
+	VFileSystem* GetFileSystem() const override { return fFileSystem; }
 	void GetPlatformPath(VString& path, FilePathStyle style) const override;
-	// No file systems yet: the POSIX path.
 	VString GetPathWithFileSystem() const override;
-	IFolder* RetainParentFolder(bool sandboxed) const override;
 	bool Exists() const override;
-	// Failures push velk 608 unless the native code maps to a code of its own (velk 600 missing folder).
-	VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const override;
-	IFolder* RetainRelativeFolder(const VString& path, FilePathStyle style) const override;
-	IFile* _RetainRelativeIFile(const VString& path, FilePathStyle style) const override;
+	// True for a missing folder, or one with no entry at all, hidden ones included.
+	bool IsEmpty() const;
+	void GetURL(VString& url, bool encoded) const;
+	VError GetRelativeURL(const VFolder* base, VString& url, bool encoded) const;
 
-	const VString& _GetPosixPath() const { return fPath; }
+	VError GetTimeAttributes(VTime* modified, VTime* created, VTime* accessed) const override;
+	VError SetTimeAttributes(const VTime* modified, const VTime* created, const VTime* accessed) const;
+	VError GetVolumeCapacity(int64* bytes) const;
+	VError GetVolumeFreeSpace(int64* bytes, bool withQuotas) const;
+	VError GetFolderAttributes(uint32& attributes) const;
+	VError SetFolderAttributes(uint32 attributes) const;
+	VError IsHidden(bool& hidden) const;
+	bool IsWritableByAll() const;
+	bool MAC_IsPackage() const;
+	VError MAC_GetPermissions(uint16* mode) const;
+	VError MAC_SetPermissions(uint16 mode) const;
+	VError Mac_GetOwner(uint32& uid, uint32& gid) const;
+
+	// Creation and change: 0, or the code of the file error pushed.
+	VError Create() const;
+	// Missing parents first, outermost inward; each made writable by all when asked.
+	VError CreateRecursive(bool makeWritableByAll = false) const;
+	VError MakeWritableByAll() const;
+	VError Rename(const VString& newName, VFolder** out) const;
+	VError Move(const VFolder& destination, VFolder** out) const;
+	VError Move(const VFolder& destination, const VString& newName, VFolder** out) const;
+	// Copies the folder into destination under its own name or name. A destination that is this folder or
+	// lies inside it is refused (velk 660) before anything is touched.
+	VError CopyTo(const VFolder& destination, VFolder** out, uint32 options = 0) const;
+	VError CopyTo(const VFolder& destination, const VString& name, VFolder** out, uint32 options = 0) const;
+	VError CopyContentsTo(const VFolder& destination, uint32 options = 0) const;
+	VError Delete(bool deleteContents) const;
+	VError DeleteContents(bool recursive) const;
+	// Removes the tree whatever its locks and modes.
+	VError DeleteForced() const;
+	// A missing folder is success.
+	VError MoveToTrash() const;
+	bool RevealInFinder(bool revealContents = false) const;
+
+	IFolder* RetainParentFolder(bool sandboxed) const override;
+	VFolder* RetainParentVFolder(bool sandboxed) const;
+	IFolder* RetainRelativeFolder(const VString& path, FilePathStyle style, VFileSystem* fileSystem = nullptr) const override;
+	VFolder* RetainRelativeVFolder(const VString& path, FilePathStyle style, VFileSystem* fileSystem = nullptr) const;
+	VFile* RetainRelativeFile(const VString& path, FilePathStyle style) const;
+	IFile* _RetainRelativeIFile(const VString& path, FilePathStyle style) const override;
+	// The folder of a system kind (plat::GetSystemFolder's numbering), created when asked; null when
+	// unavailable.
+	static VFolder* RetainSystemFolder(int32 kind, bool create);
+	static VError ResolveAliasFolder(VFolder** folder, bool deleteInvalidAlias);
+	static VFolder* CreateAndResolveAlias(const VFolder& parent, const VString& name);
+
+	// Listings in directory order, appended to the non-null vectors.
+	void GetContents(std::vector<VRefPtr<VFile>>* files, std::vector<VRefPtr<VFolder>>* folders) const;
+	void GetElements(std::vector<VRefPtr<IFile>>* files, std::vector<VRefPtr<IFolder>>* folders,
+		bool includeHidden) const override;
+	bool IterateFiles(const std::function<bool(IFile*, IFileAttributeAccessor*)>& callback,
+		uint32 options) const override;
+	bool IterateFolders(const std::function<bool(IFolder*, IFileAttributeAccessor*)>& callback,
+		uint32 options) const override;
+
+	// The POSIX text the platform half works on, ending with '/'.
+	const VString& _GetPosixPath() const { return fPosixPath; }
+	const XMacFolder& GetMacFolder() const { return fPlatform; }
 
 private:
+	void _SetFileSystem(VFileSystem* fileSystem);
+	void _InitPlatform(const char* posixPath = nullptr);
+
 	XMacFolder fPlatform;
-	VString fPath;
+	VFilePath fPath;
+	VFileSystem* fFileSystem = nullptr;
+	VString fPosixPath;
 };
 
 }  // namespace velk
