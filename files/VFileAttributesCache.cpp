@@ -4,6 +4,8 @@
 #include <new>
 
 #include "files/IFile.h"
+#include "files/IFolder.h"
+#include "files/VFolder.h"
 #include "files/VFilePath.h"
 
 namespace velk {
@@ -52,6 +54,35 @@ bool VFileAttributesCache::CollectFileAttributes(Map& map, IFile* file)
 		return false;
 	}
 	return true;
+}
+
+bool VFileAttributesCache::CollectFileAttributes(Map& map, IFolder* folder)
+{
+	if (folder == nullptr)
+		return true;
+	bool enoughMemory = true;
+	folder->IterateFiles(
+		[&map, &enoughMemory](IFile* file, IFileAttributeAccessor* accessor)
+		{
+			Attributes times;
+			if (file == nullptr || accessor == nullptr
+				|| accessor->GetTime(&times.fModified, &times.fCreated, &times.fAccessed) != VE_OK)
+				return true;
+			VString text;
+			file->GetPath().GetPath(text);
+			try
+			{
+				map.emplace(text, times);
+			}
+			catch (const std::bad_alloc&)
+			{
+				_ThrowError(VE_MEMORY_FULL);
+				enoughMemory = false;
+			}
+			return enoughMemory;
+		},
+		eFI_FILES);
+	return enoughMemory;
 }
 
 void VFileAttributesCache::SwapMap(Map& map)

@@ -1,5 +1,6 @@
 // A shared snapshot of file times that a file system can hold, so that asking whether a file exists, or
 // when it changed, need not touch the disk. A snapshot is built without the lock and installed whole.
+// Reference-counted: file systems of one tree share one cache.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -7,15 +8,17 @@
 #include <map>
 #include <shared_mutex>
 
+#include "kernel/memory/IRefCountable.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VTime.h"
 
 namespace velk {
 
 class IFile;
+class IFolder;
 class VFilePath;
 
-class VELK_API VFileAttributesCache
+class VELK_API VFileAttributesCache : public IRefCountable
 {
 public:
 	struct Attributes
@@ -42,6 +45,10 @@ public:
 	// whose times cannot be read, adds nothing; its error stays on the task. False, velk 100 raised, when
 	// memory runs out.
 	static bool CollectFileAttributes(Map& map, IFile* file);
+	// The same for each file directly in the folder, its times read by the iteration; files whose times
+	// cannot be read are skipped and the walk goes on. A null folder adds nothing. False, velk 100 raised,
+	// when memory runs out (the walk stops there).
+	static bool CollectFileAttributes(Map& map, IFolder* folder);
 
 	// Installs map as the snapshot and hands the old one back in it. Under the exclusive lock.
 	void SwapMap(Map& map);

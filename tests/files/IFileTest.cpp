@@ -154,6 +154,27 @@ TEST_F(IFileTest, AttributesCacheAnswersOnlyForItsSnapshot)
 	EXPECT_EQ(modified, onDisk);
 	cache.Clear();
 	EXPECT_FALSE(cache.FileExists(file->GetPath()));
+
+	// A folder gives the times of the files directly in it: no sub-folder, nothing inside one, no hidden
+	// file; a path already collected keeps its first times.
+	std::filesystem::create_directories(fRoot + "tree/sub");
+	Write("tree/one.txt", "1");
+	Write("tree/two.txt", "2");
+	Write("tree/.hidden", "h");
+	Write("tree/sub/deeper.txt", "d");
+	VString one;
+	VString two;
+	File("tree/one.txt")->GetPath().GetPath(one);
+	File("tree/two.txt")->GetPath().GetPath(two);
+	VFileAttributesCache::Map tree;
+	VFileAttributesCache::Attributes first;
+	first.fModified = onDisk;
+	tree.emplace(one, first);
+	EXPECT_TRUE(VFileAttributesCache::CollectFileAttributes(tree, Folder("tree/").Get()));
+	EXPECT_TRUE(VFileAttributesCache::CollectFileAttributes(tree, static_cast<IFolder*>(nullptr)));
+	ASSERT_EQ(tree.size(), 2u);
+	EXPECT_EQ(tree.count(two), 1u);
+	EXPECT_EQ(tree[one].fModified, onDisk);
 }
 
 TEST(VFileFolderHooksTest, WithoutHooksNothingIsExtractedAndWrappingIsUndefined)
