@@ -1,0 +1,333 @@
+// The file logger: the exact bytes of its lines, the numbered files it resumes in, splitting and rotation,
+// streams children do not inherit, and stopping while the process logger flushes into it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/VScopedSystemZone.h"
+#include "common/VTemporaryFolderTest.h"
+#include "containers/VValueBag.h"
+#include "files/VFolder.h"
+#include "runtime/VLog4jMsgFileLogger.h"
+#include "runtime/VProcess.h"
+#include "runtime/VSplitableLogFile.h"
+
+namespace velk {
+namespace {
+
+constexpr uint64 kUPRy101 = (uint64(FourCharCode("UPRy")) << 32) | 101;
+
+class VLog4jMsgFileLoggerTest : public test::VTemporaryFolderTest
+{
+protected:
+	VRefPtr<VFolder> Folder() const { return VRefPtr<VFolder>(new VFolder(VString(fRoot.c_str()), FPS_POSIX), true); }
+
+	bool Exists(const std::string& name) const { return std::filesystem::exists(fRoot + name); }
+
+	// Files of that size, sparse, so that files past the split size cost no writing.
+	void Sized(const std::string& name, uintmax_t size) const
+	{
+		Write(name, "");
+		std::filesystem::resize_file(fRoot + name, size);
+	}
+};
+
+// A bag stamped as the process logger stamps it, with a fixed time and sequence.
+VRefPtr<VValueBag> StampedBag(const std::function<void(VValueBag*)>& fill, int16 ms = 10)
+{
+	VRefPtr<VValueBag> bag(new VValueBag, true);
+	fill(bag.Get());
+	VTime time;
+	time.FromUTCTime(2024, 3, 4, 22, 8, 9, ms);
+	ILoggerBagKeys::time.Set(bag.Get(), time);
+	ILoggerBagKeys::sequence.Set(bag.Get(), 42);
+	return bag;
+}
+
+TEST_F(VLog4jMsgFileLoggerTest, LineBytes)
+{
+	// Nine hours east of UTC: the line carries local time without an offset.
+	test::ScopedSystemZone zone(kZoneJapan);
+	VString identifier;
+	VProcess::GetLogSourceIdentifier(identifier);
+	const std::string process = to_string(identifier);
+	const std::string stamp = "42 2024-03-05T07:08:09.010 ";
+	struct Row
+	{
+		const char* name;
+		std::function<void(VValueBag*)> fill;
+		uint32 mask;
+		std::string expected;  // empty: nothing written
+		int16 ms = 10;
+	};
+	const Row rows[] = {
+		{"message only", [](VValueBag* b) {
+			ILoggerBagKeys::message.Set(b, VString("hello"));
+			ILoggerBagKeys::source.Set(b, VString("src")); },
+			0xF0, stamp + "[src] INFO - hello ()\n"},
+		{"error code without signature", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::level.Set(b, EML_Error);
+			ILoggerBagKeys::error_code.Set(b, kUPRy101);
+			ILoggerBagKeys::message.Set(b, VString("failed")); },
+			0xF0, stamp + "[src.UPRy] ERROR - [101] failed ()\n"},
+		{"signature given wins over the code's", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::component_signature.Set(b, FourCharCode("RyUP"));
+			ILoggerBagKeys::error_code.Set(b, kUPRy101); },
+			0xF0, stamp + "[src.RyUP] INFO - [101]  ()\n"},
+		{"signature 0 names none", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::component_signature.Set(b, 0);
+			ILoggerBagKeys::error_code.Set(b, kUPRy101); },
+			0xF0, stamp + "[src] INFO - [101]  ()\n"},
+		{"no point after an empty source", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString(""));
+			ILoggerBagKeys::error_code.Set(b, (kUPRy101 | 0xFFFFFFFFull));
+			ILoggerBagKeys::message.Set(b, VString("m")); },
+			0xF0, stamp + "[UPRy] INFO - [-1] m ()\n"},
+		{"source from the process", [](VValueBag* b) { ILoggerBagKeys::message.Set(b, VString("m")); },
+			0xF0, stamp + "[" + process + "] INFO - m ()\n"},
+		{"labels in attribute order, lines joined", [](VValueBag* b) {
+			ILoggerBagKeys::task_name.Set(b, VString("main"));
+			ILoggerBagKeys::message.Set(b, VString("two\nlines stay"));
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::stack_crawl.Set(b, VString("a()\nb()"));
+			ILoggerBagKeys::jobId.Set(b, VString("j1"));
+			ILoggerBagKeys::task_id.Set(b, 7);
+			ILoggerBagKeys::is_ssl.Set(b, true); },
+			0xF0, stamp + "[src] INFO - two\nlines stay (taskName=main, stackCrawl=a() ; b(), jobId=j1, task=7, SSL=true)\n"},
+		{"another millisecond of the same second", [](VValueBag* b) { ILoggerBagKeys::source.Set(b, VString("src")); },
+			0xF0, "42 2024-03-05T07:08:09.987 [src] INFO -  ()\n", 987},
+		{"debug dropped by the default mask", [](VValueBag* b) { ILoggerBagKeys::level.Set(b, EML_Debug); }, 0xF0, ""},
+		{"level 9 with its bit is INFO", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::level.Set(b, 9); },
+			0xF0 | (1u << 9), stamp + "[src] INFO -  ()\n"},
+		{"level 41 tests bit 9", [](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, VString("src"));
+			ILoggerBagKeys::level.Set(b, 41); },
+			1u << 9, stamp + "[src] INFO -  ()\n"},
+		{"level 9 without its bit", [](VValueBag* b) { ILoggerBagKeys::level.Set(b, 9); }, 0xF0, ""},
+	};
+	VLog4jMsgFileLogger logger(Folder().Get(), VString("lines"));
+	logger.Start();
+	ASSERT_TRUE(logger.IsStarted());
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		logger.SetLevelMask(row.mask);
+		const size_t before = Read("lines_1.txt").size();
+		const VRefPtr<VValueBag> bag = StampedBag(row.fill, row.ms);
+		logger.GetLogListener().Put(std::vector<const VValueBag*>{bag.Get()});
+		EXPECT_EQ(Read("lines_1.txt").substr(before), row.expected);
+	}
+	logger.Stop();
+}
+
+TEST_F(VLog4jMsgFileLoggerTest, ThroughTheProcessLoggerAndStop)
+{
+	ILogger* process = VProcess::sInstance->GetLogger();
+	ASSERT_NE(process, nullptr);
+	VLog4jMsgFileLogger logger(Folder().Get(), VString("flow"));
+	logger.Start();
+	process->LogMessage(EML_Information, VString("hello"), VString("src"));
+	process->LogMessage(EML_Debug, VString("dropped"), VString("src"));
+	// Stop detaches first, which flushes the pending line into the file.
+	logger.Stop();
+	EXPECT_FALSE(logger.IsStarted());
+	process->LogMessage(EML_Information, VString("after stop"), VString("src"));
+	process->Flush();
+	const std::string content = Read("flow_1.txt");
+	unsigned long long sequence = 0;
+	int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0, end = 0;
+	ASSERT_EQ(std::sscanf(content.c_str(), "%llu %4d-%2d-%2dT%2d:%2d:%2d.%3d%n", &sequence, &year, &month, &day, &hour,
+				  &minute, &second, &ms, &end), 8) << content;
+	EXPECT_GT(sequence, 0u);
+	EXPECT_EQ(content.substr(size_t(end)), " [src] INFO - hello ()\n");
+}
+
+TEST_F(VLog4jMsgFileLoggerTest, ResumesInTheHighestNumber)
+{
+	const std::string name = "2024-03-05_07-08-09_log";
+	VString built;
+	VLog4jMsgFileLogger::BuildLogFileName(VString(name.c_str()), 1, built);
+	EXPECT_EQ(to_string(built), name + "_1.txt");
+	struct Row
+	{
+		const char* name;
+		int first;
+		int last;  // files first..last exist, each holding "old\n"; none when 0
+		std::vector<std::string> strays;
+		int written;
+	};
+	const Row rows[] = {
+		{"none", 0, 0, {}, 1},
+		{"one to three", 1, 3, {}, 3},
+		{"rotation removed the first", 2, 51, {}, 51},
+		{"names that are not the log's", 1, 2, {"_07.txt", "_9.log", "_12a.txt", "x_40.txt"}, 2},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directory(fRoot);
+		for (int n = row.first; row.last > 0 && n <= row.last; ++n)
+			Write(name + "_" + std::to_string(n) + ".txt", "old\n");
+		for (const std::string& stray : row.strays)
+			Write(name + stray, "stray\n");
+		VLog4jMsgFileLogger logger(Folder().Get(), VString(name.c_str()));
+		logger.Start();
+		ASSERT_TRUE(logger.IsStarted());
+		EXPECT_EQ(logger.GetLogMaxNumberToKeep(), 50);
+		const std::string file = name + "_" + std::to_string(row.written) + ".txt";
+		// The stream is close-on-exec: the launched application never holds the log open.
+		bool found = false;
+		for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+		{
+			std::error_code error;
+			if (std::filesystem::read_symlink(entry.path(), error) == fRoot + file)
+			{
+				found = true;
+				EXPECT_NE(fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC, 0);
+			}
+		}
+		EXPECT_TRUE(found);
+		const VRefPtr<VValueBag> bag = StampedBag([](VValueBag* b) { ILoggerBagKeys::message.Set(b, VString("new")); });
+		logger.GetLogListener().Put(std::vector<const VValueBag*>{bag.Get()});
+		logger.Stop();
+		const std::string content = Read(file);
+		EXPECT_EQ(content.substr(0, row.last > 0 ? 4 : 0), row.last > 0 ? "old\n" : "");
+		EXPECT_NE(content.find("new ()\n"), std::string::npos) << content;
+	}
+}
+
+TEST_F(VLog4jMsgFileLoggerTest, SplitsPastTenMebibytes)
+{
+	struct Row
+	{
+		const char* name;
+		uintmax_t size;  // of file 1 before it is reopened for appending; written through the log when 0
+		bool split;
+	};
+	const Row rows[] = {
+		{"reopened at ten mebibytes", 0xA00000, false},
+		{"reopened one byte past", 0xA00001, true},
+		{"written to one byte past", 0, true},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directory(fRoot);
+		VSplitableLogFile log(Folder().Get(), VString("s"), 1, false);
+		if (row.size > 0)
+		{
+			Sized("s_1.txt", row.size);
+			ASSERT_TRUE(log.Open(false));
+		}
+		else
+		{
+			ASSERT_TRUE(log.Open(true));
+			log.AppendString(std::string(0xA00001, 'x').c_str());
+		}
+		log.AppendString("next\n");
+		log.Close();
+		EXPECT_EQ(log.GetLogNumber(), row.split ? 2 : 1);
+		EXPECT_EQ(Read("s_2.txt"), row.split ? "next\n" : "");
+		EXPECT_EQ(std::filesystem::file_size(fRoot + "s_1.txt"), row.split ? 0xA00001 : 0xA00005);
+	}
+}
+
+TEST_F(VLog4jMsgFileLoggerTest, RotationKeepsTheNewest)
+{
+	struct Row
+	{
+		int32 from;
+		int32 keep;
+		int deleted;  // 0: none
+	};
+	const Row rows[] = {{49, 50, 0}, {50, 50, 1}, {50, 0, 0}, {50, -1, 0}, {7, 3, 5}};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << row.from << " keeping " << row.keep);
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directory(fRoot);
+		for (int n = 1; n < row.from; ++n)
+			Write("r_" + std::to_string(n) + ".txt", "");
+		Sized("r_" + std::to_string(row.from) + ".txt", VSplitableLogFile::kSplitPosition);
+		// A leftover of the next number is truncated.
+		Write("r_" + std::to_string(row.from + 1) + ".txt", "stale\n");
+		VSplitableLogFile log(Folder().Get(), VString("r"), row.from, false);
+		log.SetMaxLogsToKeep(row.keep);
+		ASSERT_TRUE(log.Open(false));
+		log.AppendString("line\n");
+		log.Close();
+		EXPECT_EQ(Read("r_" + std::to_string(row.from + 1) + ".txt"), "line\n");
+		for (int n = 1; n <= row.from; ++n)
+			EXPECT_EQ(Exists("r_" + std::to_string(n) + ".txt"), n != row.deleted) << n;
+	}
+}
+
+// Holds the flushing thread, with the process logger's locks taken, just before it reaches the listeners
+// added before this one: a Stop that took its own lock first would meet that thread coming the other way.
+class HoldingListener : public ILogListener
+{
+public:
+	void Put(const std::vector<const VValueBag*>&) override
+	{
+		fInside.store(true);
+		std::this_thread::sleep_for(std::chrono::milliseconds(2));
+	}
+	std::atomic<bool> fInside{false};
+};
+
+TEST_F(VLog4jMsgFileLoggerTest, StopWhileFlushing)
+{
+	ILogger* process = VProcess::sInstance->GetLogger();
+	ASSERT_NE(process, nullptr);
+	for (int round = 0; round < 50; ++round)
+	{
+		SCOPED_TRACE(round);
+		const std::string name = "stress" + std::to_string(round);
+		VLog4jMsgFileLogger logger(Folder().Get(), VString(name.c_str()));
+		logger.Start();
+		HoldingListener holding;
+		ASSERT_TRUE(process->AddLogListener(&holding));
+		std::atomic<int> logged{0};
+		std::atomic<bool> stop{false};
+		// Logs and flushes on its own thread while the "Logger" task flushes too.
+		std::thread producer([&] {
+			for (int i = 0; !stop.load(); ++i)
+			{
+				process->LogMessage(EML_Information, VString(("m" + std::to_string(i)).c_str()), VString("src"));
+				logged.store(i + 1);
+				if (i % 7 == 0)
+					process->Flush();
+			}
+		});
+		while (logged.load() < 20 || !holding.fInside.load())
+			std::this_thread::yield();
+		const int before = logged.load();
+		logger.Stop();
+		stop.store(true);
+		producer.join();
+		process->RemoveLogListener(&holding);
+		const std::string content = Read(name + "_1.txt");
+		for (int i = 0; i < before; ++i)
+			ASSERT_NE(content.find("INFO - m" + std::to_string(i) + " ()\n"), std::string::npos) << i;
+	}
+}
+
+}  // namespace
+}  // namespace velk
