@@ -8,7 +8,9 @@
 #include "kernel/json/VJSONValue.h"
 #include "kernel/values/VBoolean.h"
 #include "kernel/values/VLong.h"
+#include "kernel/values/VStream.h"
 #include "kernel/values/VUUID.h"
+#include "runtime/IProgressInfoCollector.h"
 #include "runtime/VMetricsManager.h"
 #include "runtime/VProcess.h"
 #include "runtime/VProgressManager.h"
@@ -54,19 +56,27 @@ VProgressIndicator::~VProgressIndicator()
 	VProgressManager::UnregisterProgress(this);
 }
 
-void VProgressIndicator::BeginSession(int64 max, int64 value, const VString& message, bool canInterrupt)
+void VProgressIndicator::BeginSession(int64 max, int64 value, const VString& message, bool canInterrupt,
+	IProgressInfoCollector* collector)
 {
 	StLocker locker(&fLock);
 	++fChangeCounter;
 	if (fSessionCount == 0)
+	{
 		++fSessionVersion;
+		if (collector == nullptr)
+			collector = fDefaultCollector;
+	}
 	else
+	{
 		fSessionStack.push_back(fCurrent);
+	}
 	fCurrent = VProgressIndicatorInfo();
 	fCurrent.SetMessage(message);
 	fCurrent.SetValue(value);
 	fCurrent.SetMax(max);
 	fCurrent.SetCanInterrupt(canInterrupt);
+	fCurrent.SetCollector(collector);
 	++fSessionCount;
 	DoBeginSession(fSessionCount);
 	if (max == -1)
@@ -76,6 +86,36 @@ void VProgressIndicator::BeginSession(int64 max, int64 value, const VString& mes
 void VProgressIndicator::BeginSession(int64 max, const VString& message)
 {
 	BeginSession(max, 0, message, fDefaultInterruptible);
+}
+
+void VProgressIndicator::BeginSession(int64 max, const VString& message, IProgressInfoCollector* collector)
+{
+	BeginSession(max, 0, message, fDefaultInterruptible, collector);
+}
+
+void VProgressIndicator::BeginSession(int64 max, const VString& message, bool canInterrupt,
+	IProgressInfoCollector* collector)
+{
+	BeginSession(max, 0, message, canInterrupt, collector);
+}
+
+void VProgressIndicator::BeginUndeterminedSession(const VString& message, bool canInterrupt,
+	IProgressInfoCollector* collector)
+{
+	BeginSession(-1, 0, message, canInterrupt, collector);
+}
+
+void VProgressIndicator::SetProgressInfoCollector(IProgressInfoCollector* collector, IProgressInfoCollector** previous)
+{
+	StLocker locker(&fLock);
+	IProgressInfoCollector* old = nullptr;
+	if (fSessionCount > 0)
+	{
+		old = fCurrent.GetCollector();
+		fCurrent.SetCollector(collector);
+	}
+	if (previous != nullptr)
+		*previous = old;
 }
 
 void VProgressIndicator::BeginUndeterminedSession(const VString& message)
@@ -103,6 +143,8 @@ void VProgressIndicator::_EndOneSession()
 {
 	if (fSessionCount == 0)
 		return;
+	if (IProgressInfoCollector* collector = fCurrent.GetCollector())
+		collector->CollectInfo(*this, fCurrent);
 	++fChangeCounter;
 	// The session that ends is the one reported, not the outer one that becomes current again.
 	VProgressIndicatorInfo ended;
@@ -535,6 +577,16 @@ void VProgressIndicator::WriteInfoForRemote(VValueBag& bag, VString& kind) const
 	kind = VString("VProgressIndicator");
 	bag.SetAttribute(StPackedDictionaryKey("uuid"), fUUID);
 	bag.SetAttribute(StPackedDictionaryKey("version"), VLong(fSessionVersion));
+}
+
+VError VProgressIndicator::WriteInfoForRemote(VStream& stream) const
+{
+	VError error = stream.PutWord(1);
+	if (error == VE_OK)
+		error = fUUID.WriteToStream(&stream);
+	if (error == VE_OK)
+		error = stream.PutLong(fSessionVersion);
+	return error;
 }
 
 float VProgressIndicator::ComputePercentDone() const

@@ -20,6 +20,9 @@
 
 namespace velk {
 
+class IProgressInfoCollector;
+class VStream;
+
 class VELK_API VProgressIndicator : public VObject, public IRefCountable
 {
 public:
@@ -35,12 +38,19 @@ public:
 	VProgressIndicator& operator=(const VProgressIndicator&) = delete;
 
 	// Opens a session nested in the current one (which is kept and comes back at EndSession).
-	// max -1 means no known size.
-	void BeginSession(int64 max, int64 value, const VString& message, bool canInterrupt);
-	// Value 0, interruptible as the indicator's default.
+	// max -1 means no known size. The collector (not owned) is handed the session as it ends; a null one
+	// given to the outermost session becomes the default collector.
+	void BeginSession(int64 max, int64 value, const VString& message, bool canInterrupt,
+		IProgressInfoCollector* collector = nullptr);
+	// Value 0, interruptible as the indicator's default; the default collector unless one is given.
 	void BeginSession(int64 max, const VString& message);
+	void BeginSession(int64 max, const VString& message, IProgressInfoCollector* collector);
+	void BeginSession(int64 max, const VString& message, bool canInterrupt, IProgressInfoCollector* collector);
 	void BeginUndeterminedSession(const VString& message);
 	void BeginUndeterminedSession(const VString& message, bool canInterrupt);
+	void BeginUndeterminedSession(const VString& message, bool canInterrupt, IProgressInfoCollector* collector);
+	// With an open session: installs collector on it and hands back the one it replaces (null otherwise).
+	void SetProgressInfoCollector(IProgressInfoCollector* collector, IProgressInfoCollector** previous);
 
 	// Closes the innermost open session; nothing when none is open.
 	void EndSession();
@@ -110,6 +120,9 @@ public:
 	// "uuid" and "version" (the session version), kind "VProgressIndicator": how another process finds
 	// this indicator.
 	void WriteInfoForRemote(VValueBag& bag, VString& kind) const;
+	// The same for a stream: a 16-bit byte-order mark (1 in the stream's order), the UUID, then the
+	// session version as 32 bits in the stream's order. Answers the stream's first error.
+	VError WriteInfoForRemote(VStream& stream) const;
 
 	// The fraction done over all open sessions: two nested sessions of 10 at 3 and 5 give 0.35. The
 	// current value itself for an undetermined session; 0 without a session or under an undetermined
@@ -149,6 +162,7 @@ private:
 	int32 fMirroredSessionVersion = 0;  // the remote session version the mirrored sessions belong to
 	int32 fMasterSessionVersion = 0;
 	bool fDefaultInterruptible = true;
+	IProgressInfoCollector* fDefaultCollector = nullptr;
 	VString fTitle;
 	int32 fSessionVersion = 0;
 	int32 fUserAbort = 0;

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "runtime/IProgressFactory.h"
 #include "runtime/VProgressIndicator.h"
 
 namespace velk {
@@ -114,6 +115,19 @@ void VProgressManager::GetAllProgressInfo(std::vector<VRefPtr<VRefCountedSession
 		if (snapshot.Get() != nullptr)
 			infos.push_back(snapshot);
 	}
+}
+
+VProgressIndicator* VProgressManager::CreateStdProgress(int32 kind, uint32 options)
+{
+	VProgressManager* manager = sProgressManager;
+	if (manager == nullptr)
+		return nullptr;
+	IProgressFactory* factory;
+	{
+		StLocker locker(&manager->fLock);
+		factory = manager->fFactory;
+	}
+	return factory != nullptr ? factory->CreateProgressIndicator(kind, options) : nullptr;
 }
 
 }  // namespace velk

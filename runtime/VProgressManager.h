@@ -16,6 +16,7 @@
 
 namespace velk {
 
+class IProgressFactory;
 class VProgressIndicator;
 class VRefCountedSessionInfo;
 
@@ -44,6 +45,8 @@ public:
 	// The latest session snapshot of every indicator with one (asking each for a fresh one at its next
 	// step); never waits on an indicator's own lock.
 	static void GetAllProgressInfo(std::vector<VRefPtr<VRefCountedSessionInfo>>& infos);
+	// A new standard indicator from the installed factory (nothing installs one yet); null without one.
+	static VProgressIndicator* CreateStdProgress(int32 kind, uint32 options);
 
 private:
 	VProgressManager() = default;
@@ -51,6 +54,7 @@ private:
 
 	VCriticalSection fLock;
 	std::map<VUUID, VProgressIndicator*> fIndicators;
+	IProgressFactory* fFactory = nullptr;
 };
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VLong.h"
+#include "kernel/values/VPtrStream.h"
+#include "runtime/IProgressInfoCollector.h"
 #include "runtime/VMetricsManager.h"
 #include "runtime/VProcess.h"
 #include "runtime/VProgressIndicator.h"
@@ -376,6 +379,74 @@ TEST(VProgressIndicator, EndedSessionsGoToMetrics)
 		messages.push_back(Text(data->GetProperty(VString("message")).GetString()));
 	}
 	EXPECT_EQ(messages, (std::vector<std::string>{"Inner", "Outer", "Left open"}));
+}
+
+// Keeps the message of every session it is handed.
+class MessageCollector : public IProgressInfoCollector
+{
+public:
+	std::vector<std::string> fMessages;
+
+	void CollectInfo(VProgressIndicator&, const VProgressIndicatorInfo& session) override
+	{
+		VString message;
+		session.GetMessage(message);
+		fMessages.push_back(Text(message));
+	}
+};
+
+TEST(VProgressIndicator, CollectorsReceiveTheSessionsTheyWereGiven)
+{
+	MessageCollector outer;
+	MessageCollector inner;
+	MessageCollector swapped;
+	VProgressIndicator indicator;
+	indicator.BeginSession(10, VString("Outer"), &outer);
+	indicator.BeginUndeterminedSession(VString("Inner"), true, &inner);
+	indicator.BeginSession(5, VString("Innermost"));
+	IProgressInfoCollector* previous = &swapped;
+	indicator.SetProgressInfoCollector(&swapped, &previous);
+	EXPECT_EQ(previous, nullptr);
+	indicator.EndSession();
+	indicator.EndSession();
+	indicator.EndSession();
+	indicator.EndSession();
+	EXPECT_EQ(outer.fMessages, std::vector<std::string>{"Outer"});
+	EXPECT_EQ(inner.fMessages, std::vector<std::string>{"Inner"});
+	EXPECT_EQ(swapped.fMessages, std::vector<std::string>{"Innermost"});
+
+	// Without an open session nothing is installed.
+	indicator.SetProgressInfoCollector(&swapped, &previous);
+	EXPECT_EQ(previous, nullptr);
+	indicator.BeginSession(1, VString("Later"));
+	indicator.EndSession();
+	EXPECT_EQ(swapped.fMessages.size(), 1u);
+	EXPECT_EQ(VProgressManager::CreateStdProgress(0, 0), nullptr);
+}
+
+TEST(VProgressIndicator, RemoteInfoInTheStreamsByteOrder)
+{
+	for (bool bigEndian : {false, true})
+	{
+		SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+		VProgressIndicator indicator;
+		indicator.BeginSession(3, VString("One"));  // session version 1
+		VPtrStream stream;
+		if (bigEndian)
+			stream.SetBigEndian();
+		ASSERT_EQ(stream.OpenWriting(), VE_OK);
+		ASSERT_EQ(indicator.WriteInfoForRemote(stream), VE_OK);
+		ASSERT_EQ(stream.CloseWriting(), VE_OK);
+		const VStreamUnderlyingData data = stream.GetUnderlyingData();
+		ASSERT_EQ(data.fSize, 2 + 16 + 4);
+		const uint8* bytes = static_cast<const uint8*>(data.fData);
+		EXPECT_EQ(bytes[0], bigEndian ? 0 : 1);
+		EXPECT_EQ(bytes[1], bigEndian ? 1 : 0);
+		EXPECT_EQ(std::memcmp(bytes + 2, indicator.GetUUID().GetBuffer().fBytes, 16), 0);
+		const uint8 version[4] = {uint8(bigEndian ? 0 : 1), 0, 0, uint8(bigEndian ? 1 : 0)};
+		EXPECT_EQ(std::memcmp(bytes + 18, version, 4), 0);
+		indicator.EndSession();
+	}
 }
 
 }  // namespace
