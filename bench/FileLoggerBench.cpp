@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "containers/VValueBag.h"
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
@@ -30,20 +31,6 @@
 namespace {
 
 using velk::VString;
-
-// The process (and with it the calling thread's main task), made once unless another benchmark did.
-void EnsureProcess()
-{
-	static velk::VProcess* const sProcess = []
-	{
-		if (velk::VProcess::sInstance != nullptr)
-			return velk::VProcess::sInstance;
-		velk::VProcess* process = new velk::VProcess;
-		process->Init(0);
-		return process;
-	}();
-	(void)sProcess;
-}
 
 // A folder of its own for one benchmark's files, removed at the end of its scope.
 class TemporaryFolder
@@ -77,7 +64,7 @@ velk::VRefPtr<velk::VValueBag> MakeBag(const VString& message, const VString& so
 
 void RunFileLogger(benchmark::State& state, bool bagPerLine)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	TemporaryFolder temporary;
 	velk::VRefPtr<velk::VFolder> folder(new velk::VFolder(VString(temporary.fPath.c_str()), velk::FPS_POSIX), true);
 	velk::VLog4jMsgFileLogger logger(folder.Get(), VString("bench"));

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string>
 
+#include "BenchProcess.h"
 #include "files/VFilePath.h"
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
@@ -34,19 +35,6 @@ constexpr int kFolders = 20;
 constexpr int kSubFolders = 10;
 constexpr int kFiles = 249;
 constexpr int64_t kFileCount = int64_t(kFolders) * kSubFolders * kFiles;
-
-void EnsureProcess()
-{
-	static velk::VProcess* const sProcess = []
-	{
-		if (velk::VProcess::sInstance != nullptr)
-			return velk::VProcess::sInstance;
-		velk::VProcess* process = new velk::VProcess;
-		process->Init(0);
-		return process;
-	}();
-	(void)sProcess;
-}
 
 bool MakeTree(const std::string& root)
 {
@@ -126,7 +114,7 @@ velk::VRefPtr<velk::VFolder> FolderAt(const std::string& path)
 template <typename Walk>
 void TimeWalks(benchmark::State& state, Walk walk)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	Workspace& workspace = Workspace::Get();
 	if (!workspace.fProblem.empty())
 	{
@@ -203,7 +191,7 @@ bool RemoveWithRm(const std::string& path)
 template <typename Remove>
 void TimeDeletions(benchmark::State& state, Remove remove)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	Workspace& workspace = Workspace::Get();
 	if (!workspace.fProblem.empty())
 	{

@@ -11,29 +11,16 @@
 #include <mutex>
 #include <thread>
 
+#include "BenchProcess.h"
 #include "runtime/VFunctionMessage.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 namespace {
 
-// The process (and with it the calling thread's main task), made once unless another benchmark did.
-void EnsureProcess()
-{
-	static velk::VProcess* const sProcess = []
-	{
-		if (velk::VProcess::sInstance != nullptr)
-			return velk::VProcess::sInstance;
-		velk::VProcess* process = new velk::VProcess;
-		process->Init(0);
-		return process;
-	}();
-	(void)sProcess;
-}
-
 void BM_TaskMessages_SendRoundTrip(benchmark::State& state)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	velk::VTask* handler = new velk::VTask(0, velk::eTaskStylePreemptive, []
 	{
 		while (!velk::VTask::GetCurrent()->IsDying())

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchProcess.h"
 #include "kernel/memory/VRefPtr.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VLogger.h"
@@ -23,18 +24,6 @@ namespace {
 
 using velk::VString;
 
-// The process the logger's task needs, made once.
-void EnsureProcess()
-{
-	static velk::VProcess* const sProcess = []
-	{
-		velk::VProcess* process = new velk::VProcess;
-		process->Init(0);
-		return process;
-	}();
-	(void)sProcess;
-}
-
 class CountingListener : public velk::ILogListener
 {
 public:
@@ -44,7 +33,7 @@ public:
 
 void BM_VLogger_OneProducer(benchmark::State& state)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	CountingListener listener;
 	{
 		velk::VRefPtr<velk::VLogger> logger(new velk::VLogger, true);
@@ -67,7 +56,7 @@ BENCHMARK(BM_VLogger_OneProducer);
 
 void BM_VLogger_FourProducers(benchmark::State& state)
 {
-	EnsureProcess();
+	bench::EnsureProcess();
 	constexpr int kProducers = 4;
 	constexpr int kPerProducer = 100000;
 	size_t delivered = 0;

@@ -691,15 +691,16 @@ VError VFile::GetContent(VMemoryBuffer<1024, 2, 1048576>& content) const
 	return result;
 }
 
-VError VFile::SetContent(const void* bytes, size_t size) const
+VError VFile::_CreateParentFolders() const
 {
 	VRefPtr<VFolder> parent(RetainParentVFolder(false), true);
-	if (parent != nullptr)
-	{
-		const VError made = parent->CreateRecursive(false);
-		if (made != VE_OK)
-			return made;
-	}
+	return parent != nullptr ? parent->CreateRecursive(false) : VE_OK;
+}
+
+VError VFile::SetContent(const void* bytes, size_t size) const
+{
+	if (const VError made = _CreateParentFolders())
+		return made;
 	// Written beside the file and renamed over it, so that a failed write (a full disk) leaves the former
 	// content whole rather than cut short.
 	return VFileError::Wrap(fPath, fPlatform.SetContent(bytes, size), kOpenFailed);
@@ -707,13 +708,8 @@ VError VFile::SetContent(const void* bytes, size_t size) const
 
 VError VFile::AppendContent(const void* bytes, size_t size) const
 {
-	VRefPtr<VFolder> parent(RetainParentVFolder(false), true);
-	if (parent != nullptr)
-	{
-		const VError made = parent->CreateRecursive(false);
-		if (made != VE_OK)
-			return made;
-	}
+	if (const VError made = _CreateParentFolders())
+		return made;
 	VFileDesc* desc = nullptr;
 	VError result = Open(FA_READ_WRITE, &desc, kAppendOptions);
 	int64 position = 0;

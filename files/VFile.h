@@ -140,6 +140,8 @@ public:
 
 private:
 	void _SetFileSystem(VFileSystem* fileSystem);
+	// The folders the file goes in, made when missing.
+	VError _CreateParentFolders() const;
 	void _InitPlatform(const char* posixPath = nullptr);
 	// fFileSystem when path lies in it, else null.
 	VFileSystem* _FileSystemHolding(const VFilePath& path) const;

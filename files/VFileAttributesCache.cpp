@@ -42,8 +42,13 @@ bool VFileAttributesCache::CollectFileAttributes(Map& map, IFile* file)
 	Attributes times;
 	if (file->GetTimeAttributes(&times.fModified, &times.fCreated, &times.fAccessed) != VE_OK)
 		return true;
+	return _Insert(map, *file, times);
+}
+
+bool VFileAttributesCache::_Insert(Map& map, const IFile& file, const Attributes& times)
+{
 	VString text;
-	file->GetPath().GetPath(text);
+	file.GetPath().GetPath(text);
 	try
 	{
 		map.emplace(text, times);
@@ -68,17 +73,7 @@ bool VFileAttributesCache::CollectFileAttributes(Map& map, IFolder* folder)
 			if (file == nullptr || accessor == nullptr
 				|| accessor->GetTime(&times.fModified, &times.fCreated, &times.fAccessed) != VE_OK)
 				return true;
-			VString text;
-			file->GetPath().GetPath(text);
-			try
-			{
-				map.emplace(text, times);
-			}
-			catch (const std::bad_alloc&)
-			{
-				_ThrowError(VE_MEMORY_FULL);
-				enoughMemory = false;
-			}
+			enoughMemory = _Insert(map, *file, times);
 			return enoughMemory;
 		},
 		eFI_FILES);

@@ -56,6 +56,8 @@ public:
 	void Clear();
 
 private:
+	// Adds the file's path with times; false, velk 100 raised, when memory runs out.
+	static bool _Insert(Map& map, const IFile& file, const Attributes& times);
 	mutable std::shared_mutex fLock;
 	Map fMap;
 };
