@@ -7,9 +7,17 @@
 
 #include "kernel/VExport.h"
 
+#include <string>
+
+#include <xercesc/util/XercesVersion.hpp>
+
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
+
+namespace XERCES_CPP_NAMESPACE {
+class InputSource;
+}
 
 namespace velk {
 
@@ -25,8 +33,10 @@ constexpr VError VE_XML_FATAL_ERROR = MakeVError(kXML_SIGNATURE, 3);
 // Parse flags.
 enum XMLParseFlags : uint32
 {
-	eXML_ValidateAlways = 0x01,
-	eXML_ValidateNever = 0x02,  // neither: validation when the document asks for it
+	eXML_ValidateAlways = 0x01,  // without eXML_LoadExternalDTD the external DTD reads as empty
+	// Neither: validation when the document has a DOCTYPE, and only with eXML_LoadExternalDTD (otherwise
+	// every element would be reported undeclared).
+	eXML_ValidateNever = 0x02,
 	eXML_Namespaces = 0x04,
 	eXML_LoadExternalDTD = 0x08,
 	eXML_DefaultedAttributes = 0x10,  // attributes the DTD adds are reported too
@@ -45,8 +55,12 @@ public:
 	static bool Init();
 	static void DeInit();
 
-	// Each answers true when no error was counted. A file whose content cannot be read answers false with
-	// the file layer's error.
+	// Each answers true when no error was counted; the first fatal error ends the parse. Bounds, each a
+	// fatal ('xmlc', 3) at the place it is passed: 1,024 open elements; 16 characters of text and attribute
+	// values delivered for each byte of input (at least 16 Mi); entity expansions, one for every four bytes
+	// of input, from 4,096 to Xerces's own limit of 50,000, and fewer when the longest internal entity times
+	// that count would pass the character bound. A file whose content cannot be read answers false with the
+	// file layer's error.
 	bool Parse(IFile* file, IXMLHandler* root, uint32 flags);
 	// The encoding comes from the document; system identifier "frommem".
 	bool Parse(const void* bytes, size_t size, IXMLHandler* root, uint32 flags);
@@ -68,6 +82,12 @@ public:
 	const VString& GetExternalNoNamespaceSchemaLocation() const { return fExternalNoNamespaceSchemaLocation; }
 
 private:
+	// A parse of bytes from memory; encoding (when not null) overrides the document's.
+	bool _ParseBytes(const void* bytes, size_t size, const std::u16string& systemID, const char16_t* encoding,
+		IXMLHandler* root, uint32 flags);
+	// inputSize bounds the characters the parse may deliver.
+	bool _Parse(const XERCES_CPP_NAMESPACE::InputSource& source, IXMLHandler* root, uint32 flags, uint64 inputSize);
+
 	VString fEntityBasePath;
 	VFolder* fEntityFolder = nullptr;
 	bool fDefaultedAttributes = false;
