@@ -36,6 +36,10 @@ class TableLocalizer : public ILocalizer
 {
 public:
 	explicit TableLocalizer(VError known, const char* text) : fKnown(known), fText(text) {}
+	uint32 GetLocalizationLanguage() override { return 1033; }
+	bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
+	bool LocalizeStringWithDotStringsKey(const VString&, VString&) override { return false; }
+	const VValueBag* RetainGroupBag(const VString&) override { return nullptr; }
 	bool LocalizeErrorMessage(VError code, VString& text) override
 	{
 		++fCalls;

@@ -26,7 +26,11 @@ constexpr OsType kDrillSignature = FourCharCode("DrIl");
 class SilentLocalizer : public ILocalizer
 {
 public:
+	uint32 GetLocalizationLanguage() override { return 1033; }
 	bool LocalizeErrorMessage(VError, VString&) override { return false; }
+	bool LocalizeStringWithKey(const VString&, VString&) override { return false; }
+	bool LocalizeStringWithDotStringsKey(const VString&, VString&) override { return false; }
+	const VValueBag* RetainGroupBag(const VString&) override { return nullptr; }
 };
 
 // The outcome a user may rely on: the error is there, or the scope says memory ran out.
