@@ -3,7 +3,6 @@
 #include <new>
 
 #include "containers/VValueBag.h"
-#include "documents/localization/VLocalizationTransUnitHandler.h"
 
 namespace velk {
 
@@ -28,8 +27,8 @@ VLocalizationAltTransHandler::~VLocalizationAltTransHandler()
 
 IXMLHandler* VLocalizationAltTransHandler::StartElement(const VString& name)
 {
-	fChildName = name;
-	if (name.EqualToUSASCIICString("source") || name.EqualToUSASCIICString("target"))
+	fUnit.fChildName = name;
+	if (VLocalizationUnitText::IsTextElement(name))
 	{
 		Retain();
 		return this;
@@ -39,53 +38,25 @@ IXMLHandler* VLocalizationAltTransHandler::StartElement(const VString& name)
 
 void VLocalizationAltTransHandler::EndElement(const VString& name)
 {
-	if (name.EqualToUSASCIICString("source") || name.EqualToUSASCIICString("target"))
+	if (VLocalizationUnitText::IsTextElement(name))
 	{
-		fChildName.Clear();
+		fUnit.fChildName.Clear();
 		return;
 	}
-	if (fExcluded || fBag == nullptr)
+	if (fUnit.fExcluded || fBag == nullptr)
 		return;
-	fBag->SetString("target", fHasTarget ? fTarget : (fHasSource ? fSource : VString::sEmpty));
+	fBag->SetString("target", fUnit.GetValue());
 	fUnitBag->AddElement("alt-trans", fBag);
 }
 
 void VLocalizationAltTransHandler::SetAttribute(const VString& name, const VString& value)
 {
-	if (fBag != nullptr)
-		fBag->SetString(name, value);
-	if (name.EqualToUSASCIICString("id"))
-	{
-		const int32 id = value.GetLong();
-		if (id > 0)
-			fUnitID = id;
-	}
-	else if (name.EqualToUSASCIICString("resname"))
-	{
-		fResName = value;
-	}
-	else if (name.EqualToUSASCIICString("yr:excludeIf"))
-	{
-		VLocalizationTransUnitHandler::CheckPlatformTag(value, false, fExcluded);
-	}
-	else if (name.EqualToUSASCIICString("yr:includeIf"))
-	{
-		VLocalizationTransUnitHandler::CheckPlatformTag(value, true, fExcluded);
-	}
+	fUnit.SetAttribute(fBag, name, value);
 }
 
 void VLocalizationAltTransHandler::SetText(const VString& text)
 {
-	if (fChildName.EqualToUSASCIICString("source"))
-	{
-		fSource.AppendUniChars(text.GetCPointer(), text.GetLength());
-		fHasSource = true;
-	}
-	else if (fChildName.EqualToUSASCIICString("target"))
-	{
-		fTarget.AppendUniChars(text.GetCPointer(), text.GetLength());
-		fHasTarget = true;
-	}
+	fUnit.SetText(text);
 }
 
 }  // namespace velk

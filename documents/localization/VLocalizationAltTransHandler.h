@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "documents/localization/VLocalizationUnitText.h"
 #include "documents/xml/IXMLHandler.h"
 #include "kernel/memory/VObject.h"
 
@@ -25,16 +26,9 @@ public:
 	void SetText(const VString& text) override;
 
 private:
-	VString fChildName;
+	VLocalizationUnitText fUnit;
 	VValueBag* fUnitBag = nullptr;  // one reference owned
 	VValueBag* fBag = nullptr;  // one reference owned
-	int32 fUnitID = 0;
-	VString fResName;
-	VString fSource;
-	VString fTarget;
-	bool fHasSource = false;
-	bool fHasTarget = false;
-	bool fExcluded = false;
 	std::vector<VString> fGroupNames;
 };
 

@@ -37,8 +37,8 @@ VLocalizationTransUnitHandler::~VLocalizationTransUnitHandler()
 
 IXMLHandler* VLocalizationTransUnitHandler::StartElement(const VString& name)
 {
-	fChildName = name;
-	if (name.EqualToUSASCIICString("source") || name.EqualToUSASCIICString("target"))
+	fUnit.fChildName = name;
+	if (VLocalizationUnitText::IsTextElement(name))
 	{
 		Retain();
 		return this;
@@ -52,48 +52,20 @@ void VLocalizationTransUnitHandler::EndElement(const VString& name)
 {
 	// Decided by the element that ends rather than by the last child seen: an inline element inside the
 	// source (<g>, <x/>) must not end the unit early.
-	if (name.EqualToUSASCIICString("source") || name.EqualToUSASCIICString("target"))
-		fChildName.Clear();
+	if (VLocalizationUnitText::IsTextElement(name))
+		fUnit.fChildName.Clear();
 	else
 		_EndUnit();
 }
 
 void VLocalizationTransUnitHandler::SetAttribute(const VString& name, const VString& value)
 {
-	if (fBag != nullptr)
-		fBag->SetString(name, value);
-	if (name.EqualToUSASCIICString("id"))
-	{
-		const int32 id = value.GetLong();
-		if (id > 0)
-			fUnitID = id;
-	}
-	else if (name.EqualToUSASCIICString("resname"))
-	{
-		fResName = value;
-	}
-	else if (name.EqualToUSASCIICString("yr:excludeIf"))
-	{
-		CheckPlatformTag(value, false, fExcluded);
-	}
-	else if (name.EqualToUSASCIICString("yr:includeIf"))
-	{
-		CheckPlatformTag(value, true, fExcluded);
-	}
+	fUnit.SetAttribute(fBag, name, value);
 }
 
 void VLocalizationTransUnitHandler::SetText(const VString& text)
 {
-	if (fChildName.EqualToUSASCIICString("source"))
-	{
-		fSource.AppendUniChars(text.GetCPointer(), text.GetLength());
-		fHasSource = true;
-	}
-	else if (fChildName.EqualToUSASCIICString("target"))
-	{
-		fTarget.AppendUniChars(text.GetCPointer(), text.GetLength());
-		fHasTarget = true;
-	}
+	fUnit.SetText(text);
 }
 
 void VLocalizationTransUnitHandler::CheckPlatformTag(const VString& value, bool isInclude, bool& excluded)
@@ -126,22 +98,22 @@ void VLocalizationTransUnitHandler::CheckPlatformTag(const VString& value, bool 
 
 void VLocalizationTransUnitHandler::_EndUnit()
 {
-	if (fExcluded)
+	if (fUnit.fExcluded)
 		return;
-	const VString& value = fHasTarget ? fTarget : (fHasSource ? fSource : VString::sEmpty);
+	const VString& value = fUnit.GetValue();
 
 	if (fBag != nullptr)
 	{
 		fBag->SetString("target", value);
 		fGroupBag->AddElement("trans-unit", fBag);
 	}
-	if (fUnitID != 0 && fGroupID != 0)
-		fManager->_InsertSTRSharpCodeAndString(STRSharpCodes{int32(fGroupID), uint32(fUnitID)}, value, fOverride);
+	if (fUnit.fUnitID != 0 && fGroupID != 0)
+		fManager->_InsertSTRSharpCodeAndString(STRSharpCodes{int32(fGroupID), uint32(fUnit.fUnitID)}, value, fOverride);
 	if (value.IsEmpty())
 		return;
 
 	const size_t count = fGroupNames.size();
-	if (count >= 2 && !fResName.IsEmpty())
+	if (count >= 2 && !fUnit.fResName.IsEmpty())
 	{
 		const VString& inner = fGroupNames[count - 1];
 		const VString& outer = fGroupNames[count - 2];
@@ -152,15 +124,15 @@ void VLocalizationTransUnitHandler::_EndUnit()
 			key.AppendUniChars(kCompositeKeySeparator.GetCPointer(), kCompositeKeySeparator.GetLength());
 			key.AppendUniChars(inner.GetCPointer(), inner.GetLength());
 			key.AppendUniChars(kCompositeKeySeparator.GetCPointer(), kCompositeKeySeparator.GetLength());
-			key.AppendUniChars(fResName.GetCPointer(), fResName.GetLength());
+			key.AppendUniChars(fUnit.fResName.GetCPointer(), fUnit.fResName.GetLength());
 			fManager->_InsertObjectURLAndString(key, value, fOverride);
 			return;
 		}
 	}
-	if (!fResName.IsEmpty())
-		fManager->_InsertObjectURLAndString(fResName, value, fOverride);
+	if (!fUnit.fResName.IsEmpty())
+		fManager->_InsertObjectURLAndString(fUnit.fResName, value, fOverride);
 	for (size_t i = count; i > 0; --i)
-		fManager->_InsertIDAndStringInAGroup(uint32(fUnitID), value, fGroupNames[i - 1], fOverride);
+		fManager->_InsertIDAndStringInAGroup(uint32(fUnit.fUnitID), value, fGroupNames[i - 1], fOverride);
 }
 
 }  // namespace velk

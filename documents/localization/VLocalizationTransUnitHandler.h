@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "documents/localization/VLocalizationUnitText.h"
 #include "documents/xml/IXMLHandler.h"
 #include "kernel/memory/VObject.h"
 
@@ -37,18 +38,11 @@ private:
 	void _EndUnit();
 
 	VLocalizationManager* fManager;  // not owned
-	VString fChildName;
+	VLocalizationUnitText fUnit;
 	uint32 fGroupID;
 	VValueBag* fGroupBag = nullptr;  // one reference owned
 	VValueBag* fBag = nullptr;  // one reference owned
-	int32 fUnitID = 0;
-	VString fResName;
-	VString fSource;
-	VString fTarget;
-	bool fHasSource = false;
-	bool fHasTarget = false;
 	bool fOverride;
-	bool fExcluded = false;
 	std::vector<VString> fGroupNames;  // innermost last
 };
 
