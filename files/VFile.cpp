@@ -17,7 +17,6 @@
 #include "kernel/values/VTime.h"
 #include "kernel/values/VUUID.h"
 #include "runtime/StErrorContextInstaller.h"
-#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -43,21 +42,6 @@ constexpr int32 kTemporaryFolderKind = 2;
 // Open options of the content operations.
 constexpr uint32 kReadOptions = FO_FOLLOW_LINK;
 constexpr uint32 kAppendOptions = FO_FOLLOW_LINK | FO_CREATE_IF_NOT_FOUND;
-
-// Pushes a file error of code that has no native error beneath it, and answers the code.
-VError PushFileError(const VFilePath& path, VError code, const std::function<void(VFileError&)>& parameters = nullptr)
-{
-	VFileError* error = new (std::nothrow) VFileError(path, code);
-	if (error == nullptr)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return code;
-	}
-	if (parameters)
-		parameters(*error);
-	VTask::PushRetainedError(error);
-	return code;
-}
 
 // The parameters of copies and moves.
 std::function<void(VFileError&)> DestinationParameters(const VFilePath& destination, uint32 options)
@@ -187,15 +171,9 @@ void VFile::GetPlatformPath(VString& path, FilePathStyle style) const
 
 VString VFile::GetPathWithFileSystem() const
 {
-	VString relative;
-	if (fFileSystem != nullptr && fPath.GetRelativePosixPath(fFileSystem->GetRoot(), relative))
-	{
-		VString text(u"/");
-		text.AppendUniChars(fFileSystem->GetName().GetCPointer(), fFileSystem->GetName().GetLength());
-		text.AppendUniChar(u'/');
-		text.AppendUniChars(relative.GetCPointer(), relative.GetLength());
+	VString text;
+	if (fFileSystem != nullptr && fFileSystem->GetPathWithFileSystem(fPath, text))
 		return text;
-	}
 	VString posixPath;
 	fPlatform.GetPosixPath(posixPath);
 	return posixPath;
@@ -344,7 +322,7 @@ VError VFile::Open(FileAccess access, VFileDesc** out, uint32 options) const
 	{
 		// The platform half owns the descriptor from here and closes it.
 		XMacFileDesc closing(descriptor);
-		return PushFileError(fPath, VE_MEMORY_FULL);
+		return VFileError::Push(fPath, VE_MEMORY_FULL);
 	}
 	return VE_OK;
 }
@@ -361,7 +339,7 @@ VError VFile::_Copy(const VFilePath& destination, VFileSystem* fileSystem, VFile
 		*out = nullptr;
 	// Refused before the disk is touched: an invalid path names nothing to copy from or to.
 	if (!fPath.IsValid() || !destination.IsValid())
-		return PushFileError(fPath, kCopyFailed, DestinationParameters(destination, options));
+		return VFileError::Push(fPath, kCopyFailed, DestinationParameters(destination, options));
 	VFilePath made;
 	const VError result = VFileError::Wrap(fPath, fPlatform.Copy(destination, &made, options), kCopyFailed,
 		DestinationParameters(destination, options));
@@ -375,7 +353,7 @@ VError VFile::_Move(const VFilePath& destination, VFileSystem* fileSystem, VFile
 	if (out != nullptr)
 		*out = nullptr;
 	if (!destination.IsValid())
-		return PushFileError(fPath, kMoveFailed, DestinationParameters(destination, options));
+		return VFileError::Push(fPath, kMoveFailed, DestinationParameters(destination, options));
 	VFilePath made;
 	const VError result = VFileError::Wrap(fPath, fPlatform.Move(destination, &made, options), kMoveFailed,
 		DestinationParameters(destination, options));
@@ -439,7 +417,7 @@ VError VFile::Move(const VFolder& destination, VFile** out, uint32 options) cons
 VError VFile::_Remove(VError (XMacFile::*operation)() const) const
 {
 	if (!fPath.IsValid())
-		return PushFileError(fPath, kDeleteFailed);
+		return VFileError::Push(fPath, kDeleteFailed);
 	// Asked of the system rather than tested first: a folder at the path is no missing file, and its
 	// failure must show. Only nothing at the path (or a file where a folder should be) is success.
 	const VError result = (fPlatform.*operation)();
@@ -674,7 +652,7 @@ VError VFile::GetContent(VMemoryBuffer<1024, 2, 1048576>& content) const
 		VMemoryBuffer<1024, 2, 1048576> aside(content.GetAllocator());
 		VMemoryBuffer<1024, 2, 1048576>& target = direct ? content : aside;
 		if (!target.SetDataSizeExactly(uint64(size), int32(FourCharCode("mblb"))))
-			result = PushFileError(fPath, VE_MEMORY_FULL);
+			result = VFileError::Push(fPath, VE_MEMORY_FULL);
 		else if (size > 0)
 			result = desc->GetData(target.GetDataPtr(), size_t(size), 0, nullptr);
 		if (result != VE_OK && direct)
@@ -682,7 +660,7 @@ VError VFile::GetContent(VMemoryBuffer<1024, 2, 1048576>& content) const
 		else if (result == VE_OK && !direct)
 		{
 			if (!content.SetDataSizeExactly(uint64(size)))
-				result = PushFileError(fPath, VE_MEMORY_FULL);
+				result = VFileError::Push(fPath, VE_MEMORY_FULL);
 			else if (size > 0)
 				std::memcpy(content.GetDataPtr(), aside.GetDataPtr(), size_t(size));
 		}
@@ -744,7 +722,7 @@ VError VFile::ResolveAliasFile(VFile** file, bool deleteIfUnresolved)
 	if (deleteIfUnresolved)
 		return alias->Delete();
 	if (result == VE_OK)
-		return PushFileError(alias->fPath, kAliasNotAFile);
+		return VFileError::Push(alias->fPath, kAliasNotAFile);
 	return VFileError::Wrap(alias->fPath, result, kResolveAliasFailed);
 }
 

@@ -12,7 +12,7 @@ namespace velk {
 namespace {
 
 // Errors are made with new (std::nothrow): when even that fails there is nowhere to say so.
-void Push(VErrorBase* error)
+void PushIfMade(VErrorBase* error)
 {
 	if (error != nullptr)
 		VTask::PushRetainedError(error);
@@ -87,6 +87,20 @@ void VFileError::_Init()
 	SetString(VString("path"), text);
 }
 
+VError VFileError::Push(const VFilePath& path, VError code, const std::function<void(VFileError&)>& parameters)
+{
+	VFileError* error = new (std::nothrow) VFileError(path, code);
+	if (error == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return code;
+	}
+	if (parameters)
+		parameters(*error);
+	_PushRetainedError(error, VE_OK);
+	return code;
+}
+
 VError VFileError::Throw(const VString& posixPath, VError result, VError operationCode)
 {
 	if (result == VE_OK || (!IsNativeError(result) && result != VE_MEMORY_FULL))
@@ -97,10 +111,10 @@ VError VFileError::Throw(const VString& posixPath, VError result, VError operati
 		VErrorBase* native = new (std::nothrow) VErrorBase(result);
 		if (native != nullptr)
 			native->SetString(VString("path"), posixPath);
-		Push(native);
+		PushIfMade(native);
 		code = EncodedNativeErrorToVError(result, operationCode);
 	}
-	Push(new (std::nothrow) VFileError(posixPath, code));
+	PushIfMade(new (std::nothrow) VFileError(posixPath, code));
 	return code;
 }
 

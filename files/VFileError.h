@@ -42,6 +42,9 @@ public:
 	// unchanged and nothing is pushed.
 	static VError Wrap(const VFilePath& path, VError result, VError defaultCode,
 		const std::function<void(VFileError&)>& parameters = nullptr);
+	// Pushes a file error of code on path with no native error beneath it (parameters as for Wrap); answers
+	// code. When even the error cannot be made, velk 100 is raised instead.
+	static VError Push(const VFilePath& path, VError code, const std::function<void(VFileError&)>& parameters = nullptr);
 	static VError Throw(const VString& posixPath, VError result, VError operationCode);
 
 private:

@@ -82,6 +82,18 @@ bool VFileSystem::IsAuthorized(const VFilePath& path) const
 	return path.IsSameOrChildOf(GetRoot());
 }
 
+bool VFileSystem::GetPathWithFileSystem(const VFilePath& path, VString& out) const
+{
+	VString relative;
+	if (!path.GetRelativePosixPath(GetRoot(), relative))
+		return false;
+	out = VString(u"/");
+	out.AppendUniChars(fName.GetCPointer(), fName.GetLength());
+	out.AppendUniChar(u'/');
+	out.AppendUniChars(relative.GetCPointer(), relative.GetLength());
+	return true;
+}
+
 VError VFileSystem::Request(uint64 bytes)
 {
 	if (!IsWritable())

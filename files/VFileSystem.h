@@ -61,6 +61,8 @@ public:
 	VFolder* RetainRootFolder() const;
 	// The path is the root or inside it.
 	bool IsAuthorized(const VFilePath& path) const;
+	// "/" + name + "/" + the POSIX path relative to the root, for a path the root contains; false otherwise.
+	bool GetPathWithFileSystem(const VFilePath& path, VString& out) const;
 	// The snapshot of file times; null without eFSO_ATTRIBUTES_CACHE.
 	VFileAttributesCache* GetAttributesCache() const { return fAttributesCache.Get(); }
 

@@ -124,16 +124,9 @@ void VFolder::GetPlatformPath(VString& path, FilePathStyle style) const
 
 VString VFolder::GetPathWithFileSystem() const
 {
-	VString relative;
-	if (fFileSystem != nullptr && fPath.GetRelativePosixPath(fFileSystem->GetRoot(), relative))
-	{
-		VString path("/");
-		path.AppendUniChars(fFileSystem->GetName().GetCPointer(), fFileSystem->GetName().GetLength());
-		path.AppendUniChar(u'/');
-		path.AppendUniChars(relative.GetCPointer(), relative.GetLength());
-		return path;
-	}
 	VString path;
+	if (fFileSystem != nullptr && fFileSystem->GetPathWithFileSystem(fPath, path))
+		return path;
 	GetPlatformPath(path, FPS_POSIX);
 	return path;
 }

@@ -32,14 +32,16 @@ using FolderChain = std::vector<VFolderIdentity>;
 
 void PushFolderError(const VFolder& folder, VError code, const VFolder* destination = nullptr)
 {
-	VFileError* error = new (std::nothrow) VFileError(&folder, code);
-	if (error != nullptr && destination != nullptr)
+	if (destination == nullptr)
 	{
+		VFileError::Push(folder.GetPath(), code);
+		return;
+	}
+	VFileError::Push(folder.GetPath(), code, [destination](VFileError& error) {
 		VString path;
 		destination->GetPath().GetPath(path);
-		error->SetString(VString("destination"), path);
-	}
-	_PushRetainedError(error, VE_OK);
+		error.SetString(VString("destination"), path);
+	});
 }
 
 // Whether the copy would be written into the source itself, or replace the target while it holds the
