@@ -6,6 +6,7 @@
 #include "files/mac/XMacFileSystemNotification.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VTask.h"
+#include "runtime/VProcessIPC.h"
 
 namespace velk {
 
@@ -74,8 +75,8 @@ VFileSystemNotifier::~VFileSystemNotifier()
 
 VFileSystemNotifier* VFileSystemNotifier::Instance()
 {
-	// The command-line process frame owns the process's notifier; no frame has made one in this library.
-	return nullptr;
+	// The command-line process frame owns the process's notifier.
+	return VProcessIPC::sInstance != nullptr ? VProcessIPC::sInstance->GetFileSystemNotifier() : nullptr;
 }
 
 VError VFileSystemNotifier::StartWatchingForChanges(const VFolder& folder, EventKind kinds, IEventHandler* handler,

@@ -10,6 +10,7 @@
 #include "runtime/ILogger.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTaskMgr.h"
+#include "runtime/VProcessIPC.h"
 
 namespace velk {
 
@@ -26,8 +27,8 @@ VSleepNotifier::~VSleepNotifier()
 
 VSleepNotifier* VSleepNotifier::Instance()
 {
-	// The command-line process frame owns the process's notifier; no frame has made one in this library.
-	return nullptr;
+	// The command-line process frame owns the process's notifier.
+	return VProcessIPC::sInstance != nullptr ? VProcessIPC::sInstance->GetSleepNotifier() : nullptr;
 }
 
 VError VSleepNotifier::Init()

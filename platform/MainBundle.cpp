@@ -158,6 +158,11 @@ std::string GetMainBundlePath()
 	return state.fPath;
 }
 
+std::string GetMainExecutablePath()
+{
+	return ReadExecutablePath();
+}
+
 bool GetMainBundleInfoString(const std::string& key, std::string& value)
 {
 	MainBundleState& state = GetState();

@@ -23,6 +23,9 @@ bool ReadInfoDictionaryStrings(const std::string& plistPath, InfoStrings& string
 // The main bundle's folder, found once from /proc/self/exe; "" when the executable is not inside a bundle.
 std::string GetMainBundlePath();
 
+// The running executable's path, as the kernel gives it (links resolved); "" when it cannot be read.
+std::string GetMainExecutablePath();
+
 // The string value of key in the main bundle's information dictionary (read once, on first use).
 // False, value unchanged, when there is no bundle, no dictionary, no such key or the value is not a string.
 bool GetMainBundleInfoString(const std::string& key, std::string& value);

@@ -1,6 +1,7 @@
 #include "runtime/SpinLock.h"
 
 #include <atomic>
+#include <new>
 
 #include "files/VFile.h"
 #include "files/VSystem.h"
@@ -9,7 +10,7 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VTask.h"
 #include "runtime/VTaskMgr.h"
-#include "runtime/mac/XMacExecutableFolder.h"
+#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -133,29 +134,32 @@ void SpinLock::_ApplySettings(const VString* mode, const double* maxSpins, const
 
 void SpinLock::Configure()
 {
-	// The application frame will hand over the file of its 'EXEC' folder; until it does, the file is
-	// looked up beside the executable directly.
-	VString path;
-	if (XMacExecutableFolder::FindFile("spinlock.prm", path))
-		_ConfigureFromFile(path);
+	if (VProcess::sInstance == nullptr)
+		return;
+	try
+	{
+		VRefPtr<VFile> file(VProcess::sInstance->RetainFile(kPROCESS_FOLDER_EXECUTABLE, VString("spinlock.prm")), true);
+		if (file)
+			_ConfigureFromFile(*file);
+	}
+	catch (const std::bad_alloc&)
+	{
+		// Short of memory the defaults stay, as for a missing file.
+	}
 }
 
-void SpinLock::_ConfigureFromFile(const VString& posixPath)
+void SpinLock::_ConfigureFromFile(const VFile& file)
 {
 	// Changing the strategy is safe only while no second task can be inside a lock.
 	if (VTaskMgr::Get()->GetTaskCount(false) != 1)
 		return;
-	VFile file(posixPath, FPS_POSIX);
 	if (!file.Exists())
 		return;
 
 	// A settings file that cannot be read or parsed only leaves the defaults: its errors are dropped.
 	StErrorContextInstaller scope(false, true);
-	VString text;
-	if (file.GetContentAsString(text, 7 /* UTF-8 */, eCRM_NONE) != VE_OK)
-		return;
 	VJSONValue root;
-	if (root.ParseFromString(text) != VE_OK || !root.IsObject())
+	if (file.GetContentAsJSON(root, 7 /* UTF-8 */) != VE_OK || !root.IsObject())
 		return;
 
 	const VJSONValue mode = root.GetProperty(VString("mode"));

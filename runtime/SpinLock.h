@@ -10,6 +10,7 @@
 
 namespace velk {
 
+class VFile;
 class VString;
 
 class VELK_API SpinLock
@@ -31,14 +32,14 @@ public:
 	static int32 sMaxSpins;
 	static bool sYieldAfterCheckEvent;
 
-	// Chooses the strategy from the settings file "spinlock.prm" beside the executable, only while a
-	// single task runs. A missing or malformed file leaves the defaults. No result.
+	// Chooses the strategy from the settings file "spinlock.prm" of the process's executable folder, only
+	// while a single task runs. A missing or malformed file leaves the defaults. No result.
 	static void Configure();
 
-	// Configure's work on the settings file at a POSIX path: nothing unless exactly one task runs or
+	// Configure's work on a settings file: nothing unless exactly one task runs or
 	// dies, nor when the file is missing or its root is not a JSON object. Reports no error: what reading
 	// or parsing raises is dropped.
-	static void _ConfigureFromFile(const VString& posixPath);
+	static void _ConfigureFromFile(const VFile& file);
 
 	// Applies settings read from "spinlock.prm": a null pointer is a setting the file lacks or gives
 	// with another JSON type. A known mode installs its acquire routine and the release routine, an

@@ -43,8 +43,10 @@ constexpr VError MakePosixError(int errorNumber)
 constexpr VError VE_UNKNOWN_ERROR = MakeVError(kVELK_SIGNATURE, 1);
 constexpr VError VE_UNIMPLEMENTED = MakeVError(kVELK_SIGNATURE, 2);
 constexpr VError VE_INVALID_PARAMETER = MakeVError(kVELK_SIGNATURE, 3);
+constexpr VError VE_CANNOT_INITIALIZE_APPLICATION = MakeVError(kVELK_SIGNATURE, 4);
 constexpr VError VE_ACCESS_DENIED = MakeVError(kVELK_SIGNATURE, 5);
 constexpr VError VE_USER_ABORT = MakeVError(kVELK_SIGNATURE, 6);
+constexpr VError VE_TIMEOUT = MakeVError(kVELK_SIGNATURE, 8);
 constexpr VError VE_MEMORY_FULL = MakeVError(kVELK_SIGNATURE, 100);
 constexpr VError VE_STRING_ALLOC_FAILED = MakeVError(kVELK_SIGNATURE, 107);
 constexpr VError VE_STACK_OVERFLOW = MakeVError(kVELK_SIGNATURE, 108);

@@ -1,9 +1,7 @@
 #include "common/VTestEnvironment.h"
 
-#include "files/VFileKindManager.h"
 #include "runtime/ILogger.h"
 #include "runtime/VProcess.h"
-#include "runtime/VProgressManager.h"
 
 namespace velk {
 
@@ -18,14 +16,10 @@ void VTestEnvironment::SetUp()
 	sTestProcess = new VProcess;
 	ASSERT_TRUE(sTestProcess->Init(0x10));
 	ASSERT_EQ(VProcess::sInstance, sTestProcess);
-	VProgressManager::Init();
-	ASSERT_TRUE(VFileKindManager::Init());
 }
 
 void VTestEnvironment::TearDown()
 {
-	VProgressManager::Deinit();
-	VFileKindManager::DeInit();
 	delete sTestProcess;
 	sTestProcess = nullptr;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/VTemporaryFolderTest.h"
+#include "files/VFile.h"
 #include "common/VTestEnvironment.h"
 #include "kernel/strings/VString.h"
 #include "runtime/SpinLock.h"
@@ -156,7 +157,7 @@ protected:
 		SpinLock::Lock = preset;
 		SpinLock::sMaxSpins = 1;
 		SpinLock::sYieldAfterCheckEvent = false;
-		SpinLock::_ConfigureFromFile(VString((fRoot + "spinlock.prm").c_str()));
+		SpinLock::_ConfigureFromFile(VFile(VString((fRoot + "spinlock.prm").c_str()), FPS_POSIX));
 	}
 
 private:

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/VTestEnvironment.h"
 #include "containers/VValueBag.h"
 #include "kernel/memory/VRefPtr.h"
 #include "platform/MainBundle.h"
@@ -92,9 +93,13 @@ TEST(VLoggerTest, LevelsAndStamps)
 	EXPECT_GT(first, 0);
 	pending[0]->Release();
 
-	// A message at the default level leaves "level" out; an empty source is the process's.
+	// A message at the default level leaves "level" out; an empty source is the process's, which is the
+	// main bundle's name while there is no process object.
 	plat::SetMainBundleInfoStringForTesting("CFBundleName", std::string("Updater"));
-	logger.LogMessage(EML_Information, VString("hello"), VString());
+	{
+		StNoProcessInstance noProcess;
+		logger.LogMessage(EML_Information, VString("hello"), VString());
+	}
 	logger.LogMessage(EML_Error, VString("bad"), VString("engine"));
 	plat::ClearMainBundleOverridesForTesting();
 	logger.Read(pending);

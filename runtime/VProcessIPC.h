@@ -1,0 +1,57 @@
+// The application object of programs without a user interface: turns the process arguments into a
+// command line the application checks, ends the program in order on SIGTERM, SIGINT and SIGQUIT, and
+// keeps the exit code the entry point returns when start-up stops early.
+#pragma once
+
+#include "kernel/VExport.h"
+
+#include "runtime/VProcess.h"
+
+namespace velk {
+
+class VCommandLineParser;
+class VFileSystemNotifier;
+class VSleepNotifier;
+class XPosixProcessIPC;
+
+class VELK_API VProcessIPC : public VProcess
+{
+public:
+	VProcessIPC();
+	// Deletes the notifiers and the signal part; the handlers stay installed and do nothing afterwards.
+	~VProcessIPC() override;
+
+	// The process frame, then the command line through DoParseCommandLine, the signal handlers and the
+	// notifiers (the file-system one under flag 0x40). Runs once; later calls return the first result.
+	bool Init(uint32 flags) override;
+	// Executes the main task's messages until the process is asked to quit.
+	void DoRun() override;
+	// Registers and checks the application's options: 0 go on, 2 stop without error (help or version
+	// printed), anything else stop with an error. 0 here.
+	virtual int DoParseCommandLine(VCommandLineParser& parser);
+
+	// 1 from construction; 0 once the command line was accepted or ended the start-up without error.
+	int32 GetExitCode() const { return fExitCode; }
+	void SetExitCode(int32 code) { fExitCode = code; }
+
+	VFileSystemNotifier* GetFileSystemNotifier() const { return fFileSystemNotifier; }
+	VSleepNotifier* GetSleepNotifier() const { return fSleepNotifier; }
+
+	// The arguments main received, stored before anything else runs.
+	static void SetCommandLine(int argumentCount, char** arguments);
+
+	static VProcessIPC* sInstance;
+
+private:
+	bool fCommandLineInitCalled = false;
+	bool fCommandLineInitResult = false;
+	XPosixProcessIPC* fPosix = nullptr;
+	VFileSystemNotifier* fFileSystemNotifier = nullptr;
+	VSleepNotifier* fSleepNotifier = nullptr;
+	int32 fExitCode = 1;
+
+	static int sArgumentCount;
+	static char** sArguments;
+};
+
+}  // namespace velk

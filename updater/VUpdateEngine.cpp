@@ -1,0 +1,81 @@
+#include "updater/VUpdateEngine.h"
+
+#include <new>
+
+#include "documents/localization/VLocalizationManager.h"
+#include "files/VFolder.h"
+#include "files/VUTIManager.h"
+#include "runtime/ILogger.h"
+#include "runtime/VComponentManager.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VLog4jMsgFileLogger.h"
+#include "updater/VUpdaterErrors.h"
+
+namespace velk {
+
+VUpdateEngine::VUpdateEngine() = default;
+
+VUpdateEngine::~VUpdateEngine()
+{
+	if (fLocalizationManager != nullptr)
+	{
+		// Nothing may keep asking a manager that is gone.
+		for (OsType signature : {kVELK_SIGNATURE, FourCharCode("xmlc"), FourCharCode("PW32"), kUPDATER_SIGNATURE})
+			VErrorBase::UnregisterLocalizer(signature);
+		if (GetLocalizer() == fLocalizationManager)
+			SetLocalizer(nullptr);
+		if (VUTIManager* types = VUTIManager::GetUTIManager())
+			types->SetLocalizationManager(nullptr);
+		fLocalizationManager->Release();
+		fLocalizationManager = nullptr;
+	}
+	delete fFileLogger;
+}
+
+bool VUpdateEngine::Init(uint32 flags)
+{
+	if (!VProcessIPC::Init(flags))
+		return false;
+	_InitLocalizationManager();
+	return true;
+}
+
+void VUpdateEngine::_InitLocalizationManager()
+{
+	VRefPtr<VFolder> bundle(RetainFolder(kPROCESS_FOLDER_BUNDLE), true);
+	const DialectCode language = VComponentManager::GetLocalizationLanguage(bundle.Get(), true, 0);
+	fLocalizationManager = new (std::nothrow) VLocalizationManager(uint32(language));
+	if (fLocalizationManager == nullptr)
+		return;
+	fLocalizationManager->LoadDefaultLocalizationFoldersForComponentOrPlugin(bundle.Get());
+	SetLocalizer(fLocalizationManager);
+	if (VUTIManager* types = VUTIManager::GetUTIManager())
+		types->SetLocalizationManager(fLocalizationManager);
+	for (OsType signature : {kVELK_SIGNATURE, FourCharCode("xmlc"), FourCharCode("PW32"), kUPDATER_SIGNATURE})
+		VErrorBase::RegisterLocalizer(signature, fLocalizationManager);
+}
+
+void VUpdateEngine::DoRun()
+{
+	// The update run is not part of this program yet: a complete command line ends as a failed update.
+	_ThrowError(VE_UNIMPLEMENTED);
+}
+
+void VUpdateEngine::DoQuit()
+{
+	if (ILogger* logger = GetLogger())
+		logger->Flush();
+	if (fFileLogger != nullptr)
+	{
+		fFileLogger->Stop();
+		delete fFileLogger;
+		fFileLogger = nullptr;
+	}
+}
+
+void VUpdateEngine::_DeInitLog()
+{
+	DoQuit();
+}
+
+}  // namespace velk

@@ -1,0 +1,61 @@
+// The updater's application object: reads the options and the two bundle paths, sets up the texts of its
+// errors, runs the update and hands the outcome to the entry point as the exit code.
+#pragma once
+
+#include "files/VFilePath.h"
+#include "runtime/VProcessIPC.h"
+
+namespace velk {
+
+class VLocalizationManager;
+class VLog4jMsgFileLogger;
+
+class VUpdateEngine : public VProcessIPC
+{
+public:
+	VUpdateEngine();
+	// Releases the localization manager.
+	~VUpdateEngine() override;
+
+	// The command-line frame, then the localization of the bundle; false, nothing more done, when the
+	// frame stops (the exit code says why).
+	bool Init(uint32 flags) override;
+	void DoRun() override;
+	// Flushes the process logger, then stops and deletes the file logger.
+	void DoQuit() override;
+	int DoParseCommandLine(VCommandLineParser& parser) override;
+
+	// Empty text clears path; otherwise the text, ending with '/', becomes a folder path in style.
+	static void FixFolderPathSpec(const VString& text, FilePathStyle style, VFilePath& path);
+
+	const VFilePath& GetLogFolder() const { return fLogFolder; }
+	const VFilePath& GetClientCustomizationFile() const { return fClientCustomizationFile; }
+	const VFilePath& GetOutdatedApplication() const { return fOutdatedApplication; }
+	const VFilePath& GetUpToDateApplication() const { return fUpToDateApplication; }
+	const VFilePath& GetInstallDestination() const { return fInstallDestination; }
+	int32 GetCallerPID() const { return fCallerPID; }
+	bool GetReportToCaller() const { return fReportToCaller; }
+	bool IsSilent() const { return fSilent; }
+	const VFilePath& GetLinkFile() const { return fLinkFile; }
+	bool GetRestartHeadless() const { return fRestartHeadless; }
+
+private:
+	void _InitLocalizationManager();
+	// Same as DoQuit; nothing calls it.
+	void _DeInitLog();
+
+	VFilePath fLogFolder;
+	VFilePath fClientCustomizationFile;
+	VFilePath fOutdatedApplication;
+	VFilePath fUpToDateApplication;
+	VFilePath fInstallDestination;
+	VLog4jMsgFileLogger* fFileLogger = nullptr;
+	VLocalizationManager* fLocalizationManager = nullptr;
+	int32 fCallerPID = -1;
+	bool fReportToCaller = false;
+	bool fSilent = false;
+	VFilePath fLinkFile;
+	bool fRestartHeadless = false;
+};
+
+}  // namespace velk

@@ -1,0 +1,124 @@
+// The updater's command line: its options, the two bundle paths and how both ways of giving them agree.
+#include <vector>
+
+#include "updater/VCommandLineParser.h"
+#include "updater/VUpdateEngine.h"
+
+namespace velk {
+
+namespace {
+
+// Compared as a user would type a path on a volume that ignores case and accents.
+bool SamePathText(const VString& left, const VString& right)
+{
+	return left.EqualToString(right, false);
+}
+
+}  // namespace
+
+void VUpdateEngine::FixFolderPathSpec(const VString& text, FilePathStyle style, VFilePath& path)
+{
+	if (text.IsEmpty())
+	{
+		path.Clear();
+		return;
+	}
+	VString folder(text);
+	if (folder.GetUniChar(folder.GetLength()) != u'/')
+		folder.AppendUniChar(u'/');
+	path.FromFullPath(folder, style);
+}
+
+int VUpdateEngine::DoParseCommandLine(VCommandLineParser& parser)
+{
+	bool version = false;
+	VString installPath;
+	VString restartParams;
+	VString callerLog;
+	VString logDir;
+	VString clientInfo;
+	VString outdatedApp;
+	VString upToDateApp;
+	std::vector<VString> positional;
+
+	parser.AddParagraph(VString("\nRy Updater\n\t\tUpdates an existing Ry application residing at <path of app to update> "
+								"using \t\tnewer versions tored <path of update>\n\n"));
+	parser.AddOption(VString("pid"), VString("Wait for the caller's pid"), &fCallerPID);
+	parser.AddOption(VString("silent"),
+		VString("ensure that no message is displayed in case of error. Errors are still logged though"), &fSilent);
+	parser.AddOption(VString("install-path"),
+		VString("indicates where the updated app should be installed instead of <path of app to update>."), &installPath);
+	parser.AddOption(VString("restart-params"),
+		VString("indicates the full path to the RyLink \t\tfile that will be passed back to the restarted application. "
+				"This does not \t\tapply if the application is started as a service"),
+		&restartParams);
+	parser.AddOption(VString("caller-log"), VString("Restart params"), &callerLog);
+	parser.AddOption(VString("log-dir"), VString("specifies a folder for the updater where log file should be written"), &logDir);
+	parser.AddOption(VString("client-info"),
+		VString("path of the client customization file. Using this \t\toption IMPLIES that application is a Ry-based "
+				"client, which incurs special processing."),
+		&clientInfo);
+	parser.AddOption(VString("outdated-app"), VString("Outdated application bundle path"), &outdatedApp);
+	parser.AddOption(VString("uptodate-app"), VString("Up-to-date application bundle path"), &upToDateApp);
+	parser.AddPositionalArguments(&positional);
+	parser.AddOption(VString("restart-headless"), VString("Restart the application in headless mode."), &fRestartHeadless);
+	parser.AddParagraph(VString("\nHelp:\n"));
+	parser.AddOption(VString("version"), VString("Print the version and exits"), &version);
+
+	const int result = parser.Parse();
+	if (result == 0 && version)
+	{
+		VCommandLineParser::Print(GetProductVersion());
+		return 2;
+	}
+	if (result != 0)
+		return result;
+
+	const size_t count = positional.size();
+	if (count == 1)
+		return VCommandLineParser::PrintArgumentError(
+			VString("not enough arguments from the command line (required <dest> <src>)\n"));
+	if (count > 2)
+		return VCommandLineParser::PrintArgumentError(VString("two many arguments from the command line"));
+
+	if (count == 2)
+	{
+		bool outdatedMismatch = false;
+		if (outdatedApp.IsEmpty())
+			outdatedApp = positional[0];
+		else if (!SamePathText(outdatedApp, positional[0]))
+		{
+			VCommandLineParser::PrintArgumentError(VString("mismatched value for option --outdated-app\n"));
+			outdatedMismatch = true;
+		}
+		if (!upToDateApp.IsEmpty() && !SamePathText(upToDateApp, positional[1]))
+			return VCommandLineParser::PrintArgumentError(VString("mismatched value for option --uptodate-app\n"));
+		if (upToDateApp.IsEmpty())
+			upToDateApp = positional[1];
+		if (outdatedMismatch)
+			return 1;
+	}
+
+	bool missing = false;
+	if (upToDateApp.IsEmpty())
+	{
+		VCommandLineParser::PrintArgumentError(VString("mismatched value for option --uptodate-app\n"));
+		missing = true;
+	}
+	if (outdatedApp.IsEmpty())
+		return VCommandLineParser::PrintArgumentError(VString("mismatched value for option --outdated-app\n"));
+	if (missing)
+		return 1;
+
+	FixFolderPathSpec(outdatedApp, FPS_POSIX, fOutdatedApplication);
+	FixFolderPathSpec(upToDateApp, FPS_POSIX, fUpToDateApplication);
+	fInstallDestination = fOutdatedApplication;
+	fLinkFile.FromFullPath(restartParams, FPS_POSIX);
+	fReportToCaller = !callerLog.IsEmpty();
+	FixFolderPathSpec(logDir, FPS_POSIX, fLogFolder);
+	if (!clientInfo.IsEmpty())
+		fClientCustomizationFile.FromFullPath(clientInfo, FPS_POSIX);
+	return 0;
+}
+
+}  // namespace velk
