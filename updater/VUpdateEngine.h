@@ -7,6 +7,7 @@
 
 namespace velk {
 
+class VJSONValue;
 class VLocalizationManager;
 class VLog4jMsgFileLogger;
 
@@ -39,10 +40,27 @@ public:
 	const VFilePath& GetLinkFile() const { return fLinkFile; }
 	bool GetRestartHeadless() const { return fRestartHeadless; }
 
+	// The client customization: the link file written into the up-to-date bundle and its executable made
+	// executable; true when no error was left.
+	bool _FinishClientCustomization();
+	// Writes the link file when the customization names a server address; true.
+	bool _SetIPAdressOnClientPref(const VJSONValue& customization, const VFilePath& upToDateBundle);
+	// Adds the three execute bits the up-to-date bundle's executable lacks; true when no error was left.
+	bool _FinishMacClientCustomization(const VJSONValue& customization);
+
 private:
 	void _InitLocalizationManager();
 	// Same as DoQuit; nothing calls it.
 	void _DeInitLog();
+	// Opens the dated log file in the log folder; false when it could not be (errors pushed).
+	bool _InitLog();
+	// The update's steps, in an error context of their own whose errors reach DoRun's.
+	void _ApplyUpdate();
+	bool _WaitForPidToQuit();
+	// Relaunches the installed bundle through the opener; errors pushed.
+	void _LaunchApplication(const VFilePath& bundle);
+	// "step,value" on standard output while the caller reads it.
+	void _LogProgressToCaller(const char* step, int32 value);
 
 	VFilePath fLogFolder;
 	VFilePath fClientCustomizationFile;
