@@ -19,6 +19,9 @@ namespace {
 // goes away, and must never write into a descriptor number that was handed to another file since.
 std::atomic<int> sSignalDescriptor{-1};
 std::once_flag sSignalDescriptorOnce;
+// Set while a frame listens: the handlers stay installed after it went, and must then do nothing. Read by
+// the handlers instead of the process object, which the main thread clears while signals may land.
+std::atomic<bool> sListening{false};
 
 constexpr char kInterruptLine[] = "\n (ctrl-c has been received - quit)\n\n";
 
@@ -43,6 +46,7 @@ XPosixProcessIPC::XPosixProcessIPC() = default;
 
 XPosixProcessIPC::~XPosixProcessIPC()
 {
+	sListening.store(false);
 	if (fWatcher.joinable())
 	{
 		const uint64_t one = 1;
@@ -83,13 +87,14 @@ bool XPosixProcessIPC::Init()
 		if (::sigaction(setting.fSignal, &action, nullptr) != 0)
 			return false;
 	}
+	sListening.store(true);
 	return true;
 }
 
 void XPosixProcessIPC::_SignalHandler(int signal)
 {
 	const int savedErrno = errno;
-	if (VProcess::sInstance != nullptr && (signal == SIGINT || signal == SIGTERM || signal == SIGQUIT))
+	if (sListening.load() && (signal == SIGINT || signal == SIGTERM || signal == SIGQUIT))
 	{
 		if (signal == SIGINT)
 		{
