@@ -1,0 +1,205 @@
+// Swapping an application bundle of about 500 MB in about 5,000 files (versioned framework links, many small
+// resources, a few large binaries) for its up-to-date copy, against `cp -a` of the same tree into the same
+// folder, on a warm cache. Between runs, outside the timing, the copy is removed, the old bundle gets its
+// name back and the disk is synced. The trees are made once in $TMPDIR (else /tmp) and removed at exit.
+
+#include <benchmark/benchmark.h>
+
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchProcess.h"
+#include "files/VFolder.h"
+#include "kernel/memory/VRefPtr.h"
+#include "updater/VBundleSwap.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+uint64_t sState = 0x9E3779B97F4A7C15ull;
+
+uint64_t NextRandom()
+{
+	sState ^= sState << 13;
+	sState ^= sState >> 7;
+	sState ^= sState << 17;
+	return sState;
+}
+
+void WriteFile(const std::string& path, size_t size, mode_t mode)
+{
+	static std::string buffer;
+	buffer.resize(size);
+	for (size_t i = 0; i + 8 <= size; i += 8)
+	{
+		const uint64_t word = NextRandom();
+		std::memcpy(&buffer[i], &word, 8);
+	}
+	std::ofstream(path, std::ios::binary).write(buffer.data(), std::streamsize(size));
+	chmod(path.c_str(), mode);
+}
+
+// An application with versioned frameworks: 40 MB executable, five 50 MB libraries, small headers and
+// resources up to 5,000 files.
+void MakeBundle(const std::string& root, int files)
+{
+	const std::string contents = root + "/Contents";
+	fs::create_directories(contents + "/MacOS");
+	WriteFile(contents + "/Info.plist", 2048, 0644);
+	WriteFile(contents + "/MacOS/App", files >= 5000 ? (40u << 20) : 4096, 0755);
+	int made = 2;
+	for (int f = 0; f < 8 && made < files; ++f)
+	{
+		const std::string framework = contents + "/Frameworks/Lib" + std::to_string(f) + ".framework";
+		const std::string version = framework + "/Versions/A";
+		fs::create_directories(version + "/Headers");
+		WriteFile(version + "/Lib" + std::to_string(f), files >= 5000 ? (f < 5 ? (50u << 20) : (2u << 20)) : 4096, 0755);
+		fs::create_symlink("A", framework + "/Versions/Current");
+		fs::create_symlink("Versions/Current/Lib" + std::to_string(f), framework + "/Lib" + std::to_string(f));
+		fs::create_symlink("Versions/Current/Headers", framework + "/Headers");
+		for (int h = 0; h < 60 && made < files; ++h, ++made)
+			WriteFile(version + "/Headers/H" + std::to_string(h) + ".h", 512 + NextRandom() % 8192, 0644);
+	}
+	for (int l = 0; made < files; ++l)
+	{
+		const std::string folder = contents + "/Resources/l" + std::to_string(l) + ".lproj";
+		fs::create_directories(folder);
+		for (int r = 0; r < 50 && made < files; ++r, ++made)
+			WriteFile(folder + "/Image" + std::to_string(r) + ".png", 1024 + NextRandom() % 98304, 0644);
+	}
+}
+
+bool Run(std::vector<std::string> arguments)
+{
+	std::vector<char*> argv;
+	for (std::string& argument : arguments)
+		argv.push_back(argument.data());
+	argv.push_back(nullptr);
+	pid_t child = 0;
+	if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+		return false;
+	int status = 0;
+	return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+velk::VRefPtr<velk::VFolder> FolderAt(const std::string& path)
+{
+	return velk::VRefPtr<velk::VFolder>(new velk::VFolder(velk::VFilePath(velk::VString((path + "/").c_str()), velk::FPS_POSIX)), true);
+}
+
+// The up-to-date bundle, the outdated one at its place and the folder both copies go to.
+class Bundles
+{
+public:
+	static Bundles& Get()
+	{
+		static Bundles sBundles;
+		return sBundles;
+	}
+
+	std::string fUpToDate;
+	std::string fOutdated;
+	std::string fOld;  // where the swap puts the outdated bundle
+	std::string fCopy;  // where `cp -a` copies
+	std::string fProblem;
+
+private:
+	Bundles()
+	{
+		const char* folder = std::getenv("TMPDIR");
+		std::string pattern = std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") + "/velk-swap-bench-XXXXXX";
+		if (mkdtemp(pattern.data()) == nullptr)
+		{
+			fProblem = "cannot make a folder in the temporary folder";
+			return;
+		}
+		fRoot = pattern;
+		fUpToDate = fRoot + "/Source/Name.app";
+		fOutdated = fRoot + "/Install/Name.app";
+		fOld = fRoot + "/Install/Name_old0001.app";
+		fCopy = fRoot + "/Install/Copy.app";
+		MakeBundle(fUpToDate, 5000);
+		MakeBundle(fOutdated, 500);
+		sync();
+	}
+
+	~Bundles()
+	{
+		if (!fRoot.empty())
+			fs::remove_all(fRoot);
+	}
+
+	std::string fRoot;
+};
+
+void BM_BundleSwap_Velk(benchmark::State& state)
+{
+	bench::EnsureProcess();
+	Bundles& bundles = Bundles::Get();
+	if (!bundles.fProblem.empty())
+	{
+		state.SkipWithError(bundles.fProblem.c_str());
+		return;
+	}
+	const velk::VRefPtr<velk::VFolder> outdated = FolderAt(bundles.fOutdated);
+	const velk::VRefPtr<velk::VFolder> upToDate = FolderAt(bundles.fUpToDate);
+	for (auto _ : state)
+	{
+		const auto start = std::chrono::steady_clock::now();
+		velk::VRefPtr<velk::VFolder> old(velk::_SwapApplications(*outdated, *upToDate, *outdated), true);
+		const auto end = std::chrono::steady_clock::now();
+		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+		if (!old)
+		{
+			state.SkipWithError("the swap failed");
+			return;
+		}
+		fs::remove_all(bundles.fOutdated);
+		fs::rename(bundles.fOld, bundles.fOutdated);
+		sync();
+	}
+}
+
+void BM_BundleSwap_CpArchive(benchmark::State& state)
+{
+	Bundles& bundles = Bundles::Get();
+	if (!bundles.fProblem.empty())
+	{
+		state.SkipWithError(bundles.fProblem.c_str());
+		return;
+	}
+	for (auto _ : state)
+	{
+		const auto start = std::chrono::steady_clock::now();
+		const bool copied = Run({"cp", "-a", bundles.fUpToDate, bundles.fCopy});
+		const auto end = std::chrono::steady_clock::now();
+		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+		fs::remove_all(bundles.fCopy);
+		sync();
+		if (!copied)
+		{
+			state.SkipWithError("cp -a failed");
+			return;
+		}
+	}
+}
+
+}  // namespace
+
+BENCHMARK(BM_BundleSwap_Velk)->UseManualTime()->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BundleSwap_CpArchive)->UseManualTime()->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+

@@ -1,0 +1,149 @@
+#include "updater/VUpdaterLog.h"
+
+#include <cstdarg>
+#include <initializer_list>
+#include <new>
+#include <utility>
+
+#include "containers/VValueBag.h"
+#include "files/VFilePath.h"
+#include "files/VSystem.h"
+#include "kernel/memory/VRefPtr.h"
+#include "kernel/values/VLong.h"
+#include "runtime/ILogger.h"
+#include "runtime/StThrowError.h"
+#include "runtime/VErrorContext.h"
+#include "runtime/VProcess.h"
+
+namespace velk {
+
+namespace {
+
+void LogFormatted(int32 level, const char* format, va_list arguments)
+{
+	ILogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
+	if (logger == nullptr)
+		return;
+	VString text;
+	text.VPrintf(format, arguments);
+	VRefPtr<VValueBag> bag(new (std::nothrow) VValueBag, true);
+	if (!bag)
+		return;
+	ILoggerBagKeys::message.Set(bag.Get(), text);
+	// The key's default level is left out of the bag.
+	if (level != EML_Information)
+		ILoggerBagKeys::level.Set(bag.Get(), level);
+	// The updater's lines carry their component as a 32-bit value.
+	bag->SetAttribute(ILoggerBagKeys::component_signature, VLong(int32(kUPDATER_LOG_SIGNATURE)));
+	logger->LogBag(bag.Get());
+}
+
+// An error of code carrying the named POSIX path texts, pushed on the current error context.
+VError ThrowWithParameters(VError code, std::initializer_list<std::pair<const char*, const VString*>> parameters)
+{
+	if (code == VE_OK)
+		return code;
+	VErrorBase* error = new (std::nothrow) VErrorBase(code);
+	if (error != nullptr)
+	{
+		for (const auto& [name, value] : parameters)
+			error->SetString(VString(name), *value);
+	}
+	// A null error pushes the code alone.
+	_PushRetainedError(error, error == nullptr ? code : VE_OK);
+	return code;
+}
+
+VString PosixText(const VFilePath& path)
+{
+	VString text;
+	path.GetPosixPath(text);
+	return text;
+}
+
+}  // namespace
+
+void Log(int32 level, const char* format, ...)
+{
+	va_list arguments;
+	va_start(arguments, format);
+	LogFormatted(level, format, arguments);
+	va_end(arguments);
+}
+
+void LogError(const char* format, ...)
+{
+	va_list arguments;
+	va_start(arguments, format);
+	LogFormatted(EML_Error, format, arguments);
+	va_end(arguments);
+}
+
+void LogInfo(const char* format, ...)
+{
+	va_list arguments;
+	va_start(arguments, format);
+	LogFormatted(EML_Information, format, arguments);
+	va_end(arguments);
+}
+
+void LogDebug(const char* format, ...)
+{
+	va_list arguments;
+	va_start(arguments, format);
+	LogFormatted(EML_Debug, format, arguments);
+	va_end(arguments);
+}
+
+void DisplayMessage(const VString& text)
+{
+	VSystem::DisplayNotification(VString("Debug"), text, 0, nullptr);
+}
+
+VError ThrowErrorWithPath(VError code, const VFilePath& path)
+{
+	const VString text(PosixText(path));
+	return ThrowWithParameters(code, {{"path", &text}});
+}
+
+VError ThrowErrorWithPaths(VError code, const VFilePath& source, const VFilePath& destination)
+{
+	const VString sourceText(PosixText(source));
+	const VString destinationText(PosixText(destination));
+	return ThrowWithParameters(code, {{"srcPath", &sourceText}, {"dstPath", &destinationText}});
+}
+
+VError ThrowServiceError(VError code, const VString& name)
+{
+	return ThrowWithParameters(code, {{"ServiceName", &name}});
+}
+
+void _LogError(const VErrorBase* error)
+{
+	if (error == nullptr)
+		return;
+	VString text;
+	error->GetErrorDescription(text);
+	if (text.IsEmpty())
+		error->GetErrorString(text);
+	LogError("%S", &text);
+}
+
+void DumpErrorStack(const VErrorContext* context, bool newestFirst)
+{
+	if (context == nullptr)
+		return;
+	const std::vector<VRefPtr<VErrorBase>>& errors = context->GetErrors();
+	if (newestFirst)
+	{
+		for (auto error = errors.rbegin(); error != errors.rend(); ++error)
+			_LogError(error->Get());
+	}
+	else
+	{
+		for (const VRefPtr<VErrorBase>& error : errors)
+			_LogError(error.Get());
+	}
+}
+
+}  // namespace velk
