@@ -65,5 +65,14 @@ bench: bench-deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# `make demo`: one update of a sample application by an optimised updater, its traces shown; the demo's
+# folder is kept under /tmp.
+DEMO_DIR ?= build-demo
+
+.PHONY: demo
+
+demo:
+	@DEMO_BUILD_DIR=$(DEMO_DIR) JOBS=$(JOBS) tools/demo
+
 clean:
 	rm -rf $(BUILD_DIR) $(TSAN_DIR) $(RELEASE_DIR) $(BENCH_DIR) $(FUZZ_DIR)

@@ -9,6 +9,7 @@
 #include "runtime/VComponentManager.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VLog4jMsgFileLogger.h"
+#include "updater/VProcessLauncher.h"
 #include "updater/VUpdaterErrors.h"
 
 namespace velk {
@@ -37,6 +38,12 @@ bool VUpdateEngine::Init(uint32 flags)
 	if (!VProcessIPC::Init(flags))
 		return false;
 	_InitLocalizationManager();
+	// The relaunch's "open" is our own opener beside the updater, never a program of that name on PATH.
+	VFilePath opener = GetExecutableFolderPath();
+	opener.ToSubFile(VString("opener"));
+	VString openerPath;
+	opener.GetPosixPath(openerPath);
+	VProcessLauncher::RegisterSystemCommand(VString("open"), openerPath);
 	return true;
 }
 
@@ -53,12 +60,6 @@ void VUpdateEngine::_InitLocalizationManager()
 		types->SetLocalizationManager(fLocalizationManager);
 	for (OsType signature : {kVELK_SIGNATURE, FourCharCode("xmlc"), FourCharCode("PW32"), kUPDATER_SIGNATURE})
 		VErrorBase::RegisterLocalizer(signature, fLocalizationManager);
-}
-
-void VUpdateEngine::DoRun()
-{
-	// The update run is not part of this program yet: a complete command line ends as a failed update.
-	_ThrowError(VE_UNIMPLEMENTED);
 }
 
 void VUpdateEngine::DoQuit()

@@ -74,6 +74,7 @@ private:
 	bool fSilent = false;
 	VFilePath fLinkFile;
 	bool fRestartHeadless = false;
+	VString fLogName;  // the dated base name of the log files
 };
 
 }  // namespace velk

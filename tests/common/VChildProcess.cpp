@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <string_view>
+
 extern char** environ;
 
 namespace velk::test {
@@ -65,9 +67,18 @@ bool VChildProcess::Start()
 	for (const std::string& argument : fArguments)
 		argv.push_back(const_cast<char*>(argument.c_str()));
 	argv.push_back(nullptr);
+	// The test's variables, save those the given entries replace.
 	std::vector<char*> envp;
 	for (char** entry = environ; *entry != nullptr; ++entry)
-		envp.push_back(*entry);
+	{
+		const std::string_view text(*entry);
+		const std::string_view name = text.substr(0, text.find('=') + 1);
+		bool replaced = false;
+		for (const std::string& given : fEnvironment)
+			replaced = replaced || given.compare(0, name.size(), name) == 0;
+		if (!replaced)
+			envp.push_back(*entry);
+	}
 	for (const std::string& entry : fEnvironment)
 		envp.push_back(const_cast<char*>(entry.c_str()));
 	envp.push_back(nullptr);

@@ -12,7 +12,8 @@ namespace velk::test {
 class VChildProcess
 {
 public:
-	// arguments exclude the program itself; environment entries "NAME=value" are added to the test's.
+	// arguments exclude the program itself; environment entries "NAME=value" are added to the test's,
+	// replacing its variables of the same name.
 	VChildProcess(const std::string& program, const std::vector<std::string>& arguments,
 		const std::vector<std::string>& environment = {});
 	// Kills a child still running and collects it.

@@ -1,0 +1,302 @@
+// The update run: the dated log, the checks of both bundles, the caller told and waited for, the swap, the
+// relaunch and the old bundle discarded; on failure every error is logged and the user is told.
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <new>
+#include <vector>
+
+#include "containers/VValueBag.h"
+#include "documents/localization/LocalizeString.h"
+#include "files/VFolder.h"
+#include "files/VSystem.h"
+#include "kernel/memory/VMemoryBuffer.h"
+#include "kernel/values/VTime.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VErrorContext.h"
+#include "runtime/VLog4jMsgFileLogger.h"
+#include "runtime/VTask.h"
+#include "updater/VBundleSwap.h"
+#include "updater/VProcessLauncher.h"
+#include "updater/VUpdateEngine.h"
+#include "updater/VUpdaterErrors.h"
+#include "updater/VUpdaterLog.h"
+#include "updater/mac/XMacLaunchServices.h"
+
+namespace velk {
+
+namespace {
+
+void FormatNow(VString& date, VString& time)
+{
+	VTime now;
+	VTime::Now(now);
+	now.FormatByOS(date, time, false);
+}
+
+VString PosixText(const VFilePath& path)
+{
+	VString text;
+	path.GetPosixPath(text);
+	return text;
+}
+
+// The text between double quotation marks of a command line: a backslash or quotation mark of the path
+// gets a backslash, so that the command line splits back into the path itself.
+VString QuotedForCommandLine(const VString& text)
+{
+	VString quoted("\"");
+	for (int32 i = 1; i <= text.GetLength(); ++i)
+	{
+		const UniChar unit = text.GetUniChar(i);
+		if (unit == u'\\' || unit == u'"')
+			quoted.AppendUniChar(u'\\');
+		quoted.AppendUniChar(unit);
+	}
+	quoted.AppendUniChar(u'"');
+	return quoted;
+}
+
+// Puts /dev/null in place of the standard streams, so that no file opened later takes their numbers and
+// nothing written to them afterwards lands anywhere.
+void DetachStandardStreams()
+{
+	fflush(stdout);
+	fflush(stderr);
+	const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+	if (null < 0)
+		return;
+	for (int descriptor = 0; descriptor <= 2; ++descriptor)
+		::dup2(null, descriptor);
+	if (null > 2)
+		::close(null);
+}
+
+}  // namespace
+
+void VUpdateEngine::DoRun()
+{
+	StErrorContextInstaller context(true, true);
+	_InitLog();
+	if (context.GetLastError() != VE_OK)
+		fSilent = false;
+
+	VString date;
+	VString time;
+	FormatNow(date, time);
+	LogInfo("Updater starting - %S - %S", &date, &time);
+
+	if (context.GetLastError() == VE_OK)
+		_ApplyUpdate();
+
+	DumpErrorStack(context.GetContext(), true);
+	FormatNow(date, time);
+	if (context.GetLastError() == VE_OK)
+	{
+		LogInfo("Update successful - %S - %S", &date, &time);
+		return;
+	}
+	LogInfo("Update failed - %S - %S", &date, &time);
+	if (fSilent)
+		return;
+
+	VString message;
+	if (const VErrorBase* last = context.GetLast())
+	{
+		last->GetErrorDescription(message);
+		if (message.IsEmpty())
+			last->GetErrorString(message);
+	}
+	VFilePath logFile;
+	if (fFileLogger != nullptr)
+	{
+		logFile = fLogFolder;
+		logFile.ToSubFile(fLogName + VString("_1.txt"));
+		VString hint = LocalizeString(VString("MoreInformationsAvailableInLogFile"),
+			"More information is available in the log file '{LogFilePath}'");
+		if (!hint.IsEmpty())
+		{
+			VRefPtr<VValueBag> values(new (std::nothrow) VValueBag, true);
+			if (values)
+			{
+				values->SetString(VString("LogFilePath"), PosixText(logFile));
+				hint.Format(values.Get(), false);
+			}
+			message = message + VString("\r\n");
+			message = message + hint;
+		}
+	}
+	ENotificationResponse answer = eNR_None;
+	VSystem::DisplayNotification(VString(), message, 2, &answer);
+	if (answer == eNR_Yes && logFile.IsValid())
+		XMacLaunchServices::OpenDocument(PosixText(logFile));
+}
+
+bool VUpdateEngine::_InitLog()
+{
+	if (!fLogFolder.IsValid())
+		return true;
+	VRefPtr<VFolder> folder(new (std::nothrow) VFolder(fLogFolder), true);
+	if (!folder)
+		return false;
+	if (!folder->Exists() && folder->CreateRecursive() != VE_OK)
+		return false;
+
+	VTime now;
+	VTime::Now(now);
+	int16 year, month, day, hour, minute, second, millisecond;
+	now.GetLocalTime(year, month, day, hour, minute, second, millisecond);
+	fLogName.Printf("%04d-%02d-%02d_%02d-%02d-%02d_log", int(year), int(month), int(day), int(hour), int(minute), int(second));
+	fFileLogger = new (std::nothrow) VLog4jMsgFileLogger(folder.Get(), fLogName);
+	if (fFileLogger == nullptr)
+		return false;
+	fFileLogger->Start();
+	if (!fFileLogger->IsStarted())
+	{
+		_ThrowError(VE_UPDATER_LOG_NOT_STARTED);
+		return false;
+	}
+	return true;
+}
+
+void VUpdateEngine::_ApplyUpdate()
+{
+	StErrorContextInstaller context(true, true);
+
+	VFolder outdated(fOutdatedApplication);
+	VFolder upToDate(fUpToDateApplication);
+	if (!outdated.Exists())
+		ThrowErrorWithPath(VE_UPDATER_OUTDATED_APP_MISSING, fOutdatedApplication);
+	if (!upToDate.Exists())
+		ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDateApplication);
+	if (context.GetLastError() != VE_OK)
+		return;
+
+	if (fClientCustomizationFile.IsFile())
+	{
+		_FinishClientCustomization();
+		if (context.GetLastError() != VE_OK)
+			return;
+	}
+
+	if (fReportToCaller)
+	{
+		_LogProgressToCaller("waitquit", -1);
+		DetachStandardStreams();
+		fReportToCaller = false;
+	}
+
+	LogInfo("Waiting for external process to quit");
+	_WaitForPidToQuit();
+	if (context.GetLastError() != VE_OK)
+	{
+		LogError("External process wait failed");
+		_ThrowError(VE_UPDATER_CALLER_WAIT_FAILED);
+		return;
+	}
+
+	LogInfo("Proceeding with up-to-date application install...");
+	VRefPtr<VFolder> old(_SwapApplications(outdated, upToDate, VFolder(fInstallDestination)), true);
+	if (context.GetLastError() != VE_OK)
+	{
+		LogError("Up-to-date application install failed");
+		_ThrowError(VE_UPDATER_INSTALL_FAILED);
+		return;
+	}
+
+	LogInfo("Proceeding with up-to-date application restart...");
+	_LaunchApplication(fInstallDestination);
+	if (context.GetLastError() != VE_OK)
+	{
+		// The old bundle stays aside under its temporary name.
+		LogError("Up-to-date application restart failed");
+		return;
+	}
+
+	LogInfo("Up-to-date application restarted");
+	if (old)
+	{
+		// The trash error stays: the run ends as failed although the new application runs.
+		if (old->MoveToTrash() != VE_OK)
+			old->DeleteForced();
+	}
+}
+
+bool VUpdateEngine::_WaitForPidToQuit()
+{
+	if (fCallerPID < 0)
+	{
+		LogInfo("Skipping process wait (negative pid)");
+		return true;
+	}
+	LogInfo("Waiting for process %d to quit", int(fCallerPID));
+	const uint32 start = uint32(VSystem::GetCurrentTime());
+	uint32 now = start;
+	bool present = true;
+	std::vector<int> pids;
+	// Unsigned 32-bit subtraction: right across the wrap of the millisecond clock.
+	while (present && now - start <= 59999)
+	{
+		pids.clear();
+		VSystem::GetProcessList(pids);
+		present = pids.empty();
+		for (int pid : pids)
+		{
+			if (pid == fCallerPID)
+				present = true;
+		}
+		VTask::Sleep(500);
+		now = uint32(VSystem::GetCurrentTime());
+	}
+	if (present && now - start >= 60000)
+	{
+		LogError("Process %d still exists after maximum wait time. Giving up.", int(fCallerPID));
+		_ThrowError(VE_UPDATER_CALLER_WAIT_FAILED);
+		return false;
+	}
+	VTask::Sleep(1000);
+	LogInfo("Process %d has quit. Proceeding.", int(fCallerPID));
+	return true;
+}
+
+void VUpdateEngine::_LaunchApplication(const VFilePath& bundle)
+{
+	VString command("open -a ");
+	command = command + QuotedForCommandLine(PosixText(bundle));
+	if (!fLinkFile.GetPath(FPS_SYSTEM).IsEmpty())
+	{
+		command = command + VString(" --args ");
+		command = command + QuotedForCommandLine(PosixText(fLinkFile));
+		if (fRestartHeadless)
+			command = command + VString(" --headless");
+	}
+	else if (fRestartHeadless)
+		command = command + VString(" --args --headless");
+	LogInfo("Restarting installed application (%S)...", &command);
+
+	VMemoryBuffer<> output;
+	VMemoryBuffer<> errors;
+	int32 exitStatus = 0;
+	const VError result = VProcessLauncher::ExecuteCommandLine(command, 0, nullptr, &output, &errors, nullptr, nullptr,
+		&exitStatus, nullptr, nullptr, true, false);
+	if (result != VE_OK)
+	{
+		LogError("Failed to restart updated application (returned error %d - exit status %d)", int(int32(result)),
+			int(exitStatus));
+		_ThrowError(VE_UPDATER_RELAUNCH_FAILED);
+		return;
+	}
+	LogInfo("Updated application restarted, returned %d", int(exitStatus));
+}
+
+void VUpdateEngine::_LogProgressToCaller(const char* step, int32 value)
+{
+	if (!fReportToCaller)
+		return;
+	printf("%s,%d\n", step, int(value));
+	fflush(stdout);
+}
+
+}  // namespace velk
