@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +21,8 @@
 
 #include "common/VChildProcess.h"
 #include "common/VTemporaryFolderTest.h"
+
+extern char** environ;
 
 namespace velk {
 
@@ -177,13 +180,13 @@ protected:
 		return environment;
 	}
 
-	// Waits until an adopted process has ended and collects it.
-	static bool WaitForEnd(pid_t pid)
+	// Waits until an adopted process has ended and collects it, with its wait status when asked.
+	static bool WaitForEnd(pid_t pid, int* status = nullptr)
 	{
 		const long end = NowMilliseconds() + kBound;
 		while (NowMilliseconds() < end)
 		{
-			if (::waitpid(pid, nullptr, WNOHANG) == pid || ::kill(pid, 0) != 0)
+			if (::waitpid(pid, status, WNOHANG) == pid || ::kill(pid, 0) != 0)
 				return true;
 			::usleep(20000);
 		}
@@ -472,6 +475,62 @@ TEST_F(VUpdaterEndToEndTest, CallerThatNeverQuits)
 		<< Joined(messages);
 	EXPECT_EQ(Tree(fOld), fOldTree);
 	EXPECT_EQ(Tree(fNew), fNewTree);
+}
+
+}  // namespace velk
+
+namespace velk {
+
+// Paths holding quotation marks and backslashes reach the relaunch whole, and an old bundle's first
+// temporary name already taken moves it to the next.
+TEST_F(VUpdaterEndToEndTest, OddPathsAndTakenNames)
+{
+	const std::string odd = fRoot + "a \"quoted\" \\ dir --args x";
+	fs::create_directories(odd);
+	fs::rename(fRoot + "samples/v1", odd + "/v1");
+	const std::string old = odd + "/v1/Sample.app";
+	fs::create_directories(odd + "/v1/Sample_old0001.app");
+	const test::VChildRun run = Run({"--log-dir", fRoot + "logs", old, fNew});
+	ASSERT_TRUE(WIFEXITED(run.fStatus));
+	EXPECT_EQ(WEXITSTATUS(run.fStatus), 0) << Joined(LogMessages(fRoot + "logs"));
+	EXPECT_EQ(Tree(old), fNewTree);
+	ExpectTrashed("Sample_old0002.app", fOldTree);
+	EXPECT_TRUE(fs::is_directory(odd + "/v1/Sample_old0001.app"));
+	ASSERT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fRoot + "record.txt");
+	// No argument leaked out of the quoted path.
+	EXPECT_EQ(ReadWhole(fRoot + "record.txt").find("argument"), std::string::npos) << ReadWhole(fRoot + "record.txt");
+}
+
+// A caller that stops reading before the updater's line: the write fails quietly and the update goes on.
+TEST_F(VUpdaterEndToEndTest, CallerClosedItsPipe)
+{
+	int pipe[2];
+	ASSERT_EQ(::pipe(pipe), 0);
+	::close(pipe[0]);
+	posix_spawn_file_actions_t actions;
+	posix_spawn_file_actions_init(&actions);
+	posix_spawn_file_actions_adddup2(&actions, pipe[1], 1);
+	const std::string program = Updater();
+	const std::string logs = fRoot + "logs";
+	const char* arguments[] = {program.c_str(), "--caller-log", "yes", "--log-dir", logs.c_str(), fOld.c_str(), fNew.c_str(), nullptr};
+	// The test's variables, with the run's own in front so that they are the ones found.
+	std::vector<std::string> entries = Environment();
+	std::vector<char*> environment;
+	for (std::string& entry : entries)
+		environment.push_back(entry.data());
+	for (char** entry = environ; *entry != nullptr; ++entry)
+		environment.push_back(*entry);
+	environment.push_back(nullptr);
+	pid_t updater = 0;
+	ASSERT_EQ(posix_spawn(&updater, program.c_str(), &actions, nullptr, const_cast<char**>(arguments), environment.data()), 0);
+	posix_spawn_file_actions_destroy(&actions);
+	::close(pipe[1]);
+	int status = 0;
+	ASSERT_TRUE(WaitForEnd(updater, &status));
+	ASSERT_TRUE(WIFEXITED(status)) << status;
+	EXPECT_EQ(WEXITSTATUS(status), 0) << Joined(LogMessages(fRoot + "logs"));
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	ASSERT_TRUE(WaitForRecord("version 2.0\n"));
 }
 
 }  // namespace velk
