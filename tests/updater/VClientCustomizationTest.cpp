@@ -14,6 +14,7 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VProcess.h"
 #include "updater/VCommandLineParser.h"
+#include "updater/StSideEngine.h"
 #include "updater/VUpdateEngine.h"
 #include "updater/VUpdaterErrors.h"
 
@@ -21,30 +22,7 @@ namespace velk {
 
 namespace {
 
-// An engine beside the test environment's process object, which stays in charge.
-class StSideEngine
-{
-public:
-	StSideEngine() : fSaved(VProcess::sInstance), fSavedIPC(VProcessIPC::sInstance)
-	{
-		plat::SetMainBundleInfoStringForTesting("CFBundleShortVersionString", std::string("9.8.7"));
-		fEngine = new VUpdateEngine;
-		plat::ClearMainBundleOverridesForTesting();
-		VProcess::sInstance = fSaved;
-	}
-	~StSideEngine()
-	{
-		delete fEngine;
-		VProcess::sInstance = fSaved;
-		VProcessIPC::sInstance = fSavedIPC;
-	}
-	VUpdateEngine* operator->() const { return fEngine; }
-
-private:
-	VProcess* fSaved;
-	VProcessIPC* fSavedIPC;
-	VUpdateEngine* fEngine;
-};
+using test::StSideEngine;
 
 const std::string kLinkFile = "New.app/Contents/Database/RiduzovOduziz.Rylink";
 const std::string kExecutable = "New.app/Contents/MacOS/Client";

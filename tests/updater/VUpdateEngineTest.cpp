@@ -11,6 +11,7 @@
 #include "platform/MainBundle.h"
 #include "runtime/VProcess.h"
 #include "updater/VCommandLineParser.h"
+#include "updater/StSideEngine.h"
 #include "updater/VUpdateEngine.h"
 
 namespace velk {
@@ -26,31 +27,7 @@ std::string PosixOf(const VFilePath& path)
 	return to_string(text);
 }
 
-// An engine beside the test environment's process object, which stays in charge.
-class StSideEngine
-{
-public:
-	StSideEngine() : fSaved(VProcess::sInstance), fSavedIPC(VProcessIPC::sInstance)
-	{
-		plat::SetMainBundleInfoStringForTesting("CFBundleShortVersionString", std::string("9.8.7"));
-		fEngine = new VUpdateEngine;
-		plat::ClearMainBundleOverridesForTesting();
-		VProcess::sInstance = fSaved;
-	}
-	~StSideEngine()
-	{
-		delete fEngine;
-		VProcess::sInstance = fSaved;
-		VProcessIPC::sInstance = fSavedIPC;
-	}
-	VUpdateEngine* operator->() const { return fEngine; }
-	VUpdateEngine& operator*() const { return *fEngine; }
-
-private:
-	VProcess* fSaved;
-	VProcessIPC* fSavedIPC;
-	VUpdateEngine* fEngine;
-};
+using test::StSideEngine;
 
 const std::string kNoUpToDate = "mismatched value for option --uptodate-app\n\n";
 const std::string kNoOutdated = "mismatched value for option --outdated-app\n\n";
