@@ -19,12 +19,11 @@
 #include <string>
 #include <vector>
 
+#include "BenchTools.h"
 #include "BenchProcess.h"
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
 #include "updater/VBundleSwap.h"
-
-extern char** environ;
 
 namespace {
 
@@ -83,19 +82,6 @@ void MakeBundle(const std::string& root, int files)
 	}
 }
 
-bool Run(std::vector<std::string> arguments)
-{
-	std::vector<char*> argv;
-	for (std::string& argument : arguments)
-		argv.push_back(argument.data());
-	argv.push_back(nullptr);
-	pid_t child = 0;
-	if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-		return false;
-	int status = 0;
-	return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 velk::VRefPtr<velk::VFolder> FolderAt(const std::string& path)
 {
 	return velk::VRefPtr<velk::VFolder>(new velk::VFolder(velk::VFilePath(velk::VString((path + "/").c_str()), velk::FPS_POSIX)), true);
@@ -120,14 +106,12 @@ public:
 private:
 	Bundles()
 	{
-		const char* folder = std::getenv("TMPDIR");
-		std::string pattern = std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") + "/velk-swap-bench-XXXXXX";
-		if (mkdtemp(pattern.data()) == nullptr)
+		fRoot = bench::MakeTemporaryFolder("velk-swap-bench");
+		if (fRoot.empty())
 		{
 			fProblem = "cannot make a folder in the temporary folder";
 			return;
 		}
-		fRoot = pattern;
 		fUpToDate = fRoot + "/Source/Name.app";
 		fOutdated = fRoot + "/Install/Name.app";
 		fOld = fRoot + "/Install/Name_old0001.app";
@@ -185,7 +169,7 @@ void BM_BundleSwap_CpArchive(benchmark::State& state)
 	for (auto _ : state)
 	{
 		const auto start = std::chrono::steady_clock::now();
-		const bool copied = Run({"cp", "-a", bundles.fUpToDate, bundles.fCopy});
+		const bool copied = bench::RunProgram({"cp", "-a", bundles.fUpToDate, bundles.fCopy});
 		const auto end = std::chrono::steady_clock::now();
 		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
 		fs::remove_all(bundles.fCopy);

@@ -21,11 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "BenchTools.h"
 #include "files/VFilePath.h"
 #include "files/mac/XMacFolder.h"
 #include "kernel/strings/VString.h"
-
-extern char** environ;
 
 namespace {
 
@@ -148,19 +147,6 @@ std::map<std::string, std::string> Describe(const std::string& root)
 	return entries;
 }
 
-bool Run(std::vector<std::string> arguments)
-{
-	std::vector<char*> argv;
-	for (std::string& argument : arguments)
-		argv.push_back(argument.data());
-	argv.push_back(nullptr);
-	pid_t child = 0;
-	if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-		return false;
-	int status = 0;
-	return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 // The source tree, made once per run and removed at exit, and whether our copy equals `cp -a`'s.
 // The folder layer's copy of a whole tree to a folder that does not exist yet, as an application asks for it.
 bool CopyWithToolbox(const std::string& from, const std::string& to)
@@ -188,19 +174,17 @@ public:
 private:
 	Tree()
 	{
-		const char* folder = std::getenv("TMPDIR");
-		std::string pattern = std::string(folder != nullptr && *folder != 0 ? folder : "/tmp") + "/velk-treecopy-bench-XXXXXX";
-		if (mkdtemp(pattern.data()) == nullptr)
+		fRoot = bench::MakeTemporaryFolder("velk-treecopy-bench");
+		if (fRoot.empty())
 		{
 			fProblem = "cannot make a folder in the temporary folder";
 			return;
 		}
-		fRoot = pattern;
 		fSource = fRoot + "/Source.app";
 		fCopy = fRoot + "/Copy.app";
 		MakeTree(fSource);
 		const std::string archive = fRoot + "/Archive.app";
-		if (!Run({ "cp", "-a", fSource, archive }))
+		if (!bench::RunProgram({ "cp", "-a", fSource, archive }))
 			fProblem = "cp -a failed";
 		else if (!CopyWithToolbox(fSource, fCopy))
 			fProblem = "the tree copy failed";
@@ -252,12 +236,12 @@ void BM_TreeCopy_Velk(benchmark::State& state)
 
 void BM_TreeCopy_CpArchive(benchmark::State& state)
 {
-	TimeCopies(state, [](const std::string& from, const std::string& to) { return Run({ "cp", "-a", from, to }); });
+	TimeCopies(state, [](const std::string& from, const std::string& to) { return bench::RunProgram({ "cp", "-a", from, to }); });
 }
 
 void BM_TreeCopy_RsyncArchive(benchmark::State& state)
 {
-	TimeCopies(state, [](const std::string& from, const std::string& to) { return Run({ "rsync", "-a", from + "/", to }); });
+	TimeCopies(state, [](const std::string& from, const std::string& to) { return bench::RunProgram({ "rsync", "-a", from + "/", to }); });
 }
 
 }  // namespace
