@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/TestFaults.h"
+
 namespace plat {
 
 namespace {
@@ -22,7 +24,10 @@ std::atomic<int> sFaultError{0};
 
 int InjectedFault(WriteStep step)
 {
-	return sFaultStep.load() == int(step) ? sFaultError.load() : 0;
+	if (sFaultStep.load() == int(step))
+		return sFaultError.load();
+	// A full disk armed from the environment refuses the bytes, not the file's making.
+	return step == WriteStep::kWrite ? EnvironmentWriteFault() : 0;
 }
 #else
 enum class WriteStep

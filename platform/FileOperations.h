@@ -45,7 +45,7 @@ enum class WriteStep
 };
 
 // From now on, the step fails with errorNumber (the system is not called for it); kNone restores normal
-// work. Process-wide.
+// work. VELK_TEST_WRITE_FAULT in the environment arms kWrite as well (platform/TestFaults.h). Process-wide.
 void SetWriteFaultForTesting(WriteStep step, int errorNumber);
 #endif
 

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/TestFaults.h"
+
 namespace plat {
 
 namespace {
@@ -29,8 +31,11 @@ RenameHooks& GetHooks()
 	return hooks;
 }
 
-int InjectedBusy()
+int InjectedBusy(const char* from)
 {
+	KillIfArmed("rename", from);
+	if (TakeEnvironmentRenameBusy())
+		return EBUSY;
 	RenameHooks& hooks = GetHooks();
 	std::lock_guard<std::mutex> lock(hooks.fMutex);
 	if (hooks.fBusyLeft > 0)
@@ -62,7 +67,7 @@ bool FlagsRefused()
 	return hooks.fFlagsRefused || (text != nullptr && std::strcmp(text, "1") == 0);
 }
 #else
-constexpr int InjectedBusy()
+constexpr int InjectedBusy(const char*)
 {
 	return 0;
 }
@@ -110,7 +115,7 @@ int RenameAfterCheck(const char* from, const char* to)
 
 int RenameExclusive(const char* from, const char* to)
 {
-	if (int busy = InjectedBusy())
+	if (int busy = InjectedBusy(from))
 		return busy;
 	const int error = RenameWithFlags(from, to, RENAME_NOREPLACE);
 	if (error != EINVAL)
@@ -129,14 +134,14 @@ int RenameExclusive(const char* from, const char* to)
 
 int ExchangePaths(const char* first, const char* second)
 {
-	if (int busy = InjectedBusy())
+	if (int busy = InjectedBusy(first))
 		return busy;
 	return RenameWithFlags(first, second, RENAME_EXCHANGE);
 }
 
 int RenameReplacing(const char* from, const char* to)
 {
-	if (int busy = InjectedBusy())
+	if (int busy = InjectedBusy(from))
 		return busy;
 	return rename(from, to) == 0 ? 0 : errno;
 }

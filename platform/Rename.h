@@ -24,7 +24,8 @@ int RenameReplacing(const char* from, const char* to);
 #ifdef VELK_TEST_HOOKS
 // The next count renames of any kind above, including those that end a copy, fail with EBUSY without
 // calling the system. The environment variable VELK_RENAME_BUSY, a decimal count, arms the same once a count
-// set here is spent; it is read again whenever its text changes, so a child process can be armed.
+// set here is spent; it is read again whenever its text changes, so a child process can be armed. The
+// variables of platform/TestFaults.h make renames busy, or kill the process at the rename of a name, first.
 // Process-wide.
 void SetRenameBusyForTesting(int count);
 

@@ -13,11 +13,18 @@
 #include <string>
 
 #include "platform/MountTable.h"
+#include "platform/TestFaults.h"
 #include "platform/UserFolders.h"
 
 namespace plat {
 
 namespace {
+
+#ifndef VELK_TEST_HOOKS
+void KillIfArmed(const char*, const std::string&)
+{
+}
+#endif
 
 // The entry to trash: its folder (real path) and its own name, which is not resolved.
 struct Item
@@ -144,7 +151,9 @@ int ChooseTrash(const Item& item, std::string& trash, std::string& recordedPath)
 			const size_t slash = existing.rfind('/');
 			existing = slash == 0 ? std::string("/") : existing.substr(0, slash);
 		}
-		if (found && S_ISDIR(status.st_mode) && OnSameMount(item.folder, item.device, existing, status.st_dev))
+		// A file where the home trash should be makes it unusable (ENOTDIR), never a reason to trash the item
+		// at its volume's top instead.
+		if (found && OnSameMount(item.folder, item.device, existing, status.st_dev))
 		{
 			if (int error = GetSystemFolder(5, true, dataHome))
 				return error;
@@ -260,6 +269,7 @@ int Trash(const char* path)
 			error = errno;
 		if (error == 0)
 		{
+			KillIfArmed("trash", item.path);
 			const std::string target = trash + "/files/" + name;
 			if (renameat2(AT_FDCWD, item.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
 				return 0;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/Rename.h"
+#include "platform/TestFaults.h"
 
 namespace plat {
 
@@ -49,6 +50,9 @@ int ParseErrorNumber(const std::string& text)
 
 int InjectedCopyFault(const std::string& source)
 {
+	KillIfArmed("copy", source);
+	if (int error = EnvironmentCopyFault(source))
+		return error;
 	CopyHooks& hooks = GetHooks();
 	{
 		std::lock_guard<std::mutex> lock(hooks.fMutex);
@@ -61,8 +65,19 @@ int InjectedCopyFault(const std::string& source)
 		return 0;
 	return ParseErrorNumber(std::string(armed, colon));
 }
+
+// A full disk refuses the contents, after the file itself was made.
+int InjectedWriteFault()
+{
+	return EnvironmentWriteFault();
+}
 #else
 constexpr int InjectedCopyFault(const std::string&)
+{
+	return 0;
+}
+
+constexpr int InjectedWriteFault()
 {
 	return 0;
 }
@@ -155,6 +170,8 @@ int WriteAll(int out, const char* bytes, size_t size)
 // write is what always works. A method is given up for the whole copy only when a file system refuses it.
 int CopyContent(int in, int out, CopyMethods& methods, Scratch& scratch)
 {
+	if (int error = InjectedWriteFault())
+		return error;
 	if (!methods.fNoClone.load(std::memory_order_relaxed))
 	{
 		if (ioctl(out, FICLONE, in) == 0)

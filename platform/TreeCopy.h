@@ -32,7 +32,8 @@ int MovePath(const char* from, const char* to, bool replace, std::string* failed
 #ifdef VELK_TEST_HOOKS
 // From now on, copying the entry at the source path path fails with errorNumber (EIO or ENOSPC, say) after
 // its copy was begun; an empty path restores normal work. Without a path set here, the environment variable
-// VELK_COPY_FAULT, "errno:path" with the errno as a number or as EIO or ENOSPC, arms the same. Process-wide.
+// VELK_COPY_FAULT, "errno:path" with the errno as a number or as EIO or ENOSPC, arms the same. The variables
+// of platform/TestFaults.h fail or kill a copy at an entry's name, and fail its contents' writes. Process-wide.
 void SetCopyFaultForTesting(const std::string& path, int errorNumber);
 #endif
 

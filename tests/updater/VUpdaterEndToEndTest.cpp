@@ -19,8 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/VChildProcess.h"
-#include "common/VTemporaryFolderTest.h"
+#include "updater/VUpdaterRunTest.h"
 
 extern char** environ;
 
@@ -29,182 +28,37 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
+using test::InOrder;
+using test::Joined;
+using test::LogMessages;
+using test::NowMilliseconds;
+using test::ReadWhole;
+using test::Tree;
 
-constexpr int kBound = 120000;  // generous: only there so that a broken run fails instead of hanging
+constexpr int kBound = test::kRunBound;
 
 std::string Updater()
 {
 	return std::string(VELK_UPDATER_BUNDLE) + "/Contents/MacOS/updater";
 }
 
-std::string ReadWhole(const std::string& path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::stringstream text;
-	text << in.rdbuf();
-	return text.str();
-}
-
-// Every entry under root by relative path: its type and mode, a link's target, a file's bytes.
-std::map<std::string, std::string> Tree(const std::string& root)
-{
-	std::map<std::string, std::string> entries;
-	if (!fs::exists(fs::symlink_status(root)))
-		return entries;
-	for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-	{
-		const std::string path = it->path().string();
-		struct stat status;
-		if (::lstat(path.c_str(), &status) != 0)
-			continue;
-		std::string description = std::to_string(status.st_mode);
-		if (S_ISLNK(status.st_mode))
-			description += " -> " + fs::read_symlink(it->path()).string();
-		else if (S_ISREG(status.st_mode))
-			description += " " + ReadWhole(path);
-		entries[fs::relative(it->path(), root).string()] = description;
-	}
-	return entries;
-}
-
-// The messages of the log files of a folder, in order: the text behind the line's " - ", without the
-// extras in parentheses that end every line.
-std::vector<std::string> LogMessages(const std::string& folder)
-{
-	std::vector<std::string> files;
-	if (fs::is_directory(folder))
-	{
-		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-			files.push_back(entry.path().string());
-	}
-	std::sort(files.begin(), files.end());
-	std::vector<std::string> messages;
-	for (const std::string& file : files)
-	{
-		std::istringstream lines(ReadWhole(file));
-		for (std::string line; std::getline(lines, line);)
-		{
-			const size_t separator = line.find(" - ");
-			std::string message = separator == std::string::npos ? line : line.substr(separator + 3);
-			const size_t extras = message.rfind(" (");
-			if (extras != std::string::npos && message.back() == ')')
-				message.erase(extras);
-			messages.push_back(message);
-		}
-	}
-	return messages;
-}
-
-// Whether expected appear in messages in that order, each as a whole message.
-bool InOrder(const std::vector<std::string>& messages, const std::vector<std::string>& expected)
-{
-	auto at = messages.begin();
-	for (const std::string& message : expected)
-	{
-		at = std::find(at, messages.end(), message);
-		if (at == messages.end())
-			return false;
-		++at;
-	}
-	return true;
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-	std::string text;
-	for (const std::string& line : lines)
-		text += line + "\n";
-	return text;
-}
-
-long NowMilliseconds()
-{
-	timespec now;
-	clock_gettime(CLOCK_MONOTONIC, &now);
-	return long(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 }  // namespace
 
-class VUpdaterEndToEndTest : public test::VTemporaryFolderTest
+class VUpdaterEndToEndTest : public test::VUpdaterRunTest
 {
 protected:
 	void SetUp() override
 	{
-		VTemporaryFolderTest::SetUp();
-		// Orphans of the run come to the test, which collects them.
-		ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
-		const test::VChildRun made = test::RunChild("/bin/bash",
-			{std::string(VELK_SOURCE_DIR) + "/tools/make-sample-bundles", fRoot + "samples"});
-		ASSERT_TRUE(WIFEXITED(made.fStatus) && WEXITSTATUS(made.fStatus) == 0) << made.fErrors;
-		fOld = fRoot + "samples/v1/Sample.app";
-		fNew = fRoot + "samples/v2/Sample.app";
+		VUpdaterRunTest::SetUp();
+		MakeScene(fRoot);
 		fOldTree = Tree(fOld);
 		fNewTree = Tree(fNew);
-		fEnvironment = {"HOME=" + fRoot + "home", "XDG_DATA_HOME=" + fRoot + "data", "XDG_CONFIG_HOME=" + fRoot + "config",
-			"XDG_CACHE_HOME=" + fRoot + "cache", "VELK_NOTIFICATION_SINK=" + fRoot + "sink", "DISPLAY=", "WAYLAND_DISPLAY=",
-			"SAMPLE_RECORD=" + fRoot + "record.txt"};
-	}
-
-	void TearDown() override
-	{
-		CollectOrphans();
-		prctl(PR_SET_CHILD_SUBREAPER, 0);
-		VTemporaryFolderTest::TearDown();
-	}
-
-	static void CollectOrphans()
-	{
-		while (::waitpid(-1, nullptr, WNOHANG) > 0)
-		{
-		}
 	}
 
 	// The updater on arguments: its exit status, output and errors.
 	test::VChildRun Run(const std::vector<std::string>& arguments, const std::vector<std::string>& extra = {})
 	{
 		return test::RunChild(Updater(), arguments, Environment(extra), kBound);
-	}
-
-	// The test's variables with extra entries replacing those of the same name.
-	std::vector<std::string> Environment(const std::vector<std::string>& extra = {}) const
-	{
-		std::vector<std::string> environment;
-		for (const std::string& entry : fEnvironment)
-		{
-			const std::string name = entry.substr(0, entry.find('=') + 1);
-			if (std::none_of(extra.begin(), extra.end(), [&](const std::string& e) { return e.rfind(name, 0) == 0; }))
-				environment.push_back(entry);
-		}
-		environment.insert(environment.end(), extra.begin(), extra.end());
-		return environment;
-	}
-
-	// Waits until an adopted process has ended and collects it, with its wait status when asked.
-	static bool WaitForEnd(pid_t pid, int* status = nullptr)
-	{
-		const long end = NowMilliseconds() + kBound;
-		while (NowMilliseconds() < end)
-		{
-			if (::waitpid(pid, status, WNOHANG) == pid || ::kill(pid, 0) != 0)
-				return true;
-			::usleep(20000);
-		}
-		return false;
-	}
-
-	// Waits until the record file holds text (the relaunched application writes it detached).
-	bool WaitForRecord(const std::string& text)
-	{
-		const long end = NowMilliseconds() + kBound;
-		while (NowMilliseconds() < end)
-		{
-			if (ReadWhole(fRoot + "record.txt").find(text) != std::string::npos)
-				return true;
-			CollectOrphans();
-			::usleep(20000);
-		}
-		return false;
 	}
 
 	std::vector<std::string> Dialogs() const
@@ -224,11 +78,8 @@ protected:
 		EXPECT_NE(info.find("Path="), std::string::npos) << info;
 	}
 
-	std::string fOld;
-	std::string fNew;
 	std::map<std::string, std::string> fOldTree;
 	std::map<std::string, std::string> fNewTree;
-	std::vector<std::string> fEnvironment;
 };
 
 // Without a caller: the new bundle in place, the old one in the Trash, the application relaunched detached

@@ -1,0 +1,121 @@
+#include "platform/TestFaults.h"
+
+#ifdef VELK_TEST_HOOKS
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace plat {
+
+namespace {
+
+struct ArmedFaults
+{
+	std::string fCopyName;
+	int fCopyError = 0;
+	int fWriteError = 0;
+	std::atomic<int> fBusyLeft{0};
+	std::string fKillOperation;
+	std::string fKillName;
+};
+
+int ParseErrorNumber(const std::string& text)
+{
+	static const struct
+	{
+		const char* fName;
+		int fNumber;
+	} kNames[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}, {"EPERM", EPERM}, {"EBUSY", EBUSY},
+		{"EROFS", EROFS}, {"EDQUOT", EDQUOT}};
+	for (const auto& name : kNames)
+	{
+		if (text == name.fName)
+			return name.fNumber;
+	}
+	return std::atoi(text.c_str());
+}
+
+std::string Variable(const char* name)
+{
+	const char* value = std::getenv(name);
+	return value != nullptr ? std::string(value) : std::string();
+}
+
+// "<first>:<second>", split at the last colon for a name first and at the first for an operation first.
+bool Split(const std::string& text, bool nameFirst, std::string& first, std::string& second)
+{
+	const size_t colon = nameFirst ? text.rfind(':') : text.find(':');
+	if (colon == std::string::npos || colon == 0 || colon + 1 == text.size())
+		return false;
+	first = text.substr(0, colon);
+	second = text.substr(colon + 1);
+	return true;
+}
+
+ArmedFaults& GetFaults()
+{
+	static ArmedFaults* faults = [] {
+		// Never destroyed: worker threads may still ask while the process exits.
+		ArmedFaults* armed = new ArmedFaults;
+		std::string error;
+		if (Split(Variable("VELK_TEST_COPY_FAULT"), true, armed->fCopyName, error))
+			armed->fCopyError = ParseErrorNumber(error);
+		armed->fWriteError = ParseErrorNumber(Variable("VELK_TEST_WRITE_FAULT"));
+		armed->fBusyLeft.store(std::atoi(Variable("VELK_TEST_RENAME_BUSY").c_str()));
+		Split(Variable("VELK_TEST_KILL_AT"), false, armed->fKillOperation, armed->fKillName);
+		return armed;
+	}();
+	return *faults;
+}
+
+// The name of the entry at path, trailing slashes aside: "Sample.app" for "/a/Sample.app/".
+std::string LastComponent(const std::string& path)
+{
+	const size_t end = path.find_last_not_of('/');
+	if (end == std::string::npos)
+		return std::string();
+	const size_t slash = path.rfind('/', end);
+	const size_t start = slash == std::string::npos ? 0 : slash + 1;
+	return path.substr(start, end + 1 - start);
+}
+
+}  // namespace
+
+int EnvironmentCopyFault(const std::string& path)
+{
+	const ArmedFaults& faults = GetFaults();
+	return faults.fCopyError != 0 && LastComponent(path) == faults.fCopyName ? faults.fCopyError : 0;
+}
+
+int EnvironmentWriteFault()
+{
+	return GetFaults().fWriteError;
+}
+
+bool TakeEnvironmentRenameBusy()
+{
+	std::atomic<int>& left = GetFaults().fBusyLeft;
+	int count = left.load();
+	while (count > 0)
+	{
+		if (left.compare_exchange_weak(count, count - 1))
+			return true;
+	}
+	return false;
+}
+
+void KillIfArmed(const char* operation, const std::string& path)
+{
+	const ArmedFaults& faults = GetFaults();
+	if (!faults.fKillName.empty() && faults.fKillOperation == operation && LastComponent(path) == faults.fKillName)
+		::kill(::getpid(), SIGKILL);
+}
+
+}  // namespace plat
+
+#endif

@@ -1,0 +1,299 @@
+// The updater's test build run as its users run it, broken at named platform operations from its
+// environment: a failing copy, a full disk, a busy rename, the process killed mid-update, no usable Trash,
+// and bundles on two file systems. Whatever happens, nothing of the installed application is lost: its tree
+// (modes, link targets, contents, extended attributes) stays whole at its place, beside it or in the Trash,
+// and its place never holds a mix of the two versions.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "updater/VUpdaterRunTest.h"
+
+namespace velk {
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::InOrder;
+using test::Joined;
+using test::LogMessages;
+using test::ReadWhole;
+using test::Tree;
+
+constexpr int kBound = test::kRunBound;
+constexpr int kKilled = -1;     // an expected end by SIGKILL rather than an exit code
+
+// The attribute set on a file of the installed bundle, which a copy or a move must keep.
+constexpr const char* kAttributeFile = "Contents/Resources/ReadMe.txt";
+constexpr const char* kAttributeName = "user.velk.origin";
+constexpr const char* kAttributeValue = "installed 1.0";
+
+std::string Updater()
+{
+	return std::string(VELK_UPDATER_TESTING_BUNDLE) + "/Contents/MacOS/updater";
+}
+
+// The raw lines of the log files of a folder, in order.
+std::vector<std::string> LogLines(const std::string& folder)
+{
+	std::vector<std::string> files;
+	if (fs::is_directory(folder))
+	{
+		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+			files.push_back(entry.path().string());
+	}
+	std::sort(files.begin(), files.end());
+	std::vector<std::string> lines;
+	for (const std::string& file : files)
+	{
+		std::istringstream text(ReadWhole(file));
+		for (std::string line; std::getline(text, line);)
+			lines.push_back(line);
+	}
+	return lines;
+}
+
+std::string Ending(int status)
+{
+	if (WIFEXITED(status))
+		return "exit " + std::to_string(WEXITSTATUS(status));
+	if (WIFSIGNALED(status))
+		return "signal " + std::to_string(WTERMSIG(status));
+	return "status " + std::to_string(status);
+}
+
+// What the application's place may hold after a run.
+enum EPlace : unsigned
+{
+	kOldTree = 1,
+	kNewTree = 2,
+	kNothing = 4,         // the swap was cut between the rename aside and the end of the copy
+	kPartialNewTree = 8,  // the item-by-item copy was cut: whole entries of the new tree, and its unnamed copy
+};
+
+}  // namespace
+
+class VUpdaterFaultsTest : public test::VUpdaterRunTest
+{
+protected:
+	// Fresh sample bundles in the scene, the installed one with an extended attribute.
+	void MakeScene(const std::string& scene)
+	{
+		VUpdaterRunTest::MakeScene(scene);
+		if (HasFatalFailure())
+			return;
+		const std::string attributed = fOld + "/" + kAttributeFile;
+		ASSERT_EQ(::lsetxattr(attributed.c_str(), kAttributeName, kAttributeValue, std::strlen(kAttributeValue), 0), 0)
+			<< std::strerror(errno);
+		fOldTree = Tree(fOld);
+		fNewTree = Tree(fNew);
+		ASSERT_NE(fOldTree[kAttributeFile].find(kAttributeValue), std::string::npos);
+	}
+
+	test::VChildRun Run(const std::vector<std::string>& faults, const std::string& upToDate)
+	{
+		return test::RunChild(Updater(), {"--log-dir", fScene + "logs", fOld, upToDate}, Environment(faults), kBound);
+	}
+
+	// The places where the installed tree may be found after a run: its place, beside it under a temporary
+	// name, and the Trash.
+	std::vector<std::string> OldTreeCandidates() const
+	{
+		std::vector<std::string> candidates{fOld};
+		for (const std::string& folder : {fScene + "samples/v1", fScene + "data/Trash/files"})
+		{
+			if (!fs::is_directory(folder))
+				continue;
+			for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+			{
+				if (entry.path().filename().string().rfind("Sample_old", 0) == 0)
+					candidates.push_back(entry.path().string());
+			}
+		}
+		return candidates;
+	}
+
+	// The installed tree is whole somewhere, and the place holds one of the allowed states.
+	void ExpectNothingLost(unsigned allowed)
+	{
+		std::string found;
+		for (const std::string& candidate : OldTreeCandidates())
+		{
+			if (found.empty() && Tree(candidate) == fOldTree)
+				found = candidate;
+		}
+		EXPECT_FALSE(found.empty()) << "the installed tree is nowhere whole: " << Joined(OldTreeCandidates());
+
+		const std::map<std::string, std::string> place = Tree(fOld);
+		const bool present = fs::exists(fs::symlink_status(fOld));
+		bool partial = present;
+		for (const auto& [path, description] : place)
+		{
+			// The copy a kill cut short, never yet under its name.
+			if (path.find(".velk-copy-") != std::string::npos)
+				continue;
+			const auto expected = fNewTree.find(path);
+			const bool folder = S_ISDIR(mode_t(std::stoul(description)));
+			partial = partial && expected != fNewTree.end() &&
+				(folder ? S_ISDIR(mode_t(std::stoul(expected->second))) : expected->second == description);
+		}
+		const bool matched = ((allowed & kOldTree) != 0 && present && place == fOldTree) ||
+			((allowed & kNewTree) != 0 && present && place == fNewTree) || ((allowed & kNothing) != 0 && !present) ||
+			((allowed & kPartialNewTree) != 0 && partial);
+		EXPECT_TRUE(matched) << "the place holds " << place.size() << " entries, allowed states " << allowed;
+		// The up-to-date bundle is only ever read.
+		EXPECT_EQ(Tree(fNew), fNewTree);
+	}
+
+	std::map<std::string, std::string> fOldTree;
+	std::map<std::string, std::string> fNewTree;
+};
+
+// Each fault at its operation, in a scene of its own: how the run ends, what the place holds, whether the
+// new application was started and what the log tells.
+TEST_F(VUpdaterFaultsTest, FaultsLoseNothing)
+{
+	// The errors as the run hands them on after its last line, oldest first: the copy's, then the install's.
+	const std::string copyFailed = "[13] The new version of the application could not be copied from '";
+	const std::string installFailed = "[100] The new version of the application could not be installed.";
+	struct Case
+	{
+		const char* fName;
+		std::vector<std::string> fFaults;
+		int fExit;  // or kKilled
+		unsigned fPlace;
+		bool fRelaunched;
+		std::vector<std::string> fLogged;  // pieces of messages, in this order (a killed run's log may trail)
+	};
+	const Case cases[] = {
+		{"copy fails at a file", {"VELK_TEST_COPY_FAULT=index.txt:EIO"}, 2, kOldTree, false,
+			{"Proceeding with up-to-date application install...", "Rolling back up-to-date application install",
+				"Up-to-date application install failed", "Input/output error", "Update failed - ", copyFailed, installFailed}},
+		{"disk full", {"VELK_TEST_WRITE_FAULT=ENOSPC"}, 2, kOldTree, false,
+			{"Rolling back up-to-date application install", "Up-to-date application install failed", "No space left on device",
+				"Update failed - ", copyFailed, installFailed}},
+		{"rename busy once", {"VELK_TEST_RENAME_BUSY=1"}, 0, kNewTree, true,
+			{"Proceeding with up-to-date application install...", "Up-to-date application restarted", "Update successful - "}},
+		{"rename busy every time", {"VELK_TEST_RENAME_BUSY=5"}, 2, kOldTree, false,
+			{"Proceeding with up-to-date application install...", "Up-to-date application install failed", "Update failed - ",
+				"[11] The application '", installFailed}},
+		{"killed at the rename aside", {"VELK_TEST_KILL_AT=rename:Sample.app"}, kKilled, kOldTree, false, {}},
+		{"killed copying a file", {"VELK_TEST_KILL_AT=copy:index.txt"}, kKilled, kNothing, false, {}},
+		{"killed in the item-by-item copy", {"VELK_TEST_COPY_FAULT=Pages:EIO", "VELK_TEST_KILL_AT=copy:ReadMe.txt"}, kKilled,
+			kPartialNewTree, false, {}},
+		{"killed at the Trash", {"VELK_TEST_KILL_AT=trash:Sample_old0001.app"}, kKilled, kNewTree, true, {}},
+	};
+	int index = 0;
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.fName);
+		MakeScene(fRoot + "scene" + std::to_string(++index) + "/");
+		if (HasFatalFailure())
+			return;
+		const test::VChildRun run = Run(c.fFaults, fNew);
+		const std::vector<std::string> lines = LogLines(fScene + "logs");
+		if (c.fExit == kKilled)
+		{
+			EXPECT_TRUE(WIFSIGNALED(run.fStatus) && WTERMSIG(run.fStatus) == SIGKILL) << Ending(run.fStatus) << "\n" << Joined(lines);
+		}
+		else
+		{
+			EXPECT_TRUE(WIFEXITED(run.fStatus) && WEXITSTATUS(run.fStatus) == c.fExit) << Ending(run.fStatus) << "\n" << Joined(lines);
+		}
+		ExpectNothingLost(c.fPlace);
+
+		const std::vector<std::string> messages = LogMessages(fScene + "logs");
+		EXPECT_TRUE(InOrder(messages, c.fLogged, true)) << Joined(lines);
+		if (c.fExit == kKilled)
+		{
+			EXPECT_FALSE(InOrder(messages, {"Update successful - "}, true) || InOrder(messages, {"Update failed - "}, true))
+				<< Joined(lines);
+		}
+		if (c.fExit == 0)
+		{
+			for (const std::string& line : lines)
+				EXPECT_EQ(line.find(" ERROR - "), std::string::npos) << line;
+		}
+		if (c.fExit == 2)
+		{
+			EXPECT_FALSE(fs::exists(fScene + "samples/v1/Sample_old0001.app"));
+			EXPECT_FALSE(fs::exists(fScene + "data/Trash/files"));
+		}
+		if (c.fRelaunched)
+		{
+			EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fScene + "record.txt");
+		}
+		else
+		{
+			EXPECT_EQ(ReadWhole(fScene + "record.txt").find("version 2.0"), std::string::npos);
+		}
+	}
+}
+
+// Without a usable Trash the old bundle is deleted: the new application runs, and the run says it failed.
+TEST_F(VUpdaterFaultsTest, NoUsableTrash)
+{
+	MakeScene(fRoot);
+	fs::create_directories(fRoot + "data");
+	std::ofstream(fRoot + "data/Trash") << "a file where the Trash should be";
+	const test::VChildRun run = Run({}, fNew);
+	ASSERT_TRUE(WIFEXITED(run.fStatus)) << Ending(run.fStatus);
+	EXPECT_EQ(WEXITSTATUS(run.fStatus), 2) << Joined(LogLines(fRoot + "logs"));
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	EXPECT_EQ(Tree(fNew), fNewTree);
+	EXPECT_FALSE(fs::exists(fs::symlink_status(fRoot + "samples/v1/Sample_old0001.app")));
+	EXPECT_EQ(ReadWhole(fRoot + "data/Trash"), "a file where the Trash should be");
+	EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fRoot + "record.txt");
+	const std::vector<std::string> messages = LogMessages(fRoot + "logs");
+	EXPECT_TRUE(InOrder(messages, {"Up-to-date application restarted", "Update failed - "}, true)) << Joined(messages);
+}
+
+// The up-to-date bundle on another file system is copied across, every kept property with it.
+TEST_F(VUpdaterFaultsTest, UpToDateBundleOnAnotherFileSystem)
+{
+	MakeScene(fRoot);
+	struct stat shm;
+	struct stat here;
+	ASSERT_EQ(::stat(fRoot.c_str(), &here), 0);
+	if (::stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) || ::access("/dev/shm", W_OK) != 0)
+		GTEST_SKIP() << "no writable /dev/shm";
+	if (shm.st_dev == here.st_dev)
+		GTEST_SKIP() << "/dev/shm is on the test folder's file system";
+	char pattern[] = "/dev/shm/velk-faults-XXXXXX";
+	ASSERT_NE(::mkdtemp(pattern), nullptr);
+	const std::string other = std::string(pattern) + "/Sample.app";
+	struct Remover
+	{
+		std::string fPath;
+		~Remover() { fs::remove_all(fPath); }
+	} remover{pattern};
+	const test::VChildRun copied = test::RunChild("/bin/cp", {"-a", fNew, other});
+	ASSERT_TRUE(WIFEXITED(copied.fStatus) && WEXITSTATUS(copied.fStatus) == 0) << copied.fErrors;
+	ASSERT_EQ(Tree(other), fNewTree);
+
+	const test::VChildRun run = Run({}, other);
+	ASSERT_TRUE(WIFEXITED(run.fStatus)) << Ending(run.fStatus);
+	EXPECT_EQ(WEXITSTATUS(run.fStatus), 0) << Joined(LogLines(fRoot + "logs"));
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	EXPECT_EQ(Tree(other), fNewTree);
+	EXPECT_EQ(Tree(fRoot + "data/Trash/files/Sample_old0001.app"), fOldTree);
+	EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fRoot + "record.txt");
+}
+
+}  // namespace velk
