@@ -244,4 +244,17 @@ TEST_F(TrashTest, AnItemOnAnotherFileSystemIsNeverCopied)
 	fs::remove_all(other);
 }
 
+// A file where the home trash should be makes the Trash unusable: the item stays where it is, and no other
+// trash (the volume's top) takes it instead.
+TEST_F(TrashTest, AFileInPlaceOfTheHomeTrashRefusesTheItem)
+{
+	fs::create_directories(fHome + "/.local/share");
+	std::ofstream(fHome + "/.local/share/Trash") << "not a folder";
+	const std::string item = fRoot + "/item.txt";
+	std::ofstream(item) << "kept";
+	EXPECT_EQ(plat::MoveToTrash(item.c_str()), ENOTDIR);
+	EXPECT_TRUE(fs::is_regular_file(item));
+	EXPECT_TRUE(fs::is_regular_file(fHome + "/.local/share/Trash"));
+}
+
 }  // namespace
