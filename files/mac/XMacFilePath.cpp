@@ -129,4 +129,14 @@ std::string XMacFilePath::ToSystemPath(const VFilePath& path)
 	return to_string(text);
 }
 
+std::string XMacFilePath::ToSystemFolderPath(const VFilePath& path)
+{
+	if (!path.IsValid())
+		return std::string();
+	std::string text = ToSystemPath(path);
+	while (text.size() > 1 && text.back() == '/')
+		text.pop_back();
+	return text;
+}
+
 }  // namespace velk

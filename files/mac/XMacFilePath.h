@@ -38,6 +38,9 @@ public:
 	static bool ToSystemPath(const VString& posixPath, std::string& out);
 	// The same for a path's POSIX form; empty for an invalid path or when memory is short.
 	static std::string ToSystemPath(const VFilePath& path);
+	// The same without a folder's trailing '/' (but for "/"), as system calls and the bundle service name
+	// a folder.
+	static std::string ToSystemFolderPath(const VFilePath& path);
 };
 
 }  // namespace velk

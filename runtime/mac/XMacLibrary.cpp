@@ -17,6 +17,7 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VLibrary.h"
 #include "runtime/VTask.h"
+#include "files/mac/XMacFilePath.h"
 
 namespace velk {
 
@@ -24,17 +25,6 @@ namespace {
 
 // An "XSym" file is 1067 bytes; what lies beyond cannot belong to one.
 constexpr size_t kLinkFileReadLimit = 4096;
-
-// The POSIX text of path without a trailing '/' (but for "/"); empty for an invalid path.
-std::string SystemPath(const VFilePath& path)
-{
-	VString posix;
-	path.GetPosixPath(posix);
-	std::string text = to_string(posix);
-	while (text.size() > 1 && text.back() == '/')
-		text.pop_back();
-	return text;
-}
 
 VFilePath FolderPath(const std::string& systemPath)
 {
@@ -150,7 +140,7 @@ bool XMacLibrary::Load(const VFilePath& path)
 
 bool XMacLibrary::_Load(const VFilePath& path)
 {
-	const std::string system = SystemPath(path);
+	const std::string system = XMacFilePath::ToSystemFolderPath(path);
 	plat::PathInfo info;
 	if (system.empty() || plat::GetPathInfo(system.c_str(), &info) != 0)
 		return fBundle != nullptr;
@@ -282,7 +272,7 @@ VFolder* XMacLibrary::_RetainFolder(const VFilePath& path, BundleFolderKind kind
 	switch (kind)
 	{
 		case kBUNDLE_FOLDER:
-			return new (std::nothrow) VFolder(FolderPath(SystemPath(path)));
+			return new (std::nothrow) VFolder(FolderPath(XMacFilePath::ToSystemFolderPath(path)));
 		case kBUNDLE_EXECUTABLE_FOLDER:
 		{
 			VFile* executable = RetainExecutableFile(path);

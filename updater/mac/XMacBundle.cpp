@@ -7,23 +7,11 @@
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/strings/VString.h"
 #include "platform/Bundle.h"
+#include "files/mac/XMacFilePath.h"
 
 namespace velk {
 
 namespace {
-
-// The POSIX text of the folder without its trailing '/'; empty for an invalid path.
-std::string SystemPath(const VFilePath& path)
-{
-	if (!path.IsValid())
-		return std::string();
-	VString posix;
-	path.GetPosixPath(posix);
-	std::string text = to_string(posix);
-	while (text.size() > 1 && text.back() == '/')
-		text.pop_back();
-	return text;
-}
 
 VString FromSystemPath(const std::string& path)
 {
@@ -41,7 +29,7 @@ bool IsPlainName(const std::string& name)
 
 VString XMacBundle::GetExecutablePosixPath(const VFilePath& bundle)
 {
-	const std::string folder = SystemPath(bundle);
+	const std::string folder = XMacFilePath::ToSystemFolderPath(bundle);
 	if (folder.empty())
 		return VString();
 	try
@@ -56,7 +44,7 @@ VString XMacBundle::GetExecutablePosixPath(const VFilePath& bundle)
 
 VString XMacBundle::GetExpectedExecutablePosixPath(const VFilePath& bundle)
 {
-	const std::string folder = SystemPath(bundle);
+	const std::string folder = XMacFilePath::ToSystemFolderPath(bundle);
 	if (folder.empty())
 		return VString();
 	try
