@@ -2,6 +2,7 @@
 
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/classes/VJSONBlob.h"
 #include "kernel/values/VReal.h"
 
 namespace velk {
@@ -18,9 +19,11 @@ EJSONStatus IJSONFunctionContext::GetParameterList(void**, int*, void**, bool*)
 	return eJSONStatusNotHandled;
 }
 
-VJSONBlobView IJSONFunctionContext::GetBlobParam(int, bool optional) const
+VJSONBlobView IJSONFunctionContext::GetBlobParam(int index, bool optional) const
 {
-	// No implementation is a Blob until the Blob class exists, so every parameter is something else.
+	const VJSONValue value = GetParam(index);
+	if (const VJSONBlob* blob = VJSONBlob::CastJSONObject(value.GetObject()))
+		return VJSONBlobView{true, blob->GetData(), size_t(blob->GetSize())};
 	if (!optional)
 		_InvalidParam(VE_JSON_CONTAINER_EXPECTED);
 	return VJSONBlobView();

@@ -2,9 +2,17 @@
 
 #include <new>
 
+#include "kernel/json/classes/VJSONBlob.h"
+#include "kernel/json/classes/VJSONVector.h"
 #include "runtime/VError.h"
 
 namespace velk {
+
+VJSONObjectFactory::VJSONObjectFactory()
+{
+	RegisterSignature(VJSONBlob::kSignature, &VJSONBlob::CreateIJSONObject);
+	RegisterSignature(VJSONVector::kSignature, &VJSONVector::CreateIJSONObject);
+}
 
 VJSONObjectFactory* VJSONObjectFactory::Get()
 {

@@ -1,6 +1,7 @@
 // Maps the four-character binary signature of a native JSON object implementation to the function that
 // recreates such an implementation from its binary payload, for the binary JSON reader. One instance per
-// process; the implementations register themselves (none is known at first).
+// process; it knows the Blob and Vector classes from the start, and other implementations register
+// themselves.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -42,7 +43,8 @@ public:
 		VRefPtr<VJSONObject>& classObject, uint64* error) const;
 
 private:
-	VJSONObjectFactory() = default;
+	// Registers 'JBlb' and 'JVec'.
+	VJSONObjectFactory();
 
 	mutable VCriticalSection fLock;
 	std::unordered_map<uint32, Creator> fCreators;

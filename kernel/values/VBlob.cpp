@@ -5,6 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONValue.h"
+#include "kernel/json/classes/VJSONBlob.h"
 #include "kernel/values/VFlatDatum.h"
 #include "kernel/values/VStream.h"
 
@@ -304,6 +307,29 @@ void VBlobWithPtr::FromValue(const VValueSingle& value)
 	const VBlobWithPtr* blob = dynamic_cast<const VBlobWithPtr*>(&value);
 	if (info != nullptr && info->GetKind() == VK_BLOB && blob != nullptr)
 		PutData(blob->GetDataPtr(), blob->GetSize(), 0);
+}
+
+VError VBlobWithPtr::FromJSONValue(const VJSONValue& json)
+{
+	const VJSONBlob* source = VJSONBlob::CastJSONObject(json.GetObject());
+	// The source's bytes stay alive through json while this blob is cleared.
+	Clear();
+	if (source == nullptr)
+	{
+		SetNull(true);
+		return VE_OK;
+	}
+	return source->GetSize() > 0 ? PutData(source->GetData(), size_t(source->GetSize()), 0) : VE_OK;
+}
+
+VError VBlobWithPtr::GetJSONValue(VJSONValue& json, uint32) const
+{
+	VJSONObject* object = VJSONBlob::Create(GetDataPtr(), GetSize());
+	if (object == nullptr)
+		return VE_MEMORY_FULL;
+	json.SetObject(object);
+	object->Release();
+	return VE_OK;
 }
 
 const void* VBlobWithPtr::LoadFromPtr(const void* data, uint8)

@@ -16,8 +16,8 @@ class VBlob_info;
 
 // Offsets are 32-bit. A blob answers its errors and raises none: velk 100 when memory is short, 200 when
 // fewer bytes than asked are there, 204 for a change to a read-only blob, 3 for a negative offset or a null
-// source with a non-zero count. Blobs have no JSON form yet: FromJSONValue clears the blob and
-// GetJSONValue makes the JSON value null, both answering velk 2.
+// source with a non-zero count. An owning blob's JSON form is a JSON Blob object; a read-only blob has
+// none (FromJSONValue answers velk 2, GetJSONValue makes the JSON value null and answers velk 2).
 class VELK_API VBlob : public VValueSingle
 {
 public:
@@ -114,6 +114,12 @@ public:
 	void GetValue(VValueSingle& value) const override;
 	// Clears the blob, then takes the bytes of a VBlobWithPtr source (any other source leaves it empty).
 	void FromValue(const VValueSingle& value) override;
+	// Clears the blob, then takes the bytes of a JSON Blob object; anything else makes the blob null (0).
+	// The PutData error when the bytes cannot be stored.
+	VError FromJSONValue(const VJSONValue& json) override;
+	// A new JSON Blob object with a copy of the bytes (empty for a null blob); velk 100, json untouched,
+	// when memory is short.
+	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
 	// A length of 0 empties the blob. A negative length is refused: null position, blob unchanged.
 	const void* LoadFromPtr(const void* data, uint8 flag = 0) override;
