@@ -2,47 +2,24 @@
 
 #include <new>
 
+#include "files/VFileSystemNamespace.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
 #include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorBase.h"
+#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
 const VString VJSONPointerResolver::sRefPropertyName("$ref");
 
-namespace {
-
-bool BeginsWithASCII(const VString& text, const char* prefix)
+VJSONPointerResolver::VJSONPointerResolver(const VJSONValue& root, IFolder* baseFolder, VFileSystemNamespace* ns,
+	VJSONFileCache* cache)
+	: fRoot(root), fBaseFolder(baseFolder), fNamespace(ns), fCache(cache)
 {
-	int32 pos = 0;
-	for (; prefix[pos] != 0; ++pos)
-	{
-		if (pos >= text.GetLength())
-			return false;
-		UniChar unit = text.GetCPointer()[pos];
-		if (unit >= u'A' && unit <= u'Z')
-			unit = UniChar(unit - u'A' + u'a');
-		if (unit != UniChar(prefix[pos]))
-			return false;
-	}
-	return true;
+	if (cache == nullptr)
+		fCache.Adopt(new (std::nothrow) VJSONFileCache());
 }
-
-VString TrimBlanks(const VString& text)
-{
-	const UniChar* units = text.GetCPointer();
-	int32 begin = 0;
-	int32 end = text.GetLength();
-	while (begin < end && units[begin] == u' ')
-		++begin;
-	while (end > begin && units[end - 1] == u' ')
-		--end;
-	return VString(units + begin, end - begin);
-}
-
-}  // namespace
-
-VJSONPointerResolver::VJSONPointerResolver(const VJSONValue& root) : fRoot(root) {}
 
 VJSONPointerResolver::~VJSONPointerResolver()
 {
@@ -54,173 +31,261 @@ bool VJSONPointerResolver::ResolveOnePointer(VJSONObject* object, bool followRef
 {
 	StErrorContextInstaller scope(false, true);
 	result = VJSONValue(object);
+	if (object == nullptr || !object->GetProperty(sRefPropertyName).IsString())
+		return false;
+	Context ctx(false, followReferences);
+	bool inProgress = false;
+	bool descend = false;
+	Resolve(ctx, result, nullptr, &inProgress, &descend);
+	return true;
+}
+
+void VJSONPointerResolver::ResolveRecursively(VJSONValue& value, bool patch, std::vector<VRefPtr<IFile>>* files)
+{
+	StErrorContextInstaller scope(false, true);
+	Context ctx(patch, true);
+	_ResolveRecursively(ctx, value);
+	while (!ctx.fPending.empty() && !ctx.fStackExhausted)
+	{
+		const auto pending = std::move(ctx.fPending);
+		ctx.fPending.clear();
+		for (auto [resolver, substituted] : pending)
+		{
+			resolver->_ResolveRecursively(ctx, substituted);
+			// Problems met in other documents are the owner's to read.
+			_AdoptErrors(*resolver);
+		}
+	}
+	if (files != nullptr)
+	{
+		try
+		{
+			for (const auto& [path, file] : ctx.fFiles)
+				files->push_back(file);
+		}
+		catch (const std::bad_alloc&)
+		{
+			_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		}
+	}
+	if (scope.GetLastError() != VE_OK && (fErrors == nullptr || fErrors->GetCount() == 0))
+		_ThrowError(scope.GetLastError(), VString(), VString(), VString(), VString());
+}
+
+bool VJSONPointerResolver::Resolve(Context& ctx, VJSONValue& value, VRefPtr<VJSONPointerResolver>* newResolver,
+	bool* inProgress, bool* descend)
+{
+	VJSONObject* object = value.GetObject();
+	*inProgress = false;
+	*descend = false;
+	if (newResolver != nullptr)
+		*newResolver = VRefPtr<VJSONPointerResolver>(this);
 	if (object == nullptr)
-		return false;
-	const VJSONValue reference = object->GetProperty(sRefPropertyName);
-	if (!reference.IsString())
-		return false;
-	fFollowReferences = followReferences;
-	fInProgress.clear();
-	fInProgress.push_back(object);
-	VJSONValue target;
-	const bool resolved = _ResolvePointerURI(reference.GetString(), target);
-	fInProgress.clear();
-	if (resolved)
-		result = std::move(target);
-	else
-		result.SetUndefined();
-	return true;
-}
-
-bool VJSONPointerResolver::_ResolvePointerURI(const VString& text, VJSONValue& result)
-{
-	result.SetUndefined();
-	const UniChar* units = text.GetCPointer();
-	int32 hash = 0;
-	while (hash < text.GetLength() && units[hash] != u'#')
-		++hash;
-	const VString document = TrimBlanks(VString(units, hash));
-	const VString pointer = hash < text.GetLength() ? VString(units + hash + 1, text.GetLength() - hash - 1) : VString();
-	if (!document.IsEmpty())
 	{
-		// Only the resolver's own document is known here; URLs are never fetched.
-		if (BeginsWithASCII(document, "http:") || BeginsWithASCII(document, "https:") || BeginsWithASCII(document, "file:"))
-			_ThrowError(VE_JSON_POINTER_UNSUPPORTED, text);
+		*descend = value.IsArray();
+		return false;
+	}
+	for (const VJSONObject* resolving : ctx.fInProgress)
+	{
+		if (resolving == object)
+		{
+			*inProgress = true;
+			return false;
+		}
+	}
+	try
+	{
+		if (!ctx.fVisited.insert(object).second)
+			return false;
+		const VJSONValue reference = object->GetProperty(sRefPropertyName);
+		if (!reference.IsString())
+		{
+			*descend = true;
+			return false;
+		}
+		// The object stays alive while value is replaced.
+		const VRefPtr<VJSONObject> held(object);
+		ctx.fInProgress.push_back(object);
+		VJSONValue target;
+		VJSONValue document;
+		VRefPtr<IFolder> folder;
+		const bool resolved =
+			!_StackExhausted(ctx) && ResolvePointerURI(ctx, reference.GetString(), target, &document, &folder);
+		if (!resolved)
+			value.SetUndefined();
+		else if (ctx.fPatch)
+			PatchPointerValue(ctx, value, target);
 		else
-			_ThrowError(VE_JSON_POINTER_DOCUMENT_NOT_FOUND, text, &document);
-		return false;
-	}
-	const VString previous = fCurrentPointer;
-	fCurrentPointer = text;
-	const bool resolved = _ResolvePointerString(pointer, result);
-	fCurrentPointer = previous;
-	return resolved;
-}
-
-bool VJSONPointerResolver::_ResolvePointerString(const VString& pointer, VJSONValue& result)
-{
-	result = fRoot;
-	if (pointer.IsEmpty())
-		return true;
-	const UniChar* units = pointer.GetCPointer();
-	const int32 length = pointer.GetLength();
-	if (units[0] != u'/')
-	{
-		_ThrowError(VE_JSON_POINTER_SYNTAX, fCurrentPointer);
-		result.SetUndefined();
-		return false;
-	}
-	for (int32 start = 1; start <= length;)
-	{
-		int32 end = start;
-		while (end < length && units[end] != u'/')
-			++end;
-		if (!_ResolveOnePart(result, VString(units + start, end - start)))
+			value = target;
+		ctx.fInProgress.pop_back();
+		if (value.GetObject() != object)
+			ctx.fVisited.erase(object);
+		if (newResolver != nullptr)
 		{
-			result.SetUndefined();
-			return false;
+			newResolver->Clear();
+			if (resolved)
+				newResolver->Adopt(new (std::nothrow) VJSONPointerResolver(document, folder.Get(), fNamespace.Get(), fCache.Get()));
 		}
-		start = end + 1;
 	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		return false;
+	}
+	*descend = true;
 	return true;
 }
 
-bool VJSONPointerResolver::_ResolveOnePart(VJSONValue& current, const VString& escaped)
+void VJSONPointerResolver::PatchPointerValue(Context&, VJSONValue& value, const VJSONValue& target)
 {
-	VString token(escaped);
-	token.ExchangeRawString(VString("~1"), VString("/"));
-	token.ExchangeRawString(VString("~0"), VString("~"));
-	if (current.IsObject() && !_FollowReference(current))
-		return false;
-	if (const VJSONArray* array = current.GetArray())
+	const VJSONObject* reference = value.GetObject();
+	const VJSONObject* targetObject = target.GetObject();
+	if (targetObject == nullptr || reference == nullptr || reference->GetPropertyCount() <= 1)
 	{
-		const UniChar* units = token.GetCPointer();
-		const int32 length = token.GetLength();
-		if (length == 1 && units[0] == u'-')
+		value = target;
+		return;
+	}
+	VRefPtr<VJSONObject> patched(new (std::nothrow) VJSONObject(nullptr, nullptr, false), true);
+	std::vector<VString> names;
+	std::vector<VString> overrides;
+	if (!patched || !targetObject->GetPropertyNamesInOrder(names) || !reference->GetPropertyNamesInOrder(overrides))
+	{
+		_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		value = target;
+		return;
+	}
+	for (const VString& name : names)
+		patched->SetProperty(name, targetObject->GetProperty(name));
+	for (const VString& name : overrides)
+	{
+		if (!name.EqualToStringRaw(sRefPropertyName))
+			patched->SetProperty(name, reference->GetProperty(name));
+	}
+	value = VJSONValue(patched.Get());
+}
+
+bool VJSONPointerResolver::_ResolveRecursively(Context& ctx, VJSONValue& value)
+{
+	if (!value.IsObject() && !value.IsArray())
+		return false;
+	if (_StackExhausted(ctx))
+		return false;
+	if (VJSONArray* array = value.GetArray())
+	{
+		try
 		{
-			_ThrowError(VE_JSON_POINTER_UNSUPPORTED, fCurrentPointer);
-			return false;
-		}
-		if (length == 0 || (length > 1 && units[0] == u'0'))
-		{
-			_ThrowError(VE_JSON_POINTER_SYNTAX, fCurrentPointer);
-			return false;
-		}
-		uint64 index = 0;
-		for (int32 pos = 0; pos < length; ++pos)
-		{
-			if (units[pos] < u'0' || units[pos] > u'9')
-			{
-				_ThrowError(VE_JSON_POINTER_SYNTAX, fCurrentPointer);
+			if (!ctx.fVisitedArrays.insert(array).second)
 				return false;
-			}
-			// Past any possible count the exact value no longer matters.
-			if (index < (uint64(1) << 60))
-				index = index * 10 + uint64(units[pos] - u'0');
 		}
-		current = index < array->GetCount() ? array->GetAt(size_t(index)) : VJSONValue(JSON_undefined);
-	}
-	else if (const VJSONObject* object = current.GetObject())
-	{
-		current = object->GetProperty(token);
-	}
-	else
-	{
-		_ThrowError(VE_JSON_POINTER_NOT_A_CONTAINER, fCurrentPointer);
+		catch (const std::bad_alloc&)
+		{
+			_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+			return false;
+		}
+		const VRefPtr<VJSONArray> held(array);
+		for (size_t index = 0; index < array->GetCount() && !ctx.fStackExhausted; ++index)
+		{
+			VJSONValue element = array->GetAt(index);
+			if (_ResolveRecursively(ctx, element))
+				array->SetAt(index, element);
+		}
 		return false;
 	}
-	if (current.IsUndefined())
+	VRefPtr<VJSONPointerResolver> newResolver;
+	bool inProgress = false;
+	bool descend = false;
+	if (Resolve(ctx, value, &newResolver, &inProgress, &descend))
 	{
-		_ThrowError(VE_JSON_POINTER_NOT_FOUND, fCurrentPointer);
-		return false;
+		if (newResolver)
+		{
+			try
+			{
+				ctx.fPending.emplace_back(std::move(newResolver), value);
+			}
+			catch (const std::bad_alloc&)
+			{
+				_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+			}
+		}
+		return true;
 	}
+	VJSONObject* object = value.GetObject();
+	std::vector<VString> names;
+	if (!descend || object == nullptr || !object->GetPropertyNamesInOrder(names))
+		return false;
+	const VRefPtr<VJSONObject> held(object);
+	for (const VString& name : names)
+	{
+		if (ctx.fStackExhausted)
+			break;
+		VJSONValue property = object->GetProperty(name);
+		if (_ResolveRecursively(ctx, property) && !property.IsUndefined())
+			object->SetProperty(name, property);
+	}
+	return false;
+}
+
+bool VJSONPointerResolver::_StackExhausted(Context& ctx)
+{
+	if (ctx.fStackExhausted)
+		return true;
+	if (VTaskMgr::Get()->GetCurrentFreeStackSize() >= kMinFreeStack)
+		return false;
+	ctx.fStackExhausted = true;
+	_ThrowError(VE_STACK_OVERFLOW, VString(), VString(), VString(), VString());
 	return true;
 }
 
-bool VJSONPointerResolver::_FollowReference(VJSONValue& current)
+void VJSONPointerResolver::_ThrowError(VError error, const VString& value1, const VString& name1,
+	const VString& value2, const VString& name2)
 {
-	VJSONObject* object = current.GetObject();
-	if (!fFollowReferences || object == nullptr)
-		return true;
-	const VJSONValue reference = object->GetProperty(sRefPropertyName);
-	if (!reference.IsString())
-		return true;
-	for (const VJSONObject* inProgress : fInProgress)
-	{
-		if (inProgress == object)
-		{
-			_ThrowError(VE_JSON_POINTER_CYCLE, fCurrentPointer);
-			return false;
-		}
-	}
-	fInProgress.push_back(object);
-	VJSONValue target;
-	const bool resolved = _ResolvePointerURI(reference.GetString(), target);
-	fInProgress.pop_back();
-	current = std::move(target);
-	return resolved;
-}
-
-void VJSONPointerResolver::_ThrowError(VError error, const VString& pointer, const VString* referredPath)
-{
+	if (error == VE_OK)
+		return;
 	if (fErrors == nullptr)
 	{
 		fErrors = new (std::nothrow) VJSONArray();
 		if (fErrors == nullptr)
 			return;
 	}
-	VJSONObject* record = new (std::nothrow) VJSONObject(nullptr, nullptr, false);
-	if (record == nullptr)
+	VRefPtr<VJSONObject> record(new (std::nothrow) VJSONObject(nullptr, nullptr, false), true);
+	VRefPtr<VErrorBase> base(new (std::nothrow) VErrorBase(error), true);
+	if (!record || !base)
 		return;
+	if (!value1.IsEmpty())
+		base->SetString(VString("p1"), value1);
+	if (!value2.IsEmpty())
+		base->SetString(VString("p2"), value2);
 	VString component;
 	component.FromOsType(ERRCODE_SIGNATURE(error));
+	VString message;
+	base->GetErrorDescription(message);
 	record->SetProperty(VString("code"), VJSONValue(double(ERRCODE_NUMBER(error))));
 	record->SetProperty(VString("component"), VJSONValue(component));
-	record->SetProperty(VString("pointerURI"), VJSONValue(pointer));
-	if (referredPath != nullptr)
-		record->SetProperty(VString("referredPath"), VJSONValue(*referredPath));
-	fErrors->Push(VJSONValue(record));
-	record->Release();
+	record->SetProperty(VString("message"), VJSONValue(message));
+	if (!value1.IsEmpty() && !name1.IsEmpty())
+		record->SetProperty(name1, VJSONValue(value1));
+	if (!value2.IsEmpty() && !name2.IsEmpty())
+		record->SetProperty(name2, VJSONValue(value2));
+	fErrors->Push(VJSONValue(record.Get()));
+}
+
+void VJSONPointerResolver::_ThrowURIError(VError error, const VString& pointer)
+{
+	_ThrowError(error, pointer, VString("pointerURI"), VString(), VString());
+}
+
+void VJSONPointerResolver::_AdoptErrors(const VJSONPointerResolver& other)
+{
+	if (&other == this || other.fErrors == nullptr)
+		return;
+	if (fErrors == nullptr)
+	{
+		fErrors = new (std::nothrow) VJSONArray();
+		if (fErrors == nullptr)
+			return;
+	}
+	for (size_t index = 0; index < other.fErrors->GetCount(); ++index)
+		fErrors->Push(other.fErrors->GetAt(index));
 }
 
 }  // namespace velk

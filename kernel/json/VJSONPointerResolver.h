@@ -1,34 +1,69 @@
-// Replaces a reference object {"$ref": "#/pointer"} by the value its JSON pointer (RFC 6901) designates in
-// the document given at construction. Problems are not raised: each is recorded as an error object in the
-// resolver's error list, and the reference resolves to undefined. References into other documents are
-// refused for now (velk 913; velk 909 for a web or file URL).
+// Replaces reference objects {"$ref": "document#pointer"} by the value their JSON pointer (RFC 6901)
+// designates, in the resolver's own document or in another JSON file, one reference at a time or over a
+// whole tree. Problems are not raised: each is recorded as an error object in the resolver's error list
+// and the reference resolves to undefined. Documents read from files stay in a file cache that the
+// resolvers made for them share. One task at a time.
 #pragma once
 
 #include "kernel/VExport.h"
 
+#include <set>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "files/IFile.h"
+#include "files/IFolder.h"
+#include "kernel/json/VJSONFileCache.h"
+#include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/memory/IRefCountable.h"
 #include "kernel/memory/VObject.h"
+#include "kernel/memory/VRefPtr.h"
 
 namespace velk {
 
-class VJSONObject;
 class VJSONArray;
+class VFileSystemNamespace;
 
 constexpr VError VE_JSON_POINTER_NOT_FOUND = MakeVError(kVELK_SIGNATURE, 906);
 constexpr VError VE_JSON_POINTER_SYNTAX = MakeVError(kVELK_SIGNATURE, 907);
 constexpr VError VE_JSON_POINTER_CYCLE = MakeVError(kVELK_SIGNATURE, 908);
 constexpr VError VE_JSON_POINTER_UNSUPPORTED = MakeVError(kVELK_SIGNATURE, 909);
 constexpr VError VE_JSON_POINTER_NOT_A_CONTAINER = MakeVError(kVELK_SIGNATURE, 910);
+constexpr VError VE_JSON_POINTER_DOCUMENT_INVALID = MakeVError(kVELK_SIGNATURE, 912);
 constexpr VError VE_JSON_POINTER_DOCUMENT_NOT_FOUND = MakeVError(kVELK_SIGNATURE, 913);
 
 class VELK_API VJSONPointerResolver : public VObject, public IRefCountable
 {
 public:
-	// Pointers without a document part are resolved in root, which is copied (a container is shared).
-	explicit VJSONPointerResolver(const VJSONValue& root);
+	// What one resolution run remembers.
+	class Context
+	{
+	public:
+		Context(bool patch, bool followReferences) : fPatch(patch), fFollowReferences(followReferences) {}
+
+		std::set<const VJSONObject*> fVisited;
+		// Arrays are remembered too, so that an array holding itself is walked once.
+		std::set<const VJSONArray*> fVisitedArrays;
+		std::vector<const VJSONObject*> fInProgress;
+		// Substituted values still to be walked, each with the resolver of the document it came from.
+		std::vector<std::pair<VRefPtr<VJSONPointerResolver>, VJSONValue>> fPending;
+		std::unordered_map<VString, VRefPtr<IFile>, hasher_VString::hash, hasher_VString::equal_to> fFiles;
+		bool fPatch;
+		bool fFollowReferences;
+		VString fCurrentPointer;
+		// Set once velk 108 is recorded: the run then stops.
+		bool fStackExhausted = false;
+	};
+
+	// Below this much free stack a run stops with velk 108, so that no tree can exhaust the stack.
+	static constexpr size_t kMinFreeStack = 32768;
+
+	// References without a document part resolve in root (copied: a container is shared); file names
+	// are relative to baseFolder, or go through ns when given. A null cache gives one of the resolver's own.
+	explicit VJSONPointerResolver(const VJSONValue& root, IFolder* baseFolder = nullptr,
+		VFileSystemNamespace* ns = nullptr, VJSONFileCache* cache = nullptr);
 	~VJSONPointerResolver() override;
 
 	VJSONPointerResolver(const VJSONPointerResolver&) = delete;
@@ -36,32 +71,51 @@ public:
 
 	// result becomes object and, when object carries a text "$ref", the value it designates: true then,
 	// whether or not it could be resolved (failure: result undefined and an error recorded). With
-	// followReferences, a reference object met on the way is replaced by its target first (a reference
-	// that leads back into itself is velk 908). Errors of the layers below go to a silent scope of their
-	// own and never reach the caller's.
+	// followReferences a reference object met while walking the pointer is replaced by its target first.
+	// Errors of the file and parser layers go to a silent scope of their own and never reach the caller's.
 	bool ResolveOnePointer(VJSONObject* object, bool followReferences, VJSONValue& result);
+	// Replaces every reference in the tree, following references into further files; in patch mode a
+	// reference object's other properties override those of its target object. A reference that fails
+	// becomes undefined, except inside an object, which then keeps the reference object. files, when
+	// given, receives every document file touched (retained). Errors met inside other documents are
+	// recorded here too; nothing reaches the caller's error context.
+	void ResolveRecursively(VJSONValue& value, bool patch, std::vector<VRefPtr<IFile>>* files);
 
-	// The error objects recorded so far, oldest first ({"code", "component", "pointerURI"} and, for a
-	// document, "referredPath"); null when there are none. Not retained.
+	// The error objects recorded so far, oldest first, across runs: "code", "component", "message", then
+	// the parameters ("pointerURI", "referredPath"). Null while there are none; not retained.
 	VJSONArray* GetErrors() const { return fErrors; }
+
+	// Records one error object (nothing for 0); a parameter with an empty value is left out.
+	void _ThrowError(VError error, const VString& value1, const VString& name1, const VString& value2,
+		const VString& name2);
+	void _ThrowURIError(VError error, const VString& pointer);
 
 	static const VString sRefPropertyName;  // "$ref"
 
 private:
-	// Resolves the text of a reference: "document#pointer".
-	bool _ResolvePointerURI(const VString& text, VJSONValue& result);
-	bool _ResolvePointerString(const VString& pointer, VJSONValue& result);
-	bool _ResolveOnePart(VJSONValue& current, const VString& token);
-	// The reference object's target when current is one and references are followed; true otherwise.
-	bool _FollowReference(VJSONValue& current);
-	void _ThrowError(VError error, const VString& pointer, const VString* referredPath = nullptr);
+	// value is replaced when it is a reference object (true); newResolver then receives the resolver of
+	// the target's document (null on failure), else this one. descend says whether value's contents are
+	// still to be walked; inProgress that value is a reference being resolved.
+	bool Resolve(Context& ctx, VJSONValue& value, VRefPtr<VJSONPointerResolver>* newResolver, bool* inProgress,
+		bool* descend);
+	bool ResolvePointerURI(Context& ctx, const VString& text, VJSONValue& result, VJSONValue* document,
+		VRefPtr<IFolder>* folder);
+	bool LoadDocument(Context& ctx, const VString& text, const VString& path, VJSONValue& document,
+		VRefPtr<IFolder>* folder);
+	bool ResolvePointerString(Context& ctx, const VJSONValue& document, const VString& pointer, VJSONValue& result);
+	bool ResolveOnePart(Context& ctx, VJSONValue& current, const VString& token);
+	void PatchPointerValue(Context& ctx, VJSONValue& value, const VJSONValue& target);
+	bool _ResolveRecursively(Context& ctx, VJSONValue& value);
+	// True (velk 108 recorded once per run) when the free stack is too short to go deeper.
+	bool _StackExhausted(Context& ctx);
+	// Appends the error objects of other to this resolver's.
+	void _AdoptErrors(const VJSONPointerResolver& other);
 
 	VJSONValue fRoot;
+	VRefPtr<IFolder> fBaseFolder;
+	VRefPtr<VFileSystemNamespace> fNamespace;
+	VRefPtr<VJSONFileCache> fCache;
 	VJSONArray* fErrors = nullptr;
-	// For one run: whether references are followed, the one being resolved and those in progress.
-	bool fFollowReferences = false;
-	VString fCurrentPointer;
-	std::vector<const VJSONObject*> fInProgress;
 };
 
 }  // namespace velk
