@@ -148,7 +148,16 @@ size_t CountThreads()
 TEST(VTaskLifecycle, TaskDestroyedUnrunLeavesNoThread)
 {
 	VTestEnvironment::StopLoggerTask();
+	// The logger's thread ends after its task was stopped: count once the number holds still.
 	size_t before = CountThreads();
+	for (int i = 0; i < 500; ++i)
+	{
+		VTask::Sleep(10);
+		const size_t now = CountThreads();
+		if (now == before)
+			break;
+		before = now;
+	}
 	VTask* task = new VTask(0, eTaskStylePreemptive, [] { ADD_FAILURE() << "an unrun task's body ran"; });
 	EXPECT_EQ(CountThreads(), before + 1);  // its thread waits to be run
 	task->Release();
