@@ -22,13 +22,6 @@ constexpr int32 kLastCounter = 9999;
 constexpr int kRenameAttempts = 5;
 constexpr int32 kRenameRetryDelayMs = 3000;
 
-VString PosixText(const VFilePath& path)
-{
-	VString text;
-	path.GetPosixPath(text);
-	return text;
-}
-
 // Whether anything at all stands at the folder path: a folder, a file, a link (dangling or not) or any
 // other entry. Asked of the entry itself, so that a link is never followed.
 bool IsTaken(const VFilePath& folderPath)
@@ -49,8 +42,8 @@ void ThrowCopyFailed(const VFilePath& from, const VFilePath& to)
 	StThrowError<> error(VE_OK, VE_UPDATER_COPY_UPTODATE_APP_FAILED);
 	if (error.Get() != nullptr)
 	{
-		error->SetString(VString("from"), PosixText(from));
-		error->SetString(VString("to"), PosixText(to));
+		error->SetString(VString("from"), from.GetPath(FPS_POSIX));
+		error->SetString(VString("to"), to.GetPath(FPS_POSIX));
 	}
 }
 
@@ -96,7 +89,7 @@ void ClearDestination(const VFolder& destination)
 	_ComputeTempFolderPath(destination.GetPath(), failedPath, VString("failed"));
 	VString failedName;
 	failedPath.GetName(failedName);
-	const VString posix = PosixText(failedPath);
+	const VString posix = failedPath.GetPath(FPS_POSIX);
 	LogInfo("Moving partial up-to-date application install aside (%S)", &posix);
 	if (destination.Rename(failedName, nullptr) != VE_OK)
 		LogError("Partial up-to-date application install could not be moved aside");
@@ -111,7 +104,7 @@ void RollBack(const VFolder& old, const VFilePath& outdatedPath, const VFolder& 
 	outdatedPath.GetName(name);
 	if (old.Rename(name, nullptr) != VE_OK)
 	{
-		const VString posix = PosixText(old.GetPath());
+		const VString posix = old.GetPath().GetPath(FPS_POSIX);
 		LogError("Outdated application could not be restored, it stays at %S", &posix);
 	}
 }

@@ -36,13 +36,6 @@ void FormatNow(VString& date, VString& time)
 	now.FormatByOS(date, time, false);
 }
 
-VString PosixText(const VFilePath& path)
-{
-	VString text;
-	path.GetPosixPath(text);
-	return text;
-}
-
 // The text between double quotation marks of a command line: a backslash or quotation mark of the path
 // gets a backslash, so that the command line splits back into the path itself.
 VString QuotedForCommandLine(const VString& text)
@@ -121,7 +114,7 @@ void VUpdateEngine::DoRun()
 			VRefPtr<VValueBag> values(new (std::nothrow) VValueBag, true);
 			if (values)
 			{
-				values->SetString(VString("LogFilePath"), PosixText(logFile));
+				values->SetString(VString("LogFilePath"), logFile.GetPath(FPS_POSIX));
 				hint.Format(values.Get(), false);
 			}
 			message = message + VString("\r\n");
@@ -131,7 +124,7 @@ void VUpdateEngine::DoRun()
 	ENotificationResponse answer = eNR_None;
 	VSystem::DisplayNotification(VString(), message, 2, &answer);
 	if (answer == eNR_Yes && logFile.IsValid())
-		XMacLaunchServices::OpenDocument(PosixText(logFile));
+		XMacLaunchServices::OpenDocument(logFile.GetPath(FPS_POSIX));
 }
 
 bool VUpdateEngine::_InitLog()
@@ -264,11 +257,11 @@ bool VUpdateEngine::_WaitForPidToQuit()
 void VUpdateEngine::_LaunchApplication(const VFilePath& bundle)
 {
 	VString command("open -a ");
-	command = command + QuotedForCommandLine(PosixText(bundle));
+	command = command + QuotedForCommandLine(bundle.GetPath(FPS_POSIX));
 	if (!fLinkFile.GetPath(FPS_SYSTEM).IsEmpty())
 	{
 		command = command + VString(" --args ");
-		command = command + QuotedForCommandLine(PosixText(fLinkFile));
+		command = command + QuotedForCommandLine(fLinkFile.GetPath(FPS_POSIX));
 		if (fRestartHeadless)
 			command = command + VString(" --headless");
 	}

@@ -54,13 +54,6 @@ VError ThrowWithParameters(VError code, std::initializer_list<std::pair<const ch
 	return code;
 }
 
-VString PosixText(const VFilePath& path)
-{
-	VString text;
-	path.GetPosixPath(text);
-	return text;
-}
-
 }  // namespace
 
 void Log(int32 level, const char* format, ...)
@@ -102,14 +95,14 @@ void DisplayMessage(const VString& text)
 
 VError ThrowErrorWithPath(VError code, const VFilePath& path)
 {
-	const VString text(PosixText(path));
+	const VString text(path.GetPath(FPS_POSIX));
 	return ThrowWithParameters(code, {{"path", &text}});
 }
 
 VError ThrowErrorWithPaths(VError code, const VFilePath& source, const VFilePath& destination)
 {
-	const VString sourceText(PosixText(source));
-	const VString destinationText(PosixText(destination));
+	const VString sourceText(source.GetPath(FPS_POSIX));
+	const VString destinationText(destination.GetPath(FPS_POSIX));
 	return ThrowWithParameters(code, {{"srcPath", &sourceText}, {"dstPath", &destinationText}});
 }
 
