@@ -2,6 +2,8 @@
 // other static of the library (priority 101 runs ahead of default-priority initializers) and, being built
 // first, are destroyed last.
 
+#include <cstddef>
+
 #include "kernel/json/classes/VJSONBlob.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VObject.h"
@@ -19,10 +21,25 @@ __attribute__((init_priority(101))) const VString VJSONBlob::key_size("size");
 
 namespace {
 
+// What a bundle that asks for the arenas gets: nothing else would register memory, and an arena manager without
+// any refuses every block. Four equal shares, committed page by page as they are first touched.
+constexpr size_t kProcessArenaMemory = size_t(1) << 30;
+
+VCppMemMgr* NewProcessMemMgr()
+{
+	VCppMemMgr* manager = new VCppMemMgr(eAllocator_FromBundle);
+	if (manager != nullptr && !manager->IsSystemMode() && !manager->AddVirtualAllocation(kProcessArenaMemory, nullptr, false))
+	{
+		delete manager;
+		manager = new VCppMemMgr(eAllocator_System);
+	}
+	return manager;
+}
+
 class StProcessMemMgr
 {
 public:
-	StProcessMemMgr() { VObject::sCppMemMgr = new VCppMemMgr(eAllocator_FromBundle); }
+	StProcessMemMgr() { VObject::sCppMemMgr = NewProcessMemMgr(); }
 	~StProcessMemMgr()
 	{
 		delete VObject::sCppMemMgr;

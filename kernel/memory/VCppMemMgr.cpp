@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files/VSystem.h"
+#include "kernel/memory/VMemCppImpl.h"
 #include "kernel/memory/VMemCppImpl_stdlib.h"
 #include "kernel/memory/VMemStats.h"
 #include "kernel/memory/VMemoryHog.h"
@@ -98,6 +99,8 @@ VCppMemMgr::~VCppMemMgr()
 	delete fSystemBackend;
 	for (IMemCppImpl* arena : fArenas)
 		delete arena;
+	for (const VirtualAllocation& allocation : fVirtualAllocations)
+		VSystem::VirtualFree(allocation.fMemory, allocation.fSize, allocation.fPhysical);
 	for (VMemoryHog* hog : fMemHogs)
 		delete hog;
 }
@@ -140,8 +143,25 @@ void VCppMemMgr::_Init(EAllocatorKind kind, bool option1, bool option2)
 
 	switch (kind)
 	{
+		case eAllocator_Velk:
+		{
+			std::vector<IMemCppImpl*> arenas;
+			for (int32 number = 0; number < fRequestedArenaCount; ++number)
+			{
+				VMemCppImpl* arena = new (std::nothrow) VMemCppImpl(number);
+				if (arena == nullptr)
+				{
+					for (IMemCppImpl* made : arenas)
+						delete made;
+					return;
+				}
+				arenas.push_back(arena);
+			}
+			_UseArenas(std::move(arenas));
+			break;
+		}
+
 		case eAllocator_System:
-		case eAllocator_Velk:	// until the toolbox arenas are written, arena mode runs on the system backend
 			fSystemBackend = new (std::nothrow) VMemCppImpl_stdlib;
 			if (fSystemBackend != nullptr)
 			{
@@ -369,6 +389,15 @@ bool VCppMemMgr::AddVirtualAllocation(size_t size, const void* hint, bool physic
 		void* memory = physical ? VSystem::VirtualAllocPhysicalMemory(share, where, &locked) : VSystem::VirtualAlloc(share, where);
 		if (memory == nullptr)
 			return false;
+		try
+		{
+			fVirtualAllocations.push_back({memory, share, physical});
+		}
+		catch (const std::bad_alloc&)
+		{
+			VSystem::VirtualFree(memory, share, physical);
+			return false;
+		}
 		arena->AddAlreadyAllocatedMem(memory, share, physical);
 		fLargestVirtualAllocation = std::max(fLargestVirtualAllocation, uint64(share));
 		if (where != nullptr)

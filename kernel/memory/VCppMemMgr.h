@@ -110,6 +110,7 @@ public:
 	// Bytes of system memory handed to the arenas; each arena adds what it receives.
 	uint64 GetTotalSystemMemory() const { return fTotalSystemMemory; }
 	void AddToTotalSystemMemory(uint64 bytes) { fTotalSystemMemory += bytes; }
+	void SubtractFromTotalSystemMemory(uint64 bytes) { fTotalSystemMemory -= bytes; }
 
 	// Debugging hooks of the heap checker: they check nothing and record nothing.
 	const void* CheckVObject(const void* object) const { return object; }
@@ -168,6 +169,16 @@ private:
 	VLeaksChecker fLeaksChecker;
 	VCriticalSection fHogsLock;
 	std::vector<VMemoryHog*> fMemHogs;
+
+	// What AddVirtualAllocation obtained: the arenas keep it while the manager lives, and it goes back to the
+	// system with the manager.
+	struct VirtualAllocation
+	{
+		void* fMemory;
+		size_t fSize;
+		bool fPhysical;
+	};
+	std::vector<VirtualAllocation> fVirtualAllocations;
 };
 
 }  // namespace velk

@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "files/VSystem.h"
 #include "kernel/memory/IMemCppImpl.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VMemStats.h"
@@ -46,12 +45,8 @@ private:
 class VBudgetArena : public IMemCppImpl
 {
 public:
+	// The system memory handed over stays the manager's: it gives it back itself.
 	VBudgetArena(int32 number, VArenaLog* log) : fNumber(number), fLog(log) {}
-	~VBudgetArena() override
-	{
-		for (auto& [memory, size] : fSystemMemory)
-			VSystem::VirtualFree(memory, size, false);
-	}
 
 	void Init(VCppMemMgr* manager) override { fManager = manager; }
 

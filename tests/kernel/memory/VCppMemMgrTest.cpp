@@ -71,9 +71,12 @@ TEST(VCppMemMgrTest, BundleValueChoosesTheAllocator)
 		ManagerPtr manager(new VCppMemMgr(eAllocator_FromBundle));
 		ASSERT_NE(manager, nullptr);
 		EXPECT_EQ(manager->GetChosenKind(), c.expected);
-		if (c.expected == eAllocator_System)
+		EXPECT_EQ(manager->IsSystemMode(), c.expected == eAllocator_System);
+		if (c.expected == eAllocator_Velk)
 		{
-			EXPECT_TRUE(manager->IsSystemMode());
+			// The arenas have no memory until some is registered.
+			EXPECT_EQ(manager->Malloc(64, false, kMEMTAG_BUFFER), nullptr);
+			ASSERT_TRUE(manager->AddVirtualAllocation(40 * 1048576, nullptr, false));
 		}
 		void* block = manager->Malloc(64, false, kMEMTAG_BUFFER);
 		EXPECT_NE(block, nullptr);

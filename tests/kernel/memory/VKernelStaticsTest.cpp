@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "kernel/json/classes/VJSONBlob.h"
 #include "kernel/memory/VCppMemMgr.h"
 #include "kernel/memory/VObject.h"
@@ -21,9 +23,17 @@ TEST(VKernelStaticsTest, SizeKeyIsMadeBeforeTheManager)
 TEST(VKernelStaticsTest, ProcessManagerExistsBeforeMain)
 {
 	ASSERT_NE(VObject::sCppMemMgr, nullptr);
-	// The test program is not inside a bundle: no "MemoryAllocator", so the system allocator.
-	EXPECT_EQ(VObject::sCppMemMgr->GetChosenKind(), eAllocator_System);
-	EXPECT_TRUE(VObject::sCppMemMgr->IsSystemMode());
+	// Run from a bundle asking for the arenas, the test program says so; otherwise there is no
+	// "MemoryAllocator", so the system allocator.
+	bool arenas = std::getenv("VELK_EXPECT_ARENAS") != nullptr;
+	EXPECT_EQ(VObject::sCppMemMgr->GetChosenKind(), arenas ? eAllocator_Velk : eAllocator_System);
+	EXPECT_EQ(VObject::sCppMemMgr->IsSystemMode(), !arenas);
+	if (arenas)
+	{
+		// The whole gigabyte, in four shares.
+		EXPECT_EQ(VObject::sCppMemMgr->GetAllocatedMem(), size_t(1) << 30);
+		EXPECT_EQ(VObject::sCppMemMgr->CountVirtualAllocations(), 4);
+	}
 }
 
 }  // namespace
