@@ -14,6 +14,7 @@
 namespace velk {
 
 class VFilePath;
+class VJSONArray;
 class VString;
 
 // macOS releases that callers may require; every other value counts as always met.
@@ -204,6 +205,29 @@ public:
 	static void GetLoginUserName(VString& out);
 	static void GetCurrentUserName(VString& out);
 	static void GetHostName(VString& out);
+
+	// System information, for diagnostics; nothing on the updater's road calls it. Failures show as missing
+	// entries, false or -1; no error is pushed.
+	// Appends {"type", "name", "ipAddresses": [{"ip", "type": "ipv4" or "ipv6"}]} for each adapter with a
+	// usable address (up, multicast-capable, neither loopback nor point-to-point; IPv6 addresses that are
+	// tentative, duplicated, deprecated or temporary left out), in the system's order of interfaces.
+	static void GetNetworkAdaptersInformations(VJSONArray& out);
+	// Appends {"mountPoint", "capacity", "available" (KiB), "filesystem", "name", "disk"} for each mounted
+	// file system on a block device or a network share. "disk" is {"interface", "description", "size"
+	// (KiB), "identifier"}, an array of such objects for the members of a logical volume, or
+	// {"interface": "network", ...} for a share. A volume whose space is not known within a second counts 0.
+	static void GetDiskPartitionsInfos(VJSONArray& out);
+	// Empties rates; then, when a previous call left a sample, time has passed and the byte totals did not
+	// go down, appends bytes received and sent per second since then and answers true. Every call becomes
+	// the next one's sample.
+	static bool GetInOutNetworkStats(std::vector<double>& rates);
+	// The machine's busy fraction (0 to 1) since the previous call; false with 0 on the first call and when
+	// the processors changed.
+	static bool GetProcessorsPercentageUse(double& load);
+	// This process's share (0 to 1) of all processors since the previous call (since it started, on the
+	// first); -1 when its times cannot be read.
+	static double GetApplicationProcessorsPercentageUse();
+	static bool AllowedToGetSystemInfo() { return true; }
 
 private:
 	static std::atomic<int16> sCenturyPivotYear;

@@ -1,6 +1,7 @@
 #include "platform/MountTable.h"
 
 #include <libmount/libmount.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <climits>
@@ -71,6 +72,9 @@ int ParseStream(FILE* stream, const char* name, std::vector<MountEntry>& entries
 		entry.source = TextOrEmpty(mnt_fs_get_source(fs));
 		entry.fileSystemType = TextOrEmpty(mnt_fs_get_fstype(fs));
 		entry.options = TextOrEmpty(mnt_fs_get_options(fs));
+		const dev_t device = mnt_fs_get_devno(fs);
+		entry.deviceMajor = major(device);
+		entry.deviceMinor = minor(device);
 		entries.push_back(std::move(entry));
 	}
 	mnt_free_iter(iterator);

@@ -20,6 +20,8 @@ struct MountEntry
 	std::string source;  // the device or what stands for it ("proc", "tmpfs", a server path); may be empty
 	std::string fileSystemType;
 	std::string options;  // the mount's options followed by the file system's own, comma-separated
+	uint32_t deviceMajor = 0;  // the device number of the file system (st_dev of its files)
+	uint32_t deviceMinor = 0;
 };
 
 // Parses text in the form of mountinfo into entries, in the order of the lines. EINVAL, entries emptied,

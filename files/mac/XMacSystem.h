@@ -1,5 +1,5 @@
-// The system facade's platform half: virtual memory, clocks, calendar conversions, system facts and random
-// numbers, done by the platform layer.
+// The system facade's platform half: virtual memory, clocks, calendar conversions, system facts and
+// information, and random numbers, done by the platform layer.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -9,9 +9,16 @@
 
 #include "kernel/VKernelTypes.h"
 
+namespace plat {
+struct NetworkAdapter;
+struct DiskPartition;
+}  // namespace plat
+
 namespace velk {
 
+class VJSONArray;
 class VString;
+class XMacVolumes;
 enum EWFP_Reason : int32;
 enum ENotificationResponse : int32;
 
@@ -111,6 +118,22 @@ public:
 	static void GetLoginUserName(VString& out);
 	static void GetCurrentUserName(VString& out);
 	static void GetHostName(VString& out);
+
+	// System information, as VSystem's: the running machine's adapters, disks, throughput and loads. The
+	// samples kept between calls are process-wide, each under its own lock.
+	static void GetNetworkAdaptersInformations(VJSONArray& out);
+	static void GetDiskPartitionsInfos(VJSONArray& out);
+	static bool GetInOutNetworkStats(std::vector<double>& rates);
+	static bool GetProcessorsPercentageUse(double& load);
+	static double GetApplicationProcessorsPercentageUse();
+
+	// The JSON objects of adapters and partitions, appended to out. A partition without a label is named by
+	// volumes (its volume table), "" when that does not know its mount point either. Kept out of the
+	// library's exports, which show nothing of the platform layer.
+	__attribute__((visibility("hidden"))) static void AppendNetworkAdapters(const std::vector<plat::NetworkAdapter>& adapters,
+																			 VJSONArray& out);
+	__attribute__((visibility("hidden"))) static void AppendDiskPartitions(const std::vector<plat::DiskPartition>& partitions,
+																			XMacVolumes& volumes, VJSONArray& out);
 
 	// Fills buffer with count bytes from the system's cryptographically secure source; cannot fail.
 	static void Random(void* buffer, size_t count);
