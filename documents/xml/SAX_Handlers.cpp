@@ -61,7 +61,7 @@ void VXercesSAXParser::entityDecl(const xercesc::DTDEntityDecl& entityDecl, cons
 	if (fSecurity == nullptr || entityDecl.isExternal() || entityDecl.getValueLen() <= fLongestEntity)
 		return;
 	fLongestEntity = entityDecl.getValueLen();
-	const XMLSize_t limit = XMLSize_t(std::max<uint64>(1, fCharacterLimit / fLongestEntity));
+	const XMLSize_t limit = XMLSize_t(VXMLParser::GetEntityExpansionLimit(fCharacterLimit, fLongestEntity));
 	if (limit >= fSecurity->getEntityExpansionLimit())
 		return;
 	fSecurity->setEntityExpansionLimit(limit);

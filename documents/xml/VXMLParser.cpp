@@ -33,23 +33,6 @@ namespace {
 std::mutex sXercesLock;
 std::atomic<bool> sXercesStarted{false};
 
-// Characters a parse may deliver: 16 for each byte of input, and never fewer than 16 Mi.
-constexpr uint64 kMinCharacterLimit = uint64(16) << 20;
-
-uint64 CharacterLimit(uint64 inputSize)
-{
-	return std::max(kMinCharacterLimit, inputSize > UINT64_MAX / 16 ? UINT64_MAX : inputSize * 16);
-}
-
-// Entity expansions a parse may make: Xerces's own limit for documents of 200 KB and more, less for smaller
-// ones (one for every four bytes, at least 4,096). Each expansion costs Xerces a new reader with buffers of
-// some 100 KB, so a few hundred bytes of nested entities would otherwise buy seconds of work.
-XMLSize_t EntityExpansionLimit(uint64 inputSize)
-{
-	constexpr uint64 kXercesLimit = xercesc::SecurityManager::ENTITY_EXPANSION_LIMIT;
-	return XMLSize_t(std::clamp<uint64>(inputSize / 4, 4096, kXercesLimit));
-}
-
 // Starts Xerces when nobody did; false (velk 100 or ('xmlc', 3) pushed) when it cannot start.
 bool EnsureXerces()
 {
@@ -64,6 +47,27 @@ std::u16string Units(const VString& text)
 }
 
 }  // namespace
+
+// Characters a parse may deliver: 16 for each byte of input, and never fewer than 16 Mi.
+uint64 VXMLParser::GetCharacterLimit(uint64 inputSize)
+{
+	constexpr uint64 kMinCharacterLimit = uint64(16) << 20;
+	return std::max(kMinCharacterLimit, inputSize > UINT64_MAX / 16 ? UINT64_MAX : inputSize * 16);
+}
+
+// Entity expansions a parse may make: Xerces's own limit for documents of 200 KB and more, less for smaller
+// ones (one for every four bytes, at least 4,096). Each expansion costs Xerces a new reader with buffers of
+// some 100 KB, so a few hundred bytes of nested entities would otherwise buy seconds of work.
+size_t VXMLParser::GetEntityExpansionLimit(uint64 inputSize)
+{
+	constexpr uint64 kXercesLimit = xercesc::SecurityManager::ENTITY_EXPANSION_LIMIT;
+	return size_t(std::clamp<uint64>(inputSize / 4, 4096, kXercesLimit));
+}
+
+size_t VXMLParser::GetEntityExpansionLimit(uint64 characterLimit, size_t entityLength)
+{
+	return size_t(std::max<uint64>(1, characterLimit / std::max<size_t>(1, entityLength)));
+}
 
 VXMLParser::VXMLParser() = default;
 
@@ -207,7 +211,7 @@ bool VXMLParser::_Parse(const xercesc::InputSource& source, IXMLHandler* root, u
 	{
 		// Billion laughs: Xerces counts entity expansions against the manager's limit.
 		xercesc::SecurityManager security;
-		security.setEntityExpansionLimit(EntityExpansionLimit(inputSize));
+		security.setEntityExpansionLimit(GetEntityExpansionLimit(inputSize));
 		VXercesSAXParser parser;
 		if (validateAlways)
 			parser.setValidationScheme(xercesc::SAXParser::Val_Always);
@@ -227,10 +231,10 @@ bool VXMLParser::_Parse(const xercesc::InputSource& source, IXMLHandler* root, u
 				parser.setExternalNoNamespaceSchemaLocation(Units(fExternalNoNamespaceSchemaLocation).c_str());
 		}
 		parser.setLoadExternalDTD(loadExternalDTD);
-		parser.SetBounds(&security, CharacterLimit(inputSize));
+		parser.SetBounds(&security, GetCharacterLimit(inputSize));
 		parser.setDisableDefaultEntityResolution(true);
 
-		SAX_Handlers handlers(root, &parser, this, CharacterLimit(inputSize), loadExternalDTD, schema);
+		SAX_Handlers handlers(root, &parser, this, GetCharacterLimit(inputSize), loadExternalDTD, schema);
 		parser.installAdvDocHandler(&handlers);
 		parser.setErrorHandler(&handlers);
 		parser.setEntityResolver(&handlers);

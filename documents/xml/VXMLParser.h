@@ -77,6 +77,13 @@ public:
 	// an empty or ".." step (nothing outside the folder is ever named).
 	static VFile* ResolveEntityFromFolder(const VString& basePath, VFolder* folder, const VString& systemID);
 
+	// The bounds of a parse of inputSize bytes, shared by every Xerces parser of the toolbox: the UTF-16
+	// units of text and attribute values it may deliver, and the entity expansions it may make.
+	static uint64 GetCharacterLimit(uint64 inputSize);
+	static size_t GetEntityExpansionLimit(uint64 inputSize);
+	// The expansions that keep an internal entity of entityLength units within characterLimit (at least 1).
+	static size_t GetEntityExpansionLimit(uint64 characterLimit, size_t entityLength);
+
 	bool GetDefaultedAttributes() const { return fDefaultedAttributes; }
 	const VString& GetExternalSchemaLocation() const { return fExternalSchemaLocation; }
 	const VString& GetExternalNoNamespaceSchemaLocation() const { return fExternalNoNamespaceSchemaLocation; }

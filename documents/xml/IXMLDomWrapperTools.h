@@ -1,0 +1,118 @@
+// What the DOM wrapper's sources share: the handles as Xerces types and back, the guard that turns Xerces's
+// exceptions into errors on the task, and the free-stack test of the recursive walks. Internal.
+#pragma once
+
+#include <new>
+#include <string>
+
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
+#include <xercesc/dom/DOMException.hpp>
+#include <xercesc/dom/DOMLSException.hpp>
+#include <xercesc/dom/DOMNode.hpp>
+#include <xercesc/framework/MemBufFormatTarget.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include "documents/xml/IXMLDomWrapper.h"
+#include "documents/xml/SAX_Handlers.h"
+#include "documents/xml/VXMLParser.h"
+#include "kernel/strings/VString.h"
+#include "runtime/VTaskMgr.h"
+
+namespace velk {
+
+// A DOMDocument is a DOMNode through several bases: a handle converts through the Xerces type it stands for.
+inline xercesc::DOMNode* AsNode(VXMLDOMNode_opaque* node)
+{
+	return reinterpret_cast<xercesc::DOMNode*>(node);
+}
+inline xercesc::DOMElement* AsElement(VXMLDOMElement_opaque* element)
+{
+	return reinterpret_cast<xercesc::DOMElement*>(element);
+}
+inline xercesc::DOMDocument* AsDocument(VXMLDOMDocument_opaque* document)
+{
+	return reinterpret_cast<xercesc::DOMDocument*>(document);
+}
+inline xercesc::MemBufFormatTarget* AsTarget(VXMLMemBufFormatTarget_opaque* target)
+{
+	return reinterpret_cast<xercesc::MemBufFormatTarget*>(target);
+}
+inline VXMLDOMNode_opaque* Node(xercesc::DOMNode* node)
+{
+	return reinterpret_cast<VXMLDOMNode_opaque*>(node);
+}
+inline VXMLDOMElement_opaque* Handle(xercesc::DOMElement* element)
+{
+	return reinterpret_cast<VXMLDOMElement_opaque*>(element);
+}
+inline VXMLDOMDocument_opaque* Handle(xercesc::DOMDocument* document)
+{
+	return reinterpret_cast<VXMLDOMDocument_opaque*>(document);
+}
+inline VXMLMemBufFormatTarget_opaque* Handle(xercesc::MemBufFormatTarget* target)
+{
+	return reinterpret_cast<VXMLMemBufFormatTarget_opaque*>(target);
+}
+
+// The node itself when it is a document, else its owner document; null for null.
+inline xercesc::DOMDocument* OwnerDocument(xercesc::DOMNode* node)
+{
+	if (node == nullptr)
+		return nullptr;
+	if (node->getNodeType() == xercesc::DOMNode::DOCUMENT_NODE)
+		return static_cast<xercesc::DOMDocument*>(node);
+	return node->getOwnerDocument();
+}
+
+inline std::u16string Units(const VString& text)
+{
+	return std::u16string(text.GetCPointer(), size_t(text.GetLength()));
+}
+
+// Below this much free stack the recursive walks stop with velk 108: Xerces's calls under them need room.
+constexpr size_t kDOMMinFreeStack = 65536;
+
+inline bool HasFreeStack()
+{
+	if (VTaskMgr::Get()->GetCurrentFreeStackSize() >= kDOMMinFreeStack)
+		return true;
+	_ThrowError(VE_STACK_OVERFLOW);
+	return false;
+}
+
+// Runs work; a Xerces or memory exception becomes an error on the task and the answer failure.
+template <class R, class F>
+R Guarded(F&& work, R failure)
+{
+	try
+	{
+		return work();
+	}
+	catch (const xercesc::OutOfMemoryException&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+	}
+	catch (const xercesc::DOMException& exception)
+	{
+		SAX_Handlers::PushError(VE_XML_ERROR, VString(exception.getMessage() != nullptr ? exception.getMessage() : u""),
+			nullptr, nullptr, 0, 0);
+	}
+	catch (const xercesc::XMLException& exception)
+	{
+		SAX_Handlers::PushError(VE_XML_ERROR, VString(exception.getMessage() != nullptr ? exception.getMessage() : u""),
+			nullptr, nullptr, 0, 0);
+	}
+	catch (...)
+	{
+		_ThrowError(VE_XML_FATAL_ERROR);
+	}
+	return failure;
+}
+
+}  // namespace velk

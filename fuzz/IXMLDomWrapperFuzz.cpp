@@ -1,0 +1,54 @@
+// Feeds arbitrary bytes to the DOM wrapper: a document that parses is walked by the element handlers, read
+// into a bag and serialised; whatever it holds, nothing may throw, leak or read outside the data, and what
+// is serialised has no line feed left. Documents that do not parse must simply give null.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "containers/VValueBag.h"
+#include "documents/xml/IXMLDomWrapper.h"
+#include "documents/xml/VNullXMLHandler.h"
+#include "kernel/values/VBlob.h"
+#include "runtime/VProcess.h"
+#include "runtime/VTask.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+	// A process, so that errors are recorded on a task as they are in use.
+	static velk::VProcess* sProcess = new velk::VProcess;
+	sProcess->Init(0);
+	return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+	using velk::IXMLDomWrapper;
+	VXMLDOMNode_opaque* document = IXMLDomWrapper::CreateNodeDocumentFromBuffer(data, size);
+	if (document != nullptr)
+	{
+		velk::VNullXMLHandler* handler = new velk::VNullXMLHandler();
+		IXMLDomWrapper::Parse(document, handler);
+		handler->Release();
+
+		velk::VValueBag* bag = new velk::VValueBag();
+		IXMLDomWrapper::ReadBagFromDomXML(document, *bag);
+		bag->Release();
+
+		velk::VBlobWithPtr blob;
+		size_t written = 0;
+		if (IXMLDomWrapper::SerializeToBlob(document, &blob, 0, written, (size & 1) != 0))
+		{
+			// In UTF-8 every line end has become a carriage return.
+			static const char kUTF8Declaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"";
+			const char* bytes = reinterpret_cast<const char*>(blob.GetDataPtr());
+			if (written != blob.GetSize())
+				__builtin_trap();
+			if (written >= sizeof(kUTF8Declaration) - 1 && std::memcmp(bytes, kUTF8Declaration, sizeof(kUTF8Declaration) - 1) == 0
+				&& std::memchr(bytes, '\n', written) != nullptr)
+				__builtin_trap();
+		}
+		IXMLDomWrapper::ReleaseNode(document);
+	}
+	velk::VTask::FlushErrors();
+	return 0;
+}
