@@ -1,7 +1,7 @@
 # Entry point: `make test` installs what is missing, builds with sanitizers and runs every test, then
 # checks what an optimised library exports, runs the concurrency suites again under ThreadSanitizer and
 # gives the readers of untrusted JSON a short fuzzing run; `make bench` builds an optimised configuration
-# and runs the benchmarks.
+# and runs the benchmarks, the allocator benchmark once per allocator (tools/run-alloc-bench).
 BUILD_DIR ?= build
 TSAN_DIR ?= build-tsan
 RELEASE_DIR ?= build-release
@@ -66,6 +66,7 @@ $(BENCH_DIR)/build.ninja: | bench-deps
 bench: bench-deps $(BENCH_DIR)/build.ninja
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	$(BENCH_DIR)/bench/velk_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	tools/run-alloc-bench $(BENCH_DIR)
 
 # `make demo`: one update of a sample application by an optimised updater, its traces shown; the demo's
 # folder is kept under /tmp.
