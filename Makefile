@@ -52,13 +52,14 @@ $(FUZZ_DIR)/build.ninja: | deps
 		-DCMAKE_CXX_COMPILER=clang++ -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_FUZZ=ON
 
 fuzz: deps $(FUZZ_DIR)/build.ninja
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target velk_fuzz_binary_json velk_fuzz_json_text velk_fuzz_xml velk_fuzz_xml_bag velk_fuzz_xml_dom velk_fuzz_arrays
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target velk_fuzz_binary_json velk_fuzz_json_text velk_fuzz_xml velk_fuzz_xml_bag velk_fuzz_xml_dom velk_fuzz_arrays velk_fuzz_bag_binary
 	$(FUZZ_DIR)/fuzz/velk_fuzz_binary_json -seed=1 -runs=$(FUZZ_RUNS) -max_len=4096
 	$(FUZZ_DIR)/fuzz/velk_fuzz_json_text -seed=1 -runs=$(FUZZ_RUNS) -max_len=4096
 	$(FUZZ_DIR)/fuzz/velk_fuzz_xml -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=30 -max_len=4096 -dict=fuzz/xml.dict
 	$(FUZZ_DIR)/fuzz/velk_fuzz_xml_bag -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=30 -max_len=4096 -dict=fuzz/xml.dict
 	$(FUZZ_DIR)/fuzz/velk_fuzz_xml_dom -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=30 -max_len=4096 -dict=fuzz/xml.dict
 	$(FUZZ_DIR)/fuzz/velk_fuzz_arrays -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=30 -max_len=4096
+	$(FUZZ_DIR)/fuzz/velk_fuzz_bag_binary $(FUZZ_DIR)/corpus/bag_binary -seed=1 -runs=$(FUZZ_RUNS) -max_total_time=30 -max_len=4096
 
 $(BENCH_DIR)/build.ninja: | bench-deps
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELK_BUILD_TESTS=OFF -DVELK_BUILD_BENCH=ON

@@ -12,6 +12,7 @@
 
 namespace velk {
 
+class VStream;
 class VString;
 class VValueBag;
 
@@ -55,6 +56,14 @@ public:
 	// Appends the list as a JSON array of its bags (VValueBag::_GetJSONString) at the indentation level.
 	// Answers 0, or velk 107 (raised) when the text cannot be made.
 	VError _GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const;
+
+	// Binary form (VValueBagStream.cpp): the bag count, then each bag's minimal form
+	// (VValueBag::WriteToStreamMinimal). Writing stops at the first bag that fails; answers its error.
+	VError WriteToStreamMinimal(VStream* stream) const;
+	// Reads that form, appending new bags (one reference, the list's). A negative count gives velk 100, a
+	// count beyond the bytes left velk 200 (stored in the stream). On failure the bags read by this call
+	// are released and the list is as it was.
+	VError ReadFromStreamMinimal(VStream* stream);
 
 	// False when the copy constructor could not copy every bag.
 	bool IsComplete() const { return fComplete; }

@@ -12,10 +12,12 @@
 
 #include "containers/StPackedDictionaryKey.h"
 #include "kernel/memory/VObject.h"
+#include "runtime/VError.h"
 
 namespace velk {
 
 class VBagArray;
+class VStream;
 
 // Open-addressing index of a dictionary: entry (hash modulo size) holds the number of the first slot put
 // there, or kEMPTY; a slot put where the entry is taken goes to the next empty entry, wrapping. Beside each
@@ -55,6 +57,17 @@ public:
 	// The entry at position (below GetSize()), and the hash it was put with.
 	uint32 GetEntry(size_t position) const { return fEntries[position]; }
 	uint32 GetEntryHash(size_t position) const { return fHashes[position]; }
+
+	// Records the hash an entry's slot was put with: for an index read from a stream, whose hashes the
+	// dictionary computes from its keys.
+	void SetEntryHash(size_t position, uint32 hash) { fHashes[position] = hash; }
+
+	// Binary form: the entry count, then every entry (a slot number or kEMPTY), all as uint32 in the stream's
+	// byte order.
+	VError WriteToStream(VStream* stream) const;
+	// Reads that form into this index, replacing it; every hash reads 0 until the caller sets them. An entry
+	// count beyond the bytes left gives velk 200, no memory velk 100; the index is then empty.
+	VError Rebuild(VStream* stream);
 
 	bool IsEmpty() const { return fEntries.empty(); }
 	size_t GetSize() const { return fEntries.size(); }
@@ -140,6 +153,17 @@ public:
 	// short or order is not a permutation.
 	bool _Reorder(const std::vector<size_t>& order);
 
+	// Keys block of the binary form (VPackedDictionaryStream.cpp): key count, key buffer length, the key
+	// buffer, then 1 and the hash index for a dictionary of 6 keys or more when withIndex is set (built for
+	// the writing when memory had been short for it), else 0. Answers the stream's error.
+	VError _WriteKeysToStream(VStream* stream, bool withIndex) const;
+	// Reads a keys block into this dictionary, which the caller has emptied: one default slot per key, each
+	// with its key offset. The data are not trusted: a count beyond the bytes left, or keys that do not end
+	// exactly at the buffer's end, give velk 200 (stored in the stream); a stored index is taken only when
+	// every lookup through it finds its key, otherwise the index is built from the keys. On failure the
+	// dictionary is left empty.
+	VError _ReadKeysFromStream(VStream* stream);
+
 protected:
 	// Copies keys and slots and builds the index for them; false with this dictionary unchanged when
 	// memory is short.
@@ -182,7 +206,13 @@ protected:
 	size_t _FindIndexedSlotNumber(const StPackedDictionaryKey& key, FreeEntry* outFree) const;
 	// Sizes the index for the current key count and puts every slot in slot order; false (index empty)
 	// when memory is short, lookups then scan the slots.
-	bool _RebuildIndex();
+	bool _RebuildIndex() { return _BuildIndex(fIndex); }
+	// The same into index.
+	bool _BuildIndex(_VHashKeyMap& index) const;
+	// Takes the index just read from a stream when it fits the keys: at least one entry per key, every
+	// entry empty or naming a slot, each slot once, and each key reachable from its home entry (hash modulo
+	// size) through taken entries, as Put leaves them. Sets the entries' hashes; false otherwise.
+	bool _AdoptStoredIndex();
 	// After the slots changed wholesale: an index for 6 keys or more, none below.
 	void _UpdateIndexForCount()
 	{
@@ -300,18 +330,18 @@ bool VPackedDictionary_base<SLOT>::_Reorder(const std::vector<size_t>& order)
 }
 
 template <class SLOT>
-bool VPackedDictionary_base<SLOT>::_RebuildIndex()
+bool VPackedDictionary_base<SLOT>::_BuildIndex(_VHashKeyMap& index) const
 {
 	const size_t count = fSlots.size();
-	if (!fIndex.Rebuild(_VHashKeyMap::_ComputeHashVectorSize(count)))
+	if (!index.Rebuild(_VHashKeyMap::_ComputeHashVectorSize(count)))
 		return false;
 	for (size_t i = 0; i < count; ++i)
 	{
 		size_t length = 0;
 		const char* bytes = _GetKeyBytes(fSlots[i], length);
-		if (!fIndex.Put(StPackedDictionaryKey::GetHashCode(bytes, length), uint32(i)))
+		if (!index.Put(StPackedDictionaryKey::GetHashCode(bytes, length), uint32(i)))
 		{
-			fIndex.Clear();
+			index.Clear();
 			return false;
 		}
 	}
@@ -387,7 +417,16 @@ public:
 	// False when a copy could not take every name of its source.
 	bool IsComplete() const { return fComplete; }
 
+	// Releases every list and empties the dictionary, then reads a keys block and, per key in order, a new
+	// list of bags in its binary form (VBagArray::ReadFromStreamMinimal). A pending stream error is answered
+	// at once. The first error stops the read and empties the dictionary (releasing the lists read): the
+	// stream's error, velk 200 for data that do not hold together, velk 100 when memory is short, velk 108
+	// on a low free stack.
+	VError ReadFromStream(VStream* stream);
+
 private:
+	void _ReleaseAll();
+
 	bool fComplete = true;
 };
 

@@ -105,6 +105,16 @@ public:
 	// Deletes every cached value and empties keys, slots, index and backstore.
 	void Destroy();
 
+	// Binary form (VPackedDictionaryStream.cpp): the keys block (_WriteKeysToStream), then the word count
+	// and the words, each value as its kind word and flat form in the stream's byte order. A dirty dictionary
+	// is written as packed, without being changed itself. Answers the stream's error, or velk 100 when memory
+	// is short for the packed or swapped copy.
+	VError WriteToStream(VStream* stream, bool withIndex) const;
+	// Empties the dictionary, then reads that form. The data are not trusted: counts beyond the bytes left,
+	// keys or values that do not lie within their block, or words that the values do not fill exactly give
+	// velk 200 (stored in the stream). Any failure leaves the dictionary empty.
+	VError ReadFromStream(VStream* stream);
+
 	// Bytes of a stored value with its kind word, from its kind and its flat data.
 	static size_t GetFlatSize(ValueKind kind, const void* data);
 	// The kind of a value: its descriptor's kind, undefined without one.
@@ -133,6 +143,8 @@ private:
 	// when memory is short.
 	bool _WritePacked(std::vector<uint16>& words, std::vector<size_t>& indexes) const;
 	void _DeleteCachedValues();
+	// Reads the word count and the words and places every slot's value in them, swapped to host order.
+	VError _ReadBackstore(VStream* stream);
 
 	std::vector<uint16> fBackstore;
 	bool fDirty = false;

@@ -20,8 +20,12 @@ class IBaggable;
 class VBagArray;
 class VJSONObject;
 class VJSONValue;
+class VStream;
 class VString;
 class VTime;
+
+// A bag record of another version than the one this toolbox reads.
+constexpr VError VE_STREAM_BAD_VERSION = MakeVError(kVELK_SIGNATURE, 212);
 
 // One record of an element ordering for SortElements: an element name and, in their wanted order, up to
 // ten names of its child elements (the places left over are null). A list of records ends with a record
@@ -107,6 +111,37 @@ public:
 	// With an empty set (begin == end): true when text holds a TAB, LF or CR and some character other than
 	// those and the blank. Otherwise true when text holds one of the characters from begin to end.
 	static bool NeedsEscapeSequence(const VString& text, const UniChar* begin, const UniChar* end);
+
+	// ---------------------------------------------------------------------------------------------------
+	// Binary form (VValueBagStream.cpp), in the stream's byte order: the record 'VBAG', version 1, a
+	// reserved word, then the minimal form: a flags byte (1: attributes follow, 2: element names follow),
+	// the attribute dictionary's keys block and words, the element dictionary's keys block and one bag list
+	// per name. Data read are not trusted: what does not hold together gives velk 200.
+
+	static constexpr uint32 kSTREAM_SIGNATURE = 0x56424147;  // 'VBAG'
+	static constexpr uint16 kSTREAM_VERSION = 1;
+	// Nested bags are read and written only while this much stack is free: velk 108 beyond.
+	static constexpr size_t kMIN_FREE_STACK = 65536;
+
+	// Writes the record; answers the stream's error (or the nested writers': velk 100, velk 108).
+	VError WriteToStream(VStream* stream, int32 param = 0) const override;
+	// Empties the bag, then reads a record. A pending stream error is answered at once, nothing read; a
+	// signature other than 'VBAG' answers velk 207, a version other than 1 velk 212 (both raised, the bag
+	// left empty). Then as ReadFromStreamMinimal.
+	VError ReadFromStream(VStream* stream, int32 param = 0) override;
+	// The minimal form of this bag; withIndex writes the hash index of dictionaries of 6 keys or more. A
+	// list stops at the first bag whose writing fails.
+	VError WriteToStreamMinimal(VStream* stream, bool withIndex) const;
+	// Reads a minimal form into this bag, which is not emptied first: the attributes are replaced when the
+	// flags announce some, the element dictionary by a new one when they announce names. A dictionary
+	// whose reading fails is left empty; the error is answered.
+	VError ReadFromStreamMinimal(VStream* stream);
+	// Reader of the older layout: attribute names (a string array), a uint32 count and per attribute a
+	// uint32 whose low word is its kind followed by the value's own stream form, then element names, a
+	// uint32 count and per name a bag list. Attributes and lists are appended under the names of the same
+	// positions (names that no key can hold are skipped). Counts beyond the data or the names, and kinds that
+	// are not single values, give velk 200 (stored in the stream); the bag keeps what was read before.
+	VError _ReadFromStream_v1(VStream* stream);
 
 	// Writes "name = value" per attribute, then per element name its bag count and name and each bag's own
 	// dump, as UTF-8 cut to the buffer's size (length updated). Writes nothing without a process object.
