@@ -31,15 +31,6 @@ const std::set<std::string> kNetworkFileSystems = { "nfs", "nfs4", "cifs", "smb3
 constexpr int kMaxLinks = 16;
 constexpr int kMaxMemberDepth = 8;
 
-std::string Trim(const std::string& text)
-{
-	const char* blanks = " \t\r\n";
-	const size_t first = text.find_first_not_of(blanks);
-	if (first == std::string::npos)
-		return std::string();
-	return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 bool Exists(const std::string& path)
 {
 	struct stat info;
@@ -151,23 +142,15 @@ std::string Find(const std::map<std::string, std::string>& map, const std::strin
 
 std::string ReadUdevBus(const std::string& root, const std::string& device)
 {
-	const std::string number = Trim(ReadTextFile(JoinRoot(root, "/sys/class/block/") + device + "/dev", 64));
+	const std::string number = TrimBlanks(ReadTextFile(JoinRoot(root, "/sys/class/block/") + device + "/dev", 64));
 	if (number.empty())
 		return std::string();
 	const std::string text = ReadTextFile(JoinRoot(root, "/run/udev/data/b") + number, 65536);
-	static const char kKey[] = "E:ID_BUS=";
-	for (size_t start = 0; start < text.size();)
+	std::string bus;
+	if (FindLineValue(text, "E:ID_BUS=", bus))
 	{
-		size_t end = text.find('\n', start);
-		if (end == std::string::npos)
-			end = text.size();
-		if (text.compare(start, sizeof(kKey) - 1, kKey) == 0)
-		{
-			std::string bus = Trim(text.substr(start + sizeof(kKey) - 1, end - start - (sizeof(kKey) - 1)));
-			std::transform(bus.begin(), bus.end(), bus.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-			return bus;
-		}
-		start = end + 1;
+		std::transform(bus.begin(), bus.end(), bus.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+		return bus;
 	}
 	return std::string();
 }
@@ -183,16 +166,16 @@ DiskDevice DescribeDevice(const std::string& root, const std::string& device, co
 {
 	const std::string folder = JoinRoot(root, "/sys/class/block/") + device;
 	DiskDevice description;
-	description.description = Trim(ReadTextFile(folder + "/device/model", 4096));
+	description.description = TrimBlanks(ReadTextFile(folder + "/device/model", 4096));
 	// A partition has no device of its own: the model is its disk's, the folder above it.
 	if (description.description.empty() && Exists(folder + "/partition"))
-		description.description = Trim(ReadTextFile(folder + "/../device/model", 4096));
+		description.description = TrimBlanks(ReadTextFile(folder + "/../device/model", 4096));
 	description.interfaceName = ReadUdevBus(root, device);
 	description.identifier = Find(links.fUUIDs, device);
 	if (description.identifier.empty())
 		description.identifier = Find(links.fPartUUIDs, device);
 	char* end = nullptr;
-	const std::string sectors = Trim(ReadTextFile(folder + "/size", 64));
+	const std::string sectors = TrimBlanks(ReadTextFile(folder + "/size", 64));
 	const unsigned long long count = std::strtoull(sectors.c_str(), &end, 10);
 	description.sizeKilobytes = end != sectors.c_str() ? uint64_t(count) * 512 / 1024 : 0;
 	return description;

@@ -23,12 +23,6 @@ bool Exists(const std::string& path)
 	return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::string TrimLine(const std::string& text)
-{
-	const size_t end = text.find_last_not_of(" \t\r\n");
-	return end == std::string::npos ? std::string() : text.substr(0, end + 1);
-}
-
 std::string AddressText(const sockaddr* address)
 {
 	char text[INET6_ADDRSTRLEN] = {};
@@ -115,14 +109,8 @@ std::map<std::pair<std::string, std::string>, unsigned int> ReadIPv6AddressFlags
 	// Lines of "<32 hex digits> <index> <prefix length> <scope> <flags> <name>", numbers in hexadecimal.
 	std::map<std::pair<std::string, std::string>, unsigned int> flags;
 	const std::string text = ReadTextFile(JoinRoot(root, "/proc/net/if_inet6"));
-	size_t start = 0;
-	while (start < text.size())
+	for (const std::string& line : SplitLines(text))
 	{
-		size_t end = text.find('\n', start);
-		if (end == std::string::npos)
-			end = text.size();
-		const std::string line = text.substr(start, end - start);
-		start = end + 1;
 		char hex[33] = {};
 		char name[IF_NAMESIZE + 1] = {};
 		unsigned int index = 0, prefix = 0, scope = 0, value = 0;
@@ -140,24 +128,13 @@ std::string ReadInterfaceType(const std::string& root, const std::string& name)
 	const std::string folder = JoinRoot(root, "/sys/class/net/") + name;
 	if (Exists(folder + "/wireless") || Exists(folder + "/phy80211"))
 		return "wifi";
-	const std::string linkType = TrimLine(ReadTextFile(folder + "/type", 64));
+	const std::string linkType = TrimBlanks(ReadTextFile(folder + "/type", 64));
 	if (linkType == "1")
 		return "ethernet";
 	const std::string uevent = ReadTextFile(folder + "/uevent", 65536);
-	static const char kKey[] = "DEVTYPE=";
-	for (size_t start = 0; start < uevent.size();)
-	{
-		size_t end = uevent.find('\n', start);
-		if (end == std::string::npos)
-			end = uevent.size();
-		if (uevent.compare(start, sizeof(kKey) - 1, kKey) == 0)
-		{
-			const std::string type = TrimLine(uevent.substr(start + sizeof(kKey) - 1, end - start - (sizeof(kKey) - 1)));
-			if (!type.empty())
-				return type;
-		}
-		start = end + 1;
-	}
+	std::string type;
+	if (FindLineValue(uevent, "DEVTYPE=", type) && !type.empty())
+		return type;
 	return linkType;
 }
 

@@ -27,13 +27,8 @@ bool ReadNetworkByteTotals(const std::string& root, ByteTotals& totals)
 	const std::string text = ReadTextFile(JoinRoot(root, "/proc/net/dev"));
 	ByteTotals sum;
 	bool any = false;
-	for (size_t start = 0; start < text.size();)
+	for (const std::string& line : SplitLines(text))
 	{
-		size_t end = text.find('\n', start);
-		if (end == std::string::npos)
-			end = text.size();
-		const std::string line = text.substr(start, end - start);
-		start = end + 1;
 		const size_t colon = line.find(':');
 		if (colon == std::string::npos)
 			continue;

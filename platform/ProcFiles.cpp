@@ -16,15 +16,6 @@ namespace plat {
 
 namespace {
 
-std::string Trim(const std::string& text)
-{
-	const char* blanks = " \t\r\n";
-	const size_t first = text.find_first_not_of(blanks);
-	if (first == std::string::npos)
-		return std::string();
-	return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 // The value of the first "key<blanks>:<value>" line of text, trimmed; false when there is none.
 bool FindColonField(const std::string& text, const char* key, std::string& value)
 {
@@ -37,9 +28,9 @@ bool FindColonField(const std::string& text, const char* key, std::string& value
 			end = text.size();
 		const std::string line = text.substr(start, end - start);
 		const size_t colon = line.find(':');
-		if (colon != std::string::npos && Trim(line.substr(0, colon)) == std::string(key, keyLength))
+		if (colon != std::string::npos && TrimBlanks(line.substr(0, colon)) == std::string(key, keyLength))
 		{
-			value = Trim(line.substr(colon + 1));
+			value = TrimBlanks(line.substr(colon + 1));
 			return true;
 		}
 		start = end + 1;
@@ -84,6 +75,43 @@ bool ReadNumber(const std::string& path, long& value)
 
 }  // namespace
 
+std::string TrimBlanks(const std::string& text)
+{
+	const char* blanks = " \t\r\n";
+	const size_t first = text.find_first_not_of(blanks);
+	if (first == std::string::npos)
+		return std::string();
+	return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+	std::vector<std::string> lines;
+	for (size_t start = 0; start < text.size();)
+	{
+		size_t end = text.find('\n', start);
+		if (end == std::string::npos)
+			end = text.size();
+		lines.push_back(text.substr(start, end - start));
+		start = end + 1;
+	}
+	return lines;
+}
+
+bool FindLineValue(const std::string& text, const char* prefix, std::string& value)
+{
+	const size_t prefixLength = std::strlen(prefix);
+	for (const std::string& line : SplitLines(text))
+	{
+		if (line.compare(0, prefixLength, prefix) == 0)
+		{
+			value = TrimBlanks(line.substr(prefixLength));
+			return true;
+		}
+	}
+	return false;
+}
+
 std::string JoinRoot(const std::string& root, const char* path)
 {
 	if (!root.empty() && root.back() == '/')
@@ -113,7 +141,7 @@ std::string ReadTextFile(const std::string& path, size_t limit)
 
 std::string ReadProductName(const std::string& root)
 {
-	return Trim(ReadTextFile(JoinRoot(root, "/sys/class/dmi/id/product_name"), 256));
+	return TrimBlanks(ReadTextFile(JoinRoot(root, "/sys/class/dmi/id/product_name"), 256));
 }
 
 bool ReadProcessorModel(const std::string& root, std::string& model)
@@ -224,7 +252,7 @@ std::string ReadPrettyHostName(const std::string& root)
 		size_t end = text.find('\n', start);
 		if (end == std::string::npos)
 			end = text.size();
-		const std::string line = Trim(text.substr(start, end - start));
+		const std::string line = TrimBlanks(text.substr(start, end - start));
 		static const char kKey[] = "PRETTY_HOSTNAME=";
 		if (line.compare(0, sizeof(kKey) - 1, kKey) == 0)
 		{

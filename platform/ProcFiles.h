@@ -6,8 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plat {
+
+// text without its leading and trailing blanks (spaces, tabs, CR, LF).
+std::string TrimBlanks(const std::string& text);
+
+// The lines of text without their line ends; a last line without one counts.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// The rest of the first line of text that starts with prefix ("KEY="), blanks trimmed; false when no line does.
+bool FindLineValue(const std::string& text, const char* prefix, std::string& value);
 
 // path ("/proc/...") under root, which may end with a '/'.
 std::string JoinRoot(const std::string& root, const char* path);

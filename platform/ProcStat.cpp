@@ -39,13 +39,8 @@ bool ReadProcessorTicks(const std::string& root, std::vector<ProcessorTicks>& ti
 {
 	ticks.clear();
 	const std::string text = ReadTextFile(JoinRoot(root, "/proc/stat"));
-	for (size_t start = 0; start < text.size();)
+	for (const std::string& line : SplitLines(text))
 	{
-		size_t end = text.find('\n', start);
-		if (end == std::string::npos)
-			end = text.size();
-		const std::string line = text.substr(start, end - start);
-		start = end + 1;
 		if (line.compare(0, 3, "cpu") != 0 || line.size() < 4 || line[3] < '0' || line[3] > '9')
 			continue;
 		// Older kernels stop before steal; the missing counters are 0.
