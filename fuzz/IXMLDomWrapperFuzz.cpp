@@ -8,15 +8,14 @@
 #include "containers/VValueBag.h"
 #include "documents/xml/IXMLDomWrapper.h"
 #include "documents/xml/VNullXMLHandler.h"
+#include "fuzz/FuzzSupport.h"
 #include "kernel/values/VBlob.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "containers/VArrayValue.h"
+#include "fuzz/FuzzSupport.h"
 #include "kernel/values/VConstPtrStream.h"
 #include "kernel/values/VPtrStream.h"
 #include "runtime/VProcess.h"
@@ -25,38 +26,11 @@ std::unique_ptr<VArrayValue> Make(velk::ValueKind kind)
 	return std::unique_ptr<VArrayValue>(dynamic_cast<VArrayValue*>(VArrayValue::NewValueFromValueKind(kind)));
 }
 
-// The array's stream form; false when it cannot be written.
-bool Write(const VArrayValue& array, bool swap, std::vector<uint8_t>& bytes)
-{
-	velk::VPtrStream stream;
-	stream.SetNeedSwap(swap);
-	if (stream.OpenWriting() != velk::VE_OK)
-		return false;
-	const bool written = array.WriteToStream(&stream) == velk::VE_OK;
-	stream.CloseWriting();
-	const velk::VStreamUnderlyingData data = stream.GetUnderlyingData();
-	const uint8_t* start = static_cast<const uint8_t*>(data.fData);
-	bytes.assign(start, start + data.fSize);
-	return written;
-}
-
-velk::VError Read(VArrayValue& array, const uint8_t* data, size_t size, bool swap)
-{
-	velk::VConstPtrStream stream(data, int64_t(size));
-	stream.SetNeedSwap(swap);
-	stream.OpenReading();
-	const velk::VError error = array.ReadFromStream(&stream);
-	stream.CloseReading();
-	return error;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	return 0;
 }
 
@@ -71,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		return 0;
 	array->SetCount(3);
 	std::vector<uint8_t> before;
-	Write(*array, swap, before);
+	velk::fuzz::WriteStreamForm(*array, swap, before);
 
-	if (Read(*array, data + 1, size - 1, swap) != velk::VE_OK)
+	if (velk::fuzz::ReadStreamForm(*array, data + 1, size - 1, swap) != velk::VE_OK)
 	{
 		std::vector<uint8_t> after;
-		Write(*array, swap, after);
+		velk::fuzz::WriteStreamForm(*array, swap, after);
 		if (array->GetCount() != 3 || after != before)
 			__builtin_trap();
 	}
@@ -85,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		std::vector<uint8_t> first;
 		std::vector<uint8_t> second;
 		std::unique_ptr<VArrayValue> again = Make(kind);
-		if (Write(*array, swap, first) && Read(*again, first.data(), first.size(), swap) == velk::VE_OK
-			&& Write(*again, swap, second) && first != second)
+		if (velk::fuzz::WriteStreamForm(*array, swap, first) && velk::fuzz::ReadStreamForm(*again, first.data(), first.size(), swap) == velk::VE_OK
+			&& velk::fuzz::WriteStreamForm(*again, swap, second) && first != second)
 			__builtin_trap();
 	}
 	velk::VTask::FlushErrors();

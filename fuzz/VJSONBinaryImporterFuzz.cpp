@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "fuzz/FuzzSupport.h"
 #include "kernel/json/VJSONBinaryImporter.h"
 #include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONValue.h"
@@ -26,9 +27,7 @@ bool Write(const VJSONValue& value, VJSONBinaryWriter::Buffer& buffer)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/FuzzSupport.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONImporter.h"
 #include "kernel/json/VJSONValue.h"
@@ -13,9 +14,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	return 0;
 }
 

@@ -13,6 +13,7 @@
 
 #include "containers/VBagArray.h"
 #include "containers/VValueBag.h"
+#include "fuzz/FuzzSupport.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VConstPtrStream.h"
 #include "kernel/values/VLong.h"
@@ -25,30 +26,6 @@ namespace {
 
 using velk::VValueBag;
 using Bytes = std::vector<uint8_t>;
-
-bool Write(const VValueBag& bag, bool swap, Bytes& bytes)
-{
-	velk::VPtrStream stream;
-	stream.SetNeedSwap(swap);
-	if (stream.OpenWriting() != velk::VE_OK)
-		return false;
-	const bool written = bag.WriteToStream(&stream) == velk::VE_OK;
-	stream.CloseWriting();
-	const velk::VStreamUnderlyingData data = stream.GetUnderlyingData();
-	const uint8_t* start = static_cast<const uint8_t*>(data.fData);
-	bytes.assign(start, start + data.fSize);
-	return written;
-}
-
-velk::VError Read(VValueBag& bag, const uint8_t* data, size_t size, bool swap)
-{
-	velk::VConstPtrStream stream(data, int64_t(size));
-	stream.SetNeedSwap(swap);
-	stream.OpenReading();
-	const velk::VError error = bag.ReadFromStream(&stream);
-	stream.CloseReading();
-	return error;
-}
 
 template <class DICTIONARY>
 bool EveryKeyFound(const DICTIONARY& dictionary)
@@ -119,7 +96,7 @@ std::vector<Bytes> Seeds()
 		for (uint8_t swap : {0, 1})
 		{
 			Bytes bytes;
-			Write(*bag, swap != 0, bytes);
+			velk::fuzz::WriteStreamForm(*bag, swap != 0, bytes);
 			bytes.insert(bytes.begin(), swap);
 			seeds.push_back(bytes);
 		}
@@ -157,9 +134,7 @@ void WriteSeeds(int argc, char** argv)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	WriteSeeds(*argc, *argv);
 	return 0;
 }
@@ -170,15 +145,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		return 0;
 	const bool swap = (data[0] & 1) != 0;
 	VValueBag* bag = new VValueBag();
-	if (Read(*bag, data + 1, size - 1, swap) == velk::VE_OK)
+	if (velk::fuzz::ReadStreamForm(*bag, data + 1, size - 1, swap) == velk::VE_OK)
 	{
 		if (!EveryKeyFound(*bag))
 			__builtin_trap();
 		Bytes first;
 		Bytes second;
 		VValueBag* again = new VValueBag();
-		if (Write(*bag, swap, first) && Read(*again, first.data(), first.size(), swap) == velk::VE_OK
-			&& Write(*again, swap, second) && first != second)
+		if (velk::fuzz::WriteStreamForm(*bag, swap, first) && velk::fuzz::ReadStreamForm(*again, first.data(), first.size(), swap) == velk::VE_OK
+			&& velk::fuzz::WriteStreamForm(*again, swap, second) && first != second)
 			__builtin_trap();
 		again->Release();
 	}

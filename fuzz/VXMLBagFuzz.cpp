@@ -7,6 +7,7 @@
 
 #include "containers/VValueBag.h"
 #include "documents/xml/VXMLBagFunctions.h"
+#include "fuzz/FuzzSupport.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VProcess.h"
@@ -30,9 +31,7 @@ bool ReadAndWrite(const velk::VString& text, const velk::VString& rootName, bool
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	return 0;
 }
 

@@ -7,6 +7,7 @@
 #include "containers/VValueBag.h"
 #include "documents/xml/VXMLBagHandler.h"
 #include "documents/xml/VXMLParser.h"
+#include "fuzz/FuzzSupport.h"
 #include "kernel/memory/VRefPtr.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VProcess.h"
@@ -14,9 +15,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-	// A process, so that errors are recorded on a task as they are in use.
-	static velk::VProcess* sProcess = new velk::VProcess;
-	sProcess->Init(0);
+	velk::fuzz::StartProcess();
 	velk::VXMLParser::Init();
 	return 0;
 }
