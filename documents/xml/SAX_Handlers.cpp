@@ -249,15 +249,19 @@ void SAX_Handlers::PushError(VError code, const VString& message, const XMLCh* s
 	VTask::PushRetainedError(error);
 }
 
+VString SAX_Handlers::CharacterLimitMessage(uint64 limit)
+{
+	VString message;
+	message.Printf("The document delivers more than %lld characters of text and attribute values.", (long long) limit);
+	return message;
+}
+
 void SAX_Handlers::_Deliver(XMLSize_t units)
 {
 	fDelivered += units;
 	if (fDelivered > fCharacterLimit)
 	{
-		VString message;
-		message.Printf("The document delivers more than %lld characters of text and attribute values.",
-			(long long) fCharacterLimit);
-		_Stop(message);
+		_Stop(CharacterLimitMessage(fCharacterLimit));
 	}
 }
 

@@ -100,6 +100,8 @@ public:
 	xercesc::InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override;
 
 	// Pushes ('xmlc', 2) or ('xmlc', 3) with its "message", "systemID", "publicID", "line" and "column".
+	// The fatal error's text when a document delivers more than limit characters.
+	static VString CharacterLimitMessage(uint64 limit);
 	static void PushError(VError code, const VString& message, const XMLCh* systemID, const XMLCh* publicID,
 		int64 line, int64 column);
 

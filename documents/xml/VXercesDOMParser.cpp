@@ -119,10 +119,7 @@ void VXercesDOMParser::_Deliver(XMLSize_t units)
 	fDelivered += units;
 	if (fDelivered > fCharacterLimit)
 	{
-		VString message;
-		message.Printf("The document delivers more than %lld characters of text and attribute values.",
-			(long long) fCharacterLimit);
-		_Stop(message);
+		_Stop(SAX_Handlers::CharacterLimitMessage(fCharacterLimit));
 	}
 }
 

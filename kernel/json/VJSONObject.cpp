@@ -13,7 +13,6 @@
 #include "kernel/json/classes/VJSONClass.h"
 #include "kernel/json/classes/VJSONClassStore.h"
 #include "kernel/values/VCompareOptions.h"
-#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -40,7 +39,7 @@ VJSONClass* ClassForObject(VJSONObject* classObject)
 {
 	if (classObject == nullptr)
 	{
-		VJSONClassStore* store = VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+		VJSONClassStore* store = VJSONClassStore::GetProcessStore();
 		classObject = store != nullptr ? store->GetRootObjectClass() : nullptr;
 	}
 	return classObject != nullptr ? dynamic_cast<VJSONClass*>(classObject->GetImplementation()) : nullptr;

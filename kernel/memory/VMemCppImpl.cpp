@@ -168,8 +168,9 @@ VLargeBlockHeader* VMemCppImpl::MallocLarge(uint32 size, int32 flagBits, uint32 
 	if (block == nullptr)
 		return nullptr;
 
-	// A block handed out whole keeps its true size, or the walk to the next block would land inside it.
-	uint32 blockSize = block->IsFree() ? block->GetSize() : uint32(block->fSizeWord);
+	// Split or carved, the block is marked in use with its final size: a block handed out whole keeps its true
+	// size, or the walk to the next block would land inside it.
+	uint32 blockSize = uint32(block->fSizeWord);
 	UnpoisonArenaMemory(block, blockSize);
 	block->fSizeWord = int32(blockSize) | flagBits;
 	block->fTag = tag;

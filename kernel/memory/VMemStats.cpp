@@ -58,6 +58,21 @@ void AppendTag(VString& text, uint32 tag)
 	text.AppendBlock(bytes, length, kCharSet_UTF8);
 }
 
+// One line per block size: "<size><first label><first count><second label><second count>".
+void AppendCountsBySize(VString& text, const std::map<uint32, std::pair<uint32, uint32>>& counts, const char* firstLabel,
+						const char* secondLabel)
+{
+	for (const auto& [size, pair] : counts)
+	{
+		text.AppendULong8(size);
+		text.AppendCString(firstLabel);
+		text.AppendULong8(pair.first);
+		text.AppendCString(secondLabel);
+		text.AppendULong8(pair.second);
+		text.AppendUniChar(u'\n');
+	}
+}
+
 }  // namespace
 
 VCriticalSection* gDumpMemMutex = &sDumpMemMutex.fSection;
@@ -135,25 +150,9 @@ void VMemStats::Dump(VString& text) const
 	AppendCount(text, "Biggest Free Block = ", fBiggestFreeBlock);
 	_AppendObjects(text);
 	AppendHeading(text, "Small Blocks");
-	for (const auto& [size, counts] : fSmallBlocksBySize)
-	{
-		text.AppendULong8(size);
-		text.AppendCString(" : NbUsed = ");
-		text.AppendULong8(counts.first);
-		text.AppendCString(" , NbFree = ");
-		text.AppendULong8(counts.second);
-		text.AppendUniChar(u'\n');
-	}
+	AppendCountsBySize(text, fSmallBlocksBySize, " : NbUsed = ", " , NbFree = ");
 	AppendHeading(text, "Allocation Pages");
-	for (const auto& [size, counts] : fPagesBySize)
-	{
-		text.AppendULong8(size);
-		text.AppendCString(" : NbFull = ");
-		text.AppendULong8(counts.first);
-		text.AppendCString(" , NbPartial = ");
-		text.AppendULong8(counts.second);
-		text.AppendUniChar(u'\n');
-	}
+	AppendCountsBySize(text, fPagesBySize, " : NbFull = ", " , NbPartial = ");
 	AppendHeading(text, "Other Big Blocks");
 }
 

@@ -11,7 +11,6 @@
 #include "kernel/memory/SharedBuffer.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/values/VReal.h"
-#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -50,7 +49,7 @@ VJSONBlob::~VJSONBlob()
 
 VJSONObject* VJSONBlob::GetClass()
 {
-	VJSONClassStore* store = VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+	VJSONClassStore* store = VJSONClassStore::GetProcessStore();
 	if (store == nullptr)
 		return nullptr;
 	// Made during the run, so released at exit before the statics the class's end still uses.

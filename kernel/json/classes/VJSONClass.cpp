@@ -8,7 +8,6 @@
 #include "kernel/json/classes/VJSONMemberFunction.h"
 #include "kernel/values/VReal.h"
 #include "runtime/StErrorContextInstaller.h"
-#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -41,11 +40,6 @@ bool IsOneOf(const VString& name, std::initializer_list<const VString*> keywords
 			return true;
 	}
 	return false;
-}
-
-VJSONClassStore* ProcessStore()
-{
-	return VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
 }
 
 }  // namespace
@@ -128,7 +122,7 @@ VRefPtr<VJSONObject> VJSONClass::_MakeFunctionHolder()
 VJSONObject* VJSONClass::Create(const VString& name, VJSONObject* superclass, IFile* file, const VString& nameSpace,
 	uint32 flags)
 {
-	VJSONClassStore* store = ProcessStore();
+	VJSONClassStore* store = VJSONClassStore::GetProcessStore();
 	VRefPtr<VJSONObject> superObject(superclass);
 	if (superclass == nullptr && store != nullptr)
 		superObject.Set(store->GetRootObjectClass());
@@ -523,7 +517,7 @@ VRefPtr<VJSONObject> VJSONClass::GetClassObjectFromID(VJSONClassStore* store, co
 		return store->GetClassObject(id, false);
 	if (IsPrefix(prefix, sPrefixRy))
 	{
-		VJSONClassStore* processStore = ProcessStore();
+		VJSONClassStore* processStore = VJSONClassStore::GetProcessStore();
 		return processStore != nullptr ? processStore->GetClassObject(rest, false) : nullptr;
 	}
 	if (IsPrefix(prefix, sPrefixCS))

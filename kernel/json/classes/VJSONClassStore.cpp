@@ -4,6 +4,7 @@
 
 #include "files/IFile.h"
 #include "kernel/json/classes/VJSONMemberFunction.h"
+#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -38,6 +39,11 @@ VJSONObject* MakeRootClassObject(VJSONClass* theClass, VJSONObject* classClass)
 }
 
 }  // namespace
+
+VJSONClassStore* VJSONClassStore::GetProcessStore()
+{
+	return VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+}
 
 VJSONClassStore::VJSONClassStore(const VString& name) : fName(name)
 {

@@ -30,6 +30,9 @@ public:
 
 	explicit VJSONClassStore(const VString& name);
 
+	// The running process's store; null while there is no process or it has none.
+	static VJSONClassStore* GetProcessStore();
+
 	VJSONClassStore(const VJSONClassStore&) = delete;
 	VJSONClassStore& operator=(const VJSONClassStore&) = delete;
 

@@ -5,7 +5,6 @@
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONFunctionContext.h"
 #include "kernel/json/classes/VJSONClassStore.h"
-#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -17,7 +16,7 @@ const VString sKeyHidden("__hidden");
 
 VJSONObject* RootFunctionClass()
 {
-	VJSONClassStore* store = VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+	VJSONClassStore* store = VJSONClassStore::GetProcessStore();
 	return store != nullptr ? store->GetRootFunctionClass() : nullptr;
 }
 

@@ -12,7 +12,6 @@
 #include "kernel/json/classes/VJSONClass.h"
 #include "kernel/json/classes/VJSONClassStore.h"
 #include "kernel/memory/VMemoryBuffer.h"
-#include "runtime/VProcess.h"
 
 namespace velk {
 
@@ -110,7 +109,7 @@ VJSONVector::~VJSONVector()
 
 VJSONObject* VJSONVector::GetClass()
 {
-	VJSONClassStore* store = VProcess::sInstance != nullptr ? VProcess::sInstance->GetClassStore() : nullptr;
+	VJSONClassStore* store = VJSONClassStore::GetProcessStore();
 	if (store == nullptr)
 		return nullptr;
 	// Made during the run, so released at exit before the statics the class's end still uses.

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "kernel/json/VJSONBinaryImporter.h"
@@ -12,7 +11,7 @@
 #include "kernel/json/classes/VJSONBlob.h"
 #include "kernel/json/classes/VJSONClassStore.h"
 #include "kernel/values/VBlob.h"
-#include "runtime/VProcess.h"
+#include "tests/kernel/json/classes/VJSONClassTesting.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -39,26 +38,12 @@ EJSONStatus Call(VJSONObject* thisObject, const char* name, std::vector<VJSONVal
 {
 	VJSONValue function = thisObject->GetProperty(VString(name));
 	EXPECT_NE(function.GetObject(), nullptr) << name;
-	if (function.GetObject() == nullptr)
-		return eJSONStatusFailed;
-	VJSONFunctionContext context(thisObject, nullptr, &parameters, nullptr, nullptr);
-	const EJSONStatus status = function.GetObject()->GetImplementation()->IJSON_CallAsFunction(function.GetObject(), &context);
-	context.GetResult(result);
-	return status;
+	return test::CallClassFunction(function, thisObject, std::move(parameters), result);
 }
 
 TEST(VJSONBlob, ConcurrentFirstUseMakesOneClass)
 {
-	std::vector<VJSONObject*> seen(8, nullptr);
-	std::vector<std::thread> threads;
-	for (size_t i = 0; i < seen.size(); ++i)
-		threads.emplace_back([&seen, i] { seen[i] = VJSONBlob::GetClass(); });
-	for (std::thread& thread : threads)
-		thread.join();
-	ASSERT_NE(seen[0], nullptr);
-	for (VJSONObject* classObject : seen)
-		EXPECT_EQ(classObject, seen[0]);
-	EXPECT_EQ(VProcess::sInstance->GetClassStore()->GetClassObject(VString("Blob"), false).Get(), seen[0]);
+	test::ExpectOneClassFromConcurrentFirstUse(&VJSONBlob::GetClass, "Blob");
 }
 
 // Bounds as in JavaScript, plus the numbers an integer cannot hold.

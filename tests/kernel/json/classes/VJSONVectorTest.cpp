@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "kernel/json/VJSONArray.h"
@@ -13,8 +12,8 @@
 #include "kernel/json/classes/VJSONClassStore.h"
 #include "kernel/json/classes/VJSONVector.h"
 #include "kernel/values/VValueSingle.h"
-#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
+#include "tests/kernel/json/classes/VJSONClassTesting.h"
 
 namespace velk {
 namespace {
@@ -42,26 +41,12 @@ EJSONStatus Call(VJSONObject* thisObject, const char* name, std::vector<VJSONVal
 	if (std::strcmp(name, "new") == 0)
 		function = thisObject->GetProperty(VString(name));
 	EXPECT_NE(function.GetObject(), nullptr) << name;
-	if (function.GetObject() == nullptr)
-		return eJSONStatusFailed;
-	VJSONFunctionContext context(thisObject, nullptr, &parameters, nullptr, nullptr);
-	const EJSONStatus status = function.GetObject()->GetImplementation()->IJSON_CallAsFunction(function.GetObject(), &context);
-	context.GetResult(result);
-	return status;
+	return test::CallClassFunction(function, thisObject, std::move(parameters), result);
 }
 
 TEST(VJSONVector, ConcurrentFirstUseMakesOneClass)
 {
-	std::vector<VJSONObject*> seen(8, nullptr);
-	std::vector<std::thread> threads;
-	for (size_t i = 0; i < seen.size(); ++i)
-		threads.emplace_back([&seen, i] { seen[i] = VJSONVector::GetClass(); });
-	for (std::thread& thread : threads)
-		thread.join();
-	ASSERT_NE(seen[0], nullptr);
-	for (VJSONObject* classObject : seen)
-		EXPECT_EQ(classObject, seen[0]);
-	EXPECT_EQ(VProcess::sInstance->GetClassStore()->GetClassObject(VString("Vector"), false).Get(), seen[0]);
+	test::ExpectOneClassFromConcurrentFirstUse(&VJSONVector::GetClass, "Vector");
 }
 
 TEST(VJSONVector, Functions)
