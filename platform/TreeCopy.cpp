@@ -489,9 +489,11 @@ int RenameIntoPlace(const std::string& built, const std::string& target, bool re
 class TreeCopier
 {
 public:
-	TreeCopier(const std::string& from, const std::string& to)
+	// In place, the tree is built at to itself rather than aside and renamed.
+	TreeCopier(const std::string& from, const std::string& to, bool inPlace = false)
 		: fFrom(from)
 		, fTo(to)
+		, fInPlace(inPlace)
 	{
 	}
 
@@ -514,7 +516,15 @@ public:
 		struct stat existing;
 		if (!replace && lstat(fTo.c_str(), &existing) == 0)
 			return Fail(EEXIST, fTo, failedPath);
-		const int made = CreateSibling(fTo, fBuilt, [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0 ? 0 : errno; });
+		int made = 0;
+		if (fInPlace)
+		{
+			made = mkdir(fTo.c_str(), 0700) == 0 ? 0 : errno;
+			if (made == 0)
+				fBuilt = fTo;
+		}
+		else
+			made = CreateSibling(fTo, fBuilt, [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0 ? 0 : errno; });
 		if (made != 0)
 		{
 			fBuilt.clear();
@@ -535,6 +545,11 @@ public:
 			FinishLinksAndFolders();
 		if (fFailure.HasFailed())
 			return fFailure.Report(failedPath);
+		if (fInPlace)
+		{
+			fBuilt.clear();
+			return fFailure.Report(failedPath);
+		}
 		if (int error = RenameIntoPlace(fBuilt, fTo, replace))
 			return Fail(error, fTo, failedPath);
 		fBuilt.clear();
@@ -687,6 +702,7 @@ private:
 
 	const std::string fFrom;
 	const std::string fTo;
+	const bool fInPlace;
 	std::string fBuilt;  // the temporary root while it is ours to remove
 	dev_t fBuiltDevice = 0;
 	ino_t fBuiltInode = 0;
@@ -818,6 +834,14 @@ int CopyTree(const char* from, const char* to, std::string* failedPath)
 {
 	return WithoutExceptions(from, failedPath, [&] {
 		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to));
+		return copier.Run(false, failedPath);
+	});
+}
+
+int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath)
+{
+	return WithoutExceptions(from, failedPath, [&] {
+		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), true);
 		return copier.Run(false, failedPath);
 	});
 }

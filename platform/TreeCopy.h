@@ -23,6 +23,11 @@ int CopyFile(const char* from, const char* to, bool replace, std::string* failed
 // ENOTSUP. Hard links are copied as separate files. File contents are copied on a few threads.
 int CopyTree(const char* from, const char* to, std::string* failedPath = nullptr);
 
+// Copies as CopyTree does, but builds the tree at to itself rather than aside: for a target only its caller
+// knows of (a hidden staging folder), which is then incomplete until the call returns 0. On failure
+// everything it made at to is removed.
+int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath = nullptr);
+
 // Moves the entry at from (a link is moved as a link) to to by renaming it: exclusively (EEXIST when
 // anything is at to) or, with replace, over to in one step (rename's rules: a folder replaces only an empty
 // folder). Across file systems the entry is copied as above and from is removed only once the copy is

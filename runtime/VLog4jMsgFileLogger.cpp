@@ -562,6 +562,12 @@ void VLog4jMsgFileLogger::Flush()
 		fFile->Flush();
 }
 
+int VLog4jMsgFileLogger::GetWriteError() const
+{
+	StLocker locker(&fLock);
+	return fFile != nullptr ? fFile->GetWriteError() : 0;
+}
+
 bool VLog4jMsgFileLogger::ShouldLog(EMessageLevel level) const
 {
 	StLocker locker(&fLock);

@@ -79,6 +79,8 @@ public:
 	bool IsPaused() const;
 	// Under the lock, the current file's stream.
 	void Flush();
+	// Under the lock: the errno of the first line the current file could not take (a full disk), else 0.
+	int GetWriteError() const;
 	// Started and the mask bit of the level (level & 31).
 	bool ShouldLog(EMessageLevel level) const;
 

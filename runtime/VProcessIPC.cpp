@@ -102,4 +102,15 @@ void VProcessIPC::DoRun()
 		VTask::ExecuteMessagesWithTimeout(100, true);
 }
 
+bool VProcessIPC::HoldEndingSignals()
+{
+	return fPosix != nullptr && fPosix->HoldEndingSignals();
+}
+
+void VProcessIPC::ReleaseEndingSignals()
+{
+	if (fPosix != nullptr)
+		fPosix->ReleaseEndingSignals();
+}
+
 }  // namespace velk

@@ -1,5 +1,5 @@
 // The application object of programs without a user interface: turns the process arguments into a
-// command line the application checks, ends the program in order on SIGTERM, SIGINT and SIGQUIT, and
+// command line the application checks, ends the program in order on SIGTERM, SIGINT, SIGQUIT and SIGHUP, and
 // keeps the exit code the entry point returns when start-up stops early.
 #pragma once
 
@@ -33,6 +33,12 @@ public:
 	// 1 from construction; 0 once the command line was accepted or ended the start-up without error.
 	int32 GetExitCode() const { return fExitCode; }
 	void SetExitCode(int32 code) { fExitCode = code; }
+
+	// While work that must not be cut short runs, every other signal whose default action would end the
+	// process asks it to quit instead, as SIGTERM does: the quit comes once the work is done. False when
+	// the handlers could not be installed (or before Init).
+	bool HoldEndingSignals();
+	void ReleaseEndingSignals();
 
 	VFileSystemNotifier* GetFileSystemNotifier() const { return fFileSystemNotifier; }
 	VSleepNotifier* GetSleepNotifier() const { return fSleepNotifier; }

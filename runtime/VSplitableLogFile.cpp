@@ -1,5 +1,7 @@
 #include "runtime/VSplitableLogFile.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdarg>
 #include <string>
@@ -92,8 +94,8 @@ void VSplitableLogFile::Close()
 
 void VSplitableLogFile::Flush()
 {
-	if (fFile != nullptr)
-		std::fflush(fFile);
+	if (fFile != nullptr && std::fflush(fFile) != 0 && fWriteError == 0)
+		fWriteError = errno != 0 ? errno : EIO;
 }
 
 int32 VSplitableLogFile::CheckLogSize()
@@ -173,7 +175,11 @@ void VSplitableLogFile::_Write(const VString& text)
 
 void VSplitableLogFile::_Put(const char* bytes, size_t length)
 {
-	fPosition += long(std::fwrite(bytes, 1, length, fFile));
+	errno = 0;
+	const size_t written = std::fwrite(bytes, 1, length, fFile);
+	fPosition += long(written);
+	if (written != length && fWriteError == 0)
+		fWriteError = errno != 0 ? errno : EIO;
 }
 
 void VSplitableLogFile::GetCurrentFileName(VString& out) const

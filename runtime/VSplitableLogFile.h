@@ -44,6 +44,8 @@ public:
 	void Close();
 	void Flush();
 	bool IsOpen() const { return fFile != nullptr; }
+	// The errno of the first write or flush that failed since construction (a full disk), else 0.
+	int GetWriteError() const { return fWriteError; }
 
 	// Splits when the open file has grown past 10 MiB: closes it, deletes the file that falls out of the
 	// kept numbers (a failed deletion does not stop the split) and opens the next number, truncating a
@@ -85,6 +87,7 @@ private:
 	// Where the stream stands: what ftell would answer, counted here so that the size test before each
 	// append costs no system call (ftell on a stream opened for appending asks the system every time).
 	long fPosition = 0;
+	int fWriteError = 0;
 	VFolder* fFolder;
 	VString fName;
 	int32 fNumber;

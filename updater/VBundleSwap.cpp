@@ -1,6 +1,7 @@
 #include "updater/VBundleSwap.h"
 
 #include <cerrno>
+#include <new>
 
 #include "files/VFile.h"
 #include "files/VFilePath.h"
@@ -10,7 +11,9 @@
 #include "runtime/StThrowError.h"
 #include "runtime/VTask.h"
 #include "updater/VUpdaterErrors.h"
+#include "updater/VBundleSwapJournal.h"
 #include "updater/VUpdaterLog.h"
+#include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
 
@@ -47,71 +50,99 @@ void ThrowCopyFailed(const VFilePath& from, const VFilePath& to)
 	}
 }
 
-// The outdated bundle renamed aside, tried again while the system refuses (its application may still hold
-// it). Each failed attempt leaves nothing behind: only the final refusal is reported. Null on failure.
-VFolder* RenameAside(const VFolder& outdated, const VFilePath& temporaryPath)
+// A staging folder this swap made, deleted by force when a plain deletion leaves some of it.
+void DeleteStaging(const VFilePath& staging)
 {
-	VString temporaryName;
-	temporaryPath.GetName(temporaryName);
-	VFolder* renamed = nullptr;
-	for (int attempt = 1; attempt <= kRenameAttempts && renamed == nullptr; ++attempt)
-	{
-		if (attempt > 1)
-			VTask::Sleep(kRenameRetryDelayMs);
-		StErrorContextInstaller attemptScope(false, true);
-		outdated.Rename(temporaryName, &renamed);
-	}
-	if (renamed == nullptr)
-		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, outdated.GetPath(), temporaryPath);
-	return renamed;
-}
-
-// Frees the install destination of a failed copy. A plain deletion fails on what the copy made read-only,
-// so the tree is then removed by force; what still stands is moved aside under a "failed" name, so that
-// the place is free again.
-void ClearDestination(const VFolder& destination)
-{
-	if (!destination.Exists())
+	const VFolder folder(staging);
+	if (!folder.Exists())
 		return;
 	VError result = VE_OK;
 	{
-		StErrorContextInstaller deleteScope(false, true);
-		result = destination.Delete(true);
+		StErrorContextInstaller quiet(false, true);
+		result = folder.Delete(true);
 	}
-	if (result == VE_OK)
-		return;
-	LogInfo("Forcing deletion of partial up-to-date application install");
-	if (destination.DeleteForced() == VE_OK && !destination.Exists())
-		return;
-	LogError("Partial up-to-date application install could not be deleted");
-
-	VFilePath failedPath;
-	_ComputeTempFolderPath(destination.GetPath(), failedPath, VString("failed"));
-	VString failedName;
-	failedPath.GetName(failedName);
-	const VString posix = failedPath.GetPath(FPS_POSIX);
-	LogInfo("Moving partial up-to-date application install aside (%S)", &posix);
-	if (destination.Rename(failedName, nullptr) != VE_OK)
-		LogError("Partial up-to-date application install could not be moved aside");
+	if (result != VE_OK && folder.DeleteForced() != VE_OK)
+	{
+		const VString posix = staging.GetPath(FPS_POSIX);
+		LogError("The unfinished copy %S could not be deleted", &posix);
+	}
 }
 
-// Puts the old bundle back at its place after a failed install.
-void RollBack(const VFolder& old, const VFilePath& outdatedPath, const VFolder& destination)
+// The up-to-date bundle copied whole into the hidden staging folder and flushed to the disk; false, 'UPRy'
+// 13 pushed after the copy's own error, with nothing of the staging folder left.
+bool Stage(const VFolder& upToDate, const VFilePath& staging, const VFilePath& destination)
 {
-	LogInfo("Rolling back up-to-date application install");
-	ClearDestination(destination);
-	VString name;
-	outdatedPath.GetName(name);
-	if (old.Rename(name, nullptr) != VE_OK)
+	VString failedPath;
+	VError result = XPosixBundleSwap::CopyTreeInPlace(upToDate.GetPath(), staging, failedPath);
+	if (result == VE_OK)
 	{
-		const VString posix = old.GetPath().GetPath(FPS_POSIX);
+		result = XPosixBundleSwap::SyncFileSystem(staging);
+		failedPath = staging.GetPath(FPS_POSIX);
+	}
+	if (result == VE_OK)
+		return true;
+	const VFilePath failed(failedPath.IsEmpty() ? staging.GetPath(FPS_POSIX) : failedPath, FPS_POSIX);
+	ThrowErrorWithPath(result, failed);
+	ThrowCopyFailed(upToDate.GetPath(), destination);
+	DeleteStaging(staging);
+	return false;
+}
+
+// The old bundle out of the place and the staging copy into it: in one step where the file system
+// exchanges folders, else a rename aside at once followed by a rename into the place. Tried again while the
+// system refuses (the outdated application may still hold its bundle); each failed attempt changes
+// nothing, and only the final refusal is reported ('UPRy' 11). old receives where the old bundle is.
+bool SwapIntoPlace(const VFilePath& place, const VFilePath& staging, const VFilePath& temporaryPath, VFilePath& old)
+{
+	VError result = VE_OK;
+	bool exchanged = false;
+	bool aside = false;
+	for (int attempt = 1; attempt <= kRenameAttempts && !exchanged && !aside; ++attempt)
+	{
+		if (attempt > 1)
+			VTask::Sleep(kRenameRetryDelayMs);
+		result = XPosixBundleSwap::Exchange(place, staging);
+		exchanged = result == VE_OK;
+		if (result == MakePosixError(EINVAL))
+		{
+			result = XPosixBundleSwap::RenameExclusive(place, temporaryPath);
+			aside = result == VE_OK;
+		}
+	}
+	if (!exchanged && !aside)
+	{
+		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, place, temporaryPath);
+		return false;
+	}
+	if (exchanged)
+	{
+		// The old bundle now stands at the staging name; it goes under its temporary name, or stays hidden
+		// there should that rename be refused: either way it is trashed after the relaunch.
+		old = XPosixBundleSwap::RenameExclusive(staging, temporaryPath) == VE_OK ? temporaryPath : staging;
+		return true;
+	}
+	old = temporaryPath;
+	result = XPosixBundleSwap::RenameExclusive(staging, place);
+	if (result == VE_OK)
+		return true;
+
+	// Nothing is at the place: the old bundle goes back at once.
+	ThrowErrorWithPaths(result, staging, place);
+	LogInfo("Rolling back up-to-date application install");
+	const VError restored = XPosixBundleSwap::RenameExclusive(temporaryPath, place);
+	if (restored != VE_OK)
+	{
+		ThrowErrorWithPaths(restored, temporaryPath, place);
+		const VString posix = temporaryPath.GetPath(FPS_POSIX);
 		LogError("Outdated application could not be restored, it stays at %S", &posix);
 	}
+	return false;
 }
 
 }  // namespace
 
-VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination)
+VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
+	VBundleSwapJournal* journal)
 {
 	const VFilePath outdatedPath = outdated.GetPath();
 	if (outdated.IsSameFolder(&upToDate) || upToDate.GetPath().IsChildOf(outdatedPath))
@@ -122,37 +153,50 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 
 	VFilePath temporaryPath;
 	_ComputeTempFolderPath(outdatedPath, temporaryPath, VString("old"));
-	VRefPtr<VFolder> old(RenameAside(outdated, temporaryPath), true);
-	if (!old)
-		return nullptr;
 
+	const VFilePath place = destination.GetPath();
 	VRefPtr<VFolder> parent(destination.RetainParentVFolder(false), true);
 	if (!parent)
 	{
-		ThrowErrorWithPath(VE_UPDATER_INSTALL_FOLDER_NOT_CREATED, destination.GetPath());
-		RollBack(*old, outdatedPath, destination);
+		ThrowErrorWithPath(VE_UPDATER_INSTALL_FOLDER_NOT_CREATED, place);
 		return nullptr;
 	}
-	if (!parent->Exists())
+	if (!parent->Exists() && parent->CreateRecursive() != VE_OK)
 	{
-		const VError created = parent->CreateRecursive();
-		if (created != VE_OK)
-		{
-			ThrowErrorWithPath(VE_UPDATER_INSTALL_FOLDER_NOT_CREATED, parent->GetPath());
-			RollBack(*old, outdatedPath, destination);
-			return nullptr;
-		}
+		ThrowErrorWithPath(VE_UPDATER_INSTALL_FOLDER_NOT_CREATED, parent->GetPath());
+		return nullptr;
 	}
 
-	VString name;
-	destination.GetName(name);
-	if (upToDate.CopyTo(*parent, name, nullptr, eFCOPY_REPLACE) != VE_OK)
+	// Everything is copied and on the disk before the old bundle moves, so the place always holds a whole
+	// application and a kill leaves a staging folder that the journal names.
+	const VFilePath staging = VBundleSwapJournal::MakeStagingPath(place);
+	DeleteStaging(staging);
+	const XPosixBundleSwap::Identity oldIdentity = XPosixBundleSwap::GetIdentity(place);
+	if (journal != nullptr &&
+		!journal->Record(VBundleSwapJournal::eStepCopying, staging, temporaryPath, oldIdentity, XPosixBundleSwap::Identity()))
+		return nullptr;
+	if (!Stage(upToDate, staging, place))
+		return nullptr;
+	const XPosixBundleSwap::Identity newIdentity = XPosixBundleSwap::GetIdentity(staging);
+	if (journal != nullptr &&
+		!journal->Record(VBundleSwapJournal::eStepSwapping, staging, temporaryPath, oldIdentity, newIdentity))
 	{
-		ThrowCopyFailed(upToDate.GetPath(), destination.GetPath());
-		RollBack(*old, outdatedPath, destination);
+		DeleteStaging(staging);
 		return nullptr;
 	}
-	return old.Forget();
+
+	VFilePath oldPath;
+	if (!SwapIntoPlace(place, staging, temporaryPath, oldPath))
+	{
+		DeleteStaging(staging);
+		return nullptr;
+	}
+	if (journal != nullptr)
+		journal->Record(VBundleSwapJournal::eStepInstalled, staging, oldPath, oldIdentity, newIdentity);
+	VFolder* old = new (std::nothrow) VFolder(oldPath);
+	if (old == nullptr)
+		_ThrowError(VE_MEMORY_FULL);
+	return old;
 }
 
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix)

@@ -1,21 +1,26 @@
-// Putting the up-to-date bundle in the outdated one's place without ever leaving none: the old bundle goes
-// aside under a free temporary name, the new one is copied in, and a failed copy is rolled back. Also the
-// updater's copy and search helpers for files and folders.
+// Putting the up-to-date bundle in the outdated one's place without ever leaving none: the new one is
+// copied beside it first, then the two change places, and the old one is kept aside under a free temporary
+// name. Also the updater's copy and search helpers for files and folders.
 #pragma once
 
 #include "runtime/VError.h"
 
 namespace velk {
 
+class VBundleSwapJournal;
 class VFilePath;
 class VFolder;
 class VString;
 
-// The old bundle, retained, under its temporary name; null on failure (errors pushed, the old bundle back
-// at its place). The outdated bundle is renamed aside in five attempts 3000 ms apart (the call blocks
-// meanwhile); the up-to-date one is then copied to destination. A failed copy is deleted, by force when
-// needed, or else moved aside under a "failed" name, before the old bundle gets its name back.
-VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination);
+// The old bundle, retained, under its temporary name (or, should that last rename be refused, hidden beside
+// the place); null on failure, errors pushed. The up-to-date bundle is first copied whole into a hidden
+// staging folder beside the destination and flushed to the disk; only then are the two swapped, in one step
+// where the file system exchanges folders, else by a rename aside followed at once by a rename into the
+// place. The swap is tried five times 3000 ms apart (the call blocks meanwhile) before 'UPRy' 11. A failed
+// copy leaves the place untouched and the staging folder deleted ('UPRy' 13). With a journal, each step is
+// recorded in it before it changes the disk.
+VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
+	VBundleSwapJournal* journal = nullptr);
 // path with its folder name (extension kept) followed by "_" + suffix + a four-digit counter from 0001
 // (no "_" for an empty suffix): the first candidate free of any entry; false when all 9999 are taken.
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix);

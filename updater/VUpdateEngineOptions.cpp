@@ -3,6 +3,7 @@
 
 #include "updater/VCommandLineParser.h"
 #include "updater/VUpdateEngine.h"
+#include "updater/mac/XPosixWorkingFolder.h"
 
 namespace velk {
 
@@ -110,14 +111,15 @@ int VUpdateEngine::DoParseCommandLine(VCommandLineParser& parser)
 	if (missing)
 		return 1;
 
-	FixFolderPathSpec(outdatedApp, FPS_POSIX, fOutdatedApplication);
-	FixFolderPathSpec(upToDateApp, FPS_POSIX, fUpToDateApplication);
+	// Relative paths are read as the shell that started the updater reads them.
+	FixFolderPathSpec(XPosixWorkingFolder::MakeAbsolute(outdatedApp), FPS_POSIX, fOutdatedApplication);
+	FixFolderPathSpec(XPosixWorkingFolder::MakeAbsolute(upToDateApp), FPS_POSIX, fUpToDateApplication);
 	fInstallDestination = fOutdatedApplication;
-	fLinkFile.FromFullPath(restartParams, FPS_POSIX);
+	fLinkFile.FromFullPath(XPosixWorkingFolder::MakeAbsolute(restartParams), FPS_POSIX);
 	fReportToCaller = !callerLog.IsEmpty();
-	FixFolderPathSpec(logDir, FPS_POSIX, fLogFolder);
+	FixFolderPathSpec(XPosixWorkingFolder::MakeAbsolute(logDir), FPS_POSIX, fLogFolder);
 	if (!clientInfo.IsEmpty())
-		fClientCustomizationFile.FromFullPath(clientInfo, FPS_POSIX);
+		fClientCustomizationFile.FromFullPath(XPosixWorkingFolder::MakeAbsolute(clientInfo), FPS_POSIX);
 	return 0;
 }
 

@@ -1,5 +1,6 @@
 // The update run: the dated log, the checks of both bundles, the caller told and waited for, the swap, the
 // relaunch and the old bundle discarded; on failure every error is logged and the user is told.
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -9,25 +10,35 @@
 
 #include "containers/VValueBag.h"
 #include "documents/localization/LocalizeString.h"
+#include "files/VFile.h"
 #include "files/VFolder.h"
 #include "files/VSystem.h"
+#include "kernel/intl/VTextConverters.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/values/VTime.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBase.h"
+#include "runtime/ILogger.h"
 #include "runtime/VErrorContext.h"
 #include "runtime/VLog4jMsgFileLogger.h"
 #include "runtime/VTask.h"
 #include "updater/VBundleSwap.h"
+#include "updater/VBundleSwapJournal.h"
 #include "updater/VProcessLauncher.h"
 #include "updater/VUpdateEngine.h"
 #include "updater/VUpdaterErrors.h"
 #include "updater/VUpdaterLog.h"
+#include "updater/mac/XMacBundle.h"
 #include "updater/mac/XMacLaunchServices.h"
+#include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
 
 namespace {
+
+// How long a second updater of the same bundle waits for the first before it gives up.
+constexpr int32 kLockWaitMs = 30000;
+constexpr int32 kOpenerCouldNotStart = 1;
 
 void FormatNow(VString& date, VString& time)
 {
@@ -50,6 +61,25 @@ VString QuotedForCommandLine(const VString& text)
 	}
 	quoted.AppendUniChar(u'"');
 	return quoted;
+}
+
+// An error's description, else its error string.
+VString DescribeError(const VErrorBase* error)
+{
+	VString text;
+	if (error != nullptr)
+	{
+		error->GetErrorDescription(text);
+		if (text.IsEmpty())
+			error->GetErrorString(text);
+	}
+	return text;
+}
+
+VString DescribeError(VError code)
+{
+	VRefPtr<VErrorBase> error(new (std::nothrow) VErrorBase(code), true);
+	return DescribeError(error.Get());
 }
 
 // Puts /dev/null in place of the standard streams, so that no file opened later takes their numbers and
@@ -102,11 +132,30 @@ void VUpdateEngine::DoRun()
 		if (message.IsEmpty())
 			last->GetErrorString(message);
 	}
+	// The notice names the log only when the log holds the run's lines; otherwise it says why it does not.
 	VFilePath logFile;
-	if (fFileLogger != nullptr)
+	VString logProblem;
+	if (fFileLogger != nullptr && fFileLogger->IsStarted())
 	{
+		if (ILogger* logger = GetLogger())
+			logger->Flush();
+		fFileLogger->Flush();
 		logFile = fLogFolder;
 		logFile.ToSubFile(fLogName + VString("_1.txt"));
+		if (const int writeError = fFileLogger->GetWriteError())
+			logProblem = DescribeError(MakePosixError(writeError));
+		else if (!VFile(logFile).Exists())
+			logProblem = DescribeError(MakePosixError(ENOENT));
+		if (!logProblem.IsEmpty())
+			logFile.Clear();
+	}
+	else if (fLogFolder.IsValid())
+	{
+		const VErrorBase* first = context.GetContext() != nullptr ? context.GetContext()->GetFirst() : nullptr;
+		logProblem = first != nullptr ? DescribeError(first) : DescribeError(VE_UPDATER_LOG_NOT_STARTED);
+	}
+	if (logFile.IsValid())
+	{
 		VString hint = LocalizeString(VString("MoreInformationsAvailableInLogFile"),
 			"More information is available in the log file '{LogFilePath}'");
 		if (!hint.IsEmpty())
@@ -115,6 +164,21 @@ void VUpdateEngine::DoRun()
 			if (values)
 			{
 				values->SetString(VString("LogFilePath"), logFile.GetPath(FPS_POSIX));
+				hint.Format(values.Get(), false);
+			}
+			message = message + VString("\r\n");
+			message = message + hint;
+		}
+	}
+	else if (fLogFolder.IsValid())
+	{
+		VString hint = LocalizeString(VString("LogFileNotWritten"), "The log file could not be written: {Reason}");
+		if (!hint.IsEmpty())
+		{
+			VRefPtr<VValueBag> values(new (std::nothrow) VValueBag, true);
+			if (values)
+			{
+				values->SetString(VString("Reason"), logProblem);
 				hint.Format(values.Get(), false);
 			}
 			message = message + VString("\r\n");
@@ -158,6 +222,19 @@ void VUpdateEngine::_ApplyUpdate()
 {
 	StErrorContextInstaller context(true, true);
 
+	// One updater per bundle, and what a killed one left finished or undone before anything else.
+	VBundleSwapJournal journal(fInstallDestination);
+	if (!journal.Lock(kLockWaitMs))
+		return;
+	if (!journal.Recover())
+		return;
+	// Whatever happens from here on, a run that ends leaves no journal.
+	struct JournalEnd
+	{
+		VBundleSwapJournal& fJournal;
+		~JournalEnd() { fJournal.Finish(); }
+	} journalEnd{journal};
+
 	VFolder outdated(fOutdatedApplication);
 	VFolder upToDate(fUpToDateApplication);
 	if (!outdated.Exists())
@@ -173,6 +250,9 @@ void VUpdateEngine::_ApplyUpdate()
 		if (context.GetLastError() != VE_OK)
 			return;
 	}
+	// An application that could not start must not replace one that does.
+	if (!_CheckExecutable())
+		return;
 
 	if (fReportToCaller)
 	{
@@ -190,8 +270,19 @@ void VUpdateEngine::_ApplyUpdate()
 		return;
 	}
 
+	// From the first change on disk to the end of the trash step no signal cuts the update short.
+	struct SignalsHeld
+	{
+		VProcessIPC* fProcess;
+		~SignalsHeld()
+		{
+			if (fProcess != nullptr)
+				fProcess->ReleaseEndingSignals();
+		}
+	} signalsHeld{VProcessIPC::sInstance != nullptr && VProcessIPC::sInstance->HoldEndingSignals() ? VProcessIPC::sInstance : nullptr};
+
 	LogInfo("Proceeding with up-to-date application install...");
-	VRefPtr<VFolder> old(_SwapApplications(outdated, upToDate, VFolder(fInstallDestination)), true);
+	VRefPtr<VFolder> old(_SwapApplications(outdated, upToDate, VFolder(fInstallDestination), &journal), true);
 	if (context.GetLastError() != VE_OK)
 	{
 		LogError("Up-to-date application install failed");
@@ -210,11 +301,36 @@ void VUpdateEngine::_ApplyUpdate()
 
 	LogInfo("Up-to-date application restarted");
 	if (old)
-	{
-		// The trash error stays: the run ends as failed although the new application runs.
-		if (old->MoveToTrash() != VE_OK)
-			old->DeleteForced();
-	}
+		_DiscardOldApplication(*old);
+}
+
+void VUpdateEngine::_DiscardOldApplication(const VFolder& old)
+{
+	// The trash error stays: the run ends as failed although the new application runs.
+	if (old.MoveToTrash() == VE_OK)
+		return;
+	if (old.DeleteForced() == VE_OK && !old.Exists())
+		return;
+	if (!old.Exists())
+		return;
+	const VString posix = old.GetPath().GetPath(FPS_POSIX);
+	const int64 left = XPosixBundleSwap::CountEntries(old.GetPath());
+	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
+}
+
+bool VUpdateEngine::_CheckExecutable()
+{
+	const VString executable = XMacBundle::GetExecutablePosixPath(fUpToDateApplication);
+	if (!executable.IsEmpty() && XPosixBundleSwap::IsExecutableFile(executable))
+		return true;
+	VString missing(executable);
+	if (missing.IsEmpty())
+		missing = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication);
+	if (missing.IsEmpty())
+		missing = fUpToDateApplication.GetPath(FPS_POSIX);
+	LogError("The up-to-date application's executable %S is missing or cannot be run", &missing);
+	ThrowErrorWithPath(VE_UPDATER_EXECUTABLE_NOT_RUNNABLE, VFilePath(missing, FPS_POSIX));
+	return false;
 }
 
 bool VUpdateEngine::_WaitForPidToQuit()
@@ -274,8 +390,17 @@ void VUpdateEngine::_LaunchApplication(const VFilePath& bundle)
 	int32 exitStatus = 0;
 	const VError result = VProcessLauncher::ExecuteCommandLine(command, 0, nullptr, &output, &errors, nullptr, nullptr,
 		&exitStatus, nullptr, nullptr, true, false);
-	if (result != VE_OK)
+	// The opener answers 1, with its reason on its standard error, when the executable could not start.
+	const bool notStarted = result == VE_OK && exitStatus == kOpenerCouldNotStart && errors.GetDataSize() > 0;
+	if (result != VE_OK || notStarted)
 	{
+		if (notStarted)
+		{
+			VString reason;
+			reason.FromBlock(errors.GetDataPtr(), size_t(errors.GetDataSize()), kCharSet_UTF8);
+			reason.Trim();
+			LogError("%S", &reason);
+		}
 		LogError("Failed to restart updated application (returned error %d - exit status %d)", int(int32(result)),
 			int(exitStatus));
 		_ThrowError(VE_UPDATER_RELAUNCH_FAILED);

@@ -19,6 +19,39 @@ namespace velk {
 
 namespace {
 
+// A path or an error text may hold a line break or another control character: escaped, one message stays
+// one line of the log ("\n", "\r", "\t", else "\xHH" or "\uHHHH").
+void EscapeControls(VString& text)
+{
+	int32 length = text.GetLength();
+	bool any = false;
+	for (int32 i = 1; i <= length && !any; ++i)
+	{
+		const UniChar unit = text.GetUniChar(i);
+		any = unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit < 0xA0) || unit == 0x2028 || unit == 0x2029;
+	}
+	if (!any)
+		return;
+	VString escaped;
+	for (int32 i = 1; i <= length; ++i)
+	{
+		const UniChar unit = text.GetUniChar(i);
+		if (unit == u'\n')
+			escaped.AppendCString("\\n");
+		else if (unit == u'\r')
+			escaped.AppendCString("\\r");
+		else if (unit == u'\t')
+			escaped.AppendCString("\\t");
+		else if (unit < 0x20 || unit == 0x7F || (unit >= 0x80 && unit < 0xA0))
+			escaped.AppendPrintf("\\x%02X", unsigned(unit));
+		else if (unit == 0x2028 || unit == 0x2029)
+			escaped.AppendPrintf("\\u%04X", unsigned(unit));
+		else
+			escaped.AppendUniChar(unit);
+	}
+	text = escaped;
+}
+
 void LogFormatted(int32 level, const char* format, va_list arguments)
 {
 	ILogger* logger = VProcess::sInstance != nullptr ? VProcess::sInstance->GetLogger() : nullptr;
@@ -26,6 +59,7 @@ void LogFormatted(int32 level, const char* format, va_list arguments)
 		return;
 	VString text;
 	text.VPrintf(format, arguments);
+	EscapeControls(text);
 	VRefPtr<VValueBag> bag(new (std::nothrow) VValueBag, true);
 	if (!bag)
 		return;

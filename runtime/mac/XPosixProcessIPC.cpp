@@ -33,12 +33,37 @@ struct SignalSetting
 	int fFlags;
 };
 
-// SIGQUIT is handled once: a second one takes its default action, the way out of a run that hangs.
+// SIGQUIT is handled once: a second one takes its default action, the way out of a run that hangs. A
+// closed terminal (SIGHUP) asks the program to quit as SIGTERM does.
 constexpr SignalSetting kSignals[] = {
 	{SIGTERM, SIGINT, SIGQUIT, SA_RESTART},
 	{SIGINT, SIGQUIT, SIGTERM, SA_RESTART},
 	{SIGQUIT, SIGINT, SIGTERM, int(SA_RESTART | SA_RESETHAND)},
+	{SIGHUP, SIGINT, SIGTERM, SA_RESTART},
 };
+
+// The other signals whose default action ends the process, held while work that must not be cut short
+// runs; SIGQUIT is held again there, however many come.
+constexpr int kHeldSignals[] = {SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO,
+	SIGPWR, SIGSTKFLT};
+constexpr size_t kHeldCount = sizeof(kHeldSignals) / sizeof(kHeldSignals[0]);
+static_assert(kHeldCount == XPosixProcessIPC::kHeldSignalCount);
+// Set while they are held, read by the handler.
+std::atomic<bool> sHolding{false};
+
+bool IsQuitSignal(int signal)
+{
+	if (signal == SIGINT || signal == SIGTERM || signal == SIGQUIT || signal == SIGHUP)
+		return true;
+	if (!sHolding.load())
+		return false;
+	for (int held : kHeldSignals)
+	{
+		if (held == signal)
+			return true;
+	}
+	return false;
+}
 
 }  // namespace
 
@@ -94,7 +119,7 @@ bool XPosixProcessIPC::Init()
 void XPosixProcessIPC::_SignalHandler(int signal)
 {
 	const int savedErrno = errno;
-	if (sListening.load() && (signal == SIGINT || signal == SIGTERM || signal == SIGQUIT))
+	if (sListening.load() && IsQuitSignal(signal))
 	{
 		if (signal == SIGINT)
 		{
@@ -110,6 +135,49 @@ void XPosixProcessIPC::_SignalHandler(int signal)
 		}
 	}
 	errno = savedErrno;
+}
+
+bool XPosixProcessIPC::HoldEndingSignals()
+{
+	if (fHeld)
+		return true;
+	struct sigaction action = {};
+	action.sa_handler = &XPosixProcessIPC::_SignalHandler;
+	sigfillset(&action.sa_mask);
+	action.sa_flags = SA_RESTART;
+	sHolding.store(true);
+	size_t installed = 0;
+	for (; installed < kHeldCount; ++installed)
+	{
+		if (::sigaction(kHeldSignals[installed], &action, &fFormerActions[installed]) != 0)
+			break;
+	}
+	if (installed == kHeldCount)
+	{
+		fHeld = true;
+		return true;
+	}
+	while (installed-- > 0)
+		::sigaction(kHeldSignals[installed], &fFormerActions[installed], nullptr);
+	sHolding.store(false);
+	return false;
+}
+
+void XPosixProcessIPC::ReleaseEndingSignals()
+{
+	if (!fHeld)
+		return;
+	// A signal held meanwhile already asked the process to quit: the former actions only serve later ones.
+	for (size_t i = 0; i < kHeldCount; ++i)
+	{
+		struct sigaction former = fFormerActions[i];
+		// SIGQUIT, handled once, is handled once more after the held work: its former handler was reset.
+		if (kHeldSignals[i] == SIGQUIT && former.sa_handler == &XPosixProcessIPC::_SignalHandler)
+			former.sa_flags |= SA_RESETHAND;
+		::sigaction(kHeldSignals[i], &former, nullptr);
+	}
+	sHolding.store(false);
+	fHeld = false;
 }
 
 void XPosixProcessIPC::_Watch()

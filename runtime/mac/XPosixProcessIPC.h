@@ -1,7 +1,10 @@
-// The POSIX half of the command-line process frame: SIGTERM, SIGINT and SIGQUIT end the program in order.
+// The POSIX half of the command-line process frame: SIGTERM, SIGINT, SIGQUIT and SIGHUP end the program in
+// order, and while work must not be cut short every other signal that would end the process does the same.
 // The handlers only do what is safe in a signal handler (a line written, a wake-up); a watcher thread
 // then asks the process to quit, since that takes locks.
 #pragma once
+
+#include <signal.h>
 
 #include <thread>
 
@@ -21,12 +24,21 @@ public:
 	// as soon as one step fails.
 	bool Init();
 
+	// From now on SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO, SIGPWR, SIGSTKFLT
+	// and every SIGQUIT ask the process to quit as SIGTERM does, instead of ending it at once; false, nothing
+	// changed, when a handler could not be installed. Release puts the former actions back.
+	static constexpr size_t kHeldSignalCount = 11;
+	bool HoldEndingSignals();
+	void ReleaseEndingSignals();
+
 private:
 	static void _SignalHandler(int signal);
 	void _Watch();
 
 	int fStopDescriptor = -1;
 	std::thread fWatcher;
+	bool fHeld = false;
+	struct sigaction fFormerActions[kHeldSignalCount] = {};
 };
 
 }  // namespace velk
