@@ -88,30 +88,77 @@ bool Stage(const VFolder& upToDate, const VFilePath& staging, const VFilePath& d
 	return false;
 }
 
-// The old bundle out of the place and the staging copy into it: in one step where the file system
-// exchanges folders, else a rename aside at once followed by a rename into the place. Tried again while the
-// system refuses (the outdated application may still hold its bundle); each failed attempt changes
-// nothing, and only the final refusal is reported ('UPRy' 11). old receives where the old bundle is.
-bool SwapIntoPlace(const VFilePath& place, const VFilePath& staging, const VFilePath& temporaryPath, VFilePath& old)
+// Tries an operation again while the system refuses (the outdated application may still hold its bundle):
+// five attempts 3000 ms apart. Each failed attempt changes nothing.
+template <typename Attempt>
+VError TryAgainWhileRefused(Attempt attempt)
 {
 	VError result = VE_OK;
-	bool exchanged = false;
-	bool aside = false;
-	for (int attempt = 1; attempt <= kRenameAttempts && !exchanged && !aside; ++attempt)
+	for (int count = 1; count <= kRenameAttempts; ++count)
 	{
-		if (attempt > 1)
+		if (count > 1)
 			VTask::Sleep(kRenameRetryDelayMs);
-		result = XPosixBundleSwap::Exchange(place, staging);
-		exchanged = result == VE_OK;
-		if (result == MakePosixError(EINVAL))
-		{
-			result = XPosixBundleSwap::RenameExclusive(place, temporaryPath);
-			aside = result == VE_OK;
-		}
+		result = attempt();
+		if (result == VE_OK)
+			break;
 	}
-	if (!exchanged && !aside)
+	return result;
+}
+
+// Puts the old bundle back at its place once the new one could not be put in.
+void RollBack(const VFilePath& temporaryPath, const VFilePath& outdatedPath)
+{
+	LogInfo("Rolling back up-to-date application install");
+	const VError restored = XPosixBundleSwap::RenameExclusive(temporaryPath, outdatedPath);
+	if (restored != VE_OK)
 	{
-		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, place, temporaryPath);
+		ThrowErrorWithPaths(restored, temporaryPath, outdatedPath);
+		const VString posix = temporaryPath.GetPath(FPS_POSIX);
+		LogError("Outdated application could not be restored, it stays at %S", &posix);
+	}
+}
+
+// The staging copy into a destination other than the outdated bundle's place: renamed in, or exchanged
+// with what stands there, which is then deleted (or kept aside under a "failed" name when it cannot be).
+VError PutAtDestination(const VFilePath& staging, const VFilePath& destination)
+{
+	if (XPosixBundleSwap::GetIdentity(destination).IsNone())
+		return XPosixBundleSwap::RenameExclusive(staging, destination);
+	const VError exchanged = XPosixBundleSwap::Exchange(destination, staging);
+	if (exchanged != VE_OK)
+		return exchanged;
+	DeleteStaging(staging);
+	if (XPosixBundleSwap::GetIdentity(staging).IsNone())
+		return VE_OK;
+	VFilePath failedPath;
+	_ComputeTempFolderPath(destination, failedPath, VString("failed"));
+	const VString posix = failedPath.GetPath(FPS_POSIX);
+	LogInfo("Moving the replaced install aside (%S)", &posix);
+	XPosixBundleSwap::RenameExclusive(staging, failedPath);
+	return VE_OK;
+}
+
+// The old bundle out of the place and the staging copy into it: in one step where the file system
+// exchanges folders, else a rename aside at once followed by a rename into the place. Only the final
+// refusal of the move of the old bundle is reported ('UPRy' 11). old receives where the old bundle is.
+bool SwapIntoPlace(const VFilePath& outdatedPath, const VFilePath& place, const VFilePath& staging,
+	const VFilePath& temporaryPath, VFilePath& old)
+{
+	const bool samePlace = outdatedPath.GetPath(FPS_POSIX).EqualToStringRaw(place.GetPath(FPS_POSIX));
+	bool exchanged = false;
+	const VError moved = TryAgainWhileRefused([&]() {
+		if (samePlace)
+		{
+			const VError result = XPosixBundleSwap::Exchange(place, staging);
+			exchanged = result == VE_OK;
+			if (result != MakePosixError(EINVAL))
+				return result;
+		}
+		return XPosixBundleSwap::RenameExclusive(outdatedPath, temporaryPath);
+	});
+	if (moved != VE_OK)
+	{
+		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, outdatedPath, temporaryPath);
 		return false;
 	}
 	if (exchanged)
@@ -122,20 +169,11 @@ bool SwapIntoPlace(const VFilePath& place, const VFilePath& staging, const VFile
 		return true;
 	}
 	old = temporaryPath;
-	result = XPosixBundleSwap::RenameExclusive(staging, place);
+	const VError result = samePlace ? XPosixBundleSwap::RenameExclusive(staging, place) : PutAtDestination(staging, place);
 	if (result == VE_OK)
 		return true;
-
-	// Nothing is at the place: the old bundle goes back at once.
 	ThrowErrorWithPaths(result, staging, place);
-	LogInfo("Rolling back up-to-date application install");
-	const VError restored = XPosixBundleSwap::RenameExclusive(temporaryPath, place);
-	if (restored != VE_OK)
-	{
-		ThrowErrorWithPaths(restored, temporaryPath, place);
-		const VString posix = temporaryPath.GetPath(FPS_POSIX);
-		LogError("Outdated application could not be restored, it stays at %S", &posix);
-	}
+	RollBack(temporaryPath, outdatedPath);
 	return false;
 }
 
@@ -186,7 +224,7 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	}
 
 	VFilePath oldPath;
-	if (!SwapIntoPlace(place, staging, temporaryPath, oldPath))
+	if (!SwapIntoPlace(outdatedPath, place, staging, temporaryPath, oldPath))
 	{
 		DeleteStaging(staging);
 		return nullptr;

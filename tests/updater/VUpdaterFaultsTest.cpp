@@ -83,8 +83,6 @@ enum EPlace : unsigned
 {
 	kOldTree = 1,
 	kNewTree = 2,
-	kNothing = 4,         // the swap was cut between the rename aside and the end of the copy
-	kPartialNewTree = 8,  // the item-by-item copy was cut: whole entries of the new tree, and its unnamed copy
 };
 
 }  // namespace
@@ -141,24 +139,32 @@ protected:
 		EXPECT_FALSE(found.empty()) << "the installed tree is nowhere whole: " << Joined(OldTreeCandidates());
 
 		const std::map<std::string, std::string> place = Tree(fOld);
-		const bool present = fs::exists(fs::symlink_status(fOld));
-		bool partial = present;
-		for (const auto& [path, description] : place)
-		{
-			// The copy a kill cut short, never yet under its name.
-			if (path.find(".velk-copy-") != std::string::npos)
-				continue;
-			const auto expected = fNewTree.find(path);
-			const bool folder = S_ISDIR(mode_t(std::stoul(description)));
-			partial = partial && expected != fNewTree.end() &&
-				(folder ? S_ISDIR(mode_t(std::stoul(expected->second))) : expected->second == description);
-		}
-		const bool matched = ((allowed & kOldTree) != 0 && present && place == fOldTree) ||
-			((allowed & kNewTree) != 0 && present && place == fNewTree) || ((allowed & kNothing) != 0 && !present) ||
-			((allowed & kPartialNewTree) != 0 && partial);
+		const bool matched = ((allowed & kOldTree) != 0 && place == fOldTree) || ((allowed & kNewTree) != 0 && place == fNewTree);
 		EXPECT_TRUE(matched) << "the place holds " << place.size() << " entries, allowed states " << allowed;
 		// The up-to-date bundle is only ever read.
 		EXPECT_EQ(Tree(fNew), fNewTree);
+	}
+
+	// What a run that completed leaves beside the application: no staging folder, no journal, no old
+	// bundle (it went to the Trash) unless the relaunch failed, and no Trash record without its item.
+	void ExpectNoLeftovers(bool oldAside = false)
+	{
+		const std::string folder = fScene + "samples/v1";
+		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+		{
+			const std::string name = entry.path().filename().string();
+			EXPECT_EQ(name.find(".velk"), std::string::npos) << name;
+			EXPECT_TRUE(oldAside || name.rfind("Sample_old", 0) != 0) << name;
+		}
+		const std::string info = fScene + "data/Trash/info";
+		if (!fs::is_directory(info))
+			return;
+		for (const fs::directory_entry& entry : fs::directory_iterator(info))
+		{
+			const std::string name = entry.path().filename().string();
+			const std::string item = name.substr(0, name.size() - std::strlen(".trashinfo"));
+			EXPECT_TRUE(fs::exists(fs::symlink_status(fScene + "data/Trash/files/" + item))) << "orphan " << name;
+		}
 	}
 
 	std::map<std::string, std::string> fOldTree;
@@ -183,20 +189,20 @@ TEST_F(VUpdaterFaultsTest, FaultsLoseNothing)
 	};
 	const Case cases[] = {
 		{"copy fails at a file", {"VELK_TEST_COPY_FAULT=index.txt:EIO"}, 2, kOldTree, false,
-			{"Proceeding with up-to-date application install...", "Rolling back up-to-date application install",
-				"Up-to-date application install failed", "Input/output error", "Update failed - ", copyFailed, installFailed}},
-		{"disk full", {"VELK_TEST_WRITE_FAULT=ENOSPC"}, 2, kOldTree, false,
-			{"Rolling back up-to-date application install", "Up-to-date application install failed", "No space left on device",
+			{"Proceeding with up-to-date application install...", "Up-to-date application install failed", "Input/output error",
 				"Update failed - ", copyFailed, installFailed}},
+		{"disk full", {"VELK_TEST_WRITE_FAULT=ENOSPC"}, 2, kOldTree, false,
+			{"Up-to-date application install failed", "No space left on device", "Update failed - ", copyFailed, installFailed}},
 		{"rename busy once", {"VELK_TEST_RENAME_BUSY=1"}, 0, kNewTree, true,
 			{"Proceeding with up-to-date application install...", "Up-to-date application restarted", "Update successful - "}},
 		{"rename busy every time", {"VELK_TEST_RENAME_BUSY=5"}, 2, kOldTree, false,
 			{"Proceeding with up-to-date application install...", "Up-to-date application install failed", "Update failed - ",
 				"[11] The application '", installFailed}},
-		{"killed at the rename aside", {"VELK_TEST_KILL_AT=rename:Sample.app"}, kKilled, kOldTree, false, {}},
-		{"killed copying a file", {"VELK_TEST_KILL_AT=copy:index.txt"}, kKilled, kNothing, false, {}},
-		{"killed in the item-by-item copy", {"VELK_TEST_COPY_FAULT=Pages:EIO", "VELK_TEST_KILL_AT=copy:ReadMe.txt"}, kKilled,
-			kPartialNewTree, false, {}},
+		{"no exchange, busy once", {"VELK_RENAME_FLAGS_REFUSED=1", "VELK_TEST_RENAME_BUSY=1"}, 0, kNewTree, true,
+			{"Up-to-date application restarted", "Update successful - "}},
+		{"killed at the swap", {"VELK_TEST_KILL_AT=rename:Sample.app"}, kKilled, kOldTree, false, {}},
+		{"killed copying a file", {"VELK_TEST_KILL_AT=copy:index.txt"}, kKilled, kOldTree, false, {}},
+		{"killed copying a folder", {"VELK_TEST_KILL_AT=copy:Pages"}, kKilled, kOldTree, false, {}},
 		{"killed at the Trash", {"VELK_TEST_KILL_AT=trash:Sample_old0001.app"}, kKilled, kNewTree, true, {}},
 	};
 	int index = 0;
@@ -234,7 +240,11 @@ TEST_F(VUpdaterFaultsTest, FaultsLoseNothing)
 		{
 			EXPECT_FALSE(fs::exists(fScene + "samples/v1/Sample_old0001.app"));
 			EXPECT_FALSE(fs::exists(fScene + "data/Trash/files"));
+			// Nothing at the place was changed, so nothing was rolled back.
+			EXPECT_FALSE(InOrder(messages, {"Rolling back up-to-date application install"})) << Joined(lines);
 		}
+		if (c.fExit != kKilled)
+			ExpectNoLeftovers();
 		if (c.fRelaunched)
 		{
 			EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fScene + "record.txt");
@@ -243,6 +253,18 @@ TEST_F(VUpdaterFaultsTest, FaultsLoseNothing)
 		{
 			EXPECT_EQ(ReadWhole(fScene + "record.txt").find("version 2.0"), std::string::npos);
 		}
+		if (c.fExit != kKilled)
+			continue;
+
+		// The user runs the same command again: what the kill left is recovered, and the update completes.
+		const test::VChildRun again = Run({}, fNew);
+		const std::vector<std::string> lines2 = LogLines(fScene + "logs");
+		EXPECT_TRUE(WIFEXITED(again.fStatus) && WEXITSTATUS(again.fStatus) == 0) << Ending(again.fStatus) << "\n" << Joined(lines2);
+		ExpectNothingLost(kNewTree);
+		ExpectNoLeftovers();
+		EXPECT_TRUE(InOrder(LogMessages(fScene + "logs"), {"Recovering the update interrupted in process", "Interrupted update recovered",
+			"Update successful - "}, true)) << Joined(lines2);
+		EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fScene + "record.txt");
 	}
 }
 
