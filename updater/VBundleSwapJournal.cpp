@@ -178,6 +178,7 @@ bool VBundleSwapJournal::Recover()
 	if (!recovered)
 	{
 		LogError("The interrupted update could not be recovered");
+		ThrowErrorWithPath(VE_UPDATER_RECOVERY_FAILED, fBundle);
 		return false;
 	}
 	// Done: a later kill finds no record to act on again.
@@ -218,6 +219,8 @@ bool VBundleSwapJournal::_RecoverSwap(const VFilePath& staging, const VFilePath&
 		if (old.IsNone() || atAside != old)
 		{
 			LogError("The outdated application is not where the interrupted update put it");
+			if (!atStaging.IsNone() && atStaging == upToDate)
+				_RecoverCopying(staging);
 			return false;
 		}
 		const VString from = aside.GetPath(FPS_POSIX);
@@ -233,9 +236,14 @@ bool VBundleSwapJournal::_RecoverSwap(const VFilePath& staging, const VFilePath&
 	}
 	if (!upToDate.IsNone() && atPlace == upToDate)
 	{
-		// The swap was done: the old bundle goes to the Trash from wherever it was left.
+		// The swap was done: the old bundle goes to the Trash from wherever it was left, under its temporary
+		// name when it was still hidden at the staging name.
 		if (!old.IsNone() && atStaging == old)
+		{
+			if (atAside.IsNone() && XPosixBundleSwap::RenameExclusive(staging, aside) == VE_OK)
+				return _TrashOld(aside);
 			return _TrashOld(staging);
+		}
 		if (!old.IsNone() && atAside == old)
 			return _TrashOld(aside);
 		// Already gone; a Trash entry begun for it may remain.
@@ -243,6 +251,9 @@ bool VBundleSwapJournal::_RecoverSwap(const VFilePath& staging, const VFilePath&
 		return true;
 	}
 	LogError("The application's place holds neither bundle of the interrupted update");
+	// The staging copy is this updater's own, whatever else happened.
+	if (!atStaging.IsNone() && atStaging == upToDate)
+		_RecoverCopying(staging);
 	return false;
 }
 
