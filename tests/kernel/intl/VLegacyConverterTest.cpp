@@ -120,6 +120,8 @@ TEST(VLegacyConverterTest, ConvertsFromManyThreadsAtOnce)
 		{1001, u"a\u65E5\u672Cb"},
 		{8, u"\u00E9t\u00E9 +-"},
 		{11, u"\u2591 dos \x1A\x1C"},
+		{120, u"\u65E5\u672C \u00A5 \u2026\uF87F mac"},
+		{110, u"\u0627\u0644 (1) mac"},
 	};
 	std::atomic<bool> go{false};
 	std::atomic<int> failures{0};
