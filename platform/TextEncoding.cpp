@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/MacCharSets.h"
+
 namespace plat {
 
 namespace {
@@ -621,7 +623,9 @@ const TextEncodingConverter* TextEncodingConverter::Get(const char* name)
 	}
 
 	UErrorCode err = U_ZERO_ERROR;
-	UConverter* model = ucnv_open(name, &err);
+	UConverter* model = OpenMacCharSetConverter(name);
+	if (model == nullptr)
+		model = ucnv_open(name, &err);
 	if (model == nullptr || U_FAILURE(err))
 	{
 		if (model != nullptr)

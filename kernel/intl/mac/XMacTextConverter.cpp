@@ -22,8 +22,7 @@ struct EncodingRow
 	const char* fName;  // null: the platform has no converter for the set
 };
 
-// The Mac Arabic, Mac Hebrew, Mac Chinese and Mac Japanese sets have no converter here. They are left out
-// rather than given a neighbouring set, which would turn their bytes into the wrong characters.
+// The Mac Arabic, Hebrew, Chinese and Japanese sets come from tables of the platform layer's own.
 constexpr EncodingRow kEncodings[] = {
 	{-2, "macintosh"},  // the platform's 8-bit default stays Mac Roman: stored streams and files rely on it
 	{2, "UTF16_PlatformEndian"},
@@ -43,17 +42,17 @@ constexpr EncodingRow kEncodings[] = {
 	{107, "windows-1253"},
 	{108, "x-mac-turkish"},
 	{109, "windows-1254"},
-	{110, nullptr},
+	{110, "x-mac-arabic"},
 	{111, "windows-1256"},
-	{112, nullptr},
+	{112, "x-mac-hebrew"},
 	{113, "windows-1255"},
 	{114, "x-mac-centraleurroman"},
 	{115, "windows-1257"},
-	{116, nullptr},
+	{116, "x-mac-chinesesimp"},
 	{117, "windows-936"},
-	{118, nullptr},
+	{118, "x-mac-chinesetrad"},
 	{119, "windows-950"},
-	{120, nullptr},
+	{120, "x-mac-japanese"},
 	{1000, "Shift_JIS"},
 	{1001, "ISO-2022-JP"},
 	{1002, "Big5"},

@@ -24,10 +24,11 @@ VTextConverters& Registry()
 	return *VTextConverters::Get();
 }
 
-// Every legacy set of the platform whose bytes 0x00-0x7F are ASCII (not EBCDIC, ISO-2022-JP or UTF-7).
-constexpr CharSet kASCIIBasedSets[] = {-2,	 9,	  11,	100,  101,	102,  103,	104,  105,	106,  107,	108,  109,	111,  113,	114,
-									   115,	 117, 119,	1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013,
-									   1014, 1015, 1016, 1017, 1018, 1019};
+// Every legacy set of the platform whose bytes 0x00-0x7F are ASCII (not EBCDIC, ISO-2022-JP, UTF-7, nor
+// Mac Japanese, whose 0x5C is the yen sign).
+constexpr CharSet kASCIIBasedSets[] = {-2,	 9,	   11,	 100,  101,	 102,  103,	 104,  105,	 106,  107,	 108,  109,	 110,  111,	 112,
+									   113,	 114,  115,	 116,  117,	 118,  119,	 1000, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
+									   1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1018, 1019};
 
 TEST(VLegacyConverterTest, ASCIIBytesStandForThemselves)
 {
@@ -119,6 +120,8 @@ TEST(VLegacyConverterTest, ConvertsFromManyThreadsAtOnce)
 		{1001, u"a\u65E5\u672Cb"},
 		{8, u"\u00E9t\u00E9 +-"},
 		{11, u"\u2591 dos \x1A\x1C"},
+		{120, u"\u65E5\u672C \u00A5 \u2026\uF87F mac"},
+		{110, u"\u0627\u0644 (1) mac"},
 	};
 	std::atomic<bool> go{false};
 	std::atomic<int> failures{0};

@@ -13,7 +13,7 @@ namespace {
 
 TEST(XMacTextConverterTest, FactoriesMakeOnlyConvertibleSets)
 {
-	for (CharSet charSet : {50, 0, -1, 110, 112, 116, 118, 120, 1020})
+	for (CharSet charSet : {50, 0, -1, 121, 1020})
 	{
 		SCOPED_TRACE(charSet);
 		EXPECT_EQ(XMacIntlMgr::NewToUnicodeConverter(charSet), nullptr);
