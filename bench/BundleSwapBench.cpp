@@ -1,6 +1,9 @@
 // Swapping an application bundle of about 500 MB in about 5,000 files (versioned framework links, many small
 // resources, a few large binaries) for its up-to-date copy, against `cp -a` of the same tree into the same
-// folder, on a warm cache. Between runs, outside the timing, the copy is removed, the old bundle gets its
+// folder, on a warm cache. The swap copies into a staging folder, flushes the file system and exchanges the
+// two folders: the flush is also timed on its own, and a watcher thread measures the longest moment in
+// which nothing stands at the application's place (counter "absent_us"); the two renames that stand in for
+// the exchange where a file system has none are timed as well. Between runs, outside the timing, the copy is removed, the old bundle gets its
 // name back and the disk is synced. The trees are made once in $TMPDIR (else /tmp) and removed at exit.
 
 #include <benchmark/benchmark.h>
@@ -11,7 +14,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +30,7 @@
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
 #include "updater/VBundleSwap.h"
+#include "updater/mac/XPosixBundleSwap.h"
 
 namespace {
 
@@ -141,12 +148,39 @@ void BM_BundleSwap_Velk(benchmark::State& state)
 	}
 	const velk::VRefPtr<velk::VFolder> outdated = FolderAt(bundles.fOutdated);
 	const velk::VRefPtr<velk::VFolder> upToDate = FolderAt(bundles.fUpToDate);
+	double longestAbsence = 0;
 	for (auto _ : state)
 	{
+		// Watches the place the whole time: any moment at which lstat finds nothing there counts.
+		std::atomic<bool> watching{true};
+		std::thread watcher([&] {
+			using Clock = std::chrono::steady_clock;
+			Clock::time_point absentSince{};
+			bool absent = false;
+			struct stat status;
+			while (watching.load(std::memory_order_relaxed))
+			{
+				const bool there = ::lstat(bundles.fOutdated.c_str(), &status) == 0;
+				const Clock::time_point now = Clock::now();
+				if (!there && !absent)
+				{
+					absent = true;
+					absentSince = now;
+				}
+				else if (there && absent)
+				{
+					absent = false;
+					longestAbsence = std::max(longestAbsence, std::chrono::duration<double, std::micro>(now - absentSince).count());
+				}
+			}
+		});
 		const auto start = std::chrono::steady_clock::now();
 		velk::VRefPtr<velk::VFolder> old(velk::_SwapApplications(*outdated, *upToDate, *outdated), true);
 		const auto end = std::chrono::steady_clock::now();
+		watching.store(false);
+		watcher.join();
 		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+		state.counters["absent_us"] = longestAbsence;
 		if (!old)
 		{
 			state.SkipWithError("the swap failed");
@@ -156,6 +190,68 @@ void BM_BundleSwap_Velk(benchmark::State& state)
 		fs::rename(bundles.fOld, bundles.fOutdated);
 		sync();
 	}
+}
+
+// The flush the swap does once its staging copy is complete: syncfs after a fresh copy of the tree.
+void BM_BundleSwap_Flush(benchmark::State& state)
+{
+	Bundles& bundles = Bundles::Get();
+	if (!bundles.fProblem.empty())
+	{
+		state.SkipWithError(bundles.fProblem.c_str());
+		return;
+	}
+	for (auto _ : state)
+	{
+		if (!bench::RunProgram({"cp", "-a", bundles.fUpToDate, bundles.fCopy}))
+		{
+			state.SkipWithError("cp -a failed");
+			return;
+		}
+		const velk::VRefPtr<velk::VFolder> copy = FolderAt(bundles.fCopy);
+		const auto start = std::chrono::steady_clock::now();
+		const velk::VError flushed = velk::XPosixBundleSwap::SyncFileSystem(copy->GetPath());
+		const auto end = std::chrono::steady_clock::now();
+		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+		fs::remove_all(bundles.fCopy);
+		sync();
+		if (flushed != velk::VE_OK)
+		{
+			state.SkipWithError("syncfs failed");
+			return;
+		}
+	}
+}
+
+// Without an exchange the place is empty between the rename aside and the rename in: their time together.
+void BM_BundleSwap_RenamePairWithoutExchange(benchmark::State& state)
+{
+	Bundles& bundles = Bundles::Get();
+	if (!bundles.fProblem.empty())
+	{
+		state.SkipWithError(bundles.fProblem.c_str());
+		return;
+	}
+	const std::string staging = bundles.fCopy;
+	fs::create_directories(staging + "/Contents");
+	for (auto _ : state)
+	{
+		const auto start = std::chrono::steady_clock::now();
+		const bool aside = ::rename(bundles.fOutdated.c_str(), bundles.fOld.c_str()) == 0;
+		const bool in = aside && ::rename(staging.c_str(), bundles.fOutdated.c_str()) == 0;
+		const auto end = std::chrono::steady_clock::now();
+		state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+		if (in)
+			::rename(bundles.fOutdated.c_str(), staging.c_str());
+		if (aside)
+			::rename(bundles.fOld.c_str(), bundles.fOutdated.c_str());
+		if (!in)
+		{
+			state.SkipWithError("rename failed");
+			break;
+		}
+	}
+	fs::remove_all(staging);
 }
 
 void BM_BundleSwap_CpArchive(benchmark::State& state)
@@ -186,4 +282,5 @@ void BM_BundleSwap_CpArchive(benchmark::State& state)
 
 BENCHMARK(BM_BundleSwap_Velk)->UseManualTime()->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BundleSwap_CpArchive)->UseManualTime()->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-
+BENCHMARK(BM_BundleSwap_Flush)->UseManualTime()->Iterations(1)->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BundleSwap_RenamePairWithoutExchange)->UseManualTime()->Iterations(1000)->Unit(benchmark::kMicrosecond);
