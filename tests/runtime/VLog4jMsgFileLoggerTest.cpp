@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -209,6 +210,37 @@ TEST_F(VLog4jMsgFileLoggerTest, ResumesInTheHighestNumber)
 		const std::string content = Read(file);
 		EXPECT_EQ(content.substr(0, row.last > 0 ? 4 : 0), row.last > 0 ? "old\n" : "");
 		EXPECT_NE(content.find("new ()\n"), std::string::npos) << content;
+	}
+}
+
+// A log on a full disk says so: the first write error is kept, so its user never points anyone to a file
+// that holds none of the lines.
+TEST_F(VLog4jMsgFileLoggerTest, FullDiskIsReported)
+{
+	if (::access("/dev/full", W_OK) != 0)
+		GTEST_SKIP() << "no /dev/full";
+	struct Row
+	{
+		const char* name;
+		bool full;
+	};
+	for (const Row& row : {Row{"room", false}, Row{"full disk", true}})
+	{
+		SCOPED_TRACE(row.name);
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directory(fRoot);
+		// The log's first file stands for a disk with no room left.
+		if (row.full)
+			std::filesystem::create_symlink("/dev/full", fRoot + "full_1.txt");
+		VLog4jMsgFileLogger logger(Folder().Get(), VString("full"));
+		logger.Start();
+		ASSERT_TRUE(logger.IsStarted());
+		EXPECT_EQ(logger.GetWriteError(), 0);
+		const VRefPtr<VValueBag> bag = StampedBag([](VValueBag* b) { ILoggerBagKeys::message.Set(b, VString("line")); });
+		logger.GetLogListener().Put(std::vector<const VValueBag*>{bag.Get()});
+		logger.Flush();
+		EXPECT_EQ(logger.GetWriteError(), row.full ? ENOSPC : 0);
+		logger.Stop();
 	}
 }
 
