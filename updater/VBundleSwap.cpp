@@ -50,24 +50,6 @@ void ThrowCopyFailed(const VFilePath& from, const VFilePath& to)
 	}
 }
 
-// A staging folder this swap made, deleted by force when a plain deletion leaves some of it.
-void DeleteStaging(const VFilePath& staging)
-{
-	const VFolder folder(staging);
-	if (!folder.Exists())
-		return;
-	VError result = VE_OK;
-	{
-		StErrorContextInstaller quiet(false, true);
-		result = folder.Delete(true);
-	}
-	if (result != VE_OK && folder.DeleteForced() != VE_OK)
-	{
-		const VString posix = staging.GetPath(FPS_POSIX);
-		LogError("The unfinished copy %S could not be deleted", &posix);
-	}
-}
-
 // The up-to-date bundle copied whole into the hidden staging folder and flushed to the disk; false, 'UPRy'
 // 13 pushed after the copy's own error, with nothing of the staging folder left.
 bool Stage(const VFolder& upToDate, const VFilePath& staging, const VFilePath& destination)
@@ -178,6 +160,23 @@ bool SwapIntoPlace(const VFilePath& outdatedPath, const VFilePath& place, const 
 }
 
 }  // namespace
+
+bool DeleteStaging(const VFilePath& staging)
+{
+	const VFolder folder(staging);
+	if (!folder.Exists())
+		return true;
+	VError result = VE_OK;
+	{
+		StErrorContextInstaller quiet(false, true);
+		result = folder.Delete(true);
+	}
+	if (result == VE_OK || folder.DeleteForced() == VE_OK)
+		return true;
+	const VString posix = staging.GetPath(FPS_POSIX);
+	LogError("The unfinished copy %S could not be deleted", &posix);
+	return false;
+}
 
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal)

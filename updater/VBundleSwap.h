@@ -21,6 +21,9 @@ class VString;
 // recorded in it before it changes the disk.
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal = nullptr);
+// Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
+// logged. True when nothing is left.
+bool DeleteStaging(const VFilePath& staging);
 // path with its folder name (extension kept) followed by "_" + suffix + a four-digit counter from 0001
 // (no "_" for an empty suffix): the first candidate free of any entry; false when all 9999 are taken.
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix);

@@ -6,6 +6,7 @@
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
 #include "runtime/StErrorContextInstaller.h"
+#include "updater/VBundleSwap.h"
 #include "updater/VUpdaterErrors.h"
 #include "updater/VUpdaterLog.h"
 #include "updater/mac/XPosixBundleSwap.h"
@@ -61,20 +62,6 @@ XPosixBundleSwap::Identity IdentityFrom(const std::string& text)
 		identity.fInode = std::strtoull(text.c_str() + colon + 1, nullptr, 10);
 	}
 	return identity;
-}
-
-// Deletes a folder this updater made, by force when a plain deletion leaves some of it.
-bool DeleteMadeFolder(const VFilePath& path)
-{
-	const VFolder folder(path);
-	if (!folder.Exists())
-		return true;
-	{
-		StErrorContextInstaller quiet(false, true);
-		if (folder.Delete(true) == VE_OK)
-			return true;
-	}
-	return folder.DeleteForced() == VE_OK;
 }
 
 }  // namespace
@@ -198,7 +185,7 @@ bool VBundleSwapJournal::_RecoverCopying(const VFilePath& staging)
 		return true;
 	const VString posix = staging.GetPath(FPS_POSIX);
 	LogInfo("Deleting the unfinished copy %S", &posix);
-	return DeleteMadeFolder(staging);
+	return DeleteStaging(staging);
 }
 
 bool VBundleSwapJournal::_RecoverSwap(const VFilePath& staging, const VFilePath& aside,
@@ -270,7 +257,7 @@ bool VBundleSwapJournal::_TrashOld(const VFilePath& at)
 			return true;
 	}
 	LogInfo("Deleting the old application %S", &posix);
-	return DeleteMadeFolder(at);
+	return DeleteStaging(at);
 }
 
 }  // namespace velk
