@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <map>
 #include <mutex>
 #include <new>
 #include <sys/ioctl.h>
@@ -290,14 +291,15 @@ int CopyTimes(int toFd, const char* to, const struct stat& status)
 	return result == 0 ? 0 : errno;
 }
 
-// Attributes before the mode, which could forbid writing them; the owner before the mode, since chown
-// clears the set-id bits; the times last, after everything that could touch them.
+// The owner first, since chown clears the set-id bits and drops a file capability (security.capability);
+// then the attributes, before the mode, which could forbid writing them; the times last, after everything
+// that could touch them.
 int CopyMetadata(int fromFd, const char* from, int toFd, const char* to, const struct stat& status, Scratch& scratch)
 {
 	const bool isLink = S_ISLNK(status.st_mode);
-	int error = CopyAttributes(fromFd, from, toFd, to, isLink, scratch);
+	int error = CopyOwner(toFd, to, status);
 	if (error == 0)
-		error = CopyOwner(toFd, to, status);
+		error = CopyAttributes(fromFd, from, toFd, to, isLink, scratch);
 	if (error == 0 && !isLink)
 		error = (toFd >= 0 ? fchmod(toFd, status.st_mode & 07777) : chmod(to, status.st_mode & 07777)) == 0 ? 0 : errno;
 	if (error == 0)
@@ -361,6 +363,36 @@ int ReadLinkText(const std::string& path, const struct stat& status, std::string
 		}
 		size *= 2;
 	}
+}
+
+bool IsSpecialFile(mode_t mode)
+{
+	return S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode) || S_ISBLK(mode);
+}
+
+// Makes at to a new FIFO, socket or device like the one whose status is given, as `cp -a` does: a socket
+// is a name only (nobody listens on the copy), a device is made only where the system lets this process
+// (EPERM otherwise). The mode is set with the rest of the metadata.
+int MakeSpecialFile(const std::string& to, const struct stat& status)
+{
+	const mode_t type = status.st_mode & S_IFMT;
+	int result = 0;
+	if (type == S_IFIFO)
+		result = mkfifo(to.c_str(), 0600);
+	else if (type == S_IFSOCK)
+		result = mknod(to.c_str(), S_IFSOCK | 0600, 0);
+	else if (type == S_IFCHR || type == S_IFBLK)
+		result = mknod(to.c_str(), type | 0600, status.st_rdev);
+	else
+		return ENOTSUP;
+	return result == 0 ? 0 : errno;
+}
+
+int CopySpecialFile(const std::string& from, const std::string& to, const struct stat& status)
+{
+	if (int error = MakeSpecialFile(to, status))
+		return error;
+	return InjectedCopyFault(from);
 }
 
 int CopyLink(const std::string& from, const std::string& to, const struct stat& status)
@@ -542,6 +574,8 @@ public:
 		if (Walk(fFrom, fBuilt, true))
 			CopyFiles();
 		if (!fFailure.HasFailed())
+			MakeHardLinks();
+		if (!fFailure.HasFailed())
 			FinishLinksAndFolders();
 		if (fFailure.HasFailed())
 			return fFailure.Report(failedPath);
@@ -562,6 +596,23 @@ private:
 		std::string fFrom;
 		std::string fTo;
 		struct stat fStatus;
+	};
+
+	struct FileIdentity
+	{
+		dev_t fDevice;
+		ino_t fInode;
+
+		bool operator<(const FileIdentity& other) const
+		{
+			return fDevice != other.fDevice ? fDevice < other.fDevice : fInode < other.fInode;
+		}
+	};
+
+	struct HardLink
+	{
+		std::string fFirstCopy;  // the copy made of the entry's first name met
+		Entry fEntry;
 	};
 
 	int Fail(int error, const std::string& path, std::string* failedPath)
@@ -598,6 +649,17 @@ private:
 				break;
 			}
 			const mode_t type = entry.fStatus.st_mode & S_IFMT;
+			if (type != S_IFDIR && type != S_IFLNK && entry.fStatus.st_nlink > 1)
+			{
+				// A further name of an entry already copied: linked to that copy once the files are made.
+				const auto first = fFirstCopies.emplace(FileIdentity{ entry.fStatus.st_dev, entry.fStatus.st_ino }, entry.fTo);
+				if (!first.second)
+				{
+					fHardLinks.push_back(HardLink{ first.first->second, std::move(entry) });
+					errno = 0;
+					continue;
+				}
+			}
 			if (type == S_IFREG)
 				fFiles.push_back(std::move(entry));
 			else if (type == S_IFDIR)
@@ -610,6 +672,15 @@ private:
 					break;
 				}
 				fLinks.push_back(std::move(entry));
+			}
+			else if (IsSpecialFile(type))
+			{
+				if (int error = CopySpecialFile(entry.fFrom, entry.fTo, entry.fStatus))
+				{
+					ok = fFailure.Set(error, entry.fFrom);
+					break;
+				}
+				fSpecials.push_back(std::move(entry));
 			}
 			else
 			{
@@ -679,9 +750,33 @@ private:
 		}
 	}
 
+	// The copies share their metadata with the first copy, which has it already.
+	void MakeHardLinks()
+	{
+		for (const HardLink& hardLink : fHardLinks)
+		{
+			int error = link(hardLink.fFirstCopy.c_str(), hardLink.fEntry.fTo.c_str()) == 0 ? 0 : errno;
+			if (error == 0)
+				error = InjectedCopyFault(hardLink.fEntry.fFrom);
+			if (error != 0)
+			{
+				fFailure.Set(error, hardLink.fEntry.fFrom);
+				return;
+			}
+		}
+	}
+
 	void FinishLinksAndFolders()
 	{
 		Scratch scratch;
+		for (const Entry& special : fSpecials)
+		{
+			if (int error = CopyMetadata(-1, special.fFrom.c_str(), -1, special.fTo.c_str(), special.fStatus, scratch))
+			{
+				fFailure.Set(error, special.fFrom);
+				return;
+			}
+		}
 		for (const Entry& link : fLinks)
 		{
 			if (int error = CopyMetadata(-1, link.fFrom.c_str(), -1, link.fTo.c_str(), link.fStatus, scratch))
@@ -709,6 +804,9 @@ private:
 	std::vector<Entry> fFolders;  // parents before their children
 	std::vector<Entry> fFiles;
 	std::vector<Entry> fLinks;
+	std::vector<Entry> fSpecials;
+	std::map<FileIdentity, std::string> fFirstCopies;  // entries with several names, by their first copy
+	std::vector<HardLink> fHardLinks;
 	std::atomic<size_t> fNextFile{0};
 	CopyMethods fMethods;
 	Failure fFailure;
@@ -722,7 +820,7 @@ int CopyOneFile(const std::string& from, const std::string& to, bool replace, st
 		failure.Set(errno, from);
 	else if (S_ISDIR(status.st_mode))
 		failure.Set(EISDIR, from);
-	else if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode))
+	else if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode) && !IsSpecialFile(status.st_mode))
 		failure.Set(ENOTSUP, from);
 	struct stat existing;
 	if (!failure.HasFailed() && !replace && lstat(to.c_str(), &existing) == 0)
@@ -743,12 +841,15 @@ int CopyOneFile(const std::string& from, const std::string& to, bool replace, st
 		}
 	}
 	int out = -1;
+	const bool byPath = !S_ISREG(status.st_mode);
 	int error = CreateSibling(to, built, [&](const std::string& path) {
 		if (S_ISLNK(status.st_mode))
 			return symlink(text.c_str(), path.c_str()) == 0 ? 0 : errno;
+		if (IsSpecialFile(status.st_mode))
+			return MakeSpecialFile(path, status);
 		return CreateFile(path, &out);
 	});
-	if (error == 0 && S_ISLNK(status.st_mode))
+	if (error == 0 && byPath)
 	{
 		error = InjectedCopyFault(from);
 		if (error == 0)

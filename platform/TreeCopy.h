@@ -1,9 +1,11 @@
 // Copies of files and of whole folder trees, and moves that copy when the target lies on another file system.
-// A copy keeps the bytes, the mode, the owner (when the process is root), the access and modification times
-// to the nanosecond and the extended attributes. It is built aside under a temporary name beside the target
-// and renamed into place only when complete, so a failed copy leaves nothing half-made and the target as it
-// was. Every call answers 0 or the errno of the system call that failed, and names in failedPath, when
-// given, the path at which it failed; paths are UTF-8. No call throws.
+// A copy keeps what `cp -a` keeps: the bytes, the mode, the owner (when the process is root, set before the
+// extended attributes so that a file capability survives), the access and modification times to the
+// nanosecond and the extended attributes; FIFOs, sockets and devices are made anew. It is built aside under
+// a temporary name beside the target and renamed into place only when complete, so a failed copy leaves
+// nothing half-made and the target as it was. Every call answers 0 or the errno of the system call that
+// failed, and names in failedPath, when given, the path at which it failed (the entry that was refused);
+// paths are UTF-8. No call throws.
 #pragma once
 
 #include <string>
@@ -13,14 +15,19 @@ namespace plat {
 // Copies the file at from to to. A symbolic link at from is copied as a link with the same text. Without
 // replace, EEXIST when anything is at to; with replace, the copy is renamed over to in one step, so the old
 // file stays whole until the new one is complete (a link at to is itself replaced, not followed). EISDIR
-// for a folder at from; ENOTSUP for a FIFO, socket or device, which are never copied.
+// for a folder at from. A FIFO or a socket at from is made anew at to (a socket as a name nobody listens
+// on); a device is made anew with its numbers where the system allows this process, else the copy fails
+// with the system's errno (EPERM) and from in failedPath.
 int CopyFile(const char* from, const char* to, bool replace, std::string* failedPath = nullptr);
 
 // Copies the folder at from, and everything in it, to the new folder to: EEXIST when anything is at to,
 // ENOTDIR when from is not a folder. A symbolic link at from is followed; links inside the tree are copied as
 // links with their text unchanged, even when they point outside it. Folders get their modes and times after
-// their contents, so read-only folders copy. A FIFO, socket or device in the tree fails the copy with
-// ENOTSUP. Hard links are copied as separate files. File contents are copied on a few threads.
+// their contents, so read-only folders copy. FIFOs, sockets and devices in the tree are made anew as
+// CopyFile makes them; a device the system refuses to make fails the whole copy with its errno (EPERM)
+// and the device's path in failedPath, never leaving it out. Entries with several names inside the tree
+// (hard links) keep them: each further name is linked to the copy of the first. Any other entry type
+// fails the copy with ENOTSUP and its path. File contents are copied on a few threads.
 int CopyTree(const char* from, const char* to, std::string* failedPath = nullptr);
 
 // Copies as CopyTree does, but builds the tree at to itself rather than aside: for a target only its caller

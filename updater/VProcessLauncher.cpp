@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "files/VFileError.h"
 #include "files/VFilePath.h"
+#include "runtime/StThrowError.h"
 #include "updater/mac/XPosixProcessLauncher.h"
 
 namespace velk {
@@ -235,9 +235,14 @@ int32 VProcessLauncher::Start(const VEnvironmentVariables& extraVariables)
 
 int32 VProcessLauncher::_Started(int32 result)
 {
-	// A system error of the start is pushed as a file error on the binary that could not be started.
+	// A system error of the start is the launcher's one error, naming the binary that could not be
+	// started; no file error is made for it, since no file operation failed.
 	if (result > 0)
-		VFileError::Throw(VString(fLauncher->GetBinaryPath().c_str()), MakePosixError(result), VE_UNKNOWN_ERROR);
+	{
+		StThrowError<> error(VE_OK, MakePosixError(result));
+		if (error.Get() != nullptr)
+			error.Get()->SetString(VString("path"), VString(fLauncher->GetBinaryPath().c_str()));
+	}
 	return result;
 }
 

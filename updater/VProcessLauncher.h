@@ -132,7 +132,7 @@ public:
 	int32 GetExitStatus() const;
 
 private:
-	// Pushes a start's system error; answers the result.
+	// Pushes a start's system error (its 'POSX' code, with the binary's "path"); answers the result.
 	int32 _Started(int32 result);
 
 	XPosixProcessLauncher* fLauncher;  // owned

@@ -176,9 +176,13 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32 inSour
 		ioBytesInBuffer += produced;
 		if (!result)
 			return false;
-		// Another round with a larger block only when this one ran out of room after some progress.
-		if (consumed >= inSourceUnits || consumed == before)
+		if (consumed >= inSourceUnits)
 			return true;
+		// Units the converter would not take with room to spare (a lone high surrogate at the end, which
+		// has no form of its own) are text left out: the whole text was not converted.
+		if (consumed == before)
+			return false;
+		// Another round with a larger block: this one ran out of room after some progress.
 	}
 }
 

@@ -61,7 +61,8 @@ public:
 	// Appends the converted bytes after the ioBytesInBuffer bytes already in ioBuffer (a block of the
 	// process memory manager, or null), growing the block; inTrailingBytes more are reserved after the text
 	// and not written. False with velk 300 ("mem failure") and the caller's block and count unchanged when
-	// the block cannot grow; false when the converter meets an error (what was converted before is kept).
+	// the block cannot grow; false when the converter meets an error or leaves units it will not take
+	// (what was converted before is kept).
 	bool ConvertRealloc(const UniChar* inSource, int32 inSourceUnits, void*& ioBuffer, size_t& ioBytesInBuffer, size_t inTrailingBytes) const;
 
 	// The same, appending to a memory buffer whose size then counts the trailing bytes too (unwritten).

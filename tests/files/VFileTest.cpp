@@ -437,6 +437,22 @@ TEST_F(VFileTest, FailedOperationsPushTheirCodeAndParameters)
 	EXPECT_EQ(Entries().size(), 5u);  // nothing made, nothing removed
 }
 
+// Text that has no form in the character set is a conversion error, and the file keeps its content.
+TEST_F(VFileTest, TextThatCannotBeConvertedLeavesTheFile)
+{
+	const std::u16string texts[] = {u"\xD800", u"abc\xD800", u"\xDC00" u"abc", u"a\xD800" u"bc"};
+	for (const std::u16string& units : texts)
+	{
+		SCOPED_TRACE(units.size());
+		VRefPtr<VFile> file = Write("kept.txt", "old content");
+		StErrorContextInstaller scope(false, true);
+		const VError result = file->SetContentAsString(VString(units.data(), int32(units.size())), kCharSet_UTF8, eCRM_NONE, false);
+		EXPECT_NE(result, VE_OK);
+		EXPECT_NE(scope.GetLast(), nullptr);
+		EXPECT_EQ(Read("kept.txt"), "old content");
+	}
+}
+
 TEST_F(VFileTest, ResultsKeepTheFileSystemThatHoldsThem)
 {
 	std::filesystem::create_directory(fRoot + "fs");

@@ -5,13 +5,19 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <stdlib.h>
+#include <linux/capability.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,6 +48,10 @@ std::string DescribeEntry(const std::string& path)
 	std::ostringstream text;
 	text << std::oct << status.st_mode << std::dec << " " << status.st_uid << ":" << status.st_gid << " t=" << status.st_mtim.tv_sec << "."
 		 << status.st_mtim.tv_nsec;
+	if (!S_ISDIR(status.st_mode))
+		text << " n=" << status.st_nlink;
+	if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+		text << " dev=" << major(status.st_rdev) << "," << minor(status.st_rdev);
 	if (S_ISLNK(status.st_mode))
 		text << " -> " << fs::read_symlink(path).string();
 	else if (S_ISREG(status.st_mode))
@@ -77,6 +87,53 @@ std::map<std::string, std::string> Snapshot(const std::string& root)
 	for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
 		entries[entry.path().lexically_relative(root).string()] = DescribeEntry(entry.path().string());
 	return entries;
+}
+
+// For every entry of the tree that is not a folder, the first path (in path order) naming the same file.
+std::map<std::string, std::string> HardLinkGroups(const std::string& root)
+{
+	std::map<std::string, std::string> groups;
+	std::map<std::pair<dev_t, ino_t>, std::string> first;
+	for (const auto& [path, description] : Snapshot(root))
+	{
+		struct stat status;
+		if (path.empty() || lstat((root + "/" + path).c_str(), &status) != 0 || S_ISDIR(status.st_mode))
+			continue;
+		groups[path] = first.emplace(std::make_pair(status.st_dev, status.st_ino), path).first->second;
+	}
+	return groups;
+}
+
+// A socket file at path, left behind by a listener that is gone.
+bool MakeSocketFile(const std::string& path)
+{
+	const int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
+	sockaddr_un address{};
+	address.sun_family = AF_UNIX;
+	if (descriptor < 0 || path.size() >= sizeof(address.sun_path))
+		return false;
+	std::strcpy(address.sun_path, path.c_str());
+	const bool bound = bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+	close(descriptor);
+	return bound;
+}
+
+// Drops one capability from the calling process's effective set (a forked child's).
+bool DropEffectiveCapability(int capability)
+{
+	__user_cap_header_struct header{ _LINUX_CAPABILITY_VERSION_3, 0 };
+	__user_cap_data_struct data[2] = {};
+	if (syscall(SYS_capget, &header, data) != 0)
+		return false;
+	data[capability / 32].effective &= ~(1u << (capability % 32));
+	return syscall(SYS_capset, &header, data) == 0;
+}
+
+std::string ReadAttribute(const std::string& path, const char* name)
+{
+	char value[256];
+	const ssize_t length = lgetxattr(path.c_str(), name, value, sizeof(value));
+	return length < 0 ? "none" : std::string(value, size_t(length));
 }
 
 std::vector<std::string> Names(const std::string& folder)
@@ -208,7 +265,7 @@ TEST_F(TreeCopyTest, FailedTreeCopyLeavesNothing)
 		kEnvironment,
 		kBusyRename,
 		kTargetExists,
-		kFifo,
+		kHardLink,
 	};
 	struct
 	{
@@ -216,7 +273,7 @@ TEST_F(TreeCopyTest, FailedTreeCopyLeavesNothing)
 		int errorNumber;
 		const char* at;  // inside the source, "" for the target, "-" for the source itself
 	} const cases[] = {
-		{ Fault::kFifo, ENOTSUP, "/Contents/Resources/Pipe" },
+		{ Fault::kHardLink, EIO, "/Contents/Resources/Twin" },
 		{ Fault::kCall, EIO, "/Contents/MacOS/App" },
 		{ Fault::kCall, ENOSPC, "/Contents/Frameworks/Lib.framework/Versions/A/Lib" },
 		{ Fault::kCall, EIO, "/Contents/Resources/Sealed" },
@@ -238,8 +295,11 @@ TEST_F(TreeCopyTest, FailedTreeCopyLeavesNothing)
 		if (testCase.fault != Fault::kNone)
 			MakeBundle(source);
 		const std::string at = std::string(testCase.at) == "-" ? source : *testCase.at != 0 ? source + testCase.at : target;
-		if (testCase.fault == Fault::kFifo)
-			ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+		if (testCase.fault == Fault::kHardLink)
+		{
+			ASSERT_EQ(link((source + "/Contents/Info.plist").c_str(), at.c_str()), 0);
+			plat::SetCopyFaultForTesting(at, testCase.errorNumber);
+		}
 		else if (testCase.fault == Fault::kCall)
 			plat::SetCopyFaultForTesting(at, testCase.errorNumber);
 		else if (testCase.fault == Fault::kEnvironment)
@@ -294,7 +354,11 @@ TEST_F(TreeCopyTest, FileCopyKeepsTheTargetUntilTheCopyIsWhole)
 		{ "file", Target::kFile, true, Fault::kAtSource, EIO },
 		{ "file", Target::kFile, true, Fault::kBusyRename, EBUSY },
 		{ "folder", Target::kNone, false, Fault::kNone, EISDIR },
-		{ "fifo", Target::kNone, false, Fault::kNone, ENOTSUP },
+		// Special files are made anew, as `cp -a` makes them.
+		{ "fifo", Target::kNone, false, Fault::kNone, 0 },
+		{ "fifo", Target::kFile, true, Fault::kNone, 0 },
+		{ "socket", Target::kNone, false, Fault::kNone, 0 },
+		{ "fifo", Target::kNone, false, Fault::kAtSource, EIO },
 	};
 	int index = 0;
 	for (const auto& testCase : cases)
@@ -314,8 +378,10 @@ TEST_F(TreeCopyTest, FileCopyKeepsTheTargetUntilTheCopyIsWhole)
 			fs::create_symlink("../elsewhere", source);
 		else if (kind == "folder")
 			fs::create_directory(source);
+		else if (kind == "socket")
+			ASSERT_TRUE(MakeSocketFile(source));
 		else
-			mkfifo(source.c_str(), 0644);
+			ASSERT_EQ(mkfifo(source.c_str(), 0640), 0);
 		if (testCase.target == Target::kFile)
 			WriteFile(target, "old bytes", 0600);
 		else if (testCase.target == Target::kEmptyFolder)
@@ -334,6 +400,81 @@ TEST_F(TreeCopyTest, FileCopyKeepsTheTargetUntilTheCopyIsWhole)
 																										   std::vector<std::string>{ "source" };
 		EXPECT_EQ(Names(folder), names);
 		plat::SetCopyFaultForTesting("", 0);
+	}
+}
+
+TEST_F(TreeCopyTest, SpecialFilesAndHardLinksCopyAsArchiveCopy)
+{
+	const std::string source = fRoot + "/App.app";
+	MakeBundle(source);
+	const std::string resources = source + "/Contents/Resources";
+	ASSERT_EQ(mkfifo((resources + "/Pipe").c_str(), 0640), 0);
+	ASSERT_TRUE(MakeSocketFile(resources + "/Socket"));
+	const bool devices = mknod((resources + "/Null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+	// Three names of one file, two of a FIFO, and a file whose other name lies outside the tree.
+	ASSERT_EQ(link((source + "/Contents/MacOS/App").c_str(), (source + "/Contents/MacOS/Twin").c_str()), 0);
+	ASSERT_EQ(link((source + "/Contents/MacOS/App").c_str(), (resources + "/Sealed/Triplet").c_str()), 0);
+	ASSERT_EQ(link((resources + "/Pipe").c_str(), (resources + "/PipeTwin").c_str()), 0);
+	WriteFile(fRoot + "/Outside", "outside", 0644);
+	ASSERT_EQ(link((fRoot + "/Outside").c_str(), (resources + "/Inside").c_str()), 0);
+	ASSERT_EQ(std::system(("cp -a '" + source + "' '" + fRoot + "/Archive.app'").c_str()), 0);
+	const auto expected = Snapshot(fRoot + "/Archive.app");
+	const auto groups = HardLinkGroups(fRoot + "/Archive.app");
+	ASSERT_EQ(groups.at("Contents/Resources/Sealed/Triplet"), "Contents/MacOS/App");
+	ASSERT_EQ(groups.at("Contents/Resources/PipeTwin"), "Contents/Resources/Pipe");
+
+	std::string failedPath = "unchanged";
+	EXPECT_EQ(plat::CopyTree(source.c_str(), (fRoot + "/Copy.app").c_str(), &failedPath), 0);
+	EXPECT_EQ(failedPath, "");
+	EXPECT_EQ(Snapshot(fRoot + "/Copy.app"), expected);
+	EXPECT_EQ(HardLinkGroups(fRoot + "/Copy.app"), groups);
+	if (devices)
+		EXPECT_EQ(DescribeEntry(fRoot + "/Copy.app/Contents/Resources/Null"), DescribeEntry(resources + "/Null"));
+	else
+		GTEST_SKIP() << "this process may not make device nodes";
+
+	// Where the system refuses to make the device, the copy fails there, naming it, and leaves nothing.
+	const pid_t child = fork();
+	ASSERT_GE(child, 0);
+	if (child == 0)
+	{
+		if (!DropEffectiveCapability(CAP_MKNOD))
+			_exit(100);
+		std::string treeFailure;
+		std::string fileFailure;
+		const int treeResult = plat::CopyTree(source.c_str(), (fRoot + "/Refused.app").c_str(), &treeFailure);
+		const int fileResult = plat::CopyFile((resources + "/Null").c_str(), (fRoot + "/Null").c_str(), false, &fileFailure);
+		_exit(treeResult != EPERM ? 101 : treeFailure != resources + "/Null" ? 102 : fileResult != EPERM ? 103 : fileFailure != resources + "/Null" ? 104 : 0);
+	}
+	int status = 0;
+	ASSERT_EQ(waitpid(child, &status, 0), child);
+	ASSERT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 0);
+	EXPECT_EQ(Names(fRoot), (std::vector<std::string>{ "App.app", "Archive.app", "Copy.app", "Outside" }));
+}
+
+TEST_F(TreeCopyTest, FileCapabilitySurvivesTheOwnersChange)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to set a file capability and an owner";
+	// Revision 2, effective, permitting CAP_NET_BIND_SERVICE.
+	const uint32_t capability[5] = { 0x02000001, 1u << CAP_NET_BIND_SERVICE, 0, 0, 0 };
+	const std::string source = fRoot + "/App.app";
+	MakeBundle(source);
+	const std::string program = source + "/Contents/MacOS/App";
+	ASSERT_EQ(lchown(program.c_str(), 65534, 65534), 0);
+	if (setxattr(program.c_str(), "security.capability", capability, sizeof(capability), 0) != 0)
+		GTEST_SKIP() << "file capabilities refused here: " << std::strerror(errno);
+	const std::string expected = ReadAttribute(program, "security.capability");
+	ASSERT_EQ(expected.size(), sizeof(capability));
+
+	ASSERT_EQ(plat::CopyTree(source.c_str(), (fRoot + "/Copy.app").c_str()), 0);
+	ASSERT_EQ(plat::CopyFile(program.c_str(), (fRoot + "/App").c_str(), false), 0);
+	for (const std::string& copy : { fRoot + "/Copy.app/Contents/MacOS/App", fRoot + "/App" })
+	{
+		SCOPED_TRACE(copy);
+		EXPECT_EQ(ReadAttribute(copy, "security.capability"), expected);
+		EXPECT_EQ(DescribeEntry(copy), DescribeEntry(program));
 	}
 }
 

@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "common/VTemporaryFolderTest.h"
+#include "files/VFileError.h"
+#include "runtime/StErrorContextInstaller.h"
+#include "runtime/VErrorContext.h"
 #include "runtime/VTask.h"
 #include "updater/VProcessLauncher.h"
 #include "updater/mac/XPosixProcessLauncher.h"
@@ -345,6 +348,40 @@ TEST_F(VProcessLauncherTest, WaitsForDataOnDescriptorsPast1024)
 	for (int opened : filler)
 		::close(opened);
 	::setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+// A start that fails leaves one error, the launcher's own: the system's code naming the binary. No file
+// error is made for it.
+TEST_F(VProcessLauncherTest, AFailedStartLeavesOnlyItsOwnError)
+{
+	WriteScript("plain", "exit 0", 0644);
+	struct Row
+	{
+		const char* name;
+		std::string binary;
+		int errorNumber;
+	};
+	const Row rows[] = {
+		{"missing program found nowhere", "velk-no-such-program", ENOENT},
+		{"missing absolute program", fRoot + "missing", ENOENT},
+		{"program that may not run", fRoot + "plain", EACCES},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		StErrorContextInstaller scope(false, true);
+		VProcessLauncher launcher;
+		launcher.SetBinaryPath(VString(row.binary.c_str()));
+		launcher.AddArgument(VString(row.binary.c_str()));
+		EXPECT_EQ(launcher.Start(), row.errorNumber);
+		const auto& errors = scope.GetContext()->GetErrors();
+		ASSERT_EQ(errors.size(), 1u);
+		EXPECT_EQ(errors[0]->GetCode(), MakePosixError(row.errorNumber));
+		EXPECT_EQ(dynamic_cast<VFileError*>(errors[0].Get()), nullptr);
+		VString path;
+		EXPECT_TRUE(errors[0]->GetString(VString("path"), path));
+		EXPECT_EQ(to_string(path), row.binary);
+	}
 }
 
 }  // namespace velk::test

@@ -121,12 +121,14 @@ TEST(VTextConverterTest, CountingWithoutDestinationMatchesRealOutput)
 		std::vector<uint8> out(text.size() * 3);
 		int32 consumed = 0;
 		size_t produced = 0;
-		ASSERT_TRUE(utf8.Convert(text.data(), int32(text.size()), &consumed, out.data(), out.size(), &produced));
+		// Both stop at the first lone surrogate, which has no UTF-8 form.
+		EXPECT_FALSE(utf8.Convert(text.data(), int32(text.size()), &consumed, out.data(), out.size(), &produced));
 		int32 countedUnits = 0;
 		size_t counted = 0;
-		ASSERT_TRUE(utf8.Convert(text.data(), int32(text.size()), &countedUnits, nullptr, 0, &counted));
+		EXPECT_FALSE(utf8.Convert(text.data(), int32(text.size()), &countedUnits, nullptr, 0, &counted));
 		EXPECT_EQ(counted, produced);
 		EXPECT_EQ(countedUnits, consumed);
+		EXPECT_LT(consumed, int32(text.size()));
 
 		std::wstring wide;
 		for (char16_t unit : text)
@@ -257,8 +259,9 @@ TEST(VTextConverterTest, FromUTF16EdgeCases)
 	const Case cases[] = {
 		{"pair to UTF-8", 7, u"\xD83D\xDE00", {0xF0, 0x9F, 0x98, 0x80}, 2, true},
 		{"high surrogate at the end waits", 7, u"a\xD83D", {'a'}, 1, true},
-		{"lone low surrogate to UTF-8", 7, u"\xDE00", {0xED, 0xB8, 0x80}, 1, true},
-		{"high surrogate keeps the quote after it", 7, u"\xD83D\"", {0xED, 0xA0, 0xBD, '"'}, 2, true},
+		// A lone surrogate has no UTF-8 form: the conversion stops before it and fails, as UTF-32's does.
+		{"lone low surrogate stops UTF-8", 7, u"ab\xDE00" u"c", {'a', 'b'}, 2, false},
+		{"high surrogate before a quote stops UTF-8", 7, u"\xD83D\"", {}, 0, false},
 		{"pair to UTF-32", 4, u"\xD83D\xDE00", {0x00, 0xF6, 0x01, 0x00}, 2, true},
 		{"lone low surrogate stops UTF-32", 4, u"ab\xDC00" u"c", {'a', 0, 0, 0, 'b', 0, 0, 0}, 2, false},
 		{"high surrogate at the end stops UTF-32", 4, u"a\xD800", {'a', 0, 0, 0}, 1, false},
@@ -409,6 +412,14 @@ TEST(VTextConverterTest, ConvertReallocAndConvertToBufferAppend)
 	VMemoryBuffer<> fresh;
 	ASSERT_TRUE(utf8->ConvertToBuffer(abc.data(), 3, fresh, 1));
 	EXPECT_EQ(fresh.GetDataSize(), 4u);
+	// A lone surrogate anywhere, a high one at the very end included, fails the whole text: it is not all
+	// there.
+	for (const std::u16string& lone : { std::u16string(u"\xD800"), std::u16string(u"ab\xD800"), std::u16string(u"\xDC00" u"ab"), std::u16string(u"a\xD800" u"b") })
+	{
+		SCOPED_TRACE(lone.size());
+		VMemoryBuffer<> converted;
+		EXPECT_FALSE(utf8->ConvertToBuffer(lone.data(), int32(lone.size()), converted, 0));
+	}
 }
 
 TEST(VTextConverterTest, VoidConvertersConvertNothing)
