@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -275,14 +277,16 @@ TEST_F(VProcessLauncherTest, WaitLimitSparesTheGroupOnceTheChildEnded)
 {
 	// The child ends at once, leaving a process of its group behind; a limit still counting would kill it.
 	VProcessLauncher launcher;
-	launcher.SetWaitClosingChildProcess(100);
+	// A limit long enough for a loaded machine to start the shell, waited past afterwards.
+	launcher.SetWaitClosingChildProcess(1000);
 	launcher.CreateArgumentsFromFullCommandLine(VString("/bin/sh -c \"sleep 30 >/dev/null 2>&1 & echo $!\""));
 	ASSERT_EQ(launcher.Start(), 0);
 	VMemoryBuffer<> output;
 	EXPECT_EQ(launcher.ReadStd(&output, nullptr), VE_OK);
-	EXPECT_EQ(launcher.Shutdown(false, false), 0);
-	const int survivor = std::stoi(Text(output));
-	std::this_thread::sleep_for(std::chrono::milliseconds(400));
+	ASSERT_EQ(launcher.Shutdown(false, false), 0);
+	const int survivor = std::atoi(Text(output).c_str());
+	ASSERT_GT(survivor, 1) << Text(output);
+	std::this_thread::sleep_for(std::chrono::milliseconds(1300));
 	EXPECT_TRUE(IsAlive(survivor));
 	::kill(survivor, SIGKILL);
 }
