@@ -24,9 +24,10 @@ inline std::string ReadJSONWorkload(const std::string& name)
 
 using JSONRunner = void (*)(benchmark::State&, const std::string&);
 
-// "BM_JSON_<runner>/<workload>" for each runner over each workload that could be read.
+// "BM_JSON_<runner>/<workload>" for each runner over each workload that could be read. manualTime: the
+// runners time each iteration themselves (State::SetIterationTime).
 inline bool RegisterJSONWorkloads(std::initializer_list<const char*> workloads,
-	std::initializer_list<std::pair<const char*, JSONRunner>> runners)
+	std::initializer_list<std::pair<const char*, JSONRunner>> runners, bool manualTime = false)
 {
 	for (const char* workload : workloads)
 	{
@@ -35,9 +36,12 @@ inline bool RegisterJSONWorkloads(std::initializer_list<const char*> workloads,
 			continue;
 		for (const auto& [name, runner] : runners)
 		{
-			benchmark::RegisterBenchmark((std::string("BM_JSON_") + name + "/" + workload).c_str(),
-				[bytes, run = runner](benchmark::State& state) { run(state, *bytes); })
-				->Unit(benchmark::kMillisecond);
+			benchmark::internal::Benchmark* registered = benchmark::RegisterBenchmark(
+				(std::string("BM_JSON_") + name + "/" + workload).c_str(),
+				[bytes, run = runner](benchmark::State& state) { run(state, *bytes); });
+			registered->Unit(benchmark::kMillisecond);
+			if (manualTime)
+				registered->UseManualTime();
 		}
 	}
 	return true;

@@ -1,9 +1,12 @@
-// JSON text to a tree and a tree to compact text on the shared workloads (twitter, citm_catalog, canada),
-// side by side with RapidJSON, nlohmann/json, simdjson and jsoncpp; and property lookup, insertion and
-// removal in objects of 10, 1,000 and 100,000 keys. Parsing starts from the file's UTF-8 bytes, so ours
-// includes decoding them, as loading a file does. Throughput counts the file's bytes for every library.
+// JSON text to a tree, a tree to compact text and the release of a parsed tree on the shared workloads
+// (twitter, citm_catalog, canada), side by side with RapidJSON, nlohmann/json, simdjson and jsoncpp; and
+// property lookup, insertion and removal in objects of 10, 1,000 and 100,000 keys. Parsing starts from the
+// file's UTF-8 bytes, so ours includes decoding them, as loading a file does; each parse row also shows the
+// most heap one parse held at once ("peak_mem", the parsed tree included). Throughput counts the file's
+// bytes for every library.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,6 +21,7 @@
 #include <rapidjson/writer.h>
 #include <simdjson.h>
 
+#include "JSONMemoryMeter.h"
 #include "JSONWorkloads.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/json/VJSONObject.h"
@@ -48,6 +52,29 @@ void BM_Velk_Parse(benchmark::State& state, const std::string& bytes)
 			break;
 		}
 		benchmark::DoNotOptimize(value);
+	}
+	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+	velk::bench::ReportPeakMemory(state, [&] {
+		VJSONValue value;
+		ParseOurs(bytes, value);
+	});
+}
+
+// Freeing a parsed tree: the time from dropping the last reference to the root until every container and
+// string is gone.
+void BM_Velk_Release(benchmark::State& state, const std::string& bytes)
+{
+	for (auto _ : state)
+	{
+		VJSONValue value;
+		if (!ParseOurs(bytes, value))
+		{
+			state.SkipWithError("the text parser refused the workload");
+			break;
+		}
+		const auto start = std::chrono::steady_clock::now();
+		value.SetUndefined();
+		state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 	}
 	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
@@ -83,6 +110,24 @@ void BM_RapidJSON_Parse(benchmark::State& state, const std::string& bytes)
 		benchmark::DoNotOptimize(document.HasParseError());
 	}
 	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+	velk::bench::ReportPeakMemory(state, [&] {
+		rapidjson::Document document;
+		document.Parse(bytes.c_str(), bytes.size());
+		benchmark::DoNotOptimize(document.HasParseError());
+	});
+}
+
+void BM_RapidJSON_Release(benchmark::State& state, const std::string& bytes)
+{
+	for (auto _ : state)
+	{
+		auto document = std::make_unique<rapidjson::Document>();
+		document->Parse(bytes.c_str(), bytes.size());
+		const auto start = std::chrono::steady_clock::now();
+		document.reset();
+		state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+	}
+	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
 void BM_RapidJSON_Write(benchmark::State& state, const std::string& bytes)
@@ -104,6 +149,19 @@ void BM_Nlohmann_Parse(benchmark::State& state, const std::string& bytes)
 	for (auto _ : state)
 		benchmark::DoNotOptimize(nlohmann::json::parse(bytes, nullptr, false));
 	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+	velk::bench::ReportPeakMemory(state, [&] { benchmark::DoNotOptimize(nlohmann::json::parse(bytes, nullptr, false)); });
+}
+
+void BM_Nlohmann_Release(benchmark::State& state, const std::string& bytes)
+{
+	for (auto _ : state)
+	{
+		auto document = std::make_unique<nlohmann::json>(nlohmann::json::parse(bytes, nullptr, false));
+		const auto start = std::chrono::steady_clock::now();
+		document.reset();
+		state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+	}
+	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 
 void BM_Nlohmann_Write(benchmark::State& state, const std::string& bytes)
@@ -124,6 +182,12 @@ void BM_Simdjson_Parse(benchmark::State& state, const std::string& bytes)
 		benchmark::DoNotOptimize(parser.parse(padded).get(root));
 	}
 	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+	// A fresh parser: its buffers are part of what one parse holds.
+	velk::bench::ReportPeakMemory(state, [&] {
+		simdjson::dom::parser fresh;
+		simdjson::dom::element root;
+		benchmark::DoNotOptimize(fresh.parse(padded).get(root));
+	});
 }
 
 void BM_Simdjson_Write(benchmark::State& state, const std::string& bytes)
@@ -152,6 +216,11 @@ void BM_Jsoncpp_Parse(benchmark::State& state, const std::string& bytes)
 		benchmark::DoNotOptimize(reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &errors));
 	}
 	state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
+	velk::bench::ReportPeakMemory(state, [&] {
+		Json::Value root;
+		std::string errors;
+		benchmark::DoNotOptimize(reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &errors));
+	});
 }
 
 void BM_Jsoncpp_Write(benchmark::State& state, const std::string& bytes)
@@ -176,6 +245,11 @@ const bool sRegistered = velk::bench::RegisterJSONWorkloads({"twitter", "citm_ca
 	{"RapidJSON_Write", BM_RapidJSON_Write}, {"Nlohmann_Write", BM_Nlohmann_Write},
 	{"Simdjson_Write", BM_Simdjson_Write}, {"Jsoncpp_Write", BM_Jsoncpp_Write},
 });
+// Releases are timed by hand: only the freeing counts, not the parse that makes each tree.
+const bool sReleaseRegistered = velk::bench::RegisterJSONWorkloads({"twitter", "citm_catalog", "canada"}, {
+	{"Velk_Release", BM_Velk_Release}, {"RapidJSON_Release", BM_RapidJSON_Release},
+	{"Nlohmann_Release", BM_Nlohmann_Release},
+}, true);
 
 // Property names "key0", "key1"... of an object of `count` keys.
 std::vector<VString> MakeNames(int64_t count)

@@ -1,4 +1,4 @@
-// Deep copy of a parsed tree (citm_catalog, twitter) side by side with nlohmann/json's copy and RapidJSON's
+// Deep copy of a parsed tree (citm_catalog, twitter, canada) side by side with nlohmann/json's copy and RapidJSON's
 // CopyFrom. Ours remembers every container copied, so that shared references and cycles keep their shape;
 // the others copy trees only. Throughput counts the file's bytes.
 #include <benchmark/benchmark.h>
@@ -71,7 +71,7 @@ void BM_RapidJSON_Clone(benchmark::State& state, const std::string& bytes)
 }
 
 // Registers the copies of every workload found; none when the shared data is absent.
-const bool sRegistered = velk::bench::RegisterJSONWorkloads({"citm_catalog", "twitter"}, {
+const bool sRegistered = velk::bench::RegisterJSONWorkloads({"citm_catalog", "twitter", "canada"}, {
 	{"Velk_Clone", BM_Velk_Clone},
 	{"Nlohmann_Clone", BM_Nlohmann_Clone},
 	{"RapidJSON_Clone", BM_RapidJSON_Clone},
