@@ -164,7 +164,8 @@ VError VJSONBinaryWriter::_StreamArray(const VJSONArray* array, Buffer& buffer, 
 		return PutTag(buffer, JSON_null);
 	bool referenced = false;
 	size_t occurrence = 0;
-	if (VError error = _CheckReference(array, buffer, step, referenced, occurrence); error != VE_OK || referenced)
+	if (VError error = _CheckReference(VJSONValue(const_cast<VJSONArray*>(array)), array, buffer, step, referenced, occurrence);
+		error != VE_OK || referenced)
 		return error;
 	if (VError error = _CheckNesting(depth); error != VE_OK)
 		return error;
@@ -193,7 +194,8 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* object, Buffer& buffe
 		return PutTag(buffer, JSON_null);
 	bool referenced = false;
 	size_t occurrence = 0;
-	if (VError error = _CheckReference(object, buffer, step, referenced, occurrence); error != VE_OK || referenced)
+	if (VError error = _CheckReference(VJSONValue(const_cast<VJSONObject*>(object)), object, buffer, step, referenced, occurrence);
+		error != VE_OK || referenced)
 		return error;
 	IJSONObject* implementation = object->GetImplementation();
 	if (implementation != nullptr)
@@ -269,8 +271,8 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* object, Buffer& buffe
 	}
 }
 
-VError VJSONBinaryWriter::_CheckReference(const void* container, Buffer& buffer, const Step& step, bool& referenced,
-	size_t& occurrence)
+VError VJSONBinaryWriter::_CheckReference(const VJSONValue& held, const void* container, Buffer& buffer,
+	const Step& step, bool& referenced, size_t& occurrence)
 {
 	referenced = false;
 	bool added = false;
@@ -288,11 +290,16 @@ VError VJSONBinaryWriter::_CheckReference(const void* container, Buffer& buffer,
 		occurrence = found.first->second;
 		fOccurrences.push_back(Occurrence{step.fOwner, step.fName != nullptr ? *step.fName : VString(), step.fIndex,
 			step.fName != nullptr});
+		fHeld.push_back(held);
 	}
 	catch (const std::bad_alloc&)
 	{
 		if (added)
+		{
 			fReferences.erase(container);
+			if (fOccurrences.size() > fHeld.size())
+				fOccurrences.pop_back();
+		}
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "kernel/VKernelTypes.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/memory/VMemoryBuffer.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
@@ -104,13 +105,17 @@ private:
 	VError _StreamArray(const VJSONArray* array, Buffer& buffer, const Step& step, uint32 depth);
 	// For a container met before: writes the reference and sets referenced. Otherwise records its
 	// occurrence, whose index goes to occurrence.
-	VError _CheckReference(const void* container, Buffer& buffer, const Step& step, bool& referenced, size_t& occurrence);
+	VError _CheckReference(const VJSONValue& held, const void* container, Buffer& buffer, const Step& step,
+		bool& referenced, size_t& occurrence);
 	VError _CheckNesting(uint32 depth) const;
 	void _BuildPointer(size_t occurrence, VString& out) const;
 
 	uint32 fOptions;
 	std::unordered_map<const void*, size_t> fReferences;
 	std::vector<Occurrence> fOccurrences;
+	// Every container recorded, held until the writer goes: a container computed for one read (a getter's
+	// fresh object) would otherwise be freed and lend its address to another, then taken for the first.
+	std::vector<VJSONValue> fHeld;
 };
 
 }  // namespace velk

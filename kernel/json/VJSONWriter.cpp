@@ -555,10 +555,15 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 		_ThrowError(VE_JSON_CIRCULAR);
 		return VE_JSON_CIRCULAR;
 	}
-	if ((fOptions & kWRITE_ONCE) != 0 && !fWritten.insert(object).second)
+	if ((fOptions & kWRITE_ONCE) != 0)
 	{
-		_ThrowError(VE_JSON_OBJECT_WRITTEN_TWICE);
-		return VE_JSON_OBJECT_WRITTEN_TWICE;
+		if (fWritten.find(object) != fWritten.end())
+		{
+			_ThrowError(VE_JSON_OBJECT_WRITTEN_TWICE);
+			return VE_JSON_OBJECT_WRITTEN_TWICE;
+		}
+		fWrittenHeld.emplace_back(const_cast<VJSONObject*>(object));
+		fWritten.insert(object);
 	}
 	if (fStack.size() >= kMaxNestingDepth)
 	{

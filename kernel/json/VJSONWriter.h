@@ -9,6 +9,7 @@
 
 #include "kernel/VKernelTypes.h"
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
@@ -108,6 +109,9 @@ private:
 	VString fIndentation;
 	std::vector<const void*> fStack;
 	std::set<const void*> fWritten;
+	// The objects of fWritten, held until the writer goes: one computed for a single read (a getter's fresh
+	// object) would otherwise be freed and lend its address to the next, then refused as written twice.
+	std::vector<VJSONValue> fWrittenHeld;
 	// Values of the containers being written, one list a depth (see StValueList).
 	std::vector<std::vector<VJSONValue>> fValueLists;
 	uint32 fRunningLength = 0;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <random>
@@ -18,6 +19,8 @@
 #include "common/VTemporaryFolderTest.h"
 #include "files/VFile.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
+#include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VJSONWriter.h"
@@ -523,6 +526,96 @@ TEST(VJSONWriter, StringifyEntryPoint)
 		EXPECT_EQ(scope.Find(VE_JSON_CIRCULAR), nullptr);
 	}
 	cyclic.GetObject()->RemoveProperty(VString("self"));
+}
+
+// An object whose properties a and b are computed: each read makes a new object {"v": name}, which lives
+// only as long as its reader holds it. When b is computed it notes how many such objects are still alive.
+class Computed : public VObject, public IJSONObject
+{
+public:
+	class Piece : public VObject, public IJSONObject
+	{
+	public:
+		Piece() { ++sAlive; }
+		~Piece() override { --sAlive; }
+	};
+
+	EJSONStatus IJSON_GetProperty(const VJSONObject*, const VString& name, VJSONValue& out, VDBLanguageContext*) const override
+	{
+		if (!name.EqualToStringRaw(VString("a")) && !name.EqualToStringRaw(VString("b")))
+			return eJSONStatusNotHandled;
+		if (name.EqualToStringRaw(VString("b")))
+			sAliveWhenBIsRead = sAlive;
+		Piece* piece = new Piece;
+		VRefPtr<VJSONObject> object(new VJSONObject(nullptr, piece, false), true);
+		piece->Release();
+		object->SetProperty(VString("v"), VJSONValue(name));
+		out.SetObject(object.Get());
+		return eJSONStatusHandled;
+	}
+	EJSONStatus IJSON_GetPropertyNames(std::vector<VString>& names) const override
+	{
+		names.push_back(VString("a"));
+		names.push_back(VString("b"));
+		return eJSONStatusHandled;
+	}
+
+	static int sAlive;
+	static int sAliveWhenBIsRead;
+};
+int Computed::sAlive = 0;
+int Computed::sAliveWhenBIsRead = -1;
+
+// The writers that write a container once remember the containers they wrote until the writing ends, so that
+// a computed object freed after being written cannot lend its address to the next one (which would then be
+// written as a reference to the first, or refused as written twice).
+TEST(VJSONWriter, ContainersWrittenOnceAreKeptUntilTheWriteEnds)
+{
+	struct Row
+	{
+		const char* writer;
+		std::function<VError(const VJSONValue&, VJSONValue&)> roundTrip;
+	};
+	const Row rows[] = {
+		{"binary",
+			[](const VJSONValue& value, VJSONValue& back) {
+				VJSONBinaryWriter::Buffer bytes;
+				VJSONBinaryWriter writer(0);
+				VError error = writer.StreamValue(value, bytes);
+				if (error == VE_OK)
+				{
+					VJSONBinaryImporter importer(bytes.GetDataPtr(), size_t(bytes.GetDataSize()));
+					error = importer.GetValue(back);
+				}
+				return error;
+			}},
+		{"text, each object once",
+			[](const VJSONValue& value, VJSONValue& back) {
+				VJSONWriter writer(kQuoted | VJSONWriter::kWRITE_ONCE);
+				VString text;
+				VError error = writer.StringifyValue(value, text);
+				if (error == VE_OK)
+					error = back.ParseFromString(text);
+				return error;
+			}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.writer);
+		VTask::FlushErrors();
+		Computed* computed = new Computed;
+		VJSONValue value(JSON_null);
+		value.SetObject(VRefPtr<VJSONObject>(new VJSONObject(nullptr, computed, false), true).Get());
+		computed->Release();
+		Computed::sAliveWhenBIsRead = -1;
+		VJSONValue back;
+		ASSERT_EQ(row.roundTrip(value, back), VE_OK);
+		EXPECT_EQ(Computed::sAliveWhenBIsRead, 1);
+		EXPECT_EQ(Computed::sAlive, 0);
+		EXPECT_EQ(back.GetProperty(VString("a")).GetProperty(VString("v")).GetString().EqualToStringRaw(VString("a")), true);
+		EXPECT_EQ(back.GetProperty(VString("b")).GetProperty(VString("v")).GetString().EqualToStringRaw(VString("b")), true);
+		EXPECT_EQ(VTask::GetLastError(), VE_OK);
+	}
 }
 
 }  // namespace
