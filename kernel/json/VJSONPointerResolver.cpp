@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONPointerResolver.h"
 
+#include <algorithm>
 #include <new>
 
 #include "files/VFileSystemNamespace.h"
@@ -12,6 +13,27 @@
 namespace velk {
 
 const VString VJSONPointerResolver::sRefPropertyName("$ref");
+
+namespace {
+
+// The object's "$ref" when it is a reference object (its "$ref" is a text), else null.
+bool ReferenceText(const VJSONObject* object, VString& text)
+{
+	if (object == nullptr)
+		return false;
+	const VJSONValue reference = object->GetProperty(VJSONPointerResolver::sRefPropertyName);
+	if (!reference.IsString())
+		return false;
+	text = reference.GetString();
+	return true;
+}
+
+bool IsInProgress(const VJSONPointerResolver::Context& ctx, const VJSONObject* object)
+{
+	return std::find(ctx.fInProgress.begin(), ctx.fInProgress.end(), object) != ctx.fInProgress.end();
+}
+
+}  // namespace
 
 VJSONPointerResolver::VJSONPointerResolver(const VJSONValue& root, IFolder* baseFolder, VFileSystemNamespace* ns,
 	VJSONFileCache* cache)
@@ -37,6 +59,7 @@ bool VJSONPointerResolver::ResolveOnePointer(VJSONObject* object, bool followRef
 	bool inProgress = false;
 	bool descend = false;
 	Resolve(ctx, result, nullptr, &inProgress, &descend);
+	_AppendRunErrors(ctx);
 	return true;
 }
 
@@ -50,11 +73,7 @@ void VJSONPointerResolver::ResolveRecursively(VJSONValue& value, bool patch, std
 		const auto pending = std::move(ctx.fPending);
 		ctx.fPending.clear();
 		for (auto [resolver, substituted] : pending)
-		{
 			resolver->_ResolveRecursively(ctx, substituted);
-			// Problems met in other documents are the owner's to read.
-			_AdoptErrors(*resolver);
-		}
 	}
 	if (files != nullptr)
 	{
@@ -65,9 +84,10 @@ void VJSONPointerResolver::ResolveRecursively(VJSONValue& value, bool patch, std
 		}
 		catch (const std::bad_alloc&)
 		{
-			_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+			_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 		}
 	}
+	_AppendRunErrors(ctx);
 	if (scope.GetLastError() != VE_OK && (fErrors == nullptr || fErrors->GetCount() == 0))
 		_ThrowError(scope.GetLastError(), VString(), VString(), VString(), VString());
 }
@@ -85,58 +105,166 @@ bool VJSONPointerResolver::Resolve(Context& ctx, VJSONValue& value, VRefPtr<VJSO
 		*descend = value.IsArray();
 		return false;
 	}
-	for (const VJSONObject* resolving : ctx.fInProgress)
+	if (IsInProgress(ctx, object))
 	{
-		if (resolving == object)
-		{
-			*inProgress = true;
-			return false;
-		}
+		*inProgress = true;
+		return false;
 	}
 	try
 	{
-		if (!ctx.fVisited.insert(object).second)
-			return false;
-		const VJSONValue reference = object->GetProperty(sRefPropertyName);
-		if (!reference.IsString())
+		if (ctx.fOutcomes.find(object) == ctx.fOutcomes.end())
 		{
-			*descend = true;
-			return false;
+			if (VString text; !ReferenceText(object, text))
+			{
+				if (ctx.fVisited.insert(object).second)
+					*descend = true;
+				return false;
+			}
 		}
 		// The object stays alive while value is replaced.
 		const VRefPtr<VJSONObject> held(object);
-		ctx.fInProgress.push_back(object);
-		VJSONValue target;
-		VJSONValue document;
-		VRefPtr<IFolder> folder;
-		const bool resolved =
-			!_StackExhausted(ctx) && ResolvePointerURI(ctx, reference.GetString(), target, &document, &folder);
-		if (!resolved)
-			value.SetUndefined();
-		else if (ctx.fPatch)
-			PatchPointerValue(ctx, value, target);
+		Outcome& outcome = const_cast<Outcome&>(_ResolveReference(ctx, object));
+		if (outcome.fResolved)
+			value = outcome.fValue;
 		else
-			value = target;
-		ctx.fInProgress.pop_back();
-		if (value.GetObject() != object)
-			ctx.fVisited.erase(object);
+			value.SetUndefined();
 		if (newResolver != nullptr)
 		{
+			// The target is walked once, with the resolver of its document, whatever number of references
+			// lead to it.
 			newResolver->Clear();
-			if (resolved)
-				newResolver->Adopt(new (std::nothrow) VJSONPointerResolver(document, folder.Get(), fNamespace.Get(), fCache.Get()));
+			if (outcome.fResolved && !outcome.fWalked)
+			{
+				*newResolver = outcome.fResolver;
+				outcome.fWalked = true;
+			}
 		}
 	}
 	catch (const std::bad_alloc&)
 	{
-		_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 		return false;
 	}
 	*descend = true;
 	return true;
 }
 
-void VJSONPointerResolver::PatchPointerValue(Context&, VJSONValue& value, const VJSONValue& target)
+const VJSONPointerResolver::Outcome& VJSONPointerResolver::_ResolveReference(Context& ctx, VJSONObject* reference)
+{
+	if (auto found = ctx.fOutcomes.find(reference); found != ctx.fOutcomes.end())
+		return found->second;
+
+	// The chain is followed link by link, each link's pointer resolved in its own document, until a target
+	// that is not a reference, a reference resolved before, a failure or a cycle; the outcomes are then
+	// given from the last link back to the first.
+	struct Link
+	{
+		VJSONObject* fObject;
+		VString fText;
+		uint64 fRank;
+	};
+	std::vector<Link> chain;
+	Outcome end;
+	bool lastFailedItself = false;
+	VJSONObject* current = reference;
+	VRefPtr<VJSONPointerResolver> resolver(this);
+	for (;;)
+	{
+		if (auto found = ctx.fOutcomes.find(current); found != ctx.fOutcomes.end())
+		{
+			end.fResolved = found->second.fResolved;
+			end.fValue = found->second.fValue;
+			end.fResolver = found->second.fResolver;
+			end.fError = found->second.fError;
+			break;
+		}
+		if (IsInProgress(ctx, current))
+		{
+			// The chain came back to a reference still being resolved: the link that pointed there fails.
+			_RecordURIError(ctx, VE_JSON_POINTER_CYCLE, chain.empty() ? ctx.fCurrentPointer : chain.back().fText);
+			end.fError = VE_JSON_POINTER_CYCLE;
+			lastFailedItself = true;
+			break;
+		}
+		Link link{current, VString(), ctx.fNextRank++};
+		ReferenceText(current, link.fText);
+		chain.push_back(link);
+		ctx.fInProgress.push_back(current);
+		const uint64 enclosingRank = ctx.fCurrentRank;
+		ctx.fCurrentRank = link.fRank;
+		ctx.fLastError = VE_OK;
+		VJSONValue target;
+		VJSONValue document;
+		VRefPtr<IFolder> folder;
+		const bool resolved =
+			!resolver->_StackExhausted(ctx) && resolver->ResolvePointerURI(ctx, link.fText, target, &document, &folder);
+		ctx.fCurrentRank = enclosingRank;
+		if (!resolved)
+		{
+			end.fError = ctx.fLastError != VE_OK ? ctx.fLastError : VE_JSON_POINTER_NOT_FOUND;
+			lastFailedItself = true;
+			break;
+		}
+		VRefPtr<VJSONPointerResolver> targetResolver(
+			new (std::nothrow) VJSONPointerResolver(document, folder.Get(), resolver->fNamespace.Get(), resolver->fCache.Get()),
+			true);
+		if (!targetResolver)
+		{
+			_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+			end.fError = VE_MEMORY_FULL;
+			lastFailedItself = true;
+			break;
+		}
+		VJSONObject* next = target.GetObject();
+		if (VString text; next != nullptr && ReferenceText(next, text))
+		{
+			current = next;
+			resolver = std::move(targetResolver);
+			continue;
+		}
+		end.fResolved = true;
+		end.fValue = target;
+		end.fResolver = std::move(targetResolver);
+		break;
+	}
+
+	for (size_t i = chain.size(); i-- > 0;)
+	{
+		const Link& link = chain[i];
+		Outcome outcome;
+		outcome.fReference = VRefPtr<VJSONObject>(link.fObject);
+		outcome.fResolved = end.fResolved;
+		outcome.fResolver = end.fResolver;
+		outcome.fError = end.fError;
+		if (end.fResolved)
+		{
+			outcome.fValue = end.fValue;
+			if (ctx.fPatch)
+			{
+				VJSONValue patched(link.fObject);
+				PatchPointerValue(ctx, patched, end.fValue);
+				outcome.fValue = patched;
+			}
+		}
+		else if (i + 1 != chain.size() || !lastFailedItself)
+		{
+			// Failed because the reference it leads to failed: that error, with this reference's pointer.
+			const uint64 enclosingRank = ctx.fCurrentRank;
+			ctx.fCurrentRank = link.fRank;
+			_RecordURIError(ctx, end.fError, link.fText);
+			ctx.fCurrentRank = enclosingRank;
+		}
+		ctx.fInProgress.pop_back();
+		const Outcome& stored = ctx.fOutcomes.insert_or_assign(link.fObject, std::move(outcome)).first->second;
+		end.fResolved = stored.fResolved;
+		end.fValue = stored.fValue;
+		end.fResolver = stored.fResolver;
+		end.fError = stored.fError;
+	}
+	return ctx.fOutcomes.at(reference);
+}
+
+void VJSONPointerResolver::PatchPointerValue(Context& ctx, VJSONValue& value, const VJSONValue& target)
 {
 	const VJSONObject* reference = value.GetObject();
 	const VJSONObject* targetObject = target.GetObject();
@@ -150,7 +278,7 @@ void VJSONPointerResolver::PatchPointerValue(Context&, VJSONValue& value, const 
 	std::vector<VString> overrides;
 	if (!patched || !targetObject->GetPropertyNamesInOrder(names) || !reference->GetPropertyNamesInOrder(overrides))
 	{
-		_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 		value = target;
 		return;
 	}
@@ -179,7 +307,7 @@ bool VJSONPointerResolver::_ResolveRecursively(Context& ctx, VJSONValue& value)
 		}
 		catch (const std::bad_alloc&)
 		{
-			_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+			_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 			return false;
 		}
 		const VRefPtr<VJSONArray> held(array);
@@ -204,7 +332,7 @@ bool VJSONPointerResolver::_ResolveRecursively(Context& ctx, VJSONValue& value)
 			}
 			catch (const std::bad_alloc&)
 			{
-				_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+				_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 			}
 		}
 		return true;
@@ -232,25 +360,17 @@ bool VJSONPointerResolver::_StackExhausted(Context& ctx)
 	if (VTaskMgr::Get()->GetCurrentFreeStackSize() >= kMinFreeStack)
 		return false;
 	ctx.fStackExhausted = true;
-	_ThrowError(VE_STACK_OVERFLOW, VString(), VString(), VString(), VString());
+	_RecordError(ctx, VE_STACK_OVERFLOW, VString(), VString(), VString(), VString());
 	return true;
 }
 
-void VJSONPointerResolver::_ThrowError(VError error, const VString& value1, const VString& name1,
+VJSONValue VJSONPointerResolver::_MakeErrorRecord(VError error, const VString& value1, const VString& name1,
 	const VString& value2, const VString& name2)
 {
-	if (error == VE_OK)
-		return;
-	if (fErrors == nullptr)
-	{
-		fErrors = new (std::nothrow) VJSONArray();
-		if (fErrors == nullptr)
-			return;
-	}
 	VRefPtr<VJSONObject> record(new (std::nothrow) VJSONObject(nullptr, nullptr, false), true);
 	VRefPtr<VErrorBase> base(new (std::nothrow) VErrorBase(error), true);
 	if (!record || !base)
-		return;
+		return VJSONValue(JSON_undefined);
 	if (!value1.IsEmpty())
 		base->SetString(VString("p1"), value1);
 	if (!value2.IsEmpty())
@@ -266,17 +386,12 @@ void VJSONPointerResolver::_ThrowError(VError error, const VString& value1, cons
 		record->SetProperty(name1, VJSONValue(value1));
 	if (!value2.IsEmpty() && !name2.IsEmpty())
 		record->SetProperty(name2, VJSONValue(value2));
-	fErrors->Push(VJSONValue(record.Get()));
+	return VJSONValue(record.Get());
 }
 
-void VJSONPointerResolver::_ThrowURIError(VError error, const VString& pointer)
+void VJSONPointerResolver::_AppendErrorRecord(const VJSONValue& record)
 {
-	_ThrowError(error, pointer, VString("pointerURI"), VString(), VString());
-}
-
-void VJSONPointerResolver::_AdoptErrors(const VJSONPointerResolver& other)
-{
-	if (&other == this || other.fErrors == nullptr)
+	if (!record.IsObject())
 		return;
 	if (fErrors == nullptr)
 	{
@@ -284,8 +399,51 @@ void VJSONPointerResolver::_AdoptErrors(const VJSONPointerResolver& other)
 		if (fErrors == nullptr)
 			return;
 	}
-	for (size_t index = 0; index < other.fErrors->GetCount(); ++index)
-		fErrors->Push(other.fErrors->GetAt(index));
+	fErrors->Push(record);
+}
+
+void VJSONPointerResolver::_ThrowError(VError error, const VString& value1, const VString& name1,
+	const VString& value2, const VString& name2)
+{
+	if (error != VE_OK)
+		_AppendErrorRecord(_MakeErrorRecord(error, value1, name1, value2, name2));
+}
+
+void VJSONPointerResolver::_ThrowURIError(VError error, const VString& pointer)
+{
+	_ThrowError(error, pointer, VString("pointerURI"), VString(), VString());
+}
+
+void VJSONPointerResolver::_RecordError(Context& ctx, VError error, const VString& value1, const VString& name1,
+	const VString& value2, const VString& name2)
+{
+	if (error == VE_OK)
+		return;
+	ctx.fLastError = error;
+	const uint64 rank = ctx.fCurrentRank != kNoRank ? ctx.fCurrentRank : ctx.fNextRank++;
+	try
+	{
+		ctx.fErrors.emplace_back(rank, _MakeErrorRecord(error, value1, name1, value2, name2));
+	}
+	catch (const std::bad_alloc&)
+	{
+		// Nowhere to keep it for the end of the run: recorded now, out of order.
+		_ThrowError(error, value1, name1, value2, name2);
+	}
+}
+
+void VJSONPointerResolver::_RecordURIError(Context& ctx, VError error, const VString& pointer)
+{
+	_RecordError(ctx, error, pointer, VString("pointerURI"), VString(), VString());
+}
+
+void VJSONPointerResolver::_AppendRunErrors(Context& ctx)
+{
+	std::stable_sort(ctx.fErrors.begin(), ctx.fErrors.end(),
+		[](const auto& a, const auto& b) { return a.first < b.first; });
+	for (const auto& [rank, record] : ctx.fErrors)
+		_AppendErrorRecord(record);
+	ctx.fErrors.clear();
 }
 
 }  // namespace velk

@@ -37,6 +37,21 @@ constexpr VError VE_JSON_POINTER_DOCUMENT_NOT_FOUND = MakeVError(kVELK_SIGNATURE
 class VELK_API VJSONPointerResolver : public VObject, public IRefCountable
 {
 public:
+	static constexpr uint64 kNoRank = ~uint64(0);
+
+	// What a resolution run hands back for one reference object, once: its target (patched in patch mode)
+	// and the resolver of the document it came from, or the error its resolution ended with.
+	struct Outcome
+	{
+		VRefPtr<VJSONObject> fReference;  // keeps the key alive for the run
+		bool fResolved = false;
+		VJSONValue fValue;
+		VRefPtr<VJSONPointerResolver> fResolver;
+		VError fError = VE_OK;
+		// Whether the target was handed to the tree walk, which walks it once.
+		bool fWalked = false;
+	};
+
 	// What one resolution run remembers.
 	class Context
 	{
@@ -47,6 +62,8 @@ public:
 		// Arrays are remembered too, so that an array holding itself is walked once.
 		std::set<const VJSONArray*> fVisitedArrays;
 		std::vector<const VJSONObject*> fInProgress;
+		// Each reference object is resolved once per run: met again, it gives the same outcome and no error.
+		std::unordered_map<const VJSONObject*, Outcome> fOutcomes;
 		// Substituted values still to be walked, each with the resolver of the document it came from.
 		std::vector<std::pair<VRefPtr<VJSONPointerResolver>, VJSONValue>> fPending;
 		std::unordered_map<VString, VRefPtr<IFile>, hasher_VString::hash, hasher_VString::equal_to> fFiles;
@@ -55,6 +72,12 @@ public:
 		VString fCurrentPointer;
 		// Set once velk 108 is recorded: the run then stops.
 		bool fStackExhausted = false;
+		// The errors of the run, each with the rank of the reference it belongs to (references are ranked
+		// as they are first met, which is the order of the document), recorded in that order at the end.
+		std::vector<std::pair<uint64, VJSONValue>> fErrors;
+		uint64 fNextRank = 0;
+		uint64 fCurrentRank = kNoRank;
+		VError fLastError = VE_OK;
 	};
 
 	// Below this much free stack a run stops with velk 108, so that no tree can exhaust the stack.
@@ -75,10 +98,13 @@ public:
 	// Errors of the file and parser layers go to a silent scope of their own and never reach the caller's.
 	bool ResolveOnePointer(VJSONObject* object, bool followReferences, VJSONValue& result);
 	// Replaces every reference in the tree, following references into further files; in patch mode a
-	// reference object's other properties override those of its target object. A reference that fails
-	// becomes undefined, except inside an object, which then keeps the reference object. files, when
-	// given, receives every document file touched (retained). Errors met inside other documents are
-	// recorded here too; nothing reaches the caller's error context.
+	// reference object's other properties override those of its target object. A reference whose target
+	// is itself a reference follows it, in its own document, to the end of the chain. A reference that
+	// fails becomes undefined, except inside an object, which then keeps the reference object. Each
+	// reference object is resolved once per run and each failing one records one error, in the order of
+	// the document (one that fails because the reference it leads to failed records that error with its
+	// own pointer). files, when given, receives every document file touched (retained). Errors met inside
+	// other documents are recorded here too; nothing reaches the caller's error context.
 	void ResolveRecursively(VJSONValue& value, bool patch, std::vector<VRefPtr<IFile>>* files);
 
 	// The error objects recorded so far, oldest first, across runs: "code", "component", "message", then
@@ -90,6 +116,9 @@ public:
 		const VString& name2);
 	void _ThrowURIError(VError error, const VString& pointer);
 
+	// References to documents are JSON-reference paths with '/': read as POSIX paths relative to the base
+	// folder, unless they step out of it ("..").
+
 	static const VString sRefPropertyName;  // "$ref"
 
 private:
@@ -98,6 +127,9 @@ private:
 	// still to be walked; inProgress that value is a reference being resolved.
 	bool Resolve(Context& ctx, VJSONValue& value, VRefPtr<VJSONPointerResolver>* newResolver, bool* inProgress,
 		bool* descend);
+	// The outcome of a reference object (one whose "$ref" is a text), resolving it and the chain of
+	// references it leads to the first time. The reference must not be in progress.
+	const Outcome& _ResolveReference(Context& ctx, VJSONObject* reference);
 	bool ResolvePointerURI(Context& ctx, const VString& text, VJSONValue& result, VJSONValue* document,
 		VRefPtr<IFolder>* folder);
 	bool LoadDocument(Context& ctx, const VString& text, const VString& path, VJSONValue& document,
@@ -108,8 +140,16 @@ private:
 	bool _ResolveRecursively(Context& ctx, VJSONValue& value);
 	// True (velk 108 recorded once per run) when the free stack is too short to go deeper.
 	bool _StackExhausted(Context& ctx);
-	// Appends the error objects of other to this resolver's.
-	void _AdoptErrors(const VJSONPointerResolver& other);
+	// During a run: the error object, ranked with the reference being resolved.
+	void _RecordError(Context& ctx, VError error, const VString& value1, const VString& name1, const VString& value2,
+		const VString& name2);
+	void _RecordURIError(Context& ctx, VError error, const VString& pointer);
+	// The error object of one problem, or null when it cannot be made.
+	static VJSONValue _MakeErrorRecord(VError error, const VString& value1, const VString& name1, const VString& value2,
+		const VString& name2);
+	// Appends the errors of a run in the order of their references.
+	void _AppendRunErrors(Context& ctx);
+	void _AppendErrorRecord(const VJSONValue& record);
 
 	VJSONValue fRoot;
 	VRefPtr<IFolder> fBaseFolder;

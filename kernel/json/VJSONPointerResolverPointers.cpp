@@ -1,5 +1,6 @@
 // The resolver's pointer walk: splitting a reference into its document and pointer, loading the document
 // (the resolver's own root, or a file through the cache) and following the pointer's tokens.
+#include <algorithm>
 #include <new>
 
 #include "files/VFilePath.h"
@@ -18,6 +19,23 @@ namespace {
 // Options of a document file's parse: undefined on error, strict, ISO date texts become dates.
 constexpr uint32 kDocumentParseOptions =
 	VJSONImporter::kUndefinedOnError | VJSONImporter::kStrict | VJSONImporter::kISODates;
+
+// Whether a document path steps up out of the folder it is relative to: a ".." part anywhere.
+bool LeavesBaseFolder(const VString& path)
+{
+	const UniChar* units = path.GetCPointer();
+	const int32 length = path.GetLength();
+	for (int32 start = 0; start <= length;)
+	{
+		int32 end = start;
+		while (end < length && units[end] != u'/')
+			++end;
+		if (end - start == 2 && units[start] == u'.' && units[start + 1] == u'.')
+			return true;
+		start = end + 1;
+	}
+	return false;
+}
 
 VString PathTextOf(const IFile& file)
 {
@@ -43,7 +61,7 @@ bool VJSONPointerResolver::ResolvePointerURI(Context& ctx, const VString& text, 
 	// Only files are read: nothing is ever fetched.
 	if (path.BeginsWith(VString("http:")) || path.BeginsWith(VString("https:")) || path.BeginsWith(VString("file:")))
 	{
-		_ThrowURIError(VE_JSON_POINTER_UNSUPPORTED, text);
+		_RecordURIError(ctx, VE_JSON_POINTER_UNSUPPORTED, text);
 		return false;
 	}
 	VJSONValue loaded;
@@ -72,10 +90,10 @@ bool VJSONPointerResolver::LoadDocument(Context& ctx, const VString& text, const
 	if (fNamespace)
 		file.Adopt(fNamespace->RetainFile(path, fBaseFolder.Get(), eFSN_SKIP_HIDDEN | eFSN_SEARCH_PARENTS, false));
 	else if (fBaseFolder && path.GetCPointer()[0] != u'/')
-		file.Adopt(fBaseFolder->_RetainRelativeIFile(path, FPS_SYSTEM));
+		file.Adopt(fBaseFolder->_RetainRelativeIFile(path, LeavesBaseFolder(path) ? FPS_SYSTEM : FPS_POSIX));
 	if (!file)
 	{
-		_ThrowError(VE_JSON_POINTER_DOCUMENT_NOT_FOUND, text, VString("pointerURI"), path, VString("referredPath"));
+		_RecordError(ctx, VE_JSON_POINTER_DOCUMENT_NOT_FOUND, text, VString("pointerURI"), path, VString("referredPath"));
 		return false;
 	}
 	const VString fileText = PathTextOf(*file);
@@ -85,14 +103,14 @@ bool VJSONPointerResolver::LoadDocument(Context& ctx, const VString& text, const
 	}
 	catch (const std::bad_alloc&)
 	{
-		_ThrowError(VE_MEMORY_FULL, VString(), VString(), VString(), VString());
+		_RecordError(ctx, VE_MEMORY_FULL, VString(), VString(), VString(), VString());
 	}
 	document = fCache ? fCache->GetValue(file->GetPath()) : VJSONValue(JSON_undefined);
 	if (document.IsUndefined())
 	{
 		if (!file->Exists())
 		{
-			_ThrowError(VE_JSON_POINTER_DOCUMENT_NOT_FOUND, text, VString("pointerURI"), fileText, VString("referredPath"));
+			_RecordError(ctx, VE_JSON_POINTER_DOCUMENT_NOT_FOUND, text, VString("pointerURI"), fileText, VString("referredPath"));
 			return false;
 		}
 		VError parsed = VE_OK;
@@ -103,7 +121,7 @@ bool VJSONPointerResolver::LoadDocument(Context& ctx, const VString& text, const
 		if (parsed != VE_OK)
 		{
 			document.SetUndefined();
-			_ThrowError(VE_JSON_POINTER_DOCUMENT_INVALID, text, VString("pointerURI"), fileText, VString("referredPath"));
+			_RecordError(ctx, VE_JSON_POINTER_DOCUMENT_INVALID, text, VString("pointerURI"), fileText, VString("referredPath"));
 			return false;
 		}
 		if (fCache)
@@ -122,14 +140,14 @@ bool VJSONPointerResolver::ResolvePointerString(Context& ctx, const VJSONValue& 
 		return true;
 	if (pointer.GetCPointer()[0] != u'/')
 	{
-		_ThrowURIError(VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
+		_RecordURIError(ctx, VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
 		result.SetUndefined();
 		return false;
 	}
 	std::vector<VString> tokens;
 	if (!pointer.GetSubStrings(u'/', tokens, true, false))
 	{
-		_ThrowURIError(VE_MEMORY_FULL, ctx.fCurrentPointer);
+		_RecordURIError(ctx, VE_MEMORY_FULL, ctx.fCurrentPointer);
 		result.SetUndefined();
 		return false;
 	}
@@ -151,16 +169,24 @@ bool VJSONPointerResolver::ResolveOnePart(Context& ctx, VJSONValue& current, con
 	token.ExchangeRawString(VString("~0"), VString("~"));
 	// Only reference objects are resolved on the way: a plain object walked through here must stay
 	// unvisited, or the tree walk would no longer descend into it.
-	if (ctx.fFollowReferences && current.IsObject() && current.GetProperty(sRefPropertyName).IsString())
+	if (VJSONObject* object = current.GetObject();
+		ctx.fFollowReferences && object != nullptr
+		&& (ctx.fOutcomes.find(object) != ctx.fOutcomes.end() || object->GetProperty(sRefPropertyName).IsString()))
 	{
-		bool inProgress = false;
-		bool descend = false;
-		Resolve(ctx, current, nullptr, &inProgress, &descend);
-		if (inProgress)
+		if (std::find(ctx.fInProgress.begin(), ctx.fInProgress.end(), object) != ctx.fInProgress.end())
 		{
-			_ThrowURIError(VE_JSON_POINTER_CYCLE, ctx.fCurrentPointer);
+			_RecordURIError(ctx, VE_JSON_POINTER_CYCLE, ctx.fCurrentPointer);
 			return false;
 		}
+		const VRefPtr<VJSONObject> held(object);
+		const Outcome& outcome = _ResolveReference(ctx, object);
+		if (!outcome.fResolved)
+		{
+			// The reference walked through failed, with its own error already recorded.
+			_RecordURIError(ctx, outcome.fError, ctx.fCurrentPointer);
+			return false;
+		}
+		current = outcome.fValue;
 	}
 	if (const VJSONArray* array = current.GetArray())
 	{
@@ -168,12 +194,12 @@ bool VJSONPointerResolver::ResolveOnePart(Context& ctx, VJSONValue& current, con
 		const int32 length = token.GetLength();
 		if (length == 1 && units[0] == u'-')
 		{
-			_ThrowURIError(VE_JSON_POINTER_UNSUPPORTED, ctx.fCurrentPointer);
+			_RecordURIError(ctx, VE_JSON_POINTER_UNSUPPORTED, ctx.fCurrentPointer);
 			return false;
 		}
 		if (length == 0 || (length > 1 && units[0] == u'0'))
 		{
-			_ThrowURIError(VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
+			_RecordURIError(ctx, VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
 			return false;
 		}
 		const size_t count = array->GetCount();
@@ -183,7 +209,7 @@ bool VJSONPointerResolver::ResolveOnePart(Context& ctx, VJSONValue& current, con
 		{
 			if (units[pos] < u'0' || units[pos] > u'9')
 			{
-				_ThrowURIError(VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
+				_RecordURIError(ctx, VE_JSON_POINTER_SYNTAX, ctx.fCurrentPointer);
 				return false;
 			}
 			// Once past the count the exact value no longer matters, and it must not overflow.
@@ -201,12 +227,12 @@ bool VJSONPointerResolver::ResolveOnePart(Context& ctx, VJSONValue& current, con
 	}
 	else
 	{
-		_ThrowURIError(VE_JSON_POINTER_NOT_A_CONTAINER, ctx.fCurrentPointer);
+		_RecordURIError(ctx, VE_JSON_POINTER_NOT_A_CONTAINER, ctx.fCurrentPointer);
 		return false;
 	}
 	if (current.IsUndefined())
 	{
-		_ThrowURIError(VE_JSON_POINTER_NOT_FOUND, ctx.fCurrentPointer);
+		_RecordURIError(ctx, VE_JSON_POINTER_NOT_FOUND, ctx.fCurrentPointer);
 		return false;
 	}
 	return true;

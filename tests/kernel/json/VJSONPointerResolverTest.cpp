@@ -3,6 +3,9 @@
 // context; cycles through arrays end, and a tree deeper than the stack allows stops with velk 108.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -115,6 +118,94 @@ TEST(VJSONPointerResolverRecursive, ResolvesTreesAndRecordsEachFailure)
 	}
 }
 
+// A reference whose target is itself a reference ends resolved, whatever the order of the properties: one
+// table over every order of the same members.
+TEST(VJSONPointerResolverRecursive, ChainsEndResolvedInEveryOrder)
+{
+	struct Row
+	{
+		std::vector<std::string> members;  // "name":value, in every order
+		bool patch;
+		std::vector<std::string> resolved;  // name:value once resolved, in the order of members
+	};
+	const Row rows[] = {
+		{{R"("b":{"$ref":"#/c"})", R"("a":{"$ref":"#/b"})", R"("c":5)"}, false, {"b:5", "a:5", "c:5"}},
+		{{R"("d":{"$ref":"#/a"})", R"("b":{"$ref":"#/c"})", R"("a":{"$ref":"#/b"})", R"("c":[1])"}, false,
+			{"d:[1]", "b:[1]", "a:[1]", "c:[1]"}},
+		// Walking a pointer through a reference to a reference.
+		{{R"("p":{"$ref":"#/q/v"})", R"("q":{"$ref":"#/r"})", R"("r":{"$ref":"#/s"})", R"("s":{"v":2})"}, false,
+			{"p:2", "q:{v:2}", "r:{v:2}", "s:{v:2}"}},
+		// In patch mode every link adds its own properties.
+		{{R"("a":{"$ref":"#/b","x":1})", R"("b":{"$ref":"#/c","y":2})", R"("c":{"x":0,"y":0,"z":0})"}, true,
+			{"a:{x:1,y:2,z:0}", "b:{x:0,y:2,z:0}", "c:{x:0,y:0,z:0}"}},
+	};
+	for (const Row& row : rows)
+	{
+		std::vector<size_t> order(row.members.size());
+		for (size_t i = 0; i < order.size(); ++i)
+			order[i] = i;
+		do
+		{
+			std::string input = "{";
+			std::string expected = "{";
+			for (size_t i : order)
+			{
+				input += (input.size() > 1 ? "," : "") + row.members[i];
+				expected += (expected.size() > 1 ? "," : "") + row.resolved[i];
+			}
+			input += "}";
+			expected += "}";
+			SCOPED_TRACE(input);
+			VTask::FlushErrors();
+			VJSONValue tree = Parse(input);
+			VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(tree), true);
+			resolver->ResolveRecursively(tree, row.patch, nullptr);
+			EXPECT_EQ(Text(tree), expected);
+			EXPECT_EQ(Errors(*resolver), std::vector<std::string>{});
+			EXPECT_EQ(VTask::GetLastError(), VE_OK);
+		} while (std::next_permutation(order.begin(), order.end()));
+	}
+}
+
+// A chain of references that ends at a missing target: each reference fails once, with one error each, in
+// the order of the document, whichever way the chain runs through it; references in a cycle fail alike.
+TEST(VJSONPointerResolverRecursive, FailingChainsRecordOneErrorPerReference)
+{
+	constexpr int kLinks = 2000;
+	for (const bool forward : {true, false})
+	{
+		SCOPED_TRACE(forward ? "links in chain order" : "links in reverse order");
+		std::string input = "{";
+		for (int i = 0; i < kLinks; ++i)
+		{
+			const int link = forward ? i : kLinks - 1 - i;
+			const std::string target = link + 1 < kLinks ? "r" + std::to_string(link + 1) : "missing";
+			input += (i > 0 ? "," : "") + std::string("\"r") + std::to_string(link) + "\":{\"$ref\":\"#/" + target + "\"}";
+		}
+		input += "}";
+		VJSONValue tree = Parse(input);
+		VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(tree), true);
+		resolver->ResolveRecursively(tree, false, nullptr);
+		const std::vector<std::string> errors = Errors(*resolver);
+		ASSERT_EQ(errors.size(), size_t(kLinks));
+		for (int i = 0; i < kLinks; ++i)
+		{
+			const int link = forward ? i : kLinks - 1 - i;
+			const std::string target = link + 1 < kLinks ? "r" + std::to_string(link + 1) : "missing";
+			ASSERT_EQ(errors[size_t(i)], "906 #/" + target) << i;
+		}
+		// Failed references stay in their objects.
+		EXPECT_TRUE(tree.GetProperty(VString("r0")).IsObject());
+		EXPECT_EQ(VTask::GetLastError(), VE_OK);
+	}
+
+	VJSONValue cycle = Parse(R"({"a":{"$ref":"#/b"},"b":{"$ref":"#/a"},"c":{"$ref":"#/a/x"}})");
+	VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(cycle), true);
+	resolver->ResolveRecursively(cycle, false, nullptr);
+	EXPECT_EQ(Errors(*resolver), (std::vector<std::string>{"908 #/b", "908 #/a", "908 #/a/x"}));
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
 TEST(VJSONPointerResolverRecursive, ArrayCyclesEndAndDeepTreesStop)
 {
 	VJSONValue tree = Parse(R"({"x":3})");
@@ -169,6 +260,47 @@ TEST_F(VJSONPointerResolverFiles, FollowsReferencesIntoFilesParsedOncePerCache)
 	VJSONValue result;
 	EXPECT_TRUE(second->ResolveOnePointer(reference.Get(), false, result));
 	EXPECT_EQ(result.GetObject(), tree.GetProperty(VString("b")).GetProperty(VString("v")).GetObject());
+}
+
+// Document paths are POSIX paths relative to the base folder: a file in a folder below it is found, and a
+// reference in it that points at a reference in the first file ends resolved. Paths that leave the base
+// folder are not followed.
+TEST_F(VJSONPointerResolverFiles, FollowsPathsBelowTheBaseFolderAndChainsAcrossFiles)
+{
+	ASSERT_EQ(mkdir((fRoot + "base").c_str(), 0700), 0);
+	ASSERT_EQ(mkdir((fRoot + "base/sub").c_str(), 0700), 0);
+	Write("base/sub/e.json", R"({"x":{"y":3}})");
+	Write("base/a.json", R"({"r":{"$ref":"b.json#/y"},"z":1})");
+	Write("base/b.json", R"({"y":{"$ref":"a.json#/z"}})");
+	Write("outside.json", R"({"x":4})");
+	VRefPtr<VFolder> folder(new VFolder(VString((fRoot + "base/").c_str()), FPS_POSIX), true);
+	struct Row
+	{
+		const char* input;
+		const char* output;
+		std::vector<std::string> errors;
+	};
+	const Row rows[] = {
+		{R"({"a":{"$ref":"sub/e.json#/x/y"},"b":{"$ref":"./sub/e.json#/x/y"},"c":{"$ref":"sub/./e.json#/x"}})",
+			"{a:3,b:3,c:{y:3}}", {}},
+		{R"({"r":{"$ref":"b.json#/y"},"z":1})", "{r:1,z:1}", {}},
+		// Read as native paths, where ".." and "/" are parts of names.
+		{R"({"o":{"$ref":"../outside.json#/x"}})", R"({o:{$ref:../outside.json#/x}})",
+			{"913 ../outside.json#/x " + fRoot + "base/..:outside.json"}},
+		{R"({"o":{"$ref":"sub/../../outside.json#/x"}})", R"({o:{$ref:sub/../../outside.json#/x}})",
+			{"913 sub/../../outside.json#/x " + fRoot + "base/sub:..:..:outside.json"}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.input);
+		VTask::FlushErrors();
+		VJSONValue tree = Parse(row.input);
+		VRefPtr<VJSONPointerResolver> resolver(new VJSONPointerResolver(tree, folder.Get(), nullptr, nullptr), true);
+		resolver->ResolveRecursively(tree, false, nullptr);
+		EXPECT_EQ(Text(tree), row.output);
+		EXPECT_EQ(Errors(*resolver), row.errors);
+		EXPECT_EQ(VTask::GetLastError(), VE_OK);
+	}
 }
 
 }  // namespace
