@@ -235,9 +235,9 @@ VJSONValue VJSONObject::GetProperty(const VString& name, VDBLanguageContext* con
 	result = GetOwnProperty(name);
 	if (!result.IsUndefined() || fClass == nullptr)
 		return result;
-	if (VJSONObject* function = fClass->GetFunction(name))
-		return VJSONValue(function);
-	if (VJSONObject* getter = fClass->GetGetter(name))
+	if (const VRefPtr<VJSONObject> function = fClass->GetFunction(name))
+		return VJSONValue(function.Get());
+	if (const VRefPtr<VJSONObject> getter = fClass->GetGetter(name))
 		getter->CallAsFunction(const_cast<VJSONObject*>(this), nullptr, nullptr, result, nullptr, context);
 	return result;
 }
@@ -273,6 +273,15 @@ bool VJSONObject::HasProperty(const VString& name, VDBLanguageContext* context) 
 		return true;
 	VJSONObject* prototype = _GetPrototype();
 	return prototype != nullptr && prototype->HasProperty(name, nullptr);
+}
+
+VRefPtr<VJSONObject> VJSONObject::RetainOwnPropertyObject(const VString& name, const VJSONObject* expected) const
+{
+	VJSONReadLock lock(fLocker);
+	auto found = fProperties.find(name);
+	if (found == fProperties.end() || found->second.first.GetObject() != expected)
+		return nullptr;
+	return VRefPtr<VJSONObject>(found->second.first.GetObject());
 }
 
 bool VJSONObject::HasOwnProperty(const VString& name) const
@@ -474,7 +483,7 @@ bool VJSONObject::SetProperty(const VString& name, const VJSONValue& value, VDBL
 	}
 	if (fClass != nullptr && fClass->HasSetters())
 	{
-		if (VJSONObject* setter = fClass->GetSetter(name))
+		if (const VRefPtr<VJSONObject> setter = fClass->GetSetter(name))
 		{
 			std::vector<VJSONValue> parameters(1, value);
 			VJSONValue scratch;
@@ -1124,7 +1133,7 @@ uint32 VJSONObject::GetPropertyStamp(const VString& name) const
 	uint32 stamp = 0;
 	if (fImplementation != nullptr && fImplementation->IJSON_GetPropertyStamp(name, &stamp) != eJSONStatusNotHandled)
 		return stamp;
-	if (fClass != nullptr && fClass->GetGetter(name) != nullptr)
+	if (fClass != nullptr && fClass->GetGetter(name))
 	{
 		// A computed property changes with the object: its stamp is the object's.
 		if (GetJSONStampPointer() == nullptr)

@@ -81,6 +81,9 @@ public:
 	VJSONValue _GetOwnProperty(const VString& name) const;
 	bool HasProperty(const VString& name, VDBLanguageContext* context = nullptr) const;
 	bool HasOwnProperty(const VString& name) const;
+	// The object the own property name holds when it is expected (not null), retained; null otherwise.
+	// Read under the read lock, so that the object cannot go between the test and the retain.
+	VRefPtr<VJSONObject> RetainOwnPropertyObject(const VString& name, const VJSONObject* expected) const;
 	bool _HasOwnProperty(const VString& name) const;
 	// A copy of the own properties; empty when memory is short (velk 100).
 	PropertyMap GetInternalProperties() const;

@@ -72,6 +72,7 @@ VJSONClass::VJSONClass(const VString& name, const VString& nameSpace, VJSONObjec
 	  fFile(file), fFlags((flags & kSessionSingleton) != 0 ? (flags | kShared | kSingleton) : flags)
 {
 	fDepth = superclass != nullptr ? superclass->fDepth + 1 : 0;
+	fLink.Adopt(new (std::nothrow) VJSONClassLink(this));
 	fPrototype = _MakeFunctionHolder();
 	fInstantiator = (fFlags & (kShared | kSessionSingleton)) != 0 ? &SharedObjectInstantiator : &GenericInstantiator;
 	fSequenceID = sSequenceID.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -83,6 +84,8 @@ VJSONClass::VJSONClass(const VString& name, const VString& nameSpace, VJSONObjec
 
 VJSONClass::~VJSONClass()
 {
+	if (fLink)
+		fLink->_Clear();
 	fFile.Clear();
 	fReadOnlySetter.Clear();
 	fWriteOnlyGetter.Clear();
@@ -201,12 +204,28 @@ void VJSONClass::_AddAccessor(VRefPtr<VJSONObject>& holder, FunctionMap& map, co
 {
 	if (!holder)
 		holder = _MakeFunctionHolder();
-	if (holder)
+	if (!holder)
+		return;
+	bool stored = false;
 	{
 		VJSONUser user(holder.Get(), false);
-		holder->SetProperty(name, VJSONValue(function));
+		stored = holder->SetProperty(name, VJSONValue(function));
 	}
-	map[name] = function;
+	if (stored)
+		map[name] = FunctionEntry{function, holder};
+}
+
+VRefPtr<VJSONObject> VJSONClass::_Answer(const VString& name, const FunctionEntry& entry)
+{
+	if (entry.fHolder.Get() == entry.fFunction)
+		return entry.fHolder;
+	return entry.fHolder ? entry.fHolder->RetainOwnPropertyObject(name, entry.fFunction) : nullptr;
+}
+
+VRefPtr<VJSONObject> VJSONClass::_Answer(const FunctionMap& map, const VString& name)
+{
+	auto found = map.find(name);
+	return found != map.end() ? _Answer(found->first, found->second) : nullptr;
 }
 
 void VJSONClass::SetFunctions(const std::vector<std::pair<VString, VRefPtr<VJSONObject>>>& functions,
@@ -236,7 +255,7 @@ void VJSONClass::SetFunctions(const std::vector<std::pair<VString, VRefPtr<VJSON
 			stored = fPrototype->SetProperty(name, VJSONValue(function.Get()));
 		}
 		if (stored)
-			fFunctions[name] = function.Get();
+			fFunctions[name] = FunctionEntry{function.Get(), fPrototype};
 		const int32 blank = name.FindUniChar(u' ');
 		if (blank == 0)
 			continue;
@@ -276,7 +295,7 @@ void VJSONClass::SetFunctions(const std::vector<std::pair<VString, VRefPtr<VJSON
 				VJSONMemberFunction::Create(&do_errorReadOnlyAttribute, setterName, this, kFunctionFinal));
 		}
 		if (fReadOnlySetter)
-			fSetterMap[name] = fReadOnlySetter.Get();
+			fSetterMap[name] = FunctionEntry{fReadOnlySetter.Get(), fReadOnlySetter};
 	}
 	for (const VString& name : setterOnly)
 	{
@@ -289,7 +308,7 @@ void VJSONClass::SetFunctions(const std::vector<std::pair<VString, VRefPtr<VJSON
 				VJSONMemberFunction::Create(&do_errorWriteOnlyAttribute, getterName, this, kFunctionFinal));
 		}
 		if (fWriteOnlyGetter)
-			fGetterMap[name] = fWriteOnlyGetter.Get();
+			fGetterMap[name] = FunctionEntry{fWriteOnlyGetter.Get(), fWriteOnlyGetter};
 	}
 	fFunctionsDefined = true;
 }
@@ -313,22 +332,19 @@ void VJSONClass::_ReleaseFunctions()
 	}
 }
 
-VJSONObject* VJSONClass::GetFunction(const VString& name) const
+VRefPtr<VJSONObject> VJSONClass::GetFunction(const VString& name) const
 {
-	auto found = fFunctions.find(name);
-	return found != fFunctions.end() ? found->second : nullptr;
+	return _Answer(fFunctions, name);
 }
 
-VJSONObject* VJSONClass::GetGetter(const VString& name) const
+VRefPtr<VJSONObject> VJSONClass::GetGetter(const VString& name) const
 {
-	auto found = fGetterMap.find(name);
-	return found != fGetterMap.end() ? found->second : nullptr;
+	return _Answer(fGetterMap, name);
 }
 
-VJSONObject* VJSONClass::GetSetter(const VString& name) const
+VRefPtr<VJSONObject> VJSONClass::GetSetter(const VString& name) const
 {
-	auto found = fSetterMap.find(name);
-	return found != fSetterMap.end() ? found->second : nullptr;
+	return _Answer(fSetterMap, name);
 }
 
 void VJSONClass::GetGetterNames(std::vector<VString>& names) const

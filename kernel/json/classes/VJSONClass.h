@@ -40,13 +40,35 @@ constexpr VError VE_JSON_FINAL_FUNCTION = MakeVError(kRYRT_SIGNATURE, -10750);
 constexpr VError VE_JSON_CONSTRUCTOR_NOT_RUN = MakeVError(kRYRT_SIGNATURE, -10751);
 constexpr VError VE_JSON_NO_SHARED_INSTANCES = MakeVError(kRYRT_SIGNATURE, -10759);
 
+// How the functions a class made reach it: the class clears the link when it goes, so that a function
+// kept after its class answers no class rather than a freed one.
+class VELK_API VJSONClassLink : public VObject, public IRefCountable
+{
+public:
+	explicit VJSONClassLink(VJSONClass* theClass) : fClass(theClass) {}
+	VJSONClass* GetClass() const { return fClass.load(std::memory_order_acquire); }
+	void _Clear() { fClass.store(nullptr, std::memory_order_release); }
+
+private:
+	std::atomic<VJSONClass*> fClass;
+};
+
 class VELK_API VJSONClass : public VObject, public IJSONObject
 {
 public:
 	using NativeFunction = EJSONStatus (*)(const VJSONObject* function, IJSONFunctionContext* context);
 	// Makes a new instance of the class object (one reference, owned by the caller), or null.
 	using Instantiator = VJSONObject* (*)(VJSONObject* classObject, IJSONFunctionContext* context);
-	using FunctionMap = std::unordered_map<VString, VJSONObject*, hasher_VString::hash, hasher_VString::equal_to>;
+	// A function of the maps, not retained, and the holder that owns it under the entry's name (the prototype,
+	// the getters, setters or initializers object of this class or of a superclass); the function itself
+	// for the two accessors a class makes for its lone getters and setters. The entry answers only while the
+	// holder still owns that function under that name.
+	struct FunctionEntry
+	{
+		VJSONObject* fFunction = nullptr;
+		VRefPtr<VJSONObject> fHolder;
+	};
+	using FunctionMap = std::unordered_map<VString, FunctionEntry, hasher_VString::hash, hasher_VString::equal_to>;
 
 	// Class flags.
 	static constexpr uint32 kFinalFunctions = 0x02;
@@ -78,7 +100,8 @@ public:
 	// Defines the functions once: later calls change nothing, not even the constructor. Names "get p",
 	// "set p" and "init p" also make the function p's getter, setter or initializer; a getter without
 	// setter gets a shared final setter that refuses (RyRT -10702), a setter without getter a getter
-	// that reads undefined.
+	// that reads undefined. A function that a holder refuses (RyRT -10721 for one that cannot be shared)
+	// takes no role of the holder's.
 	void SetFunctions(const std::vector<FunctionDescriptor>& functions, NativeFunction constructor,
 		Instantiator instantiator);
 	void SetFunctions(const std::vector<std::pair<VString, VRefPtr<VJSONObject>>>& functions, VJSONObject* constructor,
@@ -100,10 +123,10 @@ public:
 	uint32 GetInstanceCount() const { return fInstanceCount.load(std::memory_order_relaxed); }
 	uint64 GetCreationCount() const { return fCreationCount.load(std::memory_order_relaxed); }
 
-	// The function, getter or setter of that name (not retained), or null.
-	VJSONObject* GetFunction(const VString& name) const;
-	VJSONObject* GetGetter(const VString& name) const;
-	VJSONObject* GetSetter(const VString& name) const;
+	// The function, getter or setter of that name, retained, while its holder owns it; null otherwise.
+	VRefPtr<VJSONObject> GetFunction(const VString& name) const;
+	VRefPtr<VJSONObject> GetGetter(const VString& name) const;
+	VRefPtr<VJSONObject> GetSetter(const VString& name) const;
 	bool HasSetters() const { return !fSetterMap.empty(); }
 	bool HasGetters() const { return !fGetterMap.empty(); }
 	// Appends the names of the getters.
@@ -182,6 +205,8 @@ public:
 	void _SetClassObject(VJSONObject* classObject) { fClassObject = classObject; }
 	// Drops the function holders, breaking the cycle between the root classes and their functions.
 	void _ReleaseFunctions();
+	// The link the class's functions keep to it; null when memory was short (they then have no owner).
+	VJSONClassLink* _GetLink() const { return fLink.Get(); }
 
 	// Keyword strings.
 	static const VString sFunctionProperty_local, sFunctionProperty_exposed, sFunctionProperty_onHTTPGet,
@@ -203,8 +228,11 @@ private:
 	static VRefPtr<VJSONObject> _MakeFunctionHolder();
 	bool _MakeOneInstance(VJSONObject* classObject, IJSONFunctionContext* context, VRefPtr<VJSONObject>& out) const;
 	VRefPtr<VJSONObject> _MakeSingleton(VDBLanguageContext* language, IJSONFunctionContext* context) const;
-	// Sets holder[name] = function and map[name] = function.
+	// Sets holder[name] = function and, when the holder took it, map[name] = function.
 	static void _AddAccessor(VRefPtr<VJSONObject>& holder, FunctionMap& map, const VString& name, VJSONObject* function);
+	// The entry's function, retained, while its holder still owns it; null otherwise.
+	static VRefPtr<VJSONObject> _Answer(const FunctionMap& map, const VString& name);
+	static VRefPtr<VJSONObject> _Answer(const VString& name, const FunctionEntry& entry);
 
 	VString fName;
 	VString fNameSpace;
@@ -236,6 +264,7 @@ private:
 	uint32 fFlags = 0;
 	std::atomic<uint32> fInstanceCount{0};
 	std::atomic<uint64> fCreationCount{0};
+	VRefPtr<VJSONClassLink> fLink;
 };
 
 // The singleton of theClass kept in map (the caller's, not locked): made with CreateInstance on first

@@ -116,8 +116,12 @@ EJSONStatus VJSONClass::_CallProperties(VJSONObject* instance, IJSONFunctionCont
 {
 	CDBRyBaseContext* base = context != nullptr ? context->GetBaseContext() : nullptr;
 	VDBLanguageContext* language = context != nullptr ? context->GetLanguageContext() : nullptr;
-	for (const auto& [name, definition] : fInitializerMap)
+	for (const auto& [name, entry] : fInitializerMap)
 	{
+		// An initializer its holder no longer owns is gone.
+		const VRefPtr<VJSONObject> definition = _Answer(name, entry);
+		if (!definition)
+			continue;
 		if (definition->GetImplementation() != nullptr)
 		{
 			std::vector<VJSONValue> noParameters;

@@ -30,8 +30,13 @@ void SplitThisArgument(const VJSONValue& argument, VJSONObject*& thisObject, VJS
 }  // namespace
 
 VJSONMemberFunction::VJSONMemberFunction(VJSONClass::NativeFunction function, const VString& name, VJSONClass* owner)
-	: fFunction(function), fName(name), fOwner(owner)
+	: fFunction(function), fName(name), fOwner(owner != nullptr ? owner->_GetLink() : nullptr)
 {
+}
+
+VJSONClass* VJSONMemberFunction::IJSON_GetFunctionClassOwner(const VJSONObject*) const
+{
+	return fOwner ? fOwner->GetClass() : nullptr;
 }
 
 VJSONObject* VJSONMemberFunction::_MakeObject(VJSONMemberFunction* implementation)

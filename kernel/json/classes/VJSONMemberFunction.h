@@ -48,14 +48,15 @@ public:
 	EJSONStatus IJSON_GetPropertyNames(std::vector<VString>& names) const override;
 	EJSONStatus IJSON_GetDescription(const VJSONObject* object, VString& out) const override;
 	EJSONStatus IJSON_CallAsFunction(const VJSONObject* object, IJSONFunctionContext* context) override;
-	VJSONClass* IJSON_GetFunctionClassOwner(const VJSONObject*) const override { return fOwner; }
+	// The class that made the function while it lives; null once it has gone, or for a function without owner.
+	VJSONClass* IJSON_GetFunctionClassOwner(const VJSONObject*) const override;
 
 private:
 	static VJSONObject* _MakeObject(VJSONMemberFunction* implementation);
 
 	VJSONClass::NativeFunction fFunction;
 	VString fName;
-	VJSONClass* fOwner;
+	VRefPtr<VJSONClassLink> fOwner;
 };
 
 // True for an instance of the process store's root class "Function"; false for null.

@@ -151,7 +151,8 @@ TEST(VJSONClassInstances, ConstructorsAlongTheChain)
 		for (const Member& member : {Member{"greet", eJSONStatusHandled, VE_OK}, Member{"missing", eJSONStatusFailed, VE_JSON_NOT_A_FUNCTION}})
 		{
 			VRefPtr<VJSONObject> superMember(VJSONSuperMember::CreateObject(VString(member.name)), true);
-			ScopedCall inD(&root, ClassOf(d)->GetFunction(VString("init count")));
+			const VRefPtr<VJSONObject> initCount(ClassOf(d)->GetFunction(VString("init count")));
+			ScopedCall inD(&root, initCount.Get());
 			EXPECT_EQ(superMember->GetImplementation()->IJSON_CallAsFunction(superMember.Get(), &inD), member.status);
 			EXPECT_EQ(VTask::GetLastError(), member.error);
 			VTask::FlushErrors();
@@ -233,6 +234,50 @@ TEST(VJSONClassInstances, ApplyAndCall)
 	VString description;
 	function->GetDescription(description, false);
 	EXPECT_TRUE(description.EqualToStringRaw(VString("<<Native Function: record >>")));
+	VTask::FlushErrors();
+}
+
+// A method that calls super.greet() as class code would.
+EJSONStatus SpeakThroughSuper(const VJSONObject* function, IJSONFunctionContext* context)
+{
+	ScopedCall scoped(context, const_cast<VJSONObject*>(function));
+	VRefPtr<VJSONObject> member(VJSONSuperMember::CreateObject(VString("greet")), true);
+	return member->GetImplementation()->IJSON_CallAsFunction(member.Get(), &scoped);
+}
+
+EJSONStatus CallFunction(const VJSONValue& function, VJSONValue& result)
+{
+	VJSONFunctionContext context(nullptr, nullptr, nullptr, nullptr, nullptr);
+	const EJSONStatus status = function.GetObject()->GetImplementation()->IJSON_CallAsFunction(function.GetObject(), &context);
+	context.GetResult(result);
+	return status;
+}
+
+// A function kept after its class has gone no longer reaches the class it was lent by: super() and super
+// members fail as outside any class rather than reading the freed class.
+TEST(VJSONClassInstances, FunctionOutlivingItsClassFailsCleanly)
+{
+	VTask::FlushErrors();
+	VJSONValue speak;
+	{
+		VRefPtr<VJSONObject> lender(VJSONClass::Create(VString("Lender"), {{VString("greet"), &Greet, 0}}, nullptr, nullptr,
+										&VJSONClass::GenericInstantiator, VString("test"), 0),
+			true);
+		VRefPtr<VJSONObject> borrower(VJSONClass::Create(VString("Borrower"), {{VString("speak"), &SpeakThroughSuper, 0}},
+										  lender.Get(), nullptr, &VJSONClass::GenericInstantiator, VString("test"), 0),
+			true);
+		speak = borrower->GetProperty(VString("__prototype")).GetProperty(VString("speak"));
+		ASSERT_NE(speak.GetObject(), nullptr);
+		VJSONValue result;
+		ASSERT_EQ(CallFunction(speak, result), eJSONStatusHandled);
+		EXPECT_TRUE(result.GetString().EqualToStringRaw(VString("hello from R")));
+	}
+	VJSONValue result;
+	EXPECT_EQ(CallFunction(speak, result), eJSONStatusFailed);
+	EXPECT_EQ(VTask::GetLastError(), VE_JSON_NO_SCOPE_CLASS);
+	VJSONFunctionContext context(nullptr, nullptr, nullptr, nullptr, nullptr);
+	ScopedCall scoped(&context, speak.GetObject());
+	EXPECT_EQ(scoped.GetScopeClass(), nullptr);
 	VTask::FlushErrors();
 }
 

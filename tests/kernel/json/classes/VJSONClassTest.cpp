@@ -140,9 +140,9 @@ TEST(VJSONClass, AccessorsFromFunctionNames)
 	for (const Row& row : rows)
 	{
 		SCOPED_TRACE(row.function);
-		VJSONObject* function = theClass->GetFunction(VString(row.function));
-		ASSERT_NE(function, nullptr);
-		EXPECT_EQ(instance->GetProperty(VString(row.function)).GetObject(), function);
+		const VRefPtr<VJSONObject> function(theClass->GetFunction(VString(row.function)));
+		ASSERT_TRUE(function);
+		EXPECT_EQ(instance->GetProperty(VString(row.function)).GetObject(), function.Get());
 		const VJSONValue eventName = function->GetOwnProperty(VString("eventName"));
 		if (row.eventName == nullptr)
 		{
@@ -154,9 +154,9 @@ TEST(VJSONClass, AccessorsFromFunctionNames)
 		}
 	}
 	// A blank first gives no accessor role.
-	EXPECT_EQ(theClass->GetGetter(VString("odd")), nullptr);
-	VJSONObject* readOnly = theClass->GetSetter(VString("seven"));
-	ASSERT_NE(readOnly, nullptr);
+	EXPECT_FALSE(theClass->GetGetter(VString("odd")));
+	const VRefPtr<VJSONObject> readOnly(theClass->GetSetter(VString("seven")));
+	ASSERT_TRUE(readOnly);
 	EXPECT_TRUE(readOnly->GetOwnProperty(VString("final")).GetBool());
 	EXPECT_TRUE(readOnly->GetProperty(VString("_description")).GetString().EqualToStringRaw(VString("Accessors.set seven")));
 	std::vector<VString> getters;
@@ -182,8 +182,84 @@ TEST(VJSONClass, AccessorsFromFunctionNames)
 
 	// A second definition changes nothing.
 	theClass->SetFunctions({{VString("other"), &ReturnSeven, 0}}, &ReturnSeven, &VJSONClass::GenericInstantiator);
-	EXPECT_EQ(theClass->GetFunction(VString("other")), nullptr);
+	EXPECT_FALSE(theClass->GetFunction(VString("other")));
 	EXPECT_EQ(theClass->GetConstructor(), nullptr);
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
+// A callable of the host whose implementation cannot be placed in shared storage.
+class UnsharableCallable : public VObject, public IJSONObject
+{
+public:
+	EJSONStatus IJSON_CallAsFunction(const VJSONObject*, IJSONFunctionContext* context) override
+	{
+		context->SetResult(VJSONValue(7.0), 5);
+		return eJSONStatusHandled;
+	}
+};
+
+VRefPtr<VJSONObject> MakeFunctionObject(bool plain)
+{
+	if (plain)
+		return VRefPtr<VJSONObject>(new VJSONObject(nullptr, nullptr, false), true);
+	UnsharableCallable* callable = new UnsharableCallable;
+	VRefPtr<VJSONObject> function(new VJSONObject(nullptr, callable, false), true);
+	callable->Release();
+	return function;
+}
+
+// A class answers only with functions its holders own: one that a holder refused when the functions were
+// defined, or one taken off the prototype afterwards, is not answered once its last other holder lets it
+// go (it would be read after being freed).
+TEST(VJSONClass, ClassAnswersOnlyFunctionsItsHoldersOwn)
+{
+	struct Row
+	{
+		const char* function;
+		bool plain;  // a plain object; else a callable whose implementation cannot be shared
+	};
+	const Row rows[] = {{"get p", true}, {"set p", true}, {"init p", true}, {"get p", false}, {"set p", false},
+		{"init p", false}};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(std::string(row.function) + (row.plain ? " plain" : " unsharable"));
+		VTask::FlushErrors();
+		VRefPtr<VJSONObject> classObject(VJSONClass::Create(VString("Refused"), nullptr, nullptr, VString("test"), 0), true);
+		ASSERT_TRUE(classObject);
+		VJSONClass* theClass = static_cast<VJSONClass*>(classObject->GetImplementation());
+		{
+			std::vector<std::pair<VString, VRefPtr<VJSONObject>>> functions;
+			functions.emplace_back(VString(row.function), MakeFunctionObject(row.plain));
+			theClass->SetFunctions(functions, nullptr, &VJSONClass::GenericInstantiator);
+		}
+		// The holders refused the function: it cannot be shared.
+		EXPECT_EQ(VTask::GetLastError(), MakeVError(kRYRT_SIGNATURE, -10721));
+		VTask::FlushErrors();
+		EXPECT_FALSE(theClass->GetGetter(VString("p")));
+		EXPECT_FALSE(theClass->GetSetter(VString("p")));
+		VRefPtr<VJSONObject> instance = NewInstance(classObject.Get());
+		ASSERT_TRUE(instance);
+		EXPECT_FALSE(instance->HasOwnProperty(VString("p")));
+		EXPECT_TRUE(instance->GetProperty(VString("p")).IsUndefined());
+		EXPECT_TRUE(instance->SetProperty(VString("p"), VJSONValue(1.0)));
+		EXPECT_EQ(instance->GetOwnProperty(VString("p")).GetNumber(), 1.0);
+		EXPECT_EQ(VTask::GetLastError(), VE_OK);
+	}
+
+	VTask::FlushErrors();
+	VRefPtr<VJSONObject> classObject = MakeClass("Removed", 0, {{VString("foo"), &ReturnSeven, 0}, {VString("bar"), &ReturnSeven, 0}});
+	VJSONClass* theClass = static_cast<VJSONClass*>(classObject->GetImplementation());
+	const VJSONValue prototype = classObject->GetProperty(VString("__prototype"));
+	ASSERT_NE(prototype.GetObject(), nullptr);
+	{
+		VJSONUser user(prototype, false);
+		prototype.GetObject()->RemoveProperty(VString("foo"));
+	}
+	VRefPtr<VJSONObject> instance = NewInstance(classObject.Get());
+	ASSERT_TRUE(instance);
+	EXPECT_FALSE(theClass->GetFunction(VString("foo")));
+	EXPECT_TRUE(instance->GetProperty(VString("foo")).IsUndefined());
+	EXPECT_TRUE(instance->GetProperty(VString("bar")).IsObject());
 	EXPECT_EQ(VTask::GetLastError(), VE_OK);
 }
 
