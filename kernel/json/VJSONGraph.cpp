@@ -1,5 +1,6 @@
 #include "kernel/json/VJSONGraph.h"
 
+#include <algorithm>
 #include <new>
 #include <unordered_set>
 
@@ -210,56 +211,186 @@ void VJSONGraph::_MemberReleasing(VJSONGraph* graph)
 // ---------------------------------------------------------------------------------------------------------
 // Collecting
 
-void VJSONGraph::CollectReferences(const VJSONObject* object, const VJSONArray* array)
+bool VJSONGraph::CollectObjectReferences(const VJSONObject* object)
 {
-	_CollectMember(object);
-	_CollectMember(array);
+	return _Collect({Start{object, nullptr}});
+}
+
+bool VJSONGraph::CollectArrayReferences(const VJSONArray* array)
+{
+	return _Collect({Start{nullptr, array}});
+}
+
+bool VJSONGraph::CollectReferences(const VJSONObject* object, const VJSONArray* array)
+{
+	return _Collect({Start{object, nullptr}, Start{nullptr, array}});
 }
 
 namespace {
 
-const VJSONObject* AsObject(const VJSONObject* object)
+bool HasContainerChild(const VJSONObject* object, const VJSONArray* array)
 {
-	return object;
+	bool found = false;
+	VJSONGraph::_ForEachChild(object, array, [&found](VJSONObject*, VJSONArray*) { found = true; });
+	return found;
 }
 
-const VJSONObject* AsObject(const VJSONArray*)
+template <class Member>
+VJSONGraph* GraphOf(const Member* member)
 {
-	return nullptr;
-}
-
-const VJSONArray* AsArray(const VJSONObject*)
-{
-	return nullptr;
-}
-
-const VJSONArray* AsArray(const VJSONArray* array)
-{
-	return array;
+	return member != nullptr ? member->GetGraph() : nullptr;
 }
 
 }  // namespace
 
-template <class Member>
-void VJSONGraph::_CollectMember(const Member* member)
+bool VJSONGraph::_Collect(std::initializer_list<Start> starts)
 {
-	if (member == nullptr || member->fGraph == this)
-		return;
-	if (member->fGraph != nullptr)
+	// Mostly each start is in a group already, or holds no container: then nothing needs a list.
+	bool walk = false;
+	for (const Start& start : starts)
 	{
-		// Already in a group of its own: that group comes whole, with its counts.
-		_Merge(member->fGraph);
-		return;
+		const VJSONGraph* graph = start.fObject != nullptr ? GraphOf(start.fObject) : GraphOf(start.fArray);
+		walk = walk || (graph == nullptr && HasContainerChild(start.fObject, start.fArray));
 	}
-	_Join(const_cast<Member*>(member));
-	VSharedObjectLocker lock(member->_GetLockerField().load(std::memory_order_acquire));
-	_ForEachChild(AsObject(member), AsArray(member), [this](VJSONObject* object, VJSONArray* array) {
-		++fInternal;
-		if (object != nullptr)
-			_CollectMember(object);
+	if (!walk)
+	{
+		for (const Start& start : starts)
+		{
+			if (start.fObject == nullptr && start.fArray == nullptr)
+				continue;
+			VJSONGraph* graph = start.fObject != nullptr ? GraphOf(start.fObject) : GraphOf(start.fArray);
+			if (graph == this)
+				fHasCycle = true;
+			else if (graph != nullptr)
+				_Merge(graph);
+			else if (start.fObject != nullptr)
+				_Join(const_cast<VJSONObject*>(start.fObject));
+			else
+				_Join(const_cast<VJSONArray*>(start.fArray));
+		}
+		return true;
+	}
+
+	// Otherwise first the walk, which may allocate and changes nothing: the containers in no group that are to join,
+	// and the groups met that are to merge. Then the changes, which cannot fail.
+	std::vector<Start> joining;
+	std::vector<VJSONGraph*> merging;
+	bool metAgain = false;
+	try
+	{
+		std::unordered_set<const void*> seen;
+		std::vector<Start> pending(starts.begin(), starts.end());
+		while (!pending.empty())
+		{
+			const Start next = pending.back();
+			pending.pop_back();
+			const void* key = next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray;
+			if (key == nullptr)
+				continue;
+			VJSONGraph* graph = next.fObject != nullptr ? GraphOf(next.fObject) : GraphOf(next.fArray);
+			if (graph == this)
+			{
+				metAgain = true;
+				continue;
+			}
+			if (graph != nullptr)
+			{
+				if (std::find(merging.begin(), merging.end(), graph) != merging.end())
+					metAgain = true;
+				else
+					merging.push_back(graph);
+				continue;
+			}
+			if (!seen.insert(key).second)
+			{
+				metAgain = true;
+				continue;
+			}
+			joining.push_back(next);
+			VStorageLocker* locker = next.fObject != nullptr
+				? next.fObject->_GetLockerField().load(std::memory_order_acquire)
+				: next.fArray->_GetLockerField().load(std::memory_order_acquire);
+			VSharedObjectLocker lock(locker);
+			_ForEachChild(next.fObject, next.fArray,
+				[&pending](VJSONObject* object, VJSONArray* array) { pending.push_back(Start{object, array}); });
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+
+	for (VJSONGraph* other : merging)
+		_Merge(other);
+	for (const Start& member : joining)
+	{
+		if (member.fObject != nullptr)
+			_Join(const_cast<VJSONObject*>(member.fObject));
 		else
-			_CollectMember(array);
-	});
+			_Join(const_cast<VJSONArray*>(member.fArray));
+	}
+	// The links held by the containers that joined now count inside the group.
+	for (const Start& member : joining)
+	{
+		VStorageLocker* locker = member.fObject != nullptr
+			? member.fObject->_GetLockerField().load(std::memory_order_acquire)
+			: member.fArray->_GetLockerField().load(std::memory_order_acquire);
+		VSharedObjectLocker lock(locker);
+		_ForEachChild(member.fObject, member.fArray, [this](VJSONObject* object, VJSONArray* array) {
+			++fInternal;
+			if (object != nullptr)
+				++object->fInternalRefCount;
+			else
+				++array->fInternalRefCount;
+		});
+	}
+	if (metAgain)
+		fHasCycle = true;
+	return true;
+}
+
+void VJSONGraph::CollectObjectReferences(VJSONObject* object, std::vector<VJSONObject*>& objects,
+	std::vector<VJSONArray*>& arrays, int64& visits, bool& seenTwice)
+{
+	_CollectVector(Start{object, nullptr}, objects, arrays, visits, seenTwice);
+}
+
+void VJSONGraph::CollectArrayReferences(VJSONArray* array, std::vector<VJSONObject*>& objects,
+	std::vector<VJSONArray*>& arrays, int64& visits, bool& seenTwice)
+{
+	_CollectVector(Start{nullptr, array}, objects, arrays, visits, seenTwice);
+}
+
+void VJSONGraph::_CollectVector(Start start, std::vector<VJSONObject*>& objects, std::vector<VJSONArray*>& arrays,
+	int64& visits, bool& seenTwice)
+{
+	std::unordered_set<const void*> seen;
+	std::vector<Start> pending{start};
+	while (!pending.empty())
+	{
+		const Start next = pending.back();
+		pending.pop_back();
+		const void* key = next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray;
+		if (key == nullptr)
+			continue;
+		++visits;
+		if (!seen.insert(key).second)
+		{
+			seenTwice = true;
+			continue;
+		}
+		if (next.fObject != nullptr)
+			objects.push_back(const_cast<VJSONObject*>(next.fObject));
+		else
+			arrays.push_back(const_cast<VJSONArray*>(next.fArray));
+		VStorageLocker* locker = next.fObject != nullptr
+			? next.fObject->_GetLockerField().load(std::memory_order_acquire)
+			: next.fArray->_GetLockerField().load(std::memory_order_acquire);
+		VSharedObjectLocker lock(locker);
+		_ForEachChild(next.fObject, next.fArray,
+			[&pending](VJSONObject* object, VJSONArray* array) { pending.push_back(Start{object, array}); });
+	}
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -292,8 +423,11 @@ bool VJSONGraph::Connect(VJSONGraph** ownerGraph, VJSONGraph** valueGraph, const
 		}
 		if (ownerGraph == valueGraph)
 			graph->fHasCycle = true;
-		graph->CollectReferences(ownerObject, ownerArray);
-		graph->CollectReferences(valueObject, valueArray);
+		if (!graph->_Collect({Start{ownerObject, ownerArray}, Start{valueObject, valueArray}}))
+		{
+			graph->Release();
+			return false;
+		}
 		// The members hold the group now.
 		graph->Release();
 		joined = graph;
@@ -305,12 +439,14 @@ bool VJSONGraph::Connect(VJSONGraph** ownerGraph, VJSONGraph** valueGraph, const
 	}
 	else if (g1 == nullptr)
 	{
-		g2->CollectReferences(ownerObject, ownerArray);
+		if (!g2->CollectReferences(ownerObject, ownerArray))
+			return false;
 		joined = g2;
 	}
 	else if (g2 == nullptr)
 	{
-		g1->CollectReferences(valueObject, valueArray);
+		if (!g1->CollectReferences(valueObject, valueArray))
+			return false;
 		joined = g1;
 	}
 	else
@@ -365,49 +501,6 @@ void VJSONGraph::Disconnect(VJSONGraph* graph, const VJSONValue& value)
 
 namespace {
 
-// Everything reachable from a start container: each reference met counts one visit, a container met again
-// is not walked twice.
-struct ReachableSet
-{
-	std::vector<VJSONObject*> objects;
-	std::vector<VJSONArray*> arrays;
-	std::unordered_set<const void*> seen;
-	int64 visits = 0;
-	bool seenTwice = false;
-
-	void Walk(VJSONObject* startObject, VJSONArray* startArray)
-	{
-		struct Pending
-		{
-			VJSONObject* object;
-			VJSONArray* array;
-		};
-		std::vector<Pending> pending{{startObject, startArray}};
-		while (!pending.empty())
-		{
-			const Pending next = pending.back();
-			pending.pop_back();
-			++visits;
-			const void* key = next.object != nullptr ? static_cast<const void*>(next.object) : next.array;
-			if (!seen.insert(key).second)
-			{
-				seenTwice = true;
-				continue;
-			}
-			if (next.object != nullptr)
-				objects.push_back(next.object);
-			else
-				arrays.push_back(next.array);
-			VStorageLocker* locker = next.object != nullptr
-				? next.object->_GetLockerField().load(std::memory_order_acquire)
-				: next.array->_GetLockerField().load(std::memory_order_acquire);
-			VSharedObjectLocker lock(locker);
-			VJSONGraph::_ForEachChild(next.object, next.array,
-				[&](VJSONObject* object, VJSONArray* array) { pending.push_back({object, array}); });
-		}
-	}
-};
-
 template <class Member>
 void ReleaseMemberDependencies(Member* member, VJSONObject* object, VJSONArray* array)
 {
@@ -415,18 +508,24 @@ void ReleaseMemberDependencies(Member* member, VJSONObject* object, VJSONArray* 
 	const uint32 counter = member->GetInternalRefCount();
 	if (graph == nullptr || counter == 0 || int64(counter) != int64(member->GetRefCount()) - 1)
 		return;
-	ReachableSet reachable;
+	std::vector<VJSONObject*> objects;
+	std::vector<VJSONArray*> arrays;
+	int64 visits = 0;
+	bool seenTwice = false;
 	try
 	{
-		reachable.Walk(object, array);
+		if (object != nullptr)
+			VJSONGraph::CollectObjectReferences(object, objects, arrays, visits, seenTwice);
+		else
+			VJSONGraph::CollectArrayReferences(array, objects, arrays, visits, seenTwice);
 	}
 	catch (const std::bad_alloc&)
 	{
 		// Left to the group, which frees it when the group goes.
 		return;
 	}
-	if (reachable.seenTwice)
-		VJSONGraph::ReleaseDependenciesIfNecessary(graph, reachable.objects, reachable.arrays, reachable.visits);
+	if (seenTwice)
+		VJSONGraph::ReleaseDependenciesIfNecessary(graph, objects, arrays, visits);
 }
 
 }  // namespace

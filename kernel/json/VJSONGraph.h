@@ -7,6 +7,7 @@
 #include "kernel/VExport.h"
 
 #include <atomic>
+#include <initializer_list>
 #include <vector>
 
 #include "kernel/VKernelTypes.h"
@@ -43,12 +44,26 @@ public:
 	// or shared part, what only that link kept alive is emptied and left to die now.
 	static void Disconnect(VJSONGraph* graph, const VJSONValue& value);
 
-	// Adds the containers, and every container they reach, to this group.
-	void CollectReferences(const VJSONObject* object, const VJSONArray* array);
+	// Set form: adds the container, and every container it reaches that is in no group, to this group (one
+	// of another group brings that whole group along): each one's reference count to the total, each link
+	// from it to a container to the internal count and to that container's group counter. A container met
+	// again (a cycle, or a part shared inside the tree) marks the group as holding a cycle. The walk uses a
+	// work list, not the stack. False, nothing changed, when the list cannot be made (velk 100 raised).
+	bool CollectObjectReferences(const VJSONObject* object);
+	bool CollectArrayReferences(const VJSONArray* array);
+	// Both containers (either may be null) in one walk: all or nothing.
+	bool CollectReferences(const VJSONObject* object, const VJSONArray* array);
+	// Vector form: every container reachable from the start, each once, into objects and arrays; visits counts
+	// every reference met, the start's included, and seenTwice tells whether some container was met again.
+	// Throws std::bad_alloc when the lists cannot grow.
+	static void CollectObjectReferences(VJSONObject* object, std::vector<VJSONObject*>& objects,
+		std::vector<VJSONArray*>& arrays, int64& visits, bool& seenTwice);
+	static void CollectArrayReferences(VJSONArray* array, std::vector<VJSONObject*>& objects,
+		std::vector<VJSONArray*>& arrays, int64& visits, bool& seenTwice);
 
 	// A container whose link was just dropped: when all its other references come from the group, what it
-	// reaches is collected and, if a cycle or shared part makes that worthwhile and nothing outside holds
-	// any of it, broken apart (ReleaseDependenciesIfNecessary).
+	// reaches is collected (vector form) and, if a cycle or shared part makes that worthwhile and nothing
+	// outside holds any of it, broken apart (ReleaseDependenciesIfNecessary).
 	static void ReleaseObjectDependenciesIfNecessary(VJSONObject* object);
 	static void ReleaseArrayDependenciesIfNecessary(VJSONArray* array);
 	// Empties the collected containers when their reference counts add up to expected (every reference
@@ -113,9 +128,16 @@ private:
 	void _Leave(Member* member);
 	template <class Member>
 	void _MoveMembersFrom(VJSONGraph* other);
-	// Adds the container and what it reaches; a container of another group brings that whole group.
-	template <class Member>
-	void _CollectMember(const Member* member);
+	// The set form over several starts (null ones skipped).
+	struct Start
+	{
+		const VJSONObject* fObject;
+		const VJSONArray* fArray;
+	};
+	bool _Collect(std::initializer_list<Start> starts);
+	// The vector form from one start.
+	static void _CollectVector(Start start, std::vector<VJSONObject*>& objects, std::vector<VJSONArray*>& arrays,
+		int64& visits, bool& seenTwice);
 	// Moves every member of other here.
 	void _Merge(VJSONGraph* other);
 

@@ -277,7 +277,7 @@ VError VJSONImporter::Parse(VJSONValue& out)
 	}
 	_ParseValue(out, 0);
 	if (out.IsObject())
-		_SetPathLineForEncompasingObject();
+		SetPathLineForEncompasingObject();
 	return fError;
 }
 
@@ -1207,7 +1207,7 @@ void VJSONImporter::_RecordPathLine(const VString& path, int32 offset)
 		_FailForMemory(VE_OK);
 }
 
-void VJSONImporter::_SetPathLineForEncompasingObject()
+void VJSONImporter::SetPathLineForEncompasingObject()
 {
 	if (fPathsLines != nullptr)
 		_RecordPathLine(VString("}"), int32(fCursor - fLineStart) - 1);

@@ -88,6 +88,10 @@ public:
 	// Under kPathsAndLines: for each property and element path, {"line": n, "offset": units into the line}
 	// and under "}" where the outermost object closed. Null without the option; not retained.
 	VJSONObject* GetPathsLines() const { return fPathsLines; }
+	// Under kPathsAndLines, records under "}" {"line": the current line, "offset": units from the line's
+	// start to the cursor - 1}: where the closing brace of the outermost object was read when called after
+	// it. Parse calls it when the value read is an object. Nothing without the option.
+	void SetPathLineForEncompasingObject();
 	void SetSourceName(const VString& name) { fSourceName = name; }
 
 	// The next token; text gets a string's decoded units or a bare word. error receives 0, velk 550 (an
@@ -166,7 +170,6 @@ private:
 	VError _ObjectToBag(VValueBag& bag);
 	void _SetBagAttribute(VValueBag& bag, const VString& name, const VString& text, bool isQuoted);
 
-	void _SetPathLineForEncompasingObject();
 	void _RecordPathLine(const VString& path, int32 offset);
 	VStorageLocker* _GetLocker();
 

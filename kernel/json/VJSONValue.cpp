@@ -727,6 +727,46 @@ bool VJSONValue::DeepEqualTo(const VJSONValue& other, const VCompareOptions& opt
 	return CompareTo(other, options) == CR_EQUAL;
 }
 
+bool VJSONValue::test()
+{
+	StErrorContextInstaller scope(false, true);
+	VJSONValue sample(JSON_object);
+	VJSONValue list(JSON_array);
+	VJSONValue inner(JSON_object);
+	if (!sample.IsObject() || !list.IsArray() || !inner.IsObject())
+		return false;
+	VString text("line\nbreak, \"quoted\", tab\t and ");
+	text.AppendUniChar(0x00E9).AppendUniChar(0x4E2D).AppendUniChar(0xD83D).AppendUniChar(0xDE00);
+	inner.SetProperty(VString("text"), VJSONValue(text));
+	inner.SetProperty(VString("empty"), VJSONValue(JSON_object));
+	VJSONArray* elements = list.GetArray();
+	const VJSONValue members[] = {VJSONValue(1.0), VJSONValue(-2.5e-3), VJSONValue(123456789012.0), sTrue, sFalse, sNull,
+		VJSONValue(VString("")), VJSONValue(JSON_array), inner};
+	for (const VJSONValue& member : members)
+	{
+		if (!elements->Push(member))
+			return false;
+	}
+	sample.SetProperty(VString("name"), VJSONValue(VString("sample")));
+	sample.SetProperty(VString("list"), list);
+	sample.SetProperty(VString("nested"), inner);
+	sample.SetProperty(VString("zero"), VJSONValue(0.0));
+
+	VCompareOptions options;
+	for (const VJSONValue* written : {&sample, &list, &inner})
+	{
+		for (const uint32 writerOptions : {uint32(VString::kJSON_WITH_QUOTES), uint32(VString::kJSON_WITH_QUOTES | VJSONWriter::kPRETTY)})
+		{
+			VString text;
+			VJSONValue back;
+			if (written->Stringify(text, writerOptions) != VE_OK || back.ParseFromString(text) != VE_OK
+				|| !back.DeepEqualTo(*written, options))
+				return false;
+		}
+	}
+	return true;
+}
+
 void VJSONValue::CheckAndUpdateJsonStamp(const VJSONValue& value, VJSONStamp* stamp)
 {
 	if (stamp == nullptr)

@@ -152,6 +152,11 @@ public:
 	static void CheckAndUpdateJsonStamp(const VJSONValue& value, VJSONStamp* stamp);
 	static void _ChangeJSONStamp(const VJSONValue& value, VJSONStamp* stamp, std::unordered_set<const void*>& visited);
 
+	// The self-test: builds sample objects and arrays, writes each as JSON text (compact and indented) and
+	// parses the text back, and answers whether every one came back equal. Its errors stay in a silent
+	// scope of its own; it changes nothing else.
+	static bool test();
+
 	static const VJSONValue sUndefined;
 	static const VJSONValue sNull;
 	static const VJSONValue sTrue;

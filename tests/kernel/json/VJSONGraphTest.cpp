@@ -234,6 +234,66 @@ TEST(VJSONGraph, CountsFollowLinksAndUnlinks)
 	EXPECT_TRUE(root.GetObject()->GetGraph()->HasCycle());
 }
 
+// The vector form of collecting: every container reachable once, every reference met counted, and whether
+// some container was met again (a cycle or a part shared inside the tree).
+TEST(VJSONGraph, CollectingWhatAContainerReaches)
+{
+	struct Row
+	{
+		const char* name;
+		std::function<VJSONValue()> build;
+		size_t objects;
+		size_t arrays;
+		int64 visits;
+		bool seenTwice;
+	};
+	const Row rows[] = {
+		{"tree",
+			[] {
+				VJSONValue root = NewObject(), list = NewArray();
+				Set(root, "a", NewObject());
+				EXPECT_TRUE(list.GetArray()->Push(NewObject()));
+				Set(root, "b", list);
+				return root;
+			},
+			3, 1, 4, false},
+		{"array under two names",
+			[] {
+				VJSONValue root = NewObject(), list = NewArray();
+				Set(root, "a", list);
+				Set(root, "b", list);
+				return root;
+			},
+			1, 1, 3, true},
+		{"object holding itself",
+			[] {
+				VJSONValue root = NewObject();
+				Set(root, "self", root);
+				return root;
+			},
+			1, 0, 2, true},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		VJSONValue root = row.build();
+		std::vector<VJSONObject*> objects;
+		std::vector<VJSONArray*> arrays;
+		int64 visits = 0;
+		bool seenTwice = false;
+		VJSONGraph::CollectObjectReferences(root.GetObject(), objects, arrays, visits, seenTwice);
+		EXPECT_EQ(objects.size(), row.objects);
+		EXPECT_EQ(arrays.size(), row.arrays);
+		EXPECT_EQ(visits, row.visits);
+		EXPECT_EQ(seenTwice, row.seenTwice);
+		EXPECT_EQ(objects.front(), root.GetObject());
+		root.GetObject()->ClearInternalProperties();
+		root.SetNull();
+		EXPECT_EQ(Counted::sAlive, 0);
+		Counted::sAlive = 0;
+	}
+}
+
 // A link whose group or slot cannot be allocated leaves both containers as they were.
 TEST(VJSONGraph, RefusedLinksChangeNothing)
 {

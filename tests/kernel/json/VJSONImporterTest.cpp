@@ -497,6 +497,16 @@ TEST(VJSONImporter, PathsAndLines)
 		"a.b[1].c:{line:2,offset:2},}:{line:3,offset:0}}");
 	VJSONImporter without(VString("{}"), 0);
 	EXPECT_EQ(without.GetPathsLines(), nullptr);
+	without.SetPathLineForEncompasingObject();
+	EXPECT_EQ(without.GetPathsLines(), nullptr);
+
+	// After a value that is not an object nothing stands under "}" until the caller asks for it.
+	VJSONImporter list(VString("[1,\n22]"), VJSONImporter::kPathsAndLines);
+	ASSERT_EQ(list.Parse(value), VE_OK);
+	EXPECT_EQ(Describe(VJSONValue(list.GetPathsLines())), "{[0]:{line:1,offset:1},[1]:{line:2,offset:0}}");
+	list.SetPathLineForEncompasingObject();
+	EXPECT_EQ(Describe(VJSONValue(list.GetPathsLines())),
+		"{[0]:{line:1,offset:1},[1]:{line:2,offset:0},}:{line:2,offset:2}}");
 }
 
 TEST(VJSONImporter, SharedContainersUseOneLocker)

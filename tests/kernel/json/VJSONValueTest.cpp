@@ -78,6 +78,14 @@ TEST(VJSONValue, ConversionsByKind)
 }
 
 // A moved-from container value keeps its kind with no container, and every accessor treats it as absent.
+// The self-test writes and reads back its samples, and leaves no error behind.
+TEST(VJSONValue, SelfTest)
+{
+	VTask::FlushErrors();
+	EXPECT_TRUE(VJSONValue::test());
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
+}
+
 TEST(VJSONValue, MovedFromValuesAreEmpty)
 {
 	VJSONValue object(JSON_object);
