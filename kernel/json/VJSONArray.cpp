@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "kernel/json/StJSONDeferredRelease.h"
 #include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/values/VCompareOptions.h"
@@ -66,6 +67,14 @@ VJSONArray::~VJSONArray()
 		stamp->Release();
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+	// The containers among the elements are released once this array is gone, from a list rather than
+	// from inside this destructor, so that freeing a deep tree does not recurse.
+	if (StJSONDeferredRelease::AnyContainer(fElements.data(), fElements.size()))
+	{
+		StJSONDeferredRelease release;
+		for (VJSONValue& element : fElements)
+			release.Take(element);
+	}
 }
 
 int32 VJSONArray::Retain(const char*) const
@@ -213,11 +222,15 @@ VError VJSONArray::GetString(VString& out, std::unordered_set<const VJSONArray*>
 	VError error = VE_OK;
 	try
 	{
-		if (!being.insert(this).second)
+		if (being.find(this) != being.end())
 		{
 			_ThrowError(VE_JSON_ARRAY_CONTAINS_ITSELF);
 			return VE_JSON_ARRAY_CONTAINS_ITSELF;
 		}
+		// The arrays being written are those above this one.
+		if (VError tooDeep = JSONCheckNesting(uint32(being.size())); tooDeep != VE_OK)
+			return tooDeep;
+		being.insert(this);
 		std::vector<VString> pieces;
 		pieces.reserve(elements.size());
 		for (const VJSONValue& element : elements)
@@ -284,8 +297,16 @@ bool VJSONArray::_DeepEqualTo(const VJSONArray* other, const VCompareOptions& op
 	VJSONReadLock lockThis(fLocker);
 	VJSONReadLock lockOther(other->fLocker);
 	// A pair already under comparison further up is taken as equal; the rest of the walk decides.
-	if (!pairs.emplace(this, other).second)
+	if (!pairs.fPairs.emplace(this, other).second)
 		return true;
+	if (JSONCheckNesting(pairs.fDepth) != VE_OK)
+		return false;
+	++pairs.fDepth;
+	struct StLeave
+	{
+		uint32& fDepth;
+		~StLeave() { --fDepth; }
+	} leave{pairs.fDepth};
 	if (fElements.size() != other->fElements.size())
 		return false;
 	for (size_t i = 0; i < fElements.size(); ++i)
@@ -766,31 +787,12 @@ void VJSONArray::_SetStorageLocker(VStorageLocker* locker)
 
 void VJSONArray::_SetStorageLockerDeep(VStorageLocker* locker)
 {
-	if (fLocker.load(std::memory_order_acquire) == locker)
-		return;
-	_SetStorageLocker(locker);
-	for (const VJSONValue& value : fElements)
-		SetValueLockerDeep(value, locker);
+	SetTreeLockerDeep(nullptr, this, locker);
 }
 
 bool VJSONArray::_CanMakeShared(VStorageLocker* locker) const
 {
-	return CanTreeMakeShared(*this, locker);
-}
-
-bool VJSONArray::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const
-{
-	if (VStorageLocker* own = fLocker.load(std::memory_order_acquire))
-		return own == locker || own->IsProvisional();
-	// A container met again is already being asked further up.
-	if (!visited.insert(this).second)
-		return true;
-	for (const VJSONValue& value : fElements)
-	{
-		if (!CanValueMakeShared(value, locker, visited))
-			return false;
-	}
-	return true;
+	return CanTreeMakeShared(nullptr, this, locker);
 }
 
 void VJSONArray::MakeValueSharedIfNecessary(VJSONValue& value)

@@ -54,11 +54,12 @@ public:
 	bool GetAt(size_t index, VJSONValue& out) const;
 	// False when memory is short (velk 100), out unchanged.
 	bool GetValues(std::vector<VJSONValue>& out) const;
-	// The elements' texts joined with ','. velk 900 when the array contains itself (out not set), velk 107
-	// when the text cannot be made.
+	// The elements' texts joined with ','. velk 900 when the array contains itself (out not set), velk 108
+	// for arrays nested deeper than kJSONMaxNestingDepth, velk 107 when the text cannot be made.
 	VError GetString(VString& out, std::unordered_set<const VJSONArray*>* visited = nullptr) const;
 	// The first element at or after start that compares equal to value.
 	bool Find(const VJSONValue& value, const VCompareOptions& options, size_t start, size_t* foundIndex) const;
+	// False, with velk 108 raised, for trees nested deeper than kJSONMaxNestingDepth.
 	bool DeepEqualTo(const VJSONArray* other, const VCompareOptions& options) const;
 	bool _DeepEqualTo(const VJSONArray* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const;
 
@@ -99,7 +100,6 @@ public:
 	void _SetStorageLocker(VStorageLocker* locker);
 	void _SetStorageLockerDeep(VStorageLocker* locker);
 	bool _CanMakeShared(VStorageLocker* locker) const;
-	bool _CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const;
 	void MakeValueSharedIfNecessary(VJSONValue& value);
 	int32 GetSharedID() const;
 	bool IsSharedGraph() const;
@@ -113,6 +113,9 @@ public:
 	VJSONGraph* DisconnectAll(size_t from = 0);
 	// Drops the group links of the elements, then destroys them from the last to the first.
 	void ClearFromGraph();
+
+	// The elements as they are, without locking: for walks that hold what lock they need.
+	const std::vector<VJSONValue>& _GetElements() const { return fElements; }
 
 	// Stamps.
 	void SetJSONStamp(VJSONStamp* stamp);

@@ -8,12 +8,10 @@
 
 namespace velk {
 
-namespace {
-
 template <class Container>
-VError CloneContainer(const Container* source, VJSONValue& out, std::map<const void*, VJSONValue>& clones,
-	VJSONCloner& cloner)
+VError CloneContainer(const Container* source, VJSONValue& out, VJSONCloner& cloner)
 {
+	std::map<const void*, VJSONValue>& clones = cloner.fClones;
 	if (source == nullptr)
 	{
 		out.SetUndefined();
@@ -36,14 +34,19 @@ VError CloneContainer(const Container* source, VJSONValue& out, std::map<const v
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
+	if (VError error = JSONCheckNesting(cloner.fDepth); error != VE_OK)
+	{
+		out.SetUndefined();
+		return error;
+	}
 	// The entry holds the copy before its contents are copied, so that a cycle back to source finds it.
 	// Map nodes do not move, so the entry stays valid while further copies are added.
+	++cloner.fDepth;
 	const VError error = source->Clone(*entry, cloner);
+	--cloner.fDepth;
 	out = *entry;
 	return error;
 }
-
-}  // namespace
 
 VJSONCloner::VJSONCloner(uint32 mode) : fMode(mode) {}
 
@@ -55,12 +58,12 @@ VJSONCloner::~VJSONCloner()
 
 VError VJSONCloner::CloneObject(const VJSONObject* source, VJSONValue& out)
 {
-	return CloneContainer(source, out, fClones, *this);
+	return CloneContainer(source, out, *this);
 }
 
 VError VJSONCloner::CloneArray(const VJSONArray* source, VJSONValue& out)
 {
-	return CloneContainer(source, out, fClones, *this);
+	return CloneContainer(source, out, *this);
 }
 
 VError VJSONCloner::CloneValue(VJSONValue& value)

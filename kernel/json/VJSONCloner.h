@@ -35,8 +35,9 @@ public:
 	VJSONCloner& operator=(const VJSONCloner&) = delete;
 
 	// The copy of source, made once per cloner: a container met again gives its first copy. A null
-	// source gives undefined. Returns the first error (velk 100 when memory is short); out then holds the
-	// part copied before it, or undefined when the copy could not even be started.
+	// source gives undefined. Returns the first error (velk 100 when memory is short, velk 108 for
+	// containers nested deeper than kJSONMaxNestingDepth); out then holds the part copied before it, or
+	// undefined when the copy could not even be started.
 	VError CloneObject(const VJSONObject* source, VJSONValue& out);
 	VError CloneArray(const VJSONArray* source, VJSONValue& out);
 	// Replaces an object or array value by its copy; other values stay as they are.
@@ -73,6 +74,11 @@ private:
 	std::map<const void*, VJSONValue> fClones;
 	uint32 fMode;
 	VStorageLocker* fLocker = nullptr;
+	// Containers being copied above the current one.
+	uint32 fDepth = 0;
+
+	template <class Container>
+	friend VError CloneContainer(const Container* source, VJSONValue& out, VJSONCloner& cloner);
 };
 
 }  // namespace velk

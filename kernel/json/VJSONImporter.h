@@ -61,7 +61,7 @@ public:
 
 	// Containers nested deeper than this are refused (velk 108, then 550), so that no text can exhaust the
 	// stack, whatever thread parses it.
-	static constexpr uint32 kMaxNestingDepth = 256;
+	static constexpr uint32 kMaxNestingDepth = kJSONMaxNestingDepth;
 
 	VJSONImporter(const VString& text, uint32 options);
 	~VJSONImporter() override;

@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "kernel/json/StJSONDeferredRelease.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONFunctionContext.h"
@@ -98,6 +99,17 @@ VJSONObject::~VJSONObject()
 		stamp->Release();
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
+	// The containers of the properties are released once this object is gone, from a list rather than
+	// from inside this destructor, so that freeing a deep tree does not recurse.
+	bool anyContainer = false;
+	for (const auto& entry : fProperties)
+		anyContainer = anyContainer || entry.second.first.GetObject() != nullptr || entry.second.first.GetArray() != nullptr;
+	if (anyContainer)
+	{
+		StJSONDeferredRelease release;
+		for (auto& entry : fProperties)
+			release.Take(entry.second.first);
+	}
 }
 
 void VJSONObject::_SetClass(VJSONClass* theClass)
@@ -1028,8 +1040,16 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& 
 			return equal;
 	}
 	// A pair already under comparison further up is taken as equal; the rest of the walk decides.
-	if (!pairs.emplace(this, other).second)
+	if (!pairs.fPairs.emplace(this, other).second)
 		return true;
+	if (JSONCheckNesting(pairs.fDepth) != VE_OK)
+		return false;
+	++pairs.fDepth;
+	struct StLeave
+	{
+		uint32& fDepth;
+		~StLeave() { --fDepth; }
+	} leave{pairs.fDepth};
 	if (fProperties.size() != other->fProperties.size())
 		return false;
 	for (const auto& entry : fProperties)
@@ -1074,36 +1094,12 @@ void VJSONObject::_SetStorageLocker(VStorageLocker* locker)
 
 void VJSONObject::_SetStorageLockerDeep(VStorageLocker* locker)
 {
-	if (fLocker.load(std::memory_order_acquire) == locker)
-		return;
-	_SetStorageLocker(locker);
-	for (const auto& entry : fProperties)
-		SetValueLockerDeep(entry.second.first, locker);
+	SetTreeLockerDeep(this, nullptr, locker);
 }
 
 bool VJSONObject::_CanMakeShared(VStorageLocker* locker) const
 {
-	return CanTreeMakeShared(*this, locker);
-}
-
-bool VJSONObject::_CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const
-{
-	if (VStorageLocker* own = fLocker.load(std::memory_order_acquire))
-		return own == locker || own->IsProvisional();
-	if (fImplementation != nullptr)
-	{
-		bool flag = false;
-		return fImplementation->IJSON_IsSharable(this, flag);
-	}
-	// A container met again is already being asked further up.
-	if (!visited.insert(this).second)
-		return true;
-	for (const auto& entry : fProperties)
-	{
-		if (!CanValueMakeShared(entry.second.first, locker, visited))
-			return false;
-	}
-	return true;
+	return CanTreeMakeShared(this, nullptr, locker);
 }
 
 void VJSONObject::MakeValueSharedIfNecessary(VJSONValue& value)

@@ -40,8 +40,13 @@ struct VELK_API hasher_VString
 	};
 };
 
-// Pairs of containers being compared, so that deep comparisons of cyclic trees end.
-using VJSONComparedPairs = std::set<std::pair<const void*, const void*>>;
+// What a deep comparison remembers: the pairs of containers under comparison, so that comparisons of
+// cyclic trees end, and how many containers deep it is.
+struct VJSONComparedPairs
+{
+	std::set<std::pair<const void*, const void*>> fPairs;
+	uint32 fDepth = 0;
+};
 
 // Paths: property names joined by '.', array indexes in brackets (a.b[2].c).
 constexpr VError VE_JSON_PATH_BRACKET_NOT_CLOSED = MakeVError(kVELK_SIGNATURE, 901);
@@ -182,6 +187,7 @@ public:
 	VError Clone(VJSONValue& out, VJSONCloner& cloner) const;
 	// Replaces target's own properties by copies of this object's, in their order.
 	VError CloneProperties(VJSONCloner& cloner, VJSONObject* target) const;
+	// False, with velk 108 raised, for trees nested deeper than kJSONMaxNestingDepth.
 	bool DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const;
 	bool _DeepEqualTo(const VJSONObject* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const;
 
@@ -192,7 +198,6 @@ public:
 	void _SetStorageLockerDeep(VStorageLocker* locker);
 	// Whether this tree may join locker: every container below must be able to (cycles end).
 	bool _CanMakeShared(VStorageLocker* locker) const;
-	bool _CanMakeShared(VStorageLocker* locker, std::unordered_set<const void*>& visited) const;
 	void MakeValueSharedIfNecessary(VJSONValue& value);
 	// The locker's id (negative while provisional), 0 when not shared.
 	int32 GetSharedID() const;

@@ -15,6 +15,7 @@
 #include "kernel/values/VTime.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorContext.h"
+#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
@@ -31,6 +32,14 @@ const VString VJSONValue::sNullString("null");
 const VString VJSONValue::sTrueString("true");
 const VString VJSONValue::sFalseString("false");
 const VString VJSONValue::sObjectString("[object Object]");
+
+VError JSONCheckNesting(uint32 depth)
+{
+	if (depth < kJSONMaxNestingDepth && VTaskMgr::Get()->GetCurrentFreeStackSize() >= kJSONMinFreeStack)
+		return VE_OK;
+	_ThrowError(VE_STACK_OVERFLOW);
+	return VE_STACK_OVERFLOW;
+}
 
 namespace {
 
@@ -794,25 +803,37 @@ void VJSONValue::CheckAndUpdateJsonStamp(const VJSONValue& value, VJSONStamp* st
 
 void VJSONValue::_ChangeJSONStamp(const VJSONValue& value, VJSONStamp* stamp, std::unordered_set<const void*>& visited)
 {
-	if (VJSONObject* object = value.GetObject())
+	// A work list rather than recursion: a tree of any depth takes a fixed amount of stack.
+	std::vector<VJSONValue> pending{value};
+	std::vector<VJSONValue> values;
+	while (!pending.empty())
 	{
-		if (!visited.insert(object).second)
-			return;
-		object->SetJSONStamp(stamp);
-		std::vector<VJSONValue> values;
-		object->_GetValuesInOrder(values);
-		for (const VJSONValue& child : values)
-			_ChangeJSONStamp(child, stamp, visited);
-	}
-	else if (VJSONArray* array = value.GetArray())
-	{
-		if (!visited.insert(array).second)
-			return;
-		array->SetJSONStamp(stamp);
-		std::vector<VJSONValue> values;
-		array->GetValues(values);
-		for (const VJSONValue& child : values)
-			_ChangeJSONStamp(child, stamp, visited);
+		const VJSONValue next = std::move(pending.back());
+		pending.pop_back();
+		if (VJSONObject* object = next.GetObject())
+		{
+			if (!visited.insert(object).second)
+				continue;
+			object->SetJSONStamp(stamp);
+			object->_GetValuesInOrder(values);
+		}
+		else if (VJSONArray* array = next.GetArray())
+		{
+			if (!visited.insert(array).second)
+				continue;
+			array->SetJSONStamp(stamp);
+			array->GetValues(values);
+		}
+		else
+		{
+			continue;
+		}
+		for (auto child = values.rbegin(); child != values.rend(); ++child)
+		{
+			if (child->IsObject() || child->IsArray())
+				pending.push_back(std::move(*child));
+		}
+		values.clear();
 	}
 }
 

@@ -37,6 +37,16 @@ enum JSONType : uint32
 
 constexpr VError VE_JSON_ARRAY_CONTAINS_ITSELF = MakeVError(kVELK_SIGNATURE, 900);
 
+// How deep containers may nest for every walk that recurses into them: the text parser reads no deeper and
+// the writers, the deep copy, the deep comparison and the text of arrays go no deeper, so that no tree,
+// however it was built, can exhaust a thread's stack. Freeing a tree does not recurse at all.
+constexpr uint32 kJSONMaxNestingDepth = 256;
+// Below this much free stack a walk goes no deeper either.
+constexpr size_t kJSONMinFreeStack = 16384;
+// For a walk about to enter a container with depth containers above it: velk 108 (raised) when it may go no
+// deeper, 0 otherwise.
+VELK_API VError JSONCheckNesting(uint32 depth);
+
 class VELK_API VJSONValue
 {
 public:
@@ -94,6 +104,13 @@ public:
 	// The container with one more reference for the caller, or null (other kinds, or moved from).
 	VJSONObject* RetainObject() const;
 	VJSONArray* RetainArray() const;
+	// Leaves the value null without releasing the container it held: its reference now belongs to whoever
+	// took the pointer (StJSONDeferredRelease).
+	void _ForgetContainer()
+	{
+		fPayload.fObject = nullptr;
+		fType = JSON_null;
+	}
 	// The container without a reference, or null.
 	VJSONObject* GetObject() const { return fType == JSON_object ? fPayload.fObject : nullptr; }
 	VJSONArray* GetArray() const { return fType == JSON_array ? fPayload.fArray : nullptr; }

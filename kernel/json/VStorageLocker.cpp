@@ -3,6 +3,8 @@
 #include <chrono>
 #include <new>
 #include <thread>
+#include <unordered_set>
+#include <vector>
 
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONObject.h"
@@ -234,21 +236,106 @@ VRefPtr<VJSONStamp> LoadJSONStampFromField(const std::atomic<VJSONStamp*>& field
 	return VRefPtr<VJSONStamp>(field.load(std::memory_order_acquire));
 }
 
-void SetValueLockerDeep(const VJSONValue& value, VStorageLocker* locker)
+namespace {
+
+// One container of a walk: an object or an array, the other null.
+struct WalkedContainer
 {
-	if (VJSONObject* object = value.GetObject())
-		object->_SetStorageLockerDeep(locker);
-	else if (VJSONArray* array = value.GetArray())
-		array->_SetStorageLockerDeep(locker);
+	VJSONObject* fObject;
+	VJSONArray* fArray;
+};
+
+// Appends the containers the container's values hold, in their order, taken without locking.
+void PushChildren(const WalkedContainer& container, std::vector<WalkedContainer>& pending)
+{
+	std::vector<VJSONValue> values;
+	if (container.fObject != nullptr)
+		container.fObject->_GetValuesInOrder(values);
+	else
+		values = container.fArray->_GetElements();
+	for (auto value = values.rbegin(); value != values.rend(); ++value)
+	{
+		if (value->GetObject() != nullptr || value->GetArray() != nullptr)
+			pending.push_back(WalkedContainer{value->GetObject(), value->GetArray()});
+	}
 }
 
-bool CanValueMakeShared(const VJSONValue& value, VStorageLocker* locker, std::unordered_set<const void*>& visited)
+VStorageLocker* LockerOf(const WalkedContainer& container)
 {
-	if (const VJSONObject* object = value.GetObject())
-		return object->_CanMakeShared(locker, visited);
-	if (const VJSONArray* array = value.GetArray())
-		return array->_CanMakeShared(locker, visited);
-	return true;
+	return container.fObject != nullptr ? container.fObject->_GetLockerField().load(std::memory_order_acquire)
+										: container.fArray->_GetLockerField().load(std::memory_order_acquire);
+}
+
+}  // namespace
+
+bool CanTreeMakeShared(const VJSONObject* object, const VJSONArray* array, VStorageLocker* locker)
+{
+	try
+	{
+		std::unordered_set<const void*> visited;
+		std::vector<WalkedContainer> pending{WalkedContainer{const_cast<VJSONObject*>(object), const_cast<VJSONArray*>(array)}};
+		while (!pending.empty())
+		{
+			const WalkedContainer next = pending.back();
+			pending.pop_back();
+			if (VStorageLocker* own = LockerOf(next))
+			{
+				if (own != locker && !own->IsProvisional())
+					return false;
+				continue;
+			}
+			if (next.fObject != nullptr && next.fObject->GetImplementation() != nullptr)
+			{
+				bool flag = false;
+				if (!next.fObject->GetImplementation()->IJSON_IsSharable(next.fObject, flag))
+					return false;
+				continue;
+			}
+			// A container met again is already being asked.
+			if (!visited.insert(next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray).second)
+				continue;
+			PushChildren(next, pending);
+		}
+		return true;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
+void SetTreeLockerDeep(VJSONObject* object, VJSONArray* array, VStorageLocker* locker)
+{
+	// The containers to change are listed first, so that a list that cannot grow changes nothing.
+	std::vector<WalkedContainer> changing;
+	try
+	{
+		std::unordered_set<const void*> listed;
+		std::vector<WalkedContainer> pending{WalkedContainer{object, array}};
+		while (!pending.empty())
+		{
+			const WalkedContainer next = pending.back();
+			pending.pop_back();
+			if (LockerOf(next) == locker
+				|| !listed.insert(next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray).second)
+				continue;
+			changing.push_back(next);
+			PushChildren(next, pending);
+		}
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return;
+	}
+	for (const WalkedContainer& container : changing)
+	{
+		if (container.fObject != nullptr)
+			container.fObject->_SetStorageLocker(locker);
+		else
+			container.fArray->_SetStorageLocker(locker);
+	}
 }
 
 void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONValue& value)
@@ -261,15 +348,8 @@ void MakeValueSharedIfNecessary(VStorageLocker* containerLocker, VJSONValue& val
 		return;
 	{
 		StGraphLocker graph;
-		if (object != nullptr)
-		{
-			if (object->_CanMakeShared(containerLocker))
-				object->_SetStorageLockerDeep(containerLocker);
-		}
-		else if (array->_CanMakeShared(containerLocker))
-		{
-			array->_SetStorageLockerDeep(containerLocker);
-		}
+		if (CanTreeMakeShared(object, array, containerLocker))
+			SetTreeLockerDeep(object, array, containerLocker);
 	}
 	containerLocker->SetEstablished();
 }

@@ -205,24 +205,12 @@ int32 GetSharedIDOfField(const std::atomic<VStorageLocker*>& locker);
 // Replaces the container's stamp (retained; the old one released), under the graph mutex when shared.
 void StoreJSONStampInField(std::atomic<VJSONStamp*>& field, VJSONStamp* stamp, bool sharedGraph);
 VRefPtr<VJSONStamp> LoadJSONStampFromField(const std::atomic<VJSONStamp*>& field, bool sharedGraph);
-// Whether the object or array held by value may join locker (true for other values); visited ends cycles.
-bool CanValueMakeShared(const VJSONValue& value, VStorageLocker* locker, std::unordered_set<const void*>& visited);
-// Puts the object or array held by value, and its tree, under locker; nothing for other values.
-void SetValueLockerDeep(const VJSONValue& value, VStorageLocker* locker);
-// Runs the container's walk with a visited set of its own; velk 100 and false when that set cannot grow.
-template <class Container>
-bool CanTreeMakeShared(const Container& container, VStorageLocker* locker)
-{
-	try
-	{
-		std::unordered_set<const void*> visited;
-		return container._CanMakeShared(locker, visited);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
-}
+// Whether the tree of the container (an object or an array, the other null) may join locker: every
+// container of it must be able to (cycles end). The walk uses a work list, not the stack; velk 100 and
+// false when it cannot grow.
+bool CanTreeMakeShared(const VJSONObject* object, const VJSONArray* array, VStorageLocker* locker);
+// Puts the container and its tree under locker, stopping at containers already under it. The walk uses a
+// work list; when it cannot grow (velk 100 raised) nothing is changed.
+void SetTreeLockerDeep(VJSONObject* object, VJSONArray* array, VStorageLocker* locker);
 
 }  // namespace velk
