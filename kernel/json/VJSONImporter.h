@@ -108,6 +108,11 @@ public:
 	static const VString sFakeArrayElementKey;                 // "____FakeArrayElement"
 
 private:
+	// What error reports say was expected instead of the token found.
+	static constexpr const char* kExpectedValue = "\" 0-9 null true false { [";
+	static constexpr const char* kExpectedElement = "\" 0-9 null true false { [ ]";
+	static constexpr const char* kExpectedNumber = "+- 0-9 eE";
+
 	// Saves the current path and puts it back when the property or element is done.
 	class StPathUpdater
 	{
