@@ -497,6 +497,47 @@ bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 	return true;
 }
 
+namespace {
+
+bool IsInGraph(const VJSONValue& value)
+{
+	return (value.GetObject() != nullptr && value.GetObject()->GetGraph() != nullptr)
+		|| (value.GetArray() != nullptr && value.GetArray()->GetGraph() != nullptr);
+}
+
+}  // namespace
+
+bool VJSONArray::_PushNew(VJSONValue&& value)
+{
+	if (fLocker.load(std::memory_order_relaxed) != nullptr || fStamp.load(std::memory_order_relaxed) != nullptr
+		|| fGraph != nullptr || IsInGraph(value))
+		return Push(value);
+	try
+	{
+		fElements.push_back(std::move(value));
+		return true;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
+bool VJSONArray::_SwapNewValues(std::vector<VJSONValue>& values)
+{
+	bool plain = fLocker.load(std::memory_order_relaxed) == nullptr && fStamp.load(std::memory_order_relaxed) == nullptr
+		&& fGraph == nullptr;
+	for (size_t i = 0; plain && i < values.size(); ++i)
+		plain = !IsInGraph(values[i]);
+	if (!plain)
+		return SwapValues(values);
+	std::vector<VJSONValue> removed;
+	removed.swap(fElements);
+	fElements.swap(values);
+	return true;
+}
+
 bool VJSONArray::Concatenate(const VJSONArray& other)
 {
 	std::vector<VJSONValue> added;
@@ -754,6 +795,8 @@ VError VJSONArray::Clone(VJSONValue& out, VJSONCloner& cloner) const
 		const VJSONValue& element = elements[i];
 		VJSONValue container;
 		const bool isContainer = element.GetObject() != nullptr || element.GetArray() != nullptr;
+		// A copy of a container held more than once may be met again, even be an owner above: it is linked.
+		const bool fresh = !isContainer || VJSONCloner::IsHeldOnce(element);
 		if (isContainer)
 		{
 			const VError error = element.GetObject() != nullptr ? cloner.CloneObject(element.GetObject(), container)
@@ -761,7 +804,9 @@ VError VJSONArray::Clone(VJSONValue& out, VJSONCloner& cloner) const
 			if (error != VE_OK)
 				return error;
 		}
-		if (!copy->Push(isContainer ? container : element))
+		const bool pushed = !fresh ? copy->Push(container)
+			: copy->_PushNew(isContainer ? std::move(container) : VJSONValue(element));
+		if (!pushed)
 			return JSONFailureError(VE_OK);
 	}
 	return VE_OK;

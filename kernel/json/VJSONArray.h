@@ -114,6 +114,13 @@ public:
 	// Drops the group links of the elements, then destroys them from the last to the first.
 	void ClearFromGraph();
 
+	// For readers that build a new, unshared array from values of their own (the text parser, the binary
+	// reader, the deep copy): as Push and SwapValues, taking the values over. While neither the array nor
+	// a value is in a group, the values join none either: a freshly built tree cannot hold a cycle, so
+	// there is nothing to link. False with velk 100 when memory is short.
+	bool _PushNew(VJSONValue&& value);
+	bool _SwapNewValues(std::vector<VJSONValue>& values);
+
 	// The elements as they are, without locking: for walks that hold what lock they need.
 	const std::vector<VJSONValue>& _GetElements() const { return fElements; }
 

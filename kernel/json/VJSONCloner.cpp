@@ -8,6 +8,25 @@
 
 namespace velk {
 
+namespace {
+
+template <class Container>
+bool IsHeldOnceContainer(const Container* source)
+{
+	return source->GetRefCount() == 1 && source->_GetLockerField().load(std::memory_order_acquire) == nullptr;
+}
+
+}  // namespace
+
+bool VJSONCloner::IsHeldOnce(const VJSONValue& source)
+{
+	if (const VJSONObject* object = source.GetObject())
+		return IsHeldOnceContainer(object);
+	if (const VJSONArray* array = source.GetArray())
+		return IsHeldOnceContainer(array);
+	return false;
+}
+
 template <class Container>
 VError CloneContainer(const Container* source, VJSONValue& out, VJSONCloner& cloner)
 {
@@ -16,6 +35,24 @@ VError CloneContainer(const Container* source, VJSONValue& out, VJSONCloner& clo
 	{
 		out.SetUndefined();
 		return VE_OK;
+	}
+	// A container held once, by the container being copied, cannot be met again, neither twice in the tree
+	// nor through a cycle (every cycle reached holds one container held twice, which is recorded): its copy
+	// needs no entry. Shared containers may gain holders meanwhile and are always recorded.
+	if (IsHeldOnceContainer(source))
+	{
+		if (VError error = JSONCheckNesting(cloner.fDepth); error != VE_OK)
+		{
+			out.SetUndefined();
+			return error;
+		}
+		// Made aside: out may hold the source's only reference.
+		VJSONValue copy;
+		++cloner.fDepth;
+		const VError error = source->Clone(copy, cloner);
+		--cloner.fDepth;
+		out = std::move(copy);
+		return error;
 	}
 	VJSONValue* entry = nullptr;
 	try

@@ -45,6 +45,10 @@ public:
 
 	uint32 GetMode() const { return fMode; }
 
+	// Whether the container a value holds is held once and not shared: it cannot be met again in the walk,
+	// so its copy is a fresh tree of its own, recorded nowhere, that may be stored without linking.
+	static bool IsHeldOnce(const VJSONValue& source);
+
 	// The cloner's locker, made on first call (null and velk 100 when memory is short). A later call
 	// makes it established, so that the copies already under it are tied together. Not retained for
 	// the caller: the cloner holds it.

@@ -35,10 +35,7 @@ void VJSONGraph::_ForEachChild(const VJSONObject* object, const VJSONArray* arra
 			visit(static_cast<VJSONObject*>(nullptr), child);
 	};
 	if (object != nullptr)
-	{
-		for (const auto& entry : object->fProperties)
-			visitValue(entry.second.first);
-	}
+		object->fProperties.ForEach([&visitValue](const VJSONPropertyTable::Entry& entry) { visitValue(entry.fValue); });
 	else if (array != nullptr)
 	{
 		for (const VJSONValue& value : array->fElements)
@@ -63,10 +60,7 @@ void VJSONGraph::_LowerChildLinks(const VJSONObject* object, const VJSONArray* a
 		}
 	};
 	if (object != nullptr)
-	{
-		for (const auto& entry : object->fProperties)
-			lower(entry.second.first);
-	}
+		object->fProperties.ForEach([&lower](const VJSONPropertyTable::Entry& entry) { lower(entry.fValue); });
 	else if (array != nullptr)
 	{
 		for (size_t i = from; i < array->fElements.size(); ++i)

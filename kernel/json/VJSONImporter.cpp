@@ -13,6 +13,7 @@
 #include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONNumberWords.h"
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VTime.h"
 
 namespace velk {
@@ -155,7 +156,8 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 {
 	out.SetUndefined();
 	out.TouchStamp();
-	VString text;
+	VString& text = fScratch;
+	text.Truncate(0);
 	bool isString = false;
 	Word word;
 	const JsonToken token = _ScanToken(&text, &isString, &word);
@@ -172,8 +174,8 @@ void VJSONImporter::_ParseValue(VJSONValue& out, uint32 parentDepth)
 			case jsonString:
 				if (!isString)
 					_WordToValue(word, out, kExpectedValue);
-				else if (VString string; _TokenText(text, word, string))
-					_QuotedToValue(string, out);
+				else
+					_QuotedTokenToValue(text, word, out);
 				break;
 			default:
 				_ThrowErrorInvalidToken(_TokenToString(token), kExpectedValue);
@@ -197,8 +199,7 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		_FailForMemory(VE_MEMORY_FULL);
 		return;
 	}
-	out.SetObject(object);
-	object->Release();
+	out._AdoptObject(object);
 
 	bool first = true;
 	for (;;)
@@ -248,7 +249,7 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		_ParseValue(value, depth);
 		if (fError != VE_OK)
 			break;
-		if (!object->SetProperty(name, value, nullptr))
+		if (!_StoreProperty(*object, name, std::move(value)))
 		{
 			_FailForMemory(VE_OK);
 			break;
@@ -281,8 +282,7 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 		_FailForMemory(VE_MEMORY_FULL);
 		return;
 	}
-	out.SetArray(array);
-	array->Release();
+	out._AdoptArray(array);
 
 	// The elements are gathered in a list kept for this depth, so that its room serves every array met
 	// there, and handed to the array in one change, at their exact count, when the loop ends, however it
@@ -309,7 +309,7 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 	{
 		std::vector<VJSONValue> elements(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
 		gathered.clear();
-		if (!array->SwapValues(elements))
+		if (!array->_SwapNewValues(elements))
 			_FailForMemory(VE_OK);
 	}
 	catch (const std::bad_alloc&)
@@ -332,7 +332,8 @@ void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 dept
 	for (;;)
 	{
 		StPathUpdater pathUpdater(*this);
-		VString text;
+		VString& text = fScratch;
+		text.Truncate(0);
 		bool isString = false;
 		Word word;
 		JsonToken token = _ScanToken(&text, &isString, &word);
@@ -361,10 +362,7 @@ void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 dept
 		else if (token == jsonString && !isString)
 			_WordToValue(word, value, kExpectedElement);
 		else if (token == jsonString)
-		{
-			if (VString string; _TokenText(text, word, string))
-				_QuotedToValue(string, value);
-		}
+			_QuotedTokenToValue(text, word, value);
 		else
 			_ThrowErrorInvalidToken(_TokenToString(token), first ? kExpectedElement : kExpectedValue);
 		if (fError != VE_OK)
@@ -419,6 +417,31 @@ void VJSONImporter::_QuotedToValue(const VString& text, VJSONValue& out) const
 		}
 	}
 	out.SetString(text);
+}
+
+void VJSONImporter::_QuotedTokenToValue(const VString& text, const Word& word, VJSONValue& out)
+{
+	const UniChar* units = word.fBegin != nullptr ? word.fBegin : text.GetCPointer();
+	const int32 length = word.fBegin != nullptr ? int32(word.fEnd - word.fBegin) : text.GetLength();
+	if ((fOptions & (kBangDates | kISODates)) != 0)
+	{
+		if (VString string; _TokenText(text, word, string))
+			_QuotedToValue(string, out);
+		return;
+	}
+	// Made at its exact size for the value alone, straight from the text or the scanned units.
+	if (!out._SetStringFromUnits(units, length))
+		_FailForMemory(VE_OK);
+}
+
+bool VJSONImporter::_StoreProperty(VJSONObject& object, const VString& name, VJSONValue&& value)
+{
+	// A class with setters (none for plain objects) must see the store; otherwise the new object takes
+	// the value over.
+	const VJSONClass* theClass = object.GetClass();
+	if (theClass != nullptr && theClass->HasSetters())
+		return object.SetProperty(name, value, nullptr);
+	return object._SetNewOwnProperty(name, std::move(value));
 }
 
 void VJSONImporter::_StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected)

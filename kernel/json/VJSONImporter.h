@@ -163,6 +163,10 @@ private:
 	void _ReadElements(std::vector<VJSONValue>& elements, uint32 depth);
 	// A quoted text: a date when the date options recognise it and its text reads as a time, else a string.
 	void _QuotedToValue(const VString& text, VJSONValue& out) const;
+	// The same for a quoted token read with a word: its units in the text, or else in text.
+	void _QuotedTokenToValue(const VString& text, const Word& word, VJSONValue& out);
+	// Sets a property of an object the parser made.
+	static bool _StoreProperty(VJSONObject& object, const VString& name, VJSONValue&& value);
 	void _StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected);
 	void _WordToValue(const Word& word, VJSONValue& out, const char* expected);
 	// The word's units as a string; false (velk 107 raised and recorded) when memory is short.
@@ -209,6 +213,8 @@ private:
 	std::unique_ptr<VString[]> fNames;
 	// The first failure of this parse; every loop stops once it is set.
 	VError fError = VE_OK;
+	// The units of the string token being read, kept from one value to the next.
+	VStr<256> fScratch;
 };
 
 }  // namespace velk

@@ -102,13 +102,13 @@ VJSONObject::~VJSONObject()
 	// The containers of the properties are released once this object is gone, from a list rather than
 	// from inside this destructor, so that freeing a deep tree does not recurse.
 	bool anyContainer = false;
-	for (const auto& entry : fProperties)
-		anyContainer = anyContainer || entry.second.first.GetObject() != nullptr || entry.second.first.GetArray() != nullptr;
+	fProperties.ForEach([&anyContainer](const VJSONPropertyTable::Entry& entry) {
+		anyContainer = anyContainer || entry.fValue.IsObject() || entry.fValue.IsArray();
+	});
 	if (anyContainer)
 	{
 		StJSONDeferredRelease release;
-		for (auto& entry : fProperties)
-			release.Take(entry.second.first);
+		fProperties.ForEach([&release](VJSONPropertyTable::Entry& entry) { release.Take(entry.fValue); });
 	}
 }
 
@@ -208,9 +208,8 @@ VJSONGraph* VJSONObject::DisconnectAll()
 void VJSONObject::ClearFromGraph()
 {
 	DisconnectAll();
-	PropertyMap removed;
-	removed.swap(fProperties);
-	fNextOrdinal = 0;
+	VJSONPropertyTable removed;
+	removed.Swap(fProperties);
 }
 
 bool VJSONObject::ConnectImplementationProperty(const VJSONValue& value)
@@ -264,10 +263,10 @@ VJSONValue VJSONObject::_GetOwnProperty(const VString& name) const
 {
 	if (_IsLockerID(name))
 		return VJSONValue(double(fLocker.load(std::memory_order_acquire)->GetSharedID()));
-	auto found = fProperties.find(name);
-	if (found == fProperties.end())
+	const VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	if (found == nullptr)
 		return VJSONValue(JSON_undefined);
-	return found->second.first;
+	return found->fValue;
 }
 
 bool VJSONObject::HasProperty(const VString& name, VDBLanguageContext* context) const
@@ -290,10 +289,10 @@ bool VJSONObject::HasProperty(const VString& name, VDBLanguageContext* context) 
 VRefPtr<VJSONObject> VJSONObject::RetainOwnPropertyObject(const VString& name, const VJSONObject* expected) const
 {
 	VJSONReadLock lock(fLocker);
-	auto found = fProperties.find(name);
-	if (found == fProperties.end() || found->second.first.GetObject() != expected)
+	const VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	if (found == nullptr || found->fValue.GetObject() != expected)
 		return nullptr;
-	return VRefPtr<VJSONObject>(found->second.first.GetObject());
+	return VRefPtr<VJSONObject>(found->fValue.GetObject());
 }
 
 bool VJSONObject::HasOwnProperty(const VString& name) const
@@ -304,7 +303,7 @@ bool VJSONObject::HasOwnProperty(const VString& name) const
 
 bool VJSONObject::_HasOwnProperty(const VString& name) const
 {
-	return _IsLockerID(name) || fProperties.find(name) != fProperties.end();
+	return _IsLockerID(name) || fProperties.Find(name) != nullptr;
 }
 
 VJSONObject::PropertyMap VJSONObject::GetInternalProperties() const
@@ -312,10 +311,14 @@ VJSONObject::PropertyMap VJSONObject::GetInternalProperties() const
 	VJSONReadLock lock(fLocker);
 	try
 	{
-		// The copy carries ranks as ordinals, as readers of the map expect.
-		if (fNextOrdinal != fProperties.size())
-			_OrderedEntries();
-		return fProperties;
+		PropertyMap copy;
+		copy.max_load_factor(1.0f);
+		copy.reserve(fProperties.Count());
+		uint64 ordinal = 0;
+		fProperties.ForEach([&copy, &ordinal](const VJSONPropertyTable::Entry& entry) {
+			copy.emplace(entry.GetName(), std::make_pair(entry.fValue, ordinal++));
+		});
+		return copy;
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -327,31 +330,7 @@ VJSONObject::PropertyMap VJSONObject::GetInternalProperties() const
 size_t VJSONObject::GetPropertyCount() const
 {
 	VJSONReadLock lock(fLocker);
-	return fProperties.size();
-}
-
-std::vector<const VJSONObject::PropertyMap::value_type*> VJSONObject::_OrderedEntries() const
-{
-	std::vector<const PropertyMap::value_type*> entries;
-	if (fNextOrdinal == fProperties.size())
-	{
-		// No removal since the ordinals were last dense: each entry has its own slot.
-		entries.assign(fProperties.size(), nullptr);
-		for (const auto& entry : fProperties)
-			entries[size_t(entry.second.second)] = &entry;
-		return entries;
-	}
-	entries.reserve(fProperties.size());
-	for (const auto& entry : fProperties)
-		entries.push_back(&entry);
-	std::sort(entries.begin(), entries.end(),
-		[](const PropertyMap::value_type* a, const PropertyMap::value_type* b) { return a->second.second < b->second.second; });
-	// Made dense again while the order is at hand. Only ordinals change, which readers never see apart
-	// from their ranks, so this is done on a const object under the read lock.
-	for (size_t i = 0; i < entries.size(); ++i)
-		const_cast<PropertyMap::value_type*>(entries[i])->second.second = uint64(i);
-	fNextOrdinal = entries.size();
-	return entries;
+	return fProperties.Count();
 }
 
 bool VJSONObject::GetPropertyNamesInOrder(std::vector<VString>& names) const
@@ -360,9 +339,8 @@ bool VJSONObject::GetPropertyNamesInOrder(std::vector<VString>& names) const
 	try
 	{
 		std::vector<VString> ordered;
-		ordered.reserve(fProperties.size());
-		for (const auto* entry : _OrderedEntries())
-			ordered.push_back(entry->first);
+		ordered.reserve(fProperties.Count());
+		fProperties.ForEach([&ordered](const VJSONPropertyTable::Entry& entry) { ordered.push_back(entry.GetName()); });
 		names.swap(ordered);
 		return true;
 	}
@@ -375,51 +353,28 @@ bool VJSONObject::GetPropertyNamesInOrder(std::vector<VString>& names) const
 
 bool VJSONObject::GetPropertyNames(std::vector<VString>& names) const
 {
-	VJSONReadLock lock(fLocker);
-	try
-	{
-		std::vector<VString> listed;
-		listed.reserve(fProperties.size());
-		for (const auto& entry : fProperties)
-			listed.push_back(entry.first);
-		names.swap(listed);
-		return true;
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
+	// The table keeps the names in insertion order, which is as good an order as any.
+	return GetPropertyNamesInOrder(names);
 }
 
 void VJSONObject::_GetValuesInOrder(std::vector<VJSONValue>& values) const
 {
 	values.clear();
-	values.reserve(fProperties.size());
-	for (const auto* entry : _OrderedEntries())
-		values.push_back(entry->second.first);
+	values.reserve(fProperties.Count());
+	fProperties.ForEach([&values](const VJSONPropertyTable::Entry& entry) { values.push_back(entry.fValue); });
 }
 
 int64 VJSONObject::GetPropertyOrdinal(const VString& name) const
 {
 	VJSONReadLock lock(fLocker);
-	auto found = fProperties.find(name);
-	if (found == fProperties.end())
-		return -1;
-	const uint64 ordinal = found->second.second;
-	if (fNextOrdinal == fProperties.size())
-		return int64(ordinal);
-	// Removals left gaps: the ordinal is the rank among the entries.
-	int64 rank = 0;
-	for (const auto& entry : fProperties)
-		rank += entry.second.second < ordinal ? 1 : 0;
-	return rank;
+	const VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	return found == nullptr ? -1 : int64(fProperties.Rank(found));
 }
 
 bool VJSONObject::IsEmpty() const
 {
 	VJSONReadLock lock(fLocker);
-	if (!fProperties.empty())
+	if (!fProperties.IsEmpty())
 		return false;
 	if (fImplementation != nullptr && !fImplementation->IJSON_IsEmpty(this))
 		return false;
@@ -561,30 +516,79 @@ bool VJSONObject::_SetOwnProperty(const VString& name, const VJSONValue& value)
 	// Linked first, so that a group that cannot be made leaves the object as it was.
 	if (!VJSONGraph::Connect(&fGraph, value, this, nullptr))
 		return false;
-	auto found = fProperties.find(name);
-	if (found == fProperties.end())
+	if (!_StoreOwnProperty(name, VJSONValue(value)))
+	{
+		VJSONGraph::Disconnect(fGraph, value);
+		return false;
+	}
+	VJSONValue::CheckAndUpdateJsonStamp(value, fStamp.load(std::memory_order_acquire));
+	return true;
+}
+
+bool VJSONObject::_StoreOwnProperty(const VString& name, VJSONValue&& value)
+{
+	VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	if (found == nullptr)
 	{
 		try
 		{
-			fProperties.emplace(name, std::make_pair(value, fNextOrdinal));
-			++fNextOrdinal;
+			return fProperties.Append(name, std::move(value));
 		}
 		catch (const std::bad_alloc&)
 		{
-			VJSONGraph::Disconnect(fGraph, value);
 			_ThrowError(VE_MEMORY_FULL);
 			return false;
 		}
 	}
-	else
-	{
-		// The former value dies after its link is dropped and the new value is in place.
-		VJSONGraph::Disconnect(fGraph, found->second.first);
-		VJSONValue former(std::move(found->second.first));
-		found->second.first = value;
-	}
-	VJSONValue::CheckAndUpdateJsonStamp(value, fStamp.load(std::memory_order_acquire));
+	// The former value dies after its link is dropped and the new value is in place.
+	VJSONGraph::Disconnect(fGraph, found->fValue);
+	VJSONValue former(std::move(found->fValue));
+	found->fValue = std::move(value);
 	return true;
+}
+
+bool VJSONObject::_IsPlainStore(const VJSONValue& value) const
+{
+	const VJSONGraph* valueGraph = value.GetObject() != nullptr ? value.GetObject()->fGraph
+		: value.GetArray() != nullptr                          ? value.GetArray()->GetGraph()
+															   : nullptr;
+	return fLocker.load(std::memory_order_relaxed) == nullptr && fStamp.load(std::memory_order_relaxed) == nullptr
+		&& fGraph == nullptr && valueGraph == nullptr;
+}
+
+bool VJSONObject::_SetNewOwnProperty(const VString& name, VJSONValue&& value)
+{
+	if (!_IsPlainStore(value))
+	{
+		VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(value));
+		return _SetOwnProperty(name, value);
+	}
+	return _StoreOwnProperty(name, std::move(value));
+}
+
+bool VJSONObject::_SetNewOwnProperty(const VJSONPropertyTable::Entry& named, VJSONValue&& value)
+{
+	if (!_IsPlainStore(value))
+	{
+		VJSONReadWriteLock lock(fLocker, _NeedsGraphMutex(value));
+		return _SetOwnProperty(named.GetName(), value);
+	}
+	if (VJSONPropertyTable::Entry* found = fProperties.Find(named.GetNameUnits(), named.GetNameLength()))
+	{
+		VJSONValue former(std::move(found->fValue));
+		found->fValue = std::move(value);
+		return true;
+	}
+	try
+	{
+		fProperties.AppendSharingName(named, std::move(value));
+		return true;
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
 }
 
 bool VJSONObject::SetProperties(const std::vector<std::pair<VString, VJSONValue>>& properties)
@@ -626,15 +630,13 @@ void VJSONObject::_RemoveOwnProperty(const VString& name)
 		return;
 	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 		stamp->Increment();
-	auto found = fProperties.find(name);
-	if (found == fProperties.end())
+	VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	if (found == nullptr)
 		return;
-	VJSONGraph::Disconnect(fGraph, found->second.first);
-	// The value dies after the map is consistent again, in case its release reaches back here.
-	VJSONValue removed(std::move(found->second.first));
-	// The ordinals above it keep their order; they are made dense again by the next ordered walk, so
-	// removing many properties stays linear.
-	fProperties.erase(found);
+	VJSONGraph::Disconnect(fGraph, found->fValue);
+	// The value dies after the table is consistent again, in case its release reaches back here.
+	VJSONValue removed;
+	fProperties.Remove(found, removed);
 }
 
 bool VJSONObject::ClearProperty(const VString& name, VDBLanguageContext* context)
@@ -655,18 +657,17 @@ void VJSONObject::Clear()
 
 void VJSONObject::ClearInternalProperties()
 {
-	PropertyMap removed;
+	VJSONPropertyTable removed;
 	{
 		VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 		if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 			return;
 		if (VJSONGraph* graph = fGraph)
 		{
-			for (const auto& entry : fProperties)
-				VJSONGraph::Disconnect(graph, entry.second.first);
+			fProperties.ForEach(
+				[graph](const VJSONPropertyTable::Entry& entry) { VJSONGraph::Disconnect(graph, entry.fValue); });
 		}
-		removed.swap(fProperties);
-		fNextOrdinal = 0;
+		removed.Swap(fProperties);
 		if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 			stamp->Increment();
 	}

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernel/json/IJSONObject.h"
+#include "kernel/json/VJSONPropertyTable.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/memory/IRefCountable.h"
@@ -60,6 +61,7 @@ VELK_API bool isvalidnumber(const VString& text);
 class VELK_API VJSONObject : public VObject, public IRefCountable
 {
 public:
+	// The own properties as a map from name to (value, ordinal), for readers that want them so.
 	using PropertyMap = std::unordered_map<VString, std::pair<VJSONValue, uint64>, hasher_VString::hash, hasher_VString::equal_to>;
 
 	// The class is the implementation of classObject; with a null classObject the root "Object" of the
@@ -235,6 +237,16 @@ public:
 
 	// Own values in insertion order, without locking.
 	void _GetValuesInOrder(std::vector<VJSONValue>& values) const;
+	// The own properties as they are, without locking: for walks that hold what lock they need.
+	const VJSONPropertyTable& _GetProperties() const { return fProperties; }
+
+	// For readers that build a new, unshared object from values of their own (the text parser, the binary
+	// reader, the deep copy): stores a property as _SetOwnProperty does, taking the value over. While
+	// neither the object nor the value is in a group, the value joins none either: a freshly built tree
+	// cannot hold a cycle, so there is nothing to link. False with velk 100 or 107 when memory is short.
+	bool _SetNewOwnProperty(const VString& name, VJSONValue&& value);
+	// The same under the name of another object's entry, sharing its buffer.
+	bool _SetNewOwnProperty(const VJSONPropertyTable::Entry& named, VJSONValue&& value);
 
 	static const VString sLockerIDName;
 
@@ -249,12 +261,14 @@ private:
 	// Takes the graph mutex when the object, its group or the value is shared.
 	bool _NeedsGraphMutex(const VJSONValue& value) const;
 	bool _CheckUser(VStorageLocker* locker) const;
-	std::vector<const PropertyMap::value_type*> _OrderedEntries() const;
+	// Stores the value under the name, replacing a former one (whose group link is dropped); the value is
+	// already linked. False with velk 100 or 107 when memory is short, nothing changed.
+	bool _StoreOwnProperty(const VString& name, VJSONValue&& value);
+	// Whether a value may be stored without the locks, the group and the stamp: nothing is shared, stamped
+	// or linked on either side.
+	bool _IsPlainStore(const VJSONValue& value) const;
 
-	PropertyMap fProperties;
-	// The ordinal the next new name takes. Ordinals keep the order in which names were first set; they
-	// equal the ranks 0 .. n-1 exactly when this is the property count, and are made so again lazily.
-	mutable uint64 fNextOrdinal = 0;
+	VJSONPropertyTable fProperties;
 	IJSONObject* fImplementation = nullptr;
 	std::atomic<VStorageLocker*> fLocker{nullptr};
 	std::atomic<VJSONStamp*> fStamp{nullptr};

@@ -18,9 +18,10 @@ VError VJSONObject::MergeWith(const VJSONObject* other, bool onlyMissing)
 	try
 	{
 		VJSONReadLock lock(other->fLocker);
-		properties.reserve(other->fProperties.size());
-		for (const auto* entry : other->_OrderedEntries())
-			properties.emplace_back(entry->first, entry->second.first);
+		properties.reserve(other->fProperties.Count());
+		other->fProperties.ForEach([&properties](const VJSONPropertyTable::Entry& entry) {
+			properties.emplace_back(entry.GetName(), entry.fValue);
+		});
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -85,49 +86,51 @@ VError VJSONObject::CloneProperties(VJSONCloner& cloner, VJSONObject* target) co
 	// An unshared object is walked in place; a shared one is read once under its lock and walked from a
 	// snapshot, so that no lock is held while the copies of its values are made.
 	const bool shared = fLocker.load(std::memory_order_acquire) != nullptr;
-	std::vector<const PropertyMap::value_type*> entries;
-	std::vector<std::pair<VString, VJSONValue>> snapshot;
+	VJSONPropertyTable snapshot;
 	try
 	{
+		if (shared)
 		{
 			VJSONReadLock lock(fLocker);
-			entries = _OrderedEntries();
-			if (shared)
-			{
-				snapshot.reserve(entries.size());
-				for (const auto* entry : entries)
-					snapshot.emplace_back(entry->first, entry->second.first);
-				entries.clear();
-			}
+			snapshot.Reserve(fProperties.Count());
+			fProperties.ForEach([&snapshot](const VJSONPropertyTable::Entry& entry) {
+				snapshot.AppendSharingName(entry, VJSONValue(entry.fValue));
+			});
 		}
 		VJSONReadWriteLock lock(target->fLocker, target->IsSharedGraph());
-		target->fProperties.reserve(shared ? snapshot.size() : entries.size());
+		target->fProperties.Reserve(fProperties.Count());
 	}
 	catch (const std::bad_alloc&)
 	{
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
-	const size_t count = shared ? snapshot.size() : entries.size();
-	for (size_t i = 0; i < count; ++i)
-	{
-		const VString& name = shared ? snapshot[i].first : entries[i]->first;
-		const VJSONValue& value = shared ? snapshot[i].second : entries[i]->second.first;
+	VError error = VE_OK;
+	(shared ? snapshot : fProperties).ForEach([&](const VJSONPropertyTable::Entry& entry) {
+		if (error != VE_OK)
+			return;
+		const VJSONValue& value = entry.fValue;
 		VJSONValue copy;
-		const VJSONValue* stored = &value;
+		// A copy of a container held more than once may be met again, even be an owner above: it is linked.
+		bool fresh = true;
 		if (value.GetObject() != nullptr || value.GetArray() != nullptr)
 		{
-			const VError error = value.GetObject() != nullptr ? cloner.CloneObject(value.GetObject(), copy)
-															  : cloner.CloneArray(value.GetArray(), copy);
+			fresh = VJSONCloner::IsHeldOnce(value);
+			error = value.GetObject() != nullptr ? cloner.CloneObject(value.GetObject(), copy)
+												 : cloner.CloneArray(value.GetArray(), copy);
 			if (error != VE_OK)
-				return error;
-			stored = &copy;
+				return;
 		}
+		else
+		{
+			copy = value;
+		}
+		const bool stored = fresh ? target->_SetNewOwnProperty(entry, std::move(copy)) : target->SetOwnProperty(entry.GetName(), copy);
 		// A shared copy refuses the pseudo property "__LockerID" without an error: it is left out.
-		if (!target->SetOwnProperty(name, *stored) && !target->_IsLockerID(name))
-			return JSONFailureError(VE_OK);
-	}
-	return VE_OK;
+		if (!stored && !target->_IsLockerID(entry.GetName()))
+			error = JSONFailureError(VE_OK);
+	});
+	return error;
 }
 
 bool VJSONObject::DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const
@@ -169,28 +172,30 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& 
 		uint32& fDepth;
 		~StLeave() { --fDepth; }
 	} leave{pairs.fDepth};
-	if (fProperties.size() != other->fProperties.size())
+	if (fProperties.Count() != other->fProperties.Count())
 		return false;
-	for (const auto& entry : fProperties)
-	{
-		auto found = other->fProperties.find(entry.first);
-		if (found == other->fProperties.end())
-			return false;
-		const VJSONValue& a = entry.second.first;
-		const VJSONValue& b = found->second.first;
+	bool equal = true;
+	fProperties.ForEach([&](const VJSONPropertyTable::Entry& entry) {
+		if (!equal)
+			return;
+		const VJSONPropertyTable::Entry* found = other->fProperties.Find(entry.GetNameUnits(), entry.GetNameLength());
+		if (found == nullptr)
+		{
+			equal = false;
+			return;
+		}
+		const VJSONValue& a = entry.fValue;
+		const VJSONValue& b = found->fValue;
 		if (a.GetType() != b.GetType())
-			return false;
-		bool equal;
-		if (a.GetObject() != nullptr && b.GetObject() != nullptr)
+			equal = false;
+		else if (a.GetObject() != nullptr && b.GetObject() != nullptr)
 			equal = a.GetObject()->_DeepEqualTo(b.GetObject(), options, pairs);
 		else if (a.GetArray() != nullptr && b.GetArray() != nullptr)
 			equal = a.GetArray()->_DeepEqualTo(b.GetArray(), options, pairs);
 		else
 			equal = a.CompareTo(b, options) == CR_EQUAL;
-		if (!equal)
-			return false;
-	}
-	return true;
+	});
+	return equal;
 }
 
 }  // namespace velk

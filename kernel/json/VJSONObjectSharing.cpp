@@ -82,8 +82,8 @@ uint32 VJSONObject::GetPropertyStamp(const VString& name) const
 		return objectStamp != nullptr ? objectStamp->GetCounter() : 0;
 	}
 	VJSONReadLock lock(fLocker);
-	auto found = fProperties.find(name);
-	return found == fProperties.end() ? 0 : found->second.first.GetStamp();
+	const VJSONPropertyTable::Entry* found = fProperties.Find(name);
+	return found == nullptr ? 0 : found->fValue.GetStamp();
 }
 
 void VJSONObject::TouchPropertyStamp(const VString& name)
@@ -93,9 +93,8 @@ void VJSONObject::TouchPropertyStamp(const VString& name)
 		return;
 	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
 		stamp->Increment();
-	auto found = fProperties.find(name);
-	if (found != fProperties.end())
-		found->second.first.TouchStamp();
+	if (VJSONPropertyTable::Entry* found = fProperties.Find(name))
+		found->fValue.TouchStamp();
 }
 
 }  // namespace velk

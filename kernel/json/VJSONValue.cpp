@@ -48,15 +48,17 @@ uint32 PackDate(int16 year, int16 month, int16 day)
 	return (uint32(uint16(year)) << 16) + (uint32(uint8(month)) << 8) + uint32(uint8(day));
 }
 
-// A second reference on a counted buffer, through a string that shares it for a moment.
+// A second reference on a counted buffer.
 UniChar* RetainDescriptor(const VInlineString& text, int32& length, int32& capacity)
 {
 	length = 0;
 	capacity = 0;
 	if (text.fString == nullptr)
 		return nullptr;
-	const VString sharing(text);
-	return sharing.RetainBuffer(length, capacity);
+	VString::RetainRetainedBuffer(text.fString, text.fMaxLength);
+	length = text.fLength;
+	capacity = text.fMaxLength;
+	return text.fString;
 }
 
 }  // namespace
@@ -332,6 +334,37 @@ void VJSONValue::SetArray(VJSONArray* array)
 	_Dispose();
 	fType = JSON_array;
 	fPayload.fArray = array;
+}
+
+void VJSONValue::_AdoptObject(VJSONObject* object)
+{
+	_Dispose();
+	fType = object != nullptr ? JSON_object : JSON_null;
+	fPayload.fObject = object;
+}
+
+void VJSONValue::_AdoptArray(VJSONArray* array)
+{
+	_Dispose();
+	fType = array != nullptr ? JSON_array : JSON_null;
+	fPayload.fArray = array;
+}
+
+bool VJSONValue::_SetStringFromUnits(const UniChar* units, int32 length)
+{
+	if (length <= 0)
+	{
+		_Dispose();
+		_SetEmptyString();
+		return true;
+	}
+	UniChar* buffer = VString::NewCountedBuffer(units, length);
+	if (buffer == nullptr)
+		return false;
+	_Dispose();
+	_SetEmptyString();
+	fPayload.fString = StringPayload{length, buffer, length, fPayload.fString.fTag};
+	return true;
 }
 
 void VJSONValue::SetTime(const VTime& time)

@@ -104,6 +104,13 @@ public:
 	// The container with one more reference for the caller, or null (other kinds, or moved from).
 	VJSONObject* RetainObject() const;
 	VJSONArray* RetainArray() const;
+	// Take over the caller's one reference to a new container, without counting it again: for the readers
+	// that make containers (null gives null).
+	void _AdoptObject(VJSONObject* object);
+	void _AdoptArray(VJSONArray* array);
+	// A string of a copy of the units, in a counted buffer of their exact size made for this value alone;
+	// false, with velk 107 raised and the value left as it was, when the buffer cannot be made.
+	bool _SetStringFromUnits(const UniChar* units, int32 length);
 	// Leaves the value null without releasing the container it held: its reference now belongs to whoever
 	// took the pointer (StJSONDeferredRelease).
 	void _ForgetContainer()
@@ -185,7 +192,8 @@ public:
 	static const VString sFalseString;
 	static const VString sObjectString;
 
-	// Process-wide counters: relaxed, so two tasks may draw the same number; nothing relies on uniqueness.
+	// Process-wide counters, plain increments: two tasks may draw the same number; nothing relies on
+	// uniqueness.
 	static std::atomic<uint32> sStamp;
 	static std::atomic<uint32> sInlineStringTag;
 
@@ -206,8 +214,19 @@ private:
 		uint32 fDate;
 	};
 
-	static uint32 _NextStamp() { return sStamp.fetch_add(1, std::memory_order_relaxed) + 1; }
-	static uint32 _NextTag() { return sInlineStringTag.fetch_add(1, std::memory_order_relaxed); }
+	// Plain increments, shared by all threads (two tasks may draw the same number): no locked instruction.
+	static uint32 _NextStamp()
+	{
+		const uint32 stamp = sStamp.load(std::memory_order_relaxed) + 1;
+		sStamp.store(stamp, std::memory_order_relaxed);
+		return stamp;
+	}
+	static uint32 _NextTag()
+	{
+		const uint32 tag = sInlineStringTag.load(std::memory_order_relaxed);
+		sInlineStringTag.store(tag + 1, std::memory_order_relaxed);
+		return tag;
+	}
 
 	void _Dispose();
 	void _CopyFrom(const VJSONValue& other);

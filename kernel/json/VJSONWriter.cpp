@@ -496,10 +496,14 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 		out.PutASCII("undefined", 9);
 		return VE_OK;
 	}
+	// An unshared array is written from its elements in place; a shared one from a copy taken under its
+	// lock, so that no lock is held while its elements are written.
+	const bool shared = array->IsSharedGraph();
 	StValueList list(*this, fStack.size());
-	std::vector<VJSONValue>& values = list.Get();
-	if (!array->GetValues(values))
+	std::vector<VJSONValue>& copied = list.Get();
+	if (shared && !array->GetValues(copied))
 		return VE_MEMORY_FULL;
+	const std::vector<VJSONValue>& values = shared ? copied : array->_GetElements();
 	if (values.empty())
 	{
 		out.PutASCII("[]", 2);
@@ -521,6 +525,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 	out.Put(u'[');
 	{
 		StJSONWriterLevel level(*this);
+		// The count is read again at each element: writing one must not lead past the end.
 		for (size_t index = 0; index < values.size(); ++index)
 		{
 			_BeginMember(index, out);
@@ -602,6 +607,10 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 
 VError VJSONWriter::_WriteProperties(const VJSONObject* object, _Text& out)
 {
+	const VJSONClass* theClass = object->GetClass();
+	if (!object->IsSharedGraph() && object->GetImplementation() == nullptr && (theClass == nullptr || !theClass->HasGetters()))
+		return _WriteOwnProperties(object, out);
+
 	// Own properties in insertion order with their stored values, then the names only the implementation
 	// knows, or else those of the class's getters, read through the getters with the writer's context.
 	std::vector<VString> names;
@@ -671,6 +680,40 @@ VError VJSONWriter::_WriteProperties(const VJSONObject* object, _Text& out)
 				break;
 		}
 	}
+	_Close(u'}', cut, out);
+	return VE_OK;
+}
+
+VError VJSONWriter::_WriteOwnProperties(const VJSONObject* object, _Text& out)
+{
+	// A plain, unshared object: its own properties only, names and values read in place.
+	const VJSONPropertyTable& properties = object->_GetProperties();
+	if (properties.IsEmpty())
+	{
+		out.PutASCII("{}", 2);
+		return VE_OK;
+	}
+	bool cut = false;
+	VError error = VE_OK;
+	out.Put(u'{');
+	{
+		StJSONWriterLevel level(*this);
+		const bool pretty = (fOptions & kPRETTY) != 0;
+		size_t index = 0;
+		properties.ForEachWhile([&](const VJSONPropertyTable::Entry& entry) {
+			_BeginMember(index++, out);
+			const size_t start = out.Length();
+			_WriteString(entry.GetNameUnits(), entry.GetNameLength(), out);
+			out.PutASCII(": ", pretty ? 2 : 1);
+			error = _WriteValue(entry.fValue, out);
+			if (error != VE_OK || out.Failed())
+				return false;
+			cut = _CountForCut(out.Length() - start);
+			return !cut;
+		});
+	}
+	if (error != VE_OK || out.Failed())
+		return error;  // a failed text is reported once by the caller
 	_Close(u'}', cut, out);
 	return VE_OK;
 }

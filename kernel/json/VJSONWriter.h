@@ -87,6 +87,7 @@ private:
 	VError _WriteObject(const VJSONObject* object, _Text& out);
 	VError _WriteArray(const VJSONArray* array, _Text& out);
 	VError _WriteProperties(const VJSONObject* object, _Text& out);
+	VError _WriteOwnProperties(const VJSONObject* object, _Text& out);
 	void _WriteString(const UniChar* units, int32 count, _Text& out) const;
 	static void _WriteNumber(double number, _Text& out);
 	// The comma and, under kPRETTY, the indentation before a member; after it, the indentation, the closing

@@ -69,7 +69,10 @@ inline bool IsHighSurrogate(UniChar unit)
 
 void VString::_ReleaseCounted(UniChar* buffer, int32 capacity)
 {
-	if (_CountOf(buffer, capacity).fetch_sub(1, std::memory_order_acq_rel) == 1)
+	// The holder of the only reference frees the buffer without a read-modify-write: no other holder
+	// exists to change the count meanwhile.
+	std::atomic_ref<uint32> count = _CountOf(buffer, capacity);
+	if (count.load(std::memory_order_acquire) == 1 || count.fetch_sub(1, std::memory_order_acq_rel) == 1)
 		FreeBlock(buffer);
 }
 
@@ -671,6 +674,30 @@ void VString::ReleaseRetainedBuffer(UniChar* buffer, int32 capacity)
 {
 	if (buffer != nullptr)
 		_ReleaseCounted(buffer, capacity);
+}
+
+UniChar* VString::NewCountedBuffer(const UniChar* units, int32 length)
+{
+	if (units == nullptr || length <= 0)
+		return nullptr;
+	UniChar* block = nullptr;
+	if (VObject::sCppMemMgr != nullptr)
+		block = static_cast<UniChar*>(VObject::sCppMemMgr->Malloc(CountedBlockBytes(length), false, kMEMTAG_STRING_EXT));
+	if (block == nullptr)
+	{
+		RaiseAllocFailed();
+		return nullptr;
+	}
+	std::memcpy(block, units, size_t(length) * sizeof(UniChar));
+	block[length] = 0;
+	InitCount(block, length);
+	return block;
+}
+
+void VString::RetainRetainedBuffer(UniChar* buffer, int32 capacity)
+{
+	if (buffer != nullptr)
+		_CountOf(buffer, capacity).fetch_add(1, std::memory_order_relaxed);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -254,6 +254,13 @@ public:
 	void _ReleaseBuffer();
 	// Gives back one reference on a counted buffer from RetainBuffer; frees it with the last.
 	static void ReleaseRetainedBuffer(UniChar* buffer, int32 capacity);
+	// Adds one reference to a counted buffer from RetainBuffer, for a second holder that gives it back
+	// with ReleaseRetainedBuffer.
+	static void RetainRetainedBuffer(UniChar* buffer, int32 capacity);
+	// A new counted buffer holding a copy of the units, at their exact size, whose one reference is the
+	// caller's (given back with ReleaseRetainedBuffer, capacity = length); null with velk 107 raised when it
+	// cannot be made, or for no units.
+	static UniChar* NewCountedBuffer(const UniChar* units, int32 length);
 
 	// Units to allocate for a capacity of at least newLength (up to 0x80000002); 0 when impossible.
 	static uint32 ComputeProgressiveResize(int32 currentLength, int32 newLength);

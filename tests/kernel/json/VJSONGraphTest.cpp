@@ -9,6 +9,9 @@
 
 #include "common/VFailingAllocations.h"
 #include "kernel/json/VJSONArray.h"
+#include "kernel/json/VJSONBinaryImporter.h"
+#include "kernel/json/VJSONBinaryWriter.h"
+#include "kernel/json/VJSONCloner.h"
 #include "kernel/json/VJSONGraph.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/VStorageLocker.h"
@@ -292,6 +295,87 @@ TEST(VJSONGraph, CollectingWhatAContainerReaches)
 		EXPECT_EQ(Counted::sAlive, 0);
 		Counted::sAlive = 0;
 	}
+}
+
+// Trees the parser, the binary reader and the deep copy build hold their containers without a group (none can
+// hold a cycle yet); a link made into them later brings in every container below, so that a cycle made then
+// is freed with its last outside reference, and a tree shared twice is counted right.
+TEST(VJSONGraph, TreesBuiltWithoutGroupsJoinOneWhenLinked)
+{
+	auto parse = [](const char* text) {
+		VJSONValue value;
+		EXPECT_EQ(value.ParseFromString(VString(text)), VE_OK);
+		return value;
+	};
+	auto binaryCopy = [](const VJSONValue& value) {
+		VJSONBinaryWriter::Buffer bytes;
+		VJSONBinaryWriter writer(0);
+		EXPECT_EQ(writer.StreamValue(value, bytes), VE_OK);
+		VJSONBinaryImporter importer(bytes.GetDataPtr(), size_t(bytes.GetDataSize()));
+		VJSONValue back;
+		EXPECT_EQ(importer.GetValue(back), VE_OK);
+		return back;
+	};
+	auto deepCopy = [](const VJSONValue& value) {
+		VJSONValue copy = value;
+		VJSONCloner cloner;
+		EXPECT_EQ(cloner.CloneValue(copy), VE_OK);
+		return copy;
+	};
+	struct Row
+	{
+		const char* name;
+		std::function<VJSONValue()> build;
+	};
+	const Row rows[] = {
+		{"deepest object of a parsed tree holding the root",
+			[&] {
+				VJSONValue root = parse(R"({"a":{"b":{"c":[1,{"d":{}}]}},"e":[[],{}]})");
+				VJSONValue deepest = root.GetProperty(VString("a")).GetProperty(VString("b")).GetProperty(VString("c"));
+				deepest.GetArray()->GetAt(1).GetObject()->SetProperty(VString("up"), root);
+				return root;
+			}},
+		{"parsed subtree stored twice, then once taken back",
+			[&] {
+				VJSONValue root = parse(R"({"a":{"b":[{"c":1}]},"f":{}})");
+				const VJSONValue shared = root.GetProperty(VString("a"));
+				root.GetProperty(VString("f")).SetProperty(VString("again"), shared);
+				root.GetObject()->RemoveProperty(VString("a"));
+				return root;
+			}},
+		{"binary copy of a tree holding itself",
+			[&] {
+				VJSONValue root = parse(R"({"a":[{"b":{}}]})");
+				root.GetProperty(VString("a")).GetArray()->GetAt(0).SetProperty(VString("root"), root);
+				VJSONValue copy = binaryCopy(root);
+				root.GetObject()->Clear();
+				return copy;
+			}},
+		{"deep copy of a tree holding itself",
+			[&] {
+				VJSONValue root = parse(R"({"a":[{"b":{}},[]]})");
+				root.GetProperty(VString("a")).GetArray()->GetAt(1).GetArray()->Push(root);
+				VJSONValue copy = deepCopy(root);
+				root.GetObject()->Clear();
+				return copy;
+			}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		VJSONObject::sTaskCounter = 0;
+		VJSONArray::sTaskCounter = 0;
+		VJSONObject::sTaskToMonitor = VTask::GetCurrentID();
+		VJSONArray::sTaskToMonitor = VTask::GetCurrentID();
+		{
+			VJSONValue root = row.build();
+			EXPECT_GT(VJSONObject::sTaskCounter + VJSONArray::sTaskCounter, 0);
+		}
+		EXPECT_EQ(VJSONObject::sTaskCounter + VJSONArray::sTaskCounter, 0);
+		VJSONObject::sTaskToMonitor = 0;
+		VJSONArray::sTaskToMonitor = 0;
+	}
+	EXPECT_EQ(VTask::GetLastError(), VE_OK);
 }
 
 // A link whose group or slot cannot be allocated leaves both containers as they were.
