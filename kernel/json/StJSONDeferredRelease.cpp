@@ -10,27 +10,19 @@ namespace velk {
 
 namespace {
 
-// The containers waiting for their release on this thread, and whether a scope is draining them.
-struct ThreadList
-{
-	std::vector<StJSONDeferredRelease::Held> fHeld;
-	bool fDraining = false;
-};
-
-ThreadList& GetThreadList()
-{
-	static thread_local ThreadList sList;
-	return sList;
-}
+// The list of the scope draining on this thread, null while none does. A plain pointer rather than a list
+// of the thread's own: it needs no destruction, so trees may still be freed while the thread or the process
+// ends.
+thread_local std::vector<StJSONDeferredRelease::Held>* tDraining = nullptr;
 
 }  // namespace
 
 StJSONDeferredRelease::StJSONDeferredRelease()
 {
-	ThreadList& list = GetThreadList();
-	fList = &list.fHeld;
-	fDrains = !list.fDraining;
-	list.fDraining = true;
+	fDrains = tDraining == nullptr;
+	fList = fDrains ? &fOwn : tDraining;
+	if (fDrains)
+		tDraining = &fOwn;
 }
 
 StJSONDeferredRelease::~StJSONDeferredRelease()
@@ -39,16 +31,16 @@ StJSONDeferredRelease::~StJSONDeferredRelease()
 		return;
 	// Releasing one may free it, and its own values then add theirs here: the list stands in for the
 	// stack a recursive release would use. The last taken goes first.
-	while (!fList->empty())
+	while (!fOwn.empty())
 	{
-		const Held held = fList->back();
-		fList->pop_back();
+		const Held held = fOwn.back();
+		fOwn.pop_back();
 		if (held.fIsArray)
 			static_cast<VJSONArray*>(held.fContainer)->Release();
 		else
 			static_cast<VJSONObject*>(held.fContainer)->Release();
 	}
-	GetThreadList().fDraining = false;
+	tDraining = nullptr;
 }
 
 void StJSONDeferredRelease::Take(VJSONValue& value)

@@ -38,6 +38,8 @@ public:
 	};
 
 private:
+	// The draining scope's own list, on its stack; the others add to it.
+	std::vector<Held> fOwn;
 	std::vector<Held>* fList;
 	bool fDrains;
 };

@@ -2,8 +2,11 @@
 // exhausting the stack, and the walks that recurse refuse them with velk 108 instead of crashing.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
+#include "kernel/json/IJSONObject.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONBinaryWriter.h"
 #include "kernel/json/VJSONCloner.h"
@@ -139,6 +142,47 @@ TEST(StJSONDeferredRelease, DeepTreesAreFreedAndWalksRefuseThem)
 		}
 		EXPECT_EQ(counting.Alive(), 0);
 	}
+}
+
+// An implementation that counts the objects alive that carry one.
+class Counted : public VObject, public IJSONObject
+{
+public:
+	Counted() { ++sAlive; }
+	~Counted() override { --sAlive; }
+	static std::atomic<int> sAlive;
+};
+std::atomic<int> Counted::sAlive{0};
+
+VJSONValue CountedObject()
+{
+	Counted* counted = new Counted;
+	VJSONValue value;
+	value.SetObject(VRefPtr<VJSONObject>(new VJSONObject(nullptr, counted, false), true).Get());
+	counted->Release();
+	return value;
+}
+
+// A tree freed while its thread ends, by a holder of the thread's own made before the thread first freed a
+// tree, is freed whole: the release keeps nothing of the thread's that may be gone by then.
+TEST(StJSONDeferredRelease, TreesFreedWhileTheirThreadEnds)
+{
+	struct Holder
+	{
+		VJSONValue fTree;
+	};
+	std::thread([] {
+		thread_local Holder holder;
+		holder.fTree = VJSONValue(JSON_array);
+		VJSONValue inner(JSON_array);
+		ASSERT_TRUE(inner.GetArray()->Push(CountedObject()));
+		ASSERT_TRUE(holder.fTree.GetArray()->Push(inner));
+		ASSERT_TRUE(holder.fTree.GetArray()->Push(CountedObject()));
+		// A first release on this thread, after the holder was made.
+		VJSONValue freedNow(JSON_array);
+		ASSERT_TRUE(freedNow.GetArray()->Push(CountedObject()));
+	}).join();
+	EXPECT_EQ(Counted::sAlive.load(), 0);
 }
 
 // Shallower trees are walked as before: the bound lies at the depth the parser reads.
