@@ -56,6 +56,11 @@ VJSONImporter::VJSONImporter(const VString& text, uint32 options)
 
 VJSONImporter::~VJSONImporter()
 {
+	if (fNames != nullptr)
+	{
+		for (size_t i = 0; i < kNameCacheSize; ++i)
+			_ReleaseName(fNames[i]);
+	}
 	if (fLockerInUse)
 		fLocker->EndUse();
 	if (fPathsLines != nullptr)
@@ -200,7 +205,38 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		return;
 	}
 	out._AdoptObject(object);
+	// The properties of a plain object are gathered in a list kept for this depth and handed over in one
+	// change at the end, however the loop ends; a shared object, or one of a class with setters, takes each
+	// as it comes.
+	const VJSONClass* theClass = object->GetClass();
+	const bool gather = locker == nullptr && (theClass == nullptr || !theClass->HasSetters());
+	std::vector<VJSONPropertyTable::Entry>* gathered = nullptr;
+	if (gather)
+	{
+		try
+		{
+			if (fProperties.capacity() == 0)
+				fProperties.reserve(kMaxNestingDepth + 2);
+			if (fProperties.size() <= depth)
+				fProperties.resize(depth + 1);
+		}
+		catch (const std::bad_alloc&)
+		{
+			_FailForMemory(VE_MEMORY_FULL);
+			return;
+		}
+		gathered = &fProperties[depth];
+		gathered->clear();
+	}
+	_ReadProperties(*object, gathered, depth);
+	if (gathered != nullptr && !gathered->empty() && !object->_SetNewOwnProperties(*gathered))
+		_FailForMemory(VE_OK);
+	if (fError == VE_OK)
+		fError = ReplaceEmbeddedBinary(out);
+}
 
+void VJSONImporter::_ReadProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth)
+{
 	bool first = true;
 	for (;;)
 	{
@@ -221,21 +257,27 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 			_ThrowErrorInvalidToken(_TokenToString(token), first ? "\" }" : "\"");
 			break;
 		}
-		VString name;
+		Name name;
 		if (!_NameText(scanned, word, name))
 			break;
+		// Given back on every way out unless the list or the object took it.
+		struct StName
+		{
+			Name& fName;
+			~StName() { _ReleaseName(fName); }
+		} holding{name};
 		if (!isString && (fOptions & kStrict) != 0)
 		{
-			_ThrowErrorInvalidToken(name, "\"");
+			_ThrowErrorInvalidToken(VString(name.fBuffer, name.fLength), "\"");
 			break;
 		}
 		StPathUpdater pathUpdater(*this);
 		if (fPathsLines != nullptr)
 		{
-			if (!fCurrentPath.IsEmpty() && name.GetUniChar(1) != u'[')
+			if (!fCurrentPath.IsEmpty() && (name.fLength == 0 || name.fBuffer[0] != u'['))
 				fCurrentPath.AppendUniChar(u'.');
-			fCurrentPath.AppendUniChars(name.GetCPointer(), name.GetLength());
-			_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart) - name.GetLength() - 2);
+			fCurrentPath.AppendUniChars(name.fBuffer, name.fLength);
+			_RecordPathLine(fCurrentPath, int32(fCursor - fLineStart) - name.fLength - 2);
 		}
 		token = _NextPunctuation();
 		if (fError != VE_OK)
@@ -249,7 +291,25 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		_ParseValue(value, depth);
 		if (fError != VE_OK)
 			break;
-		if (!_StoreProperty(*object, name, std::move(value)))
+		bool stored = false;
+		if (gathered != nullptr)
+		{
+			try
+			{
+				gathered->emplace_back(name.fBuffer, name.fLength, name.fCapacity, std::move(value));
+				name = Name();
+				stored = true;
+			}
+			catch (const std::bad_alloc&)
+			{
+				_ThrowError(VE_MEMORY_FULL);
+			}
+		}
+		else
+		{
+			stored = _StoreProperty(object, VString(VInlineString{name.fLength, name.fBuffer, name.fCapacity}), std::move(value));
+		}
+		if (!stored)
 		{
 			_FailForMemory(VE_OK);
 			break;
@@ -265,8 +325,6 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		}
 		first = false;
 	}
-	if (fError == VE_OK)
-		fError = ReplaceEmbeddedBinary(out);
 }
 
 void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
@@ -480,33 +538,50 @@ bool VJSONImporter::_TokenText(const VString& text, const Word& word, VString& o
 	return _WordText(word, out);
 }
 
-bool VJSONImporter::_NameText(const VString& text, const Word& word, VString& out)
+void VJSONImporter::_ReleaseName(Name& name)
 {
-	if (word.fBegin == nullptr)
-	{
-		out = text;
+	VString::ReleaseRetainedBuffer(name.fBuffer, name.fCapacity);
+	name = Name();
+}
+
+bool VJSONImporter::_NameText(const VString& text, const Word& word, Name& out)
+{
+	const UniChar* units = word.fBegin != nullptr ? word.fBegin : text.GetCPointer();
+	const int32 length = word.fBegin != nullptr ? int32(word.fEnd - word.fBegin) : text.GetLength();
+	out = Name();
+	if (length == 0)
 		return true;
-	}
 	// Objects of one document tend to repeat their names: a small cache lets them share one buffer
 	// instead of making each anew. Without room for the cache names are simply made.
 	if (fNames == nullptr)
-		fNames.reset(new (std::nothrow) VString[kNameCacheSize]);
-	if (fNames == nullptr)
-		return _WordText(word, out);
-	const size_t length = size_t(word.fEnd - word.fBegin);
-	uint32 hash = 2166136261u;
-	for (const UniChar* p = word.fBegin; p < word.fEnd; ++p)
-		hash = (hash ^ *p) * 16777619u;
-	VString& cached = fNames[(hash ^ (hash >> 16)) % kNameCacheSize];
-	if (size_t(cached.GetLength()) == length && length > 0
-		&& std::memcmp(cached.GetCPointer(), word.fBegin, length * sizeof(UniChar)) == 0)
+		fNames.reset(new (std::nothrow) Name[kNameCacheSize]);
+	Name* cached = nullptr;
+	if (fNames != nullptr)
 	{
-		out = cached;
-		return true;
+		uint32 hash = 2166136261u;
+		for (int32 i = 0; i < length; ++i)
+			hash = (hash ^ units[i]) * 16777619u;
+		cached = &fNames[(hash ^ (hash >> 16)) % kNameCacheSize];
+		if (cached->fLength == length && std::memcmp(cached->fBuffer, units, size_t(length) * sizeof(UniChar)) == 0)
+		{
+			VString::RetainRetainedBuffer(cached->fBuffer, cached->fCapacity);
+			out = *cached;
+			return true;
+		}
 	}
-	if (!_WordText(word, out))
+	UniChar* buffer = VString::NewCountedBuffer(units, length);
+	if (buffer == nullptr)
+	{
+		_FailForMemory(VE_OK);
 		return false;
-	cached = out;
+	}
+	out = Name{buffer, length, length};
+	if (cached != nullptr)
+	{
+		_ReleaseName(*cached);
+		VString::RetainRetainedBuffer(buffer, length);
+		*cached = out;
+	}
 	return true;
 }
 

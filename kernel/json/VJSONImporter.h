@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "kernel/json/VJSONPropertyTable.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/memory/VObject.h"
@@ -158,6 +159,9 @@ private:
 
 	void _ParseValue(VJSONValue& out, uint32 parentDepth);
 	void _ParseObject(VJSONValue& out, uint32 depth);
+	// The properties of an object up to its "}" or the first error: into gathered when given, else stored
+	// in the object one by one.
+	void _ReadProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth);
 	void _ParseArray(VJSONValue& out, uint32 depth);
 	// The elements of an array up to its "]" or the first error.
 	void _ReadElements(std::vector<VJSONValue>& elements, uint32 depth);
@@ -173,8 +177,17 @@ private:
 	bool _WordText(const Word& word, VString& out);
 	// The text of a token read with a word: the word's units when it was left in the text, else text.
 	bool _TokenText(const VString& text, const Word& word, VString& out);
-	// The same for a property name, sharing the buffer of an equal name met before when it can.
-	bool _NameText(const VString& text, const Word& word, VString& out);
+	// A property name: a counted buffer with one reference for the caller, shared with an equal name met
+	// before when it can; false (velk 107 raised and recorded) when memory is short.
+	struct Name
+	{
+		UniChar* fBuffer = nullptr;
+		int32 fLength = 0;
+		int32 fCapacity = 0;
+	};
+	bool _NameText(const VString& text, const Word& word, Name& out);
+	// Gives a name's reference back.
+	static void _ReleaseName(Name& name);
 	bool _EnterNesting(uint32 depth);
 	VError _ObjectToBag(VValueBag& bag);
 	void _SetBagAttribute(VValueBag& bag, const VString& name, const VString& text, bool isQuoted);
@@ -206,11 +219,14 @@ private:
 	VRefPtr<VStorageLocker> fLocker;
 	bool fNonAmbiguousDates;
 	bool fLockerInUse = false;
-	// Elements of the arrays being read, one list a depth (see _ParseArray).
+	// Elements of the arrays being read, and properties of the objects being read, one list a depth (see
+	// _ParseArray).
 	std::vector<std::vector<VJSONValue>> fElements;
-	// Recently met property names, by a hash of their units; made on the first name.
+	std::vector<std::vector<VJSONPropertyTable::Entry>> fProperties;
+	// Recently met property names, by a hash of their units, each holding one reference; made on the first
+	// name.
 	static constexpr size_t kNameCacheSize = 256;
-	std::unique_ptr<VString[]> fNames;
+	std::unique_ptr<Name[]> fNames;
 	// The first failure of this parse; every loop stops once it is set.
 	VError fError = VE_OK;
 	// The units of the string token being read, kept from one value to the next.

@@ -566,6 +566,32 @@ bool VJSONObject::_SetNewOwnProperty(const VString& name, VJSONValue&& value)
 	return _StoreOwnProperty(name, std::move(value));
 }
 
+bool VJSONObject::_SetNewOwnProperties(std::vector<VJSONPropertyTable::Entry>& properties)
+{
+	bool plain = fProperties.IsEmpty();
+	for (size_t i = 0; plain && i < properties.size(); ++i)
+		plain = _IsPlainStore(properties[i].fValue);
+	if (plain)
+	{
+		try
+		{
+			fProperties.AdoptEntries(properties);
+			return true;
+		}
+		catch (const std::bad_alloc&)
+		{
+			_ThrowError(VE_MEMORY_FULL);
+			properties.clear();
+			return false;
+		}
+	}
+	bool stored = true;
+	for (VJSONPropertyTable::Entry& property : properties)
+		stored = stored && _SetNewOwnProperty(property, std::move(property.fValue));
+	properties.clear();
+	return stored;
+}
+
 bool VJSONObject::_SetNewOwnProperty(const VJSONPropertyTable::Entry& named, VJSONValue&& value)
 {
 	if (!_IsPlainStore(value))

@@ -247,6 +247,9 @@ public:
 	bool _SetNewOwnProperty(const VString& name, VJSONValue&& value);
 	// The same under the name of another object's entry, sharing its buffer.
 	bool _SetNewOwnProperty(const VJSONPropertyTable::Entry& named, VJSONValue&& value);
+	// The same for a whole list of properties, in their order, taking their names and values over (the list
+	// is left empty); meant for an object without properties yet.
+	bool _SetNewOwnProperties(std::vector<VJSONPropertyTable::Entry>& properties);
 
 	static const VString sLockerIDName;
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 namespace velk {
 
@@ -171,6 +172,79 @@ void VJSONPropertyTable::AppendAdopting(UniChar* name, int32 length, int32 capac
 {
 	Reserve(fLive + 1);
 	_Emplace(name, length, capacity, std::move(value));
+}
+
+void VJSONPropertyTable::AdoptEntries(std::vector<Entry>& entries)
+{
+	if (entries.empty())
+		return;
+	if (!fEntries.empty())
+	{
+		// Not the case the readers meet; each entry as a store of its own.
+		Reserve(fLive + entries.size());
+		for (Entry& entry : entries)
+		{
+			if (Entry* found = Find(entry.fName, entry.fLength))
+				found->fValue = std::move(entry.fValue);
+			else
+				_Emplace(std::exchange(entry.fName, nullptr), entry.fLength, entry.fCapacity, std::move(entry.fValue));
+		}
+		entries.clear();
+		return;
+	}
+	std::vector<Entry> adopted;
+	adopted.reserve(entries.size());
+	std::unique_ptr<uint32[]> index;
+	size_t mask = 0;
+	if (entries.size() > kScanLimit)
+	{
+		size_t size = 16;
+		while (size < 2 * entries.size())
+			size *= 2;
+		index.reset(new uint32[size]());
+		mask = size - 1;
+	}
+	for (Entry& entry : entries)
+	{
+		Entry* found = nullptr;
+		size_t slot = 0;
+		if (index == nullptr)
+		{
+			for (Entry& kept : adopted)
+			{
+				if (kept.HasName(entry.fName, entry.fLength))
+				{
+					found = &kept;
+					break;
+				}
+			}
+		}
+		else
+		{
+			for (slot = _Hash(entry.fName, entry.fLength) & mask; index[slot] != 0; slot = (slot + 1) & mask)
+			{
+				Entry& kept = adopted[index[slot] - 1];
+				if (kept.HasName(entry.fName, entry.fLength))
+				{
+					found = &kept;
+					break;
+				}
+			}
+		}
+		if (found != nullptr)
+		{
+			found->fValue = std::move(entry.fValue);
+			continue;
+		}
+		adopted.push_back(std::move(entry));  // within the reserved room: cannot throw
+		if (index != nullptr)
+			index[slot] = uint32(adopted.size());
+	}
+	entries.clear();
+	fEntries.swap(adopted);
+	fIndex.swap(index);
+	fIndexMask = mask;
+	fLive = fEntries.size();
 }
 
 void VJSONPropertyTable::AppendSharingName(const Entry& named, VJSONValue&& value)

@@ -77,6 +77,10 @@ public:
 	// The same with a counted name buffer whose one reference the table takes over (null for the empty
 	// name); on failure (std::bad_alloc) the caller keeps it.
 	void AppendAdopting(UniChar* name, int32 length, int32 capacity, VJSONValue&& value);
+	// Takes over the entries of an empty table, in their order, at their exact count (a name met again
+	// keeps its first place and takes the later value). Throws std::bad_alloc, entries and table unchanged,
+	// when the room cannot be made; entries is left empty otherwise.
+	void AdoptEntries(std::vector<Entry>& entries);
 	// Appends the name of another table's entry, sharing its buffer.
 	void AppendSharingName(const Entry& named, VJSONValue&& value);
 	// Takes the entry out: its value is moved into removed, its name released. The ordinals above it close
