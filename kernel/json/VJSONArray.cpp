@@ -56,15 +56,23 @@ VJSONArray::VJSONArray(bool shared) : VJSONArray(static_cast<VStorageLocker*>(nu
 
 VJSONArray::~VJSONArray()
 {
+	if (fGraph != nullptr)
 	{
 		StGraphLocker lock(IsSharedGraph());
 		if (VJSONGraph* graph = DisconnectAll())
 			graph->_RemoveDyingArray(this);
 	}
-	if (VStorageLocker* locker = fLocker.exchange(nullptr))
+	// Nobody else reaches a dying container: its fields are read and cleared without exchanges.
+	if (VStorageLocker* locker = fLocker.load(std::memory_order_acquire))
+	{
+		fLocker.store(nullptr, std::memory_order_relaxed);
 		locker->Release();
-	if (VJSONStamp* stamp = fStamp.exchange(nullptr))
+	}
+	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
+	{
+		fStamp.store(nullptr, std::memory_order_relaxed);
 		stamp->Release();
+	}
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
 	// The containers among the elements are released once this array is gone, from a list rather than

@@ -1,6 +1,7 @@
 #include "kernel/json/VJSONNumberWords.h"
 
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 namespace velk::jsonwords {
@@ -66,6 +67,70 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // it fails on the way, else true with stop just after the number and its real value in out. The value is
 // the correctly rounded double, as WordToReal gives: exactly from the digits when they and the power of ten
 // both fit a double (one correctly rounded operation), else from the ASCII text.
+namespace {
+
+using uint128 = unsigned __int128;
+
+int BitLength(uint128 value)
+{
+	const uint64 high = uint64(value >> 64);
+	return high != 0 ? 128 - __builtin_clzll(high) : (uint64(value) != 0 ? 64 - __builtin_clzll(uint64(value)) : 0);
+}
+
+// The correctly rounded double of mantissa × 10^exponent for a mantissa of at most 19 digits and an exponent
+// of at most 19 either way, from exact 128-bit integer arithmetic: the product, or enough bits of the
+// quotient and its remainder, rounded half to even.
+double RoundedQuotientOrProduct(uint64 mantissa, int32 exponent)
+{
+	if (mantissa == 0)
+		return 0.0;
+	uint128 power = 1;
+	for (int32 i = 0; i < (exponent < 0 ? -exponent : exponent); ++i)
+		power *= 10;
+	if (exponent >= 0)
+	{
+		const uint128 product = uint128(mantissa) * power;
+		const int excess = BitLength(product) - 53;
+		if (excess <= 0)
+			return double(uint64(product));
+		uint64 kept = uint64(product >> excess);
+		const uint128 rest = product & ((uint128(1) << excess) - 1);
+		const uint128 half = uint128(1) << (excess - 1);
+		if (rest > half || (rest == half && (kept & 1) != 0))
+			++kept;
+		return std::ldexp(double(kept), excess);
+	}
+	// mantissa / power: a quotient of 54 bits from mantissa shifted left (or power shifted left, for a
+	// quotient already longer), then its last bit and the remainder decide the rounding.
+	int shift = 54 + BitLength(power) - BitLength(mantissa);
+	uint128 numerator = 0;
+	uint128 denominator = 0;
+	uint128 quotient = 0;
+	auto divide = [&] {
+		numerator = shift >= 0 ? uint128(mantissa) << shift : uint128(mantissa);
+		denominator = shift >= 0 ? power : power << -shift;
+		quotient = numerator / denominator;
+	};
+	divide();
+	while (quotient >= (uint128(1) << 54))
+	{
+		--shift;
+		divide();
+	}
+	while (quotient < (uint128(1) << 53))
+	{
+		++shift;
+		divide();
+	}
+	const uint128 remainder = numerator - quotient * denominator;
+	uint64 kept = uint64(quotient >> 1);
+	if ((quotient & 1) != 0 && (remainder != 0 || (kept & 1) != 0))
+		++kept;
+	return std::ldexp(double(kept), 1 - shift);
+}
+
+}  // namespace
+
 bool ReadNumber(const UniChar* begin, const UniChar* end, double& out, const UniChar*& stop)
 {
 	const UniChar* p = begin;
@@ -116,6 +181,12 @@ bool ReadNumber(const UniChar* begin, const UniChar* end, double& out, const Uni
 	{
 		double value = double(mantissa);
 		value = exponent < 0 ? value / kExactPowersOfTen[-exponent] : value * kExactPowersOfTen[exponent];
+		out = negative ? -value : value;
+		return true;
+	}
+	if (digits > 0 && digits <= 19 && exponent >= -19 && exponent <= 19)
+	{
+		const double value = RoundedQuotientOrProduct(mantissa, exponent);
 		out = negative ? -value : value;
 		return true;
 	}

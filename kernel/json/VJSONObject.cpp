@@ -83,6 +83,7 @@ VJSONObject::~VJSONObject()
 {
 	// Given back while the implementation lives: a class object's implementation is its class.
 	_SetClass(nullptr);
+	if (fGraph != nullptr)
 	{
 		StGraphLocker lock(IsSharedGraph());
 		if (VJSONGraph* graph = DisconnectAll())
@@ -93,10 +94,17 @@ VJSONObject::~VJSONObject()
 		fImplementation->IJSON_DoDisconnectDependencies(this);
 		fImplementation->Release();
 	}
-	if (VStorageLocker* locker = fLocker.exchange(nullptr))
+	// Nobody else reaches a dying container: its fields are read and cleared without exchanges.
+	if (VStorageLocker* locker = fLocker.load(std::memory_order_acquire))
+	{
+		fLocker.store(nullptr, std::memory_order_relaxed);
 		locker->Release();
-	if (VJSONStamp* stamp = fStamp.exchange(nullptr))
+	}
+	if (VJSONStamp* stamp = fStamp.load(std::memory_order_acquire))
+	{
+		fStamp.store(nullptr, std::memory_order_relaxed);
 		stamp->Release();
+	}
 	if (fCreatorTask != 0 && fCreatorTask == VTask::GetCurrentID())
 		sTaskCounter.fetch_sub(1, std::memory_order_relaxed);
 	// The containers of the properties are released once this object is gone, from a list rather than

@@ -277,6 +277,12 @@ TEST(VJSONImporter, NumbersReadAsTheStringConversion)
 		std::snprintf(text, sizeof(text), "%llue%d", static_cast<unsigned long long>(random() % 20000000000000000ull),
 			int(random() % 61) - 30);
 		words.push_back(text);
+		// Up to 19 digits, read exactly in 64 bits, with a point and small exponents either way.
+		std::snprintf(text, sizeof(text), "-%llu.%06llue%d", static_cast<unsigned long long>(random() % 10000000000000ull),
+			static_cast<unsigned long long>(random() % 1000000ull), int(random() % 41) - 20);
+		words.push_back(text);
+		std::snprintf(text, sizeof(text), "%llu", static_cast<unsigned long long>(random() % 10000000000000000000ull));
+		words.push_back(text);
 	}
 	for (const std::string& word : words)
 	{
