@@ -1,7 +1,7 @@
 #include "kernel/json/VJSONNumberWords.h"
 
 #include <charconv>
-#include <cmath>
+#include <cstring>
 #include <system_error>
 
 namespace velk::jsonwords {
@@ -71,62 +71,78 @@ namespace {
 
 using uint128 = unsigned __int128;
 
+constexpr uint64 kHiddenBit = uint64(1) << 52;
+
+// 10^0 to 10^19, exact.
+struct PowersOfTen
+{
+	constexpr PowersOfTen() : fValues()
+	{
+		fValues[0] = 1;
+		for (int i = 1; i < 20; ++i)
+			fValues[i] = fValues[i - 1] * 10;
+	}
+	uint128 fValues[20];
+};
+constexpr PowersOfTen kPowersOfTen;
+
 int BitLength(uint128 value)
 {
 	const uint64 high = uint64(value >> 64);
 	return high != 0 ? 128 - __builtin_clzll(high) : (uint64(value) != 0 ? 64 - __builtin_clzll(uint64(value)) : 0);
 }
 
+// kept × 2^exponent for kept in [2^52, 2^53] (2^53 from a rounding up), in the range of normal doubles.
+double MakeDouble(uint64 kept, int exponent)
+{
+	if (kept == (kHiddenBit << 1))
+	{
+		kept = kHiddenBit;
+		++exponent;
+	}
+	const uint64 bits = (uint64(exponent + 52 + 1023) << 52) | (kept - kHiddenBit);
+	double value = 0.0;
+	std::memcpy(&value, &bits, sizeof(value));
+	return value;
+}
+
+// kept, with the bit below it and whether anything below that is not zero, rounded half to even.
+uint64 RoundHalfEven(uint64 kept, bool roundBit, bool sticky)
+{
+	return kept + ((roundBit && (sticky || (kept & 1) != 0)) ? 1 : 0);
+}
+
 // The correctly rounded double of mantissa × 10^exponent for a mantissa of at most 19 digits and an exponent
-// of at most 19 either way, from exact 128-bit integer arithmetic: the product, or enough bits of the
-// quotient and its remainder, rounded half to even.
+// of at most 19 either way, from exact 128-bit integer arithmetic: the product, or a quotient of 54 or 55
+// bits and its remainder, rounded half to even.
 double RoundedQuotientOrProduct(uint64 mantissa, int32 exponent)
 {
 	if (mantissa == 0)
 		return 0.0;
-	uint128 power = 1;
-	for (int32 i = 0; i < (exponent < 0 ? -exponent : exponent); ++i)
-		power *= 10;
+	const uint128 power = kPowersOfTen.fValues[exponent < 0 ? -exponent : exponent];
 	if (exponent >= 0)
 	{
 		const uint128 product = uint128(mantissa) * power;
 		const int excess = BitLength(product) - 53;
 		if (excess <= 0)
 			return double(uint64(product));
-		uint64 kept = uint64(product >> excess);
-		const uint128 rest = product & ((uint128(1) << excess) - 1);
-		const uint128 half = uint128(1) << (excess - 1);
-		if (rest > half || (rest == half && (kept & 1) != 0))
-			++kept;
-		return std::ldexp(double(kept), excess);
+		const uint64 kept = uint64(product >> excess);
+		const bool roundBit = ((product >> (excess - 1)) & 1) != 0;
+		const bool sticky = (product & ((uint128(1) << (excess - 1)) - 1)) != 0;
+		return MakeDouble(RoundHalfEven(kept, roundBit, sticky), excess);
 	}
-	// mantissa / power: a quotient of 54 bits from mantissa shifted left (or power shifted left, for a
-	// quotient already longer), then its last bit and the remainder decide the rounding.
-	int shift = 54 + BitLength(power) - BitLength(mantissa);
-	uint128 numerator = 0;
-	uint128 denominator = 0;
-	uint128 quotient = 0;
-	auto divide = [&] {
-		numerator = shift >= 0 ? uint128(mantissa) << shift : uint128(mantissa);
-		denominator = shift >= 0 ? power : power << -shift;
-		quotient = numerator / denominator;
-	};
-	divide();
-	while (quotient >= (uint128(1) << 54))
-	{
-		--shift;
-		divide();
-	}
-	while (quotient < (uint128(1) << 53))
-	{
-		++shift;
-		divide();
-	}
-	const uint128 remainder = numerator - quotient * denominator;
-	uint64 kept = uint64(quotient >> 1);
-	if ((quotient & 1) != 0 && (remainder != 0 || (kept & 1) != 0))
-		++kept;
-	return std::ldexp(double(kept), 1 - shift);
+	// mantissa × 2^shift / power lies between 2^53 and 2^55 for this shift (mantissa shifted left, or power
+	// when the quotient is long already): one division.
+	const int shift = 54 + BitLength(power) - BitLength(mantissa);
+	const uint128 numerator = shift >= 0 ? uint128(mantissa) << shift : uint128(mantissa);
+	const uint128 denominator = shift >= 0 ? power : power << -shift;
+	const uint128 quotient = numerator / denominator;
+	const bool remainder = numerator != quotient * denominator;
+	const int dropped = quotient >= (uint128(1) << 54) ? 2 : 1;
+	const uint64 kept = uint64(quotient >> dropped);
+	const bool roundBit = ((quotient >> (dropped - 1)) & 1) != 0;
+	const bool sticky = remainder || (dropped == 2 && (quotient & 1) != 0);
+	return MakeDouble(RoundHalfEven(kept, roundBit, sticky), dropped - shift);
 }
 
 }  // namespace
