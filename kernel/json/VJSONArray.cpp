@@ -43,6 +43,27 @@ VJSONArray::VJSONArray(VStorageLocker* locker)
 	}
 }
 
+VJSONArray* VJSONArray::_NewWithRoom(VStorageLocker* locker, size_t count)
+{
+	static_assert(sizeof(VJSONArray) % alignof(VJSONValue) == 0, "the room follows the array");
+	if (count > (SIZE_MAX - sizeof(VJSONArray)) / sizeof(VJSONValue))
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
+	void* block = ::operator new(sizeof(VJSONArray) + count * sizeof(VJSONValue), std::nothrow);
+	if (block == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
+	VJSONArray* array = new (block) VJSONArray(locker);
+	array->fRoom.fArea = static_cast<char*>(block) + sizeof(VJSONArray);
+	array->fRoom.fBytes = count * sizeof(VJSONValue);
+	array->fElements = ElementList(VJSONRoomAllocator<VJSONValue>(&array->fRoom));
+	return array;
+}
+
 VJSONArray::VJSONArray(bool shared) : VJSONArray(static_cast<VStorageLocker*>(nullptr))
 {
 	if (shared)
@@ -205,7 +226,7 @@ bool VJSONArray::GetValues(std::vector<VJSONValue>& out) const
 	VJSONReadLock lock(fLocker);
 	try
 	{
-		out = fElements;
+		out.assign(fElements.begin(), fElements.end());
 		return true;
 	}
 	catch (const std::bad_alloc&)
@@ -472,7 +493,7 @@ void VJSONArray::RemoveAt(size_t index, size_t count)
 
 void VJSONArray::Clear()
 {
-	std::vector<VJSONValue> removed;
+	ElementList removed;
 	VJSONReadWriteLock lock(fLocker, IsSharedGraph());
 	if (!_CheckUser(fLocker.load(std::memory_order_acquire)))
 		return;
@@ -483,7 +504,6 @@ void VJSONArray::Clear()
 
 bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 {
-	std::vector<VJSONValue> removed;
 	bool anyShared = false;
 	for (const VJSONValue& value : values)
 		anyShared = anyShared || IsSharedContainer(value);
@@ -496,15 +516,23 @@ bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 		if (!_PrepareStore(locker, value))
 			return false;
 	}
-	if (!_ConnectAll(values.data(), values.size()))
+	ElementList taken;
+	if (!_TakeValues(values, taken))
 		return false;
+	if (!_ConnectAll(taken.data(), taken.size()))
+	{
+		// Given back as they came.
+		for (size_t i = 0; i < taken.size(); ++i)
+			values[i] = std::move(taken[i]);
+		return false;
+	}
 	_IncrementStamp();
 	_DisconnectValues(fElements.data(), fElements.size());
-	removed.swap(fElements);
-	fElements.swap(values);
+	// The former elements die after the new ones are in place.
+	taken.swap(fElements);
+	values.clear();
 	return true;
 }
-
 namespace {
 
 bool IsInGraph(const VJSONValue& value)
@@ -540,12 +568,32 @@ bool VJSONArray::_SwapNewValues(std::vector<VJSONValue>& values)
 		plain = !IsInGraph(values[i]);
 	if (!plain)
 		return SwapValues(values);
-	std::vector<VJSONValue> removed;
-	removed.swap(fElements);
-	fElements.swap(values);
+	ElementList taken;
+	if (!_TakeValues(values, taken))
+		return false;
+	taken.swap(fElements);
+	values.clear();
 	return true;
 }
 
+bool VJSONArray::_TakeValues(std::vector<VJSONValue>& values, ElementList& taken)
+{
+	try
+	{
+		// Into the array's room when it is free; the values are moved, not counted again.
+		if (fElements.empty() && fElements.capacity() == 0)
+			taken = ElementList(fElements.get_allocator());
+		taken.reserve(values.size());
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+	for (VJSONValue& value : values)
+		taken.push_back(std::move(value));  // within the reserved room: cannot throw
+	return true;
+}
 bool VJSONArray::Concatenate(const VJSONArray& other)
 {
 	std::vector<VJSONValue> added;
@@ -769,55 +817,55 @@ VError VJSONArray::Clone(VJSONValue& out, VJSONCloner& cloner) const
 		out.SetArray(const_cast<VJSONArray*>(this));
 		return VE_OK;
 	}
-	VJSONArray* copy = new (std::nothrow) VJSONArray(false);
-	if (copy == nullptr)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return VE_MEMORY_FULL;
-	}
-	if (!cloner.PlaceCopy(copy))
-		return VE_MEMORY_FULL;
-	// The copy is in place before its elements are copied, so that a cycle back here finds it.
-	out.SetArray(copy);
-	copy->Release();
 	// An unshared array is walked in place; a shared one from a snapshot, so that no lock is held while
 	// the copies of its elements are made.
 	const bool shared = fLocker.load(std::memory_order_acquire) != nullptr;
 	std::vector<VJSONValue> snapshot;
 	if (shared && !GetValues(snapshot))
 		return VE_MEMORY_FULL;
-	const std::vector<VJSONValue>& elements = shared ? snapshot : fElements;
+	VJSONArray* copy = _NewWithRoom(nullptr, shared ? snapshot.size() : fElements.size());
+	if (copy == nullptr)
+		return VE_MEMORY_FULL;
+	if (!cloner.PlaceCopy(copy))
+		return VE_MEMORY_FULL;
+	// The copy is in place before its elements are copied, so that a cycle back here finds it.
+	out._AdoptArray(copy);
 	VJSONUser user(copy->GetStorageLocker(), false);
 	try
 	{
 		VJSONReadWriteLock lock(copy->fLocker, copy->IsSharedGraph());
-		copy->fElements.reserve(elements.size());
+		copy->fElements.reserve(shared ? snapshot.size() : fElements.size());
 	}
 	catch (const std::bad_alloc&)
 	{
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
-	for (size_t i = 0; i < elements.size(); ++i)
-	{
-		const VJSONValue& element = elements[i];
-		VJSONValue container;
-		const bool isContainer = element.GetObject() != nullptr || element.GetArray() != nullptr;
-		// A copy of a container held more than once may be met again, even be an owner above: it is linked.
-		const bool fresh = !isContainer || VJSONCloner::IsHeldOnce(element);
-		if (isContainer)
+	// The count is read again at each element: copying one must not lead past the end.
+	auto copyEach = [&](const auto& elements) -> VError {
+		for (size_t i = 0; i < elements.size(); ++i)
 		{
-			const VError error = element.GetObject() != nullptr ? cloner.CloneObject(element.GetObject(), container)
-																: cloner.CloneArray(element.GetArray(), container);
-			if (error != VE_OK)
-				return error;
+			const VJSONValue& element = elements[i];
+			VJSONValue container;
+			const bool isContainer = element.GetObject() != nullptr || element.GetArray() != nullptr;
+			// A copy of a container held more than once may be met again, even be an owner above: it is
+			// linked.
+			const bool fresh = !isContainer || VJSONCloner::IsHeldOnce(element);
+			if (isContainer)
+			{
+				const VError error = element.GetObject() != nullptr ? cloner.CloneObject(element.GetObject(), container)
+																	: cloner.CloneArray(element.GetArray(), container);
+				if (error != VE_OK)
+					return error;
+			}
+			const bool pushed = !fresh ? copy->Push(container)
+				: copy->_PushNew(isContainer ? std::move(container) : VJSONValue(element));
+			if (!pushed)
+				return JSONFailureError(VE_OK);
 		}
-		const bool pushed = !fresh ? copy->Push(container)
-			: copy->_PushNew(isContainer ? std::move(container) : VJSONValue(element));
-		if (!pushed)
-			return JSONFailureError(VE_OK);
-	}
-	return VE_OK;
+		return VE_OK;
+	};
+	return shared ? copyEach(snapshot) : copyEach(fElements);
 }
 
 VRefPtr<VStorageLocker> VJSONArray::GetStorageLocker() const

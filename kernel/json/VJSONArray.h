@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/json/VJSONObject.h"
+#include "kernel/json/VJSONRoomAllocator.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/memory/IRefCountable.h"
@@ -33,6 +34,9 @@ public:
 class VELK_API VJSONArray : public VObject, public IRefCountable
 {
 public:
+	// The elements: a standard vector whose first storage may lie in the array's own block.
+	using ElementList = std::vector<VJSONValue, VJSONRoomAllocator<VJSONValue>>;
+
 	// Empty, under the given locker (retained; null: not shared).
 	explicit VJSONArray(VStorageLocker* locker);
 	// shared: with a new provisional locker of its own (none when memory is short, velk 100).
@@ -41,6 +45,17 @@ public:
 
 	VJSONArray(const VJSONArray&) = delete;
 	VJSONArray& operator=(const VJSONArray&) = delete;
+
+	// For readers that know how many elements a new array will hold: the array and room for count elements
+	// in one block, so that they take no block of their own. Null (velk 100 raised) when memory is short.
+	static VJSONArray* _NewWithRoom(VStorageLocker* locker, size_t count);
+	// Arrays are made by the global operator new, alone or with their room, and given back whole.
+	static void* operator new(size_t size) { return ::operator new(size); }
+	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+	static void* operator new(size_t, void* place) noexcept { return place; }
+	static void operator delete(void* block) noexcept { ::operator delete(block); }
+	static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
+	static void operator delete(void*, void*) noexcept {}
 
 	// As for objects: counted in the array's group, which a release may break apart.
 	int32 Retain(const char* label = nullptr) const override;
@@ -122,7 +137,7 @@ public:
 	bool _SwapNewValues(std::vector<VJSONValue>& values);
 
 	// The elements as they are, without locking: for walks that hold what lock they need.
-	const std::vector<VJSONValue>& _GetElements() const { return fElements; }
+	const ElementList& _GetElements() const { return fElements; }
 
 	// Stamps.
 	void SetJSONStamp(VJSONStamp* stamp);
@@ -146,9 +161,14 @@ private:
 	void _DisconnectValues(const VJSONValue* values, size_t count);
 	// The user check and the sharing of a stored container, under the write lock.
 	bool _PrepareStore(VStorageLocker* locker, const VJSONValue& value);
+	// Moves values into taken, made with the array's room when the array holds nothing yet; false with
+	// velk 100, values untouched, when the room cannot be made.
+	bool _TakeValues(std::vector<VJSONValue>& values, ElementList& taken);
 	void _IncrementStamp();
 
-	std::vector<VJSONValue> fElements;
+	// Room for the elements in the array's block, when it was made with some.
+	VJSONTrailingRoom fRoom;
+	ElementList fElements;
 	mutable VJSONGraph* fGraph = nullptr;
 	mutable VJSONArray* fGraphPrevious = nullptr;
 	mutable VJSONArray* fGraphNext = nullptr;

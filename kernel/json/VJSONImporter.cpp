@@ -222,21 +222,23 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 	VStorageLocker* locker = _GetLocker();
 	if (fError != VE_OK)
 		return;
-	VJSONObject* object = new (std::nothrow) VJSONObject(nullptr, nullptr, locker, false);
-	if (object == nullptr)
+	if (locker != nullptr)
 	{
-		_FailForMemory(VE_MEMORY_FULL);
-		return;
+		// A shared object takes each property as it comes, under its locker.
+		VJSONObject* object = new (std::nothrow) VJSONObject(nullptr, nullptr, locker, false);
+		if (object == nullptr)
+		{
+			_FailForMemory(VE_MEMORY_FULL);
+			return;
+		}
+		out._AdoptObject(object);
+		_ReadProperties(object, nullptr, depth);
 	}
-	out._AdoptObject(object);
-	// The properties of a plain object are gathered in a list kept for this depth and handed over in one
-	// change at the end, however the loop ends; a shared object, or one of a class with setters, takes each
-	// as it comes.
-	const VJSONClass* theClass = object->GetClass();
-	const bool gather = locker == nullptr && (theClass == nullptr || !theClass->HasSetters());
-	std::vector<VJSONPropertyTable::Entry>* gathered = nullptr;
-	if (gather)
+	else
 	{
+		// The properties are gathered in a list kept for this depth; the object is made once they are
+		// known, however the loop ended, with room for them in its own block, and takes them over in one
+		// change.
 		try
 		{
 			if (fProperties.capacity() == 0)
@@ -249,17 +251,41 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 			_FailForMemory(VE_MEMORY_FULL);
 			return;
 		}
-		gathered = &fProperties[depth];
-		gathered->clear();
+		std::vector<VJSONPropertyTable::Entry>& gathered = fProperties[depth];
+		gathered.clear();
+		_ReadProperties(nullptr, &gathered, depth);
+		VJSONObject* object = VJSONObject::_NewWithRoom(nullptr, nullptr, gathered.size());
+		if (object == nullptr)
+		{
+			gathered.clear();
+			_FailForMemory(VE_OK);
+			return;
+		}
+		out._AdoptObject(object);
+		if (!_StoreProperties(*object, gathered))
+			_FailForMemory(VE_OK);
+		gathered.clear();
 	}
-	_ReadProperties(*object, gathered, depth);
-	if (gathered != nullptr && !gathered->empty() && !object->_SetNewOwnProperties(*gathered))
-		_FailForMemory(VE_OK);
 	if (fError == VE_OK)
 		fError = ReplaceEmbeddedBinary(out);
 }
 
-void VJSONImporter::_ReadProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth)
+bool VJSONImporter::_StoreProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>& properties)
+{
+	if (properties.empty())
+		return true;
+	// A class with setters (none for plain objects) must see each store, in order; otherwise the new object
+	// takes the properties over.
+	const VJSONClass* theClass = object.GetClass();
+	if (theClass == nullptr || !theClass->HasSetters())
+		return object._SetNewOwnProperties(properties);
+	bool stored = true;
+	for (VJSONPropertyTable::Entry& property : properties)
+		stored = stored && object.SetProperty(property.GetName(), property.fValue, nullptr);
+	return stored;
+}
+
+void VJSONImporter::_ReadProperties(VJSONObject* object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth)
 {
 	bool first = true;
 	for (;;)
@@ -331,7 +357,7 @@ void VJSONImporter::_ReadProperties(VJSONObject& object, std::vector<VJSONProper
 		}
 		else
 		{
-			stored = _StoreProperty(object, VString(VInlineString{name.fLength, name.fBuffer, name.fCapacity}), std::move(value));
+			stored = object->SetProperty(VString(VInlineString{name.fLength, name.fBuffer, name.fCapacity}), value, nullptr);
 		}
 		if (!stored)
 		{
@@ -358,17 +384,8 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 	VStorageLocker* locker = _GetLocker();
 	if (fError != VE_OK)
 		return;
-	VJSONArray* array = new (std::nothrow) VJSONArray(locker);
-	if (array == nullptr)
-	{
-		_FailForMemory(VE_MEMORY_FULL);
-		return;
-	}
-	out._AdoptArray(array);
-
 	// The elements are gathered in a list kept for this depth, so that its room serves every array met
-	// there, and handed to the array in one change, at their exact count, when the loop ends, however it
-	// ends. The lists of all depths are set aside at once: the list of an outer array stays in place while
+	// there. The lists of all depths are set aside at once: the list of an outer array stays in place while
 	// inner ones are read.
 	try
 	{
@@ -385,26 +402,19 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 	std::vector<VJSONValue>& gathered = fElements[depth];
 	gathered.clear();
 	_ReadElements(gathered, depth);
-	if (gathered.empty())
+	// The array is made once its elements are known, however the loop ended, with room for them in its
+	// own block, and takes them over in one change.
+	VJSONArray* array = VJSONArray::_NewWithRoom(locker, gathered.size());
+	if (array == nullptr)
+	{
+		gathered.clear();
+		_FailForMemory(VE_OK);
 		return;
-	try
-	{
-		std::vector<VJSONValue> elements(std::make_move_iterator(gathered.begin()), std::make_move_iterator(gathered.end()));
-		gathered.clear();
-		if (!array->_SwapNewValues(elements))
-			_FailForMemory(VE_OK);
 	}
-	catch (const std::bad_alloc&)
-	{
-		// No room for the exact list: what can be kept is stored one element at a time.
-		for (const VJSONValue& element : gathered)
-		{
-			if (!array->Push(element))
-				break;
-		}
-		gathered.clear();
-		_FailForMemory(VE_MEMORY_FULL);
-	}
+	out._AdoptArray(array);
+	if (!gathered.empty() && !array->_SwapNewValues(gathered))
+		_FailForMemory(VE_OK);
+	gathered.clear();
 }
 
 void VJSONImporter::_ReadElements(std::vector<VJSONValue>& elements, uint32 depth)
@@ -514,16 +524,6 @@ void VJSONImporter::_QuotedTokenToValue(const VString& text, const Word& word, V
 	// Made at its exact size for the value alone, straight from the text or the scanned units.
 	if (!out._SetStringFromUnits(units, length))
 		_FailForMemory(VE_OK);
-}
-
-bool VJSONImporter::_StoreProperty(VJSONObject& object, const VString& name, VJSONValue&& value)
-{
-	// A class with setters (none for plain objects) must see the store; otherwise the new object takes
-	// the value over.
-	const VJSONClass* theClass = object.GetClass();
-	if (theClass != nullptr && theClass->HasSetters())
-		return object.SetProperty(name, value, nullptr);
-	return object._SetNewOwnProperty(name, std::move(value));
 }
 
 void VJSONImporter::_StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected)

@@ -161,7 +161,7 @@ private:
 	void _ParseObject(VJSONValue& out, uint32 depth);
 	// The properties of an object up to its "}" or the first error: into gathered when given, else stored
 	// in the object one by one.
-	void _ReadProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth);
+	void _ReadProperties(VJSONObject* object, std::vector<VJSONPropertyTable::Entry>* gathered, uint32 depth);
 	void _ParseArray(VJSONValue& out, uint32 depth);
 	// The elements of an array up to its "]" or the first error.
 	void _ReadElements(std::vector<VJSONValue>& elements, uint32 depth);
@@ -169,8 +169,8 @@ private:
 	void _QuotedToValue(const VString& text, VJSONValue& out) const;
 	// The same for a quoted token read with a word: its units in the text, or else in text.
 	void _QuotedTokenToValue(const VString& text, const Word& word, VJSONValue& out);
-	// Sets a property of an object the parser made.
-	static bool _StoreProperty(VJSONObject& object, const VString& name, VJSONValue&& value);
+	// Hands gathered properties to the object the parser made for them.
+	static bool _StoreProperties(VJSONObject& object, std::vector<VJSONPropertyTable::Entry>& properties);
 	void _StringToValue(const VString& text, bool isQuoted, VJSONValue& out, const char* expected);
 	void _WordToValue(const Word& word, VJSONValue& out, const char* expected);
 	// The word's units as a string; false (velk 107 raised and recorded) when memory is short.

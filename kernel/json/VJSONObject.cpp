@@ -67,6 +67,28 @@ VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, 
 		fImplementation->IJSON_DoConnectDependencies(this);
 }
 
+VJSONObject* VJSONObject::_NewWithRoom(VJSONObject* classObject, VStorageLocker* locker, size_t count)
+{
+	static_assert(sizeof(VJSONObject) % alignof(VJSONPropertyTable::Entry) == 0, "the room follows the object");
+	using Entry = VJSONPropertyTable::Entry;
+	if (count > (SIZE_MAX - sizeof(VJSONObject)) / sizeof(Entry))
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
+	void* block = ::operator new(sizeof(VJSONObject) + count * sizeof(Entry), std::nothrow);
+	if (block == nullptr)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return nullptr;
+	}
+	VJSONObject* object = new (block) VJSONObject(classObject, nullptr, locker, false);
+	object->fRoom.fArea = static_cast<char*>(block) + sizeof(VJSONObject);
+	object->fRoom.fBytes = count * sizeof(Entry);
+	object->fProperties._UseRoom(&object->fRoom);
+	return object;
+}
+
 VJSONObject::VJSONObject(VJSONObject* classObject, IJSONObject* implementation, bool shared)
 	: VJSONObject(classObject, implementation, nullptr, false)
 {

@@ -75,6 +75,18 @@ public:
 	VJSONObject(const VJSONObject&) = delete;
 	VJSONObject& operator=(const VJSONObject&) = delete;
 
+	// For readers that know how many properties a new object without implementation will hold: the object
+	// (of the class of classObject, with the given locker) and room for count properties in one block, so
+	// that they take no block of their own. Null (velk 100 raised) when memory is short.
+	static VJSONObject* _NewWithRoom(VJSONObject* classObject, VStorageLocker* locker, size_t count);
+	// Objects are made by the global operator new, alone or with their room, and given back whole.
+	static void* operator new(size_t size) { return ::operator new(size); }
+	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+	static void* operator new(size_t, void* place) noexcept { return place; }
+	static void operator delete(void* block) noexcept { ::operator delete(block); }
+	static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
+	static void operator delete(void*, void*) noexcept {}
+
 	// Counted as a member of the object's group too; a release that leaves the group held only by itself
 	// breaks the group apart. Under the graph mutex when the object is shared or its group is.
 	int32 Retain(const char* label = nullptr) const override;
@@ -271,6 +283,8 @@ private:
 	// or linked on either side.
 	bool _IsPlainStore(const VJSONValue& value) const;
 
+	// Room for the properties in the object's block, when it was made with some.
+	VJSONTrailingRoom fRoom;
 	VJSONPropertyTable fProperties;
 	IJSONObject* fImplementation = nullptr;
 	std::atomic<VStorageLocker*> fLocker{nullptr};

@@ -60,10 +60,15 @@ VError VJSONObject::Clone(VJSONValue& out, VJSONCloner& cloner) const
 			return JSONFailureError(error);
 		}
 	}
-	VJSONObject* copy = new (std::nothrow) VJSONObject(GetClassObject(), implementation.Get(), shared);
+	// Without implementation the copy is made with room for the properties in its own block.
+	VJSONObject* copy = implementation || shared
+		? new (std::nothrow) VJSONObject(GetClassObject(), implementation.Get(), shared)
+		: _NewWithRoom(GetClassObject(), nullptr, fProperties.Count());
 	if (copy == nullptr)
 	{
-		_ThrowError(VE_MEMORY_FULL);
+		// The room's maker has raised its error already.
+		if (implementation || shared)
+			_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
 	if (fClass == nullptr)
@@ -72,8 +77,7 @@ VError VJSONObject::Clone(VJSONValue& out, VJSONCloner& cloner) const
 	if (!cloner.PlaceCopy(copy))
 		return VE_MEMORY_FULL;
 	// The copy is in place before its properties are copied, so that a cycle back here finds it.
-	out.SetObject(copy);
-	copy->Release();
+	out._AdoptObject(copy);
 	VJSONUser user(copy->GetStorageLocker(), false);
 	return CloneProperties(cloner, copy);
 }

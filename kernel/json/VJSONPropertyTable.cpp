@@ -80,6 +80,12 @@ void VJSONPropertyTable::Swap(VJSONPropertyTable& other) noexcept
 	std::swap(fLive, other.fLive);
 }
 
+void VJSONPropertyTable::_UseRoom(VJSONTrailingRoom* room)
+{
+	if (fEntries.empty() && fEntries.capacity() == 0)
+		fEntries = EntryList(VJSONRoomAllocator<Entry>(room));
+}
+
 size_t VJSONPropertyTable::_Hash(const UniChar* units, int32 length)
 {
 	// The standard library's byte hash over the units, as names are hashed everywhere else.
@@ -192,7 +198,8 @@ void VJSONPropertyTable::AdoptEntries(std::vector<Entry>& entries)
 		entries.clear();
 		return;
 	}
-	std::vector<Entry> adopted;
+	// Into the owner's room when it is free.
+	EntryList adopted(fEntries.get_allocator());
 	adopted.reserve(entries.size());
 	std::unique_ptr<uint32[]> index;
 	size_t mask = 0;

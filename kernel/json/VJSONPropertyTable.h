@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kernel/VKernelTypes.h"
+#include "kernel/json/VJSONRoomAllocator.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 
@@ -60,6 +61,9 @@ public:
 	~VJSONPropertyTable() = default;
 	VJSONPropertyTable(const VJSONPropertyTable&) = delete;
 	VJSONPropertyTable& operator=(const VJSONPropertyTable&) = delete;
+
+	// The entries take their first storage from room, which lies in the owner's block: for an empty table.
+	void _UseRoom(VJSONTrailingRoom* room);
 
 	size_t Count() const { return fLive; }
 	bool IsEmpty() const { return fLive == 0; }
@@ -141,7 +145,9 @@ private:
 	// The entry appended, and the index kept up; the entries have room already.
 	void _Emplace(UniChar* name, int32 length, int32 capacity, VJSONValue&& value);
 
-	std::vector<Entry> fEntries;
+	using EntryList = std::vector<Entry, VJSONRoomAllocator<Entry>>;
+
+	EntryList fEntries;
 	// Entry position + 1 by hash, 0 for an empty slot; null while the entries are few.
 	std::unique_ptr<uint32[]> fIndex;
 	size_t fIndexMask = 0;

@@ -503,8 +503,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 	std::vector<VJSONValue>& copied = list.Get();
 	if (shared && !array->GetValues(copied))
 		return VE_MEMORY_FULL;
-	const std::vector<VJSONValue>& values = shared ? copied : array->_GetElements();
-	if (values.empty())
+	if (shared ? copied.empty() : array->_GetElements().empty())
 	{
 		out.PutASCII("[]", 2);
 		return VE_OK;
@@ -522,23 +521,31 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 
 	StJSONWriterStackEntry entry(fStack, array);
 	bool cut = false;
+	VError error = VE_OK;
 	out.Put(u'[');
 	{
 		StJSONWriterLevel level(*this);
 		// The count is read again at each element: writing one must not lead past the end.
-		for (size_t index = 0; index < values.size(); ++index)
-		{
-			_BeginMember(index, out);
-			const size_t start = out.Length();
-			if (VError error = _WriteValue(values[index], out); error != VE_OK)
-				return error;
-			if (out.Failed())
-				return VE_OK;  // reported once by the caller
-			cut = _CountForCut(out.Length() - start);
-			if (cut)
-				break;
-		}
+		auto writeEach = [&](const auto& values) {
+			for (size_t index = 0; index < values.size(); ++index)
+			{
+				_BeginMember(index, out);
+				const size_t start = out.Length();
+				error = _WriteValue(values[index], out);
+				if (error != VE_OK || out.Failed())
+					return;
+				cut = _CountForCut(out.Length() - start);
+				if (cut)
+					return;
+			}
+		};
+		if (shared)
+			writeEach(copied);
+		else
+			writeEach(array->_GetElements());
 	}
+	if (error != VE_OK || out.Failed())
+		return error;  // a failed text is reported once by the caller
 	_Close(u']', cut, out);
 	return VE_OK;
 }

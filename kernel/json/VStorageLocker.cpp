@@ -252,7 +252,7 @@ void PushChildren(const WalkedContainer& container, std::vector<WalkedContainer>
 	if (container.fObject != nullptr)
 		container.fObject->_GetValuesInOrder(values);
 	else
-		values = container.fArray->_GetElements();
+		values.assign(container.fArray->_GetElements().begin(), container.fArray->_GetElements().end());
 	for (auto value = values.rbegin(); value != values.rend(); ++value)
 	{
 		if (value->GetObject() != nullptr || value->GetArray() != nullptr)

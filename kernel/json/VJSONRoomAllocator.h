@@ -1,0 +1,69 @@
+// Room for a container's contents in the same block as the container: a reader that knows how many
+// elements or properties a new container will hold allocates the container and that room at once, and the
+// container's list takes its first storage from the room instead of a block of its own. A list that grows
+// past the room, or a second list, takes ordinary blocks.
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <type_traits>
+
+namespace velk {
+
+// The room behind a container: where it starts, how many bytes it holds, and whether a list uses it.
+struct VJSONTrailingRoom
+{
+	void* fArea = nullptr;
+	size_t fBytes = 0;
+	bool fInUse = false;
+};
+
+// A standard allocator that hands out the room once (while it is free and large enough) and ordinary blocks
+// otherwise. Lists that exchange their storage exchange their allocators with it, so that the room always
+// goes back to the room.
+template <class T>
+class VJSONRoomAllocator
+{
+public:
+	using value_type = T;
+	using propagate_on_container_swap = std::true_type;
+	using propagate_on_container_move_assignment = std::true_type;
+	using propagate_on_container_copy_assignment = std::false_type;
+	using is_always_equal = std::false_type;
+
+	VJSONRoomAllocator() noexcept = default;
+	explicit VJSONRoomAllocator(VJSONTrailingRoom* room) noexcept : fRoom(room) {}
+	template <class U>
+	VJSONRoomAllocator(const VJSONRoomAllocator<U>& other) noexcept : fRoom(other.fRoom)
+	{
+	}
+
+	T* allocate(size_t count)
+	{
+		if (fRoom != nullptr && !fRoom->fInUse && count * sizeof(T) <= fRoom->fBytes)
+		{
+			fRoom->fInUse = true;
+			return static_cast<T*>(fRoom->fArea);
+		}
+		return static_cast<T*>(::operator new(count * sizeof(T)));
+	}
+
+	void deallocate(T* block, size_t) noexcept
+	{
+		if (fRoom != nullptr && block == fRoom->fArea)
+		{
+			fRoom->fInUse = false;
+			return;
+		}
+		::operator delete(block);
+	}
+
+	// A copy made for a new list (a copy of the container's list) takes ordinary blocks.
+	VJSONRoomAllocator select_on_container_copy_construction() const noexcept { return VJSONRoomAllocator(); }
+
+	friend bool operator==(const VJSONRoomAllocator& a, const VJSONRoomAllocator& b) noexcept { return a.fRoom == b.fRoom; }
+
+	VJSONTrailingRoom* fRoom = nullptr;
+};
+
+}  // namespace velk
