@@ -86,7 +86,10 @@ VError VJSONObject::CloneProperties(VJSONCloner& cloner, VJSONObject* target) co
 {
 	if (target == nullptr)
 		return VE_OK;
-	target->ClearInternalProperties();
+	// A new copy has nothing to clear (and no stamp to raise).
+	if (!target->fProperties.IsEmpty() || target->fStamp.load(std::memory_order_acquire) != nullptr
+		|| target->fLocker.load(std::memory_order_acquire) != nullptr)
+		target->ClearInternalProperties();
 	// An unshared object is walked in place; a shared one is read once under its lock and walked from a
 	// snapshot, so that no lock is held while the copies of its values are made.
 	const bool shared = fLocker.load(std::memory_order_acquire) != nullptr;
