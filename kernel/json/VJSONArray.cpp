@@ -305,16 +305,7 @@ bool VJSONArray::Find(const VJSONValue& value, const VCompareOptions& options, s
 
 bool VJSONArray::DeepEqualTo(const VJSONArray* other, const VCompareOptions& options) const
 {
-	try
-	{
-		VJSONComparedPairs pairs;
-		return _DeepEqualTo(other, options, pairs);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
+	return DeepEqualContainers(*this, other, options);
 }
 
 bool VJSONArray::_DeepEqualTo(const VJSONArray* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const
@@ -325,17 +316,11 @@ bool VJSONArray::_DeepEqualTo(const VJSONArray* other, const VCompareOptions& op
 		return false;
 	VJSONReadLock lockThis(fLocker);
 	VJSONReadLock lockOther(other->fLocker);
-	// A pair already under comparison further up is taken as equal; the rest of the walk decides.
-	if (!pairs.fPairs.emplace(this, other).second)
+	const StJSONComparedPair level(pairs, this, other);
+	if (level.IsMetAgain())
 		return true;
-	if (JSONCheckNesting(pairs.fDepth) != VE_OK)
+	if (level.IsTooDeep())
 		return false;
-	++pairs.fDepth;
-	struct StLeave
-	{
-		uint32& fDepth;
-		~StLeave() { --fDepth; }
-	} leave{pairs.fDepth};
 	if (fElements.size() != other->fElements.size())
 		return false;
 	for (size_t i = 0; i < fElements.size(); ++i)

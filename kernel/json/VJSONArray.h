@@ -31,7 +31,7 @@ public:
 	virtual bool IsLessThan(const VJSONValue& a, const VJSONValue& b) = 0;
 };
 
-class VELK_API VJSONArray : public VObject, public IRefCountable
+class VELK_API VJSONArray : public VObject, public IRefCountable, public VJSONRoomAllocated
 {
 public:
 	// The elements: a standard vector whose first storage may lie in the array's own block.
@@ -49,13 +49,6 @@ public:
 	// For readers that know how many elements a new array will hold: the array and room for count elements
 	// in one block, so that they take no block of their own. Null (velk 100 raised) when memory is short.
 	static VJSONArray* _NewWithRoom(VStorageLocker* locker, size_t count);
-	// Arrays are made by the global operator new, alone or with their room, and given back whole.
-	static void* operator new(size_t size) { return ::operator new(size); }
-	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
-	static void* operator new(size_t, void* place) noexcept { return place; }
-	static void operator delete(void* block) noexcept { ::operator delete(block); }
-	static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
-	static void operator delete(void*, void*) noexcept {}
 
 	// As for objects: counted in the array's group, which a release may break apart.
 	int32 Retain(const char* label = nullptr) const override;

@@ -274,18 +274,13 @@ bool VJSONGraph::_Collect(std::initializer_list<Start> starts)
 	{
 		std::unordered_set<const void*> seen;
 		std::vector<Start> pending(starts.begin(), starts.end());
-		while (!pending.empty())
-		{
-			const Start next = pending.back();
-			pending.pop_back();
+		_Walk(pending, [&](const Start& next) {
 			const void* key = next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray;
-			if (key == nullptr)
-				continue;
 			VJSONGraph* graph = next.fObject != nullptr ? GraphOf(next.fObject) : GraphOf(next.fArray);
 			if (graph == this)
 			{
 				metAgain = true;
-				continue;
+				return false;
 			}
 			if (graph != nullptr)
 			{
@@ -293,21 +288,16 @@ bool VJSONGraph::_Collect(std::initializer_list<Start> starts)
 					metAgain = true;
 				else
 					merging.push_back(graph);
-				continue;
+				return false;
 			}
 			if (!seen.insert(key).second)
 			{
 				metAgain = true;
-				continue;
+				return false;
 			}
 			joining.push_back(next);
-			VStorageLocker* locker = next.fObject != nullptr
-				? next.fObject->_GetLockerField().load(std::memory_order_acquire)
-				: next.fArray->_GetLockerField().load(std::memory_order_acquire);
-			VSharedObjectLocker lock(locker);
-			_ForEachChild(next.fObject, next.fArray,
-				[&pending](VJSONObject* object, VJSONArray* array) { pending.push_back(Start{object, array}); });
-		}
+			return true;
+		});
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -361,23 +351,30 @@ void VJSONGraph::_CollectVector(Start start, std::vector<VJSONObject*>& objects,
 {
 	std::unordered_set<const void*> seen;
 	std::vector<Start> pending{start};
-	while (!pending.empty())
-	{
-		const Start next = pending.back();
-		pending.pop_back();
-		const void* key = next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray;
-		if (key == nullptr)
-			continue;
+	_Walk(pending, [&](const Start& next) {
 		++visits;
-		if (!seen.insert(key).second)
+		if (!seen.insert(next.fObject != nullptr ? static_cast<const void*>(next.fObject) : next.fArray).second)
 		{
 			seenTwice = true;
-			continue;
+			return false;
 		}
 		if (next.fObject != nullptr)
 			objects.push_back(const_cast<VJSONObject*>(next.fObject));
 		else
 			arrays.push_back(const_cast<VJSONArray*>(next.fArray));
+		return true;
+	});
+}
+
+template <class Visit>
+void VJSONGraph::_Walk(std::vector<Start>& pending, Visit&& visit)
+{
+	while (!pending.empty())
+	{
+		const Start next = pending.back();
+		pending.pop_back();
+		if ((next.fObject == nullptr && next.fArray == nullptr) || !visit(next))
+			continue;
 		VStorageLocker* locker = next.fObject != nullptr
 			? next.fObject->_GetLockerField().load(std::memory_order_acquire)
 			: next.fArray->_GetLockerField().load(std::memory_order_acquire);

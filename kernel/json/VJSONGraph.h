@@ -135,6 +135,11 @@ private:
 		const VJSONArray* fArray;
 	};
 	bool _Collect(std::initializer_list<Start> starts);
+	// Walks from the containers pending with them as a work list: visit(container) answers whether the walk
+	// goes on into the containers it holds, which are read under a shared container's critical section.
+	// Throws std::bad_alloc when the list cannot grow.
+	template <class Visit>
+	static void _Walk(std::vector<Start>& pending, Visit&& visit);
 	// The vector form from one start.
 	static void _CollectVector(Start start, std::vector<VJSONObject*>& objects, std::vector<VJSONArray*>& arrays,
 		int64& visits, bool& seenTwice);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <functional>
+#include <new>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,6 +16,7 @@
 
 #include "kernel/json/IJSONObject.h"
 #include "kernel/json/VJSONPropertyTable.h"
+#include "kernel/json/VJSONRoomAllocator.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/VStorageLocker.h"
 #include "kernel/memory/IRefCountable.h"
@@ -49,6 +51,44 @@ struct VJSONComparedPairs
 	uint32 fDepth = 0;
 };
 
+// One level of a deep comparison, for the time two containers are compared: the pair is recorded and the
+// depth raised. A pair met again further down is taken as equal (the rest of the walk decides); a level
+// deeper than kJSONMaxNestingDepth is refused (velk 108 raised).
+class VELK_API StJSONComparedPair
+{
+public:
+	StJSONComparedPair(VJSONComparedPairs& pairs, const void* a, const void* b);
+	~StJSONComparedPair();
+	StJSONComparedPair(const StJSONComparedPair&) = delete;
+	StJSONComparedPair& operator=(const StJSONComparedPair&) = delete;
+
+	bool IsMetAgain() const { return fMetAgain; }
+	bool IsTooDeep() const { return fTooDeep; }
+
+private:
+	VJSONComparedPairs& fPairs;
+	bool fMetAgain = false;
+	bool fTooDeep = false;
+	bool fEntered = false;
+};
+
+// The deep comparison of two containers of one kind with a record of pairs of its own; false, with velk 100
+// raised, when memory is short.
+template <class Container>
+bool DeepEqualContainers(const Container& a, const Container* b, const VCompareOptions& options)
+{
+	try
+	{
+		VJSONComparedPairs pairs;
+		return a._DeepEqualTo(b, options, pairs);
+	}
+	catch (const std::bad_alloc&)
+	{
+		_ThrowError(VE_MEMORY_FULL);
+		return false;
+	}
+}
+
 // Paths: property names joined by '.', array indexes in brackets (a.b[2].c).
 constexpr VError VE_JSON_PATH_BRACKET_NOT_CLOSED = MakeVError(kVELK_SIGNATURE, 901);
 constexpr VError VE_JSON_PATH_EMPTY_PART = MakeVError(kVELK_SIGNATURE, 902);
@@ -58,7 +98,7 @@ constexpr VError VE_JSON_PATH_INDEX_THROUGH_VALUE = MakeVError(kVELK_SIGNATURE, 
 // True when text is empty or holds only the digits '0' to '9'.
 VELK_API bool isvalidnumber(const VString& text);
 
-class VELK_API VJSONObject : public VObject, public IRefCountable
+class VELK_API VJSONObject : public VObject, public IRefCountable, public VJSONRoomAllocated
 {
 public:
 	// The own properties as a map from name to (value, ordinal), for readers that want them so.
@@ -79,13 +119,6 @@ public:
 	// (of the class of classObject, with the given locker) and room for count properties in one block, so
 	// that they take no block of their own. Null (velk 100 raised) when memory is short.
 	static VJSONObject* _NewWithRoom(VJSONObject* classObject, VStorageLocker* locker, size_t count);
-	// Objects are made by the global operator new, alone or with their room, and given back whole.
-	static void* operator new(size_t size) { return ::operator new(size); }
-	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
-	static void* operator new(size_t, void* place) noexcept { return place; }
-	static void operator delete(void* block) noexcept { ::operator delete(block); }
-	static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
-	static void operator delete(void*, void*) noexcept {}
 
 	// Counted as a member of the object's group too; a release that leaves the group held only by itself
 	// breaks the group apart. Under the graph mutex when the object is shared or its group is.

@@ -140,18 +140,26 @@ VError VJSONObject::CloneProperties(VJSONCloner& cloner, VJSONObject* target) co
 	return error;
 }
 
+StJSONComparedPair::StJSONComparedPair(VJSONComparedPairs& pairs, const void* a, const void* b) : fPairs(pairs)
+{
+	fMetAgain = !fPairs.fPairs.emplace(a, b).second;
+	if (fMetAgain)
+		return;
+	fTooDeep = JSONCheckNesting(fPairs.fDepth) != VE_OK;
+	fEntered = !fTooDeep;
+	if (fEntered)
+		++fPairs.fDepth;
+}
+
+StJSONComparedPair::~StJSONComparedPair()
+{
+	if (fEntered)
+		--fPairs.fDepth;
+}
+
 bool VJSONObject::DeepEqualTo(const VJSONObject* other, const VCompareOptions& options) const
 {
-	try
-	{
-		VJSONComparedPairs pairs;
-		return _DeepEqualTo(other, options, pairs);
-	}
-	catch (const std::bad_alloc&)
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return false;
-	}
+	return DeepEqualContainers(*this, other, options);
 }
 
 bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& options, VJSONComparedPairs& pairs) const
@@ -168,17 +176,11 @@ bool VJSONObject::_DeepEqualTo(const VJSONObject* other, const VCompareOptions& 
 		if (fImplementation->IJSON_DeepEqualTo(this, other, &equal) != eJSONStatusNotHandled)
 			return equal;
 	}
-	// A pair already under comparison further up is taken as equal; the rest of the walk decides.
-	if (!pairs.fPairs.emplace(this, other).second)
+	const StJSONComparedPair level(pairs, this, other);
+	if (level.IsMetAgain())
 		return true;
-	if (JSONCheckNesting(pairs.fDepth) != VE_OK)
+	if (level.IsTooDeep())
 		return false;
-	++pairs.fDepth;
-	struct StLeave
-	{
-		uint32& fDepth;
-		~StLeave() { --fDepth; }
-	} leave{pairs.fDepth};
 	if (fProperties.Count() != other->fProperties.Count())
 		return false;
 	bool equal = true;

@@ -66,4 +66,17 @@ public:
 	VJSONTrailingRoom* fRoom = nullptr;
 };
 
+// The allocation functions of the containers that may be made with room: the global operator new, alone or
+// with the room, and the whole block given back at once.
+class VJSONRoomAllocated
+{
+public:
+	static void* operator new(size_t size) { return ::operator new(size); }
+	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+	static void* operator new(size_t, void* place) noexcept { return place; }
+	static void operator delete(void* block) noexcept { ::operator delete(block); }
+	static void operator delete(void* block, const std::nothrow_t&) noexcept { ::operator delete(block); }
+	static void operator delete(void*, void*) noexcept {}
+};
+
 }  // namespace velk
