@@ -46,11 +46,9 @@ VJSONArray::VJSONArray(VStorageLocker* locker)
 VJSONArray* VJSONArray::_NewWithRoom(VStorageLocker* locker, size_t count)
 {
 	static_assert(sizeof(VJSONArray) % alignof(VJSONValue) == 0, "the room follows the array");
-	if (count > (SIZE_MAX - sizeof(VJSONArray)) / sizeof(VJSONValue))
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return nullptr;
-	}
+	// The room's size is kept in 31 bits: a larger list takes a block of its own.
+	if (count > (uint32(1) << 30) / sizeof(VJSONValue))
+		count = 0;
 	void* block = ::operator new(sizeof(VJSONArray) + count * sizeof(VJSONValue), std::nothrow);
 	if (block == nullptr)
 	{
@@ -58,8 +56,7 @@ VJSONArray* VJSONArray::_NewWithRoom(VStorageLocker* locker, size_t count)
 		return nullptr;
 	}
 	VJSONArray* array = new (block) VJSONArray(locker);
-	array->fRoom.fArea = static_cast<char*>(block) + sizeof(VJSONArray);
-	array->fRoom.fBytes = count * sizeof(VJSONValue);
+	array->fRoom.Set(static_cast<char*>(block) + sizeof(VJSONArray), count * sizeof(VJSONValue));
 	array->fElements = ElementList(VJSONRoomAllocator<VJSONValue>(&array->fRoom));
 	return array;
 }

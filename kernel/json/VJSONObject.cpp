@@ -71,11 +71,9 @@ VJSONObject* VJSONObject::_NewWithRoom(VJSONObject* classObject, VStorageLocker*
 {
 	static_assert(sizeof(VJSONObject) % alignof(VJSONPropertyTable::Entry) == 0, "the room follows the object");
 	using Entry = VJSONPropertyTable::Entry;
-	if (count > (SIZE_MAX - sizeof(VJSONObject)) / sizeof(Entry))
-	{
-		_ThrowError(VE_MEMORY_FULL);
-		return nullptr;
-	}
+	// The room's size is kept in 31 bits: a larger list takes a block of its own.
+	if (count > (uint32(1) << 30) / sizeof(Entry))
+		count = 0;
 	void* block = ::operator new(sizeof(VJSONObject) + count * sizeof(Entry), std::nothrow);
 	if (block == nullptr)
 	{
@@ -83,8 +81,7 @@ VJSONObject* VJSONObject::_NewWithRoom(VJSONObject* classObject, VStorageLocker*
 		return nullptr;
 	}
 	VJSONObject* object = new (block) VJSONObject(classObject, nullptr, locker, false);
-	object->fRoom.fArea = static_cast<char*>(block) + sizeof(VJSONObject);
-	object->fRoom.fBytes = count * sizeof(Entry);
+	object->fRoom.Set(static_cast<char*>(block) + sizeof(VJSONObject), count * sizeof(Entry));
 	object->fProperties._UseRoom(&object->fRoom);
 	return object;
 }

@@ -5,17 +5,27 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <type_traits>
 
 namespace velk {
 
-// The room behind a container: where it starts, how many bytes it holds, and whether a list uses it.
+// The room behind a container: where it starts (bytes from this record), how many bytes it holds, and
+// whether a list uses it.
 struct VJSONTrailingRoom
 {
-	void* fArea = nullptr;
-	size_t fBytes = 0;
-	bool fInUse = false;
+	uint32_t fOffset = 0;
+	uint32_t fBytes : 31 = 0;
+	uint32_t fInUse : 1 = 0;
+
+	void* GetArea() { return reinterpret_cast<char*>(this) + fOffset; }
+	// The room starts at area, in the block that holds this record.
+	void Set(void* area, size_t bytes)
+	{
+		fOffset = uint32_t(static_cast<char*>(area) - reinterpret_cast<char*>(this));
+		fBytes = uint32_t(bytes);
+	}
 };
 
 // A standard allocator that hands out the room once (while it is free and large enough) and ordinary blocks
@@ -42,17 +52,17 @@ public:
 	{
 		if (fRoom != nullptr && !fRoom->fInUse && count * sizeof(T) <= fRoom->fBytes)
 		{
-			fRoom->fInUse = true;
-			return static_cast<T*>(fRoom->fArea);
+			fRoom->fInUse = 1;
+			return static_cast<T*>(fRoom->GetArea());
 		}
 		return static_cast<T*>(::operator new(count * sizeof(T)));
 	}
 
 	void deallocate(T* block, size_t) noexcept
 	{
-		if (fRoom != nullptr && block == fRoom->fArea)
+		if (fRoom != nullptr && fRoom->fBytes != 0 && static_cast<void*>(block) == fRoom->GetArea())
 		{
-			fRoom->fInUse = false;
+			fRoom->fInUse = 0;
 			return;
 		}
 		::operator delete(block);
