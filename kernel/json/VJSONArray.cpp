@@ -517,10 +517,11 @@ bool VJSONArray::SwapValues(std::vector<VJSONValue>& values)
 }
 namespace {
 
-bool IsInGraph(const VJSONValue& value)
+// A value in a group, or shared, is linked the ordinary way.
+bool NeedsOrdinaryStore(const VJSONValue& value)
 {
-	return (value.GetObject() != nullptr && value.GetObject()->GetGraph() != nullptr)
-		|| (value.GetArray() != nullptr && value.GetArray()->GetGraph() != nullptr);
+	return (value.GetObject() != nullptr && (value.GetObject()->GetGraph() != nullptr || value.GetObject()->IsSharedGraph()))
+		|| (value.GetArray() != nullptr && (value.GetArray()->GetGraph() != nullptr || value.GetArray()->IsSharedGraph()));
 }
 
 }  // namespace
@@ -528,7 +529,7 @@ bool IsInGraph(const VJSONValue& value)
 bool VJSONArray::_PushNew(VJSONValue&& value)
 {
 	if (fLocker.load(std::memory_order_relaxed) != nullptr || fStamp.load(std::memory_order_relaxed) != nullptr
-		|| fGraph != nullptr || IsInGraph(value))
+		|| fGraph != nullptr || NeedsOrdinaryStore(value))
 		return Push(value);
 	try
 	{
@@ -547,7 +548,7 @@ bool VJSONArray::_SwapNewValues(std::vector<VJSONValue>& values)
 	bool plain = fLocker.load(std::memory_order_relaxed) == nullptr && fStamp.load(std::memory_order_relaxed) == nullptr
 		&& fGraph == nullptr;
 	for (size_t i = 0; plain && i < values.size(); ++i)
-		plain = !IsInGraph(values[i]);
+		plain = !NeedsOrdinaryStore(values[i]);
 	if (!plain)
 		return SwapValues(values);
 	ElementList taken;

@@ -576,11 +576,13 @@ bool VJSONObject::_StoreOwnProperty(const VString& name, VJSONValue&& value)
 
 bool VJSONObject::_IsPlainStore(const VJSONValue& value) const
 {
-	const VJSONGraph* valueGraph = value.GetObject() != nullptr ? value.GetObject()->fGraph
-		: value.GetArray() != nullptr                          ? value.GetArray()->GetGraph()
-															   : nullptr;
+	// A value in a group, or shared, is linked the ordinary way.
+	if (const VJSONObject* object = value.GetObject(); object != nullptr && (object->fGraph != nullptr || object->IsSharedGraph()))
+		return false;
+	if (const VJSONArray* array = value.GetArray(); array != nullptr && (array->GetGraph() != nullptr || array->IsSharedGraph()))
+		return false;
 	return fLocker.load(std::memory_order_relaxed) == nullptr && fStamp.load(std::memory_order_relaxed) == nullptr
-		&& fGraph == nullptr && valueGraph == nullptr;
+		&& fGraph == nullptr;
 }
 
 bool VJSONObject::_SetNewOwnProperty(const VString& name, VJSONValue&& value)

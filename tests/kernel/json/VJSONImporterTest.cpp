@@ -20,6 +20,7 @@
 #include "files/VFile.h"
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONImporter.h"
+#include "kernel/values/VCompareOptions.h"
 #include "kernel/values/VTime.h"
 #include "kernel/json/VJSONObject.h"
 #include "kernel/values/VValueInfo.h"
@@ -490,6 +491,64 @@ TEST(VJSONImporter, ObjectToBag)
 		EXPECT_EQ(failing.JSONObjectToBag(*target), VE_JSON_MALFORMED);
 		EXPECT_EQ(Errors(scope), row.errors);
 	}
+}
+
+// Texts damaged at random (units changed, cut short, repeated) parse or fail cleanly under every mode; what
+// parses writes back to text that parses to an equal value. Objects and arrays of every size meet the
+// gathering of their members and the room made for them.
+TEST(VJSONImporter, DamagedTextsParseOrFailCleanly)
+{
+	std::string wide = "{";
+	for (int i = 0; i < 40; ++i)
+		wide += (i > 0 ? "," : "") + std::string("\"k") + std::to_string(i % 30) + "\":" + std::to_string(i);
+	wide += "}";
+	const std::string seeds[] = {
+		R"({"a":[1,2.5e3,-0,"x\u00e9\n",true,null,{"b":{}}],"c":{"d":[[],[[]],{"e":"f"}]},"a":3})",
+		R"([{"id":1,"name":"one","tags":["x","y"]},{"id":2,"name":"two","tags":[]},[1,[2,[3,[4]]]]])",
+		wide,
+	};
+	std::mt19937 random(31);
+	const char kUnits[] = "{}[]:,\"\\ 0123456789.eE-+truefalsnul\x01";
+	size_t parsed = 0;
+	for (int round = 0; round < 3000; ++round)
+	{
+		std::string text = seeds[size_t(round) % (sizeof(seeds) / sizeof(seeds[0]))];
+		const int changes = 1 + int(random() % 4);
+		for (int change = 0; change < changes && !text.empty(); ++change)
+		{
+			const size_t at = random() % text.size();
+			switch (random() % 4)
+			{
+				case 0:
+					text[at] = kUnits[random() % (sizeof(kUnits) - 1)];
+					break;
+				case 1:
+					text.resize(at);
+					break;
+				case 2:
+					text.insert(at, text.substr(at, random() % 12));
+					break;
+				default:
+					text.erase(at, 1 + random() % 3);
+					break;
+			}
+		}
+		for (const uint32 options : {uint32(0), uint32(VJSONImporter::kStrict), uint32(VJSONImporter::kUndefinedOnError | VJSONImporter::kSilent)})
+		{
+			SCOPED_TRACE(text + " options " + std::to_string(options));
+			StErrorContextInstaller scope(false, true);
+			VJSONValue value;
+			if (VJSONImporter::ParseString(VString(text.c_str()), value, options) != VE_OK)
+				continue;
+			++parsed;
+			VString written;
+			ASSERT_EQ(value.Stringify(written, VString::kJSON_WITH_QUOTES), VE_OK);
+			VJSONValue again;
+			ASSERT_EQ(again.ParseFromString(written), VE_OK) << to_string(written);
+			EXPECT_TRUE(again.DeepEqualTo(value, VCompareOptions())) << to_string(written);
+		}
+	}
+	EXPECT_GT(parsed, 100u);
 }
 
 TEST(VJSONImporter, PathsAndLines)
