@@ -452,6 +452,29 @@ TEST_F(VUpdaterResilienceTest, LineBreakInAPath)
 	EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {"line\\nbreak/Sample.app"}, true)) << Joined(lines);
 }
 
+// An old version that can be neither trashed nor wholly deleted (a volume is mounted inside it): the new
+// one runs, the run says it failed, and the log tells what was left where.
+TEST_F(VUpdaterResilienceTest, OldBundleThatCannotBeRemoved)
+{
+	MakeScene(fRoot);
+	const std::string aside = fRoot + "samples/v1/Sample_old0001.app";
+	StTemporaryVolume pinned(fOld + "/Contents/Resources/Mounted", "64k");
+	if (!pinned.IsMounted())
+		GTEST_SKIP() << "mounting a file system is refused here";
+	TakeTrees();
+	PutFile(fRoot + "data/Trash", "a file where the Trash should be");
+	const test::VChildRun run = test::RunChild(TestingUpdater(), Arguments(), Environment(), kRunBound);
+	::umount2((aside + "/Contents/Resources/Mounted").c_str(), MNT_DETACH);
+	const std::vector<std::string> lines = LogLines(fRoot + "logs");
+	EXPECT_TRUE(EndedAs(run.fStatus, 2)) << Ending(run.fStatus) << "\n" << Joined(lines);
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	EXPECT_TRUE(WaitForRecord("version 2.0\n"));
+	EXPECT_TRUE(fs::is_directory(aside + "/Contents/Resources/Mounted"));
+	EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {"Up-to-date application restarted",
+		"entries are left at " + aside + "/", "Update failed - "}, true))
+		<< Joined(lines);
+}
+
 // kill -9 at moments spread over a whole update of a larger bundle, each followed by the same command:
 // the place always holds one whole version, and the second run ends the update with nothing left over.
 TEST_F(VUpdaterResilienceTest, KilledAtRandomMomentsThenRunAgain)
