@@ -61,15 +61,6 @@ protected:
 		return test::RunChild(Updater(), arguments, Environment(extra), kBound);
 	}
 
-	std::vector<std::string> Dialogs() const
-	{
-		std::vector<std::string> dialogs;
-		std::istringstream lines(ReadWhole(fRoot + "sink"));
-		for (std::string line; std::getline(lines, line);)
-			dialogs.push_back(line);
-		return dialogs;
-	}
-
 	// The single trashed item of that name, with its record of origin.
 	void ExpectTrashed(const std::string& name, const std::map<std::string, std::string>& tree)
 	{

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,27 +29,6 @@ constexpr const char* kAttributeValue = "installed 1.0";
 inline std::string TestingUpdater()
 {
 	return std::string(VELK_UPDATER_TESTING_BUNDLE) + "/Contents/MacOS/updater";
-}
-
-// The raw lines of the log files of a folder, in order.
-inline std::vector<std::string> LogLines(const std::string& folder)
-{
-	namespace fs = std::filesystem;
-	std::vector<std::string> files;
-	if (fs::is_directory(folder))
-	{
-		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-			files.push_back(entry.path().string());
-	}
-	std::sort(files.begin(), files.end());
-	std::vector<std::string> lines;
-	for (const std::string& file : files)
-	{
-		std::istringstream text(ReadWhole(file));
-		for (std::string line; std::getline(text, line);)
-			lines.push_back(line);
-	}
-	return lines;
 }
 
 inline std::string Ending(int status)

@@ -104,15 +104,6 @@ protected:
 
 	std::string PauseFile() const { return fScene + "paused"; }
 
-	std::vector<std::string> Dialogs() const
-	{
-		std::vector<std::string> dialogs;
-		std::istringstream lines(ReadWhole(fScene + "sink"));
-		for (std::string line; std::getline(lines, line);)
-			dialogs.push_back(line);
-		return dialogs;
-	}
-
 	// The run completed the update: exit 0, the new version at the place, the old one in the Trash, the
 	// application started once more, nothing left beside it.
 	void ExpectUpdated(int status, const std::string& logs)
