@@ -192,6 +192,8 @@ bool VLogger::AddLogListener(ILogListener* listener)
 	{
 		VTask* task = new (std::nothrow) VTask(kReaderStackSize, eTaskStylePreemptive, [this]
 		{
+			// The reader is no work of the process's own: it does not keep the process active.
+			VTask::ReleaseCurrentActivityToken();
 			VTask* self = VTask::GetCurrent();
 			while (self != nullptr && !self->IsDying())
 			{

@@ -631,8 +631,10 @@ public:
 	// Decodes this text into out. A unit of U+0080 or above raises velk 210 and gives false; so does a
 	// text the decoder refuses (out then empty), without raising anything. velk 100 when memory is short.
 	bool DecodeBase64(VMemoryBuffer<1024, 2, 1048576>& out, bool url) const;
-	// Decodes this text and reads the bytes as text in the character set. An empty or null string gives
-	// true unchanged; on failure the string is left as it was.
+	// Decodes this text and reads the bytes as text in the character set (FromBlock). An empty or null
+	// string gives true unchanged; text the decoder refuses gives false, the string left as it was. Bytes
+	// that convert only in part give what was converted (bytes cut inside a character, a set without a
+	// converter: nothing of them), with true.
 	bool DecodeBase64(CharSet set, bool url);
 	// ---- End of Base64 ----
 
@@ -655,8 +657,9 @@ public:
 	// cleared, the units skipped and velk 107 answered. Otherwise both answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
-	// 4 for an empty string, else 2 x length + 10.
-	uint64 GetStreamSpace() const override;
+	// 4 for an empty string, else 2 x length + 10 (room for the older form's character-set word and
+	// terminator too). The value model's GetStreamSpace keeps its default, the flat size.
+	uint64 GetSizeInStream() const;
 	// ---- End of stream form ----
 
 protected:

@@ -15,6 +15,7 @@
 #include "platform/MainBundle.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VLogger.h"
+#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -163,6 +164,22 @@ TEST(VLoggerTest, RingListenersAndTheReaderTask)
 	EXPECT_EQ(older.GetRefCount(), 1);
 	logger.Clear();  // stops the task before the listeners go
 	EXPECT_EQ(newer.GetRefCount(), 1);
+}
+
+TEST(VLoggerTest, TheReaderTaskLeavesTheProcessIdle)
+{
+	// The process's logger runs its "Logger" task from Init on; with the main task it is all there is.
+	VProcess* process = VProcess::sInstance;
+	ASSERT_NE(process, nullptr);
+	ASSERT_NE(process->GetLogger(), nullptr);
+	bool idle = false;
+	for (int i = 0; i < 500 && !idle; ++i)
+	{
+		idle = !process->HasSomeActivityTokens(0);
+		if (!idle)
+			VTask::Sleep(10);
+	}
+	EXPECT_TRUE(idle);
 }
 
 TEST(VLoggerTest, ErrorAndAssertionBags)
