@@ -194,22 +194,32 @@ bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outBytesConsumed
 			}
 			else if ((lead & 0xF0) == 0xE0)
 			{
-				// A run of three-byte characters (most of Chinese, Japanese and Korean text), two at a time.
+				// A run of three-byte characters (most of Chinese, Japanese and Korean text), four and then two
+				// at a time: 16 bytes lie ahead, so both eight-byte reads stay in the input.
 				constexpr uint64 kTwoMarkers = 0x8080E08080E0ull;
 				constexpr uint64 kTwoMarkerBits = 0xC0C0F0C0C0F0ull;
 				uint64 bytes = LoadLittleEndian64(p);
 				if ((bytes & kTwoMarkerBits) == kTwoMarkers)
 				{
-					do
+					for (;;)
 					{
+						const uint64 next = LoadLittleEndian64(p + 6);
 						out[0] = ThreeByteUnit(bytes);
 						out[1] = ThreeByteUnit(bytes >> 24);
+						p += 6;
+						out += 2;
+						if ((next & kTwoMarkerBits) != kTwoMarkers)
+							break;
+						out[0] = ThreeByteUnit(next);
+						out[1] = ThreeByteUnit(next >> 24);
 						p += 6;
 						out += 2;
 						if (p > fastEnd || out > fastOutEnd)
 							break;
 						bytes = LoadLittleEndian64(p);
-					} while ((bytes & kTwoMarkerBits) == kTwoMarkers);
+						if ((bytes & kTwoMarkerBits) != kTwoMarkers)
+							break;
+					}
 					continue;
 				}
 				if (IsContinuation(p[1]) && IsContinuation(p[2]))
