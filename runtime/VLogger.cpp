@@ -192,10 +192,16 @@ void VLogger::LogMessage(EMessageLevel level, const VString& message, const VStr
 	VRefPtr<VValueBag> bag(_NewBag(), true);
 	if (!bag)
 		return;
-	VString from(source);
-	if (from.IsEmpty())
-		VProcess::GetLogSourceIdentifier(from);
-	ILoggerBagKeys::source.Set(bag.Get(), from);
+	if (source.IsEmpty())
+	{
+		VString identifier;
+		VProcess::GetLogSourceIdentifier(identifier);
+		ILoggerBagKeys::source.Set(bag.Get(), identifier);
+	}
+	else
+	{
+		ILoggerBagKeys::source.Set(bag.Get(), source);
+	}
 	if (level != ILoggerBagKeys::level.GetDefault())
 		ILoggerBagKeys::level.Set(bag.Get(), level);
 	ILoggerBagKeys::message.Set(bag.Get(), message);
@@ -223,20 +229,19 @@ VValueBag* VLogger::_NewDroppedBag(int32 dropped)
 
 void VLogger::_TakePending(std::vector<const VValueBag*>& bags)
 {
-	// The lock is held only while the pointers are copied out: producers wait no longer than that.
-	const VValueBag* taken[kRingSize];
+	// Flushes follow one another: the other ring is empty, as the last of them left it.
 	_Lock(fBufferLock);
+	const VValueBag** const taken = fRing;
+	fRing = (taken == fRings[0]) ? fRings[1] : fRings[0];
 	const int32 dropped = fDropped;
 	const int32 count = fCount;
 	const bool wrapped = fWrapped;
-	const int32 used = wrapped ? kRingSize : count;
-	std::copy(fRing, fRing + used, taken);
-	std::fill(fRing, fRing + used, nullptr);
 	fCount = 0;
 	fWrapped = false;
 	fDropped = 0;
 	_Unlock(fBufferLock);
 
+	const int32 used = wrapped ? kRingSize : count;
 	try
 	{
 		bags.reserve(bags.size() + size_t(used) + 1);
@@ -246,6 +251,7 @@ void VLogger::_TakePending(std::vector<const VValueBag*>& bags)
 		// Without room for the batch the pending bags are dropped, and the next flush tells of them.
 		for (int32 i = 0; i < used; ++i)
 			taken[i]->Release();
+		std::fill(taken, taken + used, nullptr);
 		_AddDropped(dropped + used);
 		return;
 	}
@@ -260,6 +266,7 @@ void VLogger::_TakePending(std::vector<const VValueBag*>& bags)
 	if (wrapped)
 		bags.insert(bags.end(), taken + count, taken + kRingSize);
 	bags.insert(bags.end(), taken, taken + count);
+	std::fill(taken, taken + used, nullptr);
 }
 
 void VLogger::_AddDropped(int32 dropped)

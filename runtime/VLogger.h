@@ -82,7 +82,10 @@ private:
 	static void _Lock(std::atomic<bool>& lock);
 	static void _Unlock(std::atomic<bool>& lock);
 
-	const VValueBag* fRing[kRingSize] = {};
+	// Two rings of kRingSize: producers store into fRing; a flush takes it whole and puts the other, which
+	// the flush before emptied, in its place, so that it holds the lock for no more than that exchange.
+	const VValueBag* fRings[2][kRingSize] = {};
+	const VValueBag** fRing = fRings[0];
 	int32 fCount = 0;
 	bool fWrapped = false;
 	int32 fDropped = 0;  // since the last flush
