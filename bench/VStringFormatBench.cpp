@@ -15,13 +15,21 @@ using velk::VString;
 const char kWord[] = "updater";
 const char16_t kWord16[] = u"updater";
 
-// The peer's second step: the bytes snprintf wrote, as UTF-16.
-int32_t ToUTF16(const char* bytes, int length, UChar (&units)[1024])
+// The peer with its second step: snprintf into a buffer (print), then the bytes as UTF-16.
+template <typename Print>
+void RunSnprintfToUTF16(benchmark::State& state, Print print)
 {
-	UErrorCode error = U_ZERO_ERROR;
-	int32_t produced = 0;
-	u_strFromUTF8(units, 1024, &produced, bytes, length, &error);
-	return produced;
+	char buffer[1024];
+	UChar units[1024];
+	for (auto _ : state)
+	{
+		const int length = print(buffer, sizeof(buffer));
+		UErrorCode error = U_ZERO_ERROR;
+		int32_t produced = 0;
+		u_strFromUTF8(units, 1024, &produced, buffer, length, &error);
+		benchmark::DoNotOptimize(produced);
+		benchmark::DoNotOptimize(units);
+	}
 }
 
 void BM_VString_Printf_d(benchmark::State& state)
@@ -50,17 +58,11 @@ BENCHMARK(BM_snprintf_d);
 
 void BM_snprintf_UTF16_d(benchmark::State& state)
 {
-	char buffer[1024];
-	UChar units[1024];
 	int i = 0;
-	for (auto _ : state)
-	{
-		const int length = std::snprintf(buffer, sizeof(buffer), "step %d of %d", i++, 1000);
-		benchmark::DoNotOptimize(ToUTF16(buffer, length, units));
-		benchmark::DoNotOptimize(units);
-	}
+	RunSnprintfToUTF16(state, [&i](char* buffer, size_t size) { return std::snprintf(buffer, size, "step %d of %d", i++, 1000); });
 }
 BENCHMARK(BM_snprintf_UTF16_d);
+
 
 void BM_VString_Printf_s(benchmark::State& state)
 {
@@ -86,16 +88,10 @@ BENCHMARK(BM_snprintf_s);
 
 void BM_snprintf_UTF16_s(benchmark::State& state)
 {
-	char buffer[1024];
-	UChar units[1024];
-	for (auto _ : state)
-	{
-		const int length = std::snprintf(buffer, sizeof(buffer), "%s starting - %s", kWord, kWord);
-		benchmark::DoNotOptimize(ToUTF16(buffer, length, units));
-		benchmark::DoNotOptimize(units);
-	}
+	RunSnprintfToUTF16(state, [](char* buffer, size_t size) { return std::snprintf(buffer, size, "%s starting - %s", kWord, kWord); });
 }
 BENCHMARK(BM_snprintf_UTF16_s);
+
 
 // %S against %s of the same text already in UTF-8.
 void BM_VString_Printf_S(benchmark::State& state)
@@ -123,16 +119,10 @@ BENCHMARK(BM_snprintf_S);
 
 void BM_snprintf_UTF16_S(benchmark::State& state)
 {
-	char buffer[1024];
-	UChar units[1024];
-	for (auto _ : state)
-	{
-		const int length = std::snprintf(buffer, sizeof(buffer), "Updater starting - %s - %s", kWord, kWord);
-		benchmark::DoNotOptimize(ToUTF16(buffer, length, units));
-		benchmark::DoNotOptimize(units);
-	}
+	RunSnprintfToUTF16(state, [](char* buffer, size_t size) { return std::snprintf(buffer, size, "Updater starting - %s - %s", kWord, kWord); });
 }
 BENCHMARK(BM_snprintf_UTF16_S);
+
 
 void BM_VString_Printf_Mixed(benchmark::State& state)
 {
@@ -161,16 +151,10 @@ BENCHMARK(BM_snprintf_Mixed);
 
 void BM_snprintf_UTF16_Mixed(benchmark::State& state)
 {
-	char buffer[1024];
-	UChar units[1024];
 	int i = 0;
-	for (auto _ : state)
-	{
-		const int length = std::snprintf(buffer, sizeof(buffer), "%d %s %s", i++, kWord, kWord);
-		benchmark::DoNotOptimize(ToUTF16(buffer, length, units));
-		benchmark::DoNotOptimize(units);
-	}
+	RunSnprintfToUTF16(state, [&i](char* buffer, size_t size) { return std::snprintf(buffer, size, "%d %s %s", i++, kWord, kWord); });
 }
 BENCHMARK(BM_snprintf_UTF16_Mixed);
+
 
 }  // namespace
