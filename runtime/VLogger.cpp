@@ -208,13 +208,13 @@ void VLogger::LogMessage(EMessageLevel level, const VString& message, const VStr
 	LogBag(bag.Get());
 }
 
-VValueBag* VLogger::_NewDroppedBag(int32 dropped)
+VValueBag* VLogger::_NewDroppedBag(int64 dropped)
 {
 	VValueBag* bag = new (std::nothrow) VValueBag;
 	if (bag == nullptr)
 		return nullptr;
 	VString text;
-	text.Printf("%d log messages were dropped: more arrived between two flushes than the logger holds", dropped);
+	text.Printf("%lld log messages were dropped: more arrived between two flushes than the logger holds", static_cast<long long>(dropped));
 	VString source;
 	VProcess::GetLogSourceIdentifier(source);
 	ILoggerBagKeys::source.Set(bag, source);
@@ -233,7 +233,7 @@ void VLogger::_TakePending(std::vector<const VValueBag*>& bags)
 	_Lock(fBufferLock);
 	const VValueBag** const taken = fRing;
 	fRing = (taken == fRings[0]) ? fRings[1] : fRings[0];
-	const int32 dropped = fDropped;
+	const int64 dropped = fDropped;
 	const int32 count = fCount;
 	const bool wrapped = fWrapped;
 	fCount = 0;
@@ -269,7 +269,7 @@ void VLogger::_TakePending(std::vector<const VValueBag*>& bags)
 	std::fill(taken, taken + used, nullptr);
 }
 
-void VLogger::_AddDropped(int32 dropped)
+void VLogger::_AddDropped(int64 dropped)
 {
 	_Lock(fBufferLock);
 	fDropped += dropped;

@@ -67,9 +67,9 @@ private:
 	void _Store(const VValueBag* bag);
 	void _TakePending(std::vector<const VValueBag*>& bags);
 	// The WARN bag that tells of dropped bags, stamped; null when it cannot be made.
-	static VValueBag* _NewDroppedBag(int32 dropped);
+	static VValueBag* _NewDroppedBag(int64 dropped);
 	// Counts bags dropped for the next flush to tell.
-	void _AddDropped(int32 dropped);
+	void _AddDropped(int64 dropped);
 	// A spare bag, or a new one; null when memory is short.
 	VValueBag* _NewBag();
 	// Gives back the flushed batch's references, or a dropped bag's; the bags nobody else holds are kept
@@ -88,7 +88,7 @@ private:
 	const VValueBag** fRing = fRings[0];
 	int32 fCount = 0;
 	bool fWrapped = false;
-	int32 fDropped = 0;  // since the last flush
+	int64 fDropped = 0;  // since the last flush
 	VCriticalSection fFlushLock;
 	// The buffer lock, guarding the ring, count, wrapped and dropped: held for a few stores at a time,
 	// which four busy producers would turn into sleeps and wake-ups on a section.
