@@ -713,6 +713,9 @@ private:
 
 	// Formatting: the variadic entry behind Printf and AppendPrintf, and the argument they hand over.
 	void _PrintfArguments(const char* format, ...);
+	// The formats made without the platform's formatter; false, nothing done and no argument taken from
+	// arguments, for the others.
+	bool _PrintfDirect(const char* format, size_t formatLength, va_list arguments);
 	template <typename T>
 	static auto _PrintfArgument(T argument)
 	{
