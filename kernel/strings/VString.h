@@ -575,8 +575,9 @@ public:
 
 	// Replaces at most count matches of pattern, from start on, by replacement, through the collator given
 	// or else the current task's (unit by unit without a manager); the search goes on behind each matched
-	// text, so a replacement is never searched again. Nothing changes for an empty pattern, a start below
-	// 1, a count below 1, when nothing matches, or when the new text cannot be made (velk 107 raised).
+	// text, so a replacement is never searched again. Nothing changes for an empty pattern (or one the
+	// collation ignores whole), a start below 1, a count below 1, when nothing matches, or when the new
+	// text cannot be made (velk 107 raised).
 	VString& Exchange(const VString& pattern, const VString& replacement, int32 start = 1, int32 count = INT32_MAX, bool diacritical = false, class VCollator* collator = nullptr);
 	// The first count units equal to from, at or after start, become to. Nothing changes for an empty or
 	// null string, a start below 1 or a count below 1.
