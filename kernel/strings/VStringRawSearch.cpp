@@ -207,6 +207,13 @@ int32 KMPSearch(const UniChar* text, int32 textLength, const UniChar* pattern, i
 // Eight units in one vector; a comparison gives all ones in each lane that matches.
 using Units8 = uint16 __attribute__((vector_size(16)));
 
+// The unit in every lane.
+inline Units8 Broadcast8(UniChar unit)
+{
+	const Units8 units = {unit, unit, unit, unit, unit, unit, unit, unit};
+	return units;
+}
+
 inline Units8 LoadUnits8(const UniChar* p)
 {
 	Units8 units;
@@ -235,8 +242,8 @@ inline uint32 LaneMask(Units8 lanes)
 int32 FirstAndLastSearch(const UniChar* text, int32 textLength, const UniChar* pattern, int32 patternLength)
 {
 	const int32 lastIndex = patternLength - 1;
-	const Units8 firsts = Units8{} + pattern[0];
-	const Units8 lasts = Units8{} + pattern[lastIndex];
+	const Units8 firsts = Broadcast8(pattern[0]);
+	const Units8 lasts = Broadcast8(pattern[lastIndex]);
 	const size_t middleBytes = size_t(patternLength - 2) * sizeof(UniChar);
 	// Places from 0 to finalPlace may begin a match.
 	const int32 finalPlace = textLength - patternLength;
