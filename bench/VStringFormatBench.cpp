@@ -1,5 +1,8 @@
-// VString::Printf with %d, %s and %S against snprintf into a char buffer on the same texts.
+// VString::Printf with %d, %s and %S against snprintf into a char buffer on the same texts, alone and then
+// turned into UTF-16 (ICU's u_strFromUTF8 into a buffer), which is what a caller needing UTF-16 would pay.
 #include <benchmark/benchmark.h>
+
+#include <unicode/ustring.h>
 
 #include <cstdio>
 
@@ -11,6 +14,23 @@ using velk::VString;
 
 const char kWord[] = "updater";
 const char16_t kWord16[] = u"updater";
+
+// The peer with its second step: snprintf into a buffer (print), then the bytes as UTF-16.
+template <typename Print>
+void RunSnprintfToUTF16(benchmark::State& state, Print print)
+{
+	char buffer[1024];
+	UChar units[1024];
+	for (auto _ : state)
+	{
+		const int length = print(buffer, sizeof(buffer));
+		UErrorCode error = U_ZERO_ERROR;
+		int32_t produced = 0;
+		u_strFromUTF8(units, 1024, &produced, buffer, length, &error);
+		benchmark::DoNotOptimize(produced);
+		benchmark::DoNotOptimize(units);
+	}
+}
 
 void BM_VString_Printf_d(benchmark::State& state)
 {
@@ -36,6 +56,14 @@ void BM_snprintf_d(benchmark::State& state)
 }
 BENCHMARK(BM_snprintf_d);
 
+void BM_snprintf_UTF16_d(benchmark::State& state)
+{
+	int i = 0;
+	RunSnprintfToUTF16(state, [&i](char* buffer, size_t size) { return std::snprintf(buffer, size, "step %d of %d", i++, 1000); });
+}
+BENCHMARK(BM_snprintf_UTF16_d);
+
+
 void BM_VString_Printf_s(benchmark::State& state)
 {
 	VString s;
@@ -57,6 +85,13 @@ void BM_snprintf_s(benchmark::State& state)
 	}
 }
 BENCHMARK(BM_snprintf_s);
+
+void BM_snprintf_UTF16_s(benchmark::State& state)
+{
+	RunSnprintfToUTF16(state, [](char* buffer, size_t size) { return std::snprintf(buffer, size, "%s starting - %s", kWord, kWord); });
+}
+BENCHMARK(BM_snprintf_UTF16_s);
+
 
 // %S against %s of the same text already in UTF-8.
 void BM_VString_Printf_S(benchmark::State& state)
@@ -82,6 +117,13 @@ void BM_snprintf_S(benchmark::State& state)
 }
 BENCHMARK(BM_snprintf_S);
 
+void BM_snprintf_UTF16_S(benchmark::State& state)
+{
+	RunSnprintfToUTF16(state, [](char* buffer, size_t size) { return std::snprintf(buffer, size, "Updater starting - %s - %s", kWord, kWord); });
+}
+BENCHMARK(BM_snprintf_UTF16_S);
+
+
 void BM_VString_Printf_Mixed(benchmark::State& state)
 {
 	const VString word(kWord16);
@@ -106,5 +148,13 @@ void BM_snprintf_Mixed(benchmark::State& state)
 	}
 }
 BENCHMARK(BM_snprintf_Mixed);
+
+void BM_snprintf_UTF16_Mixed(benchmark::State& state)
+{
+	int i = 0;
+	RunSnprintfToUTF16(state, [&i](char* buffer, size_t size) { return std::snprintf(buffer, size, "%d %s %s", i++, kWord, kWord); });
+}
+BENCHMARK(BM_snprintf_UTF16_Mixed);
+
 
 }  // namespace

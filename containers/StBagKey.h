@@ -11,6 +11,7 @@
 #include "containers/StPackedDictionaryKey.h"
 #include "containers/VValueBag.h"
 #include "kernel/strings/VString.h"
+#include "kernel/values/VLong8.h"
 
 namespace velk {
 
@@ -65,6 +66,11 @@ public:
 		else if constexpr (std::is_same_v<T, bool>)
 		{
 			return bag->SetBool(fKey, value);
+		}
+		else if constexpr (std::is_same_v<V, VLong8>)
+		{
+			// Stored as a VLong8 would be, without making one.
+			return bag->SetLong8(fKey, static_cast<int64>(value));
 		}
 		else
 		{

@@ -164,6 +164,18 @@ void VPackedDictionary_with_backstore<SLOT>::Destroy()
 	fDirty = false;
 }
 
+template <class SLOT>
+void VPackedDictionary_with_backstore<SLOT>::_Empty()
+{
+	_DeleteCachedValues();
+	this->fKeys.clear();
+	this->fSlots.clear();
+	this->fIndex.Clear();
+	fBackstore.clear();
+	fDirty = false;
+	fComplete = true;
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Kinds and flat sizes
 

@@ -104,6 +104,8 @@ public:
 
 	// Deletes every cached value and empties keys, slots, index and backstore.
 	void Destroy();
+	// As Destroy, keeping the room of keys, slots and backstore for the next appends.
+	void _Empty();
 
 	// Binary form (VPackedDictionaryStream.cpp): the keys block (_WriteKeysToStream), then the word count
 	// and the words, each value as its kind word and flat form in the stream's byte order. A dirty dictionary

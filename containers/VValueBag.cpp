@@ -284,6 +284,16 @@ void VValueBag::Destroy()
 	fElements = nullptr;
 }
 
+bool VValueBag::_EmptyForReuse()
+{
+	if (fElements != nullptr)
+		return false;
+	fAttributes._Empty();
+	fComplete = true;
+	fFlags = kFLAG_DIRTY;
+	return true;
+}
+
 CharSet VValueBag::DebugDump(char* buffer, int& length) const
 {
 	constexpr CharSet kUTF8 = 7;

@@ -151,6 +151,10 @@ public:
 	// Empties the bag: every attribute with its cached value, and the element dictionary (each list
 	// released).
 	void Destroy();
+	// Makes a bag that nobody else holds as a new one (empty, not null, dirty), keeping the room its
+	// attributes took, so that it can be filled again without allocating; false, the bag unchanged, for a
+	// bag with elements.
+	bool _EmptyForReuse();
 
 	// The key of the bag's character data (the text content of an element): the attribute "<>".
 	static const StPackedDictionaryKey& CDataAttributeName();

@@ -433,7 +433,13 @@ VError VFile::Delete() const
 
 VError VFile::MoveToTrash() const
 {
-	return _Remove(&XMacFile::MoveToTrash);
+	if (!fPath.IsValid())
+		return VFileError::Push(fPath, kDeleteFailed);
+	// Only a missing file is success: the trash's failures, ENOTDIR among them, are failures.
+	const VError result = fPlatform.MoveToTrash();
+	if (result == MakePosixError(ENOENT))
+		return VE_OK;
+	return VFileError::Wrap(fPath, result, kDeleteFailed);
 }
 
 VError VFile::GetSize(int64* size) const

@@ -90,6 +90,8 @@ public:
 	VError Move(const VFolder& destination, VFile** out, uint32 options = 0) const;
 	// Nothing at the path is success and pushes nothing; a folder at the path is a failure (velk 604).
 	VError Delete() const override;
+	// Nothing at the path is success; a folder at the path, or a trash that cannot take the file, is a
+	// failure (velk 604) and the file stays.
 	VError MoveToTrash() const;
 	VError GetSize(int64* size) const override;
 	VError GetResourceForkSize(int64* size) const;

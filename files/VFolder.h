@@ -84,7 +84,8 @@ public:
 	VError Move(const VFolder& destination, VFolder** out) const;
 	VError Move(const VFolder& destination, const VString& newName, VFolder** out) const;
 	// Copies the folder into destination under its own name or name. A destination that is this folder or
-	// lies inside it is refused (velk 660) before anything is touched.
+	// lies inside it is refused (velk 660) before anything is touched. A copy that fails deletes the target
+	// it made (not one it merged into), unless eFCOPY_CONTINUE_ON_ERROR asked for what could be copied.
 	VError CopyTo(const VFolder& destination, VFolder** out, uint32 options = 0) const;
 	VError CopyTo(const VFolder& destination, const VString& name, VFolder** out, uint32 options = 0) const;
 	VError CopyContentsTo(const VFolder& destination, uint32 options = 0) const;

@@ -13,6 +13,7 @@
 #include "files/VFileSystem.h"
 #include "files/mac/XMacFile.h"
 #include "files/mac/XMacFilePath.h"
+#include "runtime/StErrorContextInstaller.h"
 #include "runtime/StThrowError.h"
 #include "runtime/VTaskMgr.h"
 
@@ -214,7 +215,17 @@ VError VFolder::CopyTo(const VFolder& destination, const VString& name, VFolder*
 		done = done || result != VE_OK;
 	}
 	if (!done)
+	{
+		const bool made = !target->Exists();
 		result = CopyContentsTo(*target, options);
+		// A copy that stopped at a failure takes back the tree it made, so that no half copy stands as if
+		// whole; asked to copy what it can, it keeps it.
+		if (result != VE_OK && made && (options & eFCOPY_CONTINUE_ON_ERROR) == 0 && target->Exists())
+		{
+			StErrorContextInstaller quiet(false, true);
+			target->Delete(true);
+		}
+	}
 	if (out != nullptr)
 		*out = target.Forget();
 	return result;

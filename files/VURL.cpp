@@ -116,8 +116,12 @@ bool DecodeUnits(const UniChar* units, int32 count, VString& out)
 		}
 		if (!run.empty())
 		{
+			// A run that is not UTF-8 (a lone "%E9") is ISO-8859-1, byte for byte.
 			if (!AppendStrictUTF8(run, result))
-				return false;
+			{
+				for (const char byte : run)
+					result.AppendUniChar(UniChar(static_cast<unsigned char>(byte)));
+			}
 			continue;
 		}
 		result.AppendUniChar(units[i]);

@@ -132,9 +132,9 @@ public:
 	// changes nothing: names are bytes on disk, and another normalization would name another file. False,
 	// text unchanged, when the text holds an unpaired surrogate.
 	static bool Encode(VString& text, bool unused = true, bool decompose = false, bool pathSet = true, bool keepUnicodeEscapes = false);
-	// Decodes "%XX" escapes in place, each run of them read as strict UTF-8; a '%' not followed by two
-	// hexadecimal digits is kept as it is. False, text unchanged, when a run is not strict UTF-8 (a lone
-	// byte of 0x80 or above included): it could only be read as another name.
+	// Decodes "%XX" escapes in place, each run of them read as strict UTF-8 ("%C3%A9" is U+00E9), or as
+	// ISO-8859-1 byte for byte when it is not ("%E9" is U+00E9 too; overlong forms and surrogates are
+	// never read as UTF-8); a '%' not followed by two hexadecimal digits is kept as it is.
 	static bool Decode(VString& text);
 	// The path-text conversions between the URL path styles; false, text unchanged, when a full text cannot
 	// be converted.

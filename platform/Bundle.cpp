@@ -113,6 +113,14 @@ std::string Bundle::GetFolderPath(BundleFolder folder) const
 	return std::string();
 }
 
+std::string Bundle::FindResourceFile(const std::string& name) const
+{
+	if (name.empty() || name.find('/') != std::string::npos)
+		return std::string();
+	const std::string path = GetFolderPath(BundleFolder::kResources) + "/" + name;
+	return IsFile(path) ? path : std::string();
+}
+
 std::vector<std::string> Bundle::GetLocalizations() const
 {
 	static const std::string kExtension = ".lproj";

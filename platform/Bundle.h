@@ -47,6 +47,10 @@ public:
 	// it exists.
 	std::string GetFolderPath(BundleFolder folder) const;
 
+	// The file of the resource named name, <Resources>/<name>, when it is a regular file; "" otherwise, and
+	// for a name that is empty or holds a '/'.
+	std::string FindResourceFile(const std::string& name) const;
+
 	// The bundle's localizations: the names of its Resources/<name>.lproj folders, sorted.
 	std::vector<std::string> GetLocalizations() const;
 	// The localization to use for a user who prefers the given languages (BCP 47 tags, most preferred

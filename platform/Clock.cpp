@@ -63,11 +63,47 @@ bool BreakDown(int64_t seconds, bool local, tm& broken)
 	return (local ? ::localtime_r(&value, &broken) : ::gmtime_r(&value, &broken)) != nullptr;
 }
 
+}  // namespace
+
+// By the proleptic Gregorian calendar, as gmtime_r: threads stamping log lines would contend for its lock.
+bool UTCSecondsToFields(int64_t seconds, int16_t* fields)
+{
+	int64_t days = seconds / kSecondsPerDay;
+	int64_t secondOfDay = seconds % kSecondsPerDay;
+	if (secondOfDay < 0)
+	{
+		secondOfDay += kSecondsPerDay;
+		--days;
+	}
+	// Days since 0000-03-01, counted in eras of 400 years (146097 days).
+	const int64_t shifted = days + 719468;
+	const int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+	const int64_t dayOfEra = shifted - era * 146097;
+	const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+	const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+	const int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+	const int64_t day = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
+	const int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
+	const int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+	if (year < std::numeric_limits<int16_t>::min() || year > std::numeric_limits<int16_t>::max())
+		return false;
+	fields[0] = int16_t(year);
+	fields[1] = int16_t(month);
+	fields[2] = int16_t(day);
+	fields[3] = int16_t(secondOfDay / 3600);
+	fields[4] = int16_t(secondOfDay / 60 % 60);
+	fields[5] = int16_t(secondOfDay % 60);
+	return true;
+}
+
+namespace {
+
 void NowFields(bool local, int16_t* fields)
 {
 	timespec now = ReadClock(CLOCK_REALTIME);
 	tm broken;
-	if (BreakDown(int64_t(now.tv_sec), local, broken) && TmToFields(broken, fields))
+	const bool made = local ? BreakDown(int64_t(now.tv_sec), true, broken) && TmToFields(broken, fields) : UTCSecondsToFields(int64_t(now.tv_sec), fields);
+	if (made)
 		fields[6] = int16_t((now.tv_nsec / 1000000) % 1000);
 }
 

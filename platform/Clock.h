@@ -28,9 +28,13 @@ int64_t GetCalendarSeconds();
 // Nanoseconds since 1970-01-01 00:00:00 UTC, from the real-time clock (which may step back when it is set).
 int64_t GetCalendarNanoseconds();
 
-// The current date and time, all seven fields, in UTC or in the local zone.
+// The current date and time, all seven fields, in UTC or in the local zone. The UTC form takes no lock.
 void GetUTCNowFields(int16_t* fields);
 void GetLocalNowFields(int16_t* fields);
+
+// The first six fields of a second since 1970 in UTC, by arithmetic alone (gmtime_r takes the C library's
+// time-zone lock); false, fields unchanged, when the year leaves the int16 range.
+bool UTCSecondsToFields(int64_t seconds, int16_t* fields);
 
 // Convert the first six fields in place between UTC and the local zone; the millisecond is not touched.
 // Out-of-range fields are normalized (month 13 is January of the next year). A local time skipped by a

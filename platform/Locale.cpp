@@ -32,8 +32,19 @@ Locale* Locale::Create(const char* bcp47Tag)
 
 Locale* Locale::CopyCurrent()
 {
-	const std::vector<std::string> languages = CopyPreferredLanguages();
-	return languages.empty() ? nullptr : Create(languages.front().c_str());
+	const std::string tag = CopyCurrentLocaleTag();
+	if (tag != kPOSIXLocaleTag)
+		return tag.empty() ? nullptr : Create(tag.c_str());
+	// The library's own POSIX locale sorts by code point and lends the C locale a dollar: English stands in,
+	// without a currency.
+	try
+	{
+		return new Locale("en", /*hasCurrency*/ false);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
 }
 
 std::string Locale::GetLanguageCode() const
@@ -54,6 +65,8 @@ catch (const std::bad_alloc&)
 std::u16string Locale::GetNumberSymbol(NumberSymbol which) const
 try
 {
+	if (which == NumberSymbol::kCurrencySymbol && !fHasCurrency)
+		return std::u16string();
 	UErrorCode status = U_ZERO_ERROR;
 	UNumberFormat* format = unum_open(UNUM_DECIMAL, nullptr, 0, fName.c_str(), nullptr, &status);
 	if (U_FAILURE(status))

@@ -1,6 +1,8 @@
 #include "platform/MainBundle.h"
 
+#include <fcntl.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -57,9 +59,18 @@ std::string ReadExecutablePath()
 bool ReadWholeFile(const std::string& path, std::string& contents)
 {
 	contents.clear();
-	FILE* file = std::fopen(path.c_str(), "rb");
-	if (file == nullptr)
+	// Opened without blocking and read only when a regular file: a pipe named Info.plist must not hold
+	// whoever asks.
+	const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (descriptor < 0)
 		return false;
+	struct stat status;
+	FILE* file = nullptr;
+	if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || (file = ::fdopen(descriptor, "rb")) == nullptr)
+	{
+		::close(descriptor);
+		return false;
+	}
 	char chunk[16384];
 	bool ok = true;
 	for (;;)

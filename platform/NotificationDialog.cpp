@@ -67,6 +67,11 @@ bool WriteToSink(const char* sink, const DialogRequest& request, int& answer)
 	line += std::to_string(request.fFlags);
 	line += ",\"level\":";
 	line += std::to_string(request.fLevel);
+	if (!request.fIcon.empty())
+	{
+		line += ",\"icon\":";
+		line += JSONText(request.fIcon);
+	}
 	line += ",\"buttons\":[";
 	for (size_t i = 0; i < request.fButtons.size(); ++i)
 	{
@@ -124,11 +129,15 @@ std::vector<std::string> HelperArguments(const Helper& helper, const DialogReque
 		// Only the extra buttons show, and the pressed one prints its label: closing prints nothing.
 		arguments.insert(arguments.end(), {"--question", "--switch", "--no-markup", "--title=" + header, "--text=" + text,
 			std::string("--icon-name=") + (request.fLevel == 2 ? "dialog-warning" : "dialog-information")});
+		if (!request.fIcon.empty())
+			arguments.push_back("--window-icon=" + request.fIcon);
 		for (const DialogButton& button : request.fButtons)
 			arguments.push_back("--extra-button=" + button.fLabel);
 		return arguments;
 	}
 	arguments.insert(arguments.end(), {"--title", header});
+	if (!request.fIcon.empty())
+		arguments.insert(arguments.end(), {"--icon", request.fIcon});
 	if (request.fButtons.size() <= 1)
 	{
 		arguments.insert(arguments.end(), {"--msgbox", text});

@@ -22,6 +22,7 @@ struct DialogRequest
 	uint32_t fFlags = 0;
 	int fLevel = 3;							 // 2 caution, 3 plain
 	std::vector<DialogButton> fButtons;		 // slot order: default, alternate, other
+	std::string fIcon;						 // the icon's file; empty for the helper's own
 };
 
 // The answer a dialog gets when it is closed without a button.

@@ -9,11 +9,15 @@
 
 namespace plat {
 
-std::string PosixLocaleToLanguageTag(const std::string& posixLocale)
+namespace {
+
+// One environment value as a BCP 47 tag that keeps its region ("zh-CN", "fr-CA"); kPOSIXLocaleTag for
+// "C" and "POSIX"; empty when it names no language.
+std::string PosixLocaleToLocaleTag(const std::string& posixLocale)
 {
 	std::string name = posixLocale.substr(0, posixLocale.find_first_of(".@"));
 	if (name == "C" || name == "POSIX")
-		return "en";
+		return kPOSIXLocaleTag;
 	if (name.empty())
 		return std::string();
 	char canonical[ULOC_FULLNAME_CAPACITY];
@@ -33,15 +37,11 @@ std::string PosixLocaleToLanguageTag(const std::string& posixLocale)
 	return result;
 }
 
-std::vector<std::string> CopyPreferredLanguages()
-try
+// The locale values of the environment, most preferred first: the entries of LANGUAGE, then the first
+// non-empty of LC_ALL, LC_MESSAGES and LANG.
+std::vector<std::string> EnvironmentLocales()
 {
-	std::vector<std::string> languages;
-	auto add = [&languages](const std::string& entry) {
-		std::string tag = PosixLocaleToLanguageTag(entry);
-		if (!tag.empty() && std::find(languages.begin(), languages.end(), tag) == languages.end())
-			languages.push_back(std::move(tag));
-	};
+	std::vector<std::string> values;
 	if (const char* list = getenv("LANGUAGE"))
 	{
 		const std::string text(list);
@@ -51,7 +51,7 @@ try
 			size_t end = text.find(':', start);
 			if (end == std::string::npos)
 				end = text.size();
-			add(text.substr(start, end - start));
+			values.push_back(text.substr(start, end - start));
 			start = end + 1;
 		}
 	}
@@ -60,9 +60,38 @@ try
 		const char* value = getenv(name);
 		if (value != nullptr && value[0] != 0)
 		{
-			add(value);
+			values.emplace_back(value);
 			break;
 		}
+	}
+	return values;
+}
+
+}  // namespace
+
+std::string PosixLocaleToLanguageTag(const std::string& posixLocale)
+{
+	const std::string tag = PosixLocaleToLocaleTag(posixLocale);
+	if (tag == kPOSIXLocaleTag)
+		return "en";
+	// The system names Chinese by its script: the mainland writes the simplified one, Taiwan the
+	// traditional one.
+	if (tag == "zh-CN")
+		return "zh-Hans";
+	if (tag == "zh-TW")
+		return "zh-Hant";
+	return tag;
+}
+
+std::vector<std::string> CopyPreferredLanguages()
+try
+{
+	std::vector<std::string> languages;
+	for (const std::string& value : EnvironmentLocales())
+	{
+		std::string tag = PosixLocaleToLanguageTag(value);
+		if (!tag.empty() && std::find(languages.begin(), languages.end(), tag) == languages.end())
+			languages.push_back(std::move(tag));
 	}
 	if (languages.empty())
 		languages.emplace_back("en");
@@ -71,6 +100,22 @@ try
 catch (const std::bad_alloc&)
 {
 	return std::vector<std::string>();
+}
+
+std::string CopyCurrentLocaleTag()
+try
+{
+	for (const std::string& value : EnvironmentLocales())
+	{
+		std::string tag = PosixLocaleToLocaleTag(value);
+		if (!tag.empty())
+			return tag;
+	}
+	return kPOSIXLocaleTag;
+}
+catch (const std::bad_alloc&)
+{
+	return std::string();
 }
 
 }  // namespace plat

@@ -33,7 +33,7 @@ RenameHooks& GetHooks()
 
 int InjectedBusy(const char* from)
 {
-	KillIfArmed("rename", from);
+	StopIfArmed("rename", from);
 	if (TakeEnvironmentRenameBusy())
 		return EBUSY;
 	RenameHooks& hooks = GetHooks();

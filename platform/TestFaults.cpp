@@ -2,6 +2,7 @@
 
 #ifdef VELK_TEST_HOOKS
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -22,6 +23,10 @@ struct ArmedFaults
 	std::atomic<int> fBusyLeft{0};
 	std::string fKillOperation;
 	std::string fKillName;
+	std::string fPauseOperation;
+	std::string fPauseName;
+	std::string fPauseFile;
+	std::atomic<bool> fPaused{false};
 };
 
 int ParseErrorNumber(const std::string& text)
@@ -68,6 +73,8 @@ ArmedFaults& GetFaults()
 		armed->fWriteError = ParseErrorNumber(Variable("VELK_TEST_WRITE_FAULT"));
 		armed->fBusyLeft.store(std::atoi(Variable("VELK_TEST_RENAME_BUSY").c_str()));
 		Split(Variable("VELK_TEST_KILL_AT"), false, armed->fKillOperation, armed->fKillName);
+		Split(Variable("VELK_TEST_PAUSE_AT"), false, armed->fPauseOperation, armed->fPauseName);
+		armed->fPauseFile = Variable("VELK_TEST_PAUSE_FILE");
 		return armed;
 	}();
 	return *faults;
@@ -109,11 +116,20 @@ bool TakeEnvironmentRenameBusy()
 	return false;
 }
 
-void KillIfArmed(const char* operation, const std::string& path)
+void StopIfArmed(const char* operation, const std::string& path)
 {
-	const ArmedFaults& faults = GetFaults();
+	ArmedFaults& faults = GetFaults();
 	if (!faults.fKillName.empty() && faults.fKillOperation == operation && LastComponent(path) == faults.fKillName)
 		::kill(::getpid(), SIGKILL);
+	if (faults.fPauseName.empty() || faults.fPauseFile.empty() || faults.fPauseOperation != operation ||
+		LastComponent(path) != faults.fPauseName || faults.fPaused.exchange(true))
+		return;
+	const int marker = ::open(faults.fPauseFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+	if (marker < 0)
+		return;
+	::close(marker);
+	for (int waited = 0; waited < 60000 && ::access(faults.fPauseFile.c_str(), F_OK) == 0; waited += 10)
+		::usleep(10000);
 }
 
 }  // namespace plat

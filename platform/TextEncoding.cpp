@@ -597,16 +597,48 @@ bool CutAtFreshStart(const UConverter* model, const char* source, size_t bytes, 
 	}
 }
 
+// The unit of each of the 256 bytes of a set without shift states whose characters take one byte, each
+// byte decoded alone as a call would decode it (controls put back in place): such a set decodes a text
+// byte by byte, so the table gives what the library gives. Null when a byte decodes to anything but one
+// unit, or when memory or the library fails.
+const char16_t* MakeByteUnits(const UConverter* model, bool rotatedControls)
+{
+	StConverterCopy copy(model);
+	if (copy.Get() == nullptr)
+		return nullptr;
+	std::unique_ptr<char16_t[]> units(new (std::nothrow) char16_t[256]);
+	if (units == nullptr)
+		return nullptr;
+	for (int byte = 0; byte < 256; ++byte)
+	{
+		const char in = char(byte);
+		const char* s = &in;
+		UChar out[4];
+		UChar* t = out;
+		UErrorCode err = U_ZERO_ERROR;
+		ucnv_resetToUnicode(copy.Get());
+		ucnv_toUnicode(copy.Get(), &t, out + 4, &s, &in + 1, nullptr, false, &err);
+		UErrorCode pendingErr = U_ZERO_ERROR;
+		if (U_FAILURE(err) || s != &in + 1 || t != out + 1 || ucnv_toUCountPending(copy.Get(), &pendingErr) != 0)
+			return nullptr;
+		units[byte] = out[0];
+	}
+	if (rotatedControls)
+		UnrotateUnits(units.get(), 256);
+	return units.release();
+}
+
 }  // namespace
 
 TextEncodingConverter::TextEncodingConverter(UConverter* model, size_t index, size_t maxCharBytes, bool stateful, bool resetFree,
-											 bool rotatedControls)
+											 bool rotatedControls, const char16_t* byteUnits)
 : fModel(model),
   fIndex(index),
   fMaxCharBytes(maxCharBytes),
   fStateful(stateful),
   fResetFree(resetFree),
-  fRotatedControls(rotatedControls)
+  fRotatedControls(rotatedControls),
+  fByteUnits(byteUnits)
 {
 }
 
@@ -656,6 +688,8 @@ const TextEncodingConverter* TextEncodingConverter::Get(const char* name)
 	const bool resetFree = IsResetFreeType(ucnv_getType(model));
 	const bool rotated = !stateful && HasRotatedControls(model);
 	const size_t maxCharBytes = std::max<size_t>(1, size_t(ucnv_getMaxCharSize(model)));
+	// Never freed, as the converter (null, the library decodes, when it cannot be made).
+	const char16_t* byteUnits = (maxCharBytes == 1 && !stateful) ? MakeByteUnits(model, rotated) : nullptr;
 	std::string key;
 	try
 	{
@@ -664,12 +698,15 @@ const TextEncodingConverter* TextEncodingConverter::Get(const char* name)
 	}
 	catch (const std::bad_alloc&)
 	{
+		delete[] byteUnits;
 		ucnv_close(model);
 		return nullptr;
 	}
-	TextEncodingConverter* converter = new (std::nothrow) TextEncodingConverter(model, cache.size(), maxCharBytes, stateful, resetFree, rotated);
+	TextEncodingConverter* converter =
+		new (std::nothrow) TextEncodingConverter(model, cache.size(), maxCharBytes, stateful, resetFree, rotated, byteUnits);
 	if (converter == nullptr)
 	{
+		delete[] byteUnits;
 		ucnv_close(model);
 		return nullptr;
 	}
@@ -696,15 +733,25 @@ int32_t TextEncodingConverter::ToUnicode(const void* source, size_t sourceBytes,
 		return kTextStatusNoErr;
 	if (dest == nullptr || destUnits == 0)
 		return kTextOutputBufferFullStatus;
+	const char* const bytes = static_cast<const char*>(source);
+	const size_t count = std::min(sourceBytes, kMaxCount);
+	const size_t room = std::min(destUnits, kMaxCount);
+	if (fByteUnits != nullptr)
+	{
+		const size_t converted = std::min(count, room);
+		const unsigned char* const in = static_cast<const unsigned char*>(source);
+		for (size_t i = 0; i < converted; ++i)
+			dest[i] = fByteUnits[in[i]];
+		*outBytesRead = converted;
+		*outUnitsWritten = converted;
+		return converted < count ? kTextOutputBufferFullStatus : kTextStatusNoErr;
+	}
 	const StCallConverter call(fModel, fIndex);
 	if (call.Get() == nullptr)
 		return kTextConversionFailedStatus;
 	ThreadCopy& converter = *call.Get();
 	const bool singleBytes = fMaxCharBytes == 1 && !fStateful;
 
-	const char* const bytes = static_cast<const char*>(source);
-	const size_t count = std::min(sourceBytes, kMaxCount);
-	const size_t room = std::min(destUnits, kMaxCount);
 	PassResult result = ToUnicodePass(converter, fResetFree, singleBytes, bytes, count, dest, room, nullptr);
 	if (IsFailure(result))
 		return kTextConversionFailedStatus;

@@ -69,7 +69,8 @@ public:
 	bool IsStateful() const { return fStateful; }
 
 private:
-	TextEncodingConverter(UConverter* model, size_t index, size_t maxCharBytes, bool stateful, bool resetFree, bool rotatedControls);
+	TextEncodingConverter(UConverter* model, size_t index, size_t maxCharBytes, bool stateful, bool resetFree, bool rotatedControls,
+						  const char16_t* byteUnits);
 	~TextEncodingConverter() = delete;	// kept until the process ends: threads' copies are found by fIndex
 
 	UConverter* fModel;	 // only ever cloned, which the library allows from several threads at once
@@ -78,6 +79,9 @@ private:
 	bool fStateful;
 	bool fResetFree;		// a thread's copy that ended a call whole needs no reset before the next
 	bool fRotatedControls;	// the library's table swaps the controls 0x1A, 0x1C and 0x7F around
+	// For a set whose every byte stands alone for one unit: the unit of each byte, as the library decodes
+	// it, which a call then reads without the library. Null otherwise.
+	const char16_t* fByteUnits;
 };
 
 }  // namespace plat

@@ -1,5 +1,6 @@
 #include "platform/Trash.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/MountTable.h"
 #include "platform/TestFaults.h"
@@ -21,7 +23,7 @@ namespace plat {
 namespace {
 
 #ifndef VELK_TEST_HOOKS
-void KillIfArmed(const char*, const std::string&)
+void StopIfArmed(const char*, const std::string&)
 {
 }
 #endif
@@ -40,7 +42,9 @@ std::string Join(const std::string& folder, const std::string& name)
 	return (folder == "/" ? std::string() : folder) + "/" + name;
 }
 
-int ResolveItem(const char* path, Item& item)
+// The entry's folder resolved and its device; with mayBeMissing, an entry that is not there takes its
+// folder's device.
+int ResolveItem(const char* path, Item& item, bool mayBeMissing = false)
 {
 	std::string text = path;
 	while (text.size() > 1 && text.back() == '/')
@@ -57,7 +61,10 @@ int ResolveItem(const char* path, Item& item)
 	item.path = Join(item.folder, item.name);
 	struct stat status;
 	if (lstat(item.path.c_str(), &status) != 0)
-		return errno;
+	{
+		if (!mayBeMissing || errno != ENOENT || stat(item.folder.c_str(), &status) != 0)
+			return errno;
+	}
 	item.device = status.st_dev;
 	return 0;
 }
@@ -134,38 +141,51 @@ int UseVolumeTrash(const std::string& top, std::string& trash)
 	return UseTrash(trash, true);
 }
 
+// The home trash's path when the item is on its mount, else empty.
+std::string HomeTrashFor(const Item& item)
+{
+	std::string dataHome;
+	if (GetSystemFolder(5, false, dataHome) != 0)
+		return std::string();
+	const std::string homeTrash = dataHome + "/Trash";
+	// The home trash may not exist yet: its nearest existing folder tells its mount.
+	std::string existing = homeTrash;
+	struct stat status;
+	bool found = false;
+	while (!(found = stat(existing.c_str(), &status) == 0) && existing != "/")
+	{
+		const size_t slash = existing.rfind('/');
+		existing = slash == 0 ? std::string("/") : existing.substr(0, slash);
+	}
+	return found && OnSameMount(item.folder, item.device, existing, status.st_dev) ? homeTrash : std::string();
+}
+
+// The item's mount point, and its path relative to it as a volume trash records it.
+std::string VolumeTopFor(const Item& item, std::string& recordedPath)
+{
+	const std::string top = TopFolder(item.folder, item.device);
+	const std::string prefix = top == "/" ? top : top + "/";
+	recordedPath = item.path.compare(0, prefix.size(), prefix) == 0 ? item.path.substr(prefix.size()) : item.path;
+	return top;
+}
+
 // The home trash when the item is on its mount; else the item's volume trash, with the item's path
 // relative to that volume's top folder.
 int ChooseTrash(const Item& item, std::string& trash, std::string& recordedPath)
 {
-	std::string dataHome;
-	if (GetSystemFolder(5, false, dataHome) == 0)
+	// A file where the home trash should be makes it unusable (ENOTDIR), never a reason to trash the item
+	// at its volume's top instead.
+	const std::string homeTrash = HomeTrashFor(item);
+	if (!homeTrash.empty())
 	{
-		const std::string homeTrash = dataHome + "/Trash";
-		// The home trash may not exist yet: its nearest existing folder tells its mount.
-		std::string existing = homeTrash;
-		struct stat status;
-		bool found = false;
-		while (!(found = stat(existing.c_str(), &status) == 0) && existing != "/")
-		{
-			const size_t slash = existing.rfind('/');
-			existing = slash == 0 ? std::string("/") : existing.substr(0, slash);
-		}
-		// A file where the home trash should be makes it unusable (ENOTDIR), never a reason to trash the item
-		// at its volume's top instead.
-		if (found && OnSameMount(item.folder, item.device, existing, status.st_dev))
-		{
-			if (int error = GetSystemFolder(5, true, dataHome))
-				return error;
-			trash = homeTrash;
-			recordedPath = item.path;
-			return UseTrash(trash, false);
-		}
+		std::string dataHome;
+		if (int error = GetSystemFolder(5, true, dataHome))
+			return error;
+		trash = homeTrash;
+		recordedPath = item.path;
+		return UseTrash(trash, false);
 	}
-	const std::string top = TopFolder(item.folder, item.device);
-	const std::string prefix = top == "/" ? top : top + "/";
-	recordedPath = item.path.compare(0, prefix.size(), prefix) == 0 ? item.path.substr(prefix.size()) : item.path;
-	return UseVolumeTrash(top, trash);
+	return UseVolumeTrash(VolumeTopFor(item, recordedPath), trash);
 }
 
 // The path as the trash info records it: bytes other than unreserved URI characters and '/' as %XX.
@@ -269,7 +289,7 @@ int Trash(const char* path)
 			error = errno;
 		if (error == 0)
 		{
-			KillIfArmed("trash", item.path);
+			StopIfArmed("trash", item.path);
 			const std::string target = trash + "/files/" + name;
 			if (renameat2(AT_FDCWD, item.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
 				return 0;
@@ -283,7 +303,97 @@ int Trash(const char* path)
 	return EEXIST;
 }
 
+// The "Path=" value of a trash record, empty when the file holds none (or is not a small regular file).
+std::string RecordedPathOf(const std::string& infoPath)
+{
+	const int descriptor = open(infoPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+	if (descriptor < 0)
+		return std::string();
+	std::string text;
+	struct stat status;
+	if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= 65536)
+	{
+		char buffer[4096];
+		for (ssize_t got; (got = read(descriptor, buffer, sizeof(buffer))) != 0;)
+		{
+			if (got < 0 && errno == EINTR)
+				continue;
+			if (got < 0)
+				break;
+			text.append(buffer, size_t(got));
+		}
+	}
+	close(descriptor);
+	const size_t at = text.find("\nPath=");
+	if (at == std::string::npos)
+		return std::string();
+	const size_t begin = at + 6;
+	const size_t end = text.find('\n', begin);
+	return text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+// Removes from one trash the records of recordedPath whose item is missing.
+int RemoveOrphansIn(const std::string& trash, const std::string& recordedPath)
+{
+	const std::string info = trash + "/info";
+	DIR* folder = opendir(info.c_str());
+	if (folder == nullptr)
+		return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+	const std::string wanted = PercentEncoded(recordedPath);
+	constexpr char kSuffix[] = ".trashinfo";
+	constexpr size_t kSuffixLength = sizeof(kSuffix) - 1;
+	std::vector<std::string> orphans;
+	while (const dirent* entry = readdir(folder))
+	{
+		const std::string name = entry->d_name;
+		if (name.size() <= kSuffixLength || name.compare(name.size() - kSuffixLength, kSuffixLength, kSuffix) != 0)
+			continue;
+		const std::string item = trash + "/files/" + name.substr(0, name.size() - kSuffixLength);
+		struct stat status;
+		if (lstat(item.c_str(), &status) == 0 || errno != ENOENT)
+			continue;
+		if (RecordedPathOf(info + "/" + name) == wanted)
+			orphans.push_back(info + "/" + name);
+	}
+	closedir(folder);
+	int result = 0;
+	for (const std::string& orphan : orphans)
+	{
+		if (unlink(orphan.c_str()) != 0 && errno != ENOENT && result == 0)
+			result = errno;
+	}
+	return result;
+}
+
+int RemoveOrphans(const char* path)
+{
+	Item item;
+	if (int error = ResolveItem(path, item, true))
+		return error == ENOENT || error == ENOTDIR ? 0 : error;
+	const std::string homeTrash = HomeTrashFor(item);
+	if (!homeTrash.empty())
+		return RemoveOrphansIn(homeTrash, item.path);
+	std::string recordedPath;
+	const std::string top = VolumeTopFor(item, recordedPath);
+	const std::string uid = std::to_string(geteuid());
+	const int shared = RemoveOrphansIn(Join(top, ".Trash") + "/" + uid, recordedPath);
+	const int own = RemoveOrphansIn(Join(top, ".Trash-" + uid), recordedPath);
+	return shared != 0 ? shared : own;
+}
+
 }  // namespace
+
+int RemoveOrphanTrashRecords(const char* path)
+{
+	try
+	{
+		return RemoveOrphans(path);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return ENOMEM;
+	}
+}
 
 int MoveToTrash(const char* path)
 {

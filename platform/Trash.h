@@ -18,4 +18,10 @@ namespace plat {
 // failure the entry stays where it was and no .trashinfo file is left behind.
 int MoveToTrash(const char* path);
 
+// Removes the records that a MoveToTrash of path wrote without its entry ever reaching the trash (a process
+// killed between the two): the ".trashinfo" files of the trash that path would go to whose recorded path is
+// path and whose item is missing. Nothing needs to stand at path; no trash folder is made. Answers 0, or
+// the errno of a removal that failed.
+int RemoveOrphanTrashRecords(const char* path);
+
 }  // namespace plat

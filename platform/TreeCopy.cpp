@@ -51,7 +51,7 @@ int ParseErrorNumber(const std::string& text)
 
 int InjectedCopyFault(const std::string& source)
 {
-	KillIfArmed("copy", source);
+	StopIfArmed("copy", source);
 	if (int error = EnvironmentCopyFault(source))
 		return error;
 	CopyHooks& hooks = GetHooks();

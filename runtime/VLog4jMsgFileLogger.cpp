@@ -94,13 +94,24 @@ void AppendUnits(std::string& out, const UniChar* units, size_t count, bool oneL
 {
 	for (size_t i = 0; i < count; ++i)
 	{
+		// A run of ASCII other than a line feed to replace, the bulk of a line, in one growth.
+		size_t run = i;
+		while (run < count && units[run] < 0x80 && !(oneLine && units[run] == u'\n'))
+			++run;
+		if (run > i)
+		{
+			const size_t at = out.size();
+			out.resize(at + (run - i));
+			for (size_t k = i; k < run; ++k)
+				out[at + (k - i)] = char(units[k]);
+			i = run;
+			if (i == count)
+				break;
+		}
 		const uint32 unit = units[i];
 		if (unit < 0x80)
 		{
-			if (oneLine && unit == u'\n')
-				out.append(" ; ", 3);
-			else
-				out.push_back(char(unit));
+			out.append(" ; ", 3);
 		}
 		else if (unit < 0x800)
 		{

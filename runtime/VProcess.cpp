@@ -34,7 +34,8 @@ VProcess::VProcess()
   fFileSystemNamespace(new (std::nothrow) VFileSystemNamespace(nullptr)),
   fMetricsManager(new (std::nothrow) VMetricsManager)
 {
-	sInstance = this;
+	// The instance is known from Init on (sInstance), not from construction: until then another process
+	// object may be the running one.
 	XMacProcess::GetMainBundleInfoString("CFBundleName", fProductName);
 	XMacProcess::GetMainBundleInfoString("CFBundleShortVersionString", fProductVersion);
 	fProductFolderName = fProductName;

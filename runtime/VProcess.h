@@ -135,7 +135,7 @@ public:
 	// empty.
 	static void GetLogSourceIdentifier(VString& identifier);
 
-	// The one process object: set by the constructor, null before and after its life.
+	// The one process object: set by Init, cleared when it is taken down (or destroyed); null before.
 	static VProcess* sInstance;
 
 private:

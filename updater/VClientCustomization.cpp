@@ -12,7 +12,9 @@
 #include "updater/VClientCustomizationKeys.h"
 #include "updater/VUpdateEngine.h"
 #include "updater/VUpdaterErrors.h"
+#include "updater/VUpdaterLog.h"
 #include "updater/mac/XMacBundle.h"
+#include "updater/mac/XPosixInputFile.h"
 
 namespace velk {
 
@@ -32,6 +34,13 @@ VString StringProperty(const VJSONValue& object, const char* key)
 bool VUpdateEngine::_FinishClientCustomization()
 {
 	StErrorContextInstaller scope(true, true);
+	// Looked at before it is opened: a pipe would hold the run before the caller is told anything.
+	if (XPosixInputFile::IsOtherThanRegularFile(fClientCustomizationFile))
+	{
+		ThrowErrorWithPath(VE_UPDATER_CLIENT_INFO_NOT_A_FILE, fClientCustomizationFile);
+		_ThrowError(VE_UPDATER_CLIENT_INFO_INVALID);
+		return false;
+	}
 	VJSONValue customization;
 	VRefPtr<VFile> file(new (std::nothrow) VFile(fClientCustomizationFile), true);
 	if (!file)

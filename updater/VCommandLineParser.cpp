@@ -143,6 +143,7 @@ void VOptionBase::PrintErrorWhenAppendingInvalidValue(const char* hint, const VS
 	text.AppendCString("' got ");
 	if (value.IsEmpty())
 	{
+		// Its own space, then the one before the hint: two.
 		text.AppendCString("empty value ");
 	}
 	else
@@ -154,14 +155,15 @@ void VOptionBase::PrintErrorWhenAppendingInvalidValue(const char* hint, const VS
 			const UniChar last = value.GetUniChar(kShownUnits);
 			const int32 shown = (last >= 0xD800 && last <= 0xDBFF) ? kShownUnits - 1 : kShownUnits;
 			text.AppendUniChars(value.GetCPointer(), shown);
-			text.AppendCString("...\" ");
+			text.AppendCString("...\"");
 		}
 		else
 		{
 			text.AppendUniChars(value.GetCPointer(), value.GetLength());
-			text.AppendCString("\" ");
+			text.AppendUniChar(u'"');
 		}
 	}
+	text.AppendUniChar(u' ');
 	text.AppendCString(hint);
 	VCommandLineParser::PrintArgumentError(text);
 }

@@ -70,6 +70,14 @@ void VXercesSAXParser::entityDecl(const xercesc::DTDEntityDecl& entityDecl, cons
 	const_cast<xercesc::XMLScanner&>(getScanner()).setSecurityManager(fSecurity);
 }
 
+void VXercesSAXParser::doctypeDecl(const xercesc::DTDElementDecl& elemDecl, const XMLCh* const publicId,
+	const XMLCh* const systemId, const bool hasIntSubset, const bool hasExtSubset)
+{
+	xercesc::SAXParser::doctypeDecl(elemDecl, publicId, systemId, hasIntSubset, hasExtSubset);
+	if (hasExtSubset && getValidationScheme() == Val_Auto && !getLoadExternalDTD())
+		const_cast<xercesc::XMLScanner&>(getScanner()).setValidationScheme(xercesc::XMLScanner::Val_Never);
+}
+
 SAX_Handlers::SAX_Handlers(IXMLHandler* root, VXercesSAXParser* parser, VXMLParser* xmlParser, uint64 characterLimit,
 	bool loadExternalDTD, bool schema)
 	: fParser(parser), fXMLParser(xmlParser), fCharacterLimit(characterLimit), fLoadExternalDTD(loadExternalDTD),

@@ -35,6 +35,10 @@ public:
 	// attribute value whole before handing it over, so only this bounds "&big;" repeated in one.
 	void SetBounds(xercesc::SecurityManager* security, uint64 characterLimit);
 	void entityDecl(const xercesc::DTDEntityDecl& entityDecl, const bool isPEDecl, const bool isIgnored) override;
+	// Under "auto" validation, a document whose DTD has an external subset that is not loaded is not
+	// validated: the DTD is not at hand (and Xerces would read that subset anyway to validate).
+	void doctypeDecl(const xercesc::DTDElementDecl& elemDecl, const XMLCh* const publicId, const XMLCh* const systemId,
+		const bool hasIntSubset, const bool hasExtSubset) override;
 
 private:
 	// Xerces reports declarations to entityDecl only while a DTD handler is installed.

@@ -213,11 +213,11 @@ bool VXMLParser::_Parse(const xercesc::InputSource& source, IXMLHandler* root, u
 		xercesc::SecurityManager security;
 		security.setEntityExpansionLimit(GetEntityExpansionLimit(inputSize));
 		VXercesSAXParser parser;
+		// "Auto" validates a document that has a DOCTYPE against its DTD, unless that DTD has an external
+		// subset that is not loaded (VXercesSAXParser::doctypeDecl).
 		if (validateAlways)
 			parser.setValidationScheme(xercesc::SAXParser::Val_Always);
-		else if (validateNever || !loadExternalDTD)
-			// "Auto" validates whenever a DOCTYPE is there, and Xerces then loads the external DTD whatever
-			// the flags say; without it, validating would only report every element as undeclared.
+		else if (validateNever)
 			parser.setValidationScheme(xercesc::SAXParser::Val_Never);
 		else
 			parser.setValidationScheme(xercesc::SAXParser::Val_Auto);

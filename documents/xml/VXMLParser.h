@@ -34,8 +34,8 @@ constexpr VError VE_XML_FATAL_ERROR = MakeVError(kXML_SIGNATURE, 3);
 enum XMLParseFlags : uint32
 {
 	eXML_ValidateAlways = 0x01,  // without eXML_LoadExternalDTD the external DTD reads as empty
-	// Neither: validation when the document has a DOCTYPE, and only with eXML_LoadExternalDTD (otherwise
-	// every element would be reported undeclared).
+	// Neither: validation when the document has a DOCTYPE, unless its DTD has an external subset and
+	// eXML_LoadExternalDTD is not set (the DTD is then not at hand).
 	eXML_ValidateNever = 0x02,
 	eXML_Namespaces = 0x04,
 	eXML_LoadExternalDTD = 0x08,

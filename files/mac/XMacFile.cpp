@@ -155,7 +155,8 @@ int XMacFile::_Open(FileAccess access, uint32 options, int* descriptor) const
 	switch (access)
 	{
 		case FA_READ:
-			flags |= O_RDONLY;
+			// A pipe or a device named as the file must never hold the reader in its open.
+			flags |= O_RDONLY | O_NONBLOCK;
 			break;
 		case FA_READ_WRITE:
 			flags |= O_RDWR | O_NONBLOCK;

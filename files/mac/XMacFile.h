@@ -69,7 +69,8 @@ public:
 	VError Create(uint32 options) const;
 	// Unlinks the entry (a link itself).
 	VError Delete() const;
-	// Into the user's trash, a link itself; ENOENT when nothing is there.
+	// Into the user's trash, a link itself; ENOENT when nothing is there, EISDIR for a folder. Any other
+	// failure is the trash's, never ENOENT.
 	VError MoveToTrash() const;
 	bool IsSymbolicLink() const;
 	// The link's text as it is stored.

@@ -71,7 +71,18 @@ VError XMacFile::MoveToTrash() const
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	return MakePosixError(plat::MoveToTrash(path.c_str()));
+	// Asked first, so that the trash's own failures (a file where its folder should be) are never taken for
+	// a missing file; and a folder is no file to trash.
+	struct stat status;
+	if (::lstat(path.c_str(), &status) != 0)
+		return MakePosixError(errno == ENOTDIR ? ENOENT : errno);
+	if (S_ISDIR(status.st_mode))
+		return MakePosixError(EISDIR);
+	const int trashed = plat::MoveToTrash(path.c_str());
+	// Gone meanwhile: what was asked is done.
+	if (trashed == ENOENT && ::lstat(path.c_str(), &status) != 0 && errno == ENOENT)
+		return VE_OK;
+	return MakePosixError(trashed == ENOENT ? EIO : trashed);
 }
 
 bool XMacFile::IsSymbolicLink() const

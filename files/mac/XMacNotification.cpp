@@ -1,8 +1,13 @@
 // The system facade's notification dialog: the buttons its flags ask for, shown by the platform layer.
 #include "files/mac/XMacSystem.h"
 
+#include <new>
+#include <string>
+
 #include "files/VSystem.h"
 #include "kernel/strings/VString.h"
+#include "platform/Bundle.h"
+#include "platform/MainBundle.h"
 #include "platform/NotificationDialog.h"
 
 namespace velk {
@@ -33,6 +38,26 @@ std::vector<plat::DialogButton> ButtonsOfFlags(uint32 flags)
 	}
 }
 
+// The file of the main bundle's icon ("CFBundleIconFile", whose extension may be left out); "" when there
+// is none.
+std::string MainBundleIconFile()
+try
+{
+	std::string name;
+	const std::string bundlePath = plat::GetMainBundlePath();
+	if (bundlePath.empty() || !plat::GetMainBundleInfoString("CFBundleIconFile", name))
+		return std::string();
+	const plat::Bundle bundle(bundlePath);
+	std::string file = bundle.FindResourceFile(name);
+	if (file.empty() && name.find('.') == std::string::npos)
+		file = bundle.FindResourceFile(name + ".icns");
+	return file;
+}
+catch (const std::bad_alloc&)
+{
+	return std::string();
+}
+
 }  // namespace
 
 bool XMacSystem::DisplayNotification(const VString& title, const VString& message, uint32 flags, ENotificationResponse* answer)
@@ -43,6 +68,7 @@ bool XMacSystem::DisplayNotification(const VString& title, const VString& messag
 	request.fFlags = flags;
 	request.fLevel = (flags & 512) != 0 ? 2 : 3;
 	request.fButtons = ButtonsOfFlags(flags);
+	request.fIcon = MainBundleIconFile();
 	if (answer == nullptr)
 		return plat::StartDialog(request);
 	*answer = eNR_None;

@@ -42,21 +42,38 @@ bool VCollator_system::EqualString(const UniChar* inText1, int32 inSize1, const 
 	return CompareString(inText1, inSize1, inText2, inSize2, inWithDiacritics) == CR_EQUAL;
 }
 
+namespace {
+
+// What a search for an empty pattern answers: found at 1 with no length in a text that is not empty.
+int32 FoundEmptyPattern(int32 inTextSize, int32* outFoundLength)
+{
+	if (outFoundLength != nullptr)
+		*outFoundLength = 0;
+	return (inTextSize > 0) ? 1 : 0;
+}
+
+}  // namespace
+
+// A pattern made only of characters the collation ignores (a soft hyphen) stands for nothing, so it is
+// searched as an empty one rather than found with no length at every place of the text.
 int32 VCollator_system::FindString(const UniChar* inText, int32 inTextSize, const UniChar* inPattern, int32 inPatternSize, bool inWithDiacritics, int32* outFoundLength) const
 {
 	if (inTextSize <= 0 || inPatternSize <= 0)
-	{
-		if (outFoundLength != nullptr)
-			*outFoundLength = 0;
-		return (inTextSize > 0) ? 1 : 0;
-	}
-	return fCompare.FindString(inText, inTextSize, inPattern, inPatternSize, inWithDiacritics, outFoundLength);
+		return FoundEmptyPattern(inTextSize, outFoundLength);
+	int32 length = 0;
+	const int32 found = fCompare.FindString(inText, inTextSize, inPattern, inPatternSize, inWithDiacritics, &length);
+	// Only an ignorable pattern matches no text; one that matches nowhere is asked.
+	if (found > 0 ? length == 0 : fCompare.IsIgnorable(inPattern, inPatternSize, inWithDiacritics))
+		return FoundEmptyPattern(inTextSize, outFoundLength);
+	if (outFoundLength != nullptr)
+		*outFoundLength = length;
+	return found;
 }
 
 int32 VCollator_system::ReversedFindString(const UniChar* inText, int32 inTextSize, const UniChar* inPattern, int32 inPatternSize, bool inWithDiacritics, int32* outFoundLength) const
 {
-	if (inTextSize <= 0 || inPatternSize <= 0)
-		return FindString(inText, inTextSize, inPattern, inPatternSize, inWithDiacritics, outFoundLength);
+	if (inTextSize <= 0 || inPatternSize <= 0 || fCompare.IsIgnorable(inPattern, inPatternSize, inWithDiacritics))
+		return FoundEmptyPattern(inTextSize, outFoundLength);
 	return _FindLastByRepeatedFind(inText, inTextSize, inPattern, inPatternSize, inWithDiacritics, outFoundLength);
 }
 

@@ -356,7 +356,9 @@ void VIntlMgr::FindStrings(const VString& inText, const VString& inPattern, EFin
 		{
 			int32 foundLength = 0;
 			const int32 found = collator->FindString(text + start, textSize - start, inPattern.GetCPointer(), inPattern.GetLength(), inWithDiacritics, &foundLength);
-			if (found <= 0)
+			// No length: the collator took the pattern as an empty one (only ignorable characters), which
+			// finds nothing here.
+			if (found <= 0 || foundLength <= 0)
 				break;
 			const int32 pos = start + found;  // 1-based in the whole text
 			if (KeepsMatch(inMode, words, pos, foundLength))
@@ -365,8 +367,7 @@ void VIntlMgr::FindStrings(const VString& inText, const VString& inPattern, EFin
 				if (!inAll)
 					break;
 			}
-			// A match of no units (an ignorable pattern) would be found again at the same place forever.
-			start = pos - 1 + std::max(foundLength, int32(1));
+			start = pos - 1 + foundLength;
 		}
 	}
 	catch (const std::bad_alloc&)

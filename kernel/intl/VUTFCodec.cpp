@@ -43,6 +43,21 @@ inline void StoreLittleEndian32(uint8* p, uint32 value)
 	std::memcpy(p, &value, 4);
 }
 
+inline uint64 LoadLittleEndian64(const uint8* p)
+{
+	uint64 value;
+	std::memcpy(&value, p, 8);
+	if constexpr (std::endian::native == std::endian::big)
+		value = __builtin_bswap64(value);
+	return value;
+}
+
+// The unit of a well-formed three-byte sequence whose bytes are the low three of bytes, the first lowest.
+inline UniChar ThreeByteUnit(uint64 bytes)
+{
+	return UniChar(((bytes & 0x0F) << 12) | ((bytes & 0x3F00) >> 2) | ((bytes >> 16) & 0x3F));
+}
+
 inline uint32 ReadUInt32(const uint8* p, bool swap)
 {
 	uint32 value;
@@ -179,6 +194,34 @@ bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outBytesConsumed
 			}
 			else if ((lead & 0xF0) == 0xE0)
 			{
+				// A run of three-byte characters (most of Chinese, Japanese and Korean text), four and then two
+				// at a time: 16 bytes lie ahead, so both eight-byte reads stay in the input.
+				constexpr uint64 kTwoMarkers = 0x8080E08080E0ull;
+				constexpr uint64 kTwoMarkerBits = 0xC0C0F0C0C0F0ull;
+				uint64 bytes = LoadLittleEndian64(p);
+				if ((bytes & kTwoMarkerBits) == kTwoMarkers)
+				{
+					for (;;)
+					{
+						const uint64 next = LoadLittleEndian64(p + 6);
+						out[0] = ThreeByteUnit(bytes);
+						out[1] = ThreeByteUnit(bytes >> 24);
+						p += 6;
+						out += 2;
+						if ((next & kTwoMarkerBits) != kTwoMarkers)
+							break;
+						out[0] = ThreeByteUnit(next);
+						out[1] = ThreeByteUnit(next >> 24);
+						p += 6;
+						out += 2;
+						if (p > fastEnd || out > fastOutEnd)
+							break;
+						bytes = LoadLittleEndian64(p);
+						if ((bytes & kTwoMarkerBits) != kTwoMarkers)
+							break;
+					}
+					continue;
+				}
 				if (IsContinuation(p[1]) && IsContinuation(p[2]))
 				{
 					*out++ = UniChar(((lead & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F));

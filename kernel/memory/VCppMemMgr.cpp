@@ -492,6 +492,7 @@ void VCppMemMgr::GetMemUsageInfo(uint64& outTotal, uint64& outUsed)
 
 void VCppMemMgr::GetStatistics(VMemStats& stats, int32 arenaIndex)
 {
+	std::lock_guard<std::recursive_mutex> dumping(fStatsLock);
 	std::lock_guard<std::recursive_mutex> lock(fLock);
 	stats.Clear();
 	if (fSystemMode)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernel/VKernelTypes.h"
+#include "kernel/memory/VChainOf.h"
 #include "kernel/memory/VLeaksChecker.h"
 #include "runtime/VCriticalSection.h"
 
@@ -23,6 +24,12 @@ class VSyncEvent;
 class VArrayString;
 class VArrayLong;
 struct DebugBlockHeader;
+
+// Records of blocks registered for debugging, kept by the memory manager in a chain of pools. The
+// manager's debugging hooks record nothing, so its chain stays empty.
+struct VDebugBlockInfoPool : public VChainLink<VDebugBlockInfoPool>
+{
+};
 
 enum EAllocatorKind : int32
 {
@@ -102,7 +109,9 @@ public:
 						  uint64& outReserved5, uint64& outReserved6, uint64& outReserved7, uint64& outReserved8,
 						  uint64& outReserved9);
 	void GetMemUsageInfo(uint64& outTotal, uint64& outUsed);
-	// Clears stats, then adds the figures of arenaIndex, or of every arena when it is out of range.
+	// Clears stats, then adds the figures of arenaIndex, or of every arena when it is out of range. Takes
+	// the statistics lock, then the manager lock: dumps come one at a time, allocations wait only while
+	// the arenas are read.
 	void GetStatistics(VMemStats& stats, int32 arenaIndex);
 	// The number of the arena that owns the block; 0 in system mode.
 	int32 GetAllocationBlockNumber(const void* block);
@@ -124,6 +133,11 @@ public:
 	bool CheckNow();
 	bool CheckPtr(const void* block);
 	bool IsAPtr(const void* block, size_t size);
+
+	// The leak checker embedded in the manager, for the life of the manager.
+	VLeaksChecker& GetLeaksChecker() { return fLeaksChecker; }
+	// The pools of debug block records (empty: see VDebugBlockInfoPool).
+	const VChainOf<VDebugBlockInfoPool>& GetDebugBlockInfoPools() const { return fDebugBlockInfos; }
 
 	// True when blocks come from the system allocator.
 	bool IsSystemMode() const { return fSystemMode; }
@@ -167,6 +181,8 @@ private:
 	bool fSystemMode = false;
 	EAllocatorKind fChosenKind = eAllocator_System;
 	VLeaksChecker fLeaksChecker;
+	std::recursive_mutex fStatsLock;  // statistics dumps
+	VChainOf<VDebugBlockInfoPool> fDebugBlockInfos;
 	VCriticalSection fHogsLock;
 	std::vector<VMemoryHog*> fMemHogs;
 

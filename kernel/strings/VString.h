@@ -582,8 +582,9 @@ public:
 
 	// Replaces at most count matches of pattern, from start on, by replacement, through the collator given
 	// or else the current task's (unit by unit without a manager); the search goes on behind each matched
-	// text, so a replacement is never searched again. Nothing changes for an empty pattern, a start below
-	// 1, a count below 1, when nothing matches, or when the new text cannot be made (velk 107 raised).
+	// text, so a replacement is never searched again. Nothing changes for an empty pattern (or one the
+	// collation ignores whole), a start below 1, a count below 1, when nothing matches, or when the new
+	// text cannot be made (velk 107 raised).
 	VString& Exchange(const VString& pattern, const VString& replacement, int32 start = 1, int32 count = INT32_MAX, bool diacritical = false, class VCollator* collator = nullptr);
 	// The first count units equal to from, at or after start, become to. Nothing changes for an empty or
 	// null string, a start below 1 or a count below 1.
@@ -638,8 +639,10 @@ public:
 	// Decodes this text into out. A unit of U+0080 or above raises velk 210 and gives false; so does a
 	// text the decoder refuses (out then empty), without raising anything. velk 100 when memory is short.
 	bool DecodeBase64(VMemoryBuffer<1024, 2, 1048576>& out, bool url) const;
-	// Decodes this text and reads the bytes as text in the character set. An empty or null string gives
-	// true unchanged; on failure the string is left as it was.
+	// Decodes this text and reads the bytes as text in the character set (FromBlock). An empty or null
+	// string gives true unchanged; text the decoder refuses gives false, the string left as it was. Bytes
+	// that convert only in part give what was converted (bytes cut inside a character, a set without a
+	// converter: nothing of them), with true.
 	bool DecodeBase64(CharSet set, bool url);
 	// ---- End of Base64 ----
 
@@ -662,8 +665,9 @@ public:
 	// cleared, the units skipped and velk 107 answered. Otherwise both answer the stream's error.
 	VError ReadFromStream(VStream* stream, int32 param = 0) override;
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
-	// 4 for an empty string, else 2 x length + 10.
-	uint64 GetStreamSpace() const override;
+	// 4 for an empty string, else 2 x length + 10 (room for the older form's character-set word and
+	// terminator too). The value model's GetStreamSpace keeps its default, the flat size.
+	uint64 GetSizeInStream() const;
 	// ---- End of stream form ----
 
 protected:
@@ -717,6 +721,9 @@ private:
 
 	// Formatting: the variadic entry behind Printf and AppendPrintf, and the argument they hand over.
 	void _PrintfArguments(const char* format, ...);
+	// The formats made without the platform's formatter; false, nothing done and no argument taken from
+	// arguments, for the others.
+	bool _PrintfDirect(const char* format, size_t formatLength, va_list arguments);
 	template <typename T>
 	static auto _PrintfArgument(T argument)
 	{

@@ -84,12 +84,9 @@ bool VString::DecodeBase64(CharSet set, bool url)
 	Base64Coder::Buffer decoded;
 	if (!DecodeBase64(decoded, url))
 		return false;
-	VString text;
-	const size_t size = size_t(decoded.GetDataSize());
-	// A set without a converter, or a conversion that stops early, leaves this string as it was.
-	if (size > 0 && text.FromBlock(decoded.GetDataPtr(), size, set) != size)
-		return false;
-	FromString(text);
+	// The bytes are read as far as the set converts them: a conversion that stops early keeps what it
+	// gave, and a set without a converter gives an empty string.
+	FromBlock(decoded.GetDataPtr(), size_t(decoded.GetDataSize()), set);
 	return true;
 }
 

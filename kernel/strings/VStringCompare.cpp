@@ -12,48 +12,61 @@ namespace velk {
 
 namespace {
 
-using FlatText = VStringOrder::FlatText;
+using Text = VStringOrder::FlatText;
 
-inline FlatText ReadFlat(const void* data)
+// Which text a comparison cuts to the other's length first: none, this string (its beginning against the
+// other), or the other text (the other as the beginning of this string).
+enum class Cut
 {
-	return VStringOrder::ReadFlat(data);
+	kNone,
+	kThis,
+	kOther
+};
+
+inline Text TextOf(const VValue* value)
+{
+	const VString& text = *static_cast<const VString*>(value);
+	return Text{text.GetCPointer(), text.GetLength()};
 }
 
-inline CompareResult Order(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
+// Every ordering of this string with another text goes through here: the cut, then this string first, or
+// the other text first when swapped.
+CompareResult OrderTexts(const VIntlMgr* intl, Text mine, Text other, Cut cut, bool swapped, bool like, bool diacritics)
 {
-	return VStringOrder::Order(intl, a, aLength, b, bLength, like, diacritics);
+	if (cut == Cut::kThis)
+		mine.fLength = std::min(mine.fLength, other.fLength);
+	else if (cut == Cut::kOther)
+		other.fLength = std::min(mine.fLength, other.fLength);
+	return swapped ? VStringOrder::Order(intl, other.fUnits, other.fLength, mine.fUnits, mine.fLength, like, diacritics)
+				   : VStringOrder::Order(intl, mine.fUnits, mine.fLength, other.fUnits, other.fLength, like, diacritics);
 }
 
-inline bool Equal(const VIntlMgr* intl, const UniChar* a, int32 aLength, const UniChar* b, int32 bLength, bool like, bool diacritics)
+bool EqualTexts(const VIntlMgr* intl, Text mine, Text other, bool swapped, bool like, bool diacritics)
 {
-	return VStringOrder::Equal(intl, a, aLength, b, bLength, like, diacritics);
-}
-
-inline const VString& AsString(const VValue* value)
-{
-	return *static_cast<const VString*>(value);
+	return swapped ? VStringOrder::Equal(intl, other.fUnits, other.fLength, mine.fUnits, mine.fLength, like, diacritics)
+				   : VStringOrder::Equal(intl, mine.fUnits, mine.fLength, other.fUnits, other.fLength, like, diacritics);
 }
 
 }  // namespace
 
 CompareResult VString::CompareToString(const VString& other, bool diacritics) const
 {
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, Text{other.fString, other.fLength}, Cut::kNone, false, false, diacritics);
 }
 
 CompareResult VString::CompareToString_Like(const VString& pattern, bool diacritics) const
 {
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, Text{pattern.fString, pattern.fLength}, Cut::kNone, false, true, diacritics);
 }
 
 bool VString::EqualToString(const VString& other, bool diacritics) const
 {
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, other.fString, other.fLength, false, diacritics);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, Text{other.fString, other.fLength}, false, false, diacritics);
 }
 
 bool VString::EqualToString_Like(const VString& pattern, bool diacritics) const
 {
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, pattern.fString, pattern.fLength, true, diacritics);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, Text{pattern.fString, pattern.fLength}, false, true, diacritics);
 }
 
 CompareResult VString::CompareTo(const VValueSingle& other, bool diacritical) const
@@ -84,135 +97,121 @@ bool VString::FromValueSameKind(const VValue* other)
 	return true;
 }
 
+// The value-model forms: another string value, or the flat form of one, in the plain, "_Like" and
+// "WithOptions" variants, all through OrderTexts and EqualTexts.
+
 CompareResult VString::CompareToSameKind(const VValue* other, bool diacritical) const
 {
-	return CompareToString(AsString(other), diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), Cut::kNone, false, false, diacritical);
 }
 
 CompareResult VString::CompareBeginingToSameKind(const VValue* other, bool diacritical) const
 {
-	const VString& text = AsString(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, false, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), Cut::kThis, false, false, diacritical);
 }
 
 bool VString::EqualToSameKind(const VValue* other, bool diacritical) const
 {
-	return EqualToString(AsString(other), diacritical);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), false, false, diacritical);
 }
 
 CompareResult VString::CompareToSameKindPtr(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kNone, false, false, diacritical);
 }
 
 CompareResult VString::Swap_CompareToSameKindPtr(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, false, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kNone, true, false, diacritical);
 }
 
 CompareResult VString::CompareBeginingToSameKindPtr(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, false, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kThis, false, false, diacritical);
 }
 
 CompareResult VString::IsTheBeginingToSameKindPtr(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), false, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kOther, false, false, diacritical);
 }
 
 bool VString::EqualToSameKindPtr(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, false, diacritical);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), false, false, diacritical);
 }
 
 CompareResult VString::CompareToSameKind_Like(const VValue* other, bool diacritical) const
 {
-	return CompareToString_Like(AsString(other), diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), Cut::kNone, false, true, diacritical);
 }
 
 CompareResult VString::CompareBeginingToSameKind_Like(const VValue* other, bool diacritical) const
 {
-	const VString& text = AsString(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, text.fLength), text.fString, text.fLength, true, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), Cut::kThis, false, true, diacritical);
 }
 
 bool VString::EqualToSameKind_Like(const VValue* other, bool diacritical) const
 {
-	return EqualToString_Like(AsString(other), diacritical);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, TextOf(other), false, true, diacritical);
 }
 
 CompareResult VString::CompareToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kNone, false, true, diacritical);
 }
 
 CompareResult VString::Swap_CompareToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kNone, true, true, diacritical);
 }
 
 CompareResult VString::CompareBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, std::min(fLength, flat.fLength), flat.fUnits, flat.fLength, true, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kThis, false, true, diacritical);
 }
 
 CompareResult VString::IsTheBeginingToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Order(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, std::min(fLength, flat.fLength), true, diacritical);
+	return OrderTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), Cut::kOther, false, true, diacritical);
 }
 
 bool VString::EqualToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), fString, fLength, flat.fUnits, flat.fLength, true, diacritical);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), false, true, diacritical);
 }
 
 bool VString::Swap_EqualToSameKindPtr_Like(const void* other, bool diacritical) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Equal(VTask::GetCurrentIntlManager(), flat.fUnits, flat.fLength, fString, fLength, true, diacritical);
+	return EqualTexts(VTask::GetCurrentIntlManager(), Text{fString, fLength}, VStringOrder::ReadFlat(other), true, true, diacritical);
 }
 
 CompareResult VString::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
 {
-	const VString& text = AsString(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, text.fLength) : fLength;
-	return Order(options.GetIntlMgr(), fString, length, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
+	const Cut cut = options.IsBeginsWith() ? Cut::kThis : Cut::kNone;
+	return OrderTexts(options.GetIntlMgr(), Text{fString, fLength}, TextOf(other), cut, false, options.IsLike(), options.IsDiacritical());
 }
 
 bool VString::EqualToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const
 {
-	const VString& text = AsString(other);
-	return Equal(options.GetIntlMgr(), fString, fLength, text.fString, text.fLength, options.IsLike(), options.IsDiacritical());
+	return EqualTexts(options.GetIntlMgr(), Text{fString, fLength}, TextOf(other), false, options.IsLike(), options.IsDiacritical());
 }
 
 CompareResult VString::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
 {
-	const FlatText flat = ReadFlat(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : fLength;
-	return Order(options.GetIntlMgr(), fString, length, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
+	const Cut cut = options.IsBeginsWith() ? Cut::kThis : Cut::kNone;
+	return OrderTexts(options.GetIntlMgr(), Text{fString, fLength}, VStringOrder::ReadFlat(other), cut, false, options.IsLike(), options.IsDiacritical());
 }
 
 bool VString::EqualToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
 {
-	const FlatText flat = ReadFlat(other);
-	return Equal(options.GetIntlMgr(), fString, fLength, flat.fUnits, flat.fLength, options.IsLike(), options.IsDiacritical());
+	return EqualTexts(options.GetIntlMgr(), Text{fString, fLength}, VStringOrder::ReadFlat(other), false, options.IsLike(), options.IsDiacritical());
 }
 
 CompareResult VString::Swap_CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const
 {
-	const FlatText flat = ReadFlat(other);
-	const int32 length = options.IsBeginsWith() ? std::min(fLength, flat.fLength) : flat.fLength;
-	return Order(options.GetIntlMgr(), flat.fUnits, length, fString, fLength, options.IsLike(), options.IsDiacritical());
+	// The flat text comes first, and is what begins-with cuts.
+	const Cut cut = options.IsBeginsWith() ? Cut::kOther : Cut::kNone;
+	return OrderTexts(options.GetIntlMgr(), Text{fString, fLength}, VStringOrder::ReadFlat(other), cut, true, options.IsLike(), options.IsDiacritical());
 }
 
 }  // namespace velk

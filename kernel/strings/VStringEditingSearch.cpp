@@ -74,7 +74,8 @@ VString& VString::Exchange(const VString& pattern, const VString& replacement, i
 	int32 at = start - 1;
 	int32 matched = 0;
 	int32 found = _FindMatch(collator, fString + at, fLength - at, pattern.fString, pattern.fLength, diacritical, matched);
-	if (found == 0)
+	// A pattern the collation ignores whole (soft hyphens) matches with no length: it is an empty one.
+	if (found == 0 || matched == 0)
 		return *this;
 
 	// Built aside: this text, the pattern and the replacement (any of which may be this string) stay

@@ -663,6 +663,221 @@ void AddObjectText(PrintfOutput& out, const VString& target, char letter, const 
 	out.AddObject(text);
 }
 
+// The common formats made straight as UTF-16, without a byte string between: text of the format in ASCII,
+// "%%", plain decimal integers (no flag, width, precision, h or hh), plain "%s" of ASCII text, and "%S" of
+// a string other than the target. Anything else, or a printf part past the byte limit, answers false
+// before the string is touched: the general formatter then runs from the start. ASCII makes one unit of
+// each byte, as the general formatter's widening does.
+class DirectOutput
+{
+public:
+	DirectOutput() = default;
+	DirectOutput(const DirectOutput&) = delete;
+	DirectOutput& operator=(const DirectOutput&) = delete;
+
+	// The bytes as units; false when one is not ASCII or the limit would be passed.
+	bool AddASCII(const char* bytes, size_t count)
+	{
+		if (count > kMAX_FORMAT_BYTES - fLength)
+			return false;
+		UniChar* out = fUnits + fLength;
+		for (size_t i = 0; i < count; ++i)
+		{
+			if (uint8(bytes[i]) >= 0x80)
+				return false;
+			out[i] = UniChar(uint8(bytes[i]));
+		}
+		fLength += count;
+		return true;
+	}
+	// The bytes from p up to the first stop byte or end, as units; the place of the stop (or end), or null
+	// as AddASCII.
+	const char* AddASCIIUpTo(const char* p, const char* end, char stop)
+	{
+		UniChar* out = fUnits + fLength;
+		const UniChar* const limit = fUnits + kMAX_FORMAT_BYTES;
+		for (; p < end && *p != stop; ++p, ++out)
+		{
+			if (out == limit || uint8(*p) >= 0x80)
+				return nullptr;
+			*out = UniChar(uint8(*p));
+		}
+		fLength = size_t(out - fUnits);
+		return p;
+	}
+	// A zero-terminated text; false as AddASCII.
+	bool AddASCIIText(const char* text)
+	{
+		UniChar* out = fUnits + fLength;
+		const UniChar* const limit = fUnits + kMAX_FORMAT_BYTES;
+		for (; *text != 0; ++text, ++out)
+		{
+			if (out == limit || uint8(*text) >= 0x80)
+				return false;
+			*out = UniChar(uint8(*text));
+		}
+		fLength = size_t(out - fUnits);
+		return true;
+	}
+	template <typename T>
+	bool AddDecimal(T value)
+	{
+		char text[24];
+		const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+		return AddASCII(text, size_t(r.ptr - text));
+	}
+	bool AddObject(const VString* text)
+	{
+		if (fCount == kMAX_INSERTIONS)
+			return false;
+		fInsertions[fCount++] = Insertion{fLength, text};
+		fObjectUnits += text->GetLength();
+		return true;
+	}
+
+	int64 GetTotalUnits() const { return int64(fLength) + fObjectUnits; }
+	// Writes everything at out, which has room for GetTotalUnits() units.
+	void CopyTo(UniChar* out) const
+	{
+		size_t done = 0;
+		for (size_t n = 0; n < fCount; ++n)
+		{
+			const Insertion& insertion = fInsertions[n];
+			std::memcpy(out, fUnits + done, (insertion.fAt - done) * sizeof(UniChar));
+			out += insertion.fAt - done;
+			done = insertion.fAt;
+			const int32 length = insertion.fText->GetLength();
+			std::memcpy(out, insertion.fText->GetCPointer(), size_t(length) * sizeof(UniChar));
+			out += length;
+		}
+		std::memcpy(out, fUnits + done, (fLength - done) * sizeof(UniChar));
+	}
+
+private:
+	struct Insertion
+	{
+		size_t fAt;
+		const VString* fText;
+	};
+	static constexpr size_t kMAX_INSERTIONS = 8;
+
+	UniChar fUnits[kMAX_FORMAT_BYTES];
+	size_t fLength = 0;
+	Insertion fInsertions[kMAX_INSERTIONS];
+	size_t fCount = 0;
+	int64 fObjectUnits = 0;
+};
+
+template <typename T>
+bool AddPlainInteger(DirectOutput& out, va_list& args)
+{
+	return out.AddDecimal(va_arg(args, T));
+}
+
+// The plain decimal conversions and "%s" of a direct output; false for any other.
+bool AddDirectConversion(DirectOutput& out, const Conversion& c, va_list& args)
+{
+	if (!c.fPlain || c.fNarrow)
+		return false;
+	if (c.fKind == ArgKind::kCString)
+	{
+		const char* text = va_arg(args, const char*);
+		return out.AddASCIIText(text != nullptr ? text : "(null)");
+	}
+	if (c.fLetter != 'd' && c.fLetter != 'i' && c.fLetter != 'u')
+		return false;
+	switch (c.fKind)
+	{
+		case ArgKind::kInt:
+			return AddPlainInteger<int>(out, args);
+		case ArgKind::kUInt:
+			return AddPlainInteger<unsigned int>(out, args);
+		case ArgKind::kLong:
+			return AddPlainInteger<long>(out, args);
+		case ArgKind::kULong:
+			return AddPlainInteger<unsigned long>(out, args);
+		case ArgKind::kLongLong:
+			return AddPlainInteger<long long>(out, args);
+		case ArgKind::kULongLong:
+			return AddPlainInteger<unsigned long long>(out, args);
+		case ArgKind::kIntMax:
+			return AddPlainInteger<intmax_t>(out, args);
+		case ArgKind::kUIntMax:
+			return AddPlainInteger<uintmax_t>(out, args);
+		case ArgKind::kSize:
+			return AddPlainInteger<size_t>(out, args);
+		case ArgKind::kSignedSize:
+			return AddPlainInteger<std::make_signed_t<size_t>>(out, args);
+		case ArgKind::kPtrdiff:
+			return AddPlainInteger<ptrdiff_t>(out, args);
+		case ArgKind::kUnsignedPtrdiff:
+			return AddPlainInteger<std::make_unsigned_t<ptrdiff_t>>(out, args);
+		default:
+			return false;
+	}
+}
+
+// Fills out from a format of at most kMAX_FORMAT_BYTES bytes; false when the format needs the general
+// formatter.
+bool FormatDirect(DirectOutput& out, const VString& target, const char* format, size_t length, va_list& args)
+{
+	const char* p = format;
+	const char* const end = format + length;
+	while (p < end)
+	{
+		p = out.AddASCIIUpTo(p, end, '%');
+		if (p == nullptr)
+			return false;
+		if (p == end)
+			break;
+		if (p + 1 >= end)
+			return false;
+		bool added = true;
+		switch (p[1])
+		{
+			// The bare conversions of log lines, which need no parsing.
+			case '%':
+				added = out.AddASCII("%", 1);
+				break;
+			case 'd':
+			case 'i':
+				added = out.AddDecimal(va_arg(args, int));
+				break;
+			case 'u':
+				added = out.AddDecimal(va_arg(args, unsigned int));
+				break;
+			case 's':
+			{
+				const char* text = va_arg(args, const char*);
+				added = out.AddASCIIText(text != nullptr ? text : "(null)");
+				break;
+			}
+			case 'S':
+			{
+				const VObject* object = va_arg(args, const VObject*);
+				const VString* string = object != nullptr ? AsString(object) : nullptr;
+				added = string != nullptr && string != &target && out.AddObject(string);
+				break;
+			}
+			case 'A':
+			case 'V':
+				return false;
+			default:
+			{
+				Conversion conversion;
+				if (ParseConversion(p, end, conversion) != ParseResult::kConversion || !AddDirectConversion(out, conversion, args))
+					return false;
+				p += conversion.fLength;
+				continue;
+			}
+		}
+		if (!added)
+			return false;
+		p += 2;
+	}
+	return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -689,6 +904,8 @@ void VString::_Printf(const char* format, va_list arguments)
 	size_t formatLength = strnlen(format, kMAX_FORMAT_BYTES + 1);
 	if (formatLength > kMAX_FORMAT_BYTES)
 		formatLength = WithoutIncompleteUTF8(format, kMAX_FORMAT_BYTES);
+	else if (_PrintfDirect(format, formatLength, arguments))
+		return;
 	const char* p = format;
 	const char* const end = format + formatLength;
 
@@ -768,6 +985,31 @@ void VString::_Printf(const char* format, va_list arguments)
 	}
 	appendBytes(done, out.GetLength());
 	_SetNotNullDirty();
+}
+
+bool VString::_PrintfDirect(const char* format, size_t formatLength, va_list arguments)
+{
+	DirectOutput out;
+	va_list args;
+	va_copy(args, arguments);
+	const bool made = FormatDirect(out, *this, format, formatLength, args);
+	va_end(args);
+	if (!made)
+		return false;
+	const int64 total = int64(fLength) + out.GetTotalUnits();
+	// Short of memory the string stays as it was (velk 107 raised).
+	if (total <= INT32_MAX && _PrepareWrite(int32(total)))
+	{
+		out.CopyTo(fString + fLength);
+		fLength = int32(total);
+		fString[fLength] = 0;
+		_SetNotNullDirty();
+	}
+	else if (total > INT32_MAX)
+	{
+		_ThrowError(VE_STRING_ALLOC_FAILED);
+	}
+	return true;
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -28,7 +28,7 @@ VError VString::WriteToStream(VStream* stream, int32) const
 	return stream->GetLastError();
 }
 
-uint64 VString::GetStreamSpace() const
+uint64 VString::GetSizeInStream() const
 {
 	return fLength == 0 ? 4 : uint64(fLength) * 2 + 10;
 }

@@ -59,6 +59,18 @@ int64 TruncateToInt64(double value)
 	return int64(value);
 }
 
+// Milliseconds of a count of seconds, truncated toward zero; a product that lies within the rounding of
+// a double of a whole number of milliseconds counts as that number, so that the seconds written for a
+// duration (ms / 1000.0) read back as the same milliseconds (1.001 * 1000.0 is 1000.9999999999999).
+int64 TruncateSecondsToMilliseconds(double seconds)
+{
+	const double product = seconds * 1000.0;
+	const double nearest = std::nearbyint(product);
+	if (std::fabs(product - nearest) <= std::fabs(nearest) * 4 * std::numeric_limits<double>::epsilon())
+		return TruncateToInt64(nearest);
+	return TruncateToInt64(product);
+}
+
 int64 SumOfParts(int32 days, int32 hours, int32 minutes, int32 seconds, int32 ms)
 {
 	// Each product fits: |int32| * 86400000 < 2^63.
@@ -671,7 +683,7 @@ VError VDuration::FromJSONValue(const VJSONValue& json)
 	if (json.IsNull())
 		SetNull(true);
 	else
-		_Set(TruncateToInt64(json.GetNumber() * 1000.0));
+		_Set(TruncateSecondsToMilliseconds(json.GetNumber()));
 	return VE_OK;
 }
 

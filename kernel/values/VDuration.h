@@ -190,7 +190,9 @@ public:
 	// or the clock text, by the options. Answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 	// JSON null makes the duration null; any other JSON value is read as seconds (GetNumber), times 1000
-	// truncated toward zero (NaN 0, saturating at the ends of int64); not null, dirty. Answers 0.
+	// truncated toward zero (NaN 0, saturating at the ends of int64), where a product off a whole number
+	// of milliseconds by the rounding of a double only counts as that number: the seconds GetJSONValue
+	// writes give back the same milliseconds. Not null, dirty. Answers 0.
 	VError FromJSONValue(const VJSONValue& json) override;
 
 	// Milliseconds from a count of seconds given as a real: rounded to the nearest millisecond, stopping

@@ -138,11 +138,14 @@ VError VStream::OpenReading(uint32 signature)
 		return fError;
 	uint32 word = 0;
 	GetLong(word);
-	if (fError != VE_OK)
+	// Data shorter than the word holds no signature: a mismatch like any other, whose rewind clears the
+	// end of data.
+	const bool shortData = fError == VE_STREAM_EOF;
+	if (fError != VE_OK && !shortData)
 		return fError;
-	if (word == signature)
+	if (!shortData && word == signature)
 		return fError;
-	if (word == __builtin_bswap32(signature))
+	if (!shortData && word == __builtin_bswap32(signature))
 	{
 		fNeedSwap = true;
 		return fError;

@@ -62,8 +62,8 @@ public:
 	// a write-only stream, 208 when the character set has no converter: reported and returned, not stored.
 	VError OpenReading();
 	// As OpenReading, then reads a 32-bit word: the signature as is, or byte-reversed (the swap flag is then
-	// set), is consumed. Any other word rewinds to 0 and answers velk 207 (reported, not stored; the stream
-	// stays open for reading).
+	// set), is consumed. Any other word, or data shorter than a word, rewinds to 0 and answers velk 207
+	// (reported, not stored; the stream stays open for reading with no error).
 	VError OpenReading(uint32 signature);
 	VError CloseReading();
 	// velk 202 when already open, 204 for a read-only stream (not stored); 208 (stored, stream closed)

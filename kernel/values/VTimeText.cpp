@@ -625,22 +625,45 @@ void VTime::FromRfc822String(const VString& text)
 {
 	const UniChar* units = text.GetCPointer();
 	const int32 length = text.IsNull() ? 0 : text.GetLength();
+	// The calling task's manager classes the characters and compares month names without regard to case
+	// or accents ("Mär", "JÁN"); without one, ASCII stands in.
+	const VIntlMgr* intl = VTask::GetCurrentIntlManager();
+	const auto isDigit = [intl](UniChar c) { return intl != nullptr ? intl->IsDigit(c) : IsDigit(c); };
+	const auto isLetter = [intl](UniChar c) { return intl != nullptr ? intl->IsAlpha(c) : IsAsciiLetter(c); };
 	int32 pos = 0;
 	const auto number = [&]() -> int32 {
-		while (pos < length && !IsDigit(units[pos]))
+		while (pos < length && !isDigit(units[pos]))
 			++pos;
 		int64 value = 0;
-		while (pos < length && IsDigit(units[pos]))
-			value = std::min<int64>(value * 10 + (units[pos++] - u'0'), std::numeric_limits<int16>::max());
+		while (pos < length && isDigit(units[pos]))
+		{
+			// A digit of another script ends no field but counts for nothing.
+			const int64 digit = IsDigit(units[pos]) ? units[pos] - u'0' : 0;
+			value = std::min<int64>(value * 10 + digit, std::numeric_limits<int16>::max());
+			++pos;
+		}
 		return int32(value);
 	};
 	const int32 day = number();
-	while (pos < length && !IsAsciiLetter(units[pos]))
+	while (pos < length && !isLetter(units[pos]))
 		++pos;
 	const int32 nameStart = pos;
-	while (pos < length && IsAsciiLetter(units[pos]))
+	while (pos < length && isLetter(units[pos]))
 		++pos;
-	const int32 month = MonthOfName(units + nameStart, pos - nameStart);
+	int32 month = 0;
+	if (intl == nullptr)
+	{
+		month = MonthOfName(units + nameStart, pos - nameStart);
+	}
+	else
+	{
+		for (int32 m = 0; m < 12 && month == 0 && pos > nameStart; ++m)
+		{
+			const UniChar name[3] = {UniChar(kMonthNames[m][0]), UniChar(kMonthNames[m][1]), UniChar(kMonthNames[m][2])};
+			if (intl->EqualString(units + nameStart, pos - nameStart, name, 3, false))
+				month = m + 1;
+		}
+	}
 	const int32 year = number();
 	const int32 hour = number();
 	const int32 minute = number();

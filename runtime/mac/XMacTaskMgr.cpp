@@ -168,6 +168,13 @@ size_t XMacTaskMgr::GetCurrentFreeStackSize()
 	return size_t(here - tStackLow);
 }
 
+size_t XMacTaskMgr::GetCurrentFreeStackSizeStatic()
+{
+	constexpr size_t kUnknownStackSize = 1048576;
+	const size_t limit = ComputeMainTaskStackSize();
+	return limit != 0 ? limit : kUnknownStackSize;
+}
+
 size_t XMacTaskMgr::ComputeMainTaskStackSize()
 {
 	rlimit limit;

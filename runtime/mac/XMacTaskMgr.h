@@ -52,6 +52,9 @@ public:
 	// Bytes of stack still free below the calling frame. The thread's stack bounds are asked once per
 	// thread; an unlimited main stack counts as 8 MiB.
 	static size_t GetCurrentFreeStackSize();
+	// The stack limit of the process (8 MiB when unlimited), 1 MiB when it cannot be read: what a thread
+	// may count on without asking for its own bounds.
+	static size_t GetCurrentFreeStackSizeStatic();
 
 	// The main thread's stack size (the stack limit, 8 MiB when unlimited), 0 when it cannot be read.
 	static size_t ComputeMainTaskStackSize();

@@ -2,6 +2,7 @@
 
 #include "runtime/ILogger.h"
 #include "runtime/VProcess.h"
+#include "runtime/VTask.h"
 
 namespace velk {
 
@@ -16,6 +17,10 @@ void VTestEnvironment::SetUp()
 	sTestProcess = new VProcess;
 	ASSERT_TRUE(sTestProcess->Init(0x10));
 	ASSERT_EQ(VProcess::sInstance, sTestProcess);
+	// The logger's task frees its activity token as it starts: not while a test has put a memory manager
+	// of its own in place.
+	for (int i = 0; i < 500 && sTestProcess->HasSomeActivityTokens(0); ++i)
+		VTask::Sleep(10);
 }
 
 void VTestEnvironment::TearDown()

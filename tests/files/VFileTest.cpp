@@ -381,6 +381,18 @@ TEST_F(VFileTest, FailedOperationsPushTheirCodeAndParameters)
 		{"delete below a file", "plain.txt/x", [](const VFile& f, const std::string&) { return f.Delete(); }, VE_OK, 0, {}, {}},
 		{"trash a missing file", "nowhere/missing.txt", [](const VFile& f, const std::string&) { return f.MoveToTrash(); },
 			VE_OK, 0, {}, {}},
+		// A folder is no file to trash, and a Trash that cannot take the file leaves it in place.
+		{"trash a folder", "folder.txt", [](const VFile& f, const std::string&) { return f.MoveToTrash(); },
+			MakeVError(kVELK_SIGNATURE, 604), EISDIR, {}, {}},
+		{"trash into a Trash that is a file", "plain.txt",
+			[](const VFile& f, const std::string& root) {
+				std::filesystem::create_directories(root + "data");
+				std::ofstream(root + "data/Trash") << "not a folder";
+				const VError result = f.MoveToTrash();
+				std::filesystem::remove_all(root + "data");
+				return result;
+			},
+			MakeVError(kVELK_SIGNATURE, 604), ENOTDIR, {}, {}},
 		{"delete an invalid path", nullptr, [](const VFile& f, const std::string&) { return f.Delete(); },
 			MakeVError(kVELK_SIGNATURE, 604), 0, {}, {}},
 		{"delete a folder", "folder.txt", [](const VFile& f, const std::string&) { return f.Delete(); },

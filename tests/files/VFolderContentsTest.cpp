@@ -196,7 +196,52 @@ TEST_F(VFolderContentsTest, CopyFailuresAreReportedAndOptionallyPassedOver)
 		EXPECT_NE(result, VE_OK);
 		EXPECT_NE(errors.Find(row.native), nullptr);
 		EXPECT_EQ(fs::exists(fRoot + "out/one.txt") && fs::exists(fRoot + "out/two.txt"), row.topFilesCopied);
-		EXPECT_EQ(fs::exists(fRoot + "out/sub/inner.txt"), row.badName);
+		// A sub-folder copy that stopped took back what it made; one that went on kept it.
+		EXPECT_EQ(fs::exists(fRoot + "out/sub/inner.txt"), row.badName && (row.options & eFCOPY_CONTINUE_ON_ERROR) != 0);
+	}
+}
+
+// A folder copy that fails takes back the tree it made, so that no half copy stands beside the source; a
+// target it merged into, or a copy asked to go on after errors, keeps what was copied.
+TEST_F(VFolderContentsTest, FailedFolderCopyLeavesNoPartialTree)
+{
+	struct Row
+	{
+		const char* name;
+		uint32 options;
+		bool targetBefore;  // "out/src" holds "old.txt" before the copy
+		bool targetAfter;
+		bool copiedAfter;  // "out/src/one.txt" stands after the copy (files come after the failed folder)
+	};
+	const Row rows[] = {
+		{"new target", 0, false, false, false},
+		{"replaced target", eFCOPY_REPLACE, true, false, false},
+		{"merged into an existing target", 0, true, true, false},
+		{"asked to copy what it can", eFCOPY_CONTINUE_ON_ERROR, false, true, true},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		fs::remove_all(fRoot + "src");
+		fs::remove_all(fRoot + "out");
+		Put("src/one.txt");
+		Put("src/sub/inner.txt");
+		fs::create_directories(fRoot + "out");
+		if (row.targetBefore)
+			Put("out/src/old.txt", "kept");
+		plat::SetCopyFaultForTesting(fRoot + "src/sub/inner.txt", EIO);
+		StErrorContextInstaller errors(false);
+		const VError result = Folder("src")->CopyTo(*Folder("out"), nullptr, row.options);
+		plat::SetCopyFaultForTesting(std::string(), 0);
+		EXPECT_NE(result, VE_OK);
+		EXPECT_NE(errors.Find(MakePosixError(EIO)), nullptr);
+		EXPECT_EQ(fs::exists(fRoot + "out/src"), row.targetAfter);
+		EXPECT_EQ(fs::exists(fRoot + "out/src/one.txt"), row.copiedAfter);
+		if (row.targetAfter && row.targetBefore)
+		{
+			EXPECT_EQ(Read("out/src/old.txt"), "kept");
+		}
+		EXPECT_TRUE(fs::exists(fRoot + "src/sub/inner.txt"));
 	}
 }
 

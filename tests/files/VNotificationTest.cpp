@@ -14,6 +14,7 @@
 
 #include "files/VSystem.h"
 #include "kernel/strings/VString.h"
+#include "platform/MainBundle.h"
 
 namespace velk {
 namespace {
@@ -157,6 +158,64 @@ TEST_F(VNotificationTest, AHelperOnThePathShowsTheDialog)
 	ASSERT_TRUE(VSystem::DisplayNotification(VString(""), VString("Header"), 0, nullptr));
 	VSystem::CancelAllPendingUserNotifications();
 	VSystem::CancelAllPendingUserNotifications();
+}
+
+TEST_F(VNotificationTest, TheMainBundlesIconIsTheDialogsIcon)
+{
+	const std::string bundle = fRoot + "App.app";
+	std::filesystem::create_directories(bundle + "/Contents/Resources");
+	std::ofstream(bundle + "/Contents/Resources/AppIcon.icns") << "icns";
+	std::ofstream(bundle + "/Contents/Resources/Logo.png") << "png";
+	std::filesystem::create_directories(fRoot + "bin");
+	std::ofstream(fRoot + "bin/zenity") << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$FAKE_DIALOG_ARGS\"\necho OK\n";
+	::chmod((fRoot + "bin/zenity").c_str(), 0755);
+	fEnvironment.Set("PATH", (fRoot + "bin:/usr/bin:/bin").c_str());
+	fEnvironment.Set("DISPLAY", ":99");
+	fEnvironment.Set("FAKE_DIALOG_ARGS", (fRoot + "args").c_str());
+
+	struct Row
+	{
+		const char* iconFile;  // the dictionary's "CFBundleIconFile"; null: none
+		std::string icon;	   // the file given to the dialog; empty: none
+	};
+	const Row rows[] = {
+		{"AppIcon", bundle + "/Contents/Resources/AppIcon.icns"},  // the extension may be left out
+		{"Logo.png", bundle + "/Contents/Resources/Logo.png"},
+		{"Missing", ""},
+		{"../App.app/Contents/Resources/Logo.png", ""},
+		{nullptr, ""},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.iconFile != nullptr ? row.iconFile : "none");
+		plat::InfoStrings strings{{"CFBundleName", "App"}};
+		if (row.iconFile != nullptr)
+			strings["CFBundleIconFile"] = row.iconFile;
+		ASSERT_TRUE(plat::WriteInfoDictionaryStringsForTesting(bundle + "/Contents/Info.plist", strings, false));
+		plat::SetMainBundlePathForTesting(bundle);
+		ENotificationResponse answer = eNR_None;
+		EXPECT_TRUE(VSystem::DisplayNotification(VString("Title"), VString("Body"), 0, &answer));
+		plat::ClearMainBundleOverridesForTesting();
+		EXPECT_EQ(answer, eNR_OK);
+		const std::string args = Read("args");
+		const size_t at = args.find("--window-icon=");
+		if (row.icon.empty())
+		{
+			EXPECT_EQ(at, std::string::npos) << args;
+		}
+		else
+		{
+			EXPECT_NE(args.find("--window-icon=" + row.icon + "\n"), std::string::npos) << args;
+		}
+	}
+
+	// The sink records it too.
+	fEnvironment.Set("VELK_NOTIFICATION_SINK", (fRoot + "sink").c_str());
+	ASSERT_TRUE(plat::WriteInfoDictionaryStringsForTesting(bundle + "/Contents/Info.plist", {{"CFBundleIconFile", "AppIcon"}}, true));
+	plat::SetMainBundlePathForTesting(bundle);
+	EXPECT_TRUE(VSystem::DisplayNotification(VString("Title"), VString("Body"), 0, nullptr));
+	plat::ClearMainBundleOverridesForTesting();
+	EXPECT_NE(Read("sink").find(",\"icon\":\"" + bundle + "/Contents/Resources/AppIcon.icns\","), std::string::npos) << Read("sink");
 }
 
 }  // namespace

@@ -136,6 +136,35 @@ TEST(ClockTest, NormalizesFieldsAndRefusesYearsOutsideTheFieldRange)
 	EXPECT_EQ(Show(fields), Show(underflowing));
 }
 
+// The arithmetic breakdown against gmtime_r: calendar edges (leap days of 2000 and 2024, 1900 and 2100 that
+// are not leap years, the turn of 1970 from both sides), then a stride through 1600-2400 that falls on every
+// time of day; and years outside the fields refused.
+TEST(ClockTest, UTCBreakdownAgreesWithGmtime)
+{
+	const int64_t edges[] = {0, -1, 86399, 86400, -86400, -86401, 951782400, 951868799, 951868800, 1709164800,
+							 1709251199, -2203891200, -2203977601, 4107542400, 4107456000, 253402300799, -62135596800};
+	auto check = [](int64_t seconds) {
+		const time_t value = time_t(seconds);
+		tm broken {};
+		ASSERT_NE(::gmtime_r(&value, &broken), nullptr);
+		Fields fields {};
+		ASSERT_TRUE(plat::UTCSecondsToFields(seconds, fields.data())) << seconds;
+		const Fields expected = {int16_t(broken.tm_year + 1900), int16_t(broken.tm_mon + 1), int16_t(broken.tm_mday),
+								 int16_t(broken.tm_hour), int16_t(broken.tm_min), int16_t(broken.tm_sec), 0};
+		EXPECT_EQ(Show(fields), Show(expected)) << seconds;
+	};
+	for (int64_t seconds : edges)
+		check(seconds);
+	for (int64_t seconds = -11676096000; seconds < 13569465600; seconds += 86400 * 7 + 3607)
+		check(seconds);
+
+	Fields fields = {1, 2, 3, 4, 5, 6, 7};
+	const Fields untouched = fields;
+	EXPECT_FALSE(plat::UTCSecondsToFields(int64_t(40000) * 366 * 86400, fields.data()));
+	EXPECT_FALSE(plat::UTCSecondsToFields(-int64_t(40000) * 366 * 86400, fields.data()));
+	EXPECT_EQ(Show(fields), Show(untouched));
+}
+
 TEST(ClockTest, OffsetsArePositiveEastOfUTCAndFlagDaylightSaving)
 {
 	struct Row

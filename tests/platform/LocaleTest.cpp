@@ -21,7 +21,8 @@ TEST(LocaleTest, PosixLocalesBecomeLanguageTags)
 	const std::pair<const char*, const char*> rows[] = {
 		{"fr_FR", "fr-FR"}, {"fr_CA.UTF-8", "fr-CA"}, {"de_DE@euro", "de-DE"}, {"pt_BR.ISO-8859-1@x", "pt-BR"},
 		{"C", "en"}, {"POSIX", "en"}, {"C.UTF-8", "en"}, {"en", "en"}, {"sr_RS@latin", "sr-RS"}, {"", ""}, {".UTF-8", ""},
-		{"zh_TW", "zh-TW"},
+		// Chinese is named by its script, as the system does; other regions keep theirs.
+		{"zh_TW", "zh-Hant"}, {"zh_CN.UTF-8", "zh-Hans"}, {"zh_HK", "zh-HK"},
 	};
 	for (const auto& [posix, tag] : rows)
 		EXPECT_EQ(PosixLocaleToLanguageTag(posix), tag) << posix;
@@ -50,6 +51,37 @@ TEST(LocaleTest, PreferredLanguagesComeFromTheEnvironmentInOrder)
 	{
 		StLocaleVariables variables(row.language, row.all, row.messages, row.lang);
 		EXPECT_EQ(CopyPreferredLanguages(), row.expected) << (row.lang ? row.lang : "-");
+	}
+}
+
+TEST(LocaleTest, CurrentLocaleKeepsTheRegionAndTheCLocaleHasNoCurrency)
+{
+	struct Row
+	{
+		const char* language;
+		const char* lang;
+		const char* name;
+		std::u16string currency;
+	};
+	const Row rows[] = {
+		{nullptr, "zh_CN.UTF-8", "zh_CN", u"\u00A5"},
+		{nullptr, "zh_TW", "zh_TW", u"$"},
+		{nullptr, "C", "en", u""},
+		{nullptr, "POSIX", "en", u""},
+		{nullptr, nullptr, "en", u""},
+		{"sv", "C", "sv", u"\u00A4"},
+		{nullptr, "de_DE", "de_DE", u"\u20AC"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.lang != nullptr ? row.lang : "-");
+		StLocaleVariables variables(row.language, nullptr, nullptr, row.lang);
+		Locale* current = Locale::CopyCurrent();
+		ASSERT_NE(current, nullptr);
+		EXPECT_STREQ(current->GetName(), row.name);
+		EXPECT_EQ(current->GetNumberSymbol(NumberSymbol::kCurrencySymbol), row.currency);
+		EXPECT_EQ(current->GetNumberSymbol(NumberSymbol::kDecimalSeparator).empty(), false);
+		current->Release();
 	}
 }
 

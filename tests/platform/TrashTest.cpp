@@ -257,4 +257,57 @@ TEST_F(TrashTest, AFileInPlaceOfTheHomeTrashRefusesTheItem)
 	EXPECT_TRUE(fs::is_regular_file(fHome + "/.local/share/Trash"));
 }
 
+// Records left by a trash that was cut short go, and only they: a record of the same path whose item
+// arrived, another path's record and a record without its item of another path all stay.
+TEST_F(TrashTest, OrphanRecordsOfAPathAreRemoved)
+{
+	const std::string trash = fHome + "/.local/share/Trash";
+	const std::string item = fRoot + "/App_old0001.app";
+	struct Record
+	{
+		std::string name;
+		std::string path;  // as recorded
+		bool itemThere;
+		bool removed;
+	};
+	const Record records[] = {
+		{ "App_old0001.app", item, false, true },
+		{ "App_old0001.2.app", item, false, true },
+		{ "App_old0001.3.app", item, true, false },
+		{ "Other.app", fRoot + "/Other.app", false, false },
+		{ "App_old0001.4.app", item + "x", false, false },
+	};
+	for (const bool itemStands : { false, true })
+	{
+		SCOPED_TRACE(itemStands ? "the item still stands" : "the item is gone");
+		fs::remove_all(trash);
+		fs::create_directories(trash + "/info");
+		fs::create_directories(trash + "/files");
+		for (const Record& record : records)
+		{
+			std::ofstream(trash + "/info/" + record.name + ".trashinfo")
+				<< "[Trash Info]\nPath=" << record.path << "\nDeletionDate=2026-01-01T00:00:00\n";
+			if (record.itemThere)
+				fs::create_directory(trash + "/files/" + record.name);
+		}
+		if (itemStands)
+			fs::create_directory(item);
+		EXPECT_EQ(plat::RemoveOrphanTrashRecords(item.c_str()), 0);
+		for (const Record& record : records)
+			EXPECT_EQ(fs::exists(trash + "/info/" + record.name + ".trashinfo"), !record.removed) << record.name;
+		EXPECT_EQ(fs::is_directory(item), itemStands);
+		// The item then goes to the trash under its first name again.
+		if (itemStands)
+		{
+			EXPECT_EQ(plat::MoveToTrash(item.c_str()), 0);
+			ExpectTrashed(trash, "App_old0001.app", item);
+		}
+		fs::remove_all(item);
+	}
+	// No trash at all: nothing to do, and nothing made.
+	fs::remove_all(trash);
+	EXPECT_EQ(plat::RemoveOrphanTrashRecords(item.c_str()), 0);
+	EXPECT_FALSE(fs::exists(trash));
+}
+
 }  // namespace

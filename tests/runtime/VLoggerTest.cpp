@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -15,6 +17,7 @@
 #include "platform/MainBundle.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VLogger.h"
+#include "runtime/VProcess.h"
 #include "runtime/VTask.h"
 
 namespace velk {
@@ -140,20 +143,24 @@ TEST(VLoggerTest, RingListenersAndTheReaderTask)
 	EXPECT_TRUE(logger->AddLogListener(&newer));
 	logger->Flush();
 	{
+		// The batch opens with the line about the dropped bag.
 		std::lock_guard<std::mutex> guard(older.fMutex);
-		ASSERT_EQ(older.fMessages.size(), size_t(VLogger::kRingSize));
-		EXPECT_EQ(older.fMessages.front(), "1");
+		ASSERT_EQ(older.fMessages.size(), size_t(VLogger::kRingSize) + 1);
+		EXPECT_EQ(older.fMessages[0].substr(0, 27), "1 log messages were dropped");
+		EXPECT_EQ(older.fMessages[1], "1");
 		EXPECT_EQ(older.fMessages.back(), "1000");
-		EXPECT_TRUE(std::is_sorted(older.fSequences.begin(), older.fSequences.end()));
+		EXPECT_TRUE(std::is_sorted(older.fSequences.begin() + 1, older.fSequences.end()));
 	}
-	EXPECT_EQ(newer.Count(), size_t(VLogger::kRingSize));
+	// The second listener has the batch only when it came before the task's first flush.
+	EXPECT_TRUE(newer.Count() == 0 || newer.Count() == size_t(VLogger::kRingSize) + 1) << newer.Count();
+	const size_t before = newer.Count();
 
 	// The task flushes on its own; a listener that logs from Put does not block the logger.
 	older.fLogger = logger.Get();
 	logger->LogMessage(EML_Warning, VString("late"), VString("test"));
-	for (int i = 0; i < 500 && newer.Count() < size_t(VLogger::kRingSize) + 2; ++i)
+	for (int i = 0; i < 500 && newer.Count() < before + 2; ++i)
 		VTask::Sleep(10);
-	EXPECT_GE(newer.Count(), size_t(VLogger::kRingSize) + 1);
+	EXPECT_GE(newer.Count(), before + 1);
 	older.fLogger = nullptr;
 
 	EXPECT_TRUE(logger->RemoveLogListener(&older));
@@ -161,6 +168,114 @@ TEST(VLoggerTest, RingListenersAndTheReaderTask)
 	EXPECT_EQ(older.GetRefCount(), 1);
 	logger.Clear();  // stops the task before the listeners go
 	EXPECT_EQ(newer.GetRefCount(), 1);
+}
+
+TEST(VLoggerTest, TheReaderTaskLeavesTheProcessIdle)
+{
+	// The process's logger runs its "Logger" task from Init on; with the main task it is all there is.
+	VProcess* process = VProcess::sInstance;
+	ASSERT_NE(process, nullptr);
+	ASSERT_NE(process->GetLogger(), nullptr);
+	bool idle = false;
+	for (int i = 0; i < 500 && !idle; ++i)
+	{
+		idle = !process->HasSomeActivityTokens(0);
+		if (!idle)
+			VTask::Sleep(10);
+	}
+	EXPECT_TRUE(idle);
+}
+
+// Bags beyond the ring's 1000 between two flushes are dropped, oldest first, and the next batch opens with
+// one WARN line that gives their number; the batch after that has none.
+TEST(VLoggerTest, DroppedBagsAreToldByTheNextBatch)
+{
+	struct Row
+	{
+		int logged;
+		int dropped;
+	};
+	const Row rows[] = {{1, 0}, {VLogger::kRingSize, 0}, {VLogger::kRingSize + 1, 1}, {2 * VLogger::kRingSize + 500, VLogger::kRingSize + 500}};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.logged);
+		VLogger logger;
+		logger.Start();
+		for (int i = 0; i < row.logged; ++i)
+			logger.LogBag(MessageBag(std::to_string(i).c_str()).Get());
+		std::vector<const VValueBag*> bags;
+		logger.Read(bags);
+		const size_t told = row.dropped > 0 ? 1 : 0;
+		ASSERT_EQ(bags.size(), size_t(row.logged - row.dropped) + told);
+		VString text;
+		if (told != 0)
+		{
+			EXPECT_EQ(ILoggerBagKeys::level.Get(bags[0]), EML_Warning);
+			ILoggerBagKeys::message.Get(bags[0], text);
+			EXPECT_EQ(to_string(text), std::to_string(row.dropped) + " log messages were dropped: more arrived between two flushes than the logger holds");
+			EXPECT_NE(bags[0]->GetAttribute(ILoggerBagKeys::time), nullptr);
+			EXPECT_NE(bags[0]->GetAttribute(ILoggerBagKeys::sequence), nullptr);
+		}
+		// The newest bags, in the order they came.
+		ILoggerBagKeys::message.Get(bags[told], text);
+		EXPECT_EQ(to_string(text), std::to_string(row.dropped));
+		ILoggerBagKeys::message.Get(bags.back(), text);
+		EXPECT_EQ(to_string(text), std::to_string(row.logged - 1));
+		for (const VValueBag* bag : bags)
+			bag->Release();
+
+		logger.LogBag(MessageBag("after").Get());
+		logger.Read(bags);
+		ASSERT_EQ(bags.size(), 1u);
+		ILoggerBagKeys::message.Get(bags[0], text);
+		EXPECT_EQ(to_string(text), "after");
+		bags[0]->Release();
+	}
+}
+
+// Counts the bags it receives and lets a test wait for a count.
+class CountingListener : public ILogListener
+{
+public:
+	void Put(const std::vector<const VValueBag*>& bags) override
+	{
+		std::lock_guard<std::mutex> guard(fMutex);
+		fCount += bags.size();
+		fChanged.notify_all();
+	}
+	bool WaitFor(size_t count, std::chrono::milliseconds limit)
+	{
+		std::unique_lock<std::mutex> lock(fMutex);
+		return fChanged.wait_for(lock, limit, [&] { return fCount >= count; });
+	}
+
+	std::mutex fMutex;
+	std::condition_variable fChanged;
+	size_t fCount = 0;
+};
+
+// The bag that fills the ring to kWakeCount wakes the "Logger" task, which would otherwise flush only every
+// 100 ms. Each round waits for its batch before the next begins, so that without the wake every round but
+// the first would wait for a tick of its own: the rounds together would take at least kRounds - 1 ticks.
+TEST(VLoggerTest, AFillingRingWakesTheLoggerTask)
+{
+	CountingListener listener;  // outlives the logger, which holds it
+	VRefPtr<VLogger> logger(new VLogger, true);
+	logger->Start();
+	logger->AddLogListener(&listener);
+	constexpr int kRounds = 30;
+	const auto start = std::chrono::steady_clock::now();
+	for (int round = 1; round <= kRounds; ++round)
+	{
+		for (int i = 0; i < VLogger::kWakeCount; ++i)
+			logger->LogBag(MessageBag("m").Get());
+		ASSERT_TRUE(listener.WaitFor(size_t(round) * VLogger::kWakeCount, std::chrono::seconds(10))) << round;
+	}
+	const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+	EXPECT_LT(elapsed.count(), (kRounds - 2) * 100) << "the rounds waited for the 100 ms ticks";
+	// Fewer than kWakeCount bags wait for the tick, and arrive with it.
+	logger->LogBag(MessageBag("m").Get());
+	EXPECT_TRUE(listener.WaitFor(size_t(kRounds) * VLogger::kWakeCount + 1, std::chrono::seconds(10)));
 }
 
 TEST(VLoggerTest, ErrorAndAssertionBags)

@@ -54,6 +54,18 @@ private:
 
 }  // namespace
 
+// The instance is the object that was initialised: a process object only made and destroyed is never it.
+TEST(VProcess, OnlyInitMakesTheInstance)
+{
+	VProcess* running = VProcess::sInstance;
+	ASSERT_NE(running, nullptr);
+	{
+		VProcess other;
+		EXPECT_EQ(VProcess::sInstance, running);
+	}
+	EXPECT_EQ(VProcess::sInstance, running);
+}
+
 // Every folder kind hangs from the executable's folder; other kinds have no folder.
 TEST(VProcess, FoldersByKind)
 {

@@ -171,7 +171,7 @@ TEST(VActivityToken, ProcessStaysActiveWhileATokenLivesAndForTheGraceAfter)
 {
 	VProcess* process = VProcess::sInstance;
 	ASSERT_NE(process, nullptr);
-	VTestEnvironment::StopLoggerTask();  // its task holds a token of its own
+	VTestEnvironment::StopLoggerTask();  // its task holds a token until it has started
 	VActivityToken* token = new VActivityToken(VString("work"));
 	EXPECT_TRUE(process->HasSomeActivityTokens(0));
 	token->Release();

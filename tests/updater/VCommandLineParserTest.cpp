@@ -92,7 +92,7 @@ TEST(VCommandLineParserTest, CommandLinesFillTheVariablesOrPrintOneError)
 		{{"--pid", "4 2"}, true, 1, kDefault, "invalid value for argument '--pid' got \"4 2\" expected a signed integral\n"},
 		{{"--pid", "4294967297"}, true, 1, kDefault, "invalid value for argument '--pid' got \"4294967297\" expected a signed integral\n"},
 		{{"--pid", "abc"}, true, 1, kDefault, "invalid value for argument '--pid' got \"abc\" expected a signed integral\n"},
-		{{"--pid="}, true, 1, kDefault, "invalid value for argument '--pid' got empty value expected a signed integral\n"},
+		{{"--pid="}, true, 1, kDefault, "invalid value for argument '--pid' got empty value  expected a signed integral\n"},
 		{{"-v", kLong80}, true, 1, kDefault, "invalid value for argument '-v, --value' got \"" + std::string(79, '1') + "...\" expected a signed integral\n"},
 		{{"--pid"}, true, 1, kDefault, "error: missing value for option --pid\n"},
 		{{"-fv"}, true, 1, "pid=-1 silent=0 force=1 value=0 log= pos=", "error: missing value for option -v, --value\n"},

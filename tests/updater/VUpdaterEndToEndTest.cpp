@@ -61,15 +61,6 @@ protected:
 		return test::RunChild(Updater(), arguments, Environment(extra), kBound);
 	}
 
-	std::vector<std::string> Dialogs() const
-	{
-		std::vector<std::string> dialogs;
-		std::istringstream lines(ReadWhole(fRoot + "sink"));
-		for (std::string line; std::getline(lines, line);)
-			dialogs.push_back(line);
-		return dialogs;
-	}
-
 	// The single trashed item of that name, with its record of origin.
 	void ExpectTrashed(const std::string& name, const std::map<std::string, std::string>& tree)
 	{
@@ -382,6 +373,29 @@ TEST_F(VUpdaterEndToEndTest, CallerClosedItsPipe)
 	EXPECT_EQ(WEXITSTATUS(status), 0) << Joined(LogMessages(fRoot + "logs"));
 	EXPECT_EQ(Tree(fOld), fNewTree);
 	ASSERT_TRUE(WaitForRecord("version 2.0\n"));
+}
+
+}  // namespace velk
+
+namespace velk {
+
+// The demo's one update, on the updater built here: it reports the update done, never that the updater
+// still runs, and it leaves its folder for a look around.
+TEST_F(VUpdaterEndToEndTest, DemoReportsTheUpdate)
+{
+	const test::VChildRun demo = test::RunChild("/bin/bash", {std::string(VELK_SOURCE_DIR) + "/tools/demo"},
+		{"DEMO_UPDATER=" + Updater(), "HOME=" + fRoot + "home", "DISPLAY=", "WAYLAND_DISPLAY="}, kBound);
+	const std::string marker = "Demo folder (kept): ";
+	const size_t at = demo.fOutput.find(marker);
+	ASSERT_NE(at, std::string::npos) << demo.fOutput << demo.fErrors;
+	const std::string folder = demo.fOutput.substr(at + marker.size(), demo.fOutput.find('\n', at) - at - marker.size());
+	EXPECT_TRUE(WIFEXITED(demo.fStatus) && WEXITSTATUS(demo.fStatus) == 0) << demo.fOutput << demo.fErrors;
+	EXPECT_NE(demo.fOutput.find("Updated: Sample 2.0 is installed in place of 1.0 and was relaunched."), std::string::npos)
+		<< demo.fOutput;
+	EXPECT_EQ(demo.fOutput.find("still runs"), std::string::npos) << demo.fOutput;
+	EXPECT_NE(demo.fOutput.find("Update successful - "), std::string::npos) << demo.fOutput;
+	if (folder.rfind("/tmp/velk-demo-", 0) == 0)
+		fs::remove_all(folder);
 }
 
 }  // namespace velk

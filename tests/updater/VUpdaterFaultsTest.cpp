@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/VUpdaterRunTest.h"
+#include "updater/VUpdaterFaultsFixture.h"
 
 namespace velk {
 
@@ -32,143 +32,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::InOrder;
 using test::Joined;
+using test::LogLines;
 using test::LogMessages;
 using test::ReadWhole;
 using test::Tree;
-
-constexpr int kBound = test::kRunBound;
-constexpr int kKilled = -1;     // an expected end by SIGKILL rather than an exit code
-
-// The attribute set on a file of the installed bundle, which a copy or a move must keep.
-constexpr const char* kAttributeFile = "Contents/Resources/ReadMe.txt";
-constexpr const char* kAttributeName = "user.velk.origin";
-constexpr const char* kAttributeValue = "installed 1.0";
-
-std::string Updater()
-{
-	return std::string(VELK_UPDATER_TESTING_BUNDLE) + "/Contents/MacOS/updater";
-}
-
-// The raw lines of the log files of a folder, in order.
-std::vector<std::string> LogLines(const std::string& folder)
-{
-	std::vector<std::string> files;
-	if (fs::is_directory(folder))
-	{
-		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-			files.push_back(entry.path().string());
-	}
-	std::sort(files.begin(), files.end());
-	std::vector<std::string> lines;
-	for (const std::string& file : files)
-	{
-		std::istringstream text(ReadWhole(file));
-		for (std::string line; std::getline(text, line);)
-			lines.push_back(line);
-	}
-	return lines;
-}
-
-std::string Ending(int status)
-{
-	if (WIFEXITED(status))
-		return "exit " + std::to_string(WEXITSTATUS(status));
-	if (WIFSIGNALED(status))
-		return "signal " + std::to_string(WTERMSIG(status));
-	return "status " + std::to_string(status);
-}
-
-// What the application's place may hold after a run.
-enum EPlace : unsigned
-{
-	kOldTree = 1,
-	kNewTree = 2,
-};
+using test::Ending;
+using test::kKilled;
+using test::kNewTree;
+using test::kOldTree;
 
 }  // namespace
 
-class VUpdaterFaultsTest : public test::VUpdaterRunTest
+class VUpdaterFaultsTest : public test::VUpdaterFaultsFixture
 {
-protected:
-	// Fresh sample bundles in the scene, the installed one with an extended attribute.
-	void MakeScene(const std::string& scene)
-	{
-		VUpdaterRunTest::MakeScene(scene);
-		if (HasFatalFailure())
-			return;
-		const std::string attributed = fOld + "/" + kAttributeFile;
-		ASSERT_EQ(::lsetxattr(attributed.c_str(), kAttributeName, kAttributeValue, std::strlen(kAttributeValue), 0), 0)
-			<< std::strerror(errno);
-		fOldTree = Tree(fOld);
-		fNewTree = Tree(fNew);
-		ASSERT_NE(fOldTree[kAttributeFile].find(kAttributeValue), std::string::npos);
-	}
-
-	test::VChildRun Run(const std::vector<std::string>& faults, const std::string& upToDate)
-	{
-		return test::RunChild(Updater(), {"--log-dir", fScene + "logs", fOld, upToDate}, Environment(faults), kBound);
-	}
-
-	// The places where the installed tree may be found after a run: its place, beside it under a temporary
-	// name, and the Trash.
-	std::vector<std::string> OldTreeCandidates() const
-	{
-		std::vector<std::string> candidates{fOld};
-		for (const std::string& folder : {fScene + "samples/v1", fScene + "data/Trash/files"})
-		{
-			if (!fs::is_directory(folder))
-				continue;
-			for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-			{
-				if (entry.path().filename().string().rfind("Sample_old", 0) == 0)
-					candidates.push_back(entry.path().string());
-			}
-		}
-		return candidates;
-	}
-
-	// The installed tree is whole somewhere, and the place holds one of the allowed states.
-	void ExpectNothingLost(unsigned allowed)
-	{
-		std::string found;
-		for (const std::string& candidate : OldTreeCandidates())
-		{
-			if (found.empty() && Tree(candidate) == fOldTree)
-				found = candidate;
-		}
-		EXPECT_FALSE(found.empty()) << "the installed tree is nowhere whole: " << Joined(OldTreeCandidates());
-
-		const std::map<std::string, std::string> place = Tree(fOld);
-		const bool matched = ((allowed & kOldTree) != 0 && place == fOldTree) || ((allowed & kNewTree) != 0 && place == fNewTree);
-		EXPECT_TRUE(matched) << "the place holds " << place.size() << " entries, allowed states " << allowed;
-		// The up-to-date bundle is only ever read.
-		EXPECT_EQ(Tree(fNew), fNewTree);
-	}
-
-	// What a run that completed leaves beside the application: no staging folder, no journal, no old
-	// bundle (it went to the Trash) unless the relaunch failed, and no Trash record without its item.
-	void ExpectNoLeftovers(bool oldAside = false)
-	{
-		const std::string folder = fScene + "samples/v1";
-		for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-		{
-			const std::string name = entry.path().filename().string();
-			EXPECT_EQ(name.find(".velk"), std::string::npos) << name;
-			EXPECT_TRUE(oldAside || name.rfind("Sample_old", 0) != 0) << name;
-		}
-		const std::string info = fScene + "data/Trash/info";
-		if (!fs::is_directory(info))
-			return;
-		for (const fs::directory_entry& entry : fs::directory_iterator(info))
-		{
-			const std::string name = entry.path().filename().string();
-			const std::string item = name.substr(0, name.size() - std::strlen(".trashinfo"));
-			EXPECT_TRUE(fs::exists(fs::symlink_status(fScene + "data/Trash/files/" + item))) << "orphan " << name;
-		}
-	}
-
-	std::map<std::string, std::string> fOldTree;
-	std::map<std::string, std::string> fNewTree;
 };
 
 // Each fault at its operation, in a scene of its own: how the run ends, what the place holds, whether the

@@ -96,9 +96,8 @@ inline std::map<std::string, std::string> Tree(const std::string& root)
 	return entries;
 }
 
-// The messages of the log files of a folder, in order: the text behind the line's " - ", without the
-// extras in parentheses that end every line.
-inline std::vector<std::string> LogMessages(const std::string& folder)
+// The raw lines of the log files of a folder, in order.
+inline std::vector<std::string> LogLines(const std::string& folder)
 {
 	namespace fs = std::filesystem;
 	std::vector<std::string> files;
@@ -108,19 +107,29 @@ inline std::vector<std::string> LogMessages(const std::string& folder)
 			files.push_back(entry.path().string());
 	}
 	std::sort(files.begin(), files.end());
-	std::vector<std::string> messages;
+	std::vector<std::string> lines;
 	for (const std::string& file : files)
 	{
-		std::istringstream lines(ReadWhole(file));
-		for (std::string line; std::getline(lines, line);)
-		{
-			const size_t separator = line.find(" - ");
-			std::string message = separator == std::string::npos ? line : line.substr(separator + 3);
-			const size_t extras = message.rfind(" (");
-			if (extras != std::string::npos && message.back() == ')')
-				message.erase(extras);
-			messages.push_back(message);
-		}
+		std::istringstream text(ReadWhole(file));
+		for (std::string line; std::getline(text, line);)
+			lines.push_back(line);
+	}
+	return lines;
+}
+
+// The messages of the log files of a folder, in order: the text behind the line's " - ", without the
+// extras in parentheses that end every line.
+inline std::vector<std::string> LogMessages(const std::string& folder)
+{
+	std::vector<std::string> messages;
+	for (const std::string& line : LogLines(folder))
+	{
+		const size_t separator = line.find(" - ");
+		std::string message = separator == std::string::npos ? line : line.substr(separator + 3);
+		const size_t extras = message.rfind(" (");
+		if (extras != std::string::npos && message.back() == ')')
+			message.erase(extras);
+		messages.push_back(message);
 	}
 	return messages;
 }
@@ -204,6 +213,16 @@ protected:
 			::usleep(20000);
 		}
 		return false;
+	}
+
+	// The notices shown, one JSON line each, as the dialog sink received them.
+	std::vector<std::string> Dialogs() const
+	{
+		std::vector<std::string> dialogs;
+		std::istringstream lines(ReadWhole(fScene + "sink"));
+		for (std::string line; std::getline(lines, line);)
+			dialogs.push_back(line);
+		return dialogs;
 	}
 
 	// Waits until the record file holds text (the relaunched application writes it detached).

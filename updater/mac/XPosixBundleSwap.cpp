@@ -19,6 +19,7 @@
 #include "files/mac/XMacFilePath.h"
 #include "kernel/strings/VString.h"
 #include "platform/Rename.h"
+#include "platform/Trash.h"
 #include "platform/TreeCopy.h"
 
 namespace velk {
@@ -120,9 +121,9 @@ VError XPosixBundleSwap::CopyTreeInPlace(const VFilePath& from, const VFilePath&
 	return MakePosixError(result);
 }
 
-VError XPosixBundleSwap::RemoveOrphanTrashInfo(const VFilePath& /*path*/)
+VError XPosixBundleSwap::RemoveOrphanTrashInfo(const VFilePath& path)
 {
-	return VE_OK;
+	return MakePosixError(plat::RemoveOrphanTrashRecords(SystemPath(path).c_str()));
 }
 
 int64 XPosixBundleSwap::CountEntries(const VFilePath& folder)

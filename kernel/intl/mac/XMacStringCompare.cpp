@@ -59,6 +59,12 @@ bool XMacStringCompare::EqualString(const UniChar* inText1, int32 inSize1, const
 	return CompareString(inText1, inSize1, inText2, inSize2, inWithDiacritics) == 0;
 }
 
+bool XMacStringCompare::IsIgnorable(const UniChar* inText, int32 inSize, bool inWithDiacritics) const
+{
+	const plat::Collator* collator = _GetCollator(inWithDiacritics);
+	return collator != nullptr && collator->Compare(inText, inSize, u"", 0) == 0;
+}
+
 int32 XMacStringCompare::FindString(const UniChar* inText, int32 inTextSize, const UniChar* inPattern, int32 inPatternSize, bool inWithDiacritics, int32* outFoundLength) const
 {
 	const plat::Collator* collator = _GetCollator(inWithDiacritics);

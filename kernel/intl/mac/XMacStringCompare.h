@@ -32,6 +32,9 @@ public:
 	// -1, 0, 1; both texts must be non-empty (the collator's guards handle empty ones).
 	int32 CompareString(const UniChar* inText1, int32 inSize1, const UniChar* inText2, int32 inSize2, bool inWithDiacritics) const;
 	bool EqualString(const UniChar* inText1, int32 inSize1, const UniChar* inText2, int32 inSize2, bool inWithDiacritics) const;
+	// Whether the collation ignores every character of the text (a soft hyphen): it then sorts as an empty
+	// text. False without a locale.
+	bool IsIgnorable(const UniChar* inText, int32 inSize, bool inWithDiacritics) const;
 	// The 1-based position of the first match and its length; 0 and 0 when none.
 	int32 FindString(const UniChar* inText, int32 inTextSize, const UniChar* inPattern, int32 inPatternSize, bool inWithDiacritics, int32* outFoundLength) const;
 

@@ -157,10 +157,12 @@ TEST_F(VXMLParserTest, EventsReachTheHandlers)
 			"<r @yr:includeIf=mac @xml:lang=fr /r"},
 		{"namespace processing gives the local names", "<r xmlns:yr='urn:y' yr:includeIf='mac'/>", eXML_Namespaces, {},
 			"<r @yr=urn:y @includeIf=mac /r"},
-		{"defaulted attributes are left out", "<!DOCTYPE r [<!ATTLIST r d CDATA 'dv'>]><r a='1'/>", 0, {}, "<r @a=1 /r"},
-		{"defaulted attributes with 0x10", "<!DOCTYPE r [<!ATTLIST r d CDATA 'dv'>]><r a='1'/>", eXML_DefaultedAttributes,
-			{}, "<r @a=1 @d=dv /r"},
-		{"text splits at entity references", "<!DOCTYPE r [<!ENTITY e 'EE'>]><r>a&e;b</r>", 0, {}, "<r 'a 'EE 'b /r"},
+		{"defaulted attributes are left out", "<!DOCTYPE r [<!ATTLIST r d CDATA 'dv'>]><r a='1'/>", eXML_ValidateNever, {},
+			"<r @a=1 /r"},
+		{"defaulted attributes with 0x10", "<!DOCTYPE r [<!ATTLIST r d CDATA 'dv'>]><r a='1'/>",
+			eXML_ValidateNever | eXML_DefaultedAttributes, {}, "<r @a=1 @d=dv /r"},
+		{"text splits at entity references", "<!DOCTYPE r [<!ENTITY e 'EE'>]><r>a&e;b</r>", eXML_ValidateNever, {},
+			"<r 'a 'EE 'b /r"},
 		{"character references and CDATA", "<r>&#233;<![CDATA[<x>]]></r>", 0, {}, "<r 'é '<x> /r"},
 		{"style-sheet pseudo-attributes; an unquoted value gives no call",
 			"<?xml-stylesheet href=\"a.css\" type='text/css' media=screen title=\" x y \"?><r/>", 0, {},
@@ -179,6 +181,45 @@ TEST_F(VXMLParserTest, EventsReachTheHandlers)
 		EXPECT_EQ(ParseBytes(row.document, row.flags, row.skip, ok), row.expected);
 		EXPECT_TRUE(ok);
 		EXPECT_TRUE(Errors(scope).empty());
+	}
+}
+
+TEST_F(VXMLParserTest, ValidationIsAutomaticWithoutEitherFlag)
+{
+	const std::string dtd = "<!DOCTYPE r [<!ELEMENT r (a)><!ELEMENT a EMPTY>]>";
+	struct Row
+	{
+		const char* what;
+		std::string document;
+		uint32 flags;
+		bool valid;
+	};
+	const std::vector<Row> rows = {
+		{"a DOCTYPE: validated", dtd + "<r><a/></r>", 0, true},
+		{"an element the DOCTYPE does not allow", dtd + "<r><b/></r>", 0, false},
+		{"no DOCTYPE: not validated", "<r><b/></r>", 0, true},
+		{"never", dtd + "<r><b/></r>", eXML_ValidateNever, true},
+		{"always, without a DOCTYPE", "<r/>", eXML_ValidateAlways, false},
+		// A DTD whose external subset is not loaded is not at hand: nothing to validate against.
+		{"an external subset not loaded", "<!DOCTYPE r SYSTEM 'http://127.0.0.1:9/r.dtd'><r><b/></r>", 0, true},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.what);
+		StErrorContextInstaller scope(false, true);
+		bool ok = false;
+		ParseBytes(row.document, row.flags, {}, ok);
+		EXPECT_EQ(ok, row.valid);
+		const std::vector<VRefPtr<VErrorBase>> errors = Errors(scope);
+		if (row.valid)
+		{
+			EXPECT_TRUE(errors.empty());
+		}
+		else
+		{
+			ASSERT_FALSE(errors.empty());
+			EXPECT_EQ(errors.front()->GetCode(), VE_XML_ERROR);
+		}
 	}
 }
 
@@ -345,7 +386,7 @@ TEST_F(VXMLParserTest, EntitiesResolveOnlyInsideTheEntityFolder)
 		root->SetEntitiesLocalFolder(base, folder.Get());
 		VXMLParser parser;
 		const std::string document = "<!DOCTYPE r [<!ENTITY e SYSTEM 'http://example.com/ents/ok.ent'>]><r>&e;</r>";
-		EXPECT_TRUE(parser.Parse(document.data(), document.size(), root.Get(), 0));
+		EXPECT_TRUE(parser.Parse(document.data(), document.size(), root.Get(), eXML_ValidateNever));
 		EXPECT_EQ(Join(log), "<r 'INSIDE /r");
 	}
 }
@@ -392,12 +433,13 @@ TEST_F(VXMLParserTest, HostileDocumentsEndInAnError)
 		const char* message;  // part of the message of the last error, when the parse fails
 	};
 	const std::vector<Row> rows = {
-		{"billion laughs", &laughs, {}, 0, false, "entity expansions"},
-		{"quadratic blow-up", &quadratic, {}, 0, false, "entity expansions"},
-		{"quadratic blow-up in a skipped element", &quadratic, {"r"}, 0, false, "entity expansions"},
-		{"quadratic blow-up in an attribute value", &quadraticAttribute, {}, 0, false, "entity expansions"},
-		{"a long defaulted attribute on many elements", &defaulted, {}, eXML_DefaultedAttributes, false, "characters"},
-		{"the same without defaulted attributes", &defaulted, {}, 0, true, ""},
+		{"billion laughs", &laughs, {}, eXML_ValidateNever, false, "entity expansions"},
+		{"quadratic blow-up", &quadratic, {}, eXML_ValidateNever, false, "entity expansions"},
+		{"quadratic blow-up in a skipped element", &quadratic, {"r"}, eXML_ValidateNever, false, "entity expansions"},
+		{"quadratic blow-up in an attribute value", &quadraticAttribute, {}, eXML_ValidateNever, false, "entity expansions"},
+		{"a long defaulted attribute on many elements", &defaulted, {}, eXML_ValidateNever | eXML_DefaultedAttributes, false,
+			"characters"},
+		{"the same without defaulted attributes", &defaulted, {}, eXML_ValidateNever, true, ""},
 		{"100,000 open elements", &deep, {}, 0, false, "1024"},
 		{"100,000 open elements skipped", &deep, {"a"}, 0, false, "1024"},
 		{"1,024 open elements", &deepAllowed, {}, 0, true, ""},

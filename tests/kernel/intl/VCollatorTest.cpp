@@ -118,6 +118,10 @@ TEST_F(VCollatorTest, EmptyTextsAndSearches)
 		{u"aAa", u"Aa", 1, 2, 2, 2, 2},  // the case-blind candidate at 1 overlaps the real match
 		{u"caf\u00E9", u"e\u0301", -1, 4, 1, 4, 1},  // canonically equivalent, shorter match
 		{u"cafe\u0301", u"\u00E9", -1, 4, 2, 4, 2},   // longer match
+		// A pattern the collation ignores whole (soft hyphens) is searched as an empty one.
+		{u"abc", u"\u00AD", 1, 1, 0, 1, 0},
+		{u"a\u00ADb", u"\u00AD\u00AD", 1, 1, 0, 1, 0},
+		{u"", u"\u00AD", -1, 0, 0, 0, 0},
 	};
 	for (const Row& row : rows)
 	{

@@ -332,6 +332,9 @@ TEST(VIntlMgrTest, SystemDialectComesFromThePreferredLanguages)
 		{nullptr, nullptr, "de_AT@euro", "fr_FR", 3079, {3079}},
 		{"sv:ja_JP", nullptr, nullptr, "fr_CA.UTF-8", 1053, {1053, 1041, 3084}},
 		{"", nullptr, nullptr, "es_MX", 2058, {2058}},
+		// Chinese by its script: the dialects "zh-Hans" and "zh-Hant".
+		{nullptr, nullptr, nullptr, "zh_CN.UTF-8", 2052, {2052}},
+		{nullptr, nullptr, nullptr, "zh_TW", 1028, {1028}},
 	};
 	for (const Row& row : rows)
 	{
@@ -345,6 +348,14 @@ TEST(VIntlMgrTest, SystemDialectComesFromThePreferredLanguages)
 		VRefPtr<VIntlMgr> manager(VIntlMgr::Create(0, 0, 1), true);
 		ASSERT_NE(manager.Get(), nullptr);
 		EXPECT_EQ(manager->GetDialectCode(), row.expected);
+	}
+	// The C locale has no currency; a region does.
+	for (const auto& [lang, currency] : {std::pair<const char*, std::u16string>{"C", u""}, {"zh_CN.UTF-8", u"\u00A5"}})
+	{
+		StLocaleEnvironment environment(nullptr, nullptr, nullptr, lang);
+		VRefPtr<VIntlMgr> manager(VIntlMgr::Create(0, 0, 1), true);
+		ASSERT_NE(manager.Get(), nullptr);
+		EXPECT_EQ(Text(manager->GetCurrency()), currency) << lang;
 	}
 	{
 		StLocaleEnvironment environment(nullptr, nullptr, nullptr, "ja_JP");

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "files/VSystem.h"
 #include "kernel/memory/VMemoryHog.h"
@@ -260,6 +261,74 @@ TEST(VCppMemMgrTest, MemoryHogsBelongToTheirTaskAndLeaveTheList)
 
 	manager.UnRegisterMemHog(mine);
 	// theirs and foreign are destroyed with their managers (the leak checker reports them otherwise).
+}
+
+TEST(VCppMemMgrTest, EachManagerHasItsLeakCheckerAndAnEmptyDebugChain)
+{
+	VCppMemMgr manager(eAllocator_System);
+	VCppMemMgr other(eAllocator_System);
+	VLeaksChecker& checker = manager.GetLeaksChecker();
+	EXPECT_EQ(&checker, &manager.GetLeaksChecker());
+	EXPECT_FALSE(checker.SetLeaksCheck(true));
+	EXPECT_TRUE(checker.SetLeaksCheck(true));
+	EXPECT_FALSE(other.GetLeaksChecker().SetLeaksCheck(false));
+	EXPECT_EQ(checker.GetLeaksCount(), 0);
+	// No hook records a debug block.
+	manager.RegisterBlock(nullptr, 16, true);
+	EXPECT_TRUE(manager.GetDebugBlockInfoPools().IsEmpty());
+	EXPECT_EQ(manager.GetDebugBlockInfoPools().GetCount(), 0);
+}
+
+TEST(VChainOfTest, LinksStayInOrderWhereverOneIsTakenOut)
+{
+	struct Element : VChainLink<Element>
+	{
+		int fValue;
+	};
+	const auto values = [](const VChainOf<Element>& chain) {
+		std::string forward;
+		for (const Element* e = chain.GetFirst(); e != nullptr; e = e->GetNext())
+			forward += char('0' + e->fValue);
+		std::string backward;
+		for (const Element* e = chain.GetLast(); e != nullptr; e = e->GetPrevious())
+			backward.insert(backward.begin(), char('0' + e->fValue));
+		EXPECT_EQ(forward, backward);
+		EXPECT_EQ(int32(forward.size()), chain.GetCount());
+		EXPECT_EQ(chain.IsEmpty(), forward.empty());
+		return forward;
+	};
+	struct Row
+	{
+		std::vector<int> removed;  // indexes into 0..3, in order
+		std::string left;
+	};
+	const Row rows[] = {
+		{{}, "0123"}, {{0}, "123"}, {{3}, "012"}, {{1, 2}, "03"}, {{0, 3, 1}, "2"}, {{2, 1, 3, 0}, ""},
+	};
+	for (const Row& row : rows)
+	{
+		Element elements[4];
+		VChainOf<Element> chain;
+		EXPECT_EQ(values(chain), "");
+		for (int i = 0; i < 4; ++i)
+		{
+			elements[i].fValue = i;
+			chain.AddTail(&elements[i]);
+		}
+		for (int index : row.removed)
+		{
+			chain.Remove(&elements[index]);
+			EXPECT_EQ(elements[index].GetNext(), nullptr);
+			EXPECT_EQ(elements[index].GetPrevious(), nullptr);
+		}
+		EXPECT_EQ(values(chain), row.left);
+		// A removed element may join again, at the end.
+		if (!row.removed.empty())
+		{
+			chain.AddTail(&elements[row.removed.front()]);
+			EXPECT_EQ(values(chain), row.left + char('0' + row.removed.front()));
+		}
+	}
 }
 
 }  // namespace

@@ -166,6 +166,27 @@ TEST(Base64CoderTest, StringEntryPointsAndChecksums)
 		EXPECT_EQ(Text(bad), Text(before));
 	}
 
+	// Bytes that convert only in part give what was converted.
+	struct PartRow
+	{
+		const char* base64;
+		CharSet set;
+		std::u16string text;
+	};
+	const PartRow parts[] = {
+		{"YQ==", kCharSet_UTF8, u"a"},
+		{"YeKC", kCharSet_UTF8, u"a"},  // "a" then a character cut after two of its three bytes
+		{"YYI=", 1000, u"a"},			// "a" then the lead byte of a Shift_JIS pair
+		{"YQ==", 0, u""},				// a set without a converter
+	};
+	for (const PartRow& row : parts)
+	{
+		SCOPED_TRACE(testing::Message() << row.base64 << " in " << row.set);
+		VString decoded(row.base64);
+		EXPECT_TRUE(decoded.DecodeBase64(row.set, false));
+		EXPECT_EQ(Text(decoded), row.text);
+	}
+
 	VString checksum("old");
 	Base64Coder::DO_EncodeChecksumBase64(bytes, 3, checksum);
 	EXPECT_EQ(Text(checksum), u"+/8A");

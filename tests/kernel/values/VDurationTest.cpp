@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "kernel/json/VJSONImporter.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VEmpty.h"
 #include "kernel/values/VValueInfo.h"
@@ -285,6 +287,35 @@ TEST(VDurationTest, TextForms)
 	VDuration d;
 	EXPECT_EQ(d.FromJSONString(VString("-250")), VE_OK);
 	EXPECT_EQ(d.ConvertToMilliseconds(), -250);
+}
+
+TEST(VDurationTest, JSONSecondsGiveBackTheMillisecondsWritten)
+{
+	// Seconds as a JSON value and as JSON text, in both directions of the truncation.
+	const int64 rows[] = {1001, -1001, 1, 999, 4097, 86400001, 123456789, -70368744177663, 9007199254740, 0};
+	for (const int64 ms : rows)
+	{
+		SCOPED_TRACE(ms);
+		VJSONValue json;
+		ASSERT_EQ(VDuration(ms).GetJSONValue(json, 0), VE_OK);
+		VDuration back(5);
+		EXPECT_EQ(back.FromJSONValue(json), VE_OK);
+		EXPECT_EQ(back.ConvertToMilliseconds(), ms);
+
+		VString text;
+		ASSERT_EQ(json.Stringify(text), VE_OK);
+		VJSONValue parsed;
+		ASSERT_EQ(VJSONImporter::ParseString(text, parsed, 0), VE_OK);
+		VDuration fromText(5);
+		EXPECT_EQ(fromText.FromJSONValue(parsed), VE_OK);
+		EXPECT_EQ(fromText.ConvertToMilliseconds(), ms);
+	}
+	// Past what a double tells from a whole millisecond, seconds still truncate.
+	VDuration d;
+	d.FromJSONValue(VJSONValue(1.0019));
+	EXPECT_EQ(d.ConvertToMilliseconds(), 1001);
+	d.FromJSONValue(VJSONValue(-0.0009999));
+	EXPECT_EQ(d.ConvertToMilliseconds(), 0);
 }
 
 TEST(VDurationTest, XMLFormsAndISO8601)

@@ -104,21 +104,30 @@ TEST(VStreamTest, SignatureIsReadInBothByteOrders)
 		VError result;
 		bool swapped;
 		int32 nextLong;  // the word read after the signature (or from the start after a mismatch)
+		VError nextError;
 	};
 	const Row rows[] = {
-		{{0x47, 0x41, 0x42, 0x56, 5, 0, 0, 0}, VE_OK, false, 5},
-		{{0x56, 0x42, 0x41, 0x47, 0, 0, 0, 5}, VE_OK, true, 5},
-		{{1, 0, 0, 0, 9, 9, 9, 9}, VE_STREAM_BAD_SIGNATURE, false, 1},
+		{{0x47, 0x41, 0x42, 0x56, 5, 0, 0, 0}, VE_OK, false, 5, VE_OK},
+		{{0x56, 0x42, 0x41, 0x47, 0, 0, 0, 5}, VE_OK, true, 5, VE_OK},
+		{{1, 0, 0, 0, 9, 9, 9, 9}, VE_STREAM_BAD_SIGNATURE, false, 1, VE_OK},
+		// Shorter than the word: a mismatch, rewound, with no end of data left behind.
+		{{0x47, 0x41, 0x42}, VE_STREAM_BAD_SIGNATURE, false, 0, VE_STREAM_EOF},
+		{{}, VE_STREAM_BAD_SIGNATURE, false, 0, VE_STREAM_EOF},
 	};
 	for (const Row& row : rows)
 	{
+		SCOPED_TRACE(row.bytes.size());
 		VVectorStream stream(row.bytes);
 		EXPECT_EQ(stream.OpenReading(signature), row.result);
 		EXPECT_EQ(stream.GetLastError(), VE_OK);
 		EXPECT_EQ(stream.NeedSwap(), row.swapped);
+		EXPECT_EQ(stream.GetPos(), row.result == VE_OK ? 4 : 0);
 		int32 next = 0;
-		EXPECT_EQ(stream.GetLong(next), VE_OK);
-		EXPECT_EQ(next, row.nextLong);
+		EXPECT_EQ(stream.GetLong(next), row.nextError);
+		if (row.nextError == VE_OK)
+		{
+			EXPECT_EQ(next, row.nextLong);
+		}
 	}
 }
 

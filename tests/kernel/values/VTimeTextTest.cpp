@@ -274,6 +274,10 @@ TEST(VTimeTextTest, Rfc822BothWays)
 		{"05 mar 2024 07:08", Fields{2024, 3, 5, 7, 8, 0, 0}},
 		{"5 DEC 2024", Fields{2024, 12, 5, 0, 0, 0, 0}},
 		{"no digits at all", Fields{0, 0, 0, 0, 0, 0, 0}},
+		// Letters of any script make the name, compared without accents or case.
+		{"5 M\u00E4r 2024", Fields{2024, 3, 5, 0, 0, 0, 0}},
+		{"1 J\u00C1N 2024 10:11:12", Fields{2024, 1, 1, 10, 11, 12, 0}},
+		{"Mi, 7 D\u00E9c 2022 01:02:03 MEZ", Fields{2022, 12, 7, 1, 2, 3, 0}},
 		// A month name that is none of the twelve, and a day past the month's end.
 		{"5 March 2024", std::nullopt},
 		{"31 Feb 2024", std::nullopt},

@@ -90,6 +90,8 @@ TEST(VValueStreamTest, EveryKindRoundTripsInBothByteOrders)
 			const std::vector<uint8>& expected = swap ? row.big : row.little;
 			const size_t kindBytes = withKind ? 2 : 0;
 			ASSERT_EQ(stream.fBytes.size(), expected.size() + kindBytes);
+			// The value model's stream size is what the value writes.
+			EXPECT_EQ(value->GetStreamSpace(), expected.size());
 			EXPECT_EQ(std::vector<uint8>(stream.fBytes.begin() + kindBytes, stream.fBytes.end()), expected);
 
 			ASSERT_EQ(stream.OpenReading(), VE_OK);
@@ -104,6 +106,15 @@ TEST(VValueStreamTest, EveryKindRoundTripsInBothByteOrders)
 			EXPECT_EQ(stream.GetPos(), int64(stream.fBytes.size()));
 		}
 	}
+}
+
+TEST(VValueStreamTest, StringSizeInStreamHasRoomForTheOlderForm)
+{
+	const std::pair<VString, uint64> rows[] = {
+		{VString(u""), 4}, {VString(true), 4}, {VString(u"h\u00E9"), 14}, {VString(std::u16string(100, u'x').c_str()), 210},
+	};
+	for (const auto& [text, size] : rows)
+		EXPECT_EQ(text.GetSizeInStream(), size) << text.GetLength();
 }
 
 TEST(VValueStreamTest, StringReadsOlderTruncatedAndCorruptForms)

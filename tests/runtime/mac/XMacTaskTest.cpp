@@ -1,12 +1,31 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
 
 #include "files/VSystem.h"
 #include "runtime/VTask.h"
+#include "runtime/mac/XMacTaskMgr.h"
 
 namespace velk {
 namespace {
+
+TEST(XMacTaskMgr, FreeStackSizeStaticIsTheStackLimit)
+{
+	rlimit original;
+	ASSERT_EQ(::getrlimit(RLIMIT_STACK, &original), 0);
+	const size_t expected = original.rlim_cur == RLIM_INFINITY ? size_t(8) << 20 : size_t(original.rlim_cur);
+	EXPECT_EQ(XMacTaskMgr::GetCurrentFreeStackSizeStatic(), expected);
+	// Another soft limit (this test runs in a process of its own) is read anew.
+	rlimit lowered = original;
+	lowered.rlim_cur = rlim_t(3) << 20;
+	if (original.rlim_max != RLIM_INFINITY && original.rlim_max < lowered.rlim_cur)
+		GTEST_SKIP() << "the hard stack limit is below 3 MiB";
+	ASSERT_EQ(::setrlimit(RLIMIT_STACK, &lowered), 0);
+	EXPECT_EQ(XMacTaskMgr::GetCurrentFreeStackSizeStatic(), size_t(3) << 20);
+	::setrlimit(RLIMIT_STACK, &original);
+}
 
 TEST(XMacTask_preemptive, CPUTimesAreThoseOfTheTasksRunningThread)
 {
