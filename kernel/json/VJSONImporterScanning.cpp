@@ -6,6 +6,7 @@
 #include <new>
 
 #include "kernel/json/VJSONNumberWords.h"
+#include "kernel/strings/VUnitLanes.h"
 #include "kernel/values/VNumberText.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VTask.h"
@@ -23,6 +24,39 @@ void PushError(VErrorBase* error)
 {
 	if (error != nullptr)
 		VTask::PushRetainedError(error);
+}
+
+// The units that end a plain run of a string: the closing quote, an escape, a NUL or a line end.
+inline bool EndsStringRun(UniChar c)
+{
+	return c == u'"' || c == u'\\' || c == 0 || c == 0x0A || c == 0x0D;
+}
+
+// The first unit from p on that ends a plain run, or end. Eight units are tested at a time; a block holding
+// any unit up to 0x0D is sorted out unit by unit, since tabs and the like do not end a run.
+const UniChar* FindStringRunEnd(const UniChar* p, const UniChar* end)
+{
+	const Units8 quotes = Broadcast8(u'"');
+	const Units8 backslashes = Broadcast8(u'\\');
+	const Units8 lastControl = Broadcast8(0x0D);
+	for (;;)
+	{
+		while (end - p >= 8)
+		{
+			const Units8 units = LoadUnits8(p);
+			if (AnyLane((units == quotes) | (units == backslashes) | (units <= lastControl)))
+				break;
+			p += 8;
+		}
+		const UniChar* const block = end - p > 8 ? p + 8 : end;
+		for (; p < block; ++p)
+		{
+			if (EndsStringRun(*p))
+				return p;
+		}
+		if (p == end)
+			return end;
+	}
 }
 
 }  // namespace
@@ -171,9 +205,7 @@ VJSONImporter::JsonToken VJSONImporter::_ScanToken(VString* text, bool* isString
 			if (word != nullptr)
 			{
 				// A string without escapes, NULs or line ends is left in the text, as a bare word is.
-				const UniChar* p = fCursor;
-				while (p < end && *p != u'"' && *p != u'\\' && *p != 0 && *p != 0x0A && *p != 0x0D)
-					++p;
+				const UniChar* p = FindStringRunEnd(fCursor, end);
 				if (p < end && *p == u'"')
 				{
 					word->fBegin = fCursor;
@@ -226,8 +258,7 @@ bool VJSONImporter::_ScanString(VString* text)
 	{
 		// Plain units are appended in runs; only quotes, backslashes, NULs and line ends stop a run.
 		const UniChar* run = fCursor;
-		while (fCursor < end && *fCursor != u'"' && *fCursor != u'\\' && *fCursor != 0 && *fCursor != 0x0A && *fCursor != 0x0D)
-			++fCursor;
+		fCursor = FindStringRunEnd(fCursor, end);
 		if (!_Append(text, run, int32(fCursor - run)))
 			return false;
 		bool atEnd = false;

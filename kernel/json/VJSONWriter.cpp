@@ -13,6 +13,7 @@
 #include "kernel/json/VJSONTextAppend.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/json/classes/VJSONClass.h"
+#include "kernel/strings/VUnitLanes.h"
 #include "kernel/values/VNumberText.h"
 #include "kernel/values/VReal.h"
 #include "kernel/values/VTime.h"
@@ -347,8 +348,32 @@ void VJSONWriter::_WriteString(const UniChar* units, int32 count, _Text& out) co
 	UniChar* limit = room + count + 2;
 	if (quotes)
 		*cursor++ = u'"';
-	for (const UniChar* p = units; p < units + count; ++p)
+	const Units8 spaces = Broadcast8(u' ');
+	const Units8 quoteMarks = Broadcast8(u'"');
+	const Units8 backslashes = Broadcast8(u'\\');
+	const Units8 deletes = Broadcast8(0x7F);
+	const Units8 ampersands = Broadcast8(escapeAmpApos ? u'&' : u'"');
+	const Units8 apostrophes = Broadcast8(escapeAmpApos ? u'\'' : u'"');
+	const UniChar* const stop = units + count;
+	const UniChar* blockEnd = units;
+	for (const UniChar* p = units; p < stop; ++p)
 	{
+		// Blocks of eight plain units are copied whole; a block that needs an escape goes unit by unit.
+		while (p >= blockEnd && stop - p >= 8)
+		{
+			const Units8 block = LoadUnits8(p);
+			if (AnyLane((block < spaces) | (block == quoteMarks) | (block == backslashes) | (block == deletes)
+					| (block == ampersands) | (block == apostrophes)))
+			{
+				blockEnd = p + 8;
+				break;
+			}
+			StoreUnits8(cursor, block);
+			cursor += 8;
+			p += 8;
+		}
+		if (p == stop)
+			break;
 		const UniChar unit = *p;
 		if (unit >= 0x80 || !escaped[unit])
 		{
@@ -379,18 +404,9 @@ void VJSONWriter::_WriteNumber(double number, _Text& out)
 	constexpr double kLargestWhole = 9007199254740991.0;
 	if (number >= -kLargestWhole && number <= kLargestWhole && double(int64(number)) == number)
 	{
-		const int64 whole = int64(number);
 		char digits[24];
-		char* p = digits + sizeof(digits);
-		uint64 magnitude = whole < 0 ? uint64(0) - uint64(whole) : uint64(whole);
-		do
-		{
-			*--p = char('0' + magnitude % 10);
-			magnitude /= 10;
-		} while (magnitude != 0);
-		if (whole < 0)
-			*--p = '-';
-		out.PutASCII(p, size_t(digits + sizeof(digits) - p));
+		const std::to_chars_result written = std::to_chars(digits, digits + sizeof(digits), int64(number));
+		out.PutASCII(digits, size_t(written.ptr - digits));
 		return;
 	}
 	if (!std::isfinite(number))

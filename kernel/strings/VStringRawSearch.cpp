@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "kernel/strings/VStringOrder.h"
+#include "kernel/strings/VUnitLanes.h"
 #include "runtime/VError.h"
 
 namespace velk {
@@ -202,36 +203,6 @@ int32 KMPSearch(const UniChar* text, int32 textLength, const UniChar* pattern, i
 	if (border != stackTable)
 		std::free(border);
 	return result;
-}
-
-// Eight units in one vector; a comparison gives all ones in each lane that matches.
-using Units8 = uint16 __attribute__((vector_size(16)));
-
-// The unit in every lane.
-inline Units8 Broadcast8(UniChar unit)
-{
-	const Units8 units = {unit, unit, unit, unit, unit, unit, unit, unit};
-	return units;
-}
-
-inline Units8 LoadUnits8(const UniChar* p)
-{
-	Units8 units;
-	std::memcpy(&units, p, sizeof(units));
-	return units;
-}
-
-// One bit per lane that is not zero, lane 0 lowest.
-inline uint32 LaneMask(Units8 lanes)
-{
-	uint64 halves[2];
-	std::memcpy(halves, &lanes, sizeof(halves));
-	if ((halves[0] | halves[1]) == 0)
-		return 0;
-	uint32 mask = 0;
-	for (int lane = 0; lane < 8; ++lane)
-		mask |= uint32(lanes[lane] != 0) << lane;
-	return mask;
 }
 
 // The first place where the pattern's first and last units both stand where they would in a match, tested

@@ -329,6 +329,40 @@ TEST(VJSONImporter, NamesAndStringsAsWritten)
 	}
 }
 
+// A unit that ends a plain run of a string, or one that only looks like it might (a tab, other controls),
+// is read rightly at every place of a string long enough to be scanned in blocks, in names and in values.
+TEST(VJSONImporter, StringUnitsAtEveryPlace)
+{
+	const struct
+	{
+		const char* fWritten;
+		std::u16string fRead;
+	} kUnits[] = {
+		{"\\\"", u"\""}, {"\\\\", u"\\"}, {"\\n", u"\n"}, {"\\u00e9", u"\u00E9"}, {"\t", u"\t"},
+		{"\x0b", u"\x0B"}, {"\x0c", u"\x0C"}, {"\x01", u"\x01"}, {"\xc3\xa9", u"\u00E9"}, {"\xe2\x80\xa8", u"\u2028"},
+	};
+	for (const auto& unit : kUnits)
+	{
+		for (size_t place = 0; place <= 20; ++place)
+		{
+			SCOPED_TRACE(std::string(unit.fWritten) + " at " + std::to_string(place));
+			const std::string written = std::string(place, 'a') + unit.fWritten + std::string(20 - place, 'b');
+			const std::u16string read = std::u16string(place, u'a') + unit.fRead + std::u16string(20 - place, u'b');
+			VJSONValue value;
+			ASSERT_EQ(VJSONImporter::ParseString(VString(("{\"" + written + "\":\"" + written + "\"}").c_str()), value, 0), VE_OK);
+			const VString expected(read.data(), int32(read.size()));
+			std::vector<VString> names;
+			ASSERT_TRUE(value.IsObject());
+			value.GetObject()->GetPropertyNames(names);
+			ASSERT_EQ(names.size(), 1u);
+			EXPECT_TRUE(names[0].EqualToStringRaw(expected)) << Utf8(names[0]);
+			VString text;
+			value.GetProperty(expected).GetString(text);
+			EXPECT_TRUE(text.EqualToStringRaw(expected)) << Utf8(text);
+		}
+	}
+}
+
 TEST(VJSONImporter, NestingIsBounded)
 {
 	const uint32 limit = VJSONImporter::kMaxNestingDepth;

@@ -169,8 +169,15 @@ TEST(VJSONWriter, EscapesAsTheStringJSONForm)
 	std::u16string mixed;
 	for (int i = 0; i < 400; ++i)
 		mixed += (i % 3 == 0) ? u"\"\x01" : (i % 3 == 1 ? u"pl\u00E9n" : u"&'\\\x7F");
-	const std::u16string texts[] = {u"", u"plain", u"\"", u"a\\b", u"\x01x\x1F", u"\x7F", u"&'", u"tab\there\n",
+	std::vector<std::u16string> texts = {u"", u"plain", u"\"", u"a\\b", u"\x01x\x1F", u"\x7F", u"&'", u"tab\there\n",
 		std::u16string(u"nul\0in", 6), u"\u00E9\u20AC\xD83D\xDE00", mixed, std::u16string(300, u'\n')};
+	// Each unit that may need an escape, and neighbours that do not, at every place of a text long enough to
+	// be copied in blocks.
+	for (const UniChar unit : {u'"', u'\\', u'\x01', u'\x1F', u' ', u'\x7F', u'\x80', u'&', u'\'', u'\u00E9'})
+	{
+		for (size_t place = 0; place <= 20; ++place)
+			texts.push_back(std::u16string(place, u'a') + unit + std::u16string(20 - place, u'b'));
+	}
 	for (const uint32 options : {0u, kQuoted, uint32(VString::kJSON_RAW), kQuoted | VString::kJSON_RAW,
 			 uint32(VString::kJSON_ESCAPE_AMP_APOS), kQuoted | VString::kJSON_ESCAPE_AMP_APOS})
 	{
