@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,9 +122,16 @@ std::string JoinRoot(const std::string& root, const char* path)
 
 std::string ReadTextFile(const std::string& path, size_t limit)
 {
-	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	// Without blocking: a pipe or device named here reads as empty rather than holding the caller.
+	const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
 	if (fd < 0)
 		return std::string();
+	struct stat status;
+	if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+	{
+		::close(fd);
+		return std::string();
+	}
 	std::string text;
 	char buffer[4096];
 	while (text.size() < limit)

@@ -22,7 +22,7 @@ bool FindLineValue(const std::string& text, const char* prefix, std::string& val
 // path ("/proc/...") under root, which may end with a '/'.
 std::string JoinRoot(const std::string& root, const char* path);
 
-// The whole of a small text file (at most limit bytes); empty when it cannot be read.
+// The whole of a small text file (at most limit bytes); empty when it cannot be read or is no regular file.
 std::string ReadTextFile(const std::string& path, size_t limit = size_t(1) << 20);
 
 // The machine's product name from the firmware tables, blanks trimmed; empty when there is none.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/MountTable.h"
+#include "platform/ProcFiles.h"
 #include "platform/TestFaults.h"
 #include "platform/UserFolders.h"
 
@@ -303,35 +304,6 @@ int Trash(const char* path)
 	return EEXIST;
 }
 
-// The "Path=" value of a trash record, empty when the file holds none (or is not a small regular file).
-std::string RecordedPathOf(const std::string& infoPath)
-{
-	const int descriptor = open(infoPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-	if (descriptor < 0)
-		return std::string();
-	std::string text;
-	struct stat status;
-	if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= 65536)
-	{
-		char buffer[4096];
-		for (ssize_t got; (got = read(descriptor, buffer, sizeof(buffer))) != 0;)
-		{
-			if (got < 0 && errno == EINTR)
-				continue;
-			if (got < 0)
-				break;
-			text.append(buffer, size_t(got));
-		}
-	}
-	close(descriptor);
-	const size_t at = text.find("\nPath=");
-	if (at == std::string::npos)
-		return std::string();
-	const size_t begin = at + 6;
-	const size_t end = text.find('\n', begin);
-	return text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-}
-
 // Removes from one trash the records of recordedPath whose item is missing.
 int RemoveOrphansIn(const std::string& trash, const std::string& recordedPath)
 {
@@ -352,7 +324,10 @@ int RemoveOrphansIn(const std::string& trash, const std::string& recordedPath)
 		struct stat status;
 		if (lstat(item.c_str(), &status) == 0 || errno != ENOENT)
 			continue;
-		if (RecordedPathOf(info + "/" + name) == wanted)
+		// A record is a small regular file of its own, never a link.
+		std::string recorded;
+		if (entry->d_type != DT_LNK && FindLineValue(ReadTextFile(info + "/" + name, 65536), "Path=", recorded)
+			&& recorded == wanted)
 			orphans.push_back(info + "/" + name);
 	}
 	closedir(folder);

@@ -46,10 +46,7 @@ VJSONArray::VJSONArray(VStorageLocker* locker)
 VJSONArray* VJSONArray::_NewWithRoom(VStorageLocker* locker, size_t count)
 {
 	static_assert(sizeof(VJSONArray) % alignof(VJSONValue) == 0, "the room follows the array");
-	// The room's size is kept in 31 bits: a larger list takes a block of its own.
-	if (count > (uint32(1) << 30) / sizeof(VJSONValue))
-		count = 0;
-	void* block = ::operator new(sizeof(VJSONArray) + count * sizeof(VJSONValue), std::nothrow);
+	void* block = AllocateWithRoom(sizeof(VJSONArray), sizeof(VJSONValue), count);
 	if (block == nullptr)
 	{
 		_ThrowError(VE_MEMORY_FULL);

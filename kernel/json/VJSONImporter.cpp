@@ -43,6 +43,26 @@ size_t NameCacheSlot(const UniChar* units, int32 length)
 	return size_t(hash ^ (hash >> 29) ^ (hash >> 47));
 }
 
+// The emptied gathering list of this depth. The lists of all depths are set aside at once, so that the
+// list of an outer container stays in place while inner ones are read. Null when memory is short.
+template <class List>
+List* ListForDepth(std::vector<List>& lists, uint32 depth)
+{
+	try
+	{
+		if (lists.capacity() == 0)
+			lists.reserve(VJSONImporter::kMaxNestingDepth + 2);
+		if (lists.size() <= depth)
+			lists.resize(depth + 1);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return nullptr;
+	}
+	lists[depth].clear();
+	return &lists[depth];
+}
+
 }  // namespace
 
 const VString VJSONImporter::sNameOfThePropertyWithPathsAndLines("__symbols");
@@ -239,20 +259,13 @@ void VJSONImporter::_ParseObject(VJSONValue& out, uint32 depth)
 		// The properties are gathered in a list kept for this depth; the object is made once they are
 		// known, however the loop ended, with room for them in its own block, and takes them over in one
 		// change.
-		try
-		{
-			if (fProperties.capacity() == 0)
-				fProperties.reserve(kMaxNestingDepth + 2);
-			if (fProperties.size() <= depth)
-				fProperties.resize(depth + 1);
-		}
-		catch (const std::bad_alloc&)
+		std::vector<VJSONPropertyTable::Entry>* list = ListForDepth(fProperties, depth);
+		if (list == nullptr)
 		{
 			_FailForMemory(VE_MEMORY_FULL);
 			return;
 		}
-		std::vector<VJSONPropertyTable::Entry>& gathered = fProperties[depth];
-		gathered.clear();
+		std::vector<VJSONPropertyTable::Entry>& gathered = *list;
 		_ReadProperties(nullptr, &gathered, depth);
 		VJSONObject* object = VJSONObject::_NewWithRoom(nullptr, nullptr, gathered.size());
 		if (object == nullptr)
@@ -384,23 +397,14 @@ void VJSONImporter::_ParseArray(VJSONValue& out, uint32 depth)
 	VStorageLocker* locker = _GetLocker();
 	if (fError != VE_OK)
 		return;
-	// The elements are gathered in a list kept for this depth, so that its room serves every array met
-	// there. The lists of all depths are set aside at once: the list of an outer array stays in place while
-	// inner ones are read.
-	try
-	{
-		if (fElements.capacity() == 0)
-			fElements.reserve(kMaxNestingDepth + 2);
-		if (fElements.size() <= depth)
-			fElements.resize(depth + 1);
-	}
-	catch (const std::bad_alloc&)
+	// The elements are gathered in a list kept for this depth, so that its room serves every array met there.
+	std::vector<VJSONValue>* list = ListForDepth(fElements, depth);
+	if (list == nullptr)
 	{
 		_FailForMemory(VE_MEMORY_FULL);
 		return;
 	}
-	std::vector<VJSONValue>& gathered = fElements[depth];
-	gathered.clear();
+	std::vector<VJSONValue>& gathered = *list;
 	_ReadElements(gathered, depth);
 	// The array is made once its elements are known, however the loop ended, with room for them in its
 	// own block, and takes them over in one change.

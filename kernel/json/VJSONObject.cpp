@@ -71,10 +71,7 @@ VJSONObject* VJSONObject::_NewWithRoom(VJSONObject* classObject, VStorageLocker*
 {
 	static_assert(sizeof(VJSONObject) % alignof(VJSONPropertyTable::Entry) == 0, "the room follows the object");
 	using Entry = VJSONPropertyTable::Entry;
-	// The room's size is kept in 31 bits: a larger list takes a block of its own.
-	if (count > (uint32(1) << 30) / sizeof(Entry))
-		count = 0;
-	void* block = ::operator new(sizeof(VJSONObject) + count * sizeof(Entry), std::nothrow);
+	void* block = AllocateWithRoom(sizeof(VJSONObject), sizeof(Entry), count);
 	if (block == nullptr)
 	{
 		_ThrowError(VE_MEMORY_FULL);

@@ -81,6 +81,15 @@ public:
 class VJSONRoomAllocated
 {
 public:
+	// A block for a container of size bytes followed by room for count items of itemSize; count becomes 0
+	// when that room's size would not fit its record (the list then takes a block of its own). Null when
+	// memory is short.
+	static void* AllocateWithRoom(size_t size, size_t itemSize, size_t& count) noexcept
+	{
+		if (count > (size_t(1) << 30) / itemSize)
+			count = 0;
+		return ::operator new(size + count * itemSize, std::nothrow);
+	}
 	static void* operator new(size_t size) { return ::operator new(size); }
 	static void* operator new(size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
 	static void* operator new(size_t, void* place) noexcept { return place; }

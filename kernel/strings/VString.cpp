@@ -631,17 +631,9 @@ UniChar* VString::RetainBuffer(int32& outLength, int32& outCapacity) const
 	if (_IsShareable())
 		return _RetainBuffer(outLength, outCapacity);
 
-	UniChar* block = nullptr;
-	if (VObject::sCppMemMgr != nullptr)
-		block = static_cast<UniChar*>(VObject::sCppMemMgr->Malloc(CountedBlockBytes(fLength), false, kMEMTAG_STRING_EXT));
+	UniChar* block = NewCountedBuffer(fString, fLength);
 	if (block == nullptr)
-	{
-		RaiseAllocFailed();
 		return nullptr;
-	}
-	std::memcpy(block, fString, size_t(fLength) * sizeof(UniChar));
-	block[fLength] = 0;
-	InitCount(block, fLength);
 	outLength = fLength;
 	outCapacity = fLength;
 	return block;

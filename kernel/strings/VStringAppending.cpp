@@ -163,10 +163,7 @@ constexpr size_t kNUMBER_ROOM = 64;
 
 VString& VString::AppendLong(int32 value)
 {
-	char text[kNUMBER_ROOM];
-	const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
-	_AppendASCII(text, int32(r.ptr - text));
-	return *this;
+	return AppendLong8(value);
 }
 
 VString& VString::AppendLong8(int64 value)
