@@ -521,11 +521,17 @@ int RenameIntoPlace(const std::string& built, const std::string& target, bool re
 class TreeCopier
 {
 public:
-	// In place, the tree is built at to itself rather than aside and renamed.
-	TreeCopier(const std::string& from, const std::string& to, bool inPlace = false)
+	enum class Placement
+	{
+		kRenamed,  // built aside, then renamed to to
+		kInPlace,  // built at to itself
+		kBeside,  // built aside and left there for the caller (TakeBuilt)
+	};
+
+	TreeCopier(const std::string& from, const std::string& to, Placement placement = Placement::kRenamed)
 		: fFrom(from)
 		, fTo(to)
-		, fInPlace(inPlace)
+		, fPlacement(placement)
 	{
 	}
 
@@ -538,6 +544,12 @@ public:
 	TreeCopier(const TreeCopier&) = delete;
 	TreeCopier& operator=(const TreeCopier&) = delete;
 
+	// Hands over where a whole copy left aside stands (empty until Run succeeded), without throwing.
+	void TakeBuilt(std::string& path) noexcept
+	{
+		path.swap(fKept);
+	}
+
 	int Run(bool replace, std::string* failedPath)
 	{
 		struct stat status;
@@ -549,7 +561,7 @@ public:
 		if (!replace && lstat(fTo.c_str(), &existing) == 0)
 			return Fail(EEXIST, fTo, failedPath);
 		int made = 0;
-		if (fInPlace)
+		if (fPlacement == Placement::kInPlace)
 		{
 			made = mkdir(fTo.c_str(), 0700) == 0 ? 0 : errno;
 			if (made == 0)
@@ -579,8 +591,9 @@ public:
 			FinishLinksAndFolders();
 		if (fFailure.HasFailed())
 			return fFailure.Report(failedPath);
-		if (fInPlace)
+		if (fPlacement != Placement::kRenamed)
 		{
+			fKept = fBuilt;
 			fBuilt.clear();
 			return fFailure.Report(failedPath);
 		}
@@ -797,8 +810,9 @@ private:
 
 	const std::string fFrom;
 	const std::string fTo;
-	const bool fInPlace;
+	const Placement fPlacement;
 	std::string fBuilt;  // the temporary root while it is ours to remove
+	std::string fKept;  // the whole copy, once the caller owns it
 	dev_t fBuiltDevice = 0;
 	ino_t fBuiltInode = 0;
 	std::vector<Entry> fFolders;  // parents before their children
@@ -942,9 +956,99 @@ int CopyTree(const char* from, const char* to, std::string* failedPath)
 int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath)
 {
 	return WithoutExceptions(from, failedPath, [&] {
-		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), true);
+		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), TreeCopier::Placement::kInPlace);
 		return copier.Run(false, failedPath);
 	});
+}
+
+int CopyTreeBeside(const char* from, const char* to, std::string& staging, std::string* failedPath)
+{
+	staging.clear();
+	return WithoutExceptions(from, failedPath, [&] {
+		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), TreeCopier::Placement::kBeside);
+		const int error = copier.Run(true, failedPath);
+		copier.TakeBuilt(staging);
+		return error;
+	});
+}
+
+int MakeFolderBeside(const char* to, std::string& staging)
+{
+	staging.clear();
+	return WithoutExceptions(to, nullptr, [&] {
+		return CreateSibling(WithoutTrailingSlashes(to), staging, [](const std::string& path) { return mkdir(path.c_str(), 0755) == 0 ? 0 : errno; });
+	});
+}
+
+int PutInPlace(const char* staging, const char* to, std::string& old)
+{
+	old.clear();
+	return WithoutExceptions(to, nullptr, [&] {
+		const std::string built = WithoutTrailingSlashes(staging);
+		const std::string target = WithoutTrailingSlashes(to);
+		int error = ExchangePaths(target.c_str(), built.c_str());
+		if (error == 0)
+		{
+			old = built;
+			return 0;
+		}
+		if (error != EINVAL)
+			return error;
+		std::string aside;
+		error = CreateSibling(target, aside, [&](const std::string& path) { return RenameExclusive(target.c_str(), path.c_str()); });
+		if (error != 0)
+			return error;
+		error = RenameExclusive(built.c_str(), target.c_str());
+		if (error != 0)
+		{
+			// Back where it was: the caller still has its copy aside and nothing changed.
+			RenameExclusive(aside.c_str(), target.c_str());
+			return error;
+		}
+		old.swap(aside);
+		return 0;
+	});
+}
+
+bool IsSameOrInsideFolder(const char* path, const char* folder)
+{
+	try
+	{
+		struct stat wanted;
+		if (stat(folder, &wanted) != 0 || !S_ISDIR(wanted.st_mode))
+			return false;
+		// The nearest ancestor that exists, as the system resolves it: what is still to be made lies in it.
+		std::string current = WithoutTrailingSlashes(path);
+		std::string real;
+		for (;;)
+		{
+			if (char* resolved = realpath(current.c_str(), nullptr))
+			{
+				real = resolved;
+				std::free(resolved);
+				break;
+			}
+			if ((errno != ENOENT && errno != ENOTDIR) || current == "/" || current == ".")
+				return false;
+			const size_t slash = current.rfind('/');
+			current = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : current.substr(0, slash);
+		}
+		// A real path's text parents are its parents; compared by identity, so that bind mounts show too.
+		for (;;)
+		{
+			struct stat status;
+			if (stat(real.c_str(), &status) == 0 && status.st_dev == wanted.st_dev && status.st_ino == wanted.st_ino)
+				return true;
+			if (real == "/")
+				return false;
+			const size_t slash = real.rfind('/');  // a real path is absolute
+			real.resize(slash == 0 ? 1 : slash);
+		}
+	}
+	catch (...)
+	{
+		return false;
+	}
 }
 
 int MovePath(const char* from, const char* to, bool replace, std::string* failedPath)

@@ -35,6 +35,28 @@ int CopyTree(const char* from, const char* to, std::string* failedPath = nullptr
 // everything it made at to is removed.
 int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath = nullptr);
 
+// Copies as CopyTree does, into a new hidden folder beside the entry at to, and leaves the copy there,
+// named in staging, for the caller to put in place (PutInPlace): the way to replace a folder that is not
+// empty, which a rename cannot do. On failure nothing of the copy is left and staging is empty.
+int CopyTreeBeside(const char* from, const char* to, std::string& staging, std::string* failedPath = nullptr);
+
+// Makes an empty folder (0755 less the umask) beside the entry at to, under a hidden name no other copy
+// picks, named in staging; empty on failure.
+int MakeFolderBeside(const char* to, std::string& staging);
+
+// Puts the entry at staging in the place of the entry at to (a link at to is itself moved, not followed):
+// both are exchanged in one step where the file system can. Where it cannot, to is first renamed aside under
+// a hidden name and staging then renamed in, so for a moment nothing stands at to; should the second rename
+// fail, to is renamed back. old receives where the former entry now stands, for the caller to remove; on
+// failure it is empty and nothing was changed.
+int PutInPlace(const char* staging, const char* to, std::string& old);
+
+// Whether the entry path names, or would name once made, is the folder at folder or lies inside it. path's
+// nearest existing ancestor is resolved (links followed), and it and every folder above it are compared with
+// the folder (a final link followed) by device and inode, so that links and bind mounts are seen through.
+// False when folder is no folder, or the question cannot be answered (a folder that cannot be searched).
+bool IsSameOrInsideFolder(const char* path, const char* folder);
+
 // Moves the entry at from (a link is moved as a link) to to by renaming it: exclusively (EEXIST when
 // anything is at to) or, with replace, over to in one step (rename's rules: a folder replaces only an empty
 // folder). Across file systems the entry is copied as above and from is removed only once the copy is

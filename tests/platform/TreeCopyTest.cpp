@@ -6,11 +6,8 @@
 #include <grp.h>
 #include <stdlib.h>
 #include <linux/capability.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -26,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VTestFileSystem.h"
 #include "platform/Rename.h"
 #include "platform/TreeCopy.h"
 
@@ -102,31 +100,6 @@ std::map<std::string, std::string> HardLinkGroups(const std::string& root)
 		groups[path] = first.emplace(std::make_pair(status.st_dev, status.st_ino), path).first->second;
 	}
 	return groups;
-}
-
-// A socket file at path, left behind by a listener that is gone.
-bool MakeSocketFile(const std::string& path)
-{
-	const int descriptor = socket(AF_UNIX, SOCK_STREAM, 0);
-	sockaddr_un address{};
-	address.sun_family = AF_UNIX;
-	if (descriptor < 0 || path.size() >= sizeof(address.sun_path))
-		return false;
-	std::strcpy(address.sun_path, path.c_str());
-	const bool bound = bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-	close(descriptor);
-	return bound;
-}
-
-// Drops one capability from the calling process's effective set (a forked child's).
-bool DropEffectiveCapability(int capability)
-{
-	__user_cap_header_struct header{ _LINUX_CAPABILITY_VERSION_3, 0 };
-	__user_cap_data_struct data[2] = {};
-	if (syscall(SYS_capget, &header, data) != 0)
-		return false;
-	data[capability / 32].effective &= ~(1u << (capability % 32));
-	return syscall(SYS_capset, &header, data) == 0;
 }
 
 std::string ReadAttribute(const std::string& path, const char* name)
@@ -379,7 +352,7 @@ TEST_F(TreeCopyTest, FileCopyKeepsTheTargetUntilTheCopyIsWhole)
 		else if (kind == "folder")
 			fs::create_directory(source);
 		else if (kind == "socket")
-			ASSERT_TRUE(MakeSocketFile(source));
+			ASSERT_TRUE(velk::test::MakeSocketFile(source));
 		else
 			ASSERT_EQ(mkfifo(source.c_str(), 0640), 0);
 		if (testCase.target == Target::kFile)
@@ -409,7 +382,7 @@ TEST_F(TreeCopyTest, SpecialFilesAndHardLinksCopyAsArchiveCopy)
 	MakeBundle(source);
 	const std::string resources = source + "/Contents/Resources";
 	ASSERT_EQ(mkfifo((resources + "/Pipe").c_str(), 0640), 0);
-	ASSERT_TRUE(MakeSocketFile(resources + "/Socket"));
+	ASSERT_TRUE(velk::test::MakeSocketFile(resources + "/Socket"));
 	const bool devices = mknod((resources + "/Null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
 	// Three names of one file, two of a FIFO, and a file whose other name lies outside the tree.
 	ASSERT_EQ(link((source + "/Contents/MacOS/App").c_str(), (source + "/Contents/MacOS/Twin").c_str()), 0);
@@ -438,7 +411,7 @@ TEST_F(TreeCopyTest, SpecialFilesAndHardLinksCopyAsArchiveCopy)
 	ASSERT_GE(child, 0);
 	if (child == 0)
 	{
-		if (!DropEffectiveCapability(CAP_MKNOD))
+		if (!velk::test::DropEffectiveCapability(CAP_MKNOD))
 			_exit(100);
 		std::string treeFailure;
 		std::string fileFailure;
@@ -512,6 +485,144 @@ TEST_F(TreeCopyTest, MoveAcrossFileSystemsRemovesTheSourceLast)
 	EXPECT_EQ(plat::MovePath(link.c_str(), (fRoot + "/Lib").c_str(), false), 0);
 	EXPECT_EQ(DescribeEntry(fRoot + "/Lib"), original.at("Contents/Frameworks/Lib.framework/Lib"));
 	EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+}
+
+// A folder that is not empty is replaced by a copy made beside it and then put in its place: exchanged in one
+// step, or renamed aside first where the file system cannot exchange. Nothing changes when either step fails.
+TEST_F(TreeCopyTest, CopyBesideThenPutInPlaceReplacesAFolder)
+{
+	enum class Step
+	{
+		kNone,
+		kCopy,  // the copy fails
+		kPut,  // putting it in place fails
+	};
+	struct
+	{
+		const char* name;
+		bool exchangeRefused;
+		bool linkAtTarget;
+		Step failing;
+	} const cases[] = {
+		{ "exchanged", false, false, Step::kNone },
+		{ "renamed aside, then in", true, false, Step::kNone },
+		{ "a link at the target is moved, not followed", false, true, Step::kNone },
+		{ "the copy fails", false, false, Step::kCopy },
+		{ "the exchange is refused", false, false, Step::kPut },
+		{ "the rename aside is refused", true, false, Step::kPut },
+	};
+	const std::string source = fRoot + "/App.app";
+	fs::create_directories(source + "/Contents/MacOS");
+	WriteFile(source + "/Contents/Info.plist", "<plist/>", 0644);
+	WriteFile(source + "/Contents/MacOS/App", "#!/bin/sh\n", 0755);
+	ASSERT_EQ(symlink("MacOS/App", (source + "/Contents/Tool").c_str()), 0);
+	ASSERT_EQ(mkfifo((source + "/Contents/Pipe").c_str(), 0640), 0);
+	const auto fresh = Snapshot(source);
+	for (const auto& testCase : cases)
+	{
+		SCOPED_TRACE(testCase.name);
+		const std::string folder = fRoot + "/place";
+		fs::remove_all(folder);
+		fs::create_directories(folder + "/elsewhere/Old.app");
+		WriteFile(folder + "/elsewhere/Old.app/old.txt", "old", 0600);
+		const std::string target = folder + "/App.app";
+		if (testCase.linkAtTarget)
+			ASSERT_EQ(symlink("elsewhere/Old.app", target.c_str()), 0);
+		else
+			fs::rename(folder + "/elsewhere/Old.app", target);
+		const auto old = Snapshot(target);
+		const auto names = Names(folder);
+
+		if (testCase.failing == Step::kCopy)
+			plat::SetCopyFaultForTesting(source + "/Contents/Info.plist", ENOSPC);
+		std::string staging = "unchanged";
+		std::string failedPath;
+		const int copied = plat::CopyTreeBeside(source.c_str(), target.c_str(), staging, &failedPath);
+		plat::SetCopyFaultForTesting("", 0);
+		if (testCase.failing == Step::kCopy)
+		{
+			EXPECT_EQ(copied, ENOSPC);
+			EXPECT_EQ(failedPath, source + "/Contents/Info.plist");
+			EXPECT_EQ(staging, "");
+			EXPECT_EQ(Names(folder), names);
+			continue;
+		}
+		ASSERT_EQ(copied, 0);
+		EXPECT_EQ(staging.rfind(folder + "/.velk-copy-", 0), 0u) << staging;
+		EXPECT_EQ(Snapshot(staging), fresh);
+
+		plat::SetRenameFlagsRefusedForTesting(testCase.exchangeRefused);
+		if (testCase.failing == Step::kPut)
+			plat::SetRenameBusyForTesting(1);
+		std::string former = "unchanged";
+		const int put = plat::PutInPlace(staging.c_str(), target.c_str(), former);
+		plat::SetRenameFlagsRefusedForTesting(false);
+		plat::SetRenameBusyForTesting(0);
+		if (testCase.failing == Step::kPut)
+		{
+			EXPECT_EQ(put, EBUSY);
+			EXPECT_EQ(former, "");
+			EXPECT_EQ(Snapshot(target), old);
+			EXPECT_EQ(Snapshot(staging), fresh);
+			continue;
+		}
+		ASSERT_EQ(put, 0);
+		EXPECT_EQ(Snapshot(target), fresh);
+		EXPECT_EQ(former.rfind(folder + "/.velk-copy-", 0), 0u) << former;
+		EXPECT_EQ(Snapshot(former), old);
+		if (testCase.linkAtTarget)
+		{
+			EXPECT_EQ(Names(folder + "/elsewhere/Old.app"), std::vector<std::string>{ "old.txt" });
+		}
+		std::vector<std::string> after = names;
+		after.push_back(former.substr(folder.size() + 1));
+		std::sort(after.begin(), after.end());
+		EXPECT_EQ(Names(folder), after);
+	}
+
+	std::string empty;
+	ASSERT_EQ(plat::MakeFolderBeside((fRoot + "/App.app").c_str(), empty), 0);
+	struct stat status;
+	ASSERT_EQ(lstat(empty.c_str(), &status), 0);
+	EXPECT_TRUE(S_ISDIR(status.st_mode));
+	EXPECT_TRUE(Names(empty).empty());
+	EXPECT_EQ(empty.rfind(fRoot + "/.velk-copy-", 0), 0u) << empty;
+}
+
+TEST_F(TreeCopyTest, InsideAFolderAsTheSystemResolvesIt)
+{
+	fs::create_directories(fRoot + "/src/sub");
+	fs::create_directories(fRoot + "/srcfoo");
+	WriteFile(fRoot + "/file", "", 0644);
+	ASSERT_EQ(symlink((fRoot + "/src/sub").c_str(), (fRoot + "/tosub").c_str()), 0);
+	ASSERT_EQ(symlink("src", (fRoot + "/tosrc").c_str()), 0);
+	ASSERT_EQ(symlink("tosub/..", (fRoot + "/up").c_str()), 0);
+	struct
+	{
+		const char* path;
+		const char* folder;
+		bool inside;
+	} const cases[] = {
+		{ "/src", "/src", true },
+		{ "/src/sub/", "/src", true },
+		{ "/src/missing/deeper", "/src", true },
+		{ "/tosub", "/src", true },
+		{ "/tosub/new/deeper", "/src", true },
+		{ "/up/x", "/src", true },  // a link that leads back up through ".."
+		{ "/src/sub", "/tosrc", true },
+		{ "/srcfoo", "/src", false },
+		{ "/src", "/src/sub", false },
+		{ "/tosrc", "/tosub", false },
+		{ "", "/src", false },  // the folder above
+		{ "/src/sub", "/missing", false },
+		{ "/src/sub", "/file", false },
+		{ "/file/below", "/src", false },
+	};
+	for (const auto& testCase : cases)
+	{
+		SCOPED_TRACE(std::string(testCase.path) + " in " + testCase.folder);
+		EXPECT_EQ(plat::IsSameOrInsideFolder((fRoot + testCase.path).c_str(), (fRoot + testCase.folder).c_str()), testCase.inside);
+	}
 }
 
 }  // namespace

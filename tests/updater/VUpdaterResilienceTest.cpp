@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "common/VTestFileSystem.h"
 #include "updater/VUpdaterFaultsFixture.h"
 
 namespace velk {
@@ -65,28 +66,6 @@ void PutFile(const std::string& path, const std::string& text)
 	fs::create_directories(fs::path(path).parent_path());
 	std::ofstream(path, std::ios::binary) << text;
 }
-
-// A small file system of its own at folder, for as long as the object lives; refused where mounting is.
-class StTemporaryVolume
-{
-public:
-	StTemporaryVolume(const std::string& folder, const std::string& size)
-		: fFolder(folder)
-	{
-		fs::create_directories(folder);
-		fMounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
-	}
-	~StTemporaryVolume()
-	{
-		if (fMounted)
-			::umount2(fFolder.c_str(), MNT_DETACH);
-	}
-	bool IsMounted() const { return fMounted; }
-
-private:
-	std::string fFolder;
-	bool fMounted = false;
-};
 
 }  // namespace
 
@@ -322,7 +301,7 @@ TEST_F(VUpdaterResilienceTest, SpecialEntriesArriveAsTheyAre)
 TEST_F(VUpdaterResilienceTest, FullDisks)
 {
 	MakeScene(fRoot);
-	StTemporaryVolume small(fRoot + "small", "2m");
+	test::StTemporaryVolume small(fRoot + "small", "2m");
 	if (!small.IsMounted())
 		GTEST_SKIP() << "mounting a file system is refused here";
 	{
@@ -449,7 +428,7 @@ TEST_F(VUpdaterResilienceTest, OldBundleThatCannotBeRemoved)
 {
 	MakeScene(fRoot);
 	const std::string aside = fRoot + "samples/v1/Sample_old0001.app";
-	StTemporaryVolume pinned(fOld + "/Contents/Resources/Mounted", "64k");
+	test::StTemporaryVolume pinned(fOld + "/Contents/Resources/Mounted", "64k");
 	if (!pinned.IsMounted())
 		GTEST_SKIP() << "mounting a file system is refused here";
 	TakeTrees();

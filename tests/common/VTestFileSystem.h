@@ -1,0 +1,76 @@
+// What tests of file operations set up beyond plain files: sockets left as names, a process without one of
+// its capabilities, and file systems of their own (a small memory volume, a folder bound elsewhere). Header
+// only; mounting needs root and is refused elsewhere, which the tests check and skip.
+#pragma once
+
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace velk::test {
+
+// A socket's name in the file system, with nobody listening on it any more.
+inline bool MakeSocketFile(const std::string& path)
+{
+	const int descriptor = ::socket(AF_UNIX, SOCK_STREAM, 0);
+	sockaddr_un address{};
+	address.sun_family = AF_UNIX;
+	if (descriptor < 0 || path.size() >= sizeof(address.sun_path))
+	{
+		if (descriptor >= 0)
+			::close(descriptor);
+		return false;
+	}
+	std::strcpy(address.sun_path, path.c_str());
+	const bool bound = ::bind(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+	::close(descriptor);
+	return bound;
+}
+
+// Drops one capability from the calling process's effective set (a child's: the test's own stays whole).
+inline bool DropEffectiveCapability(int capability)
+{
+	__user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+	__user_cap_data_struct data[2] = {};
+	if (::syscall(SYS_capget, &header, data) != 0)
+		return false;
+	data[capability / 32].effective &= ~(1u << (capability % 32));
+	return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// A file system of its own at folder for as long as the object lives: a memory volume of the given size
+// ("256k", "2m"), or, with a source, that folder bound there. IsMounted says whether the system allowed it.
+class StTemporaryVolume
+{
+public:
+	StTemporaryVolume(const std::string& folder, const std::string& size, const std::string& boundFolder = std::string())
+		: fFolder(folder)
+	{
+		std::filesystem::create_directories(folder);
+		fMounted = boundFolder.empty()
+			? ::mount("tmpfs", folder.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0
+			: ::mount(boundFolder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) == 0;
+	}
+	~StTemporaryVolume()
+	{
+		if (fMounted)
+			::umount2(fFolder.c_str(), MNT_DETACH);
+	}
+	StTemporaryVolume(const StTemporaryVolume&) = delete;
+	StTemporaryVolume& operator=(const StTemporaryVolume&) = delete;
+
+	bool IsMounted() const { return fMounted; }
+
+private:
+	std::string fFolder;
+	bool fMounted = false;
+};
+
+}  // namespace velk::test
