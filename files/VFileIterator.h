@@ -1,6 +1,7 @@
 // Iterators over a folder's entries, one new VFile or VFolder per entry kept, in directory order (no
 // sorting). Option bits: 2 folders, 4 files, 8 names beginning with '.' kept, 16 symbolic links replaced by
-// their targets. An iterator cannot be restarted; a caller that keeps the current object retains it.
+// their targets, 64 (kIterateSpecialEntries) FIFOs, sockets and devices given as files. An iterator cannot be
+// restarted; a caller that keeps the current object retains it.
 #pragma once
 
 #include "kernel/VExport.h"

@@ -57,7 +57,7 @@ public:
 	void GetPlatformPath(VString& path, FilePathStyle style) const override;
 	VString GetPathWithFileSystem() const override;
 	bool Exists() const override;
-	// True for a missing folder, or one with no entry at all, hidden ones included.
+	// True for a missing folder, or one with no entry at all, hidden and special ones included.
 	bool IsEmpty() const;
 	void GetURL(VString& url, bool encoded) const;
 	VError GetRelativeURL(const VFolder* base, VString& url, bool encoded) const;
@@ -84,11 +84,18 @@ public:
 	VError Move(const VFolder& destination, VFolder** out) const;
 	VError Move(const VFolder& destination, const VString& newName, VFolder** out) const;
 	// Copies the folder into destination under its own name or name. A destination that is this folder or
-	// lies inside it is refused (velk 660) before anything is touched. A copy that fails deletes the target
-	// it made (not one it merged into), unless eFCOPY_CONTINUE_ON_ERROR asked for what could be copied.
+	// lies inside it, by its path or as the system resolves it (through links and bind mounts), is refused
+	// (velk 660) before anything is touched. FIFOs and sockets are made anew, devices too where the system
+	// allows it (else the copy fails with the device's error). With eFCOPY_REPLACE an existing target stays
+	// whole until its copy is: the copy is made beside it under a hidden name, exchanged with it, and only
+	// then is the former target deleted (should that deletion fail, its error is returned with the new copy
+	// in place). A replacing copy that fails leaves the target as it was and nothing beside it, whatever
+	// the options, and needs room for both trees meanwhile. Any other copy that fails deletes the target it
+	// made (not one it merged into), unless eFCOPY_CONTINUE_ON_ERROR asked for what could be copied.
 	VError CopyTo(const VFolder& destination, VFolder** out, uint32 options = 0) const;
 	VError CopyTo(const VFolder& destination, const VString& name, VFolder** out, uint32 options = 0) const;
 	VError CopyContentsTo(const VFolder& destination, uint32 options = 0) const;
+	// Deletion walks meet every kind of entry (FIFOs, sockets and devices too) and remove links as links.
 	VError Delete(bool deleteContents) const;
 	VError DeleteContents(bool recursive) const;
 	// Removes the tree whatever its locks and modes.

@@ -23,7 +23,9 @@ namespace {
 
 constexpr VError kCopySourceMissing = MakeVError(kVELK_SIGNATURE, 650);
 constexpr VError kNotEmpty = MakeVError(kVELK_SIGNATURE, 651);
+constexpr VError kCreateFailed = MakeVError(kVELK_SIGNATURE, 652);
 constexpr VError kDeleteFailed = MakeVError(kVELK_SIGNATURE, 653);
+constexpr VError kMoveFailed = MakeVError(kVELK_SIGNATURE, 657);
 constexpr VError kRevealFailed = MakeVError(kVELK_SIGNATURE, 656);
 constexpr VError kCopyIntoItself = MakeVError(kVELK_SIGNATURE, 660);
 constexpr VError kAliasUnresolved = MakeVError(kVELK_SIGNATURE, 611);
@@ -46,10 +48,53 @@ void PushFolderError(const VFolder& folder, VError code, const VFolder* destinat
 }
 
 // Whether the copy would be written into the source itself, or replace the target while it holds the
-// source (replacing deletes the target first).
-bool Overlaps(const VFilePath& source, const VFilePath& destination, const VFilePath& target)
+// source (the replaced target is deleted). Asked of the paths, then of the disk, so that a link or a bind
+// mount on the way into the source is seen through.
+bool Overlaps(const VFolder& source, const VFolder& destination, const VFilePath& target)
 {
-	return destination.IsSameOrChildOf(source) || source.IsSameOrChildOf(target);
+	const VFilePath sourcePath = source.GetPath();
+	if (destination.GetPath().IsSameOrChildOf(sourcePath) || sourcePath.IsSameOrChildOf(target))
+		return true;
+	return destination.GetMacFolder().IsSameOrInside(sourcePath) || source.GetMacFolder().IsSameOrInside(target);
+}
+
+// Deletes a tree this copy made, with its errors kept off the task: the failure that made the copy stop is
+// the one to report.
+void TakeBack(const VFolder& folder)
+{
+	StErrorContextInstaller quiet(false, true);
+	folder.Delete(true);
+}
+
+// Replaces the existing folder target with a copy of source, so that the target stays whole until the copy
+// is: the copy is made beside it under a hidden name (natively, else item by item), exchanged with it, and
+// only then is the former target deleted. A copy that fails is taken back and the target left as it was.
+VError ReplaceByCopy(const VFolder& source, const VFolder& target, uint32 options)
+{
+	const VFilePath targetPath = target.GetPath();
+	VFilePath stagingPath;
+	if (source.GetMacFolder().CopyBeside(targetPath, &stagingPath) != VE_OK)
+	{
+		// As on a new target, a native copy that fails is not reported: the copy is redone item by item.
+		const VError created = VFileError::Wrap(targetPath, XMacFolder::CreateBeside(targetPath, &stagingPath), kCreateFailed);
+		if (created != VE_OK)
+			return created;
+		const VFolder staging(stagingPath, target.GetFileSystem());
+		const VError copied = source.CopyContentsTo(staging, options);
+		if (copied != VE_OK)
+		{
+			TakeBack(staging);
+			return copied;
+		}
+	}
+	VFilePath oldPath;
+	const VError placed = XMacFolder::PutInPlace(stagingPath, targetPath, &oldPath);
+	if (placed != VE_OK)
+	{
+		TakeBack(VFolder(stagingPath, target.GetFileSystem()));
+		return VFileError::Wrap(targetPath, placed, kMoveFailed);
+	}
+	return VFolder(oldPath, target.GetFileSystem()).Delete(true);
 }
 
 // What a walk met while reading a folder, pushed for that folder. A folder that vanished meanwhile has no
@@ -124,7 +169,7 @@ bool VFolder::IsEmpty() const
 	if (!Exists())
 		return true;
 	constexpr uint32 kEverything = eFI_FOLDERS | eFI_FILES | eFI_HIDDEN;
-	return !VFolderIterator(this, kEverything).IsValid() && !VFileIterator(this, kEverything).IsValid();
+	return !VFolderIterator(this, kEverything).IsValid() && !VFileIterator(this, kEverything | kIterateSpecialEntries).IsValid();
 }
 
 void VFolder::GetContents(std::vector<VRefPtr<VFile>>* files, std::vector<VRefPtr<VFolder>>* folders) const
@@ -185,11 +230,9 @@ VError VFolder::CopyTo(const VFolder& destination, const VString& name, VFolder*
 {
 	if (out != nullptr)
 		*out = nullptr;
-	const VFilePath source = GetPath();
 	VFilePath targetPath = destination.GetPath();
 	targetPath.ToSubFolder(name);
-	// Replacing a target that is the source or holds it would delete the source before copying it.
-	if (Overlaps(source, destination.GetPath(), targetPath))
+	if (Overlaps(*this, destination, targetPath))
 	{
 		PushFolderError(*this, kCopyIntoItself, &destination);
 		return kCopyIntoItself;
@@ -206,13 +249,20 @@ VError VFolder::CopyTo(const VFolder& destination, const VString& name, VFolder*
 	if ((options & eFCOPY_REPLACE) != 0)
 	{
 		if (target->Exists())
-			result = target->Delete(true);
-		if (result == VE_OK && fPlatform.CopyToNonExistingFolder(destination.GetPath(), name) == VE_OK)
+		{
+			result = ReplaceByCopy(*this, *target, options);
 			done = true;
-		// A failed native copy leaves nothing behind; should a part remain, the copy starts clean.
-		if (result == VE_OK && !done && target->Exists())
+		}
+		else if (fPlatform.CopyToNonExistingFolder(destination.GetPath(), name) == VE_OK)
+		{
+			done = true;
+		}
+		else if (target->Exists())
+		{
+			// A failed native copy leaves nothing behind; should a part remain, the copy starts clean.
 			result = target->Delete(true);
-		done = done || result != VE_OK;
+			done = result != VE_OK;
+		}
 	}
 	if (!done)
 	{
@@ -221,10 +271,7 @@ VError VFolder::CopyTo(const VFolder& destination, const VString& name, VFolder*
 		// A copy that stopped at a failure takes back the tree it made, so that no half copy stands as if
 		// whole; asked to copy what it can, it keeps it.
 		if (result != VE_OK && made && (options & eFCOPY_CONTINUE_ON_ERROR) == 0 && target->Exists())
-		{
-			StErrorContextInstaller quiet(false, true);
-			target->Delete(true);
-		}
+			TakeBack(*target);
 	}
 	if (out != nullptr)
 		*out = target.Forget();
@@ -239,7 +286,7 @@ VError VFolder::CopyContentsTo(const VFolder& destination, uint32 options) const
 		return kCopySourceMissing;
 	}
 	// Tested before a missing destination is made: made inside the source, it would be copied into itself.
-	if (destination.GetPath().IsSameOrChildOf(GetPath()))
+	if (destination.GetPath().IsSameOrChildOf(GetPath()) || destination.GetMacFolder().IsSameOrInside(GetPath()))
 	{
 		PushFolderError(*this, kCopyIntoItself, &destination);
 		return kCopyIntoItself;
@@ -271,7 +318,8 @@ VError VFolder::CopyContentsTo(const VFolder& destination, uint32 options) const
 	}
 	if (first == VE_OK || goOn)
 	{
-		VFileIterator files(this, eFI_FILES | hidden);
+		// FIFOs, sockets and devices are made anew (a device only where the system allows it).
+		VFileIterator files(this, eFI_FILES | hidden | kIterateSpecialEntries);
 		for (; files.IsValid() && (first == VE_OK || goOn); ++files)
 			keep(files->CopyTo(destination, nullptr, options));
 		if (first == VE_OK || goOn)
@@ -331,7 +379,7 @@ VError VFolder::DeleteContents(bool recursive) const
 	}
 	if (result == VE_OK)
 	{
-		VFileIterator files(this, eFI_FILES | eFI_HIDDEN | kCarried);
+		VFileIterator files(this, eFI_FILES | eFI_HIDDEN | kCarried | kIterateSpecialEntries);
 		for (; result == VE_OK && files.IsValid(); ++files)
 			result = files->Delete();
 		if (result == VE_OK)

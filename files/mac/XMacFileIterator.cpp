@@ -47,6 +47,26 @@ DIR* Stream(void* directory)
 	return static_cast<DIR*>(directory);
 }
 
+unsigned char EntryType(mode_t mode)
+{
+	switch (mode & S_IFMT)
+	{
+	case S_IFDIR: return DT_DIR;
+	case S_IFREG: return DT_REG;
+	case S_IFLNK: return DT_LNK;
+	case S_IFIFO: return DT_FIFO;
+	case S_IFSOCK: return DT_SOCK;
+	case S_IFCHR: return DT_CHR;
+	case S_IFBLK: return DT_BLK;
+	default: return DT_UNKNOWN;
+	}
+}
+
+bool IsSpecialEntry(unsigned char type)
+{
+	return type == DT_FIFO || type == DT_SOCK || type == DT_CHR || type == DT_BLK;
+}
+
 }  // namespace
 
 XMacFSObjectIterator_posix::XMacFSObjectIterator_posix(const VFolder& folder, uint32 options)
@@ -159,9 +179,10 @@ bool XMacFSObjectIterator_posix::GetNextPath(VFilePath& path, std::string& posix
 bool XMacFSObjectIterator_posix::_Accept(unsigned char type)
 {
 	const bool keepHidden = (fOptions & 8) != 0;
+	const bool keepSpecial = (fOptions & kIterateSpecialEntries) != 0;
 	if (!keepHidden && fName[0] == '.')
 		return false;
-	if (type != DT_UNKNOWN && type != DT_DIR && type != DT_REG && type != DT_LNK)
+	if (type != DT_UNKNOWN && type != DT_DIR && type != DT_REG && type != DT_LNK && !(keepSpecial && IsSpecialEntry(type)))
 		return false;
 	fCurrentPath.assign(fBasePath).append(fName);
 	fCurrentResolved = false;
@@ -175,8 +196,8 @@ bool XMacFSObjectIterator_posix::_Accept(unsigned char type)
 				_Fail(errno);
 			return false;
 		}
-		type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : S_ISLNK(status.st_mode) ? DT_LNK : DT_UNKNOWN;
-		if (type == DT_UNKNOWN)
+		type = EntryType(status.st_mode);
+		if (type == DT_UNKNOWN || (IsSpecialEntry(type) && !keepSpecial))
 			return false;
 	}
 
@@ -194,13 +215,14 @@ bool XMacFSObjectIterator_posix::_Accept(unsigned char type)
 			return false;
 		fCurrentPath = real;
 		fCurrentResolved = true;
-		type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
+		type = EntryType(status.st_mode);
 		if (!keepHidden && NameBeginsWithDot(fCurrentPath))
 			return false;
 	}
 
 	fCurrentIsFolder = type == DT_DIR;
-	if (type == DT_DIR ? (fOptions & 2) == 0 : type == DT_UNKNOWN || (fOptions & 4) == 0)
+	const bool file = type == DT_REG || type == DT_LNK || (keepSpecial && IsSpecialEntry(type));
+	if (type == DT_DIR ? (fOptions & 2) == 0 : !file || (fOptions & 4) == 0)
 		return false;
 	if (!fRootRealPath.empty())
 	{

@@ -27,10 +27,14 @@ struct VFolderIdentity
 	bool operator==(const VFolderIdentity&) const = default;
 };
 
+// With option 4, FIFOs, sockets and devices are given as files too: for the walks that must meet every
+// entry of a tree (deletions, copies). Listings leave them out.
+constexpr uint32 kIterateSpecialEntries = 64;
+
 // Reads one folder with the system's directory calls. Option bits: 2 folders, 4 files (and links that are
 // not resolved), 8 names beginning with '.' kept, 16 symbolic links replaced by their targets' real paths (a
-// dangling link, or one that loops, is left out). With a file system, nothing whose real path leaves its
-// root is given.
+// dangling link, or one that loops, is left out), 64 special entries as files. With a file system, nothing
+// whose real path leaves its root is given.
 class VELK_API XMacFSObjectIterator_posix
 {
 public:

@@ -51,6 +51,18 @@ public:
 	// Copies the whole tree to the new folder name inside dest (EEXIST when anything is there); a failed
 	// copy leaves nothing behind.
 	VError CopyToNonExistingFolder(const VFilePath& dest, const VString& name) const;
+	// Copies the whole tree into a new hidden folder beside target (a folder path), where it stays for
+	// PutInPlace; staging receives its path, cleared on failure, when nothing of the copy is left.
+	VError CopyBeside(const VFilePath& target, VFilePath* staging) const;
+	// An empty hidden folder beside target, for a copy made there item by item; staging as for CopyBeside.
+	static VError CreateBeside(const VFilePath& target, VFilePath* staging);
+	// The folder at staging put in the place of the entry at target (a link there is moved, not followed): in
+	// one step where the file system exchanges entries, else target is renamed aside first. old receives where
+	// the former target now stands, for the caller to remove; on failure it is cleared and nothing changed.
+	static VError PutInPlace(const VFilePath& staging, const VFilePath& target, VFilePath* old);
+	// Whether this folder, or what it would be once made, is folder or lies inside it as the system resolves
+	// both: links and bind mounts on the way are seen through (plat::IsSameOrInsideFolder).
+	bool IsSameOrInside(const VFilePath& folder) const;
 
 	VError GetOwner(uint32& uid, uint32& gid) const;
 	// The low 9 bits of the mode, following links; 0 on failure.

@@ -114,6 +114,59 @@ VError XMacFolder::CopyToNonExistingFolder(const VFilePath& dest, const VString&
 	return MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::CopyTree(path.c_str(), to.c_str()); }));
 }
 
+VError XMacFolder::CopyBeside(const VFilePath& target, VFilePath* staging) const
+{
+	if (staging != nullptr)
+		staging->Clear();
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	const std::string to = SystemPathOf(target);
+	if (to.empty() || !target.IsFolder())
+		return MakePosixError(EINVAL);
+	std::string made;
+	const int error = XMacFile::_RunCopyOrMove([&]() { return plat::CopyTreeBeside(path.c_str(), to.c_str(), made); });
+	if (error == 0 && staging != nullptr)
+		XMacFile::GetFilePathFromPosixPath(made.c_str(), true, *staging);
+	return MakePosixError(error);
+}
+
+VError XMacFolder::CreateBeside(const VFilePath& target, VFilePath* staging)
+{
+	if (staging != nullptr)
+		staging->Clear();
+	const std::string to = SystemPathOf(target);
+	if (to.empty() || !target.IsFolder())
+		return MakePosixError(EINVAL);
+	std::string made;
+	const int error = plat::MakeFolderBeside(to.c_str(), made);
+	if (error == 0 && staging != nullptr)
+		XMacFile::GetFilePathFromPosixPath(made.c_str(), true, *staging);
+	return MakePosixError(error);
+}
+
+VError XMacFolder::PutInPlace(const VFilePath& staging, const VFilePath& target, VFilePath* old)
+{
+	if (old != nullptr)
+		old->Clear();
+	const std::string from = SystemPathOf(staging);
+	const std::string to = SystemPathOf(target);
+	if (from.empty() || to.empty())
+		return MakePosixError(EINVAL);
+	std::string aside;
+	const int error = plat::PutInPlace(from.c_str(), to.c_str(), aside);
+	if (error == 0 && old != nullptr)
+		XMacFile::GetFilePathFromPosixPath(aside.c_str(), true, *old);
+	return MakePosixError(error);
+}
+
+bool XMacFolder::IsSameOrInside(const VFilePath& folder) const
+{
+	std::string path;
+	const std::string other = SystemPathOf(folder);
+	return _SystemPath(path) && !other.empty() && plat::IsSameOrInsideFolder(path.c_str(), other.c_str());
+}
+
 VError XMacFolder::GetOwner(uint32& uid, uint32& gid) const
 {
 	std::string path;
