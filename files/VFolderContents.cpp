@@ -208,8 +208,9 @@ void VFolder::GetElements(std::vector<VRefPtr<IFile>>* files, std::vector<VRefPt
 
 bool VFolder::IterateFiles(const std::function<bool(IFile*, IFileAttributeAccessor*)>& callback, uint32 options) const
 {
+	// The callers' walks list files as listings do: special entries are for deletions and copies only.
 	FolderChain chain;
-	return WalkFiles(*this, callback, options, chain);
+	return WalkFiles(*this, callback, options & ~kIterateSpecialEntries, chain);
 }
 
 bool VFolder::IterateFolders(const std::function<bool(IFolder*, IFileAttributeAccessor*)>& callback,

@@ -28,6 +28,7 @@
 #include "common/VTestFileSystem.h"
 #include "files/VFile.h"
 #include "files/VFileError.h"
+#include "files/VFileIterator.h"
 #include "files/VFolder.h"
 #include "platform/Rename.h"
 #include "platform/TreeCopy.h"
@@ -472,6 +473,16 @@ TEST_F(VFolderContentsTest, SpecialEntriesAreDeletedAndCopiedLikeFiles)
 		std::vector<VRefPtr<VFile>> files;
 		Folder("tree/only")->GetContents(&files, nullptr);
 		EXPECT_TRUE(files.empty());
+		std::vector<std::string> walked;
+		EXPECT_TRUE(Folder("tree")->IterateFiles(
+			[&](IFile* file, IFileAttributeAccessor*) {
+				VString name;
+				file->GetName(name);
+				walked.push_back(to_string(name));
+				return true;
+			},
+			eFI_RECURSIVE | eFI_FOLDERS | eFI_HIDDEN | kIterateSpecialEntries));
+		EXPECT_EQ(walked, std::vector<std::string>{"a.txt"});
 		EXPECT_FALSE(Folder("tree/only")->IsEmpty());
 		{
 			StErrorContextInstaller errors(false);
