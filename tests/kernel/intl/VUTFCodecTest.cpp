@@ -220,57 +220,6 @@ TEST(VUTFCodecTest, EncodeUTF8Cases)
 	}
 }
 
-// Random texts full of surrogates, paired and not, come back unit for unit through the writer and the reader.
-TEST(VUTFCodecTest, UTF8RoundTripKeepsEveryUnit)
-{
-	std::mt19937 random(38);
-	std::uniform_int_distribution<int> pick(0, 5);
-	for (int round = 0; round < 200; ++round)
-	{
-		std::u16string text;
-		const size_t length = size_t(round % 40) + 1;
-		while (text.size() < length)
-		{
-			switch (pick(random))
-			{
-				case 0:
-					text += char16_t(0xD800 + random() % 0x400);  // high, paired only by chance
-					break;
-				case 1:
-					text += char16_t(0xDC00 + random() % 0x400);  // low
-					break;
-				case 2:
-					text += u"\U0001F600";
-					break;
-				case 3:
-					text += char16_t(0x80 + random() % 0x780);
-					break;
-				case 4:
-					text += char16_t(0xE000 + random() % 0x2000);
-					break;
-				default:
-					text += char16_t('a' + random() % 26);
-					break;
-			}
-		}
-		// Everything goes but a high surrogate that ends the text, which waits for its partner.
-		const bool waits = text.back() >= 0xD800 && text.back() <= 0xDBFF;
-		const std::u16string sent = waits ? text.substr(0, text.size() - 1) : text;
-		Bytes bytes(text.size() * 3);
-		int32 consumed = 0;
-		size_t produced = 0;
-		ASSERT_TRUE(EncodeUTF8(text.data(), int32(text.size()), &consumed, bytes.data(), bytes.size(), &produced));
-		ASSERT_EQ(consumed, int32(sent.size()));
-		std::u16string back(text.size() + 1, u'?');
-		size_t read = 0;
-		int32 units = 0;
-		ASSERT_TRUE(DecodeUTF8(bytes.data(), produced, &read, back.data(), int32(back.size()), &units));
-		EXPECT_EQ(read, produced);
-		back.resize(size_t(units));
-		EXPECT_EQ(back, sent);
-	}
-}
-
 TEST(VUTFCodecTest, ToUTF8StringLosesNothing)
 {
 	EXPECT_EQ(ToUTF8String(nullptr, 5), "");
