@@ -178,8 +178,8 @@ bool VFromUnicodeConverter::ConvertRealloc(const UniChar* inSource, int32 inSour
 			return false;
 		if (consumed >= inSourceUnits)
 			return true;
-		// Units the converter would not take with room to spare (a lone high surrogate at the end, which
-		// has no form of its own) are text left out: the whole text was not converted.
+		// Units the converter would not take with room to spare (a high surrogate at the very end, which
+		// waits for a partner that never comes) are text left out: the whole text was not converted.
 		if (consumed == before)
 			return false;
 		// Another round with a larger block: this one ran out of room after some progress.

@@ -392,31 +392,31 @@ bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsume
 					p += 2;
 					continue;
 				}
-				// A lone surrogate has no UTF-8 form: the loop below stops before it.
-				break;
+				// A lone surrogate stands alone, in three bytes.
+				out[0] = uint8(0xE0 | (unit >> 12));
+				out[1] = uint8(0x80 | ((unit >> 6) & 0x3F));
+				out[2] = uint8(0x80 | (unit & 0x3F));
+				out += 3;
+				++p;
 			}
 		}
 	}
 
 	size_t produced = size_t(out - outBegin);
-	bool result = true;
 	while (p < end)
 	{
 		uint32 value = *p;
 		int32 units = 1;
-		if (value >= 0xD800 && value <= 0xDFFF)
+		if (value >= 0xD800 && value <= 0xDBFF)
 		{
-			if (value <= 0xDBFF && p + 1 == end)
+			if (p + 1 == end)
 				break;  // its low surrogate may come with the next call
-			const uint32 next = value <= 0xDBFF ? p[1] : 0;
-			if (next < 0xDC00 || next > 0xDFFF)
+			const uint32 next = p[1];
+			if (next >= 0xDC00 && next <= 0xDFFF)
 			{
-				// A lone surrogate is no character: writing its three bytes would make text no reader takes.
-				result = false;
-				break;
+				value = ((value - 0xD800) << 10) + (next - 0xDC00) + 0x10000;
+				units = 2;
 			}
-			value = ((value - 0xD800) << 10) + (next - 0xDC00) + 0x10000;
-			units = 2;
 		}
 
 		const size_t length = value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
@@ -453,7 +453,7 @@ bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsume
 
 	*outUnitsConsumed = int32(p - source);
 	*outBytesProduced = produced;
-	return result;
+	return true;
 }
 
 bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced)
@@ -551,17 +551,11 @@ std::string ToUTF8String(const UniChar* units, int32 count)
 	text.resize(size_t(count) * 3);
 	int32 consumed = 0;
 	size_t produced = 0;
-	// The writer stops before each lone surrogate: here it stands alone, in three bytes, and the rest follows.
-	while (consumed < count)
+	EncodeUTF8(units, count, &consumed, text.data(), text.size(), &produced);
+	if (consumed < count)
 	{
-		int32 more = 0;
-		size_t bytes = 0;
-		EncodeUTF8(units + consumed, count - consumed, &more, text.data() + produced, text.size() - produced, &bytes);
-		consumed += more;
-		produced += bytes;
-		if (consumed == count)
-			break;
-		const uint32 value = units[consumed++];
+		// Only a high surrogate at the very end is left: nothing follows it, so it stands alone.
+		const uint32 value = units[consumed];
 		text[produced++] = char(0xE0 | (value >> 12));
 		text[produced++] = char(0x80 | ((value >> 6) & 0x3F));
 		text[produced++] = char(0x80 | (value & 0x3F));

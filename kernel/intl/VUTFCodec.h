@@ -28,12 +28,11 @@ VELK_API bool DecodeUTF8(const void* source, size_t sourceBytes, size_t* outByte
 // before the input, or when it skipped a value of 0x110000 or more (consumed, nothing written).
 VELK_API bool DecodeUTF32(const void* source, size_t sourceBytes, bool swap, size_t* outBytesConsumed, UniChar* dest, int32 destMaxUnits, int32* outUnitsProduced);
 
-// UTF-16 to UTF-8. A high surrogate followed by a low one gives four bytes. A lone surrogate has no UTF-8
-// form: the conversion stops before it and returns false (as the UTF-32 writer does), except for a high
-// surrogate that is the last unit, which is left unconsumed with true (its partner may arrive with the next
-// call). Stops before a sequence that would not fit. With a null dest nothing is written and the bytes that
-// would be produced are counted (same stops). Bytes past those produced, within the room, may be written
-// over.
+// UTF-16 to UTF-8. A high surrogate followed by a low one gives four bytes; any other surrogate gives three
+// bytes on its own (DE00 gives ED B8 80, which DecodeUTF8 reads back as DE00), except a high surrogate that
+// is the last unit, which is left unconsumed (its partner may arrive with the next call). Stops before a
+// sequence that would not fit. With a null dest nothing is written and the bytes that would be produced are
+// counted. Always returns true. Bytes past those produced, within the room, may be written over.
 VELK_API bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
 
 // 32-bit wide characters to UTF-8, with the long forms beyond U+10FFFF (five bytes from 0x200000, six from
@@ -43,8 +42,8 @@ VELK_API bool EncodeUTF8(const UniChar* source, int32 sourceUnits, int32* outUni
 // more stops the conversion and makes the result false.
 VELK_API bool EncodeUTF8Wide(const wchar_t* source, int32 sourceUnits, int32* outUnitsConsumed, void* dest, size_t destMaxBytes, size_t* outBytesProduced);
 
-// The whole UTF-16 text as UTF-8, for handing text to system calls: a lone surrogate, which EncodeUTF8
-// refuses, gives three bytes on its own here. Null or a count below 1 gives "".
+// The whole UTF-16 text as UTF-8 (a high surrogate at the very end gives three bytes too), for handing text
+// to system calls that take any bytes. Null or a count below 1 gives "".
 VELK_API std::string ToUTF8String(const UniChar* units, int32 count);
 
 // Strict forms, for names that must reach the system byte for byte and come back the same: false, out

@@ -108,7 +108,7 @@ public:
 				 int32* outUnitsProduced) const override;
 };
 
-// UTF-8: see EncodeUTF8. A null destination only counts the bytes. False before a lone surrogate.
+// UTF-8: see EncodeUTF8. A null destination only counts the bytes. Always true.
 class VELK_API VFromUnicodeConverter_UTF8 : public VFromUnicodeConverter
 {
 public:

@@ -823,8 +823,8 @@ VELK_API VString ToString(int value);
 VELK_API VString ToString(long long value);
 VELK_API VString ToString(unsigned long long value);
 VELK_API VString ToString(unsigned long value);
-// The text as UTF-8 (a high surrogate that ends the text is dropped); empty when memory is short (velk 107
-// raised).
+// The text as UTF-8, every unit kept: a lone surrogate, one that ends the text included, gives its three
+// bytes (as ToUTF8String writes it); empty when memory is short (velk 107 raised).
 VELK_API std::string to_string(const VString& text);
 // A new string formatted as by VString::Printf (objects passed by pointer).
 template <typename... Args>

@@ -15,6 +15,7 @@
 
 #include "kernel/intl/VIntlMgr.h"
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/intl/VUTFCodec.h"
 #include "kernel/json/VJSONValue.h"
 #include "kernel/strings/StStringConverter.h"
 #include "kernel/values/VDuration.h"
@@ -471,6 +472,10 @@ std::string UTF8Text(const VString& text)
 	}
 	size_t needed = 0;
 	utf8->Convert(text.GetCPointer(), length, &consumed, nullptr, 0x7FFFFFFF, &needed);
+	// Only a high surrogate at the very end is left, which the writer keeps for a partner: here nothing
+	// follows it, so it stands alone, as ToUTF8String writes it.
+	if (consumed < length)
+		return ToUTF8String(text.GetCPointer(), length);
 	std::string result(needed, '\0');
 	utf8->Convert(text.GetCPointer(), length, &consumed, result.data(), result.size(), &produced);
 	result.resize(std::min(produced, needed));

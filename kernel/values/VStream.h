@@ -190,7 +190,9 @@ public:
 	// The mark of the character set (UTF-8, UTF-16 and UTF-32 in either order); nothing for other sets.
 	VError WriteBOM();
 
-	// The text in the character set, line ends rewritten to the carriage-return mode; no mark.
+	// The text in the character set, line ends rewritten to the carriage-return mode; no mark. A unit the
+	// converter stops at (a lone surrogate in UTF-32, a high surrogate ending the text in UTF-8) gives velk
+	// 210, stored; the text before it is written.
 	VError PutText(const VString& text);
 	VError PutPrintf(const char* format, ...);
 	VError PutVPrintf(const char* format, va_list arguments);

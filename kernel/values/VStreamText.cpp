@@ -124,11 +124,13 @@ VError VStream::PutText(const VString& text)
 	{
 		int32 consumed = 0;
 		size_t produced = 0;
-		fFromUnicode->Convert(units, left, &consumed, bytes, sizeof(bytes), &produced);
+		const bool converted = fFromUnicode->Convert(units, left, &consumed, bytes, sizeof(bytes), &produced);
 		if (produced > 0)
 			_WriteFrame(bytes, produced);
-		if (consumed <= 0)
-			break;
+		// A unit the character set has no form for, or a high surrogate at the very end waiting for a partner
+		// that never comes: the text cannot be written whole, and saying so is all that is left.
+		if ((!converted || consumed <= 0) && fError == VE_OK)
+			return _Fail(VE_STREAM_TEXT_CONVERSION_FAILURE);
 		units += consumed;
 		left -= consumed;
 	}

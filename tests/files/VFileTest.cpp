@@ -97,6 +97,8 @@ TEST_F(VFileTest, TextRoundTripsThroughCharSetsMarksAndLineEnds)
 		{"Latin-1", u"caf\u00E9", kCharSet_ISO8859_1, eCRM_NONE, true, "caf\xE9", kCharSet_ISO8859_1, eCRM_NONE,
 			u"caf\u00E9"},
 		{"empty text writes no mark", u"", kCharSet_UTF8, eCRM_NONE, true, "", kCharSet_UTF8, eCRM_NONE, u""},
+		{"UTF-8 keeps lone surrogates", u"\xDE00" u"a\xD800" u"b", kCharSet_UTF8, eCRM_NONE, false, "\xED\xB8\x80" "a\xED\xA0\x80" "b",
+			kCharSet_UTF8, eCRM_NONE, u"\xDE00" u"a\xD800" u"b"},
 	};
 	for (const RoundTrip& row : rows)
 	{
@@ -449,18 +451,25 @@ TEST_F(VFileTest, FailedOperationsPushTheirCodeAndParameters)
 	EXPECT_EQ(Entries().size(), 5u);  // nothing made, nothing removed
 }
 
-// Text that has no form in the character set is a conversion error, and the file keeps its content.
+// Text that cannot be converted whole is a conversion error, and the file keeps its content: UTF-32 has no
+// form for a lone surrogate, and in UTF-8 a high surrogate that ends the text waits for a partner.
 TEST_F(VFileTest, TextThatCannotBeConvertedLeavesTheFile)
 {
-	const std::u16string texts[] = {u"\xD800", u"abc\xD800", u"\xDC00" u"abc", u"a\xD800" u"bc"};
-	for (const std::u16string& units : texts)
+	const std::pair<CharSet, std::u16string> rows[] = {
+		{kCharSet_UTF8, u"\xD800"},
+		{kCharSet_UTF8, u"abc\xD800"},
+		{kCharSet_UTF32, u"\xDC00" u"abc"},
+		{kCharSet_UTF32, u"a\xD800" u"bc"},
+		{kCharSet_UTF32BE, u"abc\xD800"},
+	};
+	for (const auto& [charSet, units] : rows)
 	{
-		SCOPED_TRACE(units.size());
+		SCOPED_TRACE(testing::Message() << charSet << " " << units.size());
 		VRefPtr<VFile> file = Write("kept.txt", "old content");
 		StErrorContextInstaller scope(false, true);
-		const VError result = file->SetContentAsString(VString(units.data(), int32(units.size())), kCharSet_UTF8, eCRM_NONE, false);
+		const VError result = file->SetContentAsString(VString(units.data(), int32(units.size())), charSet, eCRM_NONE, false);
 		EXPECT_NE(result, VE_OK);
-		EXPECT_NE(scope.GetLast(), nullptr);
+		EXPECT_EQ(scope.GetLastError(), result);
 		EXPECT_EQ(Read("kept.txt"), "old content");
 	}
 }

@@ -121,14 +121,17 @@ TEST(VTextConverterTest, CountingWithoutDestinationMatchesRealOutput)
 		std::vector<uint8> out(text.size() * 3);
 		int32 consumed = 0;
 		size_t produced = 0;
-		// Both stop at the first lone surrogate, which has no UTF-8 form.
-		EXPECT_FALSE(utf8.Convert(text.data(), int32(text.size()), &consumed, out.data(), out.size(), &produced));
+		ASSERT_TRUE(utf8.Convert(text.data(), int32(text.size()), &consumed, out.data(), out.size(), &produced));
 		int32 countedUnits = 0;
 		size_t counted = 0;
-		EXPECT_FALSE(utf8.Convert(text.data(), int32(text.size()), &countedUnits, nullptr, 0, &counted));
+		ASSERT_TRUE(utf8.Convert(text.data(), int32(text.size()), &countedUnits, nullptr, 0, &counted));
 		EXPECT_EQ(counted, produced);
 		EXPECT_EQ(countedUnits, consumed);
-		EXPECT_LT(consumed, int32(text.size()));
+		// The lone surrogates are written like any other unit: the whole text goes, and comes back.
+		ASSERT_EQ(consumed, int32(text.size()));
+		VString back;
+		ASSERT_TRUE(VTextConverters::Get()->ConvertToVString(out.data(), produced, kCharSet_UTF8, back));
+		EXPECT_EQ(ToU16(back), text);
 
 		std::wstring wide;
 		for (char16_t unit : text)
@@ -259,9 +262,10 @@ TEST(VTextConverterTest, FromUTF16EdgeCases)
 	const Case cases[] = {
 		{"pair to UTF-8", 7, u"\xD83D\xDE00", {0xF0, 0x9F, 0x98, 0x80}, 2, true},
 		{"high surrogate at the end waits", 7, u"a\xD83D", {'a'}, 1, true},
-		// A lone surrogate has no UTF-8 form: the conversion stops before it and fails, as UTF-32's does.
-		{"lone low surrogate stops UTF-8", 7, u"ab\xDE00" u"c", {'a', 'b'}, 2, false},
-		{"high surrogate before a quote stops UTF-8", 7, u"\xD83D\"", {}, 0, false},
+		// UTF-8 writes a lone surrogate in three bytes; UTF-32 has no form for it and stops before it.
+		{"lone low surrogate to UTF-8", 7, u"\xDE00", {0xED, 0xB8, 0x80}, 1, true},
+		{"lone high surrogate keeps the letter after it", 7, u"\xD800" u"A", {0xED, 0xA0, 0x80, 'A'}, 2, true},
+		{"lone high surrogate keeps the quote after it", 7, u"\xD83D\"", {0xED, 0xA0, 0xBD, '"'}, 2, true},
 		{"pair to UTF-32", 4, u"\xD83D\xDE00", {0x00, 0xF6, 0x01, 0x00}, 2, true},
 		{"lone low surrogate stops UTF-32", 4, u"ab\xDC00" u"c", {'a', 0, 0, 0, 'b', 0, 0, 0}, 2, false},
 		{"high surrogate at the end stops UTF-32", 4, u"a\xD800", {'a', 0, 0, 0}, 1, false},
@@ -412,13 +416,43 @@ TEST(VTextConverterTest, ConvertReallocAndConvertToBufferAppend)
 	VMemoryBuffer<> fresh;
 	ASSERT_TRUE(utf8->ConvertToBuffer(abc.data(), 3, fresh, 1));
 	EXPECT_EQ(fresh.GetDataSize(), 4u);
-	// A lone surrogate anywhere, a high one at the very end included, fails the whole text: it is not all
-	// there.
-	for (const std::u16string& lone : { std::u16string(u"\xD800"), std::u16string(u"ab\xD800"), std::u16string(u"\xDC00" u"ab"), std::u16string(u"a\xD800" u"b") })
+}
+
+// A whole text converts whole or fails: UTF-8 writes lone surrogates inside the text, but a high surrogate
+// that ends it waits for a partner that never comes; UTF-32 stops at any lone surrogate.
+TEST(VTextConverterTest, WholeTextsWithLoneSurrogates)
+{
+	struct Row
 	{
-		SCOPED_TRACE(lone.size());
-		VMemoryBuffer<> converted;
-		EXPECT_FALSE(utf8->ConvertToBuffer(lone.data(), int32(lone.size()), converted, 0));
+		CharSet charSet;
+		std::u16string text;
+		bool converted;
+		Bytes bytes;  // when converted
+	};
+	const Row rows[] = {
+		{kCharSet_UTF8, u"\xDC00" u"ab", true, {0xED, 0xB0, 0x80, 'a', 'b'}},
+		{kCharSet_UTF8, u"a\xD800" u"b", true, {'a', 0xED, 0xA0, 0x80, 'b'}},
+		{kCharSet_UTF8, u"\xD800", false, {}},
+		{kCharSet_UTF8, u"ab\xD800", false, {}},
+		{kCharSet_UTF32, u"\xDC00" u"ab", false, {}},
+		{kCharSet_UTF32, u"a\xD800" u"b", false, {}},
+		{kCharSet_UTF32, u"ab\xD800", false, {}},
+		{kCharSet_UTF32Raw, u"a\xD800" u"b", true, {'a', 0, 0, 0, 0x00, 0xD8, 0, 0, 'b', 0, 0, 0}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << row.charSet << " " << row.text.size());
+		VRefPtr<VFromUnicodeConverter> converter = FromUnicode(row.charSet);
+		VMemoryBuffer<> buffer;
+		ASSERT_TRUE(buffer.AddData("<", 1));
+		EXPECT_EQ(converter->ConvertToBuffer(row.text.data(), int32(row.text.size()), buffer, 0), row.converted);
+		if (!row.converted)
+			continue;
+		const uint8* data = static_cast<const uint8*>(buffer.GetDataPtr());
+		EXPECT_EQ(Bytes(data + 1, data + buffer.GetDataSize()), row.bytes);
+		VString back;
+		ASSERT_TRUE(VTextConverters::Get()->ConvertToVString(data + 1, size_t(buffer.GetDataSize()) - 1, row.charSet, back));
+		EXPECT_EQ(ToU16(back), row.text);
 	}
 }
 

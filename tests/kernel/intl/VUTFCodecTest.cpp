@@ -143,36 +143,54 @@ struct EncodeCase
 	size_t room;
 	Bytes expected;
 	int32 consumed;
-	bool result = true;
 };
 
+// The writer always answers true; a lone surrogate is written like any other unit, in three bytes, so that
+// stored texts keep every unit and the reader gives them back.
 TEST(VUTFCodecTest, EncodeUTF8Cases)
 {
+	const Bytes abc(std::begin("abcdefghij"), std::end("abcdefghij") - 1);
+	const Bytes klm(std::begin("klmnopqrstuvwxyz"), std::end("klmnopqrstuvwxyz") - 1);
+	const auto around = [&](Bytes middle) {
+		Bytes bytes = abc;
+		bytes.insert(bytes.end(), middle.begin(), middle.end());
+		bytes.insert(bytes.end(), klm.begin(), klm.end());
+		return bytes;
+	};
 	const std::vector<EncodeCase> cases = {
 		{"ascii", u"abc", 10, {'a', 'b', 'c'}, 3},
 		{"two-byte", u"\u00E9", 10, {0xC3, 0xA9}, 1},
 		{"three-byte", u"\u20AC", 10, {0xE2, 0x82, 0xAC}, 1},
 		{"pair", u"\U0001F600", 10, {0xF0, 0x9F, 0x98, 0x80}, 2},
-		// A lone surrogate has no UTF-8 form: the conversion stops before it and fails.
-		{"lone low surrogate", u"\xDE00", 10, {}, 0, false},
-		{"text before a lone low surrogate", u"ab\xDE00" u"c", 10, {'a', 'b'}, 2, false},
-		{"high surrogate before a letter", u"\xD83D" u"A", 10, {}, 0, false},
-		{"high surrogate before a pair", u"\xD83D\xD83D\xDE00", 10, {}, 0, false},
-		{"lone surrogate in a long text", u"abcdefghij\xD800klmnopqrstuvwxyz", 40, {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j'}, 10, false},
-		{"pair in a long text", u"abcdefghij\U0001F600klmnopqrstuv", 40,
-			{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 0xF0, 0x9F, 0x98, 0x80, 'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't', 'u', 'v'}, 24},
+		{"lowest and highest pairs", u"\U00010000\U0010FFFF", 10, {0xF0, 0x90, 0x80, 0x80, 0xF4, 0x8F, 0xBF, 0xBF}, 4},
+		{"lone low surrogate", u"\xDE00", 10, {0xED, 0xB8, 0x80}, 1},
+		{"lone high surrogate before a letter", u"\xD800" u"A", 10, {0xED, 0xA0, 0x80, 'A'}, 2},
+		{"lone high surrogate before a pair", u"\xD83D\xD83D\xDE00", 10, {0xED, 0xA0, 0xBD, 0xF0, 0x9F, 0x98, 0x80}, 3},
+		{"low surrogate before a high one", u"\xDC00\xD800" u"a", 10, {0xED, 0xB0, 0x80, 0xED, 0xA0, 0x80, 'a'}, 3},
+		{"two high surrogates, the last at the end", u"\xDBFF\xDBFF", 10, {0xED, 0xAF, 0xBF}, 1},
 		{"high surrogate at the end left unconsumed", u"a\xD83D", 10, {'a'}, 1},
+		{"high surrogate alone left unconsumed", u"\xD800", 10, {}, 0},
+		{"lone surrogate that does not fit", u"a\xDC00", 3, {'a'}, 1},
 		{"sequence that does not fit", u"a\u00E9", 2, {'a'}, 1},
 		{"pair that does not fit", u"\U0001F600", 3, {}, 0},
 		{"empty", u"", 10, {}, 0},
+		// Texts of 8 units or more take the fast path first.
+		{"lone low surrogate in a long text", u"abcdefghij\xDC00klmnopqrstuvwxyz", 40, around({0xED, 0xB0, 0x80}), 27},
+		{"lone high surrogate in a long text", u"abcdefghij\xD800klmnopqrstuvwxyz", 40, around({0xED, 0xA0, 0x80}), 27},
+		{"pair in a long text", u"abcdefghij\U0001F600klmnopqrstuvwxyz", 40, around({0xF0, 0x9F, 0x98, 0x80}), 28},
+		{"lone surrogates among three-byte characters", u"\u65E5\u672C\xDC00\u65E5\u672C\xD800\u65E5\u672C\u65E5\u672C", 40,
+			{0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xED, 0xB0, 0x80, 0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xED, 0xA0, 0x80,
+			 0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC}, 10},
+		{"long text ending in a high surrogate", u"abcdefghijklmnop\xD800", 60,
+			Bytes(std::begin("abcdefghijklmnop"), std::end("abcdefghijklmnop") - 1), 16},
 	};
 	for (const EncodeCase& c : cases)
 	{
 		SCOPED_TRACE(c.name);
-		Bytes out(48, 0xEE);
+		Bytes out(64, 0xEE);
 		int32 consumed = 99;
 		size_t produced = 99;
-		EXPECT_EQ(EncodeUTF8(c.input.data(), int32(c.input.size()), &consumed, out.data(), c.room, &produced), c.result);
+		EXPECT_TRUE(EncodeUTF8(c.input.data(), int32(c.input.size()), &consumed, out.data(), c.room, &produced));
 		EXPECT_EQ(consumed, c.consumed);
 		ASSERT_EQ(produced, c.expected.size());
 		EXPECT_EQ(Bytes(out.begin(), out.begin() + long(produced)), c.expected);
@@ -187,10 +205,18 @@ TEST(VUTFCodecTest, EncodeUTF8Cases)
 		{
 			int32 countedUnits = 0;
 			size_t counted = 0;
-			EXPECT_EQ(EncodeUTF8(c.input.data(), int32(c.input.size()), &countedUnits, nullptr, 0, &counted), c.result);
+			EXPECT_TRUE(EncodeUTF8(c.input.data(), int32(c.input.size()), &countedUnits, nullptr, 0, &counted));
 			EXPECT_EQ(counted, produced);
 			EXPECT_EQ(countedUnits, consumed);
 		}
+
+		// The reader takes back exactly the units written, lone surrogates included.
+		std::u16string back(c.input.size() + 1, u'?');
+		size_t read = 0;
+		int32 units = 0;
+		EXPECT_TRUE(DecodeUTF8(c.expected.data(), c.expected.size(), &read, back.data(), int32(back.size()), &units));
+		EXPECT_EQ(read, c.expected.size());
+		EXPECT_EQ(back.substr(0, size_t(units)), c.input.substr(0, size_t(c.consumed)));
 	}
 }
 
@@ -209,6 +235,39 @@ TEST(VUTFCodecTest, ToUTF8StringLosesNothing)
 	EXPECT_EQ(ToUTF8String(lone.data(), int32(lone.size())), "abcdefghij\xED\xB0\x80klmnopqrstuvwxyz\xED\xA0\x80" "1");
 	// Only three units of a longer text.
 	EXPECT_EQ(ToUTF8String(u"xyzw", 3), "xyz");
+}
+
+// The system form, for paths and names, refuses what the writer and the reader let through: a name with a
+// lone surrogate would reach the system as bytes that no name there comes back as.
+TEST(VUTFCodecTest, StrictFormsRefuseLoneSurrogates)
+{
+	struct Row
+	{
+		const char* name;
+		std::u16string units;
+		bool accepted;
+		std::string bytes;
+	};
+	const Row rows[] = {
+		{"pair", u"a\U0001F600", true, "a\xF0\x9F\x98\x80"},
+		{"empty", u"", true, ""},
+		{"lone high", u"a\xD800" u"b", false, ""},
+		{"lone low", u"\xDE00", false, ""},
+		{"high at the end", u"ab\xD83D", false, ""},
+		{"low before high", u"\xDC00\xD800", false, ""},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		std::string out = "left over";
+		EXPECT_EQ(ToStrictUTF8(row.units.data(), int32(row.units.size()), out), row.accepted);
+		EXPECT_EQ(out, row.bytes);
+		// What the lenient writer makes of it is refused on the way back.
+		const std::string lenient = ToUTF8String(row.units.data(), int32(row.units.size()));
+		std::u16string back = u"left over";
+		EXPECT_EQ(FromStrictUTF8(lenient.data(), lenient.size(), back), row.accepted);
+		EXPECT_EQ(back, row.accepted ? row.units : std::u16string());
+	}
 }
 
 struct Decode32Case

@@ -92,6 +92,14 @@ TEST_F(StStringConverterTest, ConvertsInTheSetAndMode)
 		{"every end under LF", u"a\r\nb\rc\n", kCharSet_UTF8, eCRM_LF, "a\nb\nc\n", true, true},
 		{"ends kept", u"a\r\nb\rc", kCharSet_UTF8, eCRM_NONE, "a\r\nb\rc", true, true},
 		{"set without converter", u"abc", 99999, eCRM_NONE, "", false, true},
+		{"lone surrogates in UTF-8", u"\xDC00" u"a\xD800" u"b", kCharSet_UTF8, eCRM_NONE, "\xED\xB0\x80" "a\xED\xA0\x80" "b", true, true},
+		{"lone surrogates past the own buffer", std::u16string(300, u'\xDC00'), kCharSet_UTF8, eCRM_NONE, [] {
+			 std::string lows;
+			 for (int i = 0; i < 300; ++i)
+				 lows += "\xED\xB0\x80";
+			 return lows;
+		 }(), true, false},
+		{"lone surrogate in UTF-32", u"a\xD800" u"b", kCharSet_UTF32, eCRM_NONE, "", false, true},
 	};
 	for (const Row& row : rows)
 	{
@@ -178,7 +186,7 @@ TEST_F(StStringConverterTest, BlockSizeSurvivesAnEmptyHeapPass)
 	StStringConverter<char> converter(kCharSet_UTF8, eCRM_NONE);
 	const UniChar high = 0xD83D;
 	converter._ConvertString(&high, 1, 1);
-	// A lone surrogate has no UTF-8 form: nothing comes out, and the conversion says it failed.
+	// The text cannot be converted whole: nothing comes out, and the conversion says it failed.
 	ExpectText(converter, "", false, "lone high surrogate");
 	converter.ConvertString(VString(std::u16string(600, u'n').c_str()));
 	ExpectText(converter, std::string(600, 'n'), true, "after the empty pass");

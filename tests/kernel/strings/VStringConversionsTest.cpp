@@ -479,8 +479,13 @@ TEST(VStringConversionsTest, FreeFunctions)
 		euros += "\xE2\x82\xAC";
 	EXPECT_EQ(to_string(VString(std::u16string(200, u'\u20AC').c_str())), euros);
 	EXPECT_EQ(to_string(VString(std::u16string(3000, u'z').c_str())), std::string(3000, 'z'));
-	const UniChar cut[] = {u'a', 0xD83D};  // a high surrogate that ends the text stands for nothing
-	EXPECT_EQ(to_string(VString(cut, 2)), "a");
+	// Lone surrogates keep their three bytes, a high one that ends the text too, in the local area and past it.
+	const UniChar cut[] = {u'a', 0xD83D};
+	EXPECT_EQ(to_string(VString(cut, 2)), "a\xED\xA0\xBD");
+	std::u16string longCut(300, u'z');
+	longCut += u'\xDC00';
+	longCut += u'\xD800';
+	EXPECT_EQ(to_string(VString(longCut.c_str())), std::string(300, 'z') + "\xED\xB0\x80\xED\xA0\x80");
 }
 
 // A string's JSON value shares its heap buffer, so only a text held inline needs a counted copy: when the

@@ -9,6 +9,7 @@
 #include "containers/VArrayString.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/values/VVectorStream.h"
+#include "runtime/StErrorContextInstaller.h"
 #include "runtime/VProgressIndicator.h"
 
 namespace velk {
@@ -369,6 +370,58 @@ TEST(VStreamTest, PutTextWritesTheCharSetAndLineEnds)
 		stream.PutText(VString(u"\u00E9\r\na\n"));
 		EXPECT_EQ(stream.CloseWriting(), VE_OK);
 		EXPECT_EQ(std::string(stream.fBytes.begin(), stream.fBytes.end()), row.bytes);
+	}
+}
+
+// Lone surrogates: UTF-8 and raw UTF-32 write every unit and the reader gives them back; a unit the set has
+// no form for is velk 210, stored, never a success with the rest of the text dropped.
+TEST(VStreamTest, PutTextWritesEveryUnitOrFails)
+{
+	struct Row
+	{
+		CharSet charSet;
+		std::u16string text;
+		VError result;
+		std::string bytes;
+	};
+	const std::u16string lone = u"a\xD800" u"b";
+	const std::u16string ending = u"ab\xD800";
+	const Row rows[] = {
+		{kCharSet_UTF8, lone, VE_OK, "a\xED\xA0\x80" "b"},
+		{kCharSet_UTF8, u"\xDE00", VE_OK, "\xED\xB8\x80"},
+		{kCharSet_UTF32Raw, lone, VE_OK, std::string("a\0\0\0\0\xD8\0\0b\0\0\0", 12)},
+		// The set has no form for a lone surrogate; the text before it is written.
+		{kCharSet_UTF32, lone, VE_STREAM_TEXT_CONVERSION_FAILURE, std::string("a\0\0\0", 4)},
+		{kCharSet_UTF32BE, u"\xDC00" u"b", VE_STREAM_TEXT_CONVERSION_FAILURE, ""},
+		// A high surrogate that ends the text waits for a partner that never comes.
+		{kCharSet_UTF8, ending, VE_STREAM_TEXT_CONVERSION_FAILURE, "ab"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << row.charSet << " " << row.text.size());
+		VVectorStream stream;
+		stream.SetCharSet(row.charSet);
+		ASSERT_EQ(stream.OpenWriting(), VE_OK);
+		StErrorContextInstaller scope(false, true);
+		EXPECT_EQ(stream.PutText(VString(row.text.c_str())), row.result);
+		EXPECT_EQ(scope.GetLastError(), row.result);
+		// The error is sticky: nothing more is written.
+		EXPECT_EQ(stream.PutText(VString(u"z")), row.result);
+		EXPECT_EQ(stream.CloseWriting(), row.result);
+		const std::string written(stream.fBytes.begin(), stream.fBytes.end());
+		if (row.result != VE_OK)
+		{
+			EXPECT_EQ(written, row.bytes);
+			continue;
+		}
+		EXPECT_EQ(written, row.bytes + (row.charSet == kCharSet_UTF8 ? std::string("z") : std::string("z\0\0\0", 4)));
+
+		VVectorStream reader(written);
+		reader.SetCharSet(row.charSet);
+		ASSERT_EQ(reader.OpenReading(), VE_OK);
+		VString back;
+		EXPECT_EQ(reader.GetText(back), VE_OK);
+		EXPECT_EQ(Units(back), row.text + u"z");
 	}
 }
 
