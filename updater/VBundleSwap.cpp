@@ -13,6 +13,7 @@
 #include "updater/VUpdaterErrors.h"
 #include "updater/VBundleSwapJournal.h"
 #include "updater/VUpdaterLog.h"
+#include "updater/mac/XPosixBundlePath.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
@@ -161,6 +162,14 @@ bool SwapIntoPlace(const VFilePath& outdatedPath, const VFilePath& place, const 
 
 }  // namespace
 
+bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate)
+{
+	if (!XPosixBundlePath::IsSameOrInside(upToDate.GetPath(), outdated.GetPath()))
+		return false;
+	ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, outdated.GetPath());
+	return true;
+}
+
 bool DeleteStaging(const VFilePath& staging)
 {
 	const VFolder folder(staging);
@@ -182,11 +191,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	VBundleSwapJournal* journal)
 {
 	const VFilePath outdatedPath = outdated.GetPath();
-	if (outdated.IsSameFolder(&upToDate) || upToDate.GetPath().IsChildOf(outdatedPath))
-	{
-		ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, outdatedPath);
+	if (ThrowIfSameOrNested(outdated, upToDate))
 		return nullptr;
-	}
 
 	VFilePath temporaryPath;
 	_ComputeTempFolderPath(outdatedPath, temporaryPath, VString("old"));

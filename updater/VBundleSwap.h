@@ -21,6 +21,10 @@ class VString;
 // recorded in it before it changes the disk.
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal = nullptr);
+// 'UPRy' 14 with "path" = the outdated bundle's path, and true, when the two bundles are one folder or the
+// up-to-date one lies inside the outdated one. Folders are compared as they are on disk, through any
+// symbolic link in either path; two bundles of which one cannot be reached are neither.
+bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate);
 // Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
 // logged. True when nothing is left.
 bool DeleteStaging(const VFilePath& staging);
