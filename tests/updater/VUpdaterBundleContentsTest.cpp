@@ -90,78 +90,92 @@ protected:
 		return arguments;
 	}
 
-	std::string Program() const { return fNew + "/Contents/MacOS/Sample"; }
-};
-
-// Up-to-date executables by their first bytes: an ELF program or a script is installed; an empty file (what
-// a power loss leaves of one never flushed) or a file no system can start is refused with its path before
-// the caller is told, even once the client customization has made it executable. Empty files other than the
-// executable may be meant to be empty: they arrive as they are.
-TEST_F(VUpdaterBundleContentsTest, ExecutablesAreCheckedByWhatTheyHold)
-{
-	struct Case
+	struct Executable
 	{
 		const char* fName;
-		std::string fProgram;  // the executable's bytes; empty with fCopyOf set: a copy of that program
+		std::string fProgram;  // the executable's bytes, unless fCopyOf names a program to copy
 		const char* fCopyOf;
 		mode_t fMode;
 		bool fClientInfo;
 		bool fEmptyResources;  // zero-length files beside it
 		int fExit;
 	};
-	const Case cases[] = {
-		{"an empty executable", "", nullptr, 0755, false, false, 2},
+
+	// Each case in a scene of its own, the caller asking for the progress line. Refused: exit 2 with the
+	// executable's path logged, the caller never told, the installed bundle as it was and nothing started.
+	// Accepted: exit 0, the place holding the up-to-date tree as it was received.
+	void ExpectExecutables(const std::vector<Executable>& cases)
+	{
+		const std::string refused = "[16] The program of the new version of the application, '";
+		int index = 0;
+		for (const Executable& c : cases)
+		{
+			SCOPED_TRACE(c.fName);
+			MakeScene(fRoot + "exe" + std::to_string(++index) + "/");
+			if (HasFatalFailure())
+				return;
+			if (c.fCopyOf != nullptr)
+				fs::copy_file(c.fCopyOf, Program(), fs::copy_options::overwrite_existing);
+			else
+				PutFile(Program(), c.fProgram);
+			ASSERT_EQ(::chmod(Program().c_str(), c.fMode), 0);
+			if (c.fEmptyResources)
+			{
+				PutFile(fNew + "/Contents/PkgInfo", "");
+				PutFile(fNew + "/Contents/Resources/Empty/none.txt", "");
+			}
+			TakeTrees();
+			std::vector<std::string> extra{"--caller-log", "yes"};
+			if (c.fClientInfo)
+				extra.insert(extra.end(), {"--client-info", fScene + "samples/client.json"});
+
+			const test::VChildRun run = test::RunChild(TestingUpdater(), Arguments(extra), Environment(), kRunBound);
+			const std::vector<std::string> lines = LogLines(fScene + "logs");
+			EXPECT_TRUE(EndedAs(run.fStatus, c.fExit)) << Ending(run.fStatus) << "\n" << Joined(lines);
+			if (c.fExit == 0)
+			{
+				EXPECT_EQ(Tree(fOld), fNewTree);
+				ExpectNoLeftovers();
+				continue;
+			}
+			EXPECT_TRUE(InOrder(LogMessages(fScene + "logs"), {"The up-to-date application's executable " + Program() +
+				" is missing or cannot be run", "Update failed - ", refused + Program() + "', is missing or cannot be started."}, true))
+				<< Joined(lines);
+			EXPECT_EQ(run.fOutput, "");
+			if (!c.fClientInfo)
+				ExpectNothingLost(kOldTree);
+			EXPECT_EQ(Tree(fOld), fOldTree);
+			ExpectNoLeftovers();
+			EXPECT_EQ(CountRelaunches(), 0);
+		}
+	}
+
+	std::string Program() const { return fNew + "/Contents/MacOS/Sample"; }
+};
+
+// Up-to-date executables that no system could start: an empty file (what a power loss leaves of one never
+// flushed), text that is no script, a foreign program, headers cut short; refused with their path before the
+// caller is told, even once the client customization has made them executable.
+TEST_F(VUpdaterBundleContentsTest, ExecutablesNoSystemCanStartAreRefused)
+{
+	ExpectExecutables({
 		{"an empty executable among empty files", "", nullptr, 0755, false, true, 2},
 		{"an empty executable the customization makes executable", "", nullptr, 0644, true, false, 2},
 		{"text that is no script", "echo version 2.0\n", nullptr, 0755, false, false, 2},
 		{"one byte of a script header", "#", nullptr, 0755, false, false, 2},
 		{"a foreign program", std::string("MZ\x90\0\3\0\0\0", 8), nullptr, 0755, false, false, 2},
 		{"an ELF header cut short", "\x7f" "EL", nullptr, 0755, false, false, 2},
+	});
+}
+
+// An ELF program or a script is installed; empty files other than the executable may be meant to be empty,
+// and arrive as they are.
+TEST_F(VUpdaterBundleContentsTest, ProgramsAndEmptyFilesAreInstalledAsReceived)
+{
+	ExpectExecutables({
 		{"an ELF program", "", "/bin/true", 0755, false, false, 0},
 		{"a script among empty files", "#!/bin/sh\nexit 0\n", nullptr, 0755, false, true, 0},
-	};
-	const std::string refused = "[16] The program of the new version of the application, '";
-	int index = 0;
-	for (const Case& c : cases)
-	{
-		SCOPED_TRACE(c.fName);
-		MakeScene(fRoot + "exe" + std::to_string(++index) + "/");
-		if (HasFatalFailure())
-			return;
-		if (c.fCopyOf != nullptr)
-			fs::copy_file(c.fCopyOf, Program(), fs::copy_options::overwrite_existing);
-		else
-			PutFile(Program(), c.fProgram);
-		ASSERT_EQ(::chmod(Program().c_str(), c.fMode), 0);
-		if (c.fEmptyResources)
-		{
-			PutFile(fNew + "/Contents/PkgInfo", "");
-			PutFile(fNew + "/Contents/Resources/Empty/none.txt", "");
-		}
-		TakeTrees();
-		std::vector<std::string> extra{"--caller-log", "yes"};
-		if (c.fClientInfo)
-			extra.insert(extra.end(), {"--client-info", fScene + "samples/client.json"});
-
-		const test::VChildRun run = test::RunChild(TestingUpdater(), Arguments(extra), Environment(), kRunBound);
-		const std::vector<std::string> lines = LogLines(fScene + "logs");
-		EXPECT_TRUE(EndedAs(run.fStatus, c.fExit)) << Ending(run.fStatus) << "\n" << Joined(lines);
-		if (c.fExit == 0)
-		{
-			EXPECT_EQ(Tree(fOld), fNewTree);
-			ExpectNoLeftovers();
-			continue;
-		}
-		EXPECT_TRUE(InOrder(LogMessages(fScene + "logs"), {"The up-to-date application's executable " + Program() +
-			" is missing or cannot be run", "Update failed - ", refused + Program() + "', is missing or cannot be started."}, true))
-			<< Joined(lines);
-		EXPECT_EQ(run.fOutput, "");
-		if (!c.fClientInfo)
-			ExpectNothingLost(kOldTree);
-		EXPECT_EQ(Tree(fOld), fOldTree);
-		ExpectNoLeftovers();
-		EXPECT_EQ(CountRelaunches(), 0);
-	}
+	});
 }
 
 // The up-to-date bundle's file system is flushed before the updater reads anything inside the bundle, the

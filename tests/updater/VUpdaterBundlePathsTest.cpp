@@ -40,6 +40,63 @@ const std::string kInstallFailed = "[100] The new version of the application cou
 class VUpdaterBundlePathsTest : public test::VUpdaterFaultsFixture
 {
 protected:
+	struct Refusal
+	{
+		const char* fName;
+		// Prepares the scene; answers the outdated and up-to-date paths as given on the command line.
+		std::function<std::pair<std::string, std::string>()> fPaths;
+		std::vector<std::string> fLogged;  // "@" stands for the installed bundle's path, "%" for the scene's
+	};
+
+	static std::vector<std::string> Nested()
+	{
+		return {"Up-to-date application install failed", "Update failed - ", kSameOrNested + "@/').", kInstallFailed};
+	}
+
+	// Each case in a scene of its own: exit 2 with the texts logged in order, the caller never told to quit,
+	// no program looked at, no swap begun; the installed bundle, the links and the up-to-date bundle as they
+	// were, nothing beside them and nothing started.
+	void ExpectRefused(const std::vector<Refusal>& cases)
+	{
+		int index = 0;
+		for (const Refusal& c : cases)
+		{
+			SCOPED_TRACE(c.fName);
+			MakeScene(fRoot + "scene" + std::to_string(++index) + "/");
+			if (HasFatalFailure())
+				return;
+			const auto [outdated, upToDate] = c.fPaths();
+			TakeTrees();
+			const std::map<std::string, std::string> links = Links();
+
+			const test::VChildRun run = RunOn(outdated, upToDate);
+			const std::vector<std::string> lines = LogLines(fScene + "logs");
+			const std::vector<std::string> messages = LogMessages(fScene + "logs");
+			EXPECT_TRUE(EndedAs(run.fStatus, 2)) << Ending(run.fStatus) << "\n" << Joined(lines);
+			std::vector<std::string> logged;
+			for (std::string piece : c.fLogged)
+			{
+				if (const size_t at = piece.find('@'); at != std::string::npos)
+					piece.replace(at, 1, fOld);
+				if (const size_t at = piece.find('%'); at != std::string::npos)
+					piece.replace(at, 1, fScene);
+				logged.push_back(piece);
+			}
+			EXPECT_TRUE(InOrder(messages, logged, true)) << Joined(lines);
+			EXPECT_EQ(run.fOutput, "");
+			EXPECT_FALSE(InOrder(messages, {"[16]"}, true)) << Joined(lines);
+			EXPECT_FALSE(InOrder(messages, {"is missing or cannot be run"}, true)) << Joined(lines);
+			EXPECT_FALSE(InOrder(messages, {"Proceeding with up-to-date application install..."})) << Joined(lines);
+			EXPECT_EQ(Tree(fOld), fOldTree);
+			EXPECT_EQ(Tree(fNew), fNewTree);
+			EXPECT_EQ(Links(), links);
+			ExpectNoLeftovers();
+			ExpectNothingBeside(fScene + "samples");
+			EXPECT_FALSE(fs::exists(fScene + "data/Trash/files"));
+			EXPECT_EQ(ReadWhole(fScene + "record.txt"), "");
+		}
+	}
+
 	// The up-to-date version copied inside the installed bundle, as a plug-in would sit there.
 	std::string PutNewInsideOld()
 	{
@@ -80,30 +137,18 @@ protected:
 	}
 };
 
-// Paths that lead to the installed bundle itself, or into it, however they get there, and a link that leads
-// nowhere: refused before the caller is told and before anything is read, flushed or moved; the installed
-// bundle, the links and the up-to-date bundle stay as they were, and nothing is started. The check of the
-// bundles comes before the check of the new executable, so a folder inside the installed bundle that holds
-// no program is refused as nested, not as a program that cannot run.
-TEST_F(VUpdaterBundlePathsTest, BundlesThatAreOneAreRefusedBeforeAnythingMoves)
+// Paths that lead to the installed bundle itself, however they get there, and a link that leads nowhere:
+// refused before the caller is told and before anything is read, flushed or moved.
+TEST_F(VUpdaterBundlePathsTest, SameBundleTwiceIsRefusedBeforeAnythingMoves)
 {
-	struct Case
-	{
-		const char* fName;
-		// Prepares the scene; answers the outdated and up-to-date paths as given on the command line.
-		std::function<std::pair<std::string, std::string>()> fPaths;
-		std::vector<std::string> fLogged;  // "@" stands for the installed bundle's path, "%" for the scene's
-	};
-	const std::vector<std::string> nested = {"Up-to-date application install failed", "Update failed - ", kSameOrNested + "@/').",
-		kInstallFailed};
-	const Case cases[] = {
-		{"the same path twice", [&] { return std::make_pair(fOld, fOld); }, nested},
+	ExpectRefused({
+		{"the same path twice", [&] { return std::make_pair(fOld, fOld); }, Nested()},
 		{"the same bundle, once through a link",
 			[&] {
 				fs::create_directory_symlink("v1/Sample.app", fScene + "samples/Link.app");
 				return std::make_pair(fOld, fScene + "samples/Link.app");
 			},
-			nested},
+			Nested()},
 		{"the outdated path a link to the up-to-date bundle",
 			[&] {
 				fs::create_directory_symlink(fNew, fScene + "samples/Link.app");
@@ -119,74 +164,43 @@ TEST_F(VUpdaterBundlePathsTest, BundlesThatAreOneAreRefusedBeforeAnythingMoves)
 				return std::make_pair(fScene + "samples/Current/Sample.app", fOld);
 			},
 			{"Update failed - ", kSameOrNested + "%samples/Current/Sample.app/').", kInstallFailed}},
-		{"inside, reached through a link",
-			[&] {
-				PutNewInsideOld();
-				fs::create_directory_symlink("v1/Sample.app/Contents/PlugIns/New.app", fScene + "samples/Link.app");
-				return std::make_pair(fOld, fScene + "samples/Link.app");
-			},
-			nested},
-		{"inside, through a linked ancestor",
-			[&] {
-				PutNewInsideOld();
-				fs::create_directory_symlink("v1/Sample.app/Contents", fScene + "samples/Contents");
-				return std::make_pair(fOld, fScene + "samples/Contents/PlugIns/New.app");
-			},
-			nested},
-		{"inside, spelled through '..'",
-			[&] {
-				PutNewInsideOld();
-				return std::make_pair(fOld, fScene + "samples/v2/../v1/Sample.app/Contents/PlugIns/New.app");
-			},
-			nested},
-		{"a folder inside that holds no program",
-			[&] { return std::make_pair(fOld, fOld + "/Contents/Resources"); }, nested},
 		{"an outdated link that leads nowhere",
 			[&] {
 				fs::create_directory_symlink("v1/Missing.app", fScene + "samples/Link.app");
 				return std::make_pair(fScene + "samples/Link.app", fNew);
 			},
 			{"Update failed - ", "[3] The application to update was not found at '%samples/Link.app/'."}},
-	};
-	int index = 0;
-	for (const Case& c : cases)
-	{
-		SCOPED_TRACE(c.fName);
-		MakeScene(fRoot + "scene" + std::to_string(++index) + "/");
-		if (HasFatalFailure())
-			return;
-		const auto [outdated, upToDate] = c.fPaths();
-		TakeTrees();
-		const std::map<std::string, std::string> links = Links();
+	});
+}
 
-		const test::VChildRun run = RunOn(outdated, upToDate);
-		const std::vector<std::string> lines = LogLines(fScene + "logs");
-		const std::vector<std::string> messages = LogMessages(fScene + "logs");
-		EXPECT_TRUE(EndedAs(run.fStatus, 2)) << Ending(run.fStatus) << "\n" << Joined(lines);
-		std::vector<std::string> logged;
-		for (std::string piece : c.fLogged)
-		{
-			if (const size_t at = piece.find('@'); at != std::string::npos)
-				piece.replace(at, 1, fOld);
-			if (const size_t at = piece.find('%'); at != std::string::npos)
-				piece.replace(at, 1, fScene);
-			logged.push_back(piece);
-		}
-		EXPECT_TRUE(InOrder(messages, logged, true)) << Joined(lines);
-		// Refused at the first checks: the caller was never told to quit, no program was looked at and no
-		// swap began.
-		EXPECT_EQ(run.fOutput, "");
-		EXPECT_FALSE(InOrder(messages, {"[16]"}, true)) << Joined(lines);
-		EXPECT_FALSE(InOrder(messages, {"is missing or cannot be run"}, true)) << Joined(lines);
-		EXPECT_FALSE(InOrder(messages, {"Proceeding with up-to-date application install..."})) << Joined(lines);
-		EXPECT_EQ(Tree(fOld), fOldTree);
-		EXPECT_EQ(Tree(fNew), fNewTree);
-		EXPECT_EQ(Links(), links);
-		ExpectNoLeftovers();
-		ExpectNothingBeside(fScene + "samples");
-		EXPECT_FALSE(fs::exists(fScene + "data/Trash/files"));
-		EXPECT_EQ(ReadWhole(fScene + "record.txt"), "");
-	}
+// Up-to-date paths that lead into the installed bundle, however they get there: refused the same way. The
+// check of the bundles comes before the check of the new executable, so a folder inside the installed bundle
+// that holds no program is refused as nested, not as a program that cannot run.
+TEST_F(VUpdaterBundlePathsTest, BundleInsideTheOutdatedOneIsRefusedBeforeAnythingMoves)
+{
+	ExpectRefused({
+		{"inside, reached through a link",
+			[&] {
+				PutNewInsideOld();
+				fs::create_directory_symlink("v1/Sample.app/Contents/PlugIns/New.app", fScene + "samples/Link.app");
+				return std::make_pair(fOld, fScene + "samples/Link.app");
+			},
+			Nested()},
+		{"inside, through a linked ancestor",
+			[&] {
+				PutNewInsideOld();
+				fs::create_directory_symlink("v1/Sample.app/Contents", fScene + "samples/Contents");
+				return std::make_pair(fOld, fScene + "samples/Contents/PlugIns/New.app");
+			},
+			Nested()},
+		{"inside, spelled through '..'",
+			[&] {
+				PutNewInsideOld();
+				return std::make_pair(fOld, fScene + "samples/v2/../v1/Sample.app/Contents/PlugIns/New.app");
+			},
+			Nested()},
+		{"a folder inside that holds no program", [&] { return std::make_pair(fOld, fOld + "/Contents/Resources"); }, Nested()},
+	});
 }
 
 // An outdated path that is a symbolic link, however many links lead on: the bundle at its end is updated in
