@@ -23,7 +23,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	VBundleSwapJournal* journal = nullptr);
 // 'UPRy' 14 with "path" = the outdated bundle's path, and true, when the two bundles are one folder or the
 // up-to-date one lies inside the outdated one. Folders are compared as they are on disk, through any
-// symbolic link in either path; two bundles of which one cannot be reached are neither.
+// symbolic link in either path; two bundles of which one cannot be reached are neither. _SwapApplications
+// refuses such bundles with it before anything is touched.
 bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate);
 // Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
 // logged. True when nothing is left.
