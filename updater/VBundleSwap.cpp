@@ -242,6 +242,21 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	return old;
 }
 
+bool DiscardOldBundle(const VFilePath& old)
+{
+	const VFolder folder(old);
+	if (folder.MoveToTrash() == VE_OK)
+		return true;
+	// A deletion that reports a failure (the parent's mode not restored) may still have removed it all.
+	folder.DeleteForced();
+	if (XPosixBundleSwap::GetIdentity(old).IsNone())
+		return true;
+	const VString posix = old.GetPath(FPS_POSIX);
+	const int64 left = XPosixBundleSwap::CountEntries(old);
+	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
+	return false;
+}
+
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix)
 {
 	out = path;

@@ -325,22 +325,9 @@ void VUpdateEngine::_ApplyUpdate()
 	}
 
 	LogInfo("Up-to-date application restarted");
-	if (old)
-		_DiscardOldApplication(*old);
-}
-
-void VUpdateEngine::_DiscardOldApplication(const VFolder& old)
-{
 	// The trash error stays: the run ends as failed although the new application runs.
-	if (old.MoveToTrash() == VE_OK)
-		return;
-	if (old.DeleteForced() == VE_OK && !old.Exists())
-		return;
-	if (!old.Exists())
-		return;
-	const VString posix = old.GetPath().GetPath(FPS_POSIX);
-	const int64 left = XPosixBundleSwap::CountEntries(old.GetPath());
-	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
+	if (old)
+		DiscardOldBundle(old->GetPath());
 }
 
 bool VUpdateEngine::_CheckExecutable()
