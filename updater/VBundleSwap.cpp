@@ -13,6 +13,7 @@
 #include "updater/VUpdaterErrors.h"
 #include "updater/VBundleSwapJournal.h"
 #include "updater/VUpdaterLog.h"
+#include "updater/mac/XPosixBundlePath.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
@@ -161,6 +162,14 @@ bool SwapIntoPlace(const VFilePath& outdatedPath, const VFilePath& place, const 
 
 }  // namespace
 
+bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate)
+{
+	if (!XPosixBundlePath::IsSameOrInside(upToDate.GetPath(), outdated.GetPath()))
+		return false;
+	ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, outdated.GetPath());
+	return true;
+}
+
 bool DeleteStaging(const VFilePath& staging)
 {
 	const VFolder folder(staging);
@@ -182,11 +191,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	VBundleSwapJournal* journal)
 {
 	const VFilePath outdatedPath = outdated.GetPath();
-	if (outdated.IsSameFolder(&upToDate) || upToDate.GetPath().IsChildOf(outdatedPath))
-	{
-		ThrowErrorWithPath(VE_UPDATER_SAME_OR_NESTED_APPS, outdatedPath);
+	if (ThrowIfSameOrNested(outdated, upToDate))
 		return nullptr;
-	}
 
 	VFilePath temporaryPath;
 	_ComputeTempFolderPath(outdatedPath, temporaryPath, VString("old"));
@@ -234,6 +240,21 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	if (old == nullptr)
 		_ThrowError(VE_MEMORY_FULL);
 	return old;
+}
+
+bool DiscardOldBundle(const VFilePath& old)
+{
+	const VFolder folder(old);
+	if (folder.MoveToTrash() == VE_OK)
+		return true;
+	// A deletion that reports a failure (the parent's mode not restored) may still have removed it all.
+	folder.DeleteForced();
+	if (XPosixBundleSwap::GetIdentity(old).IsNone())
+		return true;
+	const VString posix = old.GetPath(FPS_POSIX);
+	const int64 left = XPosixBundleSwap::CountEntries(old);
+	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
+	return false;
 }
 
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix)

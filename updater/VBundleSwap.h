@@ -21,9 +21,18 @@ class VString;
 // recorded in it before it changes the disk.
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal = nullptr);
+// 'UPRy' 14 with "path" = the outdated bundle's path, and true, when the two bundles are one folder or the
+// up-to-date one lies inside the outdated one. Folders are compared as they are on disk, through any
+// symbolic link in either path; two bundles of which one cannot be reached are neither. _SwapApplications
+// refuses such bundles with it before anything is touched.
+bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate);
 // Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
 // logged. True when nothing is left.
 bool DeleteStaging(const VFilePath& staging);
+// Moves the old bundle at the path to the Trash, else deletes it by force; what is left then is logged with
+// the count of its entries. The errors of both attempts stay pushed, also when the deletion removed it all.
+// True when nothing is left at the path.
+bool DiscardOldBundle(const VFilePath& old);
 // path with its folder name (extension kept) followed by "_" + suffix + a four-digit counter from 0001
 // (no "_" for an empty suffix): the first candidate free of any entry; false when all 9999 are taken.
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix);

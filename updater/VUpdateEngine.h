@@ -60,8 +60,6 @@ private:
 	bool _WaitForPidToQuit();
 	// The up-to-date bundle's executable exists and may be run; else 'UPRy' 16 with its path, false.
 	bool _CheckExecutable();
-	// The old bundle to the Trash, else deleted; what could not be removed is logged. Errors pushed.
-	void _DiscardOldApplication(const VFolder& old);
 	// Relaunches the installed bundle through the opener; errors pushed.
 	void _LaunchApplication(const VFilePath& bundle);
 	// "step,value" on standard output while the caller reads it.

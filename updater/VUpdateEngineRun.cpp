@@ -30,6 +30,7 @@
 #include "updater/VUpdaterLog.h"
 #include "updater/mac/XMacBundle.h"
 #include "updater/mac/XMacLaunchServices.h"
+#include "updater/mac/XPosixBundlePath.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
@@ -95,6 +96,19 @@ void DetachStandardStreams()
 		::dup2(null, descriptor);
 	if (null > 2)
 		::close(null);
+}
+
+// An outdated path that is a symbolic link names the bundle it leads to: that bundle is the one replaced,
+// and the link stays as it is, so that whatever reaches the application through it finds the new version.
+void FollowOutdatedLink(VFilePath& outdated, VFilePath& destination)
+{
+	const VString linked = XPosixBundlePath::GetLinkedFolder(outdated);
+	if (linked.IsEmpty())
+		return;
+	const VString link = outdated.GetPath(FPS_POSIX);
+	LogInfo("The outdated application %S is a symbolic link to %S: that bundle is updated, the link is kept", &link, &linked);
+	outdated.FromFullPath(linked, FPS_POSIX);
+	destination = outdated;
 }
 
 }  // namespace
@@ -221,6 +235,7 @@ bool VUpdateEngine::_InitLog()
 void VUpdateEngine::_ApplyUpdate()
 {
 	StErrorContextInstaller context(true, true);
+	FollowOutdatedLink(fOutdatedApplication, fInstallDestination);
 
 	// One updater per bundle, and what a killed one left finished or undone before anything else.
 	VBundleSwapJournal journal(fInstallDestination);
@@ -243,6 +258,16 @@ void VUpdateEngine::_ApplyUpdate()
 		ThrowErrorWithPath(VE_UPDATER_UPTODATE_APP_MISSING, fUpToDateApplication);
 	if (context.GetLastError() != VE_OK)
 		return;
+	if (ThrowIfSameOrNested(outdated, upToDate))
+	{
+		LogError("Up-to-date application install failed");
+		_ThrowError(VE_UPDATER_INSTALL_FAILED);
+		return;
+	}
+	// The caller may have unpacked the up-to-date bundle just before starting the updater: it reaches the
+	// disk before anything of it is read, so that a power loss cannot leave its files empty for a later run
+	// to install. A failed flush does not stop the run: the staging copy is flushed on its own.
+	XPosixBundleSwap::SyncFileSystem(fUpToDateApplication);
 
 	if (fClientCustomizationFile.IsFile())
 	{
@@ -300,22 +325,9 @@ void VUpdateEngine::_ApplyUpdate()
 	}
 
 	LogInfo("Up-to-date application restarted");
-	if (old)
-		_DiscardOldApplication(*old);
-}
-
-void VUpdateEngine::_DiscardOldApplication(const VFolder& old)
-{
 	// The trash error stays: the run ends as failed although the new application runs.
-	if (old.MoveToTrash() == VE_OK)
-		return;
-	if (old.DeleteForced() == VE_OK && !old.Exists())
-		return;
-	if (!old.Exists())
-		return;
-	const VString posix = old.GetPath().GetPath(FPS_POSIX);
-	const int64 left = XPosixBundleSwap::CountEntries(old.GetPath());
-	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
+	if (old)
+		DiscardOldBundle(old->GetPath());
 }
 
 bool VUpdateEngine::_CheckExecutable()

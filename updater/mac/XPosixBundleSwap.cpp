@@ -146,8 +146,20 @@ bool XPosixBundleSwap::IsExecutableFile(const VString& posixPath)
 	if (!XMacFilePath::ToSystemPath(posixPath, path) || path.empty())
 		return false;
 	struct stat status;
-	return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0111) != 0 &&
-		::access(path.c_str(), X_OK) == 0;
+	if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || (status.st_mode & 0111) == 0 ||
+		::access(path.c_str(), X_OK) != 0)
+		return false;
+	// A file that a power loss left empty, or that is no program at all, would only fail once installed.
+	const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+	if (descriptor < 0)
+		return false;
+	char head[4] = {};
+	ssize_t got;
+	do
+		got = ::pread(descriptor, head, sizeof(head), 0);
+	while (got < 0 && errno == EINTR);
+	::close(descriptor);
+	return (got == 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) || (got >= 2 && head[0] == '#' && head[1] == '!');
 }
 
 int32 XPosixBundleSwap::GetCurrentProcessID()

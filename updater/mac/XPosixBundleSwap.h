@@ -50,7 +50,8 @@ public:
 	// The count of entries in the folder's tree, the folder itself included; 0 when nothing is there.
 	static int64 CountEntries(const VFilePath& folder);
 	// Whether a regular file (links followed) stands at the POSIX path with an execute bit that this
-	// process may use.
+	// process may use, and begins as a program the system can start: an ELF header or "#!". An empty file,
+	// one that cannot be read and one that begins otherwise are refused.
 	static bool IsExecutableFile(const VString& posixPath);
 
 	// This process's id and start time (clock ticks since boot), which name it even once its id is reused.
