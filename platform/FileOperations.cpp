@@ -49,10 +49,8 @@ int RetryingClose(int descriptor)
 	return close(descriptor) == 0 || errno == EINTR ? 0 : errno;
 }
 
-int WriteAll(int descriptor, const void* bytes, size_t size)
+int WriteAllBytes(int descriptor, const void* bytes, size_t size)
 {
-	if (int fault = InjectedFault(WriteStep::kWrite))
-		return fault;
 	const char* next = static_cast<const char*>(bytes);
 	while (size > 0)
 	{
@@ -66,6 +64,15 @@ int WriteAll(int descriptor, const void* bytes, size_t size)
 		next += written;
 		size -= size_t(written);
 	}
+	return 0;
+}
+
+int WriteAll(int descriptor, const void* bytes, size_t size)
+{
+	if (int fault = InjectedFault(WriteStep::kWrite))
+		return fault;
+	if (int error = WriteAllBytes(descriptor, bytes, size))
+		return error;
 	return fsync(descriptor) == 0 ? 0 : errno;
 }
 
@@ -184,6 +191,20 @@ int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead)
 void CloseFile(int descriptor)
 {
 	RetryingClose(descriptor);
+}
+
+int OpenFileForAppending(const char* path, bool truncate, int* descriptor)
+{
+	const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+	do
+		*descriptor = open(path, flags, 0666);
+	while (*descriptor < 0 && errno == EINTR);
+	return *descriptor >= 0 ? 0 : errno;
+}
+
+int AppendToOpenFile(int descriptor, const void* bytes, size_t size)
+{
+	return WriteAllBytes(descriptor, bytes, size);
 }
 
 int ReplaceFileContent(const char* path, const void* bytes, size_t size)
