@@ -40,8 +40,10 @@ int AppendToOpenFile(int descriptor, const void* bytes, size_t size);
 
 // Writes the bytes to a new file beside path, flushes it to disk and renames it over path, so that on
 // any failure path keeps its former content (or stays absent) and the new file is removed. A symbolic
-// link at path is followed: its target is replaced. A file that is replaced keeps its permissions; a new
-// one gets 0666 less the process's umask.
+// link at path is followed: its target is replaced. A file that is replaced keeps what an in-place write
+// would: its permissions, its owner and group where the process may set them (root; else the group, when
+// the process belongs to it), and the extended attributes the process may write (its ACL among them); a
+// new one gets 0666 less the process's umask.
 int ReplaceFileContent(const char* path, const void* bytes, size_t size);
 
 #ifdef VELK_TEST_HOOKS
