@@ -10,7 +10,9 @@
 #include <new>
 #include <string>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/TestFaults.h"
 
@@ -49,10 +51,8 @@ int RetryingClose(int descriptor)
 	return close(descriptor) == 0 || errno == EINTR ? 0 : errno;
 }
 
-int WriteAll(int descriptor, const void* bytes, size_t size)
+int WriteAllBytes(int descriptor, const void* bytes, size_t size)
 {
-	if (int fault = InjectedFault(WriteStep::kWrite))
-		return fault;
 	const char* next = static_cast<const char*>(bytes);
 	while (size > 0)
 	{
@@ -66,7 +66,71 @@ int WriteAll(int descriptor, const void* bytes, size_t size)
 		next += written;
 		size -= size_t(written);
 	}
+	return 0;
+}
+
+int WriteAll(int descriptor, const void* bytes, size_t size)
+{
+	if (int fault = InjectedFault(WriteStep::kWrite))
+		return fault;
+	if (int error = WriteAllBytes(descriptor, bytes, size))
+		return error;
 	return fsync(descriptor) == 0 ? 0 : errno;
+}
+
+// The replaced file's owner and group on the sibling, as far as the process may give them: root gives
+// both, another user only a group it belongs to. Answers whether both were given; what is refused stays
+// the process's own.
+bool KeepOwner(int descriptor, const struct stat& status)
+{
+	if (fchown(descriptor, status.st_uid, status.st_gid) == 0)
+		return true;
+	return errno == EPERM && fchown(descriptor, uid_t(-1), status.st_gid) == 0 && status.st_uid == geteuid();
+}
+
+// Reads one listing or value of the extended attributes into buffer, growing it as long as it changes size
+// between the two calls; false when there is none or it cannot be read.
+template <typename Read>
+bool ReadAttributeBytes(std::vector<char>& buffer, Read read)
+{
+	for (int attempt = 0; attempt < 4; ++attempt)
+	{
+		const ssize_t size = read(nullptr, 0);
+		if (size < 0)
+			return false;
+		buffer.resize(size_t(size));
+		if (size == 0)
+			return true;
+		const ssize_t got = read(buffer.data(), buffer.size());
+		if (got >= 0)
+		{
+			buffer.resize(size_t(got));
+			return true;
+		}
+		if (errno != ERANGE)
+			return false;
+	}
+	return false;
+}
+
+// The replaced file's extended attributes (its ACL included) on the sibling. One the process may read but
+// not write (a capability without the privilege to set it) stays behind: the write itself goes on.
+void KeepExtendedAttributes(const char* from, int descriptor)
+{
+	std::vector<char> names;
+	if (!ReadAttributeBytes(names, [from](char* list, size_t size) { return listxattr(from, list, size); }))
+		return;
+	std::vector<char> value;
+	for (size_t at = 0; at < names.size();)
+	{
+		const char* name = names.data() + at;
+		const size_t length = strnlen(name, names.size() - at);
+		at += length + 1;
+		if (length == 0 || at > names.size())
+			continue;
+		if (ReadAttributeBytes(value, [from, name](char* bytes, size_t size) { return getxattr(from, name, bytes, size); }))
+			fsetxattr(descriptor, name, value.data(), value.size(), 0);
+	}
 }
 
 // A new file beside target, with a name no other writer picks: the process id and a counter.
@@ -113,8 +177,18 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 	int descriptor = -1;
 	if (int error = CreateSibling(target, mode, sibling, &descriptor))
 		return error;
-	// open applied the umask; a replaced file keeps exactly the permissions it had.
-	int error = (replacing && fchmod(descriptor, mode) != 0) ? errno : 0;
+	// The owner first: a change of owner clears the set-id bits, which the mode then gives back; open
+	// applied the umask, and a replaced file keeps exactly the permissions it had. The attributes last, so
+	// that no change of owner drops a capability among them.
+	int error = 0;
+	if (replacing)
+	{
+		KeepOwner(descriptor, status);
+		if (fchmod(descriptor, mode) != 0)
+			error = errno;
+		else
+			KeepExtendedAttributes(target.c_str(), descriptor);
+	}
 	if (error == 0)
 		error = WriteAll(descriptor, bytes, size);
 	const int closeError = RetryingClose(descriptor);
@@ -184,6 +258,20 @@ int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead)
 void CloseFile(int descriptor)
 {
 	RetryingClose(descriptor);
+}
+
+int OpenFileForAppending(const char* path, bool truncate, int* descriptor)
+{
+	const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+	do
+		*descriptor = open(path, flags, 0666);
+	while (*descriptor < 0 && errno == EINTR);
+	return *descriptor >= 0 ? 0 : errno;
+}
+
+int AppendToOpenFile(int descriptor, const void* bytes, size_t size)
+{
+	return WriteAllBytes(descriptor, bytes, size);
 }
 
 int ReplaceFileContent(const char* path, const void* bytes, size_t size)

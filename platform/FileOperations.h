@@ -1,6 +1,6 @@
 // File operations on POSIX paths: what a path names and its times, reading a whole file through a
-// descriptor, and replacing a file's content in one step. Every call answers 0 or the errno of the system
-// call that failed; paths are UTF-8.
+// descriptor, appending to a file that several writers share, and replacing a file's content in one step.
+// Every call answers 0 or the errno of the system call that failed; paths are UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -28,10 +28,22 @@ int GetOpenFileSize(int descriptor, uint64_t* size);
 int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead);
 void CloseFile(int descriptor);
 
+// A close-on-exec descriptor that writes at the end of the file whoever else appends to it (O_APPEND),
+// following a final symbolic link. A missing file is created with 0666 less the process's umask; with
+// truncate, an existing one is emptied first.
+int OpenFileForAppending(const char* path, bool truncate, int* descriptor);
+// Writes all the bytes, retrying an interrupted or partial write. On an appending descriptor the bytes of
+// one call that the system takes at once land together at the end, never mixed with another writer's;
+// only a disk that fills midway splits them. Test faults do not reach it: a log stays writable while file
+// contents are refused.
+int AppendToOpenFile(int descriptor, const void* bytes, size_t size);
+
 // Writes the bytes to a new file beside path, flushes it to disk and renames it over path, so that on
 // any failure path keeps its former content (or stays absent) and the new file is removed. A symbolic
-// link at path is followed: its target is replaced. A file that is replaced keeps its permissions; a new
-// one gets 0666 less the process's umask.
+// link at path is followed: its target is replaced. A file that is replaced keeps what an in-place write
+// would: its permissions, its owner and group where the process may set them (root; else the group, when
+// the process belongs to it), and the extended attributes the process may write (its ACL among them); a
+// new one gets 0666 less the process's umask.
 int ReplaceFileContent(const char* path, const void* bytes, size_t size);
 
 #ifdef VELK_TEST_HOOKS

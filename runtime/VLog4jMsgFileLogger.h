@@ -1,6 +1,8 @@
 // The file logger: a listener of the process logger that writes each log bag as one line,
 // "<sequence> <time> [<source>.<signature>] <LEVEL> - [<error>] <message> (<extras>)", into the numbered,
-// splitting log files "<name>_<n>.txt" of a folder (VSplitableLogFile). INFO and above by default.
+// splitting log files "<name>_<n>.txt" of a folder (VSplitableLogFile). INFO and above by default. Loggers
+// that share a file (names are made to the second) never mix their lines: each batch goes to the file's end
+// in whole lines.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -38,7 +40,8 @@ public:
 	public:
 		explicit VLog4jLogListener(VLog4jMsgFileLogger* logger) : fLogger(logger) {}
 
-		// Under the file logger's lock, when started: each bag written, then the file flushed.
+		// Under the file logger's lock, when started: each bag's line, then the batch written to the file in
+		// one write (several of 64 KiB at the most for a longer batch, each of whole lines).
 		void Put(const std::vector<const VValueBag*>& bags) override;
 		// One bag's line, unless the logger has no file, the level's mask bit is clear or it is paused. The
 		// caller holds the file logger's lock.
@@ -77,7 +80,7 @@ public:
 	void Pause();
 	void Resume();
 	bool IsPaused() const;
-	// Under the lock, the current file's stream.
+	// Under the lock, writes the lines the current file holds waiting.
 	void Flush();
 	// Under the lock: the errno of the first line the current file could not take (a full disk), else 0.
 	int GetWriteError() const;

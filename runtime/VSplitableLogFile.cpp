@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
+#include <new>
 #include <string>
 
 #include "files/VFile.h"
@@ -11,9 +13,17 @@
 #include "files/VFolder.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/memory/VRefPtr.h"
+#include "platform/FileOperations.h"
 #include "runtime/StErrorContextInstaller.h"
 
 namespace velk {
+
+namespace {
+
+// How much is written between two looks at the file's own size.
+constexpr long kSizeCheckInterval = 256 * 1024;
+
+}  // namespace
 
 const int32 VSplitableLogFile::sDefaultMaxLogsToKeep = 50;
 
@@ -34,7 +44,7 @@ VSplitableLogFile::~VSplitableLogFile()
 
 bool VSplitableLogFile::Open(bool overwrite, bool)
 {
-	if (fFile != nullptr)
+	if (fDescriptor >= 0)
 		return true;
 	if (fFolder == nullptr)
 		return false;
@@ -50,15 +60,25 @@ bool VSplitableLogFile::Open(bool overwrite, bool)
 	}
 	if (path.empty())
 		return false;
-	// 'e': close-on-exec, so that child processes never inherit the log.
-	const char* mode = overwrite ? (fBinary ? "wbe" : "we") : (fBinary ? "abe" : "ae");
-	fFile = std::fopen(path.c_str(), mode);
-	if (fFile == nullptr)
+	int descriptor = -1;
+	if (plat::OpenFileForAppending(path.c_str(), overwrite, &descriptor) != 0)
 		return false;
-	// The split is decided on the position: in append mode it starts at the end of what is there.
-	fPosition = 0;
-	if (!overwrite && std::fseek(fFile, 0, SEEK_END) == 0)
-		fPosition = std::max(std::ftell(fFile), 0L);
+	fDescriptor = descriptor;
+	// The split is decided on the position, which starts at the end of what is there.
+	uint64_t size = 0;
+	fPosition = plat::GetOpenFileSize(descriptor, &size) == 0 ? long(size) : 0;
+	fNextSizeCheck = fPosition + kSizeCheckInterval;
+	if (fPending.capacity() < kPendingCapacity)
+	{
+		try
+		{
+			fPending.reserve(kPendingCapacity);
+		}
+		catch (const std::bad_alloc&)
+		{
+			// Texts are then written one by one.
+		}
+	}
 	if (!fHeader.IsEmpty())
 		_Write(fHeader);
 	fJustOpened = true;
@@ -74,7 +94,7 @@ bool VSplitableLogFile::Open(int32 number, bool overwrite)
 void VSplitableLogFile::SetLogNumber(int32 number, bool overwrite)
 {
 	fNumber = number;
-	if (fFile != nullptr)
+	if (fDescriptor >= 0)
 	{
 		Close();
 		Open(overwrite);
@@ -83,24 +103,24 @@ void VSplitableLogFile::SetLogNumber(int32 number, bool overwrite)
 
 void VSplitableLogFile::Close()
 {
-	if (fFile == nullptr)
+	if (fDescriptor < 0)
 		return;
 	if (!fFooter.IsEmpty())
 		_Write(fFooter);
-	if (fFile != stdout)
-		std::fclose(fFile);
-	fFile = nullptr;
+	_WritePending();
+	plat::CloseFile(fDescriptor);
+	fDescriptor = -1;
 }
 
 void VSplitableLogFile::Flush()
 {
-	if (fFile != nullptr && std::fflush(fFile) != 0 && fWriteError == 0)
-		fWriteError = errno != 0 ? errno : EIO;
+	if (fDescriptor >= 0)
+		_WritePending();
 }
 
 int32 VSplitableLogFile::CheckLogSize()
 {
-	if (fFile == nullptr || fPosition < kSplitPosition)
+	if (fDescriptor < 0 || fPosition < kSplitPosition)
 		return 0;
 	Close();
 	const int32 old = fNumber;
@@ -125,7 +145,7 @@ void VSplitableLogFile::_DeleteNumber(int32 number)
 void VSplitableLogFile::AppendString(const char* text, size_t length)
 {
 	CheckLogSize();
-	if (fFile == nullptr)
+	if (fDescriptor < 0)
 		return;
 	CheckEndOfLine();
 	_Put(text, length);
@@ -139,7 +159,7 @@ void VSplitableLogFile::AppendString(const char* text)
 void VSplitableLogFile::AppendString(const VString& text)
 {
 	CheckLogSize();
-	if (fFile == nullptr)
+	if (fDescriptor < 0)
 		return;
 	CheckEndOfLine();
 	_Write(text);
@@ -148,22 +168,44 @@ void VSplitableLogFile::AppendString(const VString& text)
 void VSplitableLogFile::AppendFormattedString(const char* format, ...)
 {
 	CheckLogSize();
-	if (fFile == nullptr)
+	if (fDescriptor < 0)
 		return;
 	CheckEndOfLine();
+	char small[512];
 	va_list arguments;
 	va_start(arguments, format);
-	const int written = std::vfprintf(fFile, format, arguments);
+	va_list again;
+	va_copy(again, arguments);
+	const int length = std::vsnprintf(small, sizeof(small), format, arguments);
 	va_end(arguments);
-	if (written > 0)
-		fPosition += written;
+	if (length >= 0 && size_t(length) < sizeof(small))
+	{
+		_Put(small, size_t(length));
+	}
+	else if (length > 0)
+	{
+		std::string text;
+		try
+		{
+			text.resize(size_t(length) + 1);
+		}
+		catch (const std::bad_alloc&)
+		{
+			text.clear();
+		}
+		if (!text.empty() && std::vsnprintf(text.data(), text.size(), format, again) == length)
+			_Put(text.data(), size_t(length));
+		else if (fWriteError == 0)
+			fWriteError = ENOMEM;
+	}
+	va_end(again);
 }
 
 void VSplitableLogFile::CheckEndOfLine()
 {
 	if (fJustOpened)
 		fJustOpened = false;
-	else if (!fLineSeparator.IsEmpty() && fFile != nullptr)
+	else if (!fLineSeparator.IsEmpty() && fDescriptor >= 0)
 		_Write(fLineSeparator);
 }
 
@@ -175,11 +217,45 @@ void VSplitableLogFile::_Write(const VString& text)
 
 void VSplitableLogFile::_Put(const char* bytes, size_t length)
 {
-	errno = 0;
-	const size_t written = std::fwrite(bytes, 1, length, fFile);
-	fPosition += long(written);
-	if (written != length && fWriteError == 0)
-		fWriteError = errno != 0 ? errno : EIO;
+	if (fPending.capacity() - fPending.size() < length)
+	{
+		_WritePending();
+		if (fPending.capacity() < length)
+		{
+			_WriteOut(bytes, length);
+			return;
+		}
+	}
+	fPending.append(bytes, length);
+	fPosition += long(length);
+}
+
+void VSplitableLogFile::_WritePending()
+{
+	if (fPending.empty())
+		return;
+	// Counted again once written.
+	fPosition -= long(fPending.size());
+	_WriteOut(fPending.data(), fPending.size());
+	fPending.clear();
+}
+
+void VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
+{
+	if (const int error = plat::AppendToOpenFile(fDescriptor, bytes, length))
+	{
+		if (fWriteError == 0)
+			fWriteError = error;
+		return;
+	}
+	fPosition += long(length);
+	if (fPosition < fNextSizeCheck)
+		return;
+	// Other writers of the file may have made it longer than what this one wrote.
+	uint64_t size = 0;
+	if (plat::GetOpenFileSize(fDescriptor, &size) == 0 && size > uint64_t(fPosition))
+		fPosition = long(size);
+	fNextSizeCheck = fPosition + kSizeCheckInterval;
 }
 
 void VSplitableLogFile::GetCurrentFileName(VString& out) const

@@ -1,12 +1,14 @@
 // A log written as numbered text files in one folder, "<name>_<number>.txt": a file that has grown past
 // 10 MiB is closed before the next append and the next number is opened, and only the newest numbers are
-// kept. Not locked: its owner serializes the calls.
+// kept. Several logs (in one process or several) may write one file: each text appended is kept whole in
+// memory and goes to the file's end with the others waiting in one write, at a flush, a close, a split or
+// once 64 KiB wait, so the texts of different writers never mix. Not locked: its owner serializes the calls.
 #pragma once
 
 #include "kernel/VExport.h"
 
 #include <cstddef>
-#include <cstdio>
+#include <string>
 
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/StStringConverter.h"
@@ -33,26 +35,29 @@ public:
 	VSplitableLogFile(const VSplitableLogFile&) = delete;
 	VSplitableLogFile& operator=(const VSplitableLogFile&) = delete;
 
-	// When not open, opens the current number's file: for appending unless overwrite, else created or
-	// truncated. The stream is close-on-exec, so that children never inherit the log. Errors raised while
-	// the path is made are dropped. Writes the header; answers whether a stream is open.
+	// When not open, opens the current number's file for appending at its end, created when missing and
+	// emptied first with overwrite. The descriptor is close-on-exec, so that children never inherit the log.
+	// Errors raised while the path is made are dropped. Writes the header; answers whether a file is open.
 	bool Open(bool overwrite, bool unused = false);
 	bool Open(int32 number, bool overwrite);
 	// Changes the number; an open file is closed and the new number opened with overwrite.
 	void SetLogNumber(int32 number, bool overwrite);
-	// Writes the footer and closes the stream, when open.
+	// Writes the footer and what waits, then closes the file, when open.
 	void Close();
+	// Writes what waits, in one write.
 	void Flush();
-	bool IsOpen() const { return fFile != nullptr; }
-	// The errno of the first write or flush that failed since construction (a full disk), else 0.
+	bool IsOpen() const { return fDescriptor >= 0; }
+	// The errno of the first write that failed since construction (a full disk), else 0. The texts of a
+	// failed write are dropped.
 	int GetWriteError() const { return fWriteError; }
 
 	// Splits when the open file has grown past 10 MiB: closes it, deletes the file that falls out of the
 	// kept numbers (a failed deletion does not stop the split) and opens the next number, truncating a
 	// leftover of that number. Answers the new number after a split, else 0.
 	int32 CheckLogSize();
-	// CheckLogSize, then, when open, the separator step and the text. Write errors of the stream are
-	// ignored.
+	// CheckLogSize, then, when open, the separator step and the text, which waits for the next write. A
+	// text longer than 64 KiB is written at once, after what waits. Write errors are only kept
+	// (GetWriteError).
 	void AppendString(const char* text, size_t length);
 	void AppendString(const char* text);
 	// The text converted with the file's character set (UTF-8).
@@ -78,15 +83,25 @@ public:
 	// An empty extension is ".txt".
 	static void BuildLogFileNameWithExt(const VString& name, int32 number, const VString& extension, VString& out);
 
+	// The most bytes that wait for a write.
+	static constexpr size_t kPendingCapacity = 64 * 1024;
+
 private:
 	void _Write(const VString& text);
 	void _Put(const char* bytes, size_t length);
+	// Writes what waits, in one write; when it fails the bytes are dropped and the error kept.
+	void _WritePending();
+	void _WriteOut(const char* bytes, size_t length);
 	void _DeleteNumber(int32 number);
 
-	FILE* fFile = nullptr;
-	// Where the stream stands: what ftell would answer, counted here so that the size test before each
-	// append costs no system call (ftell on a stream opened for appending asks the system every time).
+	int fDescriptor = -1;
+	// The file's size with what waits: counted here, so that the size test before each append costs no
+	// system call, and set from the file's own size once a quarter mebibyte has been written, so that the
+	// lines of other writers of the file count towards its split too.
 	long fPosition = 0;
+	long fNextSizeCheck = 0;
+	// Whole texts not yet written.
+	std::string fPending;
 	int fWriteError = 0;
 	VFolder* fFolder;
 	VString fName;
@@ -98,6 +113,7 @@ private:
 	VString fExtension;
 	VString fLineSeparator;
 	bool fJustOpened = false;
+	// Text and binary logs are the same bytes on this system.
 	bool fBinary;
 	// Kept from one text to the next, so that converting a line needs no new buffer.
 	StStringConverter<char> fConverter;

@@ -225,7 +225,8 @@ public:
 	// with tabs; a manual page's options section with the visible entries.
 	void ExportAsJSON(VString& out) const;
 	void ExportAsManPage(VString& out) const;
-	// The JSON export and a newline, on standard error when toError, else on standard output.
+	// The JSON export in UTF-8, on standard error when toError, else on standard output; then a newline on
+	// standard output in both cases.
 	void PrintAllArguments(bool toError) const;
 
 	const std::vector<VString>& GetArguments() const { return fInfos.fArguments; }

@@ -296,10 +296,13 @@ void VCommandLineParser::PrintAllArguments(bool toError) const
 {
 	VString json;
 	ExportAsJSON(json);
-	if (toError)
-		PrintArgumentError(json);
-	else
-		Print(json);
+	const std::string bytes = to_string(json);
+	FILE* stream = toError ? stderr : stdout;
+	fwrite(bytes.data(), 1, bytes.size(), stream);
+	fflush(stream);
+	// The line end goes to standard output whichever stream took the export.
+	fputc('\n', stdout);
+	fflush(stdout);
 }
 
 }  // namespace velk

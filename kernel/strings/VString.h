@@ -648,8 +648,8 @@ public:
 
 	// ---- Platform string bridge: the platform's string object travels as the opaque VPlatformString
 	// (kernel/strings/mac/XMacPlatformString.h converts) ----
-	// A new platform string of this text, for the caller to release; null for a null string or when
-	// memory is short.
+	// A new platform string of this text's units, for the caller to release (an empty one for a null
+	// string, which holds no units); null when memory is short.
 	struct VPlatformString* MAC_RetainCFStringCopy() const;
 	// The content becomes the platform string's units, read in place or in chunks of at most 1024 units;
 	// the string ends not null and dirty. Null leaves the string as it was, null flag included.

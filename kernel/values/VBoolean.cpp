@@ -20,6 +20,11 @@ bool ReadFlat(const void* data)
 	return *static_cast<const uint8*>(data) != 0;
 }
 
+CompareResult OrderBytes(uint8 a, uint8 b)
+{
+	return a == b ? CR_EQUAL : (a > b ? CR_BIGGER : CR_SMALLER);
+}
+
 // The shared texts, made on first use.
 const VString& TrueText()
 {
@@ -109,12 +114,12 @@ VError VBoolean::GetJSONValue(VJSONValue& json, uint32) const
 
 CompareResult VBoolean::CompareToSameKindWithOptions(const VValue* other, const VCompareOptions&) const
 {
-	return Order(fValue != 0, static_cast<const VBoolean*>(other)->fValue != 0);
+	return OrderBytes(fValue, static_cast<const VBoolean*>(other)->fValue);
 }
 
 CompareResult VBoolean::CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions&) const
 {
-	return Order(fValue != 0, ReadFlat(other));
+	return OrderBytes(fValue, *static_cast<const uint8*>(other));
 }
 
 CompareResult VBoolean::CompareToSameKind(const VValue* other, bool) const

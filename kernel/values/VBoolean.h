@@ -38,10 +38,11 @@ public:
 	// JSON null for a null value, else the JSON boolean; answers 0.
 	VError GetJSONValue(VJSONValue& json, uint32 options = 0) const override;
 
-	// Same-kind comparisons: other must be a VBoolean, or the flat byte of one. Only truth counts (every
-	// non-zero byte is the same true); false sorts before true. The options are not used.
+	// Same-kind comparisons: other must be a VBoolean, or the flat byte of one. With options (which are not
+	// used), the stored bytes are ordered as unsigned numbers, so two different true bytes are unequal.
 	CompareResult CompareToSameKindWithOptions(const VValue* other, const VCompareOptions& options) const override;
 	CompareResult CompareToSameKindPtrWithOptions(const void* other, const VCompareOptions& options) const override;
+	// Without options only truth counts (every non-zero byte is the same true); false sorts before true.
 	CompareResult CompareToSameKind(const VValue* other, bool diacritical = false) const override;
 	CompareResult CompareToSameKindPtr(const void* other, bool diacritical = false) const override;
 	// Copies value and null state of another VBoolean; false (nothing done) for any other kind.

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -129,6 +131,80 @@ TEST_F(VFileTest, ReplacingKeepsPermissionsAndWritesThroughLinks)
 	EXPECT_TRUE(S_ISLNK(status.st_mode));
 	ASSERT_EQ(stat((fRoot + "target.txt").c_str(), &status), 0);
 	EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// A file's extended attributes, name to value, its access list among them.
+std::map<std::string, std::string> Attributes(const std::string& path)
+{
+	std::map<std::string, std::string> attributes;
+	char names[4096];
+	const ssize_t size = listxattr(path.c_str(), names, sizeof(names));
+	for (ssize_t at = 0; at < size; at += ssize_t(std::strlen(names + at)) + 1)
+	{
+		char value[1024];
+		const ssize_t length = getxattr(path.c_str(), names + at, value, sizeof(value));
+		attributes[names + at] = length >= 0 ? std::string(value, size_t(length)) : "(unreadable)";
+	}
+	return attributes;
+}
+
+// Rewritten by root, a file keeps what a write in place keeps: owner and group, set-id bits, extended
+// attributes and access list, also when it is reached through a link.
+TEST_F(VFileTest, ReplacingKeepsOwnerGroupAndAttributes)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "giving a file to another owner needs root";
+	// An access list that also lets user 4321 read: version 2, then (tag, permissions, id) entries.
+	const uint16_t entries[][4] = {{0x01, 6, 0, 0}, {0x02, 4, 4321, 0}, {0x04, 4, 0, 0}, {0x10, 4, 0, 0}, {0x20, 0, 0, 0}};
+	std::string acl("\x02\0\0\0", 4);
+	for (const auto& entry : entries)
+		acl.append(reinterpret_cast<const char*>(entry), sizeof(entry));
+	struct Row
+	{
+		const char* name;
+		mode_t mode;
+		bool withACL;
+		bool throughLink;
+	};
+	const Row rows[] = {
+		{"owner, group and attributes", 0640, false, false},
+		{"set-id bits, which a change of owner clears", 06755, false, false},
+		{"an access list", 0640, true, false},
+		{"through a link", 0600, false, true},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		const std::string target = fRoot + "target.txt";
+		std::filesystem::remove(target);
+		std::filesystem::remove(fRoot + "link.txt");
+		Write("target.txt", "old");
+		ASSERT_EQ(chown(target.c_str(), 1234, 2345), 0);
+		ASSERT_EQ(chmod(target.c_str(), row.mode), 0);
+		if (setxattr(target.c_str(), "user.velk.tag", "kept", 4, 0) != 0)
+			GTEST_SKIP() << "extended attributes refused here: " << std::strerror(errno);
+		if (row.withACL && setxattr(target.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+			GTEST_SKIP() << "access lists refused here: " << std::strerror(errno);
+		if (row.throughLink)
+		{
+			ASSERT_EQ(symlink(target.c_str(), (fRoot + "link.txt").c_str()), 0);
+		}
+		struct stat before;
+		ASSERT_EQ(stat(target.c_str(), &before), 0);
+		const std::map<std::string, std::string> attributes = Attributes(target);
+		ASSERT_EQ(attributes.count("user.velk.tag"), 1u);
+		ASSERT_EQ(attributes.count("system.posix_acl_access"), row.withACL ? 1u : 0u);
+
+		EXPECT_EQ(File(row.throughLink ? "link.txt" : "target.txt")->SetContent("new", 3), VE_OK);
+		EXPECT_EQ(Read("target.txt"), "new");
+		struct stat after;
+		ASSERT_EQ(stat(target.c_str(), &after), 0);
+		EXPECT_NE(after.st_ino, before.st_ino);  // replaced, not written in place
+		EXPECT_EQ(after.st_uid, 1234u);
+		EXPECT_EQ(after.st_gid, 2345u);
+		EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777);
+		EXPECT_EQ(Attributes(target), attributes);
+	}
 }
 
 struct FailedWrite

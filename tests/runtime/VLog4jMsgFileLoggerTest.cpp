@@ -1,5 +1,6 @@
 // The file logger: the exact bytes of its lines, the numbered files it resumes in, splitting and rotation,
-// streams children do not inherit, and stopping while the process logger flushes into it.
+// files children do not inherit, stopping while the process logger flushes into it, and one file written by
+// two loggers or two processes at once.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,10 +12,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/VChildProcess.h"
 #include "common/VScopedSystemZone.h"
 #include "common/VTemporaryFolderTest.h"
 #include "containers/VValueBag.h"
@@ -359,6 +364,165 @@ TEST_F(VLog4jMsgFileLoggerTest, StopWhileFlushing)
 		for (int i = 0; i < before; ++i)
 			ASSERT_NE(content.find("INFO - m" + std::to_string(i) + " ()\n"), std::string::npos) << i;
 	}
+}
+
+// What a file written by several writers of numbered lines holds: its lines, each that is exactly a line one
+// writer made ("[<tag>] INFO - <tag> <i> <padding> ()" after the sequence and the time), and the numbers
+// each tag wrote.
+struct SharedLines
+{
+	size_t lines = 0;
+	std::vector<std::string> broken;
+	std::map<std::string, std::multiset<int>> numbers;
+};
+
+SharedLines ReadSharedLines(const std::string& content, const std::string& padding)
+{
+	SharedLines result;
+	size_t start = 0;
+	while (start < content.size())
+	{
+		const size_t end = content.find('\n', start);
+		const std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+		start = end == std::string::npos ? content.size() : end + 1;
+		++result.lines;
+		unsigned long long sequence = 0;
+		int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0, head = -1;
+		const size_t open = line.find(" [");
+		const size_t close = line.find("] INFO - ");
+		bool whole = end != std::string::npos && open != std::string::npos && close != std::string::npos && open < close
+			&& std::sscanf(line.c_str(), "%llu %4d-%2d-%2dT%2d:%2d:%2d.%3d%n", &sequence, &year, &month, &day, &hour, &minute,
+				   &second, &ms, &head) == 8 && size_t(head) == open;
+		if (whole)
+		{
+			const std::string tag = line.substr(open + 2, close - open - 2);
+			const std::string rest = line.substr(close + 9);
+			const int number = std::atoi(rest.c_str() + std::min(rest.size(), tag.size() + 1));
+			whole = rest == tag + " " + std::to_string(number) + " " + padding + " ()";
+			if (whole)
+				result.numbers[tag].insert(number);
+		}
+		if (!whole)
+			result.broken.push_back(line);
+	}
+	return result;
+}
+
+// Each tag wrote count lines, numbered 0 to count - 1, each once, and nothing else is in the file.
+void ExpectEveryLineOnce(const SharedLines& read, const std::vector<std::string>& tags, int count)
+{
+	EXPECT_EQ(read.lines, tags.size() * size_t(count));
+	EXPECT_TRUE(read.broken.empty()) << read.broken.size() << " broken, the first: " << read.broken.front();
+	for (const std::string& tag : tags)
+	{
+		SCOPED_TRACE(tag);
+		const auto found = read.numbers.find(tag);
+		ASSERT_NE(found, read.numbers.end());
+		const std::multiset<int>& numbers = found->second;
+		EXPECT_EQ(numbers.size(), size_t(count));
+		for (int i = 0; i < count; ++i)
+			ASSERT_EQ(numbers.count(i), 1u) << i;
+	}
+}
+
+// Two loggers of one name in one folder, as two made within the same second are, write one file from two
+// threads, in batches far longer than a line: every line arrives whole and once.
+TEST_F(VLog4jMsgFileLoggerTest, TwoLoggersShareAFile)
+{
+	constexpr int kLines = 2000;
+	const std::string padding(120, '.');
+	VLog4jMsgFileLogger first(Folder().Get(), VString("shared"));
+	VLog4jMsgFileLogger second(Folder().Get(), VString("shared"));
+	first.Start();
+	second.Start();
+	ASSERT_TRUE(first.IsStarted() && second.IsStarted());
+	std::atomic<int> ready{0};
+	auto write = [&](VLog4jMsgFileLogger& logger, const std::string& tag) {
+		std::vector<VRefPtr<VValueBag>> bags;
+		for (int i = 0; i < kLines; ++i)
+		{
+			bags.push_back(StampedBag([&](VValueBag* b) {
+				ILoggerBagKeys::source.Set(b, VString(tag.c_str()));
+				ILoggerBagKeys::message.Set(b, VString((tag + " " + std::to_string(i) + " " + padding).c_str()));
+			}));
+		}
+		ready.fetch_add(1);
+		while (ready.load() < 2)
+			std::this_thread::yield();
+		std::vector<const VValueBag*> batch;
+		for (int i = 0; i < kLines; ++i)
+		{
+			batch.push_back(bags[size_t(i)].Get());
+			// Batches of 1 to 97 lines: the longest pass a stdio buffer's 4 KiB and the logger's 64 KiB.
+			if (batch.size() == size_t(1 + (i * 7) % 97) || i + 1 == kLines)
+			{
+				logger.GetLogListener().Put(batch);
+				batch.clear();
+			}
+		}
+	};
+	std::thread one([&] { write(first, "one"); });
+	std::thread two([&] { write(second, "two"); });
+	one.join();
+	two.join();
+	first.Stop();
+	second.Stop();
+	ExpectEveryLineOnce(ReadSharedLines(Read("shared_1.txt"), padding), {"one", "two"}, kLines);
+	EXPECT_FALSE(Exists("shared_2.txt"));
+}
+
+// The same from two processes, started together on one folder.
+TEST_F(VLog4jMsgFileLoggerTest, TwoProcessesShareAFile)
+{
+	constexpr int kBound = 60000;
+	constexpr int kLines = 2000;
+	const std::string go = fRoot + "go";
+	std::vector<std::unique_ptr<test::VChildProcess>> children;
+	for (const char* tag : {"alpha", "beta"})
+	{
+		children.push_back(std::make_unique<test::VChildProcess>(VELK_PROCESS_PROBE_FILE,
+			std::vector<std::string>{"filelog", fRoot, "shared", tag, std::to_string(kLines), go}));
+		ASSERT_TRUE(children.back()->Start());
+	}
+	for (const auto& child : children)
+		ASSERT_TRUE(child->WaitForOutput("ready\n", kBound)) << child->GetErrors();
+	Write("go", "");
+	for (const auto& child : children)
+	{
+		const int status = child->Wait(kBound);
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << child->GetErrors();
+		EXPECT_NE(child->GetOutput().find("written\n"), std::string::npos) << child->GetOutput();
+	}
+	ExpectEveryLineOnce(ReadSharedLines(Read("shared_1.txt"), std::string(120, '.')), {"alpha", "beta"}, kLines);
+}
+
+// Lines wait for the end of their batch and go out in order; a text longer than what may wait goes at once,
+// after what waits. What another writer adds to the file counts towards its split.
+TEST_F(VLog4jMsgFileLoggerTest, BatchesAndOtherWritersGrowth)
+{
+	VSplitableLogFile log(Folder().Get(), VString("b"), 1, false);
+	ASSERT_TRUE(log.Open(true));
+	log.AppendString("one\n");
+	log.AppendString("two\n");
+	EXPECT_EQ(Read("b_1.txt"), "");
+	log.Flush();
+	EXPECT_EQ(Read("b_1.txt"), "one\ntwo\n");
+	const std::string longText = std::string(VSplitableLogFile::kPendingCapacity + 1, 'l') + "\n";
+	log.AppendString("three\n");
+	log.AppendString(longText.c_str());
+	EXPECT_EQ(Read("b_1.txt"), "one\ntwo\nthree\n" + longText);
+
+	// Another writer takes the file past the split size; this one learns it once it has written a quarter
+	// mebibyte more, and its next line opens the next number.
+	std::filesystem::resize_file(fRoot + "b_1.txt", VSplitableLogFile::kSplitPosition);
+	const std::string quarter = std::string(256 * 1024, 'q') + "\n";
+	log.AppendString(quarter.c_str());
+	EXPECT_EQ(log.GetLogNumber(), 1);
+	log.AppendString("next\n");
+	log.Close();
+	EXPECT_EQ(log.GetLogNumber(), 2);
+	EXPECT_EQ(Read("b_2.txt"), "next\n");
+	EXPECT_EQ(log.GetWriteError(), 0);
 }
 
 }  // namespace

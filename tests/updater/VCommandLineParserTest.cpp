@@ -307,12 +307,23 @@ TEST(VCommandLineParserTest, JSONExportReadsBackWithEscapedTexts)
 	EXPECT_EQ(to_string(quiet.GetProperty(VString("description")).GetString()), "Say nothing\n\tat all");
 	EXPECT_TRUE(entries->GetAt(1).GetProperty(VString("requiresValue")).GetBool());
 
-	// The whole export, line end included, goes to the stream asked for.
-	testing::internal::CaptureStdout();
-	testing::internal::CaptureStderr();
-	parser.PrintAllArguments(true);
-	EXPECT_EQ(testing::internal::GetCapturedStderr(), to_string(exported) + "\n");
-	EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+	// The export goes to the stream asked for, its line end to standard output either way.
+	const std::string text = to_string(exported);
+	struct Printed
+	{
+		bool toError;
+		std::string error;
+		std::string output;
+	};
+	for (const Printed& printed : {Printed{true, text, "\n"}, Printed{false, "", text + "\n"}})
+	{
+		SCOPED_TRACE(printed.toError);
+		testing::internal::CaptureStdout();
+		testing::internal::CaptureStderr();
+		parser.PrintAllArguments(printed.toError);
+		EXPECT_EQ(testing::internal::GetCapturedStderr(), printed.error);
+		EXPECT_EQ(testing::internal::GetCapturedStdout(), printed.output);
+	}
 }
 
 TEST(VCommandLineParserTest, OptionNamesAreValidated)

@@ -17,8 +17,6 @@ constexpr size_t kCHUNK_UNITS = 1024;
 
 VPlatformString* VString::MAC_RetainCFStringCopy() const
 {
-	if (IsNull())
-		return nullptr;
 	return ToPlatformString(plat::SharedText::CreateWithUnits(GetCPointer(), size_t(GetLength())));
 }
 

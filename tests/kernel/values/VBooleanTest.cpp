@@ -100,7 +100,7 @@ TEST(VBooleanTest, SettersAndGetters)
 	EXPECT_EQ(target.Get(), 1);
 }
 
-TEST(VBooleanTest, FlatByteAndComparisonsByTruth)
+TEST(VBooleanTest, FlatByteAndComparisons)
 {
 	VBoolean seven;
 	seven.FromByte(7);
@@ -112,19 +112,40 @@ TEST(VBooleanTest, FlatByteAndComparisonsByTruth)
 	loaded.LoadFromPtr(&stored);
 	EXPECT_EQ(loaded.Get(), 1);
 
-	// Every non-zero byte is the same truth, in every form of comparison.
-	const VBoolean one(1);
-	const VBoolean no(0);
+	// Without options only truth counts; with options the stored bytes are ordered as unsigned numbers.
+	struct Row
+	{
+		uint8 left;
+		uint8 right;  // a value's byte, and the flat byte compared with the pointer forms
+		CompareResult byTruth;
+		CompareResult byBytes;
+	};
+	const Row rows[] = {
+		{7, 1, CR_EQUAL, CR_BIGGER},
+		{1, 7, CR_EQUAL, CR_SMALLER},
+		{7, 7, CR_EQUAL, CR_EQUAL},
+		{0, 0, CR_EQUAL, CR_EQUAL},
+		{0, 7, CR_SMALLER, CR_SMALLER},
+		{7, 0, CR_BIGGER, CR_BIGGER},
+		{0x80, 1, CR_EQUAL, CR_BIGGER},  // unsigned: not below 1 as a signed byte would be
+		{0x7F, 0xFF, CR_EQUAL, CR_SMALLER},
+	};
 	const VCompareOptions options;
-	EXPECT_EQ(seven.CompareToSameKind(&one), CR_EQUAL);
-	EXPECT_EQ(one.CompareToSameKind(&seven), CR_EQUAL);
-	EXPECT_EQ(seven.CompareToSameKindWithOptions(&one, options), CR_EQUAL);
-	EXPECT_EQ(seven.CompareToSameKindPtr(&stored), CR_EQUAL);
-	EXPECT_EQ(seven.CompareToSameKindPtrWithOptions(&stored, options), CR_EQUAL);
-	EXPECT_EQ(no.CompareToSameKind(&seven), CR_SMALLER);
-	EXPECT_EQ(seven.CompareToSameKind(&no), CR_BIGGER);
-	const uint8 zero = 0;
-	EXPECT_EQ(seven.CompareToSameKindPtr(&zero), CR_BIGGER);
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << int(row.left) << " against " << int(row.right));
+		VBoolean left;
+		left.FromBoolean(row.left);
+		VBoolean right;
+		right.FromBoolean(row.right);
+		ASSERT_EQ(left.Get(), row.left);
+		EXPECT_EQ(left.CompareToSameKind(&right), row.byTruth);
+		EXPECT_EQ(left.CompareToSameKindPtr(&row.right), row.byTruth);
+		EXPECT_EQ(left.CompareToSameKindWithOptions(&right, options), row.byBytes);
+		EXPECT_EQ(left.CompareToSameKindPtrWithOptions(&row.right, options), row.byBytes);
+	}
+
+	const VBoolean no(0);
 	EXPECT_EQ(seven.CompareTo(VLong(-4)), CR_EQUAL);
 	EXPECT_EQ(no.CompareTo(VLong(-4)), CR_SMALLER);
 	EXPECT_EQ(seven.CompareTo(VLong(0)), CR_BIGGER);

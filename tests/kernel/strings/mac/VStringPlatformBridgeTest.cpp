@@ -29,7 +29,21 @@ TEST(VStringPlatformBridgeTest, TextsMakeTheRoundTrip)
 		EXPECT_TRUE(back.IsDirty());
 		ToSharedText(copy)->Release();
 	}
-	EXPECT_EQ(VString(true).MAC_RetainCFStringCopy(), nullptr);
+}
+
+// A null string has no units: its platform string is an empty one, which reads back as an empty string.
+TEST(VStringPlatformBridgeTest, NullStringGivesAnEmptyPlatformString)
+{
+	VString null("text");
+	null.SetNull(true);
+	VPlatformString* copy = null.MAC_RetainCFStringCopy();
+	ASSERT_NE(copy, nullptr);
+	EXPECT_EQ(ToSharedText(copy)->GetLength(), 0u);
+	VString back("before");
+	back.MAC_FromCFString(copy);
+	EXPECT_TRUE(back.IsEmpty());
+	EXPECT_FALSE(back.IsNull());
+	ToSharedText(copy)->Release();
 }
 
 TEST(VStringPlatformBridgeTest, NullPlatformStringLeavesTheStringAsItWas)
