@@ -66,7 +66,8 @@ public:
 	// JSON forms (VValueBagJSON.cpp): the bag is an object, its attributes properties (the character data
 	// under "__CDATA"), each element name a property holding an array of objects, or one object when its
 	// only bag is marked "____objectunic" (or with kJSON_SINGLE_AS_OBJECT). A bag marked
-	// "____FakeArrayElement" stands for that attribute's value alone.
+	// "____FakeArrayElement" stands for that attribute's value alone. A JSON null read into a bag is a null
+	// string, written back as null (the binary form keeps it as an empty string).
 
 	static constexpr uint32 kJSON_PRETTY = 8;                    // new lines and tabs
 	static constexpr uint32 kJSON_SINGLE_AS_OBJECT = 32;         // every list of one bag as that object
@@ -92,7 +93,8 @@ public:
 	// ---------------------------------------------------------------------------------------------------
 	// XML text (VValueBagXML.cpp): the bag is an element, its attributes XML attributes (but the character
 	// data and the JSON markers), each element list child elements, the character data the element's text.
-	// Characters XML cannot carry are left out, so the text always reads back.
+	// Characters XML cannot carry are left out, so the text always reads back. XML has no null: an
+	// attribute holding a null is left out, and a null character data is none.
 
 	// Appends the bag as one element of that name; indented, each child goes on its own line one tab
 	// deeper.

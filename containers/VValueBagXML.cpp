@@ -123,6 +123,11 @@ void AppendXMLAttributeValue(VString& out, const VString& text)
 	out.AppendUniChars(run, int32(p - run));
 }
 
+bool IsNullValue(const VValueSingle* value)
+{
+	return value != nullptr && value->IsNull();
+}
+
 // A value's text: a string as it is, another kind in its XML form (which holds no markup).
 void GetValueText(const VValueSingle* value, VString& text, bool xmlForm)
 {
@@ -179,7 +184,8 @@ void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level)
 {
 	DumpXMLIndentation(text, level);
 	const auto cdata = fAttributes._Find(CDataAttributeName());
-	const int32 cdataIndex = cdata != fAttributes.end() ? int32(cdata - fAttributes.begin()) + 1 : 0;
+	// A null character data is none, as a null attribute is left out.
+	const int32 cdataIndex = cdata != fAttributes.end() && !IsNullValue(fAttributes.GetValuePtr(cdata)) ? int32(cdata - fAttributes.begin()) + 1 : 0;
 	if (DumpXMLAttributes(text, elementName, cdataIndex))
 		return;
 
@@ -223,8 +229,13 @@ bool VValueBag::DumpXMLAttributes(VString& text, const VString& elementName, int
 		const char* bytes = fAttributes._GetKeyBytes(*slot, length);
 		if (IsKey(bytes, length, "<>") || IsKey(bytes, length, "____objectunic") || IsKey(bytes, length, "____property_name_in_jsarray"))
 			continue;
+		// XML has no null: an attribute that holds none is absent, where an empty text would read back as a
+		// value.
+		const VValueSingle* attribute = fAttributes.GetValuePtr(slot);
+		if (IsNullValue(attribute))
+			continue;
 		name.FromBlock(bytes, length, kUTF8);
-		GetValueText(fAttributes.GetValuePtr(slot), value, true);
+		GetValueText(attribute, value, true);
 		text.AppendUniChar(u' ');
 		text.AppendUniChars(name.GetCPointer(), name.GetLength());
 		text.AppendCString("=\"");
