@@ -137,8 +137,20 @@ class VBagJSONWriter
 public:
 	VBagJSONWriter(jsontext::Buffer& out, bool pretty, uint32 options) : fOut(out), fPretty(pretty), fOptions(options) {}
 
+	// Why the text failed besides memory (velk 108 for a tree deeper than the stack allows), 0 otherwise.
+	VError GetError() const { return fError; }
+
 	void WriteBag(const VValueBag& bag, int32& level)
 	{
+		if (fOut.Failed())
+			return;
+		// Each child bag is written by its own call.
+		if (VValueBag::_IsStackLow())
+		{
+			fError = VE_STACK_OVERFLOW;
+			fOut.Fail();
+			return;
+		}
 		const VValueBag::VPackedAttributes& attributes = bag.GetAttributes();
 		const auto fake = attributes._Find(FakeArrayElementKey());
 		if (fake != attributes.end())
@@ -294,7 +306,26 @@ private:
 	const bool fPretty;
 	const uint32 fOptions;
 	VStr<63> fScratch;
+	VError fError = VE_OK;
 };
+
+// The writer's text closed, and the error it stopped with raised; level back where it was on failure.
+VError Finish(jsontext::Buffer& out, const VBagJSONWriter& writer, int32& level, int32 start)
+{
+	const bool closed = out.Close();
+	if (writer.GetError() != VE_OK)
+	{
+		_ThrowError(writer.GetError());
+		level = start;
+		return writer.GetError();
+	}
+	if (!closed)
+	{
+		level = start;
+		return VE_STRING_ALLOC_FAILED;
+	}
+	return VE_OK;
+}
 
 }  // namespace
 
@@ -361,16 +392,20 @@ void AppendJSONPropertyName(VString& text, int32& level, bool pretty, const VStr
 
 VError VValueBag::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
+	const int32 start = level;
 	jsontext::Buffer out(json);
-	VBagJSONWriter(out, pretty, options).WriteBag(*this, level);
-	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
+	VBagJSONWriter writer(out, pretty, options);
+	writer.WriteBag(*this, level);
+	return Finish(out, writer, level, start);
 }
 
 VError VBagArray::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
+	const int32 start = level;
 	jsontext::Buffer out(json);
-	VBagJSONWriter(out, pretty, options).WriteList(this, level);
-	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
+	VBagJSONWriter writer(out, pretty, options);
+	writer.WriteList(this, level);
+	return Finish(out, writer, level, start);
 }
 
 VError VValueBag::GetJSONString(VString& json, uint32 options) const

@@ -177,17 +177,23 @@ bool VValueBag::NeedsEscapeSequence(const VString& text, const UniChar* begin, c
 
 void VValueBag::DumpXML(VString& text, const VString& elementName, bool indented) const
 {
-	_DumpXML(text, elementName, indented ? 0 : -1);
+	const int32 length = text.GetLength();
+	// Part of an element is no XML.
+	if (!_DumpXML(text, elementName, indented ? 0 : -1))
+		text.Truncate(length);
 }
 
-void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level) const
+bool VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level) const
 {
+	// Each child is written by its own call.
+	if (_IsStackLow())
+		return _Failed(VE_STACK_OVERFLOW);
 	DumpXMLIndentation(text, level);
 	const auto cdata = fAttributes._Find(CDataAttributeName());
 	// A null character data is none, as a null attribute is left out.
 	const int32 cdataIndex = cdata != fAttributes.end() && !IsNullValue(fAttributes.GetValuePtr(cdata)) ? int32(cdata - fAttributes.begin()) + 1 : 0;
 	if (DumpXMLAttributes(text, elementName, cdataIndex))
-		return;
+		return true;
 
 	VString childName;
 	for (int32 n = 1; n <= GetElementNamesCount(); ++n)
@@ -200,7 +206,8 @@ void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level)
 			if (child == nullptr)
 				continue;
 			text.AppendUniChar(u'\n');
-			child->_DumpXML(text, childName, level >= 0 ? level + 1 : -1);
+			if (!child->_DumpXML(text, childName, level >= 0 ? level + 1 : -1))
+				return false;
 		}
 	}
 
@@ -213,6 +220,7 @@ void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level)
 	text.AppendCString("</");
 	text.AppendUniChars(elementName.GetCPointer(), elementName.GetLength());
 	text.AppendUniChar(u'>');
+	return true;
 }
 
 bool VValueBag::DumpXMLAttributes(VString& text, const VString& elementName, int32 cdataIndex) const
