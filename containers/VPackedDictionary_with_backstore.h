@@ -45,8 +45,8 @@ public:
 	// Copies keys, slots, index and backstore; a dirty source's cached values are packed into the copy's
 	// backstore, the source itself is only read. The copy reads its values from the backstore: it caches
 	// no value object, except nulls and values of kinds whose descriptor is not registered, which cannot be
-	// rebuilt from flat data and are cloned. When memory is short this dictionary is left as it was and IsComplete
-	// answers false.
+	// rebuilt from flat data and are cloned. When memory is short this dictionary is left as it was and
+	// IsComplete answers false.
 	VPackedDictionary_with_backstore& operator=(const VPackedDictionary_with_backstore& other);
 	// Deletes every cached value.
 	~VPackedDictionary_with_backstore() override;
