@@ -144,13 +144,47 @@ public:
 	{
 		if (fOut.Failed())
 			return;
-		// Each child bag is written by its own call.
-		if (VValueBag::_IsStackLow())
+		// Each child bag is written by its own call. The stack is measured every few levels only: most bags
+		// are small, and a few levels' frames are far within the margin the check keeps.
+		if (fDepth % kLEVELS_PER_STACK_CHECK == 0 && VValueBag::_IsStackLow())
 		{
 			fError = VE_STACK_OVERFLOW;
 			fOut.Fail();
 			return;
 		}
+		++fDepth;
+		_WriteBag(bag, level);
+		--fDepth;
+	}
+
+	void WriteList(const VBagArray* list, int32& level)
+	{
+		PutBegin(fOut, level, fPretty, u'[');
+		const int32 count = list != nullptr ? list->GetCount() : 0;
+		bool first = true;
+		for (int32 pos = 1; pos <= count; ++pos)
+		{
+			const VValueBag* bag = list->_GetNth(pos);
+			// Writing is bound by reaching each bag's scattered blocks: the next bags are fetched ahead.
+			if (pos + 2 <= count)
+				__builtin_prefetch(list->_GetNth(pos + 2));
+			if (const VValueBag* next = pos + 1 <= count ? list->_GetNth(pos + 1) : nullptr)
+				__builtin_prefetch(std::to_address(next->GetAttributes().begin()));
+			if (bag == nullptr)
+				continue;
+			if (!first)
+				fOut.Put(u',');
+			first = false;
+			WriteBag(*bag, level);
+		}
+		PutEnd(fOut, level, fPretty, u']');
+	}
+
+private:
+	static constexpr int32 kLEVELS_PER_STACK_CHECK = 4;
+
+	void _WriteBag(const VValueBag& bag, int32& level)
+	{
 		const VValueBag::VPackedAttributes& attributes = bag.GetAttributes();
 		const auto fake = attributes._Find(FakeArrayElementKey());
 		if (fake != attributes.end())
@@ -196,30 +230,6 @@ public:
 		PutEnd(fOut, level, fPretty, u'}');
 	}
 
-	void WriteList(const VBagArray* list, int32& level)
-	{
-		PutBegin(fOut, level, fPretty, u'[');
-		const int32 count = list != nullptr ? list->GetCount() : 0;
-		bool first = true;
-		for (int32 pos = 1; pos <= count; ++pos)
-		{
-			const VValueBag* bag = list->_GetNth(pos);
-			// Writing is bound by reaching each bag's scattered blocks: the next bags are fetched ahead.
-			if (pos + 2 <= count)
-				__builtin_prefetch(list->_GetNth(pos + 2));
-			if (const VValueBag* next = pos + 1 <= count ? list->_GetNth(pos + 1) : nullptr)
-				__builtin_prefetch(std::to_address(next->GetAttributes().begin()));
-			if (bag == nullptr)
-				continue;
-			if (!first)
-				fOut.Put(u',');
-			first = false;
-			WriteBag(*bag, level);
-		}
-		PutEnd(fOut, level, fPretty, u']');
-	}
-
-private:
 	void WriteValue(const VValueBag::VPackedAttributes& attributes, VValueBag::VPackedAttributes::const_iterator slot)
 	{
 		const ValueKind kind = attributes.GetValueKind(slot);
@@ -307,6 +317,8 @@ private:
 	const uint32 fOptions;
 	VStr<63> fScratch;
 	VError fError = VE_OK;
+	// Bags being written, one inside the other.
+	int32 fDepth = 0;
 };
 
 // The writer's text closed, and the error it stopped with raised; level back where it was on failure.
