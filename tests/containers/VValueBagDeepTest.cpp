@@ -165,20 +165,6 @@ const Walk kWalks[] = {
 		 bag->Release();
 		 return scope.GetLastError();
 	 }},
-	{"copy of a list", [](VValueBag& chain, int32 depth) {
-		 VBagArray* copy = new VBagArray(*chain.GetElements(NextKey()));
-		 const VError error = copy->GetCopyError();
-		 if (error == VE_OK)
-		 {
-			 EXPECT_EQ(ChainDepth(*copy->_GetNth(1), nullptr, 1), depth - 1);
-		 }
-		 else
-		 {
-			 EXPECT_EQ(copy->GetCount(), 0);
-		 }
-		 copy->Release();
-		 return error;
-	 }},
 	{"UnionClone", [](VValueBag& chain, int32 depth) {
 		 StErrorContextInstaller scope(false, true);
 		 StBag target;
