@@ -16,17 +16,14 @@ VBagArray::VBagArray(const VBagArray& other)
 	}
 	catch (const std::bad_alloc&)
 	{
-		fComplete = false;
+		fCopyError = VE_MEMORY_FULL;
 		return;
 	}
 	for (const VValueBag* bag : other.fBags)
 	{
-		VValueBag* copy = bag->_CopyBag();
+		VValueBag* copy = bag->_CopyBag(&fCopyError);
 		if (copy == nullptr)
-		{
-			fComplete = false;
 			return;
-		}
 		// The room was reserved: this cannot fail.
 		fBags.push_back(copy);
 	}

@@ -21,8 +21,8 @@ class VELK_API VBagArray : public VObject, public IRefCountable
 public:
 	// Empty, one reference held by the creator.
 	VBagArray() = default;
-	// A deep copy: every bag is copied into a new bag. When memory is short the copy holds fewer bags
-	// (IsComplete tells).
+	// A deep copy: every bag is copied into a new bag. When memory is short, or a bag is nested deeper than
+	// the free stack allows, the copy holds fewer bags (GetCopyError tells why: velk 100 or velk 108).
 	VBagArray(const VBagArray& other);
 	VBagArray& operator=(const VBagArray&) = delete;
 	// Releases every bag.
@@ -54,7 +54,8 @@ public:
 	void Destroy();
 
 	// Appends the list as a JSON array of its bags (VValueBag::_GetJSONString) at the indentation level.
-	// Answers 0, or velk 107 (raised) when the text cannot be made.
+	// Answers 0, or (raised) velk 107 when the text cannot be made, velk 108 when a bag is nested deeper
+	// than the free stack allows.
 	VError _GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const;
 
 	// Binary form (VValueBagStream.cpp): the bag count, then each bag's minimal form
@@ -66,11 +67,12 @@ public:
 	VError ReadFromStreamMinimal(VStream* stream);
 
 	// False when the copy constructor could not copy every bag.
-	bool IsComplete() const { return fComplete; }
+	bool IsComplete() const { return fCopyError == VE_OK; }
+	VError GetCopyError() const { return fCopyError; }
 
 private:
 	std::vector<VValueBag*> fBags;
-	bool fComplete = true;
+	VError fCopyError = VE_OK;
 };
 
 }  // namespace velk

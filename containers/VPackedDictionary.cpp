@@ -141,7 +141,7 @@ VPackedDictionary<SLOT>::VPackedDictionary(const VPackedDictionary& other)
 {
 	if (!this->_CopyBase(other))
 	{
-		fComplete = false;
+		fCopyError = VE_MEMORY_FULL;
 		return;
 	}
 	// The slots still point at the source's lists: each gets its own copy, or is cut off with the ones
@@ -154,15 +154,15 @@ VPackedDictionary<SLOT>::VPackedDictionary(const VPackedDictionary& other)
 		VBagArray* copy = new (std::nothrow) VBagArray(*source);
 		if (copy == nullptr || !copy->IsComplete())
 		{
+			fCopyError = copy != nullptr ? copy->GetCopyError() : VE_MEMORY_FULL;
 			if (copy != nullptr)
 				copy->Release();
 			this->fSlots.resize(i);
-			fComplete = false;
 			break;
 		}
 		this->fSlots[i].fValue = copy;
 	}
-	if (!fComplete)
+	if (fCopyError != VE_OK)
 	{
 		// Drop keys no slot refers to any more.
 		size_t keyBytes = 0;

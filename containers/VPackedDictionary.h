@@ -399,8 +399,9 @@ class VELK_API VPackedDictionary : public VPackedDictionary_base<SLOT>
 {
 public:
 	VPackedDictionary() = default;
-	// A deep copy: every list is copied into a new list of copied bags. When memory is short the copy holds
-	// fewer names (IsComplete tells).
+	// A deep copy: every list is copied into a new list of copied bags. When memory is short, or a bag
+	// below is nested deeper than the free stack allows, the copy holds fewer names (GetCopyError tells
+	// why: velk 100 or velk 108).
 	VPackedDictionary(const VPackedDictionary& other);
 	VPackedDictionary& operator=(const VPackedDictionary&) = delete;
 	~VPackedDictionary() override;
@@ -415,7 +416,8 @@ public:
 	bool Clear(const StPackedDictionaryKey& key);
 
 	// False when a copy could not take every name of its source.
-	bool IsComplete() const { return fComplete; }
+	bool IsComplete() const { return fCopyError == VE_OK; }
+	VError GetCopyError() const { return fCopyError; }
 
 	// Releases every list and empties the dictionary, then reads a keys block and, per key in order, a new
 	// list of bags in its binary form (VBagArray::ReadFromStreamMinimal). A pending stream error is answered
@@ -427,7 +429,7 @@ public:
 private:
 	void _ReleaseAll();
 
-	bool fComplete = true;
+	VError fCopyError = VE_OK;
 };
 
 }  // namespace velk

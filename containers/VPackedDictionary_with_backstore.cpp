@@ -93,7 +93,7 @@ VPackedDictionary_with_backstore<SLOT>& VPackedDictionary_with_backstore<SLOT>::
 			slots[i].fKeyOffset = source.fKeyOffset;
 			slots[i].fBackstoreIndex = other.fDirty ? indexes[i] : source.fBackstoreIndex;
 			const VValueSingle* value = _CachedValue(source);
-			if (value == nullptr || CanRebuildValue(*value))
+			if (value == nullptr || !_MustStayCached(*value))
 				continue;
 			slots[i].fValue = CloneSingle(*value);
 			if (slots[i].fValue == nullptr)
@@ -203,6 +203,13 @@ bool VPackedDictionary_with_backstore<SLOT>::CanRebuildValue(const VValueSingle&
 }
 
 template <class SLOT>
+bool VPackedDictionary_with_backstore<SLOT>::_MustStayCached(const VValueSingle& value)
+{
+	// The flat form has no null flag: a null read back from it would be a value.
+	return value.IsNull() || !CanRebuildValue(value);
+}
+
+template <class SLOT>
 size_t VPackedDictionary_with_backstore<SLOT>::GetFlatSize(ValueKind kind, const void* data)
 {
 	switch (kind)
@@ -290,6 +297,9 @@ bool VPackedDictionary_with_backstore<SLOT>::GetValue(const StPackedDictionaryKe
 	if (const VValueSingle* cached = _CachedValue(*slot))
 	{
 		cached->GetValue(out);
+		// A null read into another kind is a null of that kind, whatever the conversion gave.
+		if (cached->IsNull())
+			out.SetNull(true);
 		return true;
 	}
 	const ValueKind kind = fBackstore[slot->fBackstoreIndex];
@@ -314,7 +324,7 @@ bool VPackedDictionary_with_backstore<SLOT>::SetExistingValue(const StPackedDict
 template <class SLOT>
 bool VPackedDictionary_with_backstore<SLOT>::_SetValueAt(iterator slot, const VValueSingle& value)
 {
-	if (slot->fValue == nullptr && CanRebuildValue(value))
+	if (slot->fValue == nullptr && !_MustStayCached(value))
 	{
 		uint16* stored = fBackstore.data() + slot->fBackstoreIndex;
 		uint64 extra = 0;
@@ -330,7 +340,8 @@ bool VPackedDictionary_with_backstore<SLOT>::_SetValueAt(iterator slot, const VV
 		fDirty = true;
 		return true;
 	}
-	if (slot->fValue != nullptr && GetKindOf(*slot->fValue) == GetKindOf(value) && slot->fValue->FromValueSameKind(&value))
+	// Not every kind takes the null flag along with the value: a null is cached as a copy.
+	if (!value.IsNull() && slot->fValue != nullptr && GetKindOf(*slot->fValue) == GetKindOf(value) && slot->fValue->FromValueSameKind(&value))
 	{
 		fDirty = true;
 		return true;
@@ -375,17 +386,24 @@ typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with
 template <class SLOT>
 typename VPackedDictionary_with_backstore<SLOT>::iterator VPackedDictionary_with_backstore<SLOT>::Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free)
 {
+	// Without a descriptor nothing could rebuild the value from its flat form for a reader of another kind,
+	// and no flat form tells a null: the slot keeps a copy. Should that fail, readers of a value of the same
+	// kind still get the flat form; a null is refused instead, lest it read back as a value.
+	VValueSingle* cached = nullptr;
+	if (_MustStayCached(value))
+	{
+		cached = CloneSingle(value);
+		if (cached == nullptr && value.IsNull())
+			return this->end();
+	}
 	const iterator slot = _AppendRoom(key, _WordsFor(value), free);
 	if (slot == this->end())
-		return slot;
-	_WriteValue(fBackstore.data() + slot->fBackstoreIndex, value);
-
-	if (!CanRebuildValue(value))
 	{
-		// Without a descriptor nothing could rebuild the value from its flat form for a reader of another
-		// kind: the slot keeps a copy. Should that fail, readers of the same kind still get the flat form.
-		slot->fValue = CloneSingle(value);
+		delete cached;
+		return slot;
 	}
+	_WriteValue(fBackstore.data() + slot->fBackstoreIndex, value);
+	slot->fValue = cached;
 	return slot;
 }
 

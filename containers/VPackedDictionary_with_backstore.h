@@ -1,7 +1,9 @@
 // The attribute dictionary of a bag: name -> one single value, the values kept in their flat form in a
 // store of 16-bit words (one kind word, then the value's flat form, padded to a whole word), so that a bag
 // of a handful of numbers costs no value objects. A value object is made and cached in the slot only when a
-// reader needs one of another kind, or when a value is replaced by one of another size.
+// reader needs one of another kind, when a value is replaced by one of another size, or for a null value:
+// the flat form has no null flag, so a null lives in memory as its cached object, and the store (and the
+// binary form written from it) holds its kind's empty value.
 //
 // Const operations may run on several threads at once (a modification may not run beside anything else):
 // they read the store as it is and never rewrite it, and the one thing they write, a value object cached
@@ -42,9 +44,9 @@ public:
 	VPackedDictionary_with_backstore(const VPackedDictionary_with_backstore& other);
 	// Copies keys, slots, index and backstore; a dirty source's cached values are packed into the copy's
 	// backstore, the source itself is only read. The copy reads its values from the backstore: it caches
-	// no value object, except of kinds whose descriptor is not registered, which cannot be rebuilt from
-	// flat data and are cloned. When memory is short this dictionary is left as it was and IsComplete
-	// answers false.
+	// no value object, except nulls and values of kinds whose descriptor is not registered, which cannot be
+	// rebuilt from flat data and are cloned. When memory is short this dictionary is left as it was and
+	// IsComplete answers false.
 	VPackedDictionary_with_backstore& operator=(const VPackedDictionary_with_backstore& other);
 	// Deletes every cached value.
 	~VPackedDictionary_with_backstore() override;
@@ -52,19 +54,20 @@ public:
 	// Reads the value into out; false when the key is absent. A cached value gives its value through its
 	// GetValue; otherwise an out of the stored kind loads the flat form, and an out of another kind gets it
 	// through a value object built from the flat form by the kind's descriptor and cached in the slot. A
-	// stored kind without a descriptor leaves out unchanged and still answers true.
+	// stored kind without a descriptor leaves out unchanged and still answers true. A null makes out null.
 	bool GetValue(const StPackedDictionaryKey& key, VValueSingle& out) const;
 	// Replaces the value of an existing key; false when the key is absent or memory is short (nothing
-	// done). A value of the same flat size as the stored one, when the slot caches nothing, is written over
-	// it in place; otherwise the slot caches a copy of the value and the dictionary is marked dirty.
+	// done). A value (not null) of the same flat size as the stored one, when the slot caches nothing, is
+	// written over it in place; otherwise the slot caches a copy of the value and the dictionary is marked
+	// dirty.
 	bool SetExistingValue(const StPackedDictionaryKey& key, const VValueSingle& value);
 	// SetExistingValue for a slot a lookup just found: callers that looked the key up already save a
 	// second lookup.
 	bool _SetValueAt(iterator slot, const VValueSingle& value);
 	// Appends key and value without looking for the key (free: as _AppendKeyAndSlot). Returns the new
-	// slot, or end() with the dictionary unchanged (key longer than 255 bytes, memory short). Values of a
-	// kind without a registered descriptor are also cached as a copy, so that every reader can still get
-	// them.
+	// slot, or end() with the dictionary unchanged (key longer than 255 bytes, memory short). Nulls and
+	// values of a kind without a registered descriptor are also cached as a copy, so that every reader can
+	// still get them.
 	iterator Append(const StPackedDictionaryKey& key, const VValueSingle& value, typename Base::FreeEntry free = Base::kNO_FREE_ENTRY);
 
 	// Append for a scalar of a kernel kind given as its flat datum (bytes of it), without a value object.
@@ -109,8 +112,9 @@ public:
 
 	// Binary form (VPackedDictionaryStream.cpp): the keys block (_WriteKeysToStream), then the word count
 	// and the words, each value as its kind word and flat form in the stream's byte order. A dirty dictionary
-	// is written as packed, without being changed itself. Answers the stream's error, or velk 100 when memory
-	// is short for the packed or swapped copy.
+	// is written as packed, without being changed itself. The form has no place for a null: a null value is
+	// written as its flat form (an empty string, a zero) and reads back as that value. Answers the stream's
+	// error, or velk 100 when memory is short for the packed or swapped copy.
 	VError WriteToStream(VStream* stream, bool withIndex) const;
 	// Empties the dictionary, then reads that form. The data are not trusted: counts beyond the bytes left,
 	// keys or values that do not lie within their block, or words that the values do not fill exactly give
@@ -128,6 +132,9 @@ public:
 	static bool CanRebuildValue(const VValueSingle& value);
 
 private:
+	// A value its slot keeps as a value object besides the flat form: a null (the flat form cannot tell
+	// one) or a value of a kind that cannot be rebuilt.
+	static bool _MustStayCached(const VValueSingle& value);
 	// The slot's cached value as a reader may see it while another reader installs one.
 	static VValueSingle* _CachedValue(const SLOT& slot);
 	// Installs value as the slot's cached value unless a reader got there first: then value is deleted and

@@ -13,6 +13,7 @@
 #include "kernel/values/VTime.h"
 #include "runtime/VError.h"
 #include "runtime/VProcess.h"
+#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
@@ -54,8 +55,18 @@ bool VValueBag::_IsStorableKey(const StPackedDictionaryKey& key)
 
 bool VValueBag::_MemoryFull()
 {
-	_ThrowError(VE_MEMORY_FULL);
+	return _Failed(VE_MEMORY_FULL);
+}
+
+bool VValueBag::_Failed(VError error)
+{
+	_ThrowError(error);
 	return false;
+}
+
+bool VValueBag::_IsStackLow()
+{
+	return VTaskMgr::Get()->GetCurrentFreeStackSize() < kMIN_FREE_STACK;
 }
 
 VValueBag::VValueBag() = default;
@@ -64,37 +75,84 @@ VValueBag::VValueBag(const VValueBag& other)
 	: VValue(other), IRefCountable(), fAttributes(other.fAttributes)
 {
 	fFlags |= kFLAG_DIRTY;
-	fComplete = fAttributes.IsComplete();
-	if (other.fElements != nullptr)
-	{
-		fElements = new (std::nothrow) VPackedElements(*other.fElements);
-		if (fElements == nullptr || !fElements->IsComplete())
-			fComplete = false;
-	}
+	if (!fAttributes.IsComplete())
+		fCopyError = VE_MEMORY_FULL;
+	else if (other.fElements == nullptr)
+		return;
+	// Each level of the tree copies the next one: the copy ends where the stack would.
+	else if (_IsStackLow())
+		fCopyError = VE_STACK_OVERFLOW;
+	else if ((fElements = new (std::nothrow) VPackedElements(*other.fElements)) == nullptr)
+		fCopyError = VE_MEMORY_FULL;
+	else
+		fCopyError = fElements->GetCopyError();
 }
 
 VValueBag::~VValueBag()
 {
-	delete fElements;
+	_DeleteElements(fElements);
+}
+
+void VValueBag::_DeleteElements(VPackedElements* elements)
+{
+	std::vector<VPackedElements*> pending;
+	while (elements != nullptr)
+	{
+		// A list or a bag counted once is held by the dictionary being deleted alone: it dies with it, and
+		// nothing else can reach it meanwhile. Its bags' dictionaries wait in the list, so each bag dies
+		// without elements and the loop, not the stack, goes down the tree.
+		for (const VPackedValue_VBagArray& slot : *elements)
+		{
+			const VBagArray* list = slot.fValue;
+			if (list == nullptr || list->GetRefCount() != 1)
+				continue;
+			for (int32 pos = 1; pos <= list->GetCount(); ++pos)
+			{
+				VValueBag* bag = list->_GetNth(pos);
+				if (bag == nullptr || bag->fElements == nullptr || bag->GetRefCount() != 1)
+					continue;
+				try
+				{
+					pending.push_back(bag->fElements);
+				}
+				catch (const std::bad_alloc&)
+				{
+					// That bag frees its own tree as it dies.
+					continue;
+				}
+				bag->fElements = nullptr;
+			}
+		}
+		delete elements;
+		elements = nullptr;
+		if (!pending.empty())
+		{
+			elements = pending.back();
+			pending.pop_back();
+		}
+	}
 }
 
 VValue* VValueBag::Clone() const
 {
-	VValueBag* copy = _CopyBag();
+	VError failure = VE_OK;
+	VValueBag* copy = _CopyBag(&failure);
 	if (copy == nullptr)
-		_MemoryFull();
+		_Failed(failure);
 	return copy;
 }
 
-VValueBag* VValueBag::_CopyBag() const
+VValueBag* VValueBag::_CopyBag(VError* failure) const
 {
 	VValueBag* copy = new (std::nothrow) VValueBag(*this);
-	if (copy != nullptr && !copy->fComplete)
-	{
+	const VError error = copy != nullptr ? copy->fCopyError : VE_MEMORY_FULL;
+	if (error == VE_OK)
+		return copy;
+	if (copy != nullptr)
 		copy->Release();
-		copy = nullptr;
-	}
-	return copy;
+	if (failure != nullptr)
+		*failure = error;
+	return nullptr;
 }
 
 const StPackedDictionaryKey& VValueBag::CDataAttributeName()
@@ -280,8 +338,9 @@ bool VValueBag::AppendToCData(const VString& text)
 void VValueBag::Destroy()
 {
 	fAttributes.Destroy();
-	delete fElements;
+	VPackedElements* elements = fElements;
 	fElements = nullptr;
+	_DeleteElements(elements);
 }
 
 bool VValueBag::_EmptyForReuse()
@@ -289,7 +348,7 @@ bool VValueBag::_EmptyForReuse()
 	if (fElements != nullptr)
 		return false;
 	fAttributes._Empty();
-	fComplete = true;
+	fCopyError = VE_OK;
 	fFlags = kFLAG_DIRTY;
 	return true;
 }
@@ -299,6 +358,13 @@ CharSet VValueBag::DebugDump(char* buffer, int& length) const
 	constexpr CharSet kUTF8 = 7;
 	if (VProcess::sInstance == nullptr || buffer == nullptr || length <= 0)
 	{
+		length = 0;
+		return kUTF8;
+	}
+	// Each child is dumped by its own call.
+	if (_IsStackLow())
+	{
+		_Failed(VE_STACK_OVERFLOW);
 		length = 0;
 		return kUTF8;
 	}
@@ -358,6 +424,7 @@ bool VValueBag::_AddElementsFrom(const VValueBag& other, bool merge)
 	};
 	std::vector<Pending> pending;
 	bool gathered = true;
+	VError failure = VE_MEMORY_FULL;
 	try
 	{
 		pending.reserve(other.fElements->GetCount());
@@ -390,7 +457,7 @@ bool VValueBag::_AddElementsFrom(const VValueBag& other, bool merge)
 				const VValueBag* bag = theirs->_GetNth(pos);
 				if (bag == nullptr)
 					continue;
-				VValueBag* copy = bag->_CopyBag();
+				VValueBag* copy = bag->_CopyBag(&failure);
 				if (copy == nullptr)
 					gathered = false;
 				else
@@ -403,9 +470,10 @@ bool VValueBag::_AddElementsFrom(const VValueBag& other, bool merge)
 	catch (const std::bad_alloc&)
 	{
 		gathered = false;
+		failure = VE_MEMORY_FULL;
 	}
 	if (!gathered)
-		_MemoryFull();
+		_Failed(failure);
 
 	// A failure below has raised already.
 	bool ok = gathered;
@@ -435,7 +503,12 @@ bool VValueBag::UnionClone(const VValueBag* other)
 
 bool VValueBag::Override(const VValueBag* other)
 {
-	return other != nullptr && _CopyAttributesFrom(*other) && _AddElementsFrom(*other, true);
+	if (other == nullptr)
+		return false;
+	// Merged pairs are merged by the next level's call.
+	if (_IsStackLow())
+		return _Failed(VE_STACK_OVERFLOW);
+	return _CopyAttributesFrom(*other) && _AddElementsFrom(*other, true);
 }
 
 }  // namespace velk

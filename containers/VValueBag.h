@@ -48,34 +48,38 @@ public:
 	VValueBag();
 	// A deep copy: attributes are copied with the source's newest values packed into the copy's store (the
 	// copy caches no value objects of kinds that can be rebuilt from their flat form; the source is only
-	// read), every element list into a new list of copied bags. When memory is short the copy may miss
-	// parts of the source (Clone then answers null).
+	// read), every element list into a new list of copied bags. When memory is short, or the tree is nested
+	// deeper than the free stack allows, the copy may miss parts of the source (Clone then answers null).
 	VValueBag(const VValueBag& other);
 	VValueBag& operator=(const VValueBag&) = delete;
 	// Deletes the element dictionary (releasing every list) and the attributes with their cached values.
+	// The trees that die with it are freed from a work list, however deep.
 	~VValueBag() override;
 
 	const VValueInfo* GetValueInfo() const override { return &sInfo; }
-	// A new bag holding a deep copy, owned by the caller (one reference); null, with velk 100 (memory)
-	// raised, when memory is short.
+	// A new bag holding a deep copy, owned by the caller (one reference); null when memory is short (velk
+	// 100 raised) or the tree is nested deeper than the free stack allows (velk 108 raised).
 	VValue* Clone() const override;
-	// Clone without raising anything: for the bags copied inside a copy, which raises once for all.
-	VValueBag* _CopyBag() const;
+	// Clone without raising anything, for the bags copied inside a copy, which raises once for all: the
+	// reason of a null answer goes to failure when given.
+	VValueBag* _CopyBag(VError* failure = nullptr) const;
 
 	// ---------------------------------------------------------------------------------------------------
 	// JSON forms (VValueBagJSON.cpp): the bag is an object, its attributes properties (the character data
 	// under "__CDATA"), each element name a property holding an array of objects, or one object when its
 	// only bag is marked "____objectunic" (or with kJSON_SINGLE_AS_OBJECT). A bag marked
-	// "____FakeArrayElement" stands for that attribute's value alone.
+	// "____FakeArrayElement" stands for that attribute's value alone. A JSON null read into a bag is a null
+	// string, written back as null (the binary form keeps it as an empty string).
 
 	static constexpr uint32 kJSON_PRETTY = 8;                    // new lines and tabs
 	static constexpr uint32 kJSON_SINGLE_AS_OBJECT = 32;         // every list of one bag as that object
 	static constexpr uint32 kJSON_NON_AMBIGUOUS_DATES = 0x1000;  // FromJSONString: the importer's option 512
 
-	// Replaces json by the bag's JSON text. Answers 0, or velk 107 (raised, json empty) when the text
-	// cannot be made.
+	// Replaces json by the bag's JSON text. Answers 0, or (raised, json empty) velk 107 when the text
+	// cannot be made, velk 108 when the tree is nested deeper than the free stack allows.
 	VError GetJSONString(VString& json, uint32 options = 0) const override;
-	// Appends the bag as one JSON object at the indentation level (kept across the call).
+	// Appends the bag as one JSON object at the indentation level (kept across the call). On failure, as
+	// GetJSONString's, json holds part of the text and level is as it was.
 	VError _GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const;
 	// Adds to this bag what the JSON text holds (VJSONImporter::JSONObjectToBag): the text must hold an
 	// object. Answers the importer's error (pushed); the bag then keeps what was read before it.
@@ -92,13 +96,15 @@ public:
 	// ---------------------------------------------------------------------------------------------------
 	// XML text (VValueBagXML.cpp): the bag is an element, its attributes XML attributes (but the character
 	// data and the JSON markers), each element list child elements, the character data the element's text.
-	// Characters XML cannot carry are left out, so the text always reads back.
+	// Characters XML cannot carry are left out, so the text always reads back. XML has no null: an
+	// attribute holding a null is left out, and a null character data is none.
 
 	// Appends the bag as one element of that name; indented, each child goes on its own line one tab
-	// deeper.
+	// deeper. A tree nested deeper than the free stack allows appends nothing (velk 108 raised).
 	void DumpXML(VString& text, const VString& elementName, bool indented) const;
-	// The element at level: tabs before it when level > 0; -1 writes no tabs at all.
-	void _DumpXML(VString& text, const VString& elementName, int32 level) const;
+	// The element at level: tabs before it when level > 0; -1 writes no tabs at all. False, with velk 108
+	// raised and the element written in part, when the tree is nested deeper than the free stack allows.
+	bool _DumpXML(VString& text, const VString& elementName, int32 level) const;
 	// The start tag with the attributes; cdataIndex is the 1-based slot of the character data (0 when
 	// none). Answers true when the bag has no element and no character data: the tag then closes the
 	// element ("/>").
@@ -120,8 +126,11 @@ public:
 
 	static constexpr uint32 kSTREAM_SIGNATURE = 0x56424147;  // 'VBAG'
 	static constexpr uint16 kSTREAM_VERSION = 1;
-	// Nested bags are read and written only while this much stack is free: velk 108 beyond.
+	// Nested bags are read, written, copied, merged, sorted and dumped only while this much stack is free:
+	// velk 108 beyond.
 	static constexpr size_t kMIN_FREE_STACK = 65536;
+	// True when less than kMIN_FREE_STACK is left to the current task: a walk down the tree stops there.
+	static bool _IsStackLow();
 
 	// Writes the record; answers the stream's error (or the nested writers': velk 100, velk 108).
 	VError WriteToStream(VStream* stream, int32 param = 0) const override;
@@ -144,7 +153,8 @@ public:
 	VError _ReadFromStream_v1(VStream* stream);
 
 	// Writes "name = value" per attribute, then per element name its bag count and name and each bag's own
-	// dump, as UTF-8 cut to the buffer's size (length updated). Writes nothing without a process object.
+	// dump, as UTF-8 cut to the buffer's size (length updated). Writes nothing without a process object. A
+	// bag nested deeper than the free stack allows dumps nothing (velk 108 raised).
 	CharSet DebugDump(char* buffer, int& length) const override;
 	using VObject::DebugDump;
 
@@ -244,16 +254,19 @@ public:
 	VValueBag* GetUniqueElementAnyKind(VString& name) const;
 	// Orders this bag's element names by the record of orderings named key (names the record does not
 	// list first, then the listed ones in its order), then every child bag by the record of its own name,
-	// down the whole tree. Nothing happens without such a record or with a null orderings. False only when
-	// memory was short for some reordering (the names there keep their order).
+	// down the whole tree. Nothing happens without such a record or with a null orderings. False when
+	// memory was short for some reordering (velk 100 raised; the names there keep their order) or when the
+	// tree is nested deeper than the free stack allows (velk 108 raised; the bags below keep their order).
 	bool SortElements(const StPackedDictionaryKey& key, const StBagElementsOrdering* orderings);
 
 	// Copies every attribute of other into this bag (replacing or appending), then appends copies of all
-	// its element bags under their names. False for a null bag or when memory is short (velk 100 raised;
-	// what was copied stays). The bag may be this bag itself.
+	// its element bags under their names. False for a null bag, when memory is short (velk 100 raised) or
+	// when a copied tree is nested deeper than the free stack allows (velk 108 raised); what was copied
+	// stays. The bag may be this bag itself.
 	bool UnionClone(const VValueBag* other);
 	// As UnionClone, except that a name under which both bags hold exactly one bag merges the pair by
-	// Override instead of adding a copy.
+	// Override instead of adding a copy; merged pairs nested deeper than the free stack allows stop the
+	// merge there with velk 108.
 	bool Override(const VValueBag* other);
 
 	// ---------------------------------------------------------------------------------------------------
@@ -294,6 +307,11 @@ private:
 	static bool _IsStorableKey(const StPackedDictionaryKey& key);
 	// Raises velk 100 for a call that memory failed; answers the call's false.
 	static bool _MemoryFull();
+	// Raises the error; answers false.
+	static bool _Failed(VError error);
+	// Deletes an element dictionary without recursing into the trees that die with it: a bag about to go
+	// with its list hands its own element dictionary to a work list first.
+	static void _DeleteElements(VPackedElements* elements);
 	// The element dictionary, made when missing; null (velk 100 raised) when memory is short.
 	VPackedElements* _GetOrMakeElements();
 	// Drops an element dictionary left empty by a failed first store.
@@ -303,13 +321,14 @@ private:
 	// Copies of other's element bags appended under their names; with merge, a name holding one bag in
 	// both bags is merged by Override instead.
 	bool _AddElementsFrom(const VValueBag& other, bool merge);
-	void _Sort(const StBagElementsOrdering& ordering, const StBagElementsOrdering* orderings, bool& ok);
+	// Sorts this bag and the tree below it; the first failure (velk 100, velk 108) goes to error.
+	void _Sort(const StBagElementsOrdering& ordering, const StBagElementsOrdering* orderings, VError& error);
 
 	VPackedAttributes fAttributes;
 	// Null until the first element is stored.
 	VPackedElements* fElements = nullptr;
-	// False when a copy could not take everything of its source.
-	bool fComplete = true;
+	// Why a copy could not take everything of its source (velk 100, velk 108); 0 for a whole bag.
+	VError fCopyError = VE_OK;
 };
 
 // Layout of the bag's JSON text. With pretty, every object, array and property starts on a new line

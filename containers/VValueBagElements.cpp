@@ -218,16 +218,23 @@ bool VValueBag::SortElements(const StPackedDictionaryKey& key, const StBagElemen
 	const StBagElementsOrdering* record = FindOrdering(orderings, key.GetKey(), key.GetKeyLength());
 	if (record == nullptr)
 		return true;
-	bool ok = true;
-	_Sort(*record, orderings, ok);
-	return ok || _MemoryFull();
+	VError error = VE_OK;
+	_Sort(*record, orderings, error);
+	return error == VE_OK || _Failed(error);
 }
 
-void VValueBag::_Sort(const StBagElementsOrdering& ordering, const StBagElementsOrdering* orderings, bool& ok)
+void VValueBag::_Sort(const StBagElementsOrdering& ordering, const StBagElementsOrdering* orderings, VError& error)
 {
 	const size_t count = size_t(GetElementNamesCount());
 	if (count == 0)
 		return;
+	// Each child is sorted by its own call.
+	if (_IsStackLow())
+	{
+		if (error == VE_OK)
+			error = VE_STACK_OVERFLOW;
+		return;
+	}
 	try
 	{
 		// Each name's place in the record, 0 for a name it does not list.
@@ -261,13 +268,14 @@ void VValueBag::_Sort(const StBagElementsOrdering& ordering, const StBagElements
 			for (size_t i = 0; i < count; ++i)
 				order[i] = i;
 			std::stable_sort(order.begin(), order.end(), [&places](size_t a, size_t b) { return places[a] < places[b]; });
-			if (!fElements->_Reorder(order))
-				ok = false;
+			if (!fElements->_Reorder(order) && error == VE_OK)
+				error = VE_MEMORY_FULL;
 		}
 	}
 	catch (const std::bad_alloc&)
 	{
-		ok = false;
+		if (error == VE_OK)
+			error = VE_MEMORY_FULL;
 	}
 
 	for (const VPackedValue_VBagArray& slot : *fElements)
@@ -280,7 +288,7 @@ void VValueBag::_Sort(const StBagElementsOrdering& ordering, const StBagElements
 		for (int32 pos = 1; pos <= slot.fValue->GetCount(); ++pos)
 		{
 			if (VValueBag* child = slot.fValue->_GetNth(pos))
-				child->_Sort(*childOrdering, orderings, ok);
+				child->_Sort(*childOrdering, orderings, error);
 		}
 	}
 }

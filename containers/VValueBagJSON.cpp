@@ -137,7 +137,53 @@ class VBagJSONWriter
 public:
 	VBagJSONWriter(jsontext::Buffer& out, bool pretty, uint32 options) : fOut(out), fPretty(pretty), fOptions(options) {}
 
+	// Why the text failed besides memory (velk 108 for a tree deeper than the stack allows), 0 otherwise.
+	VError GetError() const { return fError; }
+
 	void WriteBag(const VValueBag& bag, int32& level)
+	{
+		if (fOut.Failed())
+			return;
+		// Each child bag is written by its own call. The stack is measured every few levels only: most bags
+		// are small, and a few levels' frames are far within the margin the check keeps.
+		if (fDepth % kLEVELS_PER_STACK_CHECK == 0 && VValueBag::_IsStackLow())
+		{
+			fError = VE_STACK_OVERFLOW;
+			fOut.Fail();
+			return;
+		}
+		++fDepth;
+		_WriteBag(bag, level);
+		--fDepth;
+	}
+
+	void WriteList(const VBagArray* list, int32& level)
+	{
+		PutBegin(fOut, level, fPretty, u'[');
+		const int32 count = list != nullptr ? list->GetCount() : 0;
+		bool first = true;
+		for (int32 pos = 1; pos <= count; ++pos)
+		{
+			const VValueBag* bag = list->_GetNth(pos);
+			// Writing is bound by reaching each bag's scattered blocks: the next bags are fetched ahead.
+			if (pos + 2 <= count)
+				__builtin_prefetch(list->_GetNth(pos + 2));
+			if (const VValueBag* next = pos + 1 <= count ? list->_GetNth(pos + 1) : nullptr)
+				__builtin_prefetch(std::to_address(next->GetAttributes().begin()));
+			if (bag == nullptr)
+				continue;
+			if (!first)
+				fOut.Put(u',');
+			first = false;
+			WriteBag(*bag, level);
+		}
+		PutEnd(fOut, level, fPretty, u']');
+	}
+
+private:
+	static constexpr int32 kLEVELS_PER_STACK_CHECK = 4;
+
+	void _WriteBag(const VValueBag& bag, int32& level)
 	{
 		const VValueBag::VPackedAttributes& attributes = bag.GetAttributes();
 		const auto fake = attributes._Find(FakeArrayElementKey());
@@ -184,30 +230,6 @@ public:
 		PutEnd(fOut, level, fPretty, u'}');
 	}
 
-	void WriteList(const VBagArray* list, int32& level)
-	{
-		PutBegin(fOut, level, fPretty, u'[');
-		const int32 count = list != nullptr ? list->GetCount() : 0;
-		bool first = true;
-		for (int32 pos = 1; pos <= count; ++pos)
-		{
-			const VValueBag* bag = list->_GetNth(pos);
-			// Writing is bound by reaching each bag's scattered blocks: the next bags are fetched ahead.
-			if (pos + 2 <= count)
-				__builtin_prefetch(list->_GetNth(pos + 2));
-			if (const VValueBag* next = pos + 1 <= count ? list->_GetNth(pos + 1) : nullptr)
-				__builtin_prefetch(std::to_address(next->GetAttributes().begin()));
-			if (bag == nullptr)
-				continue;
-			if (!first)
-				fOut.Put(u',');
-			first = false;
-			WriteBag(*bag, level);
-		}
-		PutEnd(fOut, level, fPretty, u']');
-	}
-
-private:
 	void WriteValue(const VValueBag::VPackedAttributes& attributes, VValueBag::VPackedAttributes::const_iterator slot)
 	{
 		const ValueKind kind = attributes.GetValueKind(slot);
@@ -294,7 +316,28 @@ private:
 	const bool fPretty;
 	const uint32 fOptions;
 	VStr<63> fScratch;
+	VError fError = VE_OK;
+	// Bags being written, one inside the other.
+	int32 fDepth = 0;
 };
+
+// The writer's text closed, and the error it stopped with raised; level back where it was on failure.
+VError Finish(jsontext::Buffer& out, const VBagJSONWriter& writer, int32& level, int32 start)
+{
+	const bool closed = out.Close();
+	if (writer.GetError() != VE_OK)
+	{
+		_ThrowError(writer.GetError());
+		level = start;
+		return writer.GetError();
+	}
+	if (!closed)
+	{
+		level = start;
+		return VE_STRING_ALLOC_FAILED;
+	}
+	return VE_OK;
+}
 
 }  // namespace
 
@@ -361,16 +404,20 @@ void AppendJSONPropertyName(VString& text, int32& level, bool pretty, const VStr
 
 VError VValueBag::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
+	const int32 start = level;
 	jsontext::Buffer out(json);
-	VBagJSONWriter(out, pretty, options).WriteBag(*this, level);
-	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
+	VBagJSONWriter writer(out, pretty, options);
+	writer.WriteBag(*this, level);
+	return Finish(out, writer, level, start);
 }
 
 VError VBagArray::_GetJSONString(VString& json, int32& level, bool pretty, uint32 options) const
 {
+	const int32 start = level;
 	jsontext::Buffer out(json);
-	VBagJSONWriter(out, pretty, options).WriteList(this, level);
-	return out.Close() ? VE_OK : VE_STRING_ALLOC_FAILED;
+	VBagJSONWriter writer(out, pretty, options);
+	writer.WriteList(this, level);
+	return Finish(out, writer, level, start);
 }
 
 VError VValueBag::GetJSONString(VString& json, uint32 options) const

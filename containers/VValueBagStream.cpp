@@ -1,13 +1,13 @@
 // The bag's binary form: the 'VBAG' record, the minimal form of nested bags and the bag lists.
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "containers/VArrayString.h"
 #include "containers/VBagArray.h"
 #include "containers/VValueBag.h"
 #include "kernel/strings/VString.h"
 #include "kernel/values/VStream.h"
-#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
@@ -20,12 +20,6 @@ VError Raise(VError error)
 {
 	_ThrowError(error);
 	return error;
-}
-
-// Nested bags recurse: data that nest deeper than the stack allows stop with velk 108.
-bool StackIsLow()
-{
-	return VTaskMgr::Get()->GetCurrentFreeStackSize() < VValueBag::kMIN_FREE_STACK;
 }
 
 }  // namespace
@@ -66,7 +60,8 @@ VError VValueBag::ReadFromStream(VStream* stream, int32)
 
 VError VValueBag::WriteToStreamMinimal(VStream* stream, bool withIndex) const
 {
-	if (StackIsLow())
+	// Nested bags recurse: data that nest deeper than the stack allows stop with velk 108.
+	if (_IsStackLow())
 		return Raise(VE_STACK_OVERFLOW);
 	const bool hasElements = GetElementNamesCount() > 0;
 	uint8 flags = 0;
@@ -100,7 +95,7 @@ VError VValueBag::WriteToStreamMinimal(VStream* stream, bool withIndex) const
 
 VError VValueBag::ReadFromStreamMinimal(VStream* stream)
 {
-	if (StackIsLow())
+	if (_IsStackLow())
 		return Raise(VE_STACK_OVERFLOW);
 	uint8 flags = 0;
 	if (stream->GetByte(flags) != VE_OK)
@@ -120,11 +115,10 @@ VError VValueBag::ReadFromStreamMinimal(VStream* stream)
 		return Raise(VE_MEMORY_FULL);
 	const VError error = elements->ReadFromStream(stream);
 	// The old dictionary goes either way: a failed read leaves an empty one.
-	delete fElements;
-	fElements = nullptr;
+	_DeleteElements(std::exchange(fElements, nullptr));
 	if (error != VE_OK)
 	{
-		delete elements;
+		_DeleteElements(elements);
 		return error;
 	}
 	fElements = elements;

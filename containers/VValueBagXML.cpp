@@ -123,6 +123,11 @@ void AppendXMLAttributeValue(VString& out, const VString& text)
 	out.AppendUniChars(run, int32(p - run));
 }
 
+bool IsNullValue(const VValueSingle* value)
+{
+	return value != nullptr && value->IsNull();
+}
+
 // A value's text: a string as it is, another kind in its XML form (which holds no markup).
 void GetValueText(const VValueSingle* value, VString& text, bool xmlForm)
 {
@@ -172,16 +177,23 @@ bool VValueBag::NeedsEscapeSequence(const VString& text, const UniChar* begin, c
 
 void VValueBag::DumpXML(VString& text, const VString& elementName, bool indented) const
 {
-	_DumpXML(text, elementName, indented ? 0 : -1);
+	const int32 length = text.GetLength();
+	// Part of an element is no XML.
+	if (!_DumpXML(text, elementName, indented ? 0 : -1))
+		text.Truncate(length);
 }
 
-void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level) const
+bool VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level) const
 {
+	// Each child is written by its own call.
+	if (_IsStackLow())
+		return _Failed(VE_STACK_OVERFLOW);
 	DumpXMLIndentation(text, level);
 	const auto cdata = fAttributes._Find(CDataAttributeName());
-	const int32 cdataIndex = cdata != fAttributes.end() ? int32(cdata - fAttributes.begin()) + 1 : 0;
+	// A null character data is none, as a null attribute is left out.
+	const int32 cdataIndex = cdata != fAttributes.end() && !IsNullValue(fAttributes.GetValuePtr(cdata)) ? int32(cdata - fAttributes.begin()) + 1 : 0;
 	if (DumpXMLAttributes(text, elementName, cdataIndex))
-		return;
+		return true;
 
 	VString childName;
 	for (int32 n = 1; n <= GetElementNamesCount(); ++n)
@@ -194,7 +206,8 @@ void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level)
 			if (child == nullptr)
 				continue;
 			text.AppendUniChar(u'\n');
-			child->_DumpXML(text, childName, level >= 0 ? level + 1 : -1);
+			if (!child->_DumpXML(text, childName, level >= 0 ? level + 1 : -1))
+				return false;
 		}
 	}
 
@@ -207,6 +220,7 @@ void VValueBag::_DumpXML(VString& text, const VString& elementName, int32 level)
 	text.AppendCString("</");
 	text.AppendUniChars(elementName.GetCPointer(), elementName.GetLength());
 	text.AppendUniChar(u'>');
+	return true;
 }
 
 bool VValueBag::DumpXMLAttributes(VString& text, const VString& elementName, int32 cdataIndex) const
@@ -223,8 +237,13 @@ bool VValueBag::DumpXMLAttributes(VString& text, const VString& elementName, int
 		const char* bytes = fAttributes._GetKeyBytes(*slot, length);
 		if (IsKey(bytes, length, "<>") || IsKey(bytes, length, "____objectunic") || IsKey(bytes, length, "____property_name_in_jsarray"))
 			continue;
+		// XML has no null: an attribute that holds none is absent, where an empty text would read back as a
+		// value.
+		const VValueSingle* attribute = fAttributes.GetValuePtr(slot);
+		if (IsNullValue(attribute))
+			continue;
 		name.FromBlock(bytes, length, kUTF8);
-		GetValueText(fAttributes.GetValuePtr(slot), value, true);
+		GetValueText(attribute, value, true);
 		text.AppendUniChar(u' ');
 		text.AppendUniChars(name.GetCPointer(), name.GetLength());
 		text.AppendCString("=\"");

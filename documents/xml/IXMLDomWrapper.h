@@ -137,8 +137,8 @@ public:
 	// handlers; the error of the reading scope.
 	static VError ReadBagFromDomXML(VXMLDOMNode_opaque* node, VValueBag& bag);
 	// Writes the bag into the element: its attributes as attributes, its character data as text, its
-	// element lists as child elements, recursively. nodes, when given, receives each element created, in
-	// order. velk 3 for a node that is not an element.
+	// element lists as child elements, recursively; an attribute holding a null is left out. nodes, when
+	// given, receives each element created, in order. velk 3 for a node that is not an element.
 	static VError WriteBagToDomXML(const VValueBag& bag, VXMLDOMNode_opaque* node, std::vector<VXMLDOMNode_opaque*>* nodes);
 	static VError WriteBagToDomXMLElement(const VValueBag& bag, VXMLDOMElement_opaque* element,
 		std::vector<VXMLDOMNode_opaque*>* nodes);

@@ -71,7 +71,11 @@ VError WriteBag(const VValueBag& bag, DOMElement* element, std::vector<VXMLDOMNo
 		// The bag's own markers are not attributes of the document.
 		if (IsKey(bytes, length, "____objectunic") || IsKey(bytes, length, "____property_name_in_jsarray"))
 			continue;
-		const VString text = AttributeText(attributes.GetValuePtr(slot));
+		// XML has no null: as in the bag's XML text, a null is no attribute and no character data.
+		const VValueSingle* value = attributes.GetValuePtr(slot);
+		if (value != nullptr && value->IsNull())
+			continue;
+		const VString text = AttributeText(value);
 		// The character data is the element's text, as in the bag's XML form.
 		if (IsKey(bytes, length, "<>"))
 		{

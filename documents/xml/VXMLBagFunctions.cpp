@@ -64,7 +64,13 @@ VError WriteBagToStreamInXML(const VValueBag& bag, VStream* stream)
 		return VE_INVALID_PARAMETER;
 	}
 	VString text("<?xml version=\"1.0\" encoding=\"UTF-16\"?>");
-	bag.DumpXML(text, VString("bag"), false);
+	{
+		// A bag whose text could not be made is not written as if it were that bag.
+		StErrorContextInstaller scope(true, false);
+		bag.DumpXML(text, VString("bag"), false);
+		if (scope.GetLastError() != VE_OK)
+			return scope.GetLastError();
+	}
 	stream->Put(kSTREAM_MARKER);
 	text.WriteToStream(stream);
 	return stream->GetLastError();

@@ -22,7 +22,9 @@ class VValueBag;
 VELK_API VError WriteBagToFileInXML(const VValueBag& bag, const VString& rootName, IFile* file, bool indented);
 
 // Writes a 32-bit 1 in the stream's byte order, then the UTF-16 document (root "bag", not indented) as a
-// string's stream form. Answers the stream's error; velk 3 for a null stream.
+// string's stream form. Answers the stream's error; velk 3 for a null stream. A bag whose text cannot be
+// made (memory, velk 108 for a tree nested deeper than the free stack allows) writes nothing and answers
+// that error.
 VELK_API VError WriteBagToStreamInXML(const VValueBag& bag, VStream* stream);
 
 // Reads what WriteBagToStreamInXML wrote into the bag. A first word other than 1 answers 0 and reads

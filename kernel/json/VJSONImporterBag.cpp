@@ -114,7 +114,9 @@ VError VJSONImporter::_ObjectToBag(VValueBag& bag)
 		{
 			if (name.EqualToUSASCIICString("__CDATA"))
 			{
-				if (!bag.SetString(VValueBag::CDataAttributeName(), text))
+				// Any other word is the text itself; a null stays one, as it does in an attribute.
+				const bool isNull = !isString && text.EqualToUSASCIICString("null");
+				if (!bag.SetString(VValueBag::CDataAttributeName(), isNull ? VString(true) : text))
 					_FailForMemory(VE_OK);
 			}
 			else if (isString && name.EqualToUSASCIICString("__PRIVATE_BINARY_OBJECT"))

@@ -36,30 +36,9 @@ namespace {
 
 using test::AddChild;
 using test::StBag;
-using Bytes = std::vector<uint8>;
-
-Bytes Written(const VValueBag& bag, bool swap)
-{
-	VPtrStream stream;
-	stream.SetNeedSwap(swap);
-	EXPECT_EQ(stream.OpenWriting(), VE_OK);
-	EXPECT_EQ(bag.WriteToStream(&stream), VE_OK);
-	stream.CloseWriting();
-	const VStreamUnderlyingData data = stream.GetUnderlyingData();
-	const uint8* bytes = static_cast<const uint8*>(data.fData);
-	return Bytes(bytes, bytes + data.fSize);
-}
-
-VError Read(VValueBag& bag, const Bytes& bytes, bool swap, size_t size = ~size_t(0))
-{
-	VConstPtrStream stream(bytes.data(), int64(std::min(size, bytes.size())));
-	stream.SetNeedSwap(swap);
-	stream.OpenReading();
-	const VError error = bag.ReadFromStream(&stream);
-	stream.CloseReading();
-	VTask::FlushErrors();
-	return error;
-}
+using Bytes = test::Bytes;
+using test::Read;
+using test::Written;
 
 // Bytes of a record built by hand, in either byte order.
 struct Record

@@ -306,6 +306,7 @@ TEST_F(IXMLDomWrapperTest, EditsAndBagsRoundTrip)
 	bag->SetString(StPackedDictionaryKey("name"), VString("a & <b>"));
 	bag->SetLong8(StPackedDictionaryKey("count"), 3);
 	bag->SetBool(StPackedDictionaryKey("on"), true);
+	bag->SetString(StPackedDictionaryKey("none"), VString(true));
 	bag->AppendToCData(VString("text\nline"));
 	for (int i = 0; i < 2; ++i)
 	{
@@ -332,6 +333,7 @@ TEST_F(IXMLDomWrapperTest, EditsAndBagsRoundTrip)
 	EXPECT_EQ(U8(text), "3");
 	EXPECT_TRUE(back->GetString(StPackedDictionaryKey("on"), text));
 	EXPECT_EQ(U8(text), "true");
+	EXPECT_FALSE(back->GetString(StPackedDictionaryKey("none"), text)) << "a null is no attribute";
 	EXPECT_TRUE(back->GetString(StPackedDictionaryKey("<>"), text));
 	EXPECT_EQ(U8(text), "text\nline");
 	ASSERT_NE(back->GetElements(StPackedDictionaryKey("item")), nullptr);

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "common/VTaskWithStack.h"
 #include "common/VTemporaryFolderTest.h"
 #include "containers/VBagTestHelpers.h"
 #include "containers/VBagArray.h"
@@ -162,6 +163,26 @@ TEST_F(VXMLBagTest, AFileThatCannotBeWrittenIsDeleted)
 		EXPECT_TRUE(std::filesystem::is_empty(fRoot));
 		VTask::FlushErrors();
 	}
+}
+
+TEST_F(VXMLBagTest, ABagTooDeepForTheStackIsWrittenNowhere)
+{
+	// Built without recursion, far deeper than a 1 MiB stack lets the text be made.
+	StBag bag;
+	VValueBag* level = bag.fBag;
+	for (int32 i = 0; i < 20000; ++i)
+		level = AddChild(*level, "e");
+	Write("bag.xml", "former content");
+	test::RunOnTaskWithStack(size_t(1) << 20, [&] {
+		EXPECT_EQ(WriteBagToFileInXML(*bag, VString("r"), File("bag.xml").Get(), false), VE_STACK_OVERFLOW);
+		VPtrStream stream;
+		ASSERT_EQ(stream.OpenWriting(), VE_OK);
+		EXPECT_EQ(WriteBagToStreamInXML(*bag, &stream), VE_STACK_OVERFLOW);
+		stream.CloseWriting();
+		EXPECT_EQ(stream.GetUnderlyingData().fSize, 0u);
+	});
+	// As for any file that cannot be written, the former content does not pass for the bag.
+	EXPECT_TRUE(std::filesystem::is_empty(fRoot));
 }
 
 TEST_F(VXMLBagTest, TheDocumentElementFillsTheBag)
