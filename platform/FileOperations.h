@@ -1,5 +1,5 @@
 // File operations on POSIX paths: what a path names and its times, reading a whole file through a
-// descriptor, and replacing a file's content in one step. Every call answers 0 or the errno of the system
+// descriptor, replacing a file's content in one step, making folders and flushing them to the disk. Every call answers 0 or the errno of the system
 // call that failed; paths are UTF-8.
 #pragma once
 
@@ -33,6 +33,15 @@ void CloseFile(int descriptor);
 // link at path is followed: its target is replaced. A file that is replaced keeps its permissions; a new
 // one gets 0666 less the process's umask.
 int ReplaceFileContent(const char* path, const void* bytes, size_t size);
+
+// Makes the folder at path with mode (less the umask); EEXIST when anything is there.
+int MakeFolder(const char* path, unsigned mode);
+
+// Flushes the folder's own entries to the disk (fsync on the folder): the names made, renamed or removed
+// in it are durable once this answers 0, whatever the file system writes ahead.
+int SyncFolder(const char* path);
+// Writes out everything the file system holding the folder at path has not yet written (syncfs).
+int SyncFileSystem(const char* path);
 
 #ifdef VELK_TEST_HOOKS
 // The steps of ReplaceFileContent that a test can make fail.

@@ -62,8 +62,9 @@ private:
 	bool _CheckExecutable();
 	// The old bundle to the Trash, else deleted; what could not be removed is logged. Errors pushed.
 	void _DiscardOldApplication(const VFolder& old);
-	// Relaunches the installed bundle through the opener; errors pushed.
-	void _LaunchApplication(const VFilePath& bundle);
+	// Relaunches the installed bundle through the opener; errors pushed. notExecutable, when given, tells
+	// whether the opener found that the system could not execute the bundle's executable.
+	void _LaunchApplication(const VFilePath& bundle, bool* notExecutable = nullptr);
 	// "step,value" on standard output while the caller reads it.
 	void _LogProgressToCaller(const char* step, int32 value);
 
