@@ -239,6 +239,7 @@ int JournalFile::_Prepare()
 		std::vector<unsigned char> content;
 		if (int error = ReadAt(fDescriptor, content, kEarlierLongest))
 			return error;
+		// Slots already there (a file cut short) are kept; so is an earlier version's record, as the first.
 		std::vector<unsigned char> whole(kFileSize, 0);
 		std::string earlier;
 		if (ReadEarlierRecord(content, earlier))
@@ -246,6 +247,8 @@ int JournalFile::_Prepare()
 			const std::vector<unsigned char> slot = MakeSlot(1, earlier);
 			std::memcpy(whole.data(), slot.data(), slot.size());
 		}
+		else
+			std::memcpy(whole.data(), content.data(), std::min(content.size(), kFileSize));
 		if (int error = WriteAt(fDescriptor, whole.data(), whole.size(), 0))
 			return error;
 		if (::ftruncate(fDescriptor, off_t(kFileSize)) != 0 || ::fsync(fDescriptor) != 0)
