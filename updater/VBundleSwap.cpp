@@ -217,7 +217,6 @@ bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFile
 		result = XPosixBundleSwap::RenameExclusive(aside, failed);
 	if (result != VE_OK)
 		ThrowErrorWithPaths(result, aside, place);
-	FlushFolderOf(place);
 
 	const VString placeText = place.GetPath(FPS_POSIX);
 	const VFilePath& kept = at(failed) == newInode ? failed : aside;
@@ -248,7 +247,9 @@ bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJou
 	if (journal != nullptr &&
 		!journal->Record(VBundleSwapJournal::eStepReverting, VFilePath(), old.GetPath(), oldIdentity, newIdentity, failed))
 		return false;
-	return RestoreOutdated(place, old.GetPath(), failed, oldInode, newInode);
+	const bool restored = RestoreOutdated(place, old.GetPath(), failed, oldInode, newInode);
+	FlushFolderOf(place);
+	return restored;
 }
 
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,

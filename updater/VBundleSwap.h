@@ -32,8 +32,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJournal* journal);
 // What _PutBackOutdated does once recorded, from wherever the two bundles (known by their inodes in the
 // folder) stand among place, aside and failed; it also finishes one that was cut: the outdated bundle ends
-// at place and the up-to-date one at failed, and the folder is flushed. True when the outdated bundle is
-// at place.
+// at place and the up-to-date one at failed; the caller flushes the folder. True when the outdated bundle
+// is at place.
 bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFilePath& failed, uint64 oldInode,
 	uint64 newInode);
 // Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
