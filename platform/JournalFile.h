@@ -27,10 +27,10 @@ public:
 	// Makes the file when missing and locks it (an advisory flock), waiting at most waitMs for another
 	// holder to let it go; waited tells whether another process held it: EWOULDBLOCK when it still does.
 	// A folder at the path is EISDIR, a link ELOOP, anything else but a regular file EINVAL (nothing blocks
-	// on a pipe), and the lock is always on the file that
-	// stands at the path once it is taken. A file that has not its whole size (new, cut short, or written by
-	// an earlier version as one record of text) is then given it, the slots it holds kept and an earlier
-	// version's whole record kept as the first slot's, and the file is flushed, its folder too.
+	// on a pipe), and the lock is always on the file that stands at the path once it is taken. A file that
+	// has not its whole size (new, cut short, or written by an earlier version as one record of text) is
+	// then given it, the slots it holds kept and an earlier version's whole record kept as the first slot's,
+	// and the file is flushed, its folder too.
 	int Lock(int waitMs, bool& waited);
 	bool IsLocked() const { return fDescriptor >= 0; }
 
