@@ -218,18 +218,19 @@ bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFile
 	if (result != VE_OK)
 		ThrowErrorWithPaths(result, aside, place);
 
+	// Where each bundle ends, as the folder shows it now.
+	const uint64 atPlace = at(place);
 	const VString placeText = place.GetPath(FPS_POSIX);
-	const VFilePath& kept = at(failed) == newInode ? failed : aside;
-	const VString keptText = kept.GetPath(FPS_POSIX);
-	if (oldInode != 0 && at(place) == oldInode)
+	const VString newText = (atPlace == newInode ? place : at(failed) == newInode ? failed : aside).GetPath(FPS_POSIX);
+	if (oldInode != 0 && atPlace == oldInode)
 	{
 		LogInfo("The outdated application is back at %S; the up-to-date one, which could not start, is kept at %S",
-			&placeText, &keptText);
+			&placeText, &newText);
 		return true;
 	}
-	const VString asideText = aside.GetPath(FPS_POSIX);
+	const VString oldText = aside.GetPath(FPS_POSIX);
 	LogError("The outdated application could not be put back at %S: it stays at %S, the up-to-date one at %S",
-		&placeText, &asideText, &keptText);
+		&placeText, &oldText, &newText);
 	return false;
 }
 

@@ -186,7 +186,7 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		// Names and inodes as this version records them, the process of an earlier boot.
 		{"cut after the exchange, recorded by name in an earlier boot", "swapping", exchanged, true, "new", true, false, "<none>",
 			{{"staging", staging}, {"aside", "Name_old0001.app"}, {"bundle", "Name.app"}, {"boot", "an earlier boot"},
-				{"pid", std::to_string(::getpid())}}},
+				{"pid", std::to_string(::getpid())}, {"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(::getpid()))}}},
 		{"swapping back, not begun", "reverting", exchanged, true, "old", false, false, "new", reverting},
 		{"swapping back, exchanged", "reverting", [](const std::string&) {}, true, "old", false, false, "new",
 			{{"failed", "Name_failed0001.app"}, {"staging", ""}, {"aside", staging}}},
