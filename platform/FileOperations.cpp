@@ -286,6 +286,37 @@ int ReplaceFileContent(const char* path, const void* bytes, size_t size)
 	}
 }
 
+int MakeFolder(const char* path, unsigned mode)
+{
+	RecordCall("mkdir", path);
+	return mkdir(path, mode_t(mode)) == 0 ? 0 : errno;
+}
+
+int SyncFolder(const char* path)
+{
+	StopIfArmed("sync", path);
+	const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (folder < 0)
+		return errno;
+	int error = fsync(folder) == 0 ? 0 : errno;
+	RetryingClose(folder);
+	if (error == 0)
+		RecordCall("sync", path);
+	return error;
+}
+
+int SyncFileSystem(const char* path)
+{
+	const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (folder < 0)
+		return errno;
+	const int error = syncfs(folder) == 0 ? 0 : errno;
+	RetryingClose(folder);
+	if (error == 0)
+		RecordCall("syncfs", path);
+	return error;
+}
+
 #ifdef VELK_TEST_HOOKS
 void SetWriteFaultForTesting(WriteStep step, int errorNumber)
 {

@@ -1,6 +1,7 @@
 // File operations on POSIX paths: what a path names and its times, reading a whole file through a
-// descriptor, appending to a file that several writers share, and replacing a file's content in one step.
-// Every call answers 0 or the errno of the system call that failed; paths are UTF-8.
+// descriptor, appending to a file that several writers share, replacing a file's content in one step, making
+// folders and flushing them to the disk. Every call answers 0 or the errno of the system call that failed;
+// paths are UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,15 @@ int AppendToOpenFile(int descriptor, const void* bytes, size_t size);
 // the process belongs to it), and the extended attributes the process may write (its ACL among them); a
 // new one gets 0666 less the process's umask.
 int ReplaceFileContent(const char* path, const void* bytes, size_t size);
+
+// Makes the folder at path with mode (less the umask); EEXIST when anything is there.
+int MakeFolder(const char* path, unsigned mode);
+
+// Flushes the folder's own entries to the disk (fsync on the folder): the names made, renamed or removed
+// in it are durable once this answers 0, whatever the file system writes ahead.
+int SyncFolder(const char* path);
+// Writes out everything the file system holding the folder at path has not yet written (syncfs).
+int SyncFileSystem(const char* path);
 
 #ifdef VELK_TEST_HOOKS
 // The steps of ReplaceFileContent that a test can make fail.

@@ -66,6 +66,13 @@ bool FlagsRefused()
 	const char* text = std::getenv("VELK_RENAME_FLAGS_REFUSED");
 	return hooks.fFlagsRefused || (text != nullptr && std::strcmp(text, "1") == 0);
 }
+// A change made, in the test build's call log.
+int Recorded(const char* operation, const char* from, const char* to, int error)
+{
+	if (error == 0)
+		RecordCall(operation, from, to);
+	return error;
+}
 #else
 constexpr int InjectedBusy(const char*)
 {
@@ -75,6 +82,11 @@ constexpr int InjectedBusy(const char*)
 constexpr bool FlagsRefused()
 {
 	return false;
+}
+
+constexpr int Recorded(const char*, const char*, const char*, int error)
+{
+	return error;
 }
 #endif
 
@@ -113,10 +125,10 @@ int RenameAfterCheck(const char* from, const char* to)
 
 }  // namespace
 
-int RenameExclusive(const char* from, const char* to)
+namespace {
+
+int RenameExclusiveOnce(const char* from, const char* to)
 {
-	if (int busy = InjectedBusy(from))
-		return busy;
 	const int error = RenameWithFlags(from, to, RENAME_NOREPLACE);
 	if (error != EINVAL)
 		return error;
@@ -132,18 +144,36 @@ int RenameExclusive(const char* from, const char* to)
 	return RenameAfterCheck(from, to);
 }
 
+}  // namespace
+
+int RenameExclusive(const char* from, const char* to)
+{
+	if (int busy = InjectedBusy(from))
+		return busy;
+	return Recorded("rename", from, to, RenameExclusiveOnce(from, to));
+}
+
 int ExchangePaths(const char* first, const char* second)
 {
 	if (int busy = InjectedBusy(first))
 		return busy;
-	return RenameWithFlags(first, second, RENAME_EXCHANGE);
+	return Recorded("exchange", first, second, RenameWithFlags(first, second, RENAME_EXCHANGE));
 }
 
 int RenameReplacing(const char* from, const char* to)
 {
 	if (int busy = InjectedBusy(from))
 		return busy;
-	return rename(from, to) == 0 ? 0 : errno;
+	return Recorded("rename", from, to, rename(from, to) == 0 ? 0 : errno);
+}
+
+int RetryDelayMs(int milliseconds)
+{
+#ifdef VELK_TEST_HOOKS
+	return ArmedRetryDelayMs(milliseconds);
+#else
+	return milliseconds;
+#endif
 }
 
 #ifdef VELK_TEST_HOOKS

@@ -21,6 +21,10 @@ int ExchangePaths(const char* first, const char* second);
 // a file never replaces a folder (EISDIR), nor a folder a file (ENOTDIR).
 int RenameReplacing(const char* from, const char* to);
 
+// The pause, in milliseconds, between two attempts at a step the system refused (a rename, a folder to
+// make): milliseconds itself, except in a test build whose VELK_TEST_RETRY_DELAY_MS says otherwise.
+int RetryDelayMs(int milliseconds);
+
 #ifdef VELK_TEST_HOOKS
 // The next count renames of any kind above, including those that end a copy, fail with EBUSY without
 // calling the system. The environment variable VELK_RENAME_BUSY, a decimal count, arms the same once a count

@@ -2,14 +2,17 @@
 
 #ifdef VELK_TEST_HOOKS
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace plat {
 
@@ -23,10 +26,13 @@ struct ArmedFaults
 	std::atomic<int> fBusyLeft{0};
 	std::string fKillOperation;
 	std::string fKillName;
+	std::atomic<int> fKillCountdown{1};  // matches left until the kill
 	std::string fPauseOperation;
 	std::string fPauseName;
 	std::string fPauseFile;
 	std::atomic<bool> fPaused{false};
+	std::string fCallLog;
+	int fRetryDelayMs = -1;
 };
 
 int ParseErrorNumber(const std::string& text)
@@ -73,6 +79,17 @@ ArmedFaults& GetFaults()
 		armed->fWriteError = ParseErrorNumber(Variable("VELK_TEST_WRITE_FAULT"));
 		armed->fBusyLeft.store(std::atoi(Variable("VELK_TEST_RENAME_BUSY").c_str()));
 		Split(Variable("VELK_TEST_KILL_AT"), false, armed->fKillOperation, armed->fKillName);
+		const size_t count = armed->fKillName.rfind('#');
+		if (count != std::string::npos && count > 0 && count + 1 < armed->fKillName.size() &&
+			armed->fKillName.find_first_not_of("0123456789", count + 1) == std::string::npos)
+		{
+			armed->fKillCountdown.store(std::max(std::atoi(armed->fKillName.c_str() + count + 1), 1));
+			armed->fKillName.erase(count);
+		}
+		armed->fCallLog = Variable("VELK_TEST_CALL_LOG");
+		const std::string delay = Variable("VELK_TEST_RETRY_DELAY_MS");
+		if (!delay.empty())
+			armed->fRetryDelayMs = std::max(std::atoi(delay.c_str()), 0);
 		Split(Variable("VELK_TEST_PAUSE_AT"), false, armed->fPauseOperation, armed->fPauseName);
 		armed->fPauseFile = Variable("VELK_TEST_PAUSE_FILE");
 		return armed;
@@ -89,6 +106,36 @@ std::string LastComponent(const std::string& path)
 	const size_t slash = path.rfind('/', end);
 	const size_t start = slash == std::string::npos ? 0 : slash + 1;
 	return path.substr(start, end + 1 - start);
+}
+
+// Whether the entry at path bears the armed name: the same name, or one that begins with the part before
+// a final '*'.
+bool NameMatches(const std::string& armed, const std::string& path)
+{
+	const std::string name = LastComponent(path);
+	if (!armed.empty() && armed.back() == '*')
+		return name.compare(0, armed.size() - 1, armed, 0, armed.size() - 1) == 0;
+	return name == armed;
+}
+
+// The folder's names, sorted, each after a space.
+std::string ListedNames(const std::string& folder)
+{
+	std::vector<std::string> names;
+	if (DIR* listing = ::opendir(folder.c_str()))
+	{
+		while (const dirent* entry = ::readdir(listing))
+		{
+			if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+				names.emplace_back(entry->d_name);
+		}
+		::closedir(listing);
+	}
+	std::sort(names.begin(), names.end());
+	std::string text;
+	for (const std::string& name : names)
+		text += " " + name;
+	return text;
 }
 
 }  // namespace
@@ -119,7 +166,8 @@ bool TakeEnvironmentRenameBusy()
 void StopIfArmed(const char* operation, const std::string& path)
 {
 	ArmedFaults& faults = GetFaults();
-	if (!faults.fKillName.empty() && faults.fKillOperation == operation && LastComponent(path) == faults.fKillName)
+	if (!faults.fKillName.empty() && faults.fKillOperation == operation && NameMatches(faults.fKillName, path) &&
+		faults.fKillCountdown.fetch_sub(1) == 1)
 		::kill(::getpid(), SIGKILL);
 	if (faults.fPauseName.empty() || faults.fPauseFile.empty() || faults.fPauseOperation != operation ||
 		LastComponent(path) != faults.fPauseName || faults.fPaused.exchange(true))
@@ -130,6 +178,32 @@ void StopIfArmed(const char* operation, const std::string& path)
 	::close(marker);
 	for (int waited = 0; waited < 60000 && ::access(faults.fPauseFile.c_str(), F_OK) == 0; waited += 10)
 		::usleep(10000);
+}
+
+void RecordCall(const char* operation, const std::string& first, const std::string& second)
+{
+	const ArmedFaults& faults = GetFaults();
+	if (faults.fCallLog.empty())
+		return;
+	std::string line = std::string(operation) + " " + first;
+	if (!second.empty())
+		line += " " + second;
+	if (std::strcmp(operation, "sync") == 0)
+		line += ":" + ListedNames(first);
+	line += "\n";
+	// One write of an appending descriptor: lines of several threads never mix.
+	const int log = ::open(faults.fCallLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+	if (log < 0)
+		return;
+	const ssize_t written = ::write(log, line.data(), line.size());
+	(void) written;
+	::close(log);
+}
+
+int ArmedRetryDelayMs(int milliseconds)
+{
+	const int armed = GetFaults().fRetryDelayMs;
+	return armed >= 0 ? armed : milliseconds;
 }
 
 }  // namespace plat

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileOperations.h"
 #include "platform/MountTable.h"
 #include "platform/ProcFiles.h"
 #include "platform/TestFaults.h"
@@ -22,12 +23,6 @@
 namespace plat {
 
 namespace {
-
-#ifndef VELK_TEST_HOOKS
-void StopIfArmed(const char*, const std::string&)
-{
-}
-#endif
 
 // The entry to trash: its folder (real path) and its own name, which is not resolved.
 struct Item
@@ -293,7 +288,10 @@ int Trash(const char* path)
 			StopIfArmed("trash", item.path);
 			const std::string target = trash + "/files/" + name;
 			if (renameat2(AT_FDCWD, item.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+			{
+				RecordCall("trash", item.path, target);
 				return 0;
+			}
 			error = errno;
 		}
 		unlink(infoPath.c_str());
@@ -334,10 +332,27 @@ int RemoveOrphansIn(const std::string& trash, const std::string& recordedPath)
 	int result = 0;
 	for (const std::string& orphan : orphans)
 	{
-		if (unlink(orphan.c_str()) != 0 && errno != ENOENT && result == 0)
+		if (unlink(orphan.c_str()) == 0)
+			RecordCall("unlink", orphan);
+		else if (errno != ENOENT && result == 0)
 			result = errno;
 	}
 	return result;
+}
+
+// The trashes that the entry at path would go to, none of them made: the home trash when the entry is on
+// its mount, else both trashes of its volume; recordedPath as those trashes record the entry.
+std::vector<std::string> TrashesFor(const Item& item, std::string& recordedPath)
+{
+	const std::string homeTrash = HomeTrashFor(item);
+	if (!homeTrash.empty())
+	{
+		recordedPath = item.path;
+		return {homeTrash};
+	}
+	const std::string top = VolumeTopFor(item, recordedPath);
+	const std::string uid = std::to_string(geteuid());
+	return {Join(top, ".Trash") + "/" + uid, Join(top, ".Trash-" + uid)};
 }
 
 int RemoveOrphans(const char* path)
@@ -345,15 +360,38 @@ int RemoveOrphans(const char* path)
 	Item item;
 	if (int error = ResolveItem(path, item, true))
 		return error == ENOENT || error == ENOTDIR ? 0 : error;
-	const std::string homeTrash = HomeTrashFor(item);
-	if (!homeTrash.empty())
-		return RemoveOrphansIn(homeTrash, item.path);
 	std::string recordedPath;
-	const std::string top = VolumeTopFor(item, recordedPath);
-	const std::string uid = std::to_string(geteuid());
-	const int shared = RemoveOrphansIn(Join(top, ".Trash") + "/" + uid, recordedPath);
-	const int own = RemoveOrphansIn(Join(top, ".Trash-" + uid), recordedPath);
-	return shared != 0 ? shared : own;
+	int result = 0;
+	for (const std::string& trash : TrashesFor(item, recordedPath))
+	{
+		const int error = RemoveOrphansIn(trash, recordedPath);
+		if (result == 0)
+			result = error;
+	}
+	return result;
+}
+
+int SyncTrashes(const char* path)
+{
+	Item item;
+	if (int error = ResolveItem(path, item, true))
+		return error == ENOENT || error == ENOTDIR ? 0 : error;
+	std::string recordedPath;
+	int result = 0;
+	for (const std::string& trash : TrashesFor(item, recordedPath))
+	{
+		for (const char* part : {"/files", "/info"})
+		{
+			const std::string folder = trash + part;
+			struct stat status;
+			if (lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+				continue;
+			const int error = SyncFolder(folder.c_str());
+			if (result == 0)
+				result = error;
+		}
+	}
+	return result;
 }
 
 }  // namespace
@@ -363,6 +401,18 @@ int RemoveOrphanTrashRecords(const char* path)
 	try
 	{
 		return RemoveOrphans(path);
+	}
+	catch (const std::bad_alloc&)
+	{
+		return ENOMEM;
+	}
+}
+
+int SyncTrashFor(const char* path)
+{
+	try
+	{
+		return SyncTrashes(path);
 	}
 	catch (const std::bad_alloc&)
 	{

@@ -24,4 +24,9 @@ int MoveToTrash(const char* path);
 // the errno of a removal that failed.
 int RemoveOrphanTrashRecords(const char* path);
 
+// Flushes to the disk the files/ and info/ folders of the trashes that the entry at path goes to, so that
+// what MoveToTrash or RemoveOrphanTrashRecords changed there is durable. Nothing needs to stand at path;
+// no trash folder is made, and one that does not exist is skipped. Answers 0 or the first flush's errno.
+int SyncTrashFor(const char* path);
+
 }  // namespace plat

@@ -437,6 +437,27 @@ int CreateSibling(const std::string& target, std::string& sibling, Create create
 	return error;
 }
 
+// 0 when path is a folder (not a link to one) with nothing in it; else ENOTDIR, ENOTEMPTY or lstat's errno.
+int IsEmptyFolder(const std::string& path)
+{
+	struct stat status;
+	if (lstat(path.c_str(), &status) != 0)
+		return errno;
+	if (!S_ISDIR(status.st_mode))
+		return ENOTDIR;
+	DIR* folder = opendir(path.c_str());
+	if (folder == nullptr)
+		return errno;
+	int result = 0;
+	while (const dirent* entry = readdir(folder))
+	{
+		if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+			result = ENOTEMPTY;
+	}
+	closedir(folder);
+	return result;
+}
+
 // Removes a tree this copy built. Its folders may already have their final modes (0500): each is opened to
 // its owner first. Best effort: what cannot be removed stays.
 void RemoveBuiltTree(const std::string& path) noexcept
@@ -558,12 +579,12 @@ public:
 		if (!S_ISDIR(status.st_mode))
 			return Fail(ENOTDIR, fFrom, failedPath);
 		struct stat existing;
-		if (!replace && lstat(fTo.c_str(), &existing) == 0)
+		if (!fInPlace && !replace && lstat(fTo.c_str(), &existing) == 0)
 			return Fail(EEXIST, fTo, failedPath);
 		int made = 0;
 		if (fPlacement == Placement::kInPlace)
 		{
-			made = mkdir(fTo.c_str(), 0700) == 0 ? 0 : errno;
+			made = IsEmptyFolder(fTo);
 			if (made == 0)
 				fBuilt = fTo;
 		}

@@ -30,9 +30,10 @@ int CopyFile(const char* from, const char* to, bool replace, std::string* failed
 // fails the copy with ENOTSUP and its path. File contents are copied on a few threads.
 int CopyTree(const char* from, const char* to, std::string* failedPath = nullptr);
 
-// Copies as CopyTree does, but builds the tree at to itself rather than aside: for a target only its caller
-// knows of (a hidden staging folder), which is then incomplete until the call returns 0. On failure
-// everything it made at to is removed.
+// Copies as CopyTree does, but builds the tree in the empty folder at to, which its caller made (a hidden
+// staging folder only it knows of) and which is then incomplete until the call returns 0: ENOTEMPTY or
+// ENOTDIR, with nothing done, when to is not an empty folder. to gets from's mode and times last. On
+// failure to is removed with everything made in it.
 int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath = nullptr);
 
 // Copies as CopyTree does, into a new hidden folder beside the entry at to, and leaves the copy there,

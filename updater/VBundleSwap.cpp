@@ -9,6 +9,7 @@
 #include "kernel/memory/VRefPtr.h"
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/StThrowError.h"
+#include "runtime/VErrorBase.h"
 #include "runtime/VTask.h"
 #include "updater/VUpdaterErrors.h"
 #include "updater/VBundleSwapJournal.h"
@@ -51,8 +52,8 @@ void ThrowCopyFailed(const VFilePath& from, const VFilePath& to)
 	}
 }
 
-// The up-to-date bundle copied whole into the hidden staging folder and flushed to the disk; false, 'UPRy'
-// 13 pushed after the copy's own error, with nothing of the staging folder left.
+// The up-to-date bundle copied whole into the hidden staging folder, made beforehand, and flushed to the
+// disk; false, 'UPRy' 13 pushed after the copy's own error, with nothing of the staging folder left.
 bool Stage(const VFolder& upToDate, const VFilePath& staging, const VFilePath& destination)
 {
 	VString failedPath;
@@ -80,7 +81,7 @@ VError TryAgainWhileRefused(Attempt attempt)
 	for (int count = 1; count <= kRenameAttempts; ++count)
 	{
 		if (count > 1)
-			VTask::Sleep(kRenameRetryDelayMs);
+			VTask::Sleep(XPosixBundleSwap::GetRetryDelay(kRenameRetryDelayMs));
 		result = attempt();
 		if (result == VE_OK)
 			break;
@@ -187,6 +188,80 @@ bool DeleteStaging(const VFilePath& staging)
 	return false;
 }
 
+bool FlushFolderOf(const VFilePath& entry)
+{
+	VFilePath folder;
+	if (!entry.GetParent(folder))
+		return false;
+	const VError flushed = XPosixBundleSwap::SyncFolder(folder);
+	// A file system that cannot flush a folder keeps its names as it keeps them.
+	if (flushed == VE_OK || flushed == MakePosixError(EINVAL))
+		return true;
+	const VString posix = folder.GetPath(FPS_POSIX);
+	LogError("The folder %S could not be flushed to the disk", &posix);
+	VRefPtr<VErrorBase> error(new (std::nothrow) VErrorBase(flushed), true);
+	_LogError(error.Get());
+	return false;
+}
+
+bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFilePath& failed, uint64 oldInode,
+	uint64 newInode)
+{
+	auto at = [](const VFilePath& path) { return XPosixBundleSwap::GetInodeInFolder(path); };
+	VError result = VE_OK;
+	if (oldInode != 0 && newInode != 0 && at(place) == newInode && at(aside) == oldInode)
+	{
+		result = XPosixBundleSwap::Exchange(aside, place);
+		if (result == MakePosixError(EINVAL))
+		{
+			result = XPosixBundleSwap::RenameExclusive(place, failed);
+			if (result == VE_OK)
+				result = XPosixBundleSwap::RenameExclusive(aside, place);
+		}
+	}
+	// A swap back without exchange cut between its two renames.
+	if (result == VE_OK && oldInode != 0 && XPosixBundleSwap::GetIdentity(place).IsNone() && at(aside) == oldInode)
+		result = XPosixBundleSwap::RenameExclusive(aside, place);
+	if (result == VE_OK && newInode != 0 && at(aside) == newInode)
+		result = XPosixBundleSwap::RenameExclusive(aside, failed);
+	if (result != VE_OK)
+		ThrowErrorWithPaths(result, aside, place);
+
+	// Where each bundle ends, as the folder shows it now.
+	const uint64 atPlace = at(place);
+	const VString placeText = place.GetPath(FPS_POSIX);
+	const VString newText = (atPlace == newInode ? place : at(failed) == newInode ? failed : aside).GetPath(FPS_POSIX);
+	if (oldInode != 0 && atPlace == oldInode)
+	{
+		LogInfo("The outdated application is back at %S; the up-to-date one, which could not start, is kept at %S",
+			&placeText, &newText);
+		return true;
+	}
+	const VString oldText = aside.GetPath(FPS_POSIX);
+	LogError("The outdated application could not be put back at %S: it stays at %S, the up-to-date one at %S",
+		&placeText, &oldText, &newText);
+	return false;
+}
+
+bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJournal* journal)
+{
+	LogInfo("Putting the outdated application back");
+	const uint64 oldInode = XPosixBundleSwap::GetInodeInFolder(old.GetPath());
+	const uint64 newInode = XPosixBundleSwap::GetInodeInFolder(place);
+	VFilePath failed;
+	_ComputeTempFolderPath(place, failed, VString("failed"));
+	XPosixBundleSwap::Identity oldIdentity;
+	oldIdentity.fInode = oldInode;
+	XPosixBundleSwap::Identity newIdentity;
+	newIdentity.fInode = newInode;
+	if (journal != nullptr &&
+		!journal->Record(VBundleSwapJournal::eStepReverting, VFilePath(), old.GetPath(), oldIdentity, newIdentity, failed))
+		return false;
+	const bool restored = RestoreOutdated(place, old.GetPath(), failed, oldInode, newInode);
+	FlushFolderOf(place);
+	return restored;
+}
+
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal)
 {
@@ -218,6 +293,12 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	if (journal != nullptr &&
 		!journal->Record(VBundleSwapJournal::eStepCopying, staging, temporaryPath, oldIdentity, XPosixBundleSwap::Identity()))
 		return nullptr;
+	// A folder that takes no new entry now may take one once whoever holds it lets go, as for the rename.
+	if (TryAgainWhileRefused([&]() { return XPosixBundleSwap::MakeFolder(staging); }) != VE_OK)
+	{
+		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, outdatedPath, temporaryPath);
+		return nullptr;
+	}
 	if (!Stage(upToDate, staging, place))
 		return nullptr;
 	const XPosixBundleSwap::Identity newIdentity = XPosixBundleSwap::GetIdentity(staging);
@@ -234,6 +315,10 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 		DeleteStaging(staging);
 		return nullptr;
 	}
+	// The renames reach the disk before the journal says they were made.
+	FlushFolderOf(place);
+	if (!outdatedPath.GetPath(FPS_POSIX).EqualToStringRaw(place.GetPath(FPS_POSIX)))
+		FlushFolderOf(outdatedPath);
 	if (journal != nullptr)
 		journal->Record(VBundleSwapJournal::eStepInstalled, staging, oldPath, oldIdentity, newIdentity);
 	VFolder* old = new (std::nothrow) VFolder(oldPath);

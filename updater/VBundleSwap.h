@@ -3,6 +3,7 @@
 // name. Also the updater's copy and search helpers for files and folders.
 #pragma once
 
+#include "kernel/VKernelTypes.h"
 #include "runtime/VError.h"
 
 namespace velk {
@@ -16,9 +17,10 @@ class VString;
 // the place); null on failure, errors pushed. The up-to-date bundle is first copied whole into a hidden
 // staging folder beside the destination and flushed to the disk; only then are the two swapped, in one step
 // where the file system exchanges folders, else by a rename aside followed at once by a rename into the
-// place. The swap is tried five times 3000 ms apart (the call blocks meanwhile) before 'UPRy' 11. A failed
-// copy leaves the place untouched and the staging folder deleted ('UPRy' 13). With a journal, each step is
-// recorded in it before it changes the disk.
+// place. The staging folder's making and the swap are each tried five times 3000 ms apart (the call blocks
+// meanwhile) before 'UPRy' 11, with nothing moved. A failed copy leaves the place untouched and the staging
+// folder deleted ('UPRy' 13). With a journal, each step is recorded in it before it changes the disk, and
+// the folder is flushed after the swap's renames before the journal says they were made.
 VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, const VFolder& destination,
 	VBundleSwapJournal* journal = nullptr);
 // 'UPRy' 14 with "path" = the outdated bundle's path, and true, when the two bundles are one folder or the
@@ -33,6 +35,22 @@ bool DeleteStaging(const VFilePath& staging);
 // the count of its entries. The errors of both attempts stay pushed, also when the deletion removed it all.
 // True when nothing is left at the path.
 bool DiscardOldBundle(const VFilePath& old);
+// Puts the outdated bundle back at its place after the up-to-date one could not start there (its
+// executable could not be executed): the two change places, in one step where the file system exchanges
+// folders, and the up-to-date one is kept beside it under a free "failed" name (Name_failed0001.app). old
+// is where the outdated bundle stands now. With a journal the step is recorded first, so that a kill during
+// it is finished by the next run. Logs where each bundle ends; true when the outdated bundle is at its
+// place again, else false with the refused rename's error pushed.
+bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJournal* journal);
+// What _PutBackOutdated does once recorded, from wherever the two bundles (known by their inodes in the
+// folder) stand among place, aside and failed; it also finishes one that was cut: the outdated bundle ends
+// at place and the up-to-date one at failed; the caller flushes the folder. True when the outdated bundle
+// is at place.
+bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFilePath& failed, uint64 oldInode,
+	uint64 newInode);
+// Flushes the folder holding entry to the disk, so that what was renamed, made or removed in it is
+// durable; a failure is logged (a file system that cannot flush folders passes). True when flushed.
+bool FlushFolderOf(const VFilePath& entry);
 // path with its folder name (extension kept) followed by "_" + suffix + a four-digit counter from 0001
 // (no "_" for an empty suffix): the first candidate free of any entry; false when all 9999 are taken.
 bool _ComputeTempFolderPath(const VFilePath& path, VFilePath& out, const VString& suffix);

@@ -225,25 +225,12 @@ void VProcessLauncher::EnableProcessTreeKill(bool enable)
 
 int32 VProcessLauncher::Start()
 {
-	return _Started(fLauncher->Start(nullptr));
+	return fLauncher->Start(nullptr);
 }
 
 int32 VProcessLauncher::Start(const VEnvironmentVariables& extraVariables)
 {
-	return _Started(fLauncher->Start(&extraVariables));
-}
-
-int32 VProcessLauncher::_Started(int32 result)
-{
-	// A system error of the start is the launcher's one error, naming the binary that could not be
-	// started; no file error is made for it, since no file operation failed.
-	if (result > 0)
-	{
-		StThrowError<> error(VE_OK, MakePosixError(result));
-		if (error.Get() != nullptr)
-			error.Get()->SetString(VString("path"), VString(fLauncher->GetBinaryPath().c_str()));
-	}
-	return result;
+	return fLauncher->Start(&extraVariables);
 }
 
 bool VProcessLauncher::IsRunning()

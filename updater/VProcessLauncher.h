@@ -55,9 +55,9 @@ public:
 	// fed while the output and error are read into their buffers (null buffers discard), then the child is
 	// waited for and exitStatus set (-127 when a signal ended it). With kDONT_WAIT_AND_CAPTURE the call
 	// returns once the input is written. With launcher, the running launcher is handed to the caller, who
-	// deletes it, and nothing is waited for. Answers 0 when the child started, else the start's error:
-	// 'POSX' errno (ENOENT for a binary not found) pushed as a file error on the binary, or velk 1; exitStatus
-	// is 0 then. A shutdown that failed answers its error and leaves exitStatus 0.
+	// deletes it, and nothing is waited for. Answers 0 when the child started, else the start's error, which
+	// is not pushed: 'POSX' errno (ENOENT for a binary not found) or velk 1; exitStatus is 0 then. A shutdown
+	// that failed answers its error and leaves exitStatus 0.
 	static VError ExecuteCommandLine(const VString& commandLine, int32 options, const VMemoryBuffer<>* standardInput,
 		VMemoryBuffer<>* standardOutput, VMemoryBuffer<>* standardError, const VEnvironmentVariables* environment,
 		const VFilePath* defaultDirectory, int32* exitStatus, VProcessLauncher** launcher,
@@ -119,7 +119,8 @@ public:
 	// Lets Shutdown kill the child's whole process group when asked to.
 	void EnableProcessTreeKill(bool enable);
 	// 0 when started; the spawn's errno (ENOENT when the binary is not found); -1 when the pipes or the start
-	// failed otherwise. The child leads a process group of its own and gets only descriptors 0 to 2.
+	// failed otherwise. Pushes nothing: the caller tells what failed. The child leads a process group of its
+	// own and gets only descriptors 0 to 2.
 	int32 Start();
 	// The same with extra variables over the launcher's own.
 	int32 Start(const VEnvironmentVariables& extraVariables);
@@ -132,9 +133,6 @@ public:
 	int32 GetExitStatus() const;
 
 private:
-	// Pushes a start's system error (its 'POSX' code, with the binary's "path"); answers the result.
-	int32 _Started(int32 result);
-
 	XPosixProcessLauncher* fLauncher;  // owned
 };
 

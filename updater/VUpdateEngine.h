@@ -60,8 +60,9 @@ private:
 	bool _WaitForPidToQuit();
 	// The up-to-date bundle's executable exists and may be run; else 'UPRy' 16 with its path, false.
 	bool _CheckExecutable();
-	// Relaunches the installed bundle through the opener; errors pushed.
-	void _LaunchApplication(const VFilePath& bundle);
+	// Relaunches the installed bundle through the opener; errors pushed. notExecutable, when given, tells
+	// whether the opener found that the system could not execute the bundle's executable.
+	void _LaunchApplication(const VFilePath& bundle, bool* notExecutable = nullptr);
 	// "step,value" on standard output while the caller reads it.
 	void _LogProgressToCaller(const char* step, int32 value);
 

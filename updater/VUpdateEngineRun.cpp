@@ -39,7 +39,10 @@ namespace {
 
 // How long a second updater of the same bundle waits for the first before it gives up.
 constexpr int32 kLockWaitMs = 30000;
+// The opener's answers when it could not start the executable: for any reason, and because the system
+// could not execute it (the executable itself is at fault).
 constexpr int32 kOpenerCouldNotStart = 1;
+constexpr int32 kOpenerCouldNotExecute = 126;
 
 void FormatNow(VString& date, VString& time)
 {
@@ -316,11 +319,15 @@ void VUpdateEngine::_ApplyUpdate()
 	}
 
 	LogInfo("Proceeding with up-to-date application restart...");
-	_LaunchApplication(fInstallDestination);
+	bool notExecutable = false;
+	_LaunchApplication(fInstallDestination, &notExecutable);
 	if (context.GetLastError() != VE_OK)
 	{
-		// The old bundle stays aside under its temporary name.
+		// The old bundle stays aside under its temporary name, unless the new one cannot even start: then the
+		// one that ran goes back to its place.
 		LogError("Up-to-date application restart failed");
+		if (notExecutable && old)
+			_PutBackOutdated(fInstallDestination, *old, &journal);
 		return;
 	}
 
@@ -382,8 +389,10 @@ bool VUpdateEngine::_WaitForPidToQuit()
 	return true;
 }
 
-void VUpdateEngine::_LaunchApplication(const VFilePath& bundle)
+void VUpdateEngine::_LaunchApplication(const VFilePath& bundle, bool* notExecutable)
 {
+	if (notExecutable != nullptr)
+		*notExecutable = false;
 	VString command("open -a ");
 	command = command + QuotedForCommandLine(bundle.GetPath(FPS_POSIX));
 	if (!fLinkFile.GetPath(FPS_SYSTEM).IsEmpty())
@@ -402,8 +411,11 @@ void VUpdateEngine::_LaunchApplication(const VFilePath& bundle)
 	int32 exitStatus = 0;
 	const VError result = VProcessLauncher::ExecuteCommandLine(command, 0, nullptr, &output, &errors, nullptr, nullptr,
 		&exitStatus, nullptr, nullptr, true, false);
-	// The opener answers 1, with its reason on its standard error, when the executable could not start.
-	const bool notStarted = result == VE_OK && exitStatus == kOpenerCouldNotStart && errors.GetDataSize() > 0;
+	// The opener answers 1 or 126, with its reason on its standard error, when the executable could not start.
+	const bool notStarted = result == VE_OK && (exitStatus == kOpenerCouldNotStart || exitStatus == kOpenerCouldNotExecute) &&
+		errors.GetDataSize() > 0;
+	if (notExecutable != nullptr)
+		*notExecutable = notStarted && exitStatus == kOpenerCouldNotExecute;
 	if (result != VE_OK || notStarted)
 	{
 		if (notStarted)

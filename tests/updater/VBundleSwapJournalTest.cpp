@@ -3,7 +3,9 @@
 // place and nothing of the swap beside it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/VTemporaryFolderTest.h"
 #include "files/VFilePath.h"
@@ -75,23 +78,27 @@ protected:
 		return fs::exists(fRoot + name) ? tag : "<none>";
 	}
 
-	// The record a swap by process pid would have left at step.
-	void WriteRecord(const std::string& step, int32 pid, const std::string& bundle = "Name.app")
+	// The record a swap by process pid would have left at step, as an earlier version wrote it (whole paths,
+	// devices with the inodes) unless extra fields replace its own.
+	void WriteRecord(const std::string& step, int32 pid, const std::string& bundle = "Name.app",
+		const std::map<std::string, std::string>& extra = {})
 	{
 		XPosixSwapLockFile file(VFilePath(VString((fRoot + ".Name.app.velk-update").c_str()), FPS_POSIX));
 		bool waited = false;
 		ASSERT_EQ(file.Lock(0, waited), VE_OK);
-		ASSERT_EQ(file.Write({
-					  {"pid", std::to_string(pid)},
-					  {"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(pid))},
-					  {"step", step},
-					  {"bundle", fRoot + bundle + "/"},
-					  {"staging", fRoot + kStaging + "/"},
-					  {"aside", fRoot + "Name_old0001.app/"},
-					  {"old", fOldIdentity},
-					  {"new", fNewIdentity},
-				  }),
-			VE_OK);
+		std::map<std::string, std::string> record{
+			{"pid", std::to_string(pid)},
+			{"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(pid))},
+			{"step", step},
+			{"bundle", fRoot + bundle + "/"},
+			{"staging", fRoot + kStaging + "/"},
+			{"aside", fRoot + "Name_old0001.app/"},
+			{"old", fOldIdentity},
+			{"new", fNewIdentity},
+		};
+		for (const auto& [name, value] : extra)
+			record[name] = value;
+		ASSERT_EQ(file.Write(record), VE_OK);
 	}
 
 	static std::string IdentityText(const XPosixBundleSwap::Identity& identity)
@@ -109,6 +116,7 @@ protected:
 // Each state a kill can leave, recovered by the next run: where each tree ends and what is logged as done.
 TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 {
+	const std::string staging = kStaging;
 	struct Row
 	{
 		const char* fName;
@@ -119,8 +127,15 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		const char* fPlace;    // tag at Name.app afterwards
 		bool fOldTrashed;      // the old tree is in the Trash
 		bool fOldAside;        // the old tree stays at Name_old0001.app (a refused recovery)
+		const char* fFailed = "<none>";  // tag at Name_failed0001.app afterwards
+		std::map<std::string, std::string> fFields = {};  // replacing the record's own
 	};
-	const std::string staging = kStaging;
+	bool mountRefused = false;
+	const std::map<std::string, std::string> reverting{{"failed", "Name_failed0001.app"}, {"staging", ""}};
+	auto exchanged = [&](const std::string& root) {
+		fs::rename(root + "Name.app", root + "Name_old0001.app");
+		fs::rename(root + staging, root + "Name.app");
+	};
 	const Row rows[] = {
 		{"cut while copying", "copying", [](const std::string&) {}, true, "old", false, false},
 		{"cut while copying, no staging yet", "copying", [&](const std::string& root) { fs::remove_all(root + staging); }, true,
@@ -160,6 +175,24 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 				fs::create_directories(root + "Name.app");
 			},
 			false, "<none>", false, true},
+		// Its root's inode may be any number, the old bundle's too: it is on another device than the folder.
+		{"another file system mounted at the place", "swapping",
+			[&](const std::string& root) {
+				fs::rename(root + "Name.app", root + "Name_old0001.app");
+				fs::create_directories(root + "Name.app");
+				mountRefused = ::mount("tmpfs", (root + "Name.app").c_str(), "tmpfs", 0, "size=64k") != 0;
+			},
+			false, "<none>", false, true},
+		// Names and inodes as this version records them, the process of an earlier boot.
+		{"cut after the exchange, recorded by name in an earlier boot", "swapping", exchanged, true, "new", true, false, "<none>",
+			{{"staging", staging}, {"aside", "Name_old0001.app"}, {"bundle", "Name.app"}, {"boot", "an earlier boot"},
+				{"pid", std::to_string(::getpid())}, {"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(::getpid()))}}},
+		{"swapping back, not begun", "reverting", exchanged, true, "old", false, false, "new", reverting},
+		{"swapping back, exchanged", "reverting", [](const std::string&) {}, true, "old", false, false, "new",
+			{{"failed", "Name_failed0001.app"}, {"staging", ""}, {"aside", staging}}},
+		{"swapping back, done", "reverting",
+			[&](const std::string& root) { fs::rename(root + staging, root + "Name_failed0001.app"); }, true, "old", false, false,
+			"new", reverting},
 	};
 	for (const Row& row : rows)
 	{
@@ -170,8 +203,11 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		MakeTree(kStaging, "new");
 		fOldIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path("Name.app")));
 		fNewIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path(kStaging)));
+		mountRefused = false;
 		row.fState(fRoot);
-		WriteRecord(row.fStep, DeadProcessID());
+		if (mountRefused)
+			continue;  // mounting is refused here
+		WriteRecord(row.fStep, DeadProcessID(), "Name.app", row.fFields);
 		if (HasFatalFailure())
 			return;
 
@@ -185,6 +221,8 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		EXPECT_FALSE(fs::exists(fRoot + kStaging)) << "staging left";
 		EXPECT_EQ(fs::exists(fRoot + "Name_old0001.app"), row.fOldAside);
 		EXPECT_EQ(TagAt("data/Trash/files/Name_old0001.app"), row.fOldTrashed ? "old" : "<none>");
+		EXPECT_EQ(TagAt("Name_failed0001.app"), row.fFailed);
+		::umount2((fRoot + "Name.app").c_str(), MNT_DETACH);
 		journal.Finish();
 		EXPECT_FALSE(fs::exists(fRoot + ".Name.app.velk-update"));
 
@@ -200,7 +238,9 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 	}
 }
 
-// Records that must not be acted on: none, not whole, another bundle's, a process that still runs.
+// Records that must not be acted on: none, not whole, another bundle's, a process that still runs. The
+// place is never guessed at; a staging folder that no running updater owns goes whatever the record says,
+// and stays while the record's process runs.
 TEST_F(VBundleSwapJournalTest, RecordsNotToActOn)
 {
 	struct Row
@@ -211,8 +251,8 @@ TEST_F(VBundleSwapJournalTest, RecordsNotToActOn)
 	};
 	const Row rows[] = {
 		{"no record", [] {}, true},
-		{"a record cut short", [&] { std::ofstream(fRoot + ".Name.app.velk-update") << "velk-swap 1 400\npid=1\nstep=swapping\n"; },
-			true},
+		{"an earlier version's record cut short",
+			[&] { std::ofstream(fRoot + ".Name.app.velk-update") << "velk-swap 1 400\npid=1\nstep=swapping\n"; }, true},
 		{"not a record", [&] { std::ofstream(fRoot + ".Name.app.velk-update") << "hello"; }, true},
 		{"another bundle's record", [&] { WriteRecord("copying", DeadProcessID(), "Other.app"); }, true},
 		{"a process that still runs", [&] { WriteRecord("copying", XPosixBundleSwap::GetCurrentProcessID()); }, false},
@@ -231,11 +271,54 @@ TEST_F(VBundleSwapJournalTest, RecordsNotToActOn)
 		ASSERT_TRUE(journal.Lock(0));
 		EXPECT_EQ(journal.Recover(), row.fRecovered);
 		EXPECT_EQ(errors.GetLastError(), row.fRecovered ? VE_OK : VE_UPDATER_UPDATE_UNDER_WAY);
-		// Nothing is guessed: both trees stay where they were.
 		EXPECT_EQ(TagAt("Name.app"), "old");
-		EXPECT_EQ(TagAt(kStaging), "new");
+		EXPECT_EQ(TagAt(kStaging), row.fRecovered ? "<none>" : "new");
 		journal.Finish();
 	}
+}
+
+// Staging folders of the bundle that no running updater owns are deleted whatever the journal holds, even one
+// bearing this process's id (made in an earlier boot); another updater's own, other bundles' and names of
+// another shape stay, and so does every one while nothing stands at the place.
+TEST_F(VBundleSwapJournalTest, LeftoverStagingFoldersGo)
+{
+	// A process of this same program that runs for the whole test.
+	const pid_t running = ::fork();
+	if (running == 0)
+	{
+		::pause();
+		::_exit(0);
+	}
+	const std::string dead = ".Name.app.velk-new-" + std::to_string(DeadProcessID());
+	const std::string self = ".Name.app.velk-new-" + std::to_string(::getpid());
+	const std::string alive = ".Name.app.velk-new-" + std::to_string(running);
+	const std::string stranger = ".Name.app.velk-new-1";  // a running process of another program
+	const std::vector<std::string> kept = {".Other.app.velk-new-1", ".Name.app.velk-new-", ".Name.app.velk-new-12x"};
+	for (const bool placeTaken : {true, false})
+	{
+		SCOPED_TRACE(placeTaken ? "the place holds the bundle" : "nothing at the place");
+		fs::remove_all(fRoot);
+		fs::create_directories(fRoot);
+		if (placeTaken)
+			MakeTree("Name.app", "old");
+		for (const std::string& name : {dead, self, alive, stranger})
+			MakeTree(name, "copy");
+		for (const std::string& name : kept)
+			MakeTree(name, "copy");
+		StErrorContextInstaller errors(false, true);
+		VBundleSwapJournal journal(Path("Name.app"));
+		ASSERT_TRUE(journal.Lock(0));
+		EXPECT_TRUE(journal.Recover());
+		EXPECT_EQ(errors.GetLastError(), VE_OK);
+		for (const std::string& name : {dead, self, stranger})
+			EXPECT_EQ(fs::exists(fRoot + name), !placeTaken) << name;
+		EXPECT_TRUE(fs::exists(fRoot + alive));
+		for (const std::string& name : kept)
+			EXPECT_TRUE(fs::exists(fRoot + name)) << name;
+		journal.Finish();
+	}
+	::kill(running, SIGKILL);
+	::waitpid(running, nullptr, 0);
 }
 
 // One holder at a time: a second journal of the same bundle waits, then refuses with 'UPRy' 15, even when

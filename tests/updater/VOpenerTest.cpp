@@ -92,34 +92,39 @@ TEST_F(VOpenerTest, RefusesWhatItCannotStart)
 	const std::string noExecutable = MakeBundle("Empty.app", "Empty", "", 0);
 	const std::string notRunnable = MakeBundle("Plain.app", "Plain", "#!/bin/sh\nexit 0\n", 0644);
 	const std::string noInterpreter = MakeBundle("Orphan.app", "Orphan", "#!/nonexistent/shell\n", 0755);
+	const std::string noFormat = MakeBundle("Text.app", "Text", "neither a program nor a script\n", 0755);
 	Write("file.app", "not a folder");
 
+	// 126 says that the system could not execute the bundle's executable; 1 any other reason.
 	struct Row
 	{
 		const char* name;
 		std::vector<std::string> arguments;
 		std::string message;
+		int exitCode;
 	};
 	const Row rows[] = {
-		{"no arguments", {}, "usage: opener -a"},
-		{"no bundle", {"-a"}, "usage: opener -a"},
-		{"another option", {"-b", noExecutable}, "usage: opener -a"},
-		{"arguments without --args", {"-a", notRunnable, "extra"}, "usage: opener -a"},
+		{"no arguments", {}, "usage: opener -a", 1},
+		{"no bundle", {"-a"}, "usage: opener -a", 1},
+		{"another option", {"-b", noExecutable}, "usage: opener -a", 1},
+		{"arguments without --args", {"-a", notRunnable, "extra"}, "usage: opener -a", 1},
 		{"missing bundle", {"-a", fRoot + "Missing.app", "--args", "x"},
-			"cannot open the application bundle " + fRoot + "Missing.app: No such file or directory"},
-		{"a file for a bundle", {"-a", fRoot + "file.app"}, "Not a directory"},
-		{"no executable", {"-a", noExecutable}, "the application bundle " + noExecutable + " has no executable"},
+			"cannot open the application bundle " + fRoot + "Missing.app: No such file or directory", 1},
+		{"a file for a bundle", {"-a", fRoot + "file.app"}, "Not a directory", 1},
+		{"no executable", {"-a", noExecutable}, "the application bundle " + noExecutable + " has no executable", 1},
 		{"executable not runnable", {"-a", notRunnable + "/"},
-			"cannot execute " + notRunnable + "/Contents/MacOS/Plain: Permission denied"},
+			"cannot execute " + notRunnable + "/Contents/MacOS/Plain: Permission denied", 126},
 		{"interpreter missing", {"-a", noInterpreter},
-			"cannot execute " + noInterpreter + "/Contents/MacOS/Orphan: No such file or directory"},
+			"cannot execute " + noInterpreter + "/Contents/MacOS/Orphan: No such file or directory", 126},
+		{"neither program nor script", {"-a", noFormat},
+			"cannot execute " + noFormat + "/Contents/MacOS/Text: Exec format error", 126},
 	};
 	for (const Row& row : rows)
 	{
 		SCOPED_TRACE(row.name);
 		const VChildRun run = RunChild(kOpener, row.arguments);
 		ASSERT_TRUE(WIFEXITED(run.fStatus)) << run.fStatus;
-		EXPECT_EQ(WEXITSTATUS(run.fStatus), 1);
+		EXPECT_EQ(WEXITSTATUS(run.fStatus), row.exitCode);
 		EXPECT_NE(run.fErrors.find(row.message), std::string::npos) << run.fErrors;
 		EXPECT_EQ(run.fOutput, "");
 	}

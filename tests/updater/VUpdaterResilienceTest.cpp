@@ -191,8 +191,8 @@ TEST_F(VUpdaterResilienceTest, TwoUpdatersOfOneBundle)
 }
 
 // An up-to-date application that cannot start never replaces one that does: refused before anything moves
-// when its program is missing or not executable; when it only fails once started, the relaunch fails and
-// the old version stays beside it, out of the Trash.
+// when its program is missing or not executable; when the system cannot execute it once in place, the
+// relaunch fails and the old version goes back to its place, out of the Trash.
 TEST_F(VUpdaterResilienceTest, UpToDateApplicationThatCannotStart)
 {
 	struct Case
@@ -209,8 +209,9 @@ TEST_F(VUpdaterResilienceTest, UpToDateApplicationThatCannotStart)
 	const Case cases[] = {
 		{"mode 0644", "#!/bin/sh\n", 0644, false, 2, kOldTree, {"is missing or cannot be run", "Update failed - ", refused}},
 		{"missing", nullptr, 0, false, 2, kOldTree, {"is missing or cannot be run", "Update failed - ", refused}},
-		{"missing interpreter", "#!/nonexistent/sh\n", 0755, false, 2, kNewTree,
-			{"Proceeding with up-to-date application restart...", "Up-to-date application restart failed", "Update failed - "}},
+		{"missing interpreter", "#!/nonexistent/sh\n", 0755, false, 2, kOldTree,
+			{"Proceeding with up-to-date application restart...", "Up-to-date application restart failed",
+				"The outdated application is back at ", "Update failed - "}},
 		{"mode 0644 made executable by the client customization", nullptr, 0644, true, 0, kNewTree, {"Update successful - "}},
 	};
 	int index = 0;

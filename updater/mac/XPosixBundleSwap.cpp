@@ -1,23 +1,24 @@
 #include "updater/mac/XPosixBundleSwap.h"
 
+#include <dirent.h>
 #include <errno.h>
-#include <fcntl.h>
-#include <sys/file.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <signal.h>
-
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <system_error>
-#include <fstream>
+#include <new>
 #include <sstream>
+#include <system_error>
 
 #include "files/VFilePath.h"
 #include "files/mac/XMacFilePath.h"
 #include "kernel/strings/VString.h"
+#include "platform/FileOperations.h"
+#include "platform/JournalFile.h"
+#include "platform/ProcFiles.h"
 #include "platform/Rename.h"
 #include "platform/Trash.h"
 #include "platform/TreeCopy.h"
@@ -26,15 +27,12 @@ namespace velk {
 
 namespace {
 
-constexpr int32 kLockPollMs = 50;
-constexpr char kRecordMagic[] = "velk-swap 1 ";
-
 std::string SystemPath(const VFilePath& path)
 {
 	return XMacFilePath::ToSystemFolderPath(path);
 }
 
-// A record's texts with '\\', '\n' and '=' escaped, so that any path fits on its line.
+// A record's texts with '\\', '\n' and '=' escaped, so that any name fits on its line.
 std::string Escaped(const std::string& text)
 {
 	std::string out;
@@ -69,13 +67,23 @@ std::string Unescaped(const std::string& text)
 	return out;
 }
 
-int RetryingFlock(int descriptor, int operation)
+// The folder holding the entry at the system path, trailing slashes aside.
+std::string ParentOf(std::string path)
 {
-	int result;
-	do
-		result = ::flock(descriptor, operation);
-	while (result != 0 && errno == EINTR);
-	return result == 0 ? 0 : errno;
+	while (path.size() > 1 && path.back() == '/')
+		path.pop_back();
+	const size_t slash = path.rfind('/');
+	if (slash == std::string::npos)
+		return ".";
+	return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string CommandName(const std::string& pid)
+{
+	std::string name = plat::ReadTextFile("/proc/" + pid + "/comm", 256);
+	while (!name.empty() && name.back() == '\n')
+		name.pop_back();
+	return name;
 }
 
 }  // namespace
@@ -93,6 +101,16 @@ XPosixBundleSwap::Identity XPosixBundleSwap::GetIdentity(const VFilePath& path)
 	return identity;
 }
 
+uint64 XPosixBundleSwap::GetInodeInFolder(const VFilePath& path)
+{
+	const std::string system = SystemPath(path);
+	struct stat entry;
+	struct stat folder;
+	if (system.empty() || ::lstat(system.c_str(), &entry) != 0 || ::stat(ParentOf(system).c_str(), &folder) != 0)
+		return 0;
+	return entry.st_dev == folder.st_dev ? uint64(entry.st_ino) : 0;
+}
+
 VError XPosixBundleSwap::Exchange(const VFilePath& first, const VFilePath& second)
 {
 	return MakePosixError(plat::ExchangePaths(SystemPath(first).c_str(), SystemPath(second).c_str()));
@@ -103,14 +121,29 @@ VError XPosixBundleSwap::RenameExclusive(const VFilePath& from, const VFilePath&
 	return MakePosixError(plat::RenameExclusive(SystemPath(from).c_str(), SystemPath(to).c_str()));
 }
 
+VError XPosixBundleSwap::MakeFolder(const VFilePath& folder)
+{
+	return MakePosixError(plat::MakeFolder(SystemPath(folder).c_str(), 0700));
+}
+
 VError XPosixBundleSwap::SyncFileSystem(const VFilePath& folder)
 {
-	const int descriptor = ::open(SystemPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (descriptor < 0)
-		return MakePosixError(errno);
-	const int result = ::syncfs(descriptor) == 0 ? 0 : errno;
-	::close(descriptor);
-	return MakePosixError(result);
+	return MakePosixError(plat::SyncFileSystem(SystemPath(folder).c_str()));
+}
+
+VError XPosixBundleSwap::SyncFolder(const VFilePath& folder)
+{
+	return MakePosixError(plat::SyncFolder(SystemPath(folder).c_str()));
+}
+
+VError XPosixBundleSwap::SyncTrashFor(const VFilePath& path)
+{
+	return MakePosixError(plat::SyncTrashFor(SystemPath(path).c_str()));
+}
+
+int32 XPosixBundleSwap::GetRetryDelay(int32 milliseconds)
+{
+	return int32(plat::RetryDelayMs(int(milliseconds)));
 }
 
 VError XPosixBundleSwap::CopyTreeInPlace(const VFilePath& from, const VFilePath& to, VString& failedPath)
@@ -138,6 +171,21 @@ int64 XPosixBundleSwap::CountEntries(const VFilePath& folder)
 		 !error && it != end; it.increment(error))
 		++count;
 	return count;
+}
+
+std::vector<std::string> XPosixBundleSwap::ListNames(const VFilePath& folder)
+{
+	std::vector<std::string> names;
+	DIR* listing = ::opendir(SystemPath(folder).c_str());
+	if (listing == nullptr)
+		return names;
+	while (const dirent* entry = ::readdir(listing))
+	{
+		if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+			names.emplace_back(entry->d_name);
+	}
+	::closedir(listing);
+	return names;
 }
 
 bool XPosixBundleSwap::IsExecutableFile(const VString& posixPath)
@@ -171,8 +219,7 @@ uint64 XPosixBundleSwap::GetProcessStartTime(int32 pid)
 {
 	if (pid <= 0)
 		return 0;
-	std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-	std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	const std::string text = plat::ReadTextFile("/proc/" + std::to_string(pid) + "/stat", 4096);
 	// The command name may hold spaces and parentheses: the fields follow its last ')'.
 	const size_t close = text.rfind(')');
 	if (close == std::string::npos)
@@ -188,99 +235,65 @@ uint64 XPosixBundleSwap::GetProcessStartTime(int32 pid)
 	return 0;
 }
 
-bool XPosixBundleSwap::IsProcessRunning(int32 pid, uint64 startTime)
+std::string XPosixBundleSwap::GetBootID()
+{
+	std::string boot = plat::ReadTextFile("/proc/sys/kernel/random/boot_id", 64);
+	while (!boot.empty() && (boot.back() == '\n' || boot.back() == ' '))
+		boot.pop_back();
+	return boot;
+}
+
+bool XPosixBundleSwap::IsProcessRunning(int32 pid, uint64 startTime, const std::string& bootID)
 {
 	if (pid <= 0)
+		return false;
+	if (!bootID.empty() && bootID != GetBootID())
 		return false;
 	if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
 		return false;
 	return GetProcessStartTime(pid) == startTime;
 }
 
+bool XPosixBundleSwap::IsRunningUpdater(int32 pid)
+{
+	if (pid <= 0 || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH))
+		return false;
+	const std::string name = CommandName(std::to_string(pid));
+	return !name.empty() && name == CommandName("self");
+}
+
 XPosixSwapLockFile::XPosixSwapLockFile(const VFilePath& path)
-	: fPath(XMacFilePath::ToSystemPath(path))
+	: fFile(new (std::nothrow) plat::JournalFile(XMacFilePath::ToSystemPath(path)))
 {
 }
 
 XPosixSwapLockFile::~XPosixSwapLockFile()
 {
-	if (fDescriptor >= 0)
-		::close(fDescriptor);
+	delete fFile;
 }
 
 VError XPosixSwapLockFile::Lock(int32 waitMs, bool& waited)
 {
 	waited = false;
-	if (fDescriptor >= 0)
-		return VE_OK;
-	if (fPath.empty())
-		return MakePosixError(EINVAL);
-	for (int32 waitedMs = 0;;)
-	{
-		// No blocking open: something other than a file at the path must not hold the run.
-		const int descriptor = ::open(fPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-		if (descriptor < 0)
-			return MakePosixError(errno);
-		struct stat status;
-		if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
-		{
-			const int error = errno != 0 ? errno : EINVAL;
-			::close(descriptor);
-			return MakePosixError(S_ISREG(status.st_mode) ? error : EINVAL);
-		}
-		const int locked = RetryingFlock(descriptor, LOCK_EX | LOCK_NB);
-		if (locked == 0)
-		{
-			// The holder before us may have removed the file once done: the lock must be on the file that
-			// stands at the path now.
-			struct stat current;
-			if (::stat(fPath.c_str(), &current) == 0 && current.st_dev == status.st_dev && current.st_ino == status.st_ino)
-			{
-				fDescriptor = descriptor;
-				return VE_OK;
-			}
-			::close(descriptor);
-			continue;
-		}
-		::close(descriptor);
-		if (locked != EWOULDBLOCK)
-			return MakePosixError(locked);
-		waited = true;
-		if (waitedMs >= waitMs)
-			return MakePosixError(EWOULDBLOCK);
-		::usleep(useconds_t(kLockPollMs) * 1000);
-		waitedMs += kLockPollMs;
-	}
+	return MakePosixError(fFile != nullptr ? fFile->Lock(int(waitMs), waited) : ENOMEM);
 }
 
-std::map<std::string, std::string> XPosixSwapLockFile::Read() const
+bool XPosixSwapLockFile::IsLocked() const
+{
+	return fFile != nullptr && fFile->IsLocked();
+}
+
+std::map<std::string, std::string> XPosixSwapLockFile::Read(bool* torn) const
 {
 	std::map<std::string, std::string> record;
-	if (fDescriptor < 0)
-		return record;
 	std::string text;
-	char buffer[4096];
-	for (off_t at = 0;;)
-	{
-		const ssize_t got = ::pread(fDescriptor, buffer, sizeof(buffer), at);
-		if (got < 0 && errno == EINTR)
-			continue;
-		if (got <= 0)
-			break;
-		text.append(buffer, size_t(got));
-		at += got;
-	}
-	// "velk-swap 1 <length>\n" then that many bytes of "name=value" lines: anything else is no record.
-	const size_t magic = std::strlen(kRecordMagic);
-	if (text.compare(0, magic, kRecordMagic) != 0)
-		return record;
-	const size_t header = text.find('\n');
-	if (header == std::string::npos)
-		return record;
-	const size_t length = std::strtoull(text.c_str() + magic, nullptr, 10);
-	if (text.size() < header + 1 + length)
-		return record;
-	std::istringstream lines(text.substr(header + 1, length));
+	bool tornSlot = false;
+	if (fFile == nullptr || fFile->Read(text, tornSlot) != 0)
+		text.clear();
+	if (torn != nullptr)
+		*torn = tornSlot;
+	// "name=value" lines.
+	std::istringstream lines(text);
 	for (std::string line; std::getline(lines, line);)
 	{
 		const size_t equal = line.find('=');
@@ -292,36 +305,15 @@ std::map<std::string, std::string> XPosixSwapLockFile::Read() const
 
 VError XPosixSwapLockFile::Write(const std::map<std::string, std::string>& record)
 {
-	if (fDescriptor < 0)
-		return MakePosixError(EBADF);
-	std::string body;
+	std::string text;
 	for (const auto& [name, value] : record)
-		body += Escaped(name) + "=" + Escaped(value) + "\n";
-	std::string text = kRecordMagic + std::to_string(body.size()) + "\n" + body;
-	// One write from offset 0: a shorter record than the last leaves a tail that its length excludes.
-	size_t done = 0;
-	while (done < text.size())
-	{
-		const ssize_t wrote = ::pwrite(fDescriptor, text.data() + done, text.size() - done, off_t(done));
-		if (wrote < 0 && errno == EINTR)
-			continue;
-		if (wrote <= 0)
-			return MakePosixError(wrote < 0 ? errno : EIO);
-		done += size_t(wrote);
-	}
-	if (::ftruncate(fDescriptor, off_t(text.size())) != 0 || ::fdatasync(fDescriptor) != 0)
-		return MakePosixError(errno);
-	return VE_OK;
+		text += Escaped(name) + "=" + Escaped(value) + "\n";
+	return MakePosixError(fFile != nullptr ? fFile->Write(text) : EBADF);
 }
 
 VError XPosixSwapLockFile::Remove()
 {
-	if (fDescriptor < 0)
-		return VE_OK;
-	const int removed = ::unlink(fPath.c_str()) == 0 || errno == ENOENT ? 0 : errno;
-	::close(fDescriptor);
-	fDescriptor = -1;
-	return MakePosixError(removed);
+	return MakePosixError(fFile != nullptr ? fFile->Remove() : 0);
 }
 
 }  // namespace velk

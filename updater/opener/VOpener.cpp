@@ -1,7 +1,8 @@
 // The opener, what "open -a" is to the updater here: `opener -a <bundle> [--args <argument>...]` starts the
 // bundle's executable with those arguments, fully detached from whoever started the opener (its own session,
 // standard streams on /dev/null, working folder "/", default signal handling, no inherited descriptor).
-// Exits 0 once the executable runs, else 1 with the reason on standard error.
+// Exits 0 once the executable runs; else 126 when the system could not execute it (its format, its
+// interpreter, its permissions), 1 for any other reason, with the reason on standard error.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -20,6 +21,9 @@
 namespace {
 
 constexpr char kUsage[] = "usage: opener -a <application bundle> [--args <argument>...]\n";
+constexpr int kStarted = 0;
+constexpr int kCouldNotStart = 1;
+constexpr int kCouldNotExecute = 126;
 
 // What the started side reports through the status pipe when it could not go on: the step, then errno.
 enum EStartStep : int
@@ -53,6 +57,13 @@ const char* DescribeStep(int step)
 			return "cannot execute";
 	}
 	return "cannot start";
+}
+
+// Whether an exec failed for want of what the system lends (memory, descriptors, room for the arguments)
+// rather than because of the executable itself.
+bool IsShortOfResources(int error)
+{
+	return error == ENOMEM || error == E2BIG || error == EMFILE || error == ENFILE || error == EAGAIN;
 }
 
 // Only async-signal-safe calls from here on: the report, then the end of this side.
@@ -97,8 +108,8 @@ const char* DescribeStep(int step)
 }
 
 // Starts the executable two forks away, in a session of its own, so that it is nobody's child here and no
-// terminal can become its own. True once it runs; false with the reason on standard error.
-bool StartDetached(const std::string& executable, const std::vector<std::string>& arguments)
+// terminal can become its own. kStarted once it runs; else the exit code, with the reason on standard error.
+int StartDetached(const std::string& executable, const std::vector<std::string>& arguments)
 {
 	// Built before forking: the forked sides only make async-signal-safe calls.
 	std::vector<char*> argumentArray;
@@ -111,7 +122,7 @@ bool StartDetached(const std::string& executable, const std::vector<std::string>
 	if (::pipe2(status, O_CLOEXEC) != 0)
 	{
 		::fprintf(stderr, "opener: cannot create a pipe: %s\n", ::strerror(errno));
-		return false;
+		return kCouldNotStart;
 	}
 	const pid_t child = ::fork();
 	if (child < 0)
@@ -119,7 +130,7 @@ bool StartDetached(const std::string& executable, const std::vector<std::string>
 		::fprintf(stderr, "opener: cannot fork: %s\n", ::strerror(errno));
 		::close(status[0]);
 		::close(status[1]);
-		return false;
+		return kCouldNotStart;
 	}
 	if (child == 0)
 	{
@@ -149,14 +160,14 @@ bool StartDetached(const std::string& executable, const std::vector<std::string>
 	{
 		::fprintf(stderr, "opener: %s %s: %s\n", DescribeStep(failure.fStep), executable.c_str(),
 			::strerror(failure.fError));
-		return false;
+		return failure.fStep == eStartStepExec && !IsShortOfResources(failure.fError) ? kCouldNotExecute : kCouldNotStart;
 	}
 	if (received != 0 || !WIFEXITED(childStatus) || WEXITSTATUS(childStatus) != 0)
 	{
 		::fprintf(stderr, "opener: cannot start %s\n", executable.c_str());
-		return false;
+		return kCouldNotStart;
 	}
-	return true;
+	return kStarted;
 }
 
 }  // namespace
@@ -174,7 +185,7 @@ int main(int argc, char** argv)
 	if (argc < 3 || ::strcmp(argv[1], "-a") != 0 || (argc > 3 && ::strcmp(argv[3], "--args") != 0))
 	{
 		::fputs(kUsage, stderr);
-		return 1;
+		return kCouldNotStart;
 	}
 	const std::string bundlePath = argv[2];
 	const std::vector<std::string> arguments(argv + (argc > 3 ? 4 : 3), argv + argc);
@@ -189,13 +200,13 @@ int main(int argc, char** argv)
 	{
 		::fprintf(stderr, "opener: cannot open the application bundle %s: %s\n", bundlePath.c_str(),
 			::strerror(error));
-		return 1;
+		return kCouldNotStart;
 	}
 	const std::string executable = plat::Bundle(bundlePath).GetExecutablePath();
 	if (executable.empty())
 	{
 		::fprintf(stderr, "opener: the application bundle %s has no executable\n", bundlePath.c_str());
-		return 1;
+		return kCouldNotStart;
 	}
-	return StartDetached(executable, arguments) ? 0 : 1;
+	return StartDetached(executable, arguments);
 }
