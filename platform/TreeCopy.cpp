@@ -579,7 +579,7 @@ public:
 		if (!S_ISDIR(status.st_mode))
 			return Fail(ENOTDIR, fFrom, failedPath);
 		struct stat existing;
-		if (!fInPlace && !replace && lstat(fTo.c_str(), &existing) == 0)
+		if (fPlacement != Placement::kInPlace && !replace && lstat(fTo.c_str(), &existing) == 0)
 			return Fail(EEXIST, fTo, failedPath);
 		int made = 0;
 		if (fPlacement == Placement::kInPlace)

@@ -6,6 +6,7 @@
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
 #include "runtime/StErrorContextInstaller.h"
+#include "runtime/VTask.h"
 #include "updater/VBundleSwap.h"
 #include "updater/VUpdaterErrors.h"
 #include "updater/VUpdaterLog.h"
@@ -300,14 +301,20 @@ bool VBundleSwapJournal::_TrashOld(const VFilePath& at)
 	fLastAside = at;
 	// A kill between the Trash's record and its rename leaves the record alone in the Trash.
 	XPosixBundleSwap::RemoveOrphanTrashInfo(at);
-	const VFolder folder(at);
-	{
-		StErrorContextInstaller quiet(false, true);
-		if (folder.MoveToTrash() == VE_OK)
-			return true;
-	}
-	LogInfo("Deleting the old application %S", &posix);
-	return DeleteStaging(at);
+	// The application stands whole at its place: an old bundle that can be neither trashed nor deleted is
+	// named in the log with what is left of it, and the run goes on, since keeping the record would refuse
+	// every later update of a bundle that needs no recovery.
+	StErrorContextInstaller held(false, true);
+	if (!DiscardOldBundle(at))
+		fLeftoverErrors = VRefPtr<VErrorContext>(held.GetContext());
+	return true;
+}
+
+void VBundleSwapJournal::ThrowLeftoverErrors()
+{
+	if (fLeftoverErrors)
+		VTask::PushErrors(fLeftoverErrors.Get());
+	fLeftoverErrors = VRefPtr<VErrorContext>();
 }
 
 bool VBundleSwapJournal::_RemoveLeftovers()

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "files/VFilePath.h"
+#include "kernel/memory/VRefPtr.h"
+#include "runtime/VErrorContext.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
@@ -48,6 +50,10 @@ public:
 	// cleared. True, nothing done, without a record; false, errors pushed, when a step failed or the
 	// record's process still runs. A record that is not whole is logged; the one before it is used.
 	bool Recover();
+	// An old bundle that recovery could neither trash nor delete is logged with what is left of it and the
+	// record cleared, so that the update goes on; its errors are held until this pushes them, at the run's
+	// end, so that the run fails as for any old bundle that could not be removed. Nothing without them.
+	void ThrowLeftoverErrors();
 
 	// Records how far the swap went. The identities name the bundles whatever their names; failed is where
 	// a swap back keeps the up-to-date bundle.
@@ -73,6 +79,7 @@ private:
 	VFilePath fPath;
 	XPosixSwapLockFile fLock;
 	VFilePath fLastAside;  // where the last record put the old bundle
+	VRefPtr<VErrorContext> fLeftoverErrors;  // why recovery left an old bundle behind
 	bool fTrashUsed = false;
 };
 

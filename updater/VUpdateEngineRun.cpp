@@ -250,7 +250,11 @@ void VUpdateEngine::_ApplyUpdate()
 	struct JournalEnd
 	{
 		VBundleSwapJournal& fJournal;
-		~JournalEnd() { fJournal.Finish(); }
+		~JournalEnd()
+		{
+			fJournal.ThrowLeftoverErrors();
+			fJournal.Finish();
+		}
 	} journalEnd{journal};
 
 	VFolder outdated(fOutdatedApplication);

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -217,42 +219,91 @@ TEST_F(VUpdaterBundleContentsTest, UpToDateBundleIsFlushedBeforeItIsRead)
 	EXPECT_TRUE(fs::is_regular_file(fOld + "/Contents/Database/RiduzovOduziz.Rylink"));
 }
 
-// An old bundle holding a folder that belongs to root, updated by another user, with no usable Trash: the
-// new version runs, the folder and what leads to it stay at the temporary name, the log counts what is left
-// there, and the run fails as for any old bundle that could not be removed.
-TEST_F(VUpdaterBundleContentsTest, OldBundleThatTheUserMayNotDelete)
+// An old bundle holding a folder that belongs to root, the scene given to nobody, with no usable Trash.
+class VUpdaterOwnedOldBundleTest : public VUpdaterBundleContentsTest
 {
-	if (::geteuid() != 0)
-		GTEST_SKIP() << "needs root to give a folder to root and run the updater as another user";
-	if (::access("/usr/bin/setpriv", X_OK) != 0)
-		GTEST_SKIP() << "no setpriv";
-	MakeScene(fRoot);
-	const std::string locked = "Contents/Frameworks/Kit.framework/Versions/A/Resources/Owned";
-	PutFile(fOld + "/" + locked + "/kept.txt", "root's own");
-	PutFile(fRoot + "data/Trash", "a file where the Trash should be");
-	for (auto it = fs::recursive_directory_iterator(fRoot); it != fs::recursive_directory_iterator(); ++it)
-		ASSERT_EQ(::lchown(it->path().c_str(), kNobody, kNobody), 0) << it->path() << ": " << std::strerror(errno);
-	ASSERT_EQ(::lchown(fRoot.c_str(), kNobody, kNobody), 0);
-	ASSERT_EQ(::lchown((fOld + "/" + locked).c_str(), 0, 0), 0);
-	ASSERT_EQ(::lchown((fOld + "/" + locked + "/kept.txt").c_str(), 0, 0), 0);
-	TakeTrees();
+protected:
+	static constexpr const char* kLocked = "Contents/Frameworks/Kit.framework/Versions/A/Resources/Owned";
 
-	std::vector<std::string> arguments{"--reuid=65534", "--regid=65534", "--clear-groups", TestingUpdater()};
-	for (const std::string& argument : Arguments())
-		arguments.push_back(argument);
-	const test::VChildRun run = test::RunChild("/usr/bin/setpriv", arguments, Environment(), kRunBound);
-	const std::vector<std::string> lines = LogLines(fRoot + "logs");
-	EXPECT_TRUE(EndedAs(run.fStatus, 2)) << Ending(run.fStatus) << "\n" << run.fErrors << Joined(lines);
+	void SetUp() override
+	{
+		VUpdaterBundleContentsTest::SetUp();
+		if (::geteuid() != 0)
+			GTEST_SKIP() << "needs root to give a folder to root and run the updater as another user";
+		if (::access("/usr/bin/setpriv", X_OK) != 0)
+			GTEST_SKIP() << "no setpriv";
+		MakeScene(fRoot);
+		PutFile(fOld + "/" + kLocked + "/kept.txt", "root's own");
+		PutFile(fRoot + "data/Trash", "a file where the Trash should be");
+		for (auto it = fs::recursive_directory_iterator(fRoot); it != fs::recursive_directory_iterator(); ++it)
+			ASSERT_EQ(::lchown(it->path().c_str(), kNobody, kNobody), 0) << it->path() << ": " << std::strerror(errno);
+		ASSERT_EQ(::lchown(fRoot.c_str(), kNobody, kNobody), 0);
+		ASSERT_EQ(::lchown((fOld + "/" + kLocked).c_str(), 0, 0), 0);
+		ASSERT_EQ(::lchown((fOld + "/" + kLocked + "/kept.txt").c_str(), 0, 0), 0);
+		TakeTrees();
+	}
+
+	test::VChildRun RunAsNobody(const std::vector<std::string>& faults = {}) const
+	{
+		std::vector<std::string> arguments{"--reuid=65534", "--regid=65534", "--clear-groups", TestingUpdater()};
+		for (const std::string& argument : Arguments())
+			arguments.push_back(argument);
+		return test::RunChild("/usr/bin/setpriv", arguments, Environment(faults), kRunBound);
+	}
+
+	// The old bundle, with root's folder, stays at its temporary name and the log counts what is left there
+	// before the run's failing end.
+	void ExpectOldBundleCounted(const std::string& before)
+	{
+		const std::string aside = fRoot + "samples/v1/Sample_old0001.app";
+		ASSERT_EQ(ReadWhole(aside + "/" + kLocked + "/kept.txt"), "root's own");
+		const std::string left = std::to_string(CountEntries(aside));
+		EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {before,
+			"The old application could not be removed: " + left + " entries are left at " + aside + "/", "Update failed - "}, true))
+			<< Joined(LogLines(fRoot + "logs"));
+		EXPECT_EQ(ReadWhole(fRoot + "data/Trash"), "a file where the Trash should be");
+	}
+};
+
+// The new version runs, and the run fails as for any old bundle that could not be removed.
+TEST_F(VUpdaterOwnedOldBundleTest, OldBundleThatTheUserMayNotDelete)
+{
+	const test::VChildRun run = RunAsNobody();
+	EXPECT_TRUE(EndedAs(run.fStatus, 2)) << Ending(run.fStatus) << "\n" << run.fErrors << Joined(LogLines(fRoot + "logs"));
 	EXPECT_EQ(Tree(fOld), fNewTree);
 	EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fRoot + "record.txt");
+	ExpectOldBundleCounted("Up-to-date application restarted");
+}
 
-	const std::string aside = fRoot + "samples/v1/Sample_old0001.app";
-	ASSERT_EQ(ReadWhole(aside + "/" + locked + "/kept.txt"), "root's own");
-	const std::string left = std::to_string(CountEntries(aside));
-	EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {"Up-to-date application restarted",
-		"The old application could not be removed: " + left + " entries are left at " + aside + "/", "Update failed - "}, true))
-		<< Joined(lines);
-	EXPECT_EQ(ReadWhole(fRoot + "data/Trash"), "a file where the Trash should be");
+// Killed at its Trash step, then run again: recovery names what it cannot remove and clears its record, the
+// update runs, and the run fails as the first would have; a third run then finds nothing to recover.
+TEST_F(VUpdaterOwnedOldBundleTest, OldBundleLeftByAKilledRunThatTheUserMayNotDelete)
+{
+	// The killed run meets a Trash it could use; the next one finds none.
+	fs::remove(fRoot + "data/Trash");
+	const test::VChildRun killed = RunAsNobody({"VELK_TEST_KILL_AT=trash:Sample_old0001.app"});
+	ASSERT_TRUE(WIFSIGNALED(killed.fStatus)) << Ending(killed.fStatus) << "\n" << killed.fErrors;
+	fs::remove_all(fRoot + "data/Trash");
+	PutFile(fRoot + "data/Trash", "a file where the Trash should be");
+
+	const test::VChildRun again = RunAsNobody();
+	EXPECT_TRUE(EndedAs(again.fStatus, 2)) << Ending(again.fStatus) << "\n" << again.fErrors << Joined(LogLines(fRoot + "logs"));
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	ExpectOldBundleCounted("Recovering the update interrupted in process");
+	EXPECT_FALSE(fs::exists(fRoot + "samples/v1/.Sample.app.velk-update"));
+
+	// Without a usable Trash that run fails too, but it recovers nothing and refuses nothing.
+	const test::VChildRun third = RunAsNobody();
+	EXPECT_TRUE(EndedAs(third.fStatus, 2)) << Ending(third.fStatus) << "\n" << third.fErrors;
+	EXPECT_EQ(Tree(fOld), fNewTree);
+	const std::vector<std::string> messages = LogMessages(fRoot + "logs");
+	const auto starting = [&](const std::string& text) {
+		return std::count_if(messages.begin(), messages.end(), [&](const std::string& m) { return m.rfind(text, 0) == 0; });
+	};
+	EXPECT_EQ(starting("Recovering the update interrupted"), 1) << Joined(messages);
+	EXPECT_EQ(starting("The interrupted update could not be recovered"), 0) << Joined(messages);
+	EXPECT_EQ(starting("Update successful - "), 0) << Joined(messages);
+	EXPECT_EQ(starting("Update failed - "), 2) << Joined(messages);
 }
 
 }  // namespace velk
