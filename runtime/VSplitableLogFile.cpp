@@ -13,8 +13,8 @@
 #include "files/VFolder.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/memory/VRefPtr.h"
-#include "platform/FileOperations.h"
 #include "runtime/StErrorContextInstaller.h"
+#include "runtime/mac/XMacLogFile.h"
 
 namespace velk {
 
@@ -44,6 +44,11 @@ VSplitableLogFile::~VSplitableLogFile()
 
 bool VSplitableLogFile::Open(bool overwrite, bool)
 {
+	return _Open(overwrite, false);
+}
+
+bool VSplitableLogFile::_Open(bool overwrite, bool splitting)
+{
 	if (fDescriptor >= 0)
 		return true;
 	if (fFolder == nullptr)
@@ -61,12 +66,16 @@ bool VSplitableLogFile::Open(bool overwrite, bool)
 	if (path.empty())
 		return false;
 	int descriptor = -1;
-	if (plat::OpenFileForAppending(path.c_str(), overwrite, &descriptor) != 0)
+	const time_t now = XMacLogFile::Now();
+	const int opened = overwrite && splitting ? XMacLogFile::OpenEmptyingLeftover(path, fOpenedAt, &descriptor)
+		: XMacLogFile::Open(path, overwrite, &descriptor);
+	if (opened != 0)
 		return false;
 	fDescriptor = descriptor;
+	fOpenedAt = now;
 	// The split is decided on the position, which starts at the end of what is there.
 	uint64_t size = 0;
-	fPosition = plat::GetOpenFileSize(descriptor, &size) == 0 ? long(size) : 0;
+	fPosition = XMacLogFile::GetSize(descriptor, &size) == 0 ? long(size) : 0;
 	fNextSizeCheck = fPosition + kSizeCheckInterval;
 	if (fPending.capacity() < kPendingCapacity)
 	{
@@ -108,7 +117,7 @@ void VSplitableLogFile::Close()
 	if (!fFooter.IsEmpty())
 		_Write(fFooter);
 	_WritePending();
-	plat::CloseFile(fDescriptor);
+	XMacLogFile::Close(fDescriptor);
 	fDescriptor = -1;
 }
 
@@ -127,7 +136,9 @@ int32 VSplitableLogFile::CheckLogSize()
 	fNumber = old + 1;
 	if (fMaxLogsToKeep > 0 && old >= fMaxLogsToKeep)
 		_DeleteNumber(fNumber - fMaxLogsToKeep);
-	Open(true);
+	// A file of the new number that another logger of the same name began since this one opened its file
+	// holds that logger's lines: they stay, and only a leftover older than that is emptied.
+	_Open(true, true);
 	return fNumber;
 }
 
@@ -242,7 +253,7 @@ void VSplitableLogFile::_WritePending()
 
 void VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
 {
-	if (const int error = plat::AppendToOpenFile(fDescriptor, bytes, length))
+	if (const int error = XMacLogFile::Append(fDescriptor, bytes, length))
 	{
 		if (fWriteError == 0)
 			fWriteError = error;
@@ -253,7 +264,7 @@ void VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
 		return;
 	// Other writers of the file may have made it longer than what this one wrote.
 	uint64_t size = 0;
-	if (plat::GetOpenFileSize(fDescriptor, &size) == 0 && size > uint64_t(fPosition))
+	if (XMacLogFile::GetSize(fDescriptor, &size) == 0 && size > uint64_t(fPosition))
 		fPosition = long(size);
 	fNextSizeCheck = fPosition + kSizeCheckInterval;
 }

@@ -5,6 +5,8 @@
 // once 64 KiB wait, so the texts of different writers never mix. Not locked: its owner serializes the calls.
 #pragma once
 
+#include <ctime>
+
 #include "kernel/VExport.h"
 
 #include <cstddef>
@@ -53,7 +55,9 @@ public:
 
 	// Splits when the open file has grown past 10 MiB: closes it, deletes the file that falls out of the
 	// kept numbers (a failed deletion does not stop the split) and opens the next number, truncating a
-	// leftover of that number. Answers the new number after a split, else 0.
+	// leftover of that number: one last changed before this logger opened its file. A file of that number
+	// changed since is another logger's of the same name and keeps its lines, this one's following them.
+	// Answers the new number after a split, else 0.
 	int32 CheckLogSize();
 	// CheckLogSize, then, when open, the separator step and the text, which waits for the next write. A
 	// text longer than 64 KiB is written at once, after what waits. Write errors are only kept
@@ -87,6 +91,9 @@ public:
 	static constexpr size_t kPendingCapacity = 64 * 1024;
 
 private:
+	// Open; for a split, a file of the new number that another logger began since this one opened its
+	// file keeps that logger's lines.
+	bool _Open(bool overwrite, bool splitting);
 	void _Write(const VString& text);
 	void _Put(const char* bytes, size_t length);
 	// Writes what waits, in one write; when it fails the bytes are dropped and the error kept.
@@ -103,6 +110,7 @@ private:
 	// Whole texts not yet written.
 	std::string fPending;
 	int fWriteError = 0;
+	time_t fOpenedAt = 0;  // when the open file was opened
 	VFolder* fFolder;
 	VString fName;
 	int32 fNumber;

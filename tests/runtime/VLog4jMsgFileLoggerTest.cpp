@@ -40,6 +40,13 @@ protected:
 
 	bool Exists(const std::string& name) const { return std::filesystem::exists(fRoot + name); }
 
+	// A file last changed an hour ago, as one left by an earlier run.
+	void Age(const std::string& name) const
+	{
+		const auto path = std::filesystem::path(fRoot + name);
+		std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+	}
+
 	// Files of that size, sparse, so that files past the split size cost no writing.
 	void Sized(const std::string& name, uintmax_t size) const
 	{
@@ -47,6 +54,32 @@ protected:
 		std::filesystem::resize_file(fRoot + name, size);
 	}
 };
+
+// Two logs of one name that split one after the other: the second keeps the lines the first has already
+// written to the next number, and a leftover older than both is emptied by the first.
+TEST_F(VLog4jMsgFileLoggerTest, LoggersSharingAFileSplitWithoutLosingLines)
+{
+	Sized("t_1.txt", VSplitableLogFile::kSplitPosition - 1);
+	Write("t_2.txt", "stale\n");
+	Age("t_2.txt");
+	VSplitableLogFile first(Folder().Get(), VString("t"), 1, false);
+	VSplitableLogFile second(Folder().Get(), VString("t"), 1, false);
+	ASSERT_TRUE(first.Open(false));
+	ASSERT_TRUE(second.Open(false));
+	first.AppendString("a\n");
+	first.Flush();
+	second.AppendString("b\n");
+	second.Flush();
+	first.AppendString("first\n");
+	first.Flush();
+	second.AppendString("second\n");
+	second.Close();
+	first.AppendString("first again\n");
+	first.Close();
+	EXPECT_EQ(first.GetLogNumber(), 2);
+	EXPECT_EQ(second.GetLogNumber(), 2);
+	EXPECT_EQ(Read("t_2.txt"), "first\nsecond\nfirst again\n");
+}
 
 // A bag stamped as the process logger stamps it, with a fixed time and sequence.
 VRefPtr<VValueBag> StampedBag(const std::function<void(VValueBag*)>& fill, int16 ms = 10)
@@ -303,8 +336,9 @@ TEST_F(VLog4jMsgFileLoggerTest, RotationKeepsTheNewest)
 		for (int n = 1; n < row.from; ++n)
 			Write("r_" + std::to_string(n) + ".txt", "");
 		Sized("r_" + std::to_string(row.from) + ".txt", VSplitableLogFile::kSplitPosition);
-		// A leftover of the next number is truncated.
+		// A leftover of the next number, from before the log was opened, is truncated.
 		Write("r_" + std::to_string(row.from + 1) + ".txt", "stale\n");
+		Age("r_" + std::to_string(row.from + 1) + ".txt");
 		VSplitableLogFile log(Folder().Get(), VString("r"), row.from, false);
 		log.SetMaxLogsToKeep(row.keep);
 		ASSERT_TRUE(log.Open(false));
