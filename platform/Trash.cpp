@@ -355,7 +355,10 @@ std::vector<std::string> TrashesFor(const Item& item, std::string& recordedPath)
 	return {Join(top, ".Trash") + "/" + uid, Join(top, ".Trash-" + uid)};
 }
 
-int RemoveOrphans(const char* path)
+// Calls act on each trash an item at path may have gone to, with the path its records name; answers the
+// first error (nothing at path is none).
+template <class Act>
+int ForEachTrashOf(const char* path, Act act)
 {
 	Item item;
 	if (int error = ResolveItem(path, item, true))
@@ -364,22 +367,24 @@ int RemoveOrphans(const char* path)
 	int result = 0;
 	for (const std::string& trash : TrashesFor(item, recordedPath))
 	{
-		const int error = RemoveOrphansIn(trash, recordedPath);
+		const int error = act(trash, recordedPath);
 		if (result == 0)
 			result = error;
 	}
 	return result;
 }
 
+int RemoveOrphans(const char* path)
+{
+	return ForEachTrashOf(path, [](const std::string& trash, const std::string& recordedPath) {
+		return RemoveOrphansIn(trash, recordedPath);
+	});
+}
+
 int SyncTrashes(const char* path)
 {
-	Item item;
-	if (int error = ResolveItem(path, item, true))
-		return error == ENOENT || error == ENOTDIR ? 0 : error;
-	std::string recordedPath;
-	int result = 0;
-	for (const std::string& trash : TrashesFor(item, recordedPath))
-	{
+	return ForEachTrashOf(path, [](const std::string& trash, const std::string&) {
+		int result = 0;
 		for (const char* part : {"/files", "/info"})
 		{
 			const std::string folder = trash + part;
@@ -390,8 +395,8 @@ int SyncTrashes(const char* path)
 			if (result == 0)
 				result = error;
 		}
-	}
-	return result;
+		return result;
+	});
 }
 
 }  // namespace
