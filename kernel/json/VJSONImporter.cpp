@@ -15,6 +15,7 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VTime.h"
+#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
@@ -152,7 +153,8 @@ VError VJSONImporter::ParseFile(IFile* file, VJSONValue& out, uint32 options)
 
 bool VJSONImporter::_EnterNesting(uint32 depth)
 {
-	if (depth <= kMaxNestingDepth)
+	// Once a container, not once a value: the check stays off the path of scalars.
+	if (depth <= kMaxNestingDepth && VTaskMgr::Get()->GetCurrentFreeStackSize() >= kJSONMinFreeStack)
 		return true;
 	_ThrowError(VE_STACK_OVERFLOW);
 	_ThrowErrorMalformed();

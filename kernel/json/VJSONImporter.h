@@ -60,8 +60,8 @@ public:
 	static constexpr uint32 kShared = 256;          // every container built shares one storage locker
 	static constexpr uint32 kNonAmbiguousDates = 512;
 
-	// Containers nested deeper than this are refused (velk 108, then 550), so that no text can exhaust the
-	// stack, whatever thread parses it.
+	// Containers nested deeper than this, or met with less than kJSONMinFreeStack of the task's stack left,
+	// are refused (velk 108, then 550), so that no text can exhaust the stack, whatever task parses it.
 	static constexpr uint32 kMaxNestingDepth = kJSONMaxNestingDepth;
 
 	VJSONImporter(const VString& text, uint32 options);

@@ -529,11 +529,8 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 		_ThrowError(VE_JSON_CIRCULAR);
 		return VE_JSON_CIRCULAR;
 	}
-	if (fStack.size() >= kMaxNestingDepth)
-	{
-		_ThrowError(VE_STACK_OVERFLOW);
-		return VE_STACK_OVERFLOW;
-	}
+	if (VError tooDeep = JSONCheckNesting(uint32(fStack.size())); tooDeep != VE_OK)
+		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, array);
 	bool cut = false;
@@ -593,11 +590,8 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 		fWrittenHeld.emplace_back(const_cast<VJSONObject*>(object));
 		fWritten.insert(object);
 	}
-	if (fStack.size() >= kMaxNestingDepth)
-	{
-		_ThrowError(VE_STACK_OVERFLOW);
-		return VE_STACK_OVERFLOW;
-	}
+	if (VError tooDeep = JSONCheckNesting(uint32(fStack.size())); tooDeep != VE_OK)
+		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, object);
 	if ((fOptions & kGENERIC_ONLY) != 0 && !object->IsGenericObject())

@@ -40,8 +40,9 @@ public:
 	static constexpr uint32 kGENERIC_ONLY = 0x8000;   // only generic objects (else velk 914)
 	static constexpr uint32 kWRITE_ONCE = 0x10000;    // each object once per writer (else velk 916)
 
-	// Containers nested deeper than this fail with velk 108 rather than exhausting the thread's stack: the
-	// parser's bound, so whatever it reads can be written back.
+	// Containers nested deeper than this, or met with less than kJSONMinFreeStack of the task's stack left,
+	// fail with velk 108 rather than exhausting the stack: the parser's bound, so whatever it reads can be
+	// written back where the stack allows it.
 	static constexpr size_t kMaxNestingDepth = VJSONImporter::kMaxNestingDepth;
 	// Under kCUT_LONG, the running length from which the current container ends.
 	static constexpr uint32 kCutLength = 513;
