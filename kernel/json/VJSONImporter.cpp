@@ -15,7 +15,6 @@
 #include "kernel/json/VJSONObject.h"
 #include "kernel/json/classes/VJSONClass.h"
 #include "kernel/values/VTime.h"
-#include "runtime/VTaskMgr.h"
 
 namespace velk {
 
@@ -153,8 +152,10 @@ VError VJSONImporter::ParseFile(IFile* file, VJSONValue& out, uint32 options)
 
 bool VJSONImporter::_EnterNesting(uint32 depth)
 {
-	// Once a container, not once a value: the check stays off the path of scalars.
-	if (depth <= kMaxNestingDepth && VTaskMgr::Get()->GetCurrentFreeStackSize() >= kJSONMinFreeStack)
+	// The outermost container takes the bound anew, so that each parse measures the task it runs on.
+	if (depth <= 1)
+		fStackBound = VJSONStackBound();
+	if (depth <= kMaxNestingDepth && fStackBound.HasRoom())
 		return true;
 	_ThrowError(VE_STACK_OVERFLOW);
 	_ThrowErrorMalformed();

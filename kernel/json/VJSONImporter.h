@@ -227,6 +227,8 @@ private:
 	// name.
 	static constexpr size_t kNameCacheSize = 256;
 	std::unique_ptr<Name[]> fNames;
+	// Where the stack of the task parsing runs short (kJSONMinFreeStack left), taken at the outermost container.
+	VJSONStackBound fStackBound;
 	// The first failure of this parse; every loop stops once it is set.
 	VError fError = VE_OK;
 	// The units of the string token being read, kept from one value to the next.

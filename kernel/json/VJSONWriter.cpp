@@ -291,9 +291,19 @@ private:
 	std::vector<VJSONValue> fOwn;  // beyond the depths set aside (the depth check then refuses the container)
 };
 
+VError VJSONWriter::_CheckNesting() const
+{
+	if (fStack.size() < kMaxNestingDepth && fStackBound.HasRoom())
+		return VE_OK;
+	_ThrowError(VE_STACK_OVERFLOW);
+	return VE_STACK_OVERFLOW;
+}
+
 template <class Write>
 VError VJSONWriter::_Stringify(VString& out, Write&& write)
 {
+	// Taken again by a writing entered from an implementation's own text: the bound is the task's.
+	fStackBound = VJSONStackBound();
 	try
 	{
 		_Text text;
@@ -529,7 +539,7 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 		_ThrowError(VE_JSON_CIRCULAR);
 		return VE_JSON_CIRCULAR;
 	}
-	if (VError tooDeep = JSONCheckNesting(uint32(fStack.size())); tooDeep != VE_OK)
+	if (VError tooDeep = _CheckNesting(); tooDeep != VE_OK)
 		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, array);
@@ -590,7 +600,7 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 		fWrittenHeld.emplace_back(const_cast<VJSONObject*>(object));
 		fWritten.insert(object);
 	}
-	if (VError tooDeep = JSONCheckNesting(uint32(fStack.size())); tooDeep != VE_OK)
+	if (VError tooDeep = _CheckNesting(); tooDeep != VE_OK)
 		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, object);

@@ -103,6 +103,8 @@ private:
 	// Whether the member met now is to be the last one written, and counts its length.
 	bool _CountForCut(size_t length);
 	bool _IsOnStack(const void* container) const;
+	// Before a container is entered: velk 108 (raised) past kMaxNestingDepth or when the stack runs short.
+	VError _CheckNesting() const;
 
 	VDBLanguageContext* fContext;
 	uint32 fOptions;
@@ -116,6 +118,8 @@ private:
 	std::vector<VJSONValue> fWrittenHeld;
 	// Values of the containers being written, one list a depth (see StValueList).
 	std::vector<std::vector<VJSONValue>> fValueLists;
+	// Where the writing task's stack runs short (kJSONMinFreeStack left), taken at each entry point.
+	VJSONStackBound fStackBound;
 	uint32 fRunningLength = 0;
 	bool fCut = false;
 };
