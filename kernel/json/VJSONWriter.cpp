@@ -291,10 +291,8 @@ private:
 	std::vector<VJSONValue> fOwn;  // beyond the depths set aside (the depth check then refuses the container)
 };
 
-VError VJSONWriter::_CheckNesting() const
+VError VJSONWriter::_RefuseNesting()
 {
-	if (fStack.size() < kMaxNestingDepth && fStackBound.HasRoom())
-		return VE_OK;
 	_ThrowError(VE_STACK_OVERFLOW);
 	return VE_STACK_OVERFLOW;
 }
@@ -492,7 +490,8 @@ bool VJSONWriter::_CountForCut(size_t length)
 	return last;
 }
 
-void VJSONWriter::_BeginMember(size_t index, _Text& out) const
+// Once a member: kept inline whatever else grows the writing functions around it.
+[[gnu::always_inline]] inline void VJSONWriter::_BeginMember(size_t index, _Text& out) const
 {
 	if (index > 0)
 		out.Put(kComma);

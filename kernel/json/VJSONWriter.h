@@ -104,7 +104,14 @@ private:
 	bool _CountForCut(size_t length);
 	bool _IsOnStack(const void* container) const;
 	// Before a container is entered: velk 108 (raised) past kMaxNestingDepth or when the stack runs short.
-	VError _CheckNesting() const;
+	// Inline, since it runs once a container.
+	VError _CheckNesting() const
+	{
+		if (fStack.size() < kMaxNestingDepth && fStackBound.HasRoom()) [[likely]]
+			return VE_OK;
+		return _RefuseNesting();
+	}
+	static VError _RefuseNesting();
 
 	VDBLanguageContext* fContext;
 	uint32 fOptions;
