@@ -228,32 +228,29 @@ void RunOnTaskWithStack(size_t stackSize, std::function<void()> body)
 
 const VString kNext("next");
 
-// How many containers deep value goes along element 0 and property "next".
+// The container below one of a chain (element 0 or property "next"), or undefined.
+VJSONValue Next(const VJSONValue& value)
+{
+	if (value.IsObject())
+		return value.GetProperty(kNext);
+	return value.IsArray() && value.GetArray()->GetCount() > 0 ? value.GetArray()->GetAt(0) : VJSONValue();
+}
+
+// How many containers deep a chain goes.
 int Depth(VJSONValue value)
 {
 	int depth = 0;
-	while (value.IsArray() || value.IsObject())
-	{
+	for (; value.IsArray() || value.IsObject(); value = Next(value))
 		++depth;
-		if (value.IsObject())
-			value = value.GetProperty(kNext);
-		else
-			value = value.GetArray()->GetCount() > 0 ? value.GetArray()->GetAt(0) : VJSONValue();
-	}
 	return depth;
 }
 
 // The deepest container of a chain.
 VJSONValue Deepest(VJSONValue value)
 {
-	for (;;)
-	{
-		VJSONValue next = value.IsObject() ? value.GetProperty(kNext)
-			: value.GetArray()->GetCount() > 0 ? value.GetArray()->GetAt(0) : VJSONValue();
-		if (!next.IsObject() && !next.IsArray())
-			return value;
-		value = std::move(next);
-	}
+	for (VJSONValue next = Next(value); next.IsObject() || next.IsArray(); next = Next(value))
+		value = next;
+	return value;
 }
 
 // The compact text of BuildChain's tree: arrays "[...]" and objects {"next":...}, the deepest one empty.
