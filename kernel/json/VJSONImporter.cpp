@@ -150,7 +150,7 @@ VError VJSONImporter::ParseFile(IFile* file, VJSONValue& out, uint32 options)
 // ---------------------------------------------------------------------------------------------------
 // Values.
 
-bool VJSONImporter::_EnterNesting(uint32 depth)
+bool VJSONImporter::_EnterOutermostOrRefuse(uint32 depth)
 {
 	// The outermost container takes the bound anew, so that each parse measures the task it runs on.
 	if (depth <= 1)

@@ -188,7 +188,16 @@ private:
 	bool _NameText(const VString& text, const Word& word, Name& out);
 	// Gives a name's reference back.
 	static void _ReleaseName(Name& name);
-	bool _EnterNesting(uint32 depth);
+	// Whether a container at depth (1 for the outermost) may be read: false, with velk 108 and 550 reported,
+	// past kMaxNestingDepth or when the stack runs short. Inline for the inner containers, as it runs for
+	// each one.
+	bool _EnterNesting(uint32 depth)
+	{
+		if (depth > 1 && depth <= kMaxNestingDepth && fStackBound.HasRoom()) [[likely]]
+			return true;
+		return _EnterOutermostOrRefuse(depth);
+	}
+	bool _EnterOutermostOrRefuse(uint32 depth);
 	VError _ObjectToBag(VValueBag& bag);
 	void _SetBagAttribute(VValueBag& bag, const VString& name, const VString& text, bool isQuoted);
 
@@ -227,12 +236,12 @@ private:
 	// name.
 	static constexpr size_t kNameCacheSize = 256;
 	std::unique_ptr<Name[]> fNames;
-	// Where the stack of the task parsing runs short (kJSONMinFreeStack left), taken at the outermost container.
-	VJSONStackBound fStackBound;
 	// The first failure of this parse; every loop stops once it is set.
 	VError fError = VE_OK;
 	// The units of the string token being read, kept from one value to the next.
 	VStr<256> fScratch;
+	// Where the stack of the task parsing runs short (kJSONMinFreeStack left), taken at the outermost container.
+	VJSONStackBound fStackBound;
 };
 
 }  // namespace velk
