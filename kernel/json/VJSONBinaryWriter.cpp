@@ -197,6 +197,9 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* object, Buffer& buffe
 	if (VError error = _CheckReference(VJSONValue(const_cast<VJSONObject*>(object)), object, buffer, step, referenced, occurrence);
 		error != VE_OK || referenced)
 		return error;
+	// Checked before a replacement is written too: an implementation may hand a fresh one at every level.
+	if (VError error = _CheckNesting(depth); error != VE_OK)
+		return error;
 	IJSONObject* implementation = object->GetImplementation();
 	if (implementation != nullptr)
 	{
@@ -205,8 +208,6 @@ VError VJSONBinaryWriter::_StreamObject(const VJSONObject* object, Buffer& buffe
 		if (replacement.GetObject() != object)
 			return _StreamValue(replacement, buffer, step, depth + 1);
 	}
-	if (VError error = _CheckNesting(depth); error != VE_OK)
-		return error;
 	VError error = PutTag(buffer, JSON_object);
 	const uint32 signature = implementation != nullptr ? implementation->IJSON_GetBinarySignature() : 0;
 	VJSONPropertyConstOrderedIterator property(object, signature != 0 ? kJSONOrderedOwnOnly : kJSONOrderedWithoutClassNames);

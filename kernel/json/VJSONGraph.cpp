@@ -198,8 +198,19 @@ void VJSONGraph::_MemberRetained(VJSONGraph* graph)
 
 void VJSONGraph::_MemberReleasing(VJSONGraph* graph)
 {
-	if (graph != nullptr && (!graph->HasCycle() || !ReleaseGraphDependenciesIfNecessary(graph)))
-		graph->_AddToTotal(-1);
+	if (graph == nullptr)
+		return;
+	// Whether this is the last reference from outside and the count going down are one step: two tasks
+	// dropping the last two at once would otherwise both see the other's still counted, and neither
+	// break the cycle. The total is taken down only if it is still what the test saw.
+	int32 total = graph->fTotal.load(std::memory_order_acquire);
+	for (;;)
+	{
+		if (graph->HasCycle() && graph->fInternal + 1 == total && ReleaseGraphDependenciesIfNecessary(graph))
+			return;
+		if (graph->fTotal.compare_exchange_weak(total, total - 1, std::memory_order_acq_rel, std::memory_order_acquire))
+			return;
+	}
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -93,7 +93,9 @@ public:
 	}
 
 	// The group's side of a member's Retain and Release; nothing without a group. A release that breaks
-	// the group leaves nothing of it to touch afterwards.
+	// the group leaves nothing of it to touch afterwards. Without the graph mutex too (an unshared group
+	// dropped by two tasks at once), a release tells whether it drops the last reference from outside and
+	// counts it down in one atomic step, so that one of two simultaneous last drops always breaks the cycle.
 	static void _MemberRetained(VJSONGraph* graph);
 	static void _MemberReleasing(VJSONGraph* graph);
 

@@ -150,9 +150,12 @@ VError VJSONImporter::ParseFile(IFile* file, VJSONValue& out, uint32 options)
 // ---------------------------------------------------------------------------------------------------
 // Values.
 
-bool VJSONImporter::_EnterNesting(uint32 depth)
+bool VJSONImporter::_EnterOutermostOrRefuse(uint32 depth)
 {
-	if (depth <= kMaxNestingDepth)
+	// The outermost container takes the bound anew, so that each parse measures the task it runs on.
+	if (depth <= 1)
+		fStackBound = VJSONStackBound();
+	if (depth <= kMaxNestingDepth && fStackBound.HasRoom())
 		return true;
 	_ThrowError(VE_STACK_OVERFLOW);
 	_ThrowErrorMalformed();

@@ -60,8 +60,8 @@ public:
 	static constexpr uint32 kShared = 256;          // every container built shares one storage locker
 	static constexpr uint32 kNonAmbiguousDates = 512;
 
-	// Containers nested deeper than this are refused (velk 108, then 550), so that no text can exhaust the
-	// stack, whatever thread parses it.
+	// Containers nested deeper than this, or met with less than kJSONMinFreeStack of the task's stack left,
+	// are refused (velk 108, then 550), so that no text can exhaust the stack, whatever task parses it.
 	static constexpr uint32 kMaxNestingDepth = kJSONMaxNestingDepth;
 
 	VJSONImporter(const VString& text, uint32 options);
@@ -188,7 +188,16 @@ private:
 	bool _NameText(const VString& text, const Word& word, Name& out);
 	// Gives a name's reference back.
 	static void _ReleaseName(Name& name);
-	bool _EnterNesting(uint32 depth);
+	// Whether a container at depth (1 for the outermost) may be read: false, with velk 108 and 550 reported,
+	// past kMaxNestingDepth or when the stack runs short. Inline for the inner containers, as it runs for
+	// each one.
+	bool _EnterNesting(uint32 depth)
+	{
+		if (depth > 1 && depth <= kMaxNestingDepth && fStackBound.HasRoom()) [[likely]]
+			return true;
+		return _EnterOutermostOrRefuse(depth);
+	}
+	bool _EnterOutermostOrRefuse(uint32 depth);
 	VError _ObjectToBag(VValueBag& bag);
 	void _SetBagAttribute(VValueBag& bag, const VString& name, const VString& text, bool isQuoted);
 
@@ -231,6 +240,8 @@ private:
 	VError fError = VE_OK;
 	// The units of the string token being read, kept from one value to the next.
 	VStr<256> fScratch;
+	// Where the stack of the task parsing runs short (kJSONMinFreeStack left), taken at the outermost container.
+	VJSONStackBound fStackBound;
 };
 
 }  // namespace velk

@@ -41,6 +41,14 @@ VError JSONCheckNesting(uint32 depth)
 	return VE_STACK_OVERFLOW;
 }
 
+VJSONStackBound::VJSONStackBound(size_t minFree)
+{
+	const uintptr_t here = uintptr_t(__builtin_frame_address(0));
+	const size_t free = VTaskMgr::Get()->GetCurrentFreeStackSize();
+	// Stacks grow down: the free stack lies below here.
+	fLowest = free > minFree ? here - (free - minFree) : UINTPTR_MAX;
+}
+
 namespace {
 
 uint32 PackDate(int16 year, int16 month, int16 day)

@@ -5,6 +5,7 @@
 #include "kernel/VExport.h"
 
 #include <atomic>
+#include <cstdint>
 #include <unordered_set>
 
 #include "kernel/VKernelTypes.h"
@@ -46,6 +47,25 @@ constexpr size_t kJSONMinFreeStack = 16384;
 // For a walk about to enter a container with depth containers above it: velk 108 (raised) when it may go no
 // deeper, 0 otherwise.
 VELK_API VError JSONCheckNesting(uint32 depth);
+
+// The lowest stack address at which a walk of the calling task may still enter a container, taken once when
+// the walk starts: checking it at each container is one comparison, where asking the task manager each time
+// would cost calls through the library's interface and thread-local reads on the parser's and writer's
+// paths. The address depends on the task alone, so a walk entered again from within itself may take it
+// again. Used inside the library only (not exported).
+class VJSONStackBound
+{
+public:
+	// Leaves minFree of the calling task's stack unused.
+	explicit VJSONStackBound(size_t minFree = kJSONMinFreeStack);
+	// Whether more than minFree of the stack is left below the caller. The caller's frame is found from
+	// the stack pointer (its call frame address), not the frame pointer, which would take a register from
+	// the walk's own loops where it is inlined.
+	bool HasRoom() const { return uintptr_t(__builtin_dwarf_cfa()) >= fLowest; }
+
+private:
+	uintptr_t fLowest;
+};
 
 class VELK_API VJSONValue
 {

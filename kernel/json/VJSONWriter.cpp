@@ -291,9 +291,17 @@ private:
 	std::vector<VJSONValue> fOwn;  // beyond the depths set aside (the depth check then refuses the container)
 };
 
+VError VJSONWriter::_RefuseNesting()
+{
+	_ThrowError(VE_STACK_OVERFLOW);
+	return VE_STACK_OVERFLOW;
+}
+
 template <class Write>
 VError VJSONWriter::_Stringify(VString& out, Write&& write)
 {
+	// Taken again by a writing entered from an implementation's own text: the bound is the task's.
+	fStackBound = VJSONStackBound();
 	try
 	{
 		_Text text;
@@ -482,7 +490,8 @@ bool VJSONWriter::_CountForCut(size_t length)
 	return last;
 }
 
-void VJSONWriter::_BeginMember(size_t index, _Text& out) const
+// Once a member: kept inline whatever else grows the writing functions around it.
+[[gnu::always_inline]] inline void VJSONWriter::_BeginMember(size_t index, _Text& out) const
 {
 	if (index > 0)
 		out.Put(kComma);
@@ -529,11 +538,8 @@ VError VJSONWriter::_WriteArray(const VJSONArray* array, _Text& out)
 		_ThrowError(VE_JSON_CIRCULAR);
 		return VE_JSON_CIRCULAR;
 	}
-	if (fStack.size() >= kMaxNestingDepth)
-	{
-		_ThrowError(VE_STACK_OVERFLOW);
-		return VE_STACK_OVERFLOW;
-	}
+	if (VError tooDeep = _CheckNesting(); tooDeep != VE_OK)
+		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, array);
 	bool cut = false;
@@ -593,11 +599,8 @@ VError VJSONWriter::_WriteObject(const VJSONObject* object, _Text& out)
 		fWrittenHeld.emplace_back(const_cast<VJSONObject*>(object));
 		fWritten.insert(object);
 	}
-	if (fStack.size() >= kMaxNestingDepth)
-	{
-		_ThrowError(VE_STACK_OVERFLOW);
-		return VE_STACK_OVERFLOW;
-	}
+	if (VError tooDeep = _CheckNesting(); tooDeep != VE_OK)
+		return tooDeep;
 
 	StJSONWriterStackEntry entry(fStack, object);
 	if ((fOptions & kGENERIC_ONLY) != 0 && !object->IsGenericObject())

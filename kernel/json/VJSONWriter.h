@@ -40,8 +40,9 @@ public:
 	static constexpr uint32 kGENERIC_ONLY = 0x8000;   // only generic objects (else velk 914)
 	static constexpr uint32 kWRITE_ONCE = 0x10000;    // each object once per writer (else velk 916)
 
-	// Containers nested deeper than this fail with velk 108 rather than exhausting the thread's stack: the
-	// parser's bound, so whatever it reads can be written back.
+	// Containers nested deeper than this, or met with less than kJSONMinFreeStack of the task's stack left,
+	// fail with velk 108 rather than exhausting the stack: the parser's bound, so whatever it reads can be
+	// written back where the stack allows it.
 	static constexpr size_t kMaxNestingDepth = VJSONImporter::kMaxNestingDepth;
 	// Under kCUT_LONG, the running length from which the current container ends.
 	static constexpr uint32 kCutLength = 513;
@@ -102,6 +103,15 @@ private:
 	// Whether the member met now is to be the last one written, and counts its length.
 	bool _CountForCut(size_t length);
 	bool _IsOnStack(const void* container) const;
+	// Before a container is entered: velk 108 (raised) past kMaxNestingDepth or when the stack runs short.
+	// Inline, since it runs once a container.
+	VError _CheckNesting() const
+	{
+		if (fStack.size() < kMaxNestingDepth && fStackBound.HasRoom()) [[likely]]
+			return VE_OK;
+		return _RefuseNesting();
+	}
+	static VError _RefuseNesting();
 
 	VDBLanguageContext* fContext;
 	uint32 fOptions;
@@ -115,6 +125,8 @@ private:
 	std::vector<VJSONValue> fWrittenHeld;
 	// Values of the containers being written, one list a depth (see StValueList).
 	std::vector<std::vector<VJSONValue>> fValueLists;
+	// Where the writing task's stack runs short (kJSONMinFreeStack left), taken at each entry point.
+	VJSONStackBound fStackBound;
 	uint32 fRunningLength = 0;
 	bool fCut = false;
 };

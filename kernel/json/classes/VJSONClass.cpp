@@ -360,23 +360,27 @@ bool VJSONClass::IsFunctionHidden(VJSONObject* function)
 
 bool VJSONClass::IsObsolete() const
 {
-	if (fMarkedObsolete)
-		return true;
-	if (fFile)
+	// Along the superclass chain in a loop: a chain made in code may be of any length.
+	for (const VJSONClass* walked = this; walked != nullptr; walked = walked->fSuperclass)
 	{
-		StErrorContextInstaller errors(false, true);
-		VTime modified;
-		if (fFile->GetTimeAttributes(&modified, nullptr, nullptr) != VE_OK)
-		{
-			if (!fFile->Exists())
-				return true;
-		}
-		else if (fModificationTime < modified)
-		{
+		if (walked->fMarkedObsolete)
 			return true;
+		if (walked->fFile)
+		{
+			StErrorContextInstaller errors(false, true);
+			VTime modified;
+			if (walked->fFile->GetTimeAttributes(&modified, nullptr, nullptr) != VE_OK)
+			{
+				if (!walked->fFile->Exists())
+					return true;
+			}
+			else if (walked->fModificationTime < modified)
+			{
+				return true;
+			}
 		}
 	}
-	return fSuperclass != nullptr && fSuperclass->IsObsolete();
+	return false;
 }
 
 void VJSONClass::UseClassObject()

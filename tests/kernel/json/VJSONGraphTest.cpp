@@ -1,8 +1,11 @@
 // Cycle groups: containers that hold each other are freed together once nothing outside holds them, and
 // not a moment before; removing the last outside link to a cycle frees it while its former owner lives.
 
+#include <array>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,9 +29,10 @@ class Counted : public VObject, public IJSONObject
 public:
 	Counted() { ++sAlive; }
 	~Counted() override { --sAlive; }
-	static int sAlive;
+	// Objects may die on other tasks.
+	static std::atomic<int> sAlive;
 };
-int Counted::sAlive = 0;
+std::atomic<int> Counted::sAlive{0};
 
 VJSONValue NewObject(bool shared = false)
 {
@@ -412,6 +416,77 @@ TEST(VJSONGraph, RefusedLinksChangeNothing)
 	}
 	EXPECT_TRUE(stored);
 	EXPECT_GT(failures, 0);
+}
+
+// A cycle whose last two outside references two tasks drop at the same moment is freed every time: telling
+// whether the reference dropped is the last one from outside and counting it down are one step, so the
+// second of the two sees the first one's drop.
+TEST(VJSONGraph, CyclesDroppedByTwoTasksAtOnceAreFreed)
+{
+	constexpr int kRounds = 10000;
+	constexpr int32 kForever = 600000;  // longer than the test's time limit: reaching it is a failure
+	struct Row
+	{
+		const char* name;
+		// Builds one cycle, unshared, and hands over the reference each task holds.
+		std::function<std::array<VJSONValue, 2>()> build;
+	};
+	const Row rows[] = {
+		{"object holding itself",
+			[] {
+				VJSONValue object = NewObject();
+				Set(object, "self", object);
+				return std::array<VJSONValue, 2>{object, object};
+			}},
+		{"array holding itself and a counted object",
+			[] {
+				VJSONValue array = NewArray();
+				EXPECT_TRUE(array.GetArray()->Push(array));
+				EXPECT_TRUE(array.GetArray()->Push(NewObject()));
+				return std::array<VJSONValue, 2>{array, array};
+			}},
+		{"two objects holding each other, one dropped by each task",
+			[] {
+				VJSONValue a = NewObject(), b = NewObject();
+				Set(a, "x", b);
+				Set(b, "y", a);
+				return std::array<VJSONValue, 2>{a, b};
+			}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		ASSERT_EQ(Counted::sAlive.load(), 0);
+		std::vector<std::array<VJSONValue, 2>> held;
+		held.reserve(kRounds);
+		for (int round = 0; round < kRounds; ++round)
+			held.push_back(row.build());
+		ASSERT_GE(Counted::sAlive.load(), kRounds);
+		std::atomic<int> arrived{0};
+		VTask* tasks[2];
+		for (int side = 0; side < 2; ++side)
+		{
+			tasks[side] = new VTask(0, eTaskStylePreemptive, [&held, &arrived, side] {
+				for (int round = 0; round < kRounds; ++round)
+				{
+					// Both tasks wait for each other, then drop their references to the round's cycle together.
+					arrived.fetch_add(1);
+					while (arrived.load() < 2 * (round + 1))
+						std::this_thread::yield();
+					held[size_t(round)][size_t(side)].SetNull();
+				}
+			});
+		}
+		for (VTask* task : tasks)
+			ASSERT_TRUE(task->Run());
+		for (VTask* task : tasks)
+		{
+			EXPECT_TRUE(task->WaitForDeath(kForever));
+			task->Release();
+		}
+		EXPECT_EQ(Counted::sAlive.load(), 0);
+		Counted::sAlive = 0;
+	}
 }
 
 }  // namespace
