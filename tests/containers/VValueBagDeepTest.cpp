@@ -381,4 +381,57 @@ TEST(VValueBagDeepTest, TreesOfAnyDepthAreFreedOnASmallStack)
 }
 
 }  // namespace
+// JSON text read into a bag, nested nearly as deep as the text reader allows, on tasks with small stacks: either
+// the whole tree or velk 108, never an overflow.
+TEST(VValueBagDeepTest, JSONTextReadOnSmallStacks)
+{
+	struct Row
+	{
+		size_t stack;
+		int depth;
+	};
+	const Row rows[] = {{64 * 1024, 250}, {128 * 1024, 250}, {512 * 1024, 250}, {128 * 1024, 100}};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(testing::Message() << row.depth << " levels on " << row.stack / 1024 << " KiB");
+		std::string text;
+		for (int i = 0; i < row.depth; ++i)
+			text += "{\"e\":";
+		text += "{\"leaf\":1}";
+		text.append(size_t(row.depth), '}');
+		VError error = VE_OK;
+		bool stackStop = false;
+		int32 depth = -1;
+		test::RunOnTaskWithStack(row.stack, [&] {
+			StErrorContextInstaller scope(false, true);
+			VRefPtr<VValueBag> bag(new VValueBag, true);
+			error = bag->FromJSONString(VString(text.c_str()));
+			stackStop = scope.Find(VE_STACK_OVERFLOW) != nullptr;
+			if (error != VE_OK)
+				return;
+			depth = 0;
+			const VValueBag* at = bag.Get();
+			while (at != nullptr && at->GetElementNamesCount() > 0)
+			{
+				VString name;
+				at = at->GetUniqueElementAnyKind(name);
+				++depth;
+			}
+		});
+		if (error == VE_OK)
+		{
+			EXPECT_EQ(depth, row.depth);
+		}
+		else
+		{
+			EXPECT_TRUE(stackStop) << std::hex << error;
+		}
+		// The largest stack holds the whole tree.
+		if (row.stack >= 512 * 1024)
+		{
+			EXPECT_EQ(error, VE_OK);
+		}
+	}
+}
+
 }  // namespace velk
