@@ -83,15 +83,6 @@ bool OpensInside(const std::string& call, const std::string& folder)
 class VUpdaterBundleContentsTest : public test::VUpdaterFaultsFixture
 {
 protected:
-	std::vector<std::string> Arguments(const std::vector<std::string>& extra = {}) const
-	{
-		std::vector<std::string> arguments{"--log-dir", fScene + "logs"};
-		arguments.insert(arguments.end(), extra.begin(), extra.end());
-		arguments.push_back(fOld);
-		arguments.push_back(fNew);
-		return arguments;
-	}
-
 	struct Executable
 	{
 		const char* fName;

@@ -78,6 +78,16 @@ protected:
 		fNewTree = Tree(fNew);
 	}
 
+	// The updater's command line for this scene: the log folder, extra, then both bundles.
+	std::vector<std::string> Arguments(const std::vector<std::string>& extra = {}) const
+	{
+		std::vector<std::string> arguments{"--log-dir", fScene + "logs"};
+		arguments.insert(arguments.end(), extra.begin(), extra.end());
+		arguments.push_back(fOld);
+		arguments.push_back(fNew);
+		return arguments;
+	}
+
 	VChildRun Run(const std::vector<std::string>& faults, const std::string& upToDate)
 	{
 		return RunChild(TestingUpdater(), {"--log-dir", fScene + "logs", fOld, upToDate}, Environment(faults), kRunBound);

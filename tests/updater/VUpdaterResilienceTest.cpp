@@ -72,15 +72,6 @@ void PutFile(const std::string& path, const std::string& text)
 class VUpdaterResilienceTest : public test::VUpdaterFaultsFixture
 {
 protected:
-	std::vector<std::string> Arguments(const std::vector<std::string>& extra = {}) const
-	{
-		std::vector<std::string> arguments{"--log-dir", fScene + "logs"};
-		arguments.insert(arguments.end(), extra.begin(), extra.end());
-		arguments.push_back(fOld);
-		arguments.push_back(fNew);
-		return arguments;
-	}
-
 	std::string PauseFile() const { return fScene + "paused"; }
 
 	// The run completed the update: exit 0, the new version at the place, the old one in the Trash, the
