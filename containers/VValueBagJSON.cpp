@@ -144,17 +144,14 @@ public:
 	{
 		if (fOut.Failed())
 			return;
-		// Each child bag is written by its own call. The stack is measured every few levels only: most bags
-		// are small, and a few levels' frames are far within the margin the check keeps.
-		if (fDepth % kLEVELS_PER_STACK_CHECK == 0 && VValueBag::_IsStackLow())
+		// Each child bag is written by its own call, and stops where the stack would.
+		if (!fStackBound.HasRoom())
 		{
 			fError = VE_STACK_OVERFLOW;
 			fOut.Fail();
 			return;
 		}
-		++fDepth;
 		_WriteBag(bag, level);
-		--fDepth;
 	}
 
 	void WriteList(const VBagArray* list, int32& level)
@@ -181,8 +178,6 @@ public:
 	}
 
 private:
-	static constexpr int32 kLEVELS_PER_STACK_CHECK = 4;
-
 	void _WriteBag(const VValueBag& bag, int32& level)
 	{
 		const VValueBag::VPackedAttributes& attributes = bag.GetAttributes();
@@ -317,8 +312,8 @@ private:
 	const uint32 fOptions;
 	VStr<63> fScratch;
 	VError fError = VE_OK;
-	// Bags being written, one inside the other.
-	int32 fDepth = 0;
+	// Where the writing task's stack runs short, taken once a writing: a comparison a bag.
+	const VJSONStackBound fStackBound{VValueBag::kMIN_FREE_STACK};
 };
 
 // The writer's text closed, and the error it stopped with raised; level back where it was on failure.

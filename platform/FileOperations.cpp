@@ -10,10 +10,10 @@
 #include <new>
 #include <string>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/ExtendedAttributes.h"
 #include "platform/TestFaults.h"
 
 namespace plat {
@@ -88,49 +88,13 @@ bool KeepOwner(int descriptor, const struct stat& status)
 	return errno == EPERM && fchown(descriptor, uid_t(-1), status.st_gid) == 0 && status.st_uid == geteuid();
 }
 
-// Reads one listing or value of the extended attributes into buffer, growing it as long as it changes size
-// between the two calls; false when there is none or it cannot be read.
-template <typename Read>
-bool ReadAttributeBytes(std::vector<char>& buffer, Read read)
-{
-	for (int attempt = 0; attempt < 4; ++attempt)
-	{
-		const ssize_t size = read(nullptr, 0);
-		if (size < 0)
-			return false;
-		buffer.resize(size_t(size));
-		if (size == 0)
-			return true;
-		const ssize_t got = read(buffer.data(), buffer.size());
-		if (got >= 0)
-		{
-			buffer.resize(size_t(got));
-			return true;
-		}
-		if (errno != ERANGE)
-			return false;
-	}
-	return false;
-}
-
 // The replaced file's extended attributes (its ACL included) on the sibling. One the process may read but
 // not write (a capability without the privilege to set it) stays behind: the write itself goes on.
 void KeepExtendedAttributes(const char* from, int descriptor)
 {
 	std::vector<char> names;
-	if (!ReadAttributeBytes(names, [from](char* list, size_t size) { return listxattr(from, list, size); }))
-		return;
 	std::vector<char> value;
-	for (size_t at = 0; at < names.size();)
-	{
-		const char* name = names.data() + at;
-		const size_t length = strnlen(name, names.size() - at);
-		at += length + 1;
-		if (length == 0 || at > names.size())
-			continue;
-		if (ReadAttributeBytes(value, [from, name](char* bytes, size_t size) { return getxattr(from, name, bytes, size); }))
-			fsetxattr(descriptor, name, value.data(), value.size(), 0);
-	}
+	CopyExtendedAttributes(-1, from, descriptor, nullptr, false, false, names, value);
 }
 
 // A new file beside target, with a name no other writer picks: the process id and a counter.
@@ -204,6 +168,16 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 }
 
 }  // namespace
+
+std::string ParentFolderOf(std::string path)
+{
+	while (path.size() > 1 && path.back() == '/')
+		path.pop_back();
+	const size_t slash = path.rfind('/');
+	if (slash == std::string::npos)
+		return ".";
+	return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 int GetPathInfo(const char* path, PathInfo* info)
 {
@@ -292,29 +266,32 @@ int MakeFolder(const char* path, unsigned mode)
 	return mkdir(path, mode_t(mode)) == 0 ? 0 : errno;
 }
 
-int SyncFolder(const char* path)
+namespace {
+
+// Runs flush (fsync or syncfs) on a descriptor of the folder at path, recorded as operation once done.
+int FlushThroughFolder(const char* path, const char* operation, int (*flush)(int))
 {
-	StopIfArmed("sync", path);
 	const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	if (folder < 0)
 		return errno;
-	int error = fsync(folder) == 0 ? 0 : errno;
+	const int error = flush(folder) == 0 ? 0 : errno;
 	RetryingClose(folder);
 	if (error == 0)
-		RecordCall("sync", path);
+		RecordCall(operation, path);
 	return error;
+}
+
+}  // namespace
+
+int SyncFolder(const char* path)
+{
+	StopIfArmed("sync", path);
+	return FlushThroughFolder(path, "sync", fsync);
 }
 
 int SyncFileSystem(const char* path)
 {
-	const int folder = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (folder < 0)
-		return errno;
-	const int error = syncfs(folder) == 0 ? 0 : errno;
-	RetryingClose(folder);
-	if (error == 0)
-		RecordCall("syncfs", path);
-	return error;
+	return FlushThroughFolder(path, "syncfs", syncfs);
 }
 
 #ifdef VELK_TEST_HOOKS

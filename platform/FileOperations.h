@@ -6,8 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace plat {
+
+// The folder holding the entry at path, trailing slashes aside, as text: "." for a bare name, "/" for an
+// entry of the root.
+std::string ParentFolderOf(std::string path);
 
 // What a path names, after following symbolic links.
 struct PathInfo

@@ -135,14 +135,6 @@ bool ReadEarlierRecord(const std::vector<unsigned char>& bytes, std::string& tex
 	return true;
 }
 
-std::string FolderOf(const std::string& path)
-{
-	const size_t slash = path.rfind('/');
-	if (slash == std::string::npos)
-		return ".";
-	return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 template <typename Call>
 int WithoutExceptions(Call call)
 {
@@ -254,7 +246,7 @@ int JournalFile::_Prepare()
 		if (::ftruncate(fDescriptor, off_t(kFileSize)) != 0 || ::fsync(fDescriptor) != 0)
 			return errno;
 		RecordCall("journal-create", fPath);
-		if (int error = SyncFolder(FolderOf(fPath).c_str()))
+		if (int error = SyncFolder(ParentFolderOf(fPath).c_str()))
 			return error;
 	}
 	std::string text;

@@ -14,11 +14,12 @@
 #include <new>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/ExtendedAttributes.h"
+#include "platform/FileOperations.h"
 #include "platform/Rename.h"
 #include "platform/TestFaults.h"
 
@@ -218,64 +219,6 @@ int CopyContent(int in, int out, CopyMethods& methods, Scratch& scratch)
 	}
 }
 
-// Reads a list or a value of extended attributes into buffer, growing it as the system asks.
-template <typename Read>
-int ReadAttributeBytes(std::vector<char>& buffer, ssize_t& size, Read read)
-{
-	if (buffer.size() < 1024)
-		buffer.resize(1024);
-	for (;;)
-	{
-		size = read(buffer.data(), buffer.size());
-		if (size >= 0)
-			return 0;
-		if (errno != ERANGE)
-			return errno;
-		const ssize_t needed = read(nullptr, 0);
-		if (needed < 0)
-			return errno;
-		buffer.resize(size_t(needed) + 1024);
-	}
-}
-
-// Copies every extended attribute of the source to the destination, through the descriptors when they are
-// given (>= 0), else by path without following links. Linux allows no user attributes on links, and only
-// the destination decides on labels outside the user namespace: those refusals are not failures. A user
-// attribute that cannot be kept fails the copy rather than losing it quietly.
-int CopyAttributes(int fromFd, const char* from, int toFd, const char* to, bool isLink, Scratch& scratch)
-{
-	ssize_t listSize = 0;
-	int error = ReadAttributeBytes(scratch.fNames, listSize, [&](char* buffer, size_t size) {
-		return fromFd >= 0 ? flistxattr(fromFd, buffer, size) : llistxattr(from, buffer, size);
-	});
-	if (error == ENOTSUP)
-		return 0;
-	if (error != 0)
-		return error;
-	for (ssize_t at = 0; at < listSize;)
-	{
-		const char* name = scratch.fNames.data() + at;
-		at += ssize_t(std::strlen(name)) + 1;
-		ssize_t valueSize = 0;
-		error = ReadAttributeBytes(scratch.fValue, valueSize, [&](char* buffer, size_t size) {
-			return fromFd >= 0 ? fgetxattr(fromFd, name, buffer, size) : lgetxattr(from, name, buffer, size);
-		});
-		if (error == ENODATA)
-			continue;
-		if (error != 0)
-			return error;
-		const int result = toFd >= 0 ? fsetxattr(toFd, name, scratch.fValue.data(), size_t(valueSize), 0) :
-									   lsetxattr(to, name, scratch.fValue.data(), size_t(valueSize), 0);
-		if (result == 0)
-			continue;
-		const bool userAttribute = std::strncmp(name, "user.", 5) == 0;
-		if ((errno == EPERM && isLink) || (!userAttribute && (errno == EPERM || errno == ENOTSUP || errno == EACCES)))
-			continue;
-		return errno;
-	}
-	return 0;
-}
-
 int CopyOwner(int toFd, const char* to, const struct stat& status)
 {
 	if (geteuid() != 0)
@@ -298,8 +241,9 @@ int CopyMetadata(int fromFd, const char* from, int toFd, const char* to, const s
 {
 	const bool isLink = S_ISLNK(status.st_mode);
 	int error = CopyOwner(toFd, to, status);
+	// A user attribute that cannot be kept fails the copy rather than losing it quietly.
 	if (error == 0)
-		error = CopyAttributes(fromFd, from, toFd, to, isLink, scratch);
+		error = CopyExtendedAttributes(fromFd, from, toFd, to, isLink, true, scratch.fNames, scratch.fValue);
 	if (error == 0 && !isLink)
 		error = (toFd >= 0 ? fchmod(toFd, status.st_mode & 07777) : chmod(to, status.st_mode & 07777)) == 0 ? 0 : errno;
 	if (error == 0)
@@ -1051,8 +995,7 @@ bool IsSameOrInsideFolder(const char* path, const char* folder)
 			}
 			if ((errno != ENOENT && errno != ENOTDIR) || current == "/" || current == ".")
 				return false;
-			const size_t slash = current.rfind('/');
-			current = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : current.substr(0, slash);
+			current = ParentFolderOf(current);
 		}
 		// A real path's text parents are its parents; compared by identity, so that bind mounts show too.
 		for (;;)

@@ -250,12 +250,8 @@ bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJou
 	const uint64 newInode = XPosixBundleSwap::GetInodeInFolder(place);
 	VFilePath failed;
 	_ComputeTempFolderPath(place, failed, VString("failed"));
-	XPosixBundleSwap::Identity oldIdentity;
-	oldIdentity.fInode = oldInode;
-	XPosixBundleSwap::Identity newIdentity;
-	newIdentity.fInode = newInode;
 	if (journal != nullptr &&
-		!journal->Record(VBundleSwapJournal::eStepReverting, VFilePath(), old.GetPath(), oldIdentity, newIdentity, failed))
+		!journal->Record(VBundleSwapJournal::eStepReverting, VFilePath(), old.GetPath(), oldInode, newInode, failed))
 		return false;
 	const bool restored = RestoreOutdated(place, old.GetPath(), failed, oldInode, newInode);
 	FlushFolderOf(place);
@@ -289,9 +285,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	// application and a kill leaves a staging folder that the journal names.
 	const VFilePath staging = VBundleSwapJournal::MakeStagingPath(place);
 	DeleteStaging(staging);
-	const XPosixBundleSwap::Identity oldIdentity = XPosixBundleSwap::GetIdentity(place);
-	if (journal != nullptr &&
-		!journal->Record(VBundleSwapJournal::eStepCopying, staging, temporaryPath, oldIdentity, XPosixBundleSwap::Identity()))
+	const uint64 oldInode = XPosixBundleSwap::GetInodeInFolder(place);
+	if (journal != nullptr && !journal->Record(VBundleSwapJournal::eStepCopying, staging, temporaryPath, oldInode, 0))
 		return nullptr;
 	// A folder that takes no new entry now may take one once whoever holds it lets go, as for the rename.
 	if (TryAgainWhileRefused([&]() { return XPosixBundleSwap::MakeFolder(staging); }) != VE_OK)
@@ -301,9 +296,8 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	}
 	if (!Stage(upToDate, staging, place))
 		return nullptr;
-	const XPosixBundleSwap::Identity newIdentity = XPosixBundleSwap::GetIdentity(staging);
-	if (journal != nullptr &&
-		!journal->Record(VBundleSwapJournal::eStepSwapping, staging, temporaryPath, oldIdentity, newIdentity))
+	const uint64 newInode = XPosixBundleSwap::GetInodeInFolder(staging);
+	if (journal != nullptr && !journal->Record(VBundleSwapJournal::eStepSwapping, staging, temporaryPath, oldInode, newInode))
 	{
 		DeleteStaging(staging);
 		return nullptr;
@@ -320,7 +314,7 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	if (!outdatedPath.GetPath(FPS_POSIX).EqualToStringRaw(place.GetPath(FPS_POSIX)))
 		FlushFolderOf(outdatedPath);
 	if (journal != nullptr)
-		journal->Record(VBundleSwapJournal::eStepInstalled, staging, oldPath, oldIdentity, newIdentity);
+		journal->Record(VBundleSwapJournal::eStepInstalled, staging, oldPath, oldInode, newInode);
 	VFolder* old = new (std::nothrow) VFolder(oldPath);
 	if (old == nullptr)
 		_ThrowError(VE_MEMORY_FULL);

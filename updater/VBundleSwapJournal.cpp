@@ -109,8 +109,8 @@ bool VBundleSwapJournal::Lock(int32 waitMs)
 	return false;
 }
 
-bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFilePath& aside,
-	const XPosixBundleSwap::Identity& old, const XPosixBundleSwap::Identity& upToDate, const VFilePath& failed)
+bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode,
+	uint64 upToDateInode, const VFilePath& failed)
 {
 	if (!fLock.IsLocked())
 		return true;
@@ -123,8 +123,8 @@ bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFil
 		{"bundle", NameText(fBundle)},
 		{"staging", NameText(staging)},
 		{"aside", NameText(aside)},
-		{"old", std::to_string(old.fInode)},
-		{"new", std::to_string(upToDate.fInode)},
+		{"old", std::to_string(oldInode)},
+		{"new", std::to_string(upToDateInode)},
 	};
 	if (failed.IsValid())
 		record["failed"] = NameText(failed);
@@ -140,6 +140,9 @@ bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFil
 
 void VBundleSwapJournal::Finish()
 {
+	if (fLeftoverErrors)
+		VTask::PushErrors(fLeftoverErrors.Get());
+	fLeftoverErrors = VRefPtr<VErrorContext>();
 	if (!fLock.IsLocked())
 		return;
 	// What the run changed is on the disk before the record that tells of it goes.
@@ -308,13 +311,6 @@ bool VBundleSwapJournal::_TrashOld(const VFilePath& at)
 	if (!DiscardOldBundle(at))
 		fLeftoverErrors = VRefPtr<VErrorContext>(held.GetContext());
 	return true;
-}
-
-void VBundleSwapJournal::ThrowLeftoverErrors()
-{
-	if (fLeftoverErrors)
-		VTask::PushErrors(fLeftoverErrors.Get());
-	fLeftoverErrors = VRefPtr<VErrorContext>();
 }
 
 bool VBundleSwapJournal::_RemoveLeftovers()

@@ -50,18 +50,17 @@ public:
 	// cleared. True, nothing done, without a record; false, errors pushed, when a step failed or the
 	// record's process still runs. A record that is not whole is logged; the one before it is used.
 	bool Recover();
-	// An old bundle that recovery could neither trash nor delete is logged with what is left of it and the
-	// record cleared, so that the update goes on; its errors are held until this pushes them, at the run's
-	// end, so that the run fails as for any old bundle that could not be removed. Nothing without them.
-	void ThrowLeftoverErrors();
 
-	// Records how far the swap went. The identities name the bundles whatever their names; failed is where
-	// a swap back keeps the up-to-date bundle.
-	bool Record(EStep step, const VFilePath& staging, const VFilePath& aside, const XPosixBundleSwap::Identity& old,
-		const XPosixBundleSwap::Identity& upToDate, const VFilePath& failed = VFilePath());
+	// Records how far the swap went. The inodes (XPosixBundleSwap::GetInodeInFolder, 0 for none) name the
+	// bundles whatever their names; failed is where a swap back keeps the up-to-date bundle.
+	bool Record(EStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode, uint64 upToDateInode,
+		const VFilePath& failed = VFilePath());
 
 	// Flushes the bundle's folder (and the Trash the old bundle went to, once a swap was made), then removes
-	// the file and unlocks: what a run that completed leaves behind is nothing.
+	// the file and unlocks: what a run that completed leaves behind is nothing. An old bundle that recovery
+	// could neither trash nor delete was logged with what is left of it and the record cleared, so that
+	// the update went on; the errors of its removal, held until now, are pushed here, so that the run fails
+	// as for any old bundle that could not be removed.
 	void Finish();
 
 	// The staging folder of a swap by this process, hidden beside the bundle.

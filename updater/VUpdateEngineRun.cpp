@@ -250,11 +250,7 @@ void VUpdateEngine::_ApplyUpdate()
 	struct JournalEnd
 	{
 		VBundleSwapJournal& fJournal;
-		~JournalEnd()
-		{
-			fJournal.ThrowLeftoverErrors();
-			fJournal.Finish();
-		}
+		~JournalEnd() { fJournal.Finish(); }
 	} journalEnd{journal};
 
 	VFolder outdated(fOutdatedApplication);

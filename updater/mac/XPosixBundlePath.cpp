@@ -11,6 +11,7 @@
 #include "files/mac/XMacFilePath.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/strings/VString.h"
+#include "platform/TreeCopy.h"
 
 namespace velk {
 
@@ -33,23 +34,12 @@ bool XPosixBundlePath::IsSameOrInside(const VFilePath& folder, const VFilePath& 
 {
 	try
 	{
+		const std::string folderPath = XMacFilePath::ToSystemFolderPath(folder);
 		const std::string containerPath = XMacFilePath::ToSystemFolderPath(container);
-		struct stat target;
-		if (containerPath.empty() || ::stat(containerPath.c_str(), &target) != 0)
-			return false;
-		// Each ancestor of a resolved path is a real folder, so walking its text upwards walks the folders.
-		std::string walked = Resolved(XMacFilePath::ToSystemFolderPath(folder));
-		while (!walked.empty())
-		{
-			struct stat status;
-			if (::stat(walked.c_str(), &status) == 0 && status.st_dev == target.st_dev && status.st_ino == target.st_ino)
-				return true;
-			if (walked == "/")
-				break;
-			const size_t slash = walked.rfind('/');
-			walked.erase(slash == 0 ? 1 : slash);
-		}
-		return false;
+		// A bundle that cannot be reached lies nowhere: only folders that stand are compared.
+		struct stat status;
+		return !folderPath.empty() && !containerPath.empty() && ::stat(folderPath.c_str(), &status) == 0 &&
+			plat::IsSameOrInsideFolder(folderPath.c_str(), containerPath.c_str());
 	}
 	catch (const std::bad_alloc&)
 	{

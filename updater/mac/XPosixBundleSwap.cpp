@@ -68,17 +68,6 @@ std::string Unescaped(const std::string& text)
 	return out;
 }
 
-// The folder holding the entry at the system path, trailing slashes aside.
-std::string ParentOf(std::string path)
-{
-	while (path.size() > 1 && path.back() == '/')
-		path.pop_back();
-	const size_t slash = path.rfind('/');
-	if (slash == std::string::npos)
-		return ".";
-	return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 std::string CommandName(const std::string& pid)
 {
 	std::string name = plat::ReadTextFile("/proc/" + pid + "/comm", 256);
@@ -107,7 +96,7 @@ uint64 XPosixBundleSwap::GetInodeInFolder(const VFilePath& path)
 	const std::string system = SystemPath(path);
 	struct stat entry;
 	struct stat folder;
-	if (system.empty() || ::lstat(system.c_str(), &entry) != 0 || ::stat(ParentOf(system).c_str(), &folder) != 0)
+	if (system.empty() || ::lstat(system.c_str(), &entry) != 0 || ::stat(plat::ParentFolderOf(system).c_str(), &folder) != 0)
 		return 0;
 	return entry.st_dev == folder.st_dev ? uint64(entry.st_ino) : 0;
 }
