@@ -32,6 +32,7 @@ struct ArmedFaults
 	std::string fPauseFile;
 	std::atomic<bool> fPaused{false};
 	std::string fCallLog;
+	std::string fPointLog;
 	int fRetryDelayMs = -1;
 };
 
@@ -87,6 +88,7 @@ ArmedFaults& GetFaults()
 			armed->fKillName.erase(count);
 		}
 		armed->fCallLog = Variable("VELK_TEST_CALL_LOG");
+		armed->fPointLog = Variable("VELK_TEST_POINT_LOG");
 		const std::string delay = Variable("VELK_TEST_RETRY_DELAY_MS");
 		if (!delay.empty())
 			armed->fRetryDelayMs = std::max(std::atoi(delay.c_str()), 0);
@@ -116,6 +118,17 @@ bool NameMatches(const std::string& armed, const std::string& path)
 	if (!armed.empty() && armed.back() == '*')
 		return name.compare(0, armed.size() - 1, armed, 0, armed.size() - 1) == 0;
 	return name == armed;
+}
+
+// Appends the line with one write of an appending descriptor: lines of several threads never mix.
+void AppendLine(const std::string& file, const std::string& line)
+{
+	const int log = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+	if (log < 0)
+		return;
+	const ssize_t written = ::write(log, line.data(), line.size());
+	(void) written;
+	::close(log);
 }
 
 // The folder's names, sorted, each after a space.
@@ -166,11 +179,13 @@ bool TakeEnvironmentRenameBusy()
 void StopIfArmed(const char* operation, const std::string& path)
 {
 	ArmedFaults& faults = GetFaults();
+	if (!faults.fPointLog.empty())
+		AppendLine(faults.fPointLog, std::string(operation) + " " + LastComponent(path) + "\n");
 	if (!faults.fKillName.empty() && faults.fKillOperation == operation && NameMatches(faults.fKillName, path) &&
 		faults.fKillCountdown.fetch_sub(1) == 1)
 		::kill(::getpid(), SIGKILL);
 	if (faults.fPauseName.empty() || faults.fPauseFile.empty() || faults.fPauseOperation != operation ||
-		LastComponent(path) != faults.fPauseName || faults.fPaused.exchange(true))
+		!NameMatches(faults.fPauseName, path) || faults.fPaused.exchange(true))
 		return;
 	const int marker = ::open(faults.fPauseFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
 	if (marker < 0)
@@ -191,13 +206,7 @@ void RecordCall(const char* operation, const std::string& first, const std::stri
 	if (std::strcmp(operation, "sync") == 0)
 		line += ":" + ListedNames(first);
 	line += "\n";
-	// One write of an appending descriptor: lines of several threads never mix.
-	const int log = ::open(faults.fCallLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-	if (log < 0)
-		return;
-	const ssize_t written = ::write(log, line.data(), line.size());
-	(void) written;
-	::close(log);
+	AppendLine(faults.fCallLog, line);
 }
 
 int ArmedRetryDelayMs(int milliseconds)

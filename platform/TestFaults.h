@@ -9,9 +9,13 @@
 //                                                folder's flush) or "journal" (a journal record's write);
 //                                                a name ending in '*' stands for every name it begins, and
 //                                                #n kills at the n-th operation that matches (else the first)
-//   VELK_TEST_PAUSE_AT="<operation>:<name>"      the process pauses there once: it makes the file named by
-//   VELK_TEST_PAUSE_FILE="<path>"                VELK_TEST_PAUSE_FILE and goes on once that file is gone
-//                                                (after 60 s at the most), so a test can act mid-operation
+//   VELK_TEST_PAUSE_AT="<operation>:<name>"      the process pauses there once (the name matched as for a
+//   VELK_TEST_PAUSE_FILE="<path>"                kill): it makes the file named by VELK_TEST_PAUSE_FILE
+//                                                and goes on once that file is gone (after 60 s at the
+//                                                most), so a test can act mid-operation
+//   VELK_TEST_POINT_LOG="<path>"                 each operation that VELK_TEST_KILL_AT can stop at is
+//                                                appended to that file as "<operation> <name>", in the
+//                                                order reached, so that a test can stop at each in turn
 //   VELK_TEST_CALL_LOG="<path>"                  each change and flush that the bundle swap relies on is
 //                                                appended to that file as one line, in the order made (see
 //                                                RecordCall)
