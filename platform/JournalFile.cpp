@@ -199,6 +199,7 @@ int JournalFile::Lock(int waitMs, bool& waited)
 			if (::stat(fPath.c_str(), &current) == 0 && current.st_dev == status.st_dev && current.st_ino == status.st_ino)
 			{
 				fDescriptor = descriptor;
+				fFound = current.st_size > 0;
 				const int prepared = WithoutExceptions([this] { return _Prepare(); });
 				if (prepared != 0)
 				{

@@ -33,6 +33,10 @@ public:
 	// and the file is flushed, its folder too.
 	int Lock(int waitMs, bool& waited);
 	bool IsLocked() const { return fDescriptor >= 0; }
+	// Whether the file held bytes when it was locked (it was not made by this lock), and whether it holds
+	// a whole record (an empty one counts) since it was last read or written.
+	bool WasFound() const { return fFound; }
+	bool HasRecord() const { return fNewestSlot >= 0; }
 
 	// The newest whole record: its text, empty when no slot holds one. torn tells whether a slot held bytes
 	// that are no whole record (a write cut short, or bytes of something else).
@@ -51,6 +55,7 @@ private:
 	int fDescriptor = -1;
 	uint64_t fSequence = 0;  // of the newest whole record
 	int fNewestSlot = -1;    // the slot holding it, -1 for none
+	bool fFound = false;
 };
 
 }  // namespace plat

@@ -1,7 +1,10 @@
 #include "updater/VBundleSwap.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "files/VFile.h"
 #include "files/VFilePath.h"
@@ -89,6 +92,22 @@ VError TryAgainWhileRefused(Attempt attempt)
 	return result;
 }
 
+// Each failed run keeps a copy of what could not start; only the newest (the one of inode kept) stays.
+void DeleteEarlierFailedCopies(const VFilePath& place, uint64 kept)
+{
+	for (const VFilePath& failed : FindNumberedBeside(place, VString("failed")))
+	{
+		if ((kept != 0 && XPosixBundleSwap::GetInodeInFolder(failed) == kept) || !XPosixBundleSwap::IsOwnPlainFolder(failed))
+			continue;
+		const VString posix = failed.GetPath(FPS_POSIX);
+		VString reason;
+		if (DeleteQuietly(failed, reason))
+			LogInfo("Deleted the earlier copy %S, which could not start either", &posix);
+		else
+			LogError("The earlier copy %S, which could not start either, could not be deleted: %S", &posix, &reason);
+	}
+}
+
 // Puts the old bundle back at its place once the new one could not be put in.
 void RollBack(const VFilePath& temporaryPath, const VFilePath& outdatedPath)
 {
@@ -142,6 +161,7 @@ bool SwapIntoPlace(const VFilePath& outdatedPath, const VFilePath& place, const 
 	});
 	if (moved != VE_OK)
 	{
+		ThrowErrorWithPaths(moved, outdatedPath, samePlace ? staging : temporaryPath);
 		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, outdatedPath, temporaryPath);
 		return false;
 	}
@@ -186,6 +206,91 @@ bool DeleteStaging(const VFilePath& staging)
 	const VString posix = staging.GetPath(FPS_POSIX);
 	LogError("The unfinished copy %S could not be deleted", &posix);
 	return false;
+}
+
+bool DeleteQuietly(const VFilePath& path, VString& reason)
+{
+	const VFolder folder(path);
+	{
+		StErrorContextInstaller quiet(false, true);
+		if (folder.Delete(true) != VE_OK && !XPosixBundleSwap::GetIdentity(path).IsNone())
+			folder.DeleteForced();
+		if (const VErrorBase* last = quiet.GetLast())
+		{
+			last->GetErrorDescription(reason);
+			if (reason.IsEmpty())
+				last->GetErrorString(reason);
+		}
+	}
+	if (XPosixBundleSwap::GetIdentity(path).IsNone())
+		return true;
+	reason.AppendPrintf("; %lld entries are left", (long long) XPosixBundleSwap::CountEntries(path));
+	return false;
+}
+
+VError PutOldBack(const VFilePath& place, const VFilePath& old, const VFilePath& hidden, VFilePath& copy)
+{
+	copy.Clear();
+	if (XPosixBundleSwap::GetIdentity(place).IsNone())
+		return XPosixBundleSwap::RenameExclusive(old, place);
+	VError result = XPosixBundleSwap::Exchange(old, place);
+	if (result == VE_OK)
+	{
+		copy = old;
+		VString name;
+		old.GetName(name);
+		if (hidden.IsValid() && name.GetUniChar(1) != u'.' && XPosixBundleSwap::RenameExclusive(old, hidden) == VE_OK)
+			copy = hidden;
+		return VE_OK;
+	}
+	if (result != MakePosixError(EINVAL) || !hidden.IsValid())
+		return result;
+	result = XPosixBundleSwap::RenameExclusive(place, hidden);
+	if (result != VE_OK)
+		return result;
+	copy = hidden;
+	result = XPosixBundleSwap::RenameExclusive(old, place);
+	if (result != VE_OK && XPosixBundleSwap::RenameExclusive(hidden, place) == VE_OK)
+		copy.Clear();
+	return result;
+}
+
+std::vector<VFilePath> FindNumberedBeside(const VFilePath& bundle, const VString& suffix)
+{
+	VFilePath folder;
+	if (!bundle.GetParent(folder))
+		return {};
+	VString stemText;
+	VString extensionText;
+	bundle.GetFolderName(stemText, false);
+	bundle.GetExtension(extensionText);
+	const std::string stem = to_string(stemText) + "_" + to_string(suffix);
+	const std::string extension = extensionText.IsEmpty() ? std::string() : "." + to_string(extensionText);
+	struct Found
+	{
+		int64 fChanged;
+		std::string fName;
+		VFilePath fPath;
+	};
+	std::vector<Found> found;
+	for (const std::string& name : XPosixBundleSwap::ListNames(folder))
+	{
+		if (name.size() != stem.size() + 4 + extension.size() || name.compare(0, stem.size(), stem) != 0 ||
+			name.compare(stem.size() + 4, std::string::npos, extension) != 0 ||
+			name.find_first_not_of("0123456789", stem.size()) != stem.size() + 4)
+			continue;
+		VFilePath path = folder;
+		path.ToSubFolder(VString(name.c_str()));
+		if (XPosixBundleSwap::IsPlainFolder(path))
+			found.push_back({XPosixBundleSwap::GetChangeTime(path), name, path});
+	}
+	std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+		return a.fChanged != b.fChanged ? a.fChanged > b.fChanged : a.fName > b.fName;
+	});
+	std::vector<VFilePath> paths;
+	for (const Found& entry : found)
+		paths.push_back(entry.fPath);
+	return paths;
 }
 
 bool FlushFolderOf(const VFilePath& entry)
@@ -235,6 +340,7 @@ bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFile
 	{
 		LogInfo("The outdated application is back at %S; the up-to-date one, which could not start, is kept at %S",
 			&placeText, &newText);
+		DeleteEarlierFailedCopies(place, newInode);
 		return true;
 	}
 	const VString oldText = aside.GetPath(FPS_POSIX);
@@ -251,7 +357,7 @@ bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJou
 	VFilePath failed;
 	_ComputeTempFolderPath(place, failed, VString("failed"));
 	if (journal != nullptr &&
-		!journal->Record(VBundleSwapJournal::eStepReverting, VFilePath(), old.GetPath(), oldInode, newInode, failed))
+		!journal->Record(eSwapReverting, VFilePath(), old.GetPath(), oldInode, newInode, failed))
 		return false;
 	const bool restored = RestoreOutdated(place, old.GetPath(), failed, oldInode, newInode);
 	FlushFolderOf(place);
@@ -286,18 +392,20 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	const VFilePath staging = VBundleSwapJournal::MakeStagingPath(place);
 	DeleteStaging(staging);
 	const uint64 oldInode = XPosixBundleSwap::GetInodeInFolder(place);
-	if (journal != nullptr && !journal->Record(VBundleSwapJournal::eStepCopying, staging, temporaryPath, oldInode, 0))
+	if (journal != nullptr && !journal->Record(eSwapCopying, staging, temporaryPath, oldInode, 0))
 		return nullptr;
 	// A folder that takes no new entry now may take one once whoever holds it lets go, as for the rename.
-	if (TryAgainWhileRefused([&]() { return XPosixBundleSwap::MakeFolder(staging); }) != VE_OK)
+	const VError made = TryAgainWhileRefused([&]() { return XPosixBundleSwap::MakeFolder(staging); });
+	if (made != VE_OK)
 	{
+		ThrowErrorWithPath(made, staging);
 		ThrowErrorWithPaths(VE_UPDATER_RENAME_OUTDATED_APP_FAILED, outdatedPath, temporaryPath);
 		return nullptr;
 	}
 	if (!Stage(upToDate, staging, place))
 		return nullptr;
 	const uint64 newInode = XPosixBundleSwap::GetInodeInFolder(staging);
-	if (journal != nullptr && !journal->Record(VBundleSwapJournal::eStepSwapping, staging, temporaryPath, oldInode, newInode))
+	if (journal != nullptr && !journal->Record(eSwapSwapping, staging, temporaryPath, oldInode, newInode))
 	{
 		DeleteStaging(staging);
 		return nullptr;
@@ -314,7 +422,7 @@ VFolder* _SwapApplications(const VFolder& outdated, const VFolder& upToDate, con
 	if (!outdatedPath.GetPath(FPS_POSIX).EqualToStringRaw(place.GetPath(FPS_POSIX)))
 		FlushFolderOf(outdatedPath);
 	if (journal != nullptr)
-		journal->Record(VBundleSwapJournal::eStepInstalled, staging, oldPath, oldInode, newInode);
+		journal->Record(eSwapInstalled, staging, oldPath, oldInode, newInode);
 	VFolder* old = new (std::nothrow) VFolder(oldPath);
 	if (old == nullptr)
 		_ThrowError(VE_MEMORY_FULL);
@@ -328,9 +436,12 @@ bool DiscardOldBundle(const VFilePath& old)
 		return true;
 	// A deletion that reports a failure (the parent's mode not restored) may still have removed it all.
 	folder.DeleteForced();
-	if (XPosixBundleSwap::GetIdentity(old).IsNone())
-		return true;
 	const VString posix = old.GetPath(FPS_POSIX);
+	if (XPosixBundleSwap::GetIdentity(old).IsNone())
+	{
+		LogInfo("The old application %S could not be moved to the Trash: it was deleted", &posix);
+		return true;
+	}
 	const int64 left = XPosixBundleSwap::CountEntries(old);
 	LogError("The old application could not be removed: %lld entries are left at %S", (long long) left, &posix);
 	return false;

@@ -3,13 +3,15 @@
 // name. Also the updater's copy and search helpers for files and folders.
 #pragma once
 
+#include <vector>
+
+#include "files/VFilePath.h"
 #include "kernel/VKernelTypes.h"
 #include "runtime/VError.h"
 
 namespace velk {
 
 class VBundleSwapJournal;
-class VFilePath;
 class VFolder;
 class VString;
 
@@ -31,23 +33,38 @@ bool ThrowIfSameOrNested(const VFolder& outdated, const VFolder& upToDate);
 // Deletes a staging folder of the swap, by force when a plain deletion leaves some of it; a failure is
 // logged. True when nothing is left.
 bool DeleteStaging(const VFilePath& staging);
-// Moves the old bundle at the path to the Trash, else deletes it by force; what is left then is logged with
-// the count of its entries. The errors of both attempts stay pushed, also when the deletion removed it all.
-// True when nothing is left at the path.
+// Deletes the folder at path as DeleteStaging does, pushing nothing: on failure reason receives why, with
+// what is left. True when nothing is left.
+bool DeleteQuietly(const VFilePath& path, VString& reason);
+// Puts the old bundle standing at old back at place, where the up-to-date copy or nothing stands: the two
+// exchange places in one step where the file system can, the copy then going on to hidden (a free hidden
+// name) unless old's name is hidden itself; without exchange, the copy is renamed to hidden
+// and the old bundle renamed in, and should that fail the copy goes back. copy receives where the copy
+// stands afterwards (invalid when nothing stood at place, or it went back there). Answers the refused
+// step's error.
+VError PutOldBack(const VFilePath& place, const VFilePath& old, const VFilePath& hidden, VFilePath& copy);
+// Moves the old bundle at the path to the Trash, else deletes it by force, which is logged; what is left
+// then is logged with the count of its entries. The errors of both attempts stay pushed, also when the
+// deletion removed it all. True when nothing is left at the path.
 bool DiscardOldBundle(const VFilePath& old);
 // Puts the outdated bundle back at its place after the up-to-date one could not start there (its
 // executable could not be executed): the two change places, in one step where the file system exchanges
 // folders, and the up-to-date one is kept beside it under a free "failed" name (Name_failed0001.app). old
 // is where the outdated bundle stands now. With a journal the step is recorded first, so that a kill during
 // it is finished by the next run. Logs where each bundle ends; true when the outdated bundle is at its
-// place again, else false with the refused rename's error pushed.
+// place again, else false with the refused rename's error pushed. Earlier failed copies beside the place
+// are then deleted: only the newest is kept.
 bool _PutBackOutdated(const VFilePath& place, const VFolder& old, VBundleSwapJournal* journal);
 // What _PutBackOutdated does once recorded, from wherever the two bundles (known by their inodes in the
 // folder) stand among place, aside and failed; it also finishes one that was cut: the outdated bundle ends
-// at place and the up-to-date one at failed; the caller flushes the folder. True when the outdated bundle
-// is at place.
+// at place and the up-to-date one at failed, and the earlier failed copies of this updater's naming
+// (Name_failed0001.app...) beside it are deleted and logged; the caller flushes the folder. True when the
+// outdated bundle is at place.
 bool RestoreOutdated(const VFilePath& place, const VFilePath& aside, const VFilePath& failed, uint64 oldInode,
 	uint64 newInode);
+// The folders beside bundle named as _ComputeTempFolderPath names them with suffix ("Sample_old0001.app"),
+// folders themselves (not links), newest first: by their last change (a rename changes it), then by name.
+std::vector<VFilePath> FindNumberedBeside(const VFilePath& bundle, const VString& suffix);
 // Flushes the folder holding entry to the disk, so that what was renamed, made or removed in it is
 // durable; a failure is logged (a file system that cannot flush folders passes). True when flushed.
 bool FlushFolderOf(const VFilePath& entry);

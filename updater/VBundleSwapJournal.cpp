@@ -1,7 +1,10 @@
 #include "updater/VBundleSwapJournal.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "files/VFolder.h"
 #include "kernel/memory/VRefPtr.h"
@@ -10,13 +13,12 @@
 #include "updater/VBundleSwap.h"
 #include "updater/VUpdaterErrors.h"
 #include "updater/VUpdaterLog.h"
+#include "updater/mac/XPosixBundlePath.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
 
 namespace {
-
-constexpr const char* kStepNames[] = {"copying", "swapping", "installed", "reverting"};
 
 VFilePath Sibling(const VFilePath& bundle, const VString& name, bool folder)
 {
@@ -64,6 +66,11 @@ uint64 InodeAt(const VFilePath& path)
 	return path.IsValid() ? XPosixBundleSwap::GetInodeInFolder(path) : 0;
 }
 
+bool SamePath(const VFilePath& first, const VFilePath& second)
+{
+	return first.IsValid() && second.IsValid() && first.GetPath(FPS_POSIX).EqualToStringRaw(second.GetPath(FPS_POSIX));
+}
+
 }  // namespace
 
 VBundleSwapJournal::VBundleSwapJournal(const VFilePath& bundle)
@@ -109,7 +116,7 @@ bool VBundleSwapJournal::Lock(int32 waitMs)
 	return false;
 }
 
-bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode,
+bool VBundleSwapJournal::Record(EBundleSwapStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode,
 	uint64 upToDateInode, const VFilePath& failed)
 {
 	if (!fLock.IsLocked())
@@ -119,7 +126,7 @@ bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFil
 		{"pid", std::to_string(pid)},
 		{"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(pid))},
 		{"boot", XPosixBundleSwap::GetBootID()},
-		{"step", kStepNames[step]},
+		{"step", kBundleSwapStates[step].fName},
 		{"bundle", NameText(fBundle)},
 		{"staging", NameText(staging)},
 		{"aside", NameText(aside)},
@@ -129,6 +136,25 @@ bool VBundleSwapJournal::Record(EStep step, const VFilePath& staging, const VFil
 	if (failed.IsValid())
 		record["failed"] = NameText(failed);
 	fLastAside = aside;
+	fLast = record;
+	const VError written = fLock.Write(record);
+	if (written != VE_OK)
+	{
+		ThrowErrorWithPath(written, fPath);
+		return false;
+	}
+	return true;
+}
+
+bool VBundleSwapJournal::Advance(EBundleSwapStep step, const VFilePath& aside)
+{
+	if (!fLock.IsLocked() || fLast.empty())
+		return true;
+	std::map<std::string, std::string> record = fLast;
+	record["step"] = kBundleSwapStates[step].fName;
+	record["aside"] = NameText(aside);
+	fLastAside = aside;
+	fLast = record;
 	const VError written = fLock.Write(record);
 	if (written != VE_OK)
 	{
@@ -155,18 +181,36 @@ void VBundleSwapJournal::Finish()
 	FlushFolderOf(fBundle);
 }
 
+// The names and inodes a record gives, and what the folder holds at each name now: entries are known by
+// their inodes in the bundle's folder, on its file system as mounted now.
+struct VBundleSwapJournal::Entries
+{
+	VFilePath fStaging;
+	VFilePath fAside;
+	VFilePath fFailed;
+	uint64 fOld = 0;
+	uint64 fNew = 0;
+
+	bool IsOld(const VFilePath& path) const { return fOld != 0 && InodeAt(path) == fOld; }
+	bool IsNew(const VFilePath& path) const { return fNew != 0 && InodeAt(path) == fNew; }
+	// Where the old bundle stands, aside or at the staging name; invalid when at neither.
+	VFilePath OldBeside() const { return IsOld(fAside) ? fAside : IsOld(fStaging) ? fStaging : VFilePath(); }
+};
+
 bool VBundleSwapJournal::Recover()
 {
 	if (!fLock.IsLocked())
 		return true;
 	bool torn = false;
-	std::map<std::string, std::string> record = fLock.Read(&torn);
-	if (torn)
-	{
-		const VString posix = fPath.GetPath(FPS_POSIX);
-		LogInfo("The update journal %S holds a record that is not whole; the one before it is used", &posix);
-	}
+	bool unreadable = false;
+	std::map<std::string, std::string> record = fLock.Read(&torn, &unreadable);
+	const VString journal = fPath.GetPath(FPS_POSIX);
+	if (unreadable)
+		LogError("The update journal %S holds no record that can be read", &journal);
+	else if (torn)
+		LogInfo("The update journal %S holds a record that is not whole; the one before it is used", &journal);
 	fTrashUsed = false;
+	fKept = XPosixBundleSwap::Identity();
 	bool acted = false;
 	if (!record.empty() && !record["step"].empty())
 	{
@@ -184,17 +228,15 @@ bool VBundleSwapJournal::Recover()
 		{
 			const VString step(record["step"].c_str());
 			LogInfo("Recovering the update interrupted in process %d (%S)", int(pid), &step);
-			const VFilePath staging = _Sibling(RecordedName(record["staging"]));
-			const VFilePath aside = _Sibling(RecordedName(record["aside"]));
-			const uint64 old = RecordedInode(record["old"]);
-			const uint64 upToDate = RecordedInode(record["new"]);
-			fLastAside = aside;
-			bool recovered = false;
-			if (record["step"] == kStepNames[eStepReverting])
-				recovered = RestoreOutdated(fBundle, aside, _Sibling(RecordedName(record["failed"])), old, upToDate);
-			else
-				recovered = _RecoverSwap(staging, aside, old, upToDate);
-			if (!recovered)
+			Entries entries;
+			entries.fStaging = _Sibling(RecordedName(record["staging"]));
+			entries.fAside = _Sibling(RecordedName(record["aside"]));
+			entries.fFailed = _Sibling(RecordedName(record["failed"]));
+			entries.fOld = RecordedInode(record["old"]);
+			entries.fNew = RecordedInode(record["new"]);
+			fLastAside = entries.fAside;
+			const VBundleSwapState* state = FindBundleSwapState(record["step"].c_str());
+			if (state == nullptr || !_Act(*state, entries))
 			{
 				LogError("The interrupted update could not be recovered");
 				ThrowErrorWithPath(VE_UPDATER_RECOVERY_FAILED, fBundle);
@@ -203,8 +245,13 @@ bool VBundleSwapJournal::Recover()
 			acted = true;
 		}
 	}
+	bool restored = false;
+	if (!acted && !IsTaken(fBundle))
+		restored = _RestoreNewestOld();
+	else if (!acted && unreadable)
+		_LogOldBundlesBeside();
 	const bool removed = _RemoveLeftovers();
-	if (!acted && !removed)
+	if (!acted && !removed && !restored)
 		return true;
 	// Done, and on the disk before the record goes: a later kill or power loss finds no record to act on
 	// again, nor one that claims what the folder does not hold.
@@ -223,76 +270,146 @@ bool VBundleSwapJournal::Recover()
 	return true;
 }
 
-bool VBundleSwapJournal::_DeleteCopy(const VFilePath& staging)
+bool VBundleSwapJournal::_Act(const VBundleSwapState& state, const Entries& entries)
 {
-	if (!IsTaken(staging))
-		return true;
-	const VString posix = staging.GetPath(FPS_POSIX);
-	LogInfo("Deleting the unfinished copy %S", &posix);
-	return DeleteStaging(staging);
+	// A place that holds another bundle than the record's two: the record no longer applies. A record made
+	// before the copy was complete does not know the copy, and the old bundle beside the place tells that
+	// the swap was made since.
+	if (IsTaken(fBundle) && !entries.IsOld(fBundle) && !entries.IsNew(fBundle) &&
+		!(entries.fNew == 0 && entries.OldBeside().IsValid()))
+		return _Drop(entries);
+	switch (state.fRecovery)
+	{
+		case eRecoverRevert:
+			return RestoreOutdated(fBundle, entries.fAside, entries.fFailed, entries.fOld, entries.fNew);
+		case eRecoverForward:
+			return _Forward(entries);
+		case eRecoverUndo:
+			break;
+	}
+	return _Undo(entries);
 }
 
-bool VBundleSwapJournal::_RecoverSwap(const VFilePath& staging, const VFilePath& aside, uint64 old, uint64 upToDate)
+bool VBundleSwapJournal::_Undo(const Entries& entries)
 {
-	// Entries are known by their inodes in the bundle's folder, on its file system as mounted now.
-	const uint64 atPlace = InodeAt(fBundle);
-	const uint64 atStaging = InodeAt(staging);
-	const uint64 atAside = InodeAt(aside);
-	const bool oldAtStaging = old != 0 && atStaging == old;
-	const bool oldAside = old != 0 && atAside == old;
+	const VString place = fBundle.GetPath(FPS_POSIX);
+	if (entries.IsOld(fBundle))
+		return _DeleteCopies(entries);
+	const VFilePath old = entries.OldBeside();
+	if (!old.IsValid())
+	{
+		if (entries.IsNew(fBundle))
+		{
+			// Nothing to put back, and nothing lost by keeping the copy: the update runs again over it.
+			LogInfo("The outdated application is no longer where the interrupted update put it; the up-to-date copy "
+				"stays at %S", &place);
+			return _DeleteCopies(entries);
+		}
+		LogError("The outdated application is not where the interrupted update put it");
+		// A copy of the up-to-date bundle may be all that is left of the application: it is kept.
+		return _RestoreNewestOld();
+	}
+	const VString from = old.GetPath(FPS_POSIX);
+	LogInfo("Putting the outdated application back from %S to %S", &from, &place);
+	// The copy, which was never seen to start, is deleted next; it goes under a hidden name when it would
+	// otherwise take the old bundle's: the staging name it came from when that is free, else this process's.
+	VFilePath hidden = MakeStagingPath(fBundle);
+	if (!SamePath(old, entries.fStaging) && entries.fStaging.IsValid() && !IsTaken(entries.fStaging))
+		hidden = entries.fStaging;
+	VFilePath copy;
+	const VError put = PutOldBack(fBundle, old, hidden, copy);
+	FlushFolderOf(fBundle);
+	if (put != VE_OK || !entries.IsOld(fBundle))
+	{
+		ThrowErrorWithPaths(put != VE_OK ? put : MakePosixError(ENOENT), old, fBundle);
+		LogError("The outdated application could not be put back at %S", &place);
+		return false;
+	}
+	LogInfo("The outdated application is back at %S", &place);
+	// A run killed while it moved the old bundle to the Trash (its record of the start since lost) left the
+	// Trash's record alone there.
+	fTrashUsed = true;
+	XPosixBundleSwap::RemoveOrphanTrashInfo(old);
+	// What stood at the place is the copy: by its inode, or, for a record made while it was being copied,
+	// because the old bundle stood beside.
+	if (copy.IsValid() && IsTaken(copy) && (entries.fNew == 0 || entries.IsNew(copy)))
+		_DeleteCopy(copy, "unfinished copy");
+	return _DeleteCopies(entries);
+}
 
-	if (old != 0 && atPlace == old)
+bool VBundleSwapJournal::_Forward(const Entries& entries)
+{
+	// The up-to-date bundle started, then left the place, or the old one came back: nothing is trashed.
+	if (!entries.IsNew(fBundle))
+		return _Undo(entries);
+	const VFilePath old = entries.OldBeside();
+	if (SamePath(old, entries.fStaging))
 	{
-		// Nothing was swapped: only the staging copy is left to go.
-		return _DeleteCopy(staging);
+		// Still hidden at the staging name: it goes under its temporary name when that is free.
+		if (!IsTaken(entries.fAside) && XPosixBundleSwap::RenameExclusive(old, entries.fAside) == VE_OK)
+			return _TrashOld(entries.fAside);
+		return _TrashOld(old);
 	}
-	if (!IsTaken(fBundle))
+	if (old.IsValid())
+		return _TrashOld(old);
+	// Already gone; a Trash entry begun for it may remain.
+	fTrashUsed = true;
+	XPosixBundleSwap::RemoveOrphanTrashInfo(entries.fAside);
+	return true;
+}
+
+bool VBundleSwapJournal::_Drop(const Entries& entries)
+{
+	const VString place = fBundle.GetPath(FPS_POSIX);
+	LogInfo("The interrupted update no longer applies: %S holds another application than the one it recorded", &place);
+	// The copy the record made goes; the old bundle it recorded stays, under a name the sweep leaves alone.
+	if (entries.IsOld(entries.fStaging))
 	{
-		// Cut between moving the old bundle aside and putting the new one in: the old one goes back.
-		if (!oldAside)
-		{
-			LogError("The outdated application is not where the interrupted update put it");
-			if (!oldAtStaging && upToDate != 0 && atStaging == upToDate)
-				_DeleteCopy(staging);
-			return false;
-		}
-		const VString from = aside.GetPath(FPS_POSIX);
-		const VString to = fBundle.GetPath(FPS_POSIX);
-		LogInfo("Putting the outdated application back from %S to %S", &from, &to);
-		const VError renamed = XPosixBundleSwap::RenameExclusive(aside, fBundle);
-		if (renamed != VE_OK)
-		{
-			ThrowErrorWithPaths(renamed, aside, fBundle);
-			return false;
-		}
-		return _DeleteCopy(staging);
+		VFilePath keep;
+		if (_ComputeTempFolderPath(fBundle, keep, VString("old")) &&
+			XPosixBundleSwap::RenameExclusive(entries.fStaging, keep) == VE_OK)
+			FlushFolderOf(fBundle);
+		else
+			fKept = XPosixBundleSwap::GetIdentity(entries.fStaging);
 	}
-	// The swap was done when the new bundle is at the place; a record from before the copy was complete
-	// does not know it, and the old bundle beside it tells instead.
-	const bool swapped = upToDate != 0 ? atPlace == upToDate : atPlace != 0 && (oldAtStaging || oldAside);
-	if (swapped)
+	_DeleteCopies(entries);
+	fTrashUsed = true;
+	XPosixBundleSwap::RemoveOrphanTrashInfo(entries.fAside);
+	for (const VFilePath& path : {entries.fAside, entries.fStaging})
 	{
-		// The old bundle goes to the Trash from wherever it was left, under its temporary name when it was
-		// still hidden at the staging name.
-		if (oldAtStaging)
+		if (path.IsValid() && entries.IsOld(path))
 		{
-			if (!IsTaken(aside) && XPosixBundleSwap::RenameExclusive(staging, aside) == VE_OK)
-				return _TrashOld(aside);
-			return _TrashOld(staging);
+			const VString posix = path.GetPath(FPS_POSIX);
+			LogInfo("The outdated application of the interrupted update is kept at %S", &posix);
 		}
-		if (!_DeleteCopy(staging))
-			return false;
-		if (oldAside)
-			return _TrashOld(aside);
-		// Already gone; a Trash entry begun for it may remain.
-		fTrashUsed = true;
-		XPosixBundleSwap::RemoveOrphanTrashInfo(aside);
+	}
+	if (fKept.IsNone())
+		_LogOldBundlesBeside();
+	return true;
+}
+
+bool VBundleSwapJournal::_DeleteCopies(const Entries& entries)
+{
+	for (const VFilePath& path : {entries.fStaging, entries.fAside})
+	{
+		if (!path.IsValid() || !IsTaken(path) || entries.IsOld(path))
+			continue;
+		// A record made while the copy was being made knows it by its staging name alone, which bears the
+		// id of the process that made it.
+		if (entries.IsNew(path) || (entries.fNew == 0 && SamePath(path, entries.fStaging)))
+			_DeleteCopy(path, "unfinished copy");
+	}
+	return true;
+}
+
+bool VBundleSwapJournal::_DeleteCopy(const VFilePath& copy, const char* what)
+{
+	const VString posix = copy.GetPath(FPS_POSIX);
+	LogInfo("Deleting the %s %S", what, &posix);
+	VString reason;
+	if (DeleteQuietly(copy, reason))
 		return true;
-	}
-	LogError("The application's place holds neither bundle of the interrupted update");
-	// The staging copy is this updater's own, whatever else happened.
-	if (!oldAtStaging && upToDate != 0 && atStaging == upToDate)
-		_DeleteCopy(staging);
+	LogError("The %s %S could not be deleted: %S", what, &posix, &reason);
 	return false;
 }
 
@@ -313,12 +430,47 @@ bool VBundleSwapJournal::_TrashOld(const VFilePath& at)
 	return true;
 }
 
+
+bool VBundleSwapJournal::_RestoreNewestOld()
+{
+	const std::vector<VFilePath> olds = FindNumberedBeside(fBundle, VString("old"));
+	if (olds.empty())
+		return false;
+	const VString place = fBundle.GetPath(FPS_POSIX);
+	const VString newest = olds.front().GetPath(FPS_POSIX);
+	LogInfo("Nothing stands at %S: the newest outdated application beside it, %S, is put back", &place, &newest);
+	const VError renamed = XPosixBundleSwap::RenameExclusive(olds.front(), fBundle);
+	if (renamed != VE_OK)
+	{
+		ThrowErrorWithPaths(renamed, olds.front(), fBundle);
+		LogError("The outdated application %S could not be put back at %S", &newest, &place);
+		return false;
+	}
+	FlushFolderOf(fBundle);
+	if (!XPosixBundleSwap::IsPlainFolder(fBundle))
+		return false;
+	LogInfo("The outdated application is back at %S", &place);
+	return true;
+}
+
+void VBundleSwapJournal::_LogOldBundlesBeside()
+{
+	for (const VFilePath& old : FindNumberedBeside(fBundle, VString("old")))
+	{
+		const VString posix = old.GetPath(FPS_POSIX);
+		LogInfo("An outdated application is left beside the application's place at %S", &posix);
+	}
+}
+
 bool VBundleSwapJournal::_RemoveLeftovers()
 {
 	VFilePath folder;
 	if (!fBundle.GetParent(folder))
 		return false;
-	const std::string prefix = "." + NameText(fBundle) + ".velk-new-";
+	// Appended piece by piece: GCC 12 warns (-Wrestrict) on a literal + string + literal chain here.
+	std::string prefix(".");
+	prefix += NameText(fBundle);
+	prefix += ".velk-new-";
 	const int32 self = XPosixBundleSwap::GetCurrentProcessID();
 	const bool placeTaken = IsTaken(fBundle);
 	bool removed = false;
@@ -327,11 +479,15 @@ bool VBundleSwapJournal::_RemoveLeftovers()
 		if (name.compare(0, prefix.size(), prefix) != 0 || name.size() == prefix.size() ||
 			name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
 			continue;
-		// This run has made no staging folder yet: one bearing its id is an earlier boot's.
 		const int32 pid = int32(std::atoi(name.c_str() + prefix.size()));
-		if (pid != self && XPosixBundleSwap::IsRunningUpdater(pid))
-			continue;
 		const VFilePath leftover = _Sibling(name);
+		// Only this user's own plain folders, never the up-to-date bundle or what holds it, never what a
+		// running updater is making. This run has made no staging folder yet: one bearing its id is older.
+		if (!XPosixBundleSwap::IsOwnPlainFolder(leftover) || XPosixBundleSwap::GetIdentity(leftover) == fKept ||
+			(fUpToDate.IsValid() && (XPosixBundlePath::IsSameOrInside(fUpToDate, leftover) ||
+										XPosixBundlePath::IsSameOrInside(leftover, fUpToDate))) ||
+			(pid != self && XPosixBundleSwap::IsRunningUpdaterOf(pid, leftover)))
+			continue;
 		const VString posix = leftover.GetPath(FPS_POSIX);
 		if (!placeTaken)
 		{
@@ -339,8 +495,11 @@ bool VBundleSwapJournal::_RemoveLeftovers()
 			LogError("Keeping %S, left by process %d: nothing stands at the application's place", &posix, int(pid));
 			continue;
 		}
-		LogInfo("Deleting %S, left by process %d", &posix, int(pid));
-		DeleteStaging(leftover);
+		VString reason;
+		if (DeleteQuietly(leftover, reason))
+			LogInfo("Deleted %S, left by process %d", &posix, int(pid));
+		else
+			LogError("%S, left by process %d, could not be deleted: %S", &posix, int(pid), &reason);
 		removed = true;
 	}
 	return removed;

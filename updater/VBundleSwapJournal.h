@@ -5,11 +5,13 @@
 // process that no longer runs finishes or undoes that swap before it touches the bundles.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "files/VFilePath.h"
 #include "kernel/memory/VRefPtr.h"
 #include "runtime/VErrorContext.h"
+#include "updater/VBundleSwapStates.h"
 #include "updater/mac/XPosixBundleSwap.h"
 
 namespace velk {
@@ -17,21 +19,15 @@ namespace velk {
 class VBundleSwapJournal
 {
 public:
-	// How far a swap went.
-	enum EStep
-	{
-		eStepCopying,    // the up-to-date bundle is being copied into the staging folder
-		eStepSwapping,   // the staging copy is complete; the bundles are being swapped
-		eStepInstalled,  // the up-to-date bundle is at the bundle's place, the old one aside
-		eStepReverting,  // the up-to-date bundle could not start: the old one is being put back
-	};
-
 	// The journal of the bundle at bundle (a folder path): ".<name>.velk-update" beside it.
 	explicit VBundleSwapJournal(const VFilePath& bundle);
 	// Unlocks, leaving the file: only Finish removes it.
 	~VBundleSwapJournal() = default;
 	VBundleSwapJournal(const VBundleSwapJournal&) = delete;
 	VBundleSwapJournal& operator=(const VBundleSwapJournal&) = delete;
+
+	// The up-to-date bundle of this run, which the sweep of leftovers never touches, whatever its name.
+	void SetUpToDate(const VFilePath& upToDate) { fUpToDate = upToDate; }
 
 	// Takes the bundle's lock, waiting up to waitMs for another updater to let it go. Another updater that
 	// held it at any moment pushes 'UPRy' 15 with "path" and answers false, even once it let go: its update
@@ -41,20 +37,24 @@ public:
 	bool Lock(int32 waitMs);
 	bool IsLocked() const { return fLock.IsLocked(); }
 
-	// Finishes or undoes the swap recorded by a process that no longer runs (or ran in an earlier boot),
-	// logging each step: a staging copy is deleted, an old bundle aside while nothing is at the place goes
-	// back, a swap that was done has its old bundle trashed, a Trash entry that was begun for it is removed,
-	// and a swap back is finished. Whatever the record says, staging folders of this bundle left by
-	// processes that are no running updater are then deleted, and logged (kept while nothing stands at the
-	// place). What was changed is flushed to the disk, the Trash's folders too, before the record is
-	// cleared. True, nothing done, without a record; false, errors pushed, when a step failed or the
-	// record's process still runs. A record that is not whole is logged; the one before it is used.
+	// Finishes or undoes the swap recorded by a process that no longer runs (or ran in an earlier boot), as
+	// the state table (VBundleSwapStates.h) says, logging each step and checking against the folder every
+	// line that says where a bundle stands. A record whose bundles the place no longer holds (the place
+	// holds another one) is stale: its staging copy is deleted, an old bundle aside is kept and named, and
+	// the record is dropped. Without a record, a place where nothing stands gets back the newest old bundle
+	// of this updater's naming beside it. Then staging folders of this bundle that are this user's own
+	// plain folders, left by processes that are no running updater, are deleted, never failing the run.
+	// What was changed is flushed to the disk, the Trash's folders too, before the record is cleared. True
+	// when the update may go on; false, errors pushed ('UPRy' 15 while the record's process runs, 'UPRy' 17
+	// when the record can be neither finished nor dropped without losing a bundle).
 	bool Recover();
 
 	// Records how far the swap went. The inodes (XPosixBundleSwap::GetInodeInFolder, 0 for none) name the
 	// bundles whatever their names; failed is where a swap back keeps the up-to-date bundle.
-	bool Record(EStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode, uint64 upToDateInode,
-		const VFilePath& failed = VFilePath());
+	bool Record(EBundleSwapStep step, const VFilePath& staging, const VFilePath& aside, uint64 oldInode,
+		uint64 upToDateInode, const VFilePath& failed = VFilePath());
+	// Records the swap last recorded at a further step, the old bundle now at aside.
+	bool Advance(EBundleSwapStep step, const VFilePath& aside);
 
 	// Flushes the bundle's folder (and the Trash the old bundle went to, once a swap was made), then removes
 	// the file and unlocks: what a run that completed leaves behind is nothing. An old bundle that recovery
@@ -67,18 +67,32 @@ public:
 	static VFilePath MakeStagingPath(const VFilePath& bundle);
 
 private:
-	bool _RecoverSwap(const VFilePath& staging, const VFilePath& aside, uint64 old, uint64 upToDate);
+	struct Entries;
+	bool _Act(const VBundleSwapState& state, const Entries& entries);
+	bool _Undo(const Entries& entries);
+	bool _Forward(const Entries& entries);
+	bool _Drop(const Entries& entries);
 	bool _TrashOld(const VFilePath& at);
-	bool _DeleteCopy(const VFilePath& staging);
+	// Deletes the up-to-date copies the record made, wherever they stand among its names; never its old
+	// bundle. A copy that cannot be deleted is logged, and the run goes on.
+	bool _DeleteCopies(const Entries& entries);
+	bool _DeleteCopy(const VFilePath& copy, const char* what);
+	// Puts the newest old bundle of this updater's naming at the empty place; true when one went back.
+	bool _RestoreNewestOld();
+	// Names the old bundles of this updater's naming that stand beside the place.
+	void _LogOldBundlesBeside();
 	// Deletes the staging folders of this bundle that no running updater owns; true when one was found.
 	bool _RemoveLeftovers();
 	VFilePath _Sibling(const std::string& name) const;
 
 	VFilePath fBundle;
 	VFilePath fPath;
+	VFilePath fUpToDate;
 	XPosixSwapLockFile fLock;
+	std::map<std::string, std::string> fLast;  // the record last written
 	VFilePath fLastAside;  // where the last record put the old bundle
 	VRefPtr<VErrorContext> fLeftoverErrors;  // why recovery left an old bundle behind
+	XPosixBundleSwap::Identity fKept;  // an old bundle that recovery kept at a staging name
 	bool fTrashUsed = false;
 };
 

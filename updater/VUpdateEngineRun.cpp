@@ -103,15 +103,33 @@ void DetachStandardStreams()
 
 // An outdated path that is a symbolic link names the bundle it leads to: that bundle is the one replaced,
 // and the link stays as it is, so that whatever reaches the application through it finds the new version.
+// A link that dangles still names its place, where a killed update may have left nothing: the journal
+// beside that place tells what to put back.
 void FollowOutdatedLink(VFilePath& outdated, VFilePath& destination)
 {
-	const VString linked = XPosixBundlePath::GetLinkedFolder(outdated);
+	const VString linked = XPosixBundlePath::GetLinkedPlace(outdated);
 	if (linked.IsEmpty())
 		return;
 	const VString link = outdated.GetPath(FPS_POSIX);
 	LogInfo("The outdated application %S is a symbolic link to %S: that bundle is updated, the link is kept", &link, &linked);
 	outdated.FromFullPath(linked, FPS_POSIX);
 	destination = outdated;
+}
+
+// The relaunch error, once the outdated version is back at its place, says so rather than that the new
+// version stays installed.
+void TellOutdatedIsBack(VErrorBase* error, const VFilePath& place)
+{
+	if (error == nullptr || error->GetCode() != VE_UPDATER_RELAUNCH_FAILED)
+		return;
+	VString text = LocalizeString(VString("OutdatedVersionPutBack"),
+		"The new version of the application could not be started; the outdated version is back at '{path}'.");
+	VRefPtr<VValueBag> values(new (std::nothrow) VValueBag, true);
+	if (text.IsEmpty() || !values)
+		return;
+	values->SetString(VString("path"), place.GetPath(FPS_POSIX));
+	text.Format(values.Get(), false);
+	error->SetDescription(text);
 }
 
 }  // namespace
@@ -242,6 +260,7 @@ void VUpdateEngine::_ApplyUpdate()
 
 	// One updater per bundle, and what a killed one left finished or undone before anything else.
 	VBundleSwapJournal journal(fInstallDestination);
+	journal.SetUpToDate(fUpToDateApplication);
 	if (!journal.Lock(kLockWaitMs))
 		return;
 	if (!journal.Recover())
@@ -326,15 +345,18 @@ void VUpdateEngine::_ApplyUpdate()
 		// The old bundle stays aside under its temporary name, unless the new one cannot even start: then the
 		// one that ran goes back to its place.
 		LogError("Up-to-date application restart failed");
-		if (notExecutable && old)
-			_PutBackOutdated(fInstallDestination, *old, &journal);
+		if (notExecutable && old && _PutBackOutdated(fInstallDestination, *old, &journal))
+			TellOutdatedIsBack(context.GetLast(), fInstallDestination);
 		return;
 	}
 
 	LogInfo("Up-to-date application restarted");
-	// The trash error stays: the run ends as failed although the new application runs.
-	if (old)
+	// Only a start that the journal knows of lets the old bundle go: a run cut before then is undone.
+	if (old && journal.Advance(eSwapStarted, old->GetPath()))
+	{
+		// The trash error stays: the run ends as failed although the new application runs.
 		DiscardOldBundle(old->GetPath());
+	}
 }
 
 bool VUpdateEngine::_CheckExecutable()

@@ -143,38 +143,46 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		{"cut before the swap", "swapping", [](const std::string&) {}, true, "old", false, false},
 		{"cut between the renames", "swapping",
 			[](const std::string& root) { fs::rename(root + "Name.app", root + "Name_old0001.app"); }, true, "old", false, false},
+		// Until the new copy is known to have started, a swap is undone: the old bundle goes back.
 		{"cut after the exchange", "swapping",
 			[&](const std::string& root) {
 				fs::rename(root + "Name.app", root + "swap");
 				fs::rename(root + staging, root + "Name.app");
 				fs::rename(root + "swap", root + staging);
 			},
-			true, "new", true, false},
-		{"cut after the second rename", "swapping",
-			[&](const std::string& root) {
-				fs::rename(root + "Name.app", root + "Name_old0001.app");
-				fs::rename(root + staging, root + "Name.app");
-			},
-			true, "new", true, false},
-		{"cut before the Trash", "installed",
-			[&](const std::string& root) {
-				fs::rename(root + "Name.app", root + "Name_old0001.app");
-				fs::rename(root + staging, root + "Name.app");
-			},
-			true, "new", true, false},
-		{"cut after the Trash", "installed",
+			true, "old", false, false},
+		{"cut after the second rename", "swapping", exchanged, true, "old", false, false},
+		{"installed, never started", "installed", exchanged, true, "old", false, false},
+		{"installed, the old one gone meanwhile", "installed",
 			[&](const std::string& root) {
 				fs::create_directories(root + "data/Trash/files");
 				fs::rename(root + "Name.app", root + "data/Trash/files/Name_old0001.app");
 				fs::rename(root + staging, root + "Name.app");
 			},
 			true, "new", true, false},
+		// Once started, the old one goes to the Trash from wherever it was left.
+		{"started, before the Trash", "started", exchanged, true, "new", true, false},
+		{"started, still at the staging name", "started",
+			[&](const std::string& root) {
+				fs::rename(root + "Name.app", root + "swap");
+				fs::rename(root + staging, root + "Name.app");
+				fs::rename(root + "swap", root + staging);
+			},
+			true, "new", true, false},
+		{"started, after the Trash", "started",
+			[&](const std::string& root) {
+				fs::create_directories(root + "data/Trash/files");
+				fs::rename(root + "Name.app", root + "data/Trash/files/Name_old0001.app");
+				fs::rename(root + staging, root + "Name.app");
+			},
+			true, "new", true, false},
+		// A place that holds neither bundle: the record is stale, its copy goes and its old bundle stays.
 		{"a stranger at the place", "swapping",
 			[&](const std::string& root) {
 				fs::rename(root + "Name.app", root + "Name_old0001.app");
 				fs::create_directories(root + "Name.app");
 			},
-			false, "<none>", false, true},
+			true, "", false, true},
 		// Its root's inode may be any number, the old bundle's too: it is on another device than the folder.
 		{"another file system mounted at the place", "swapping",
 			[&](const std::string& root) {
@@ -182,9 +190,9 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 				fs::create_directories(root + "Name.app");
 				mountRefused = ::mount("tmpfs", (root + "Name.app").c_str(), "tmpfs", 0, "size=64k") != 0;
 			},
-			false, "<none>", false, true},
+			true, "", false, true},
 		// Names and inodes as this version records them, the process of an earlier boot.
-		{"cut after the exchange, recorded by name in an earlier boot", "swapping", exchanged, true, "new", true, false, "<none>",
+		{"cut after the exchange, recorded by name in an earlier boot", "swapping", exchanged, true, "old", false, false, "<none>",
 			{{"staging", staging}, {"aside", "Name_old0001.app"}, {"bundle", "Name.app"}, {"boot", "an earlier boot"},
 				{"pid", std::to_string(::getpid())}, {"start", std::to_string(XPosixBundleSwap::GetProcessStartTime(::getpid()))}}},
 		{"swapping back, not begun", "reverting", exchanged, true, "old", false, false, "new", reverting},
@@ -218,12 +226,13 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 		EXPECT_EQ(errors.GetLastError() == VE_OK, row.fRecovered);
 
 		EXPECT_TRUE(!row.fRecovered || TagAt("Name.app") == row.fPlace) << TagAt("Name.app");
+		EXPECT_EQ(TagAt("Name_old0001.app"), row.fOldAside ? "old" : "<none>");
 		EXPECT_FALSE(fs::exists(fRoot + kStaging)) << "staging left";
 		EXPECT_EQ(fs::exists(fRoot + "Name_old0001.app"), row.fOldAside);
 		EXPECT_EQ(TagAt("data/Trash/files/Name_old0001.app"), row.fOldTrashed ? "old" : "<none>");
 		EXPECT_EQ(TagAt("Name_failed0001.app"), row.fFailed);
-		::umount2((fRoot + "Name.app").c_str(), MNT_DETACH);
 		journal.Finish();
+		::umount2((fRoot + "Name.app").c_str(), MNT_DETACH);
 		EXPECT_FALSE(fs::exists(fRoot + ".Name.app.velk-update"));
 
 		// A recovered record is spent: the next run finds nothing to act on.
@@ -362,6 +371,210 @@ TEST_F(VBundleSwapJournalTest, OneHolderAtATime)
 	EXPECT_FALSE(first.IsLocked());
 	EXPECT_FALSE(fs::exists(fRoot + ".Name.app.velk-update"));
 	EXPECT_EQ(errors.GetLastError(), VE_OK);
+}
+
+// What the sweep of staging-named folders leaves alone: links (to a folder or a file), another user's
+// folder, a folder with another file system mounted on it, the up-to-date bundle itself, a folder that holds
+// it or lies inside it, and what a running updater made; what it cannot delete never fails the run.
+TEST_F(VBundleSwapJournalTest, SweepTouchesOnlyItsOwnLeftovers)
+{
+	const pid_t running = ::fork();
+	if (running == 0)
+	{
+		::pause();
+		::_exit(0);
+	}
+	const std::string prefix = ".Name.app.velk-new-";
+	const std::string dead = std::to_string(DeadProcessID());
+	const std::string target = fRoot + "elsewhere";
+	struct Row
+	{
+		const char* fName;
+		std::string fLeftover;
+		std::function<bool(const std::string& path)> fMake;  // false: skip the row (refused here)
+		std::string fUpToDate;  // relative to the root (".." holds the bundle's folder); empty for none
+		bool fDeleted;
+	};
+	const Row rows[] = {
+		{"a dead process's folder", prefix + dead, [&](const std::string& path) { return fs::create_directories(path); }, "", true},
+		{"a link to a folder", prefix + dead,
+			[&](const std::string& path) {
+				fs::create_directories(target);
+				std::ofstream(target + "/precious") << "kept";
+				fs::create_directory_symlink(target, path);
+				return true;
+			},
+			"", false},
+		{"a link to a file", prefix + dead,
+			[&](const std::string& path) {
+				std::ofstream(target) << "kept";
+				fs::create_symlink(target, path);
+				return true;
+			},
+			"", false},
+		{"another user's folder", prefix + dead,
+			[&](const std::string& path) {
+				fs::create_directories(path);
+				std::ofstream(path + "/theirs") << "kept";
+				return ::geteuid() == 0 && ::chown(path.c_str(), 65534, 65534) == 0;
+			},
+			"", false},
+		{"a mount point", prefix + dead,
+			[&](const std::string& path) {
+				fs::create_directories(path);
+				return ::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") == 0;
+			},
+			"", false},
+		{"the up-to-date bundle", prefix + dead, [&](const std::string& path) { return fs::create_directories(path); },
+			prefix + dead, false},
+		{"a folder holding the up-to-date bundle", prefix + dead,
+			[&](const std::string& path) { return fs::create_directories(path + "/v2/Name.app"); }, prefix + dead + "/v2/Name.app",
+			false},
+		{"a folder inside the up-to-date bundle", prefix + dead,
+			[&](const std::string& path) { return fs::create_directories(path); }, "..", false},
+		{"a folder a running updater made", prefix + std::to_string(running),
+			[&](const std::string& path) { return fs::create_directories(path); }, "", false},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		fs::remove_all(fRoot);
+		fs::create_directories(fRoot);
+		MakeTree("Name.app", "old");
+		const std::string leftover = fRoot + row.fLeftover;
+		if (!row.fMake(leftover))
+		{
+			::umount2(leftover.c_str(), MNT_DETACH);
+			continue;
+		}
+		StErrorContextInstaller errors(false, true);
+		VBundleSwapJournal journal(Path("Name.app"));
+		if (!row.fUpToDate.empty())
+			journal.SetUpToDate(Path(row.fUpToDate));
+		ASSERT_TRUE(journal.Lock(0));
+		EXPECT_TRUE(journal.Recover());
+		EXPECT_EQ(errors.GetLastError(), VE_OK);
+		EXPECT_EQ(!fs::exists(fs::symlink_status(leftover)), row.fDeleted);
+		EXPECT_EQ(TagAt("Name.app"), "old");
+		EXPECT_TRUE(!fs::exists(target) || fs::is_regular_file(target) || fs::exists(target + "/precious"));
+		journal.Finish();
+		::umount2(leftover.c_str(), MNT_DETACH);
+	}
+	::kill(running, SIGKILL);
+	::waitpid(running, nullptr, 0);
+}
+
+// A record whose bundles the place no longer holds (the bundle reinstalled by hand, the place replaced by a
+// copy of itself, a journal of another run): the record is dropped, its staging copy deleted, an old bundle
+// aside kept, and the update may go on.
+TEST_F(VBundleSwapJournalTest, StaleRecordIsDropped)
+{
+	struct Row
+	{
+		const char* fName;
+		const char* fStep;
+		std::function<void(const std::string& root)> fState;
+		const char* fAside;  // tag at Name_old0001.app afterwards
+	};
+	const std::string staging = kStaging;
+	const Row rows[] = {
+		{"reinstalled by hand after the first rename", "swapping",
+			[&](const std::string& root) {
+				fs::rename(root + "Name.app", root + "Name_old0001.app");
+				fs::copy(root + "Name_old0001.app", root + "Name.app", fs::copy_options::recursive);
+			},
+			"old"},
+		{"the place replaced by a copy of itself", "copying",
+			[&](const std::string& root) {
+				fs::copy(root + "Name.app", root + "copy", fs::copy_options::recursive);
+				fs::remove_all(root + "Name.app");
+				fs::rename(root + "copy", root + "Name.app");
+			},
+			"<none>"},
+		// The new trees are made before any is removed, so that none takes a recorded inode again.
+		{"started, the place replaced", "started",
+			[&](const std::string& root) {
+				fs::rename(root + "Name.app", root + "Name_old0001.app");
+				MakeTree("Name.app", "mine");
+				fs::remove_all(root + staging);
+			},
+			"old"},
+		{"the old bundle still hidden at the staging name", "swapping",
+			[&](const std::string& root) {
+				fs::rename(root + "Name.app", root + "swap");
+				MakeTree("Name.app", "mine");
+				fs::remove_all(root + staging);
+				fs::rename(root + "swap", root + staging);
+			},
+			"old"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		fs::remove_all(fRoot);
+		fs::create_directories(fRoot);
+		MakeTree("Name.app", "old");
+		MakeTree(kStaging, "new");
+		fOldIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path("Name.app")));
+		fNewIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path(kStaging)));
+		row.fState(fRoot);
+		const std::string expectedPlace = TagAt("Name.app");
+		WriteRecord(row.fStep, DeadProcessID(), "Name.app");
+		if (HasFatalFailure())
+			return;
+		StErrorContextInstaller errors(false, true);
+		VBundleSwapJournal journal(Path("Name.app"));
+		ASSERT_TRUE(journal.Lock(0));
+		EXPECT_TRUE(journal.Recover());
+		EXPECT_EQ(errors.GetLastError(), VE_OK);
+		EXPECT_EQ(TagAt("Name.app"), expectedPlace);
+		EXPECT_EQ(TagAt("Name_old0001.app"), row.fAside);
+		EXPECT_FALSE(fs::exists(fRoot + kStaging));
+		journal.Finish();
+		EXPECT_FALSE(fs::exists(fRoot + ".Name.app.velk-update"));
+	}
+}
+
+// Nothing at the place and no record that tells what happened (none, or one that cannot be read): the newest
+// old bundle of the updater's naming beside it goes back; a link or a name of another shape never does.
+TEST_F(VBundleSwapJournalTest, NewestOldBundleGoesBackToAnEmptyPlace)
+{
+	struct Row
+	{
+		const char* fName;
+		std::function<void(const std::string& root)> fJournal;
+		std::vector<std::string> fOlds;  // made in this order, each later than the one before
+		const char* fPlace;              // tag at Name.app afterwards
+	};
+	const Row rows[] = {
+		{"no journal", [](const std::string&) {}, {"Name_old0002.app", "Name_old0001.app"}, "Name_old0001.app"},
+		{"a zeroed journal",
+			[](const std::string& root) { std::ofstream(root + ".Name.app.velk-update") << std::string(8192, '\0'); },
+			{"Name_old0001.app"}, "Name_old0001.app"},
+		{"only names of another shape", [](const std::string&) {}, {"Name_old1.app", "Name_older0001.app"}, "<none>"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		fs::remove_all(fRoot);
+		fs::create_directories(fRoot);
+		for (const std::string& name : row.fOlds)
+		{
+			MakeTree(name, name);
+			::usleep(20000);
+			fs::rename(fRoot + name, fRoot + name + ".tmp");
+			fs::rename(fRoot + name + ".tmp", fRoot + name);
+		}
+		fs::create_directory_symlink(fRoot + row.fOlds.front(), fRoot + "Name_old0009.app");
+		row.fJournal(fRoot);
+		StErrorContextInstaller errors(false, true);
+		VBundleSwapJournal journal(Path("Name.app"));
+		ASSERT_TRUE(journal.Lock(0));
+		EXPECT_TRUE(journal.Recover());
+		EXPECT_EQ(TagAt("Name.app"), row.fPlace);
+		EXPECT_TRUE(fs::is_symlink(fRoot + "Name_old0009.app"));
+		journal.Finish();
+	}
 }
 
 }  // namespace velk

@@ -169,7 +169,9 @@ TEST_F(VUpdaterBundlePathsTest, SameBundleTwiceIsRefusedBeforeAnythingMoves)
 				fs::create_directory_symlink("v1/Missing.app", fScene + "samples/Link.app");
 				return std::make_pair(fScene + "samples/Link.app", fNew);
 			},
-			{"Update failed - ", "[3] The application to update was not found at '%samples/Link.app/'."}},
+			// The link names the place where the bundle would stand: that place is what is missing.
+			{"is a symbolic link to %samples/v1/Missing.app/", "Update failed - ",
+				"[3] The application to update was not found at '%samples/v1/Missing.app/'."}},
 	});
 }
 

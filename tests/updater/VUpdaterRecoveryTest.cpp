@@ -172,6 +172,7 @@ TEST_F(VUpdaterRecoveryTest, FlushesOfACompleteUpdate)
 		"rename samples/v1/.Sample.app.velk-new-N samples/v1/Sample_old0001.app",
 		"sync samples/v1: .Sample.app.velk-update Sample.app Sample_old0001.app",
 		"journal-write installed",
+		"journal-write started",
 		"trash samples/v1/Sample_old0001.app data/Trash/files/Sample_old0001.app",
 		"sync samples/v1: .Sample.app.velk-update Sample.app",
 		"sync data/Trash/files: Sample_old0001.app",
@@ -248,10 +249,17 @@ TEST_F(VUpdaterRecoveryTest, FlushesOfRecoveryAfterTheSwap)
 		return first;
 	};
 	CheckRecoveryFlushes({
+		// Never seen to start, the copy is undone: the old bundle back, the folder flushed, then the copy
+		// deleted and the folder flushed again before the record goes.
 		{"after the exchange", {"VELK_TEST_KILL_AT=rename:.Sample.app.velk-new-*"}, false, false,
-			with({"rename samples/v1/.Sample.app.velk-new-N samples/v1/Sample_old0001.app"}, trashed), 0},
+			{"exchange samples/v1/.Sample.app.velk-new-N samples/v1/Sample.app",
+				"sync samples/v1: .Sample.app.velk-new-N .Sample.app.velk-update Sample.app", kSettled, kCleared},
+			0},
 		{"between the renames, without exchange", {"VELK_RENAME_FLAGS_REFUSED=1", "VELK_TEST_KILL_AT=rename:.Sample.app.velk-new-*"},
-			false, false, {"rename samples/v1/Sample_old0001.app samples/v1/Sample.app", kSettled, kCleared}, 0},
+			false, false,
+			{"rename samples/v1/Sample_old0001.app samples/v1/Sample.app",
+				"sync samples/v1: .Sample.app.velk-new-N .Sample.app.velk-update Sample.app", kSettled, kCleared},
+			0},
 		{"at the Trash", {"VELK_TEST_KILL_AT=trash:Sample_old0001.app"}, false, false,
 			with({"unlink data/Trash/info/Sample_old0001.app.trashinfo"}, trashed), 0},
 		{"swapping back", {"VELK_TEST_KILL_AT=rename:Sample_old0001.app"}, true, false,
@@ -296,6 +304,7 @@ void Mixed(std::string& bytes, size_t newest)
 const std::string kTorn = "The update journal ";
 const std::string kRecovering = "Recovering the update interrupted in process";
 const std::string kTrashing = "Moving the old application ";
+const std::string kBack = "The outdated application is back at ";
 
 }  // namespace
 
@@ -327,20 +336,24 @@ void VUpdaterRecoveryTest::CheckTornJournal(const std::vector<TornJournal>& rows
 TEST_F(VUpdaterRecoveryTest, KilledBeforeTheSwapThenJournalTorn)
 {
 	CheckTornJournal({
-		{"copying, cut short", "copy:index.txt", 0, CutShort, {kTorn, "Deleting "}, true},
+		{"copying, cut short", "copy:index.txt", 0, CutShort, {kTorn, "Deleted "}, true},
 		{"before the exchange, zeroed", "rename:Sample.app", kSlot, Zeroed, {kRecovering, "Deleting the unfinished copy "}, true},
-		{"after the exchange, mixed", "rename:.Sample.app.velk-new-*", kSlot, Mixed, {kTorn, kRecovering, kTrashing}, true},
+		// The record left is from before the copy was complete: the old bundle beside the place tells that
+		// the swap was made, and it is undone.
+		{"after the exchange, mixed", "rename:.Sample.app.velk-new-*", kSlot, Mixed, {kTorn, kRecovering, kBack}, true},
 	});
 }
 
 TEST_F(VUpdaterRecoveryTest, KilledAfterTheSwapThenJournalTorn)
 {
 	CheckTornJournal({
-		{"after the renames, cut short", "sync:v1#2", kSlot, CutShort, {kTorn, kRecovering, kTrashing}, true},
-		{"at the Trash, zeroed", "trash:Sample_old0001.app", 0, Zeroed, {kRecovering, kTrashing}, true},
+		{"after the renames, cut short", "sync:v1#2", kSlot, CutShort, {kTorn, kRecovering, kBack}, true},
+		// The record of the start lost, the one before it says the copy was only installed: it is undone.
+		{"at the Trash, the start zeroed", "trash:Sample_old0001.app", kSlot, Zeroed, {kRecovering, kBack}, true},
+		{"at the Trash, the record before zeroed", "trash:Sample_old0001.app", 0, Zeroed, {kRecovering, kTrashing}, true},
 		// The old bundle hidden at the staging name, and no record that says so: it goes as a leftover.
 		{"after the exchange, lost", "rename:.Sample.app.velk-new-*", 0,
-			[](std::string& bytes, size_t) { bytes.assign(bytes.size(), '\0'); }, {"Deleting "}, false},
+			[](std::string& bytes, size_t) { bytes.assign(bytes.size(), '\0'); }, {kTorn, "Deleted "}, false},
 	});
 }
 
@@ -357,8 +370,9 @@ TEST_F(VUpdaterRecoveryTest, ExecutableThatCannotBeExecutedIsSwappedBack)
 	};
 	const Row rows[] = {
 		{"not killed", nullptr, {"Sample_failed0001.app"}},
-		{"killed before the exchange back", "rename:Sample_old0001.app", {"Sample_failed0001.app", "Sample_failed0002.app"}},
-		{"killed before the new one is renamed", "rename:Sample_old0001.app#2", {"Sample_failed0001.app", "Sample_failed0002.app"}},
+		// Finished by the next run, which tries again and keeps only its own failed copy.
+		{"killed before the exchange back", "rename:Sample_old0001.app", {"Sample_failed0002.app"}},
+		{"killed before the new one is renamed", "rename:Sample_old0001.app#2", {"Sample_failed0002.app"}},
 	};
 	int index = 0;
 	for (const Row& row : rows)
@@ -392,8 +406,13 @@ TEST_F(VUpdaterRecoveryTest, ExecutableThatCannotBeExecutedIsSwappedBack)
 			"Update failed - "}, true)) << Joined(lines);
 		const std::vector<std::string> errors = ErrorsAfterTheEnd(messages);
 		ASSERT_EQ(errors.size(), 1u) << Joined(lines);
-		EXPECT_EQ(errors[0].rfind("[120] ", 0), 0u) << errors[0];
+		EXPECT_EQ(errors[0], "[120] The new version of the application could not be started; the outdated version is back at '" +
+			fOld + "/'.");
 		EXPECT_EQ(CountRelaunches(), 0);
+		if (row.fKill != nullptr)
+		{
+			EXPECT_TRUE(InOrder(messages, {"Deleted the earlier copy " + beside + "Sample_failed0001.app/"}, true)) << Joined(lines);
+		}
 	}
 }
 
@@ -432,7 +451,8 @@ TEST_F(VUpdaterRecoveryTest, RelaunchWithoutOpenerLeavesOnlyItsOwnError)
 }
 
 // A folder that takes no new entry (mode 0555, the updater not root): the staging folder's making is tried
-// five times, as the rename would be, then 'UPRy' 11 with both paths and 100, nothing moved.
+// five times, as the rename would be, then 'UPRy' 11 with both paths and the system's reason, and 100,
+// nothing moved.
 TEST_F(VUpdaterRecoveryTest, FolderThatTakesNoNewEntry)
 {
 	if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0)
@@ -460,6 +480,8 @@ TEST_F(VUpdaterRecoveryTest, FolderThatTakesNoNewEntry)
 		"[11] The application '" + fOld + "/", "[100] The new version of the application could not be installed."}, true))
 		<< Joined(lines);
 	EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {"Sample_old0001.app/"}, true)) << Joined(lines);
+	// The system's own reason is told, not only that the application may still be open.
+	EXPECT_TRUE(InOrder(LogMessages(fRoot + "logs"), {"Update failed - ", "Permission denied"}, true)) << Joined(lines);
 	ExpectNothingLost(kOldTree);
 	ExpectNoLeftovers();
 }
@@ -536,6 +558,112 @@ TEST_F(VUpdaterRecoveryTest, RecoveryAfterTheVolumeComesBackUnderAnotherDevice)
 			EXPECT_TRUE(fs::exists(trash + "files/" + info.substr(0, info.size() - std::strlen(".trashinfo")))) << info;
 		::umount2(volume.c_str(), MNT_DETACH);
 		detach(second);
+	}
+}
+
+// A run killed, then the place changed by hand before the same command runs: the record no longer names
+// what stands there. It is dropped with what it made, an old bundle it moved aside is kept and named, and
+// the update goes on; so does every later one. A journal brought from another scene does the same.
+TEST_F(VUpdaterRecoveryTest, StaleRecordNeverBlocks)
+{
+	auto reinstall = [this] {
+		test::RunChild("/bin/cp", {"-a", fOld, fOld + ".copy"});
+		fs::remove_all(fOld);
+		fs::rename(fOld + ".copy", fOld);
+	};
+	struct Row
+	{
+		const char* fName;
+		const char* fKill;
+		bool fOldKept;  // the old bundle the record moved aside stays beside the place
+		std::function<void()> fChange;
+	};
+	int index = 0;
+	const Row rows[] = {
+		{"killed at the first rename, 1.0 reinstalled by hand", "rename:Sample.app", false, reinstall},
+		{"killed at the Trash, the place replaced by a copy of itself", "trash:Sample_old0001.app", true, reinstall},
+		// Made in a new scene while the first still stands, so that no inode it recorded is given again.
+		{"a journal from another run", "rename:Sample.app", false,
+			[&] {
+				const std::string bytes = ReadWhole(fScene + kJournal);
+				MakeScene(fRoot + "stale" + std::to_string(++index) + "/");
+				std::ofstream(fScene + kJournal, std::ios::binary) << bytes;
+			}},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		MakeScene(fRoot + "stale" + std::to_string(++index) + "/");
+		if (HasFatalFailure())
+			return;
+		const test::VChildRun killed = Run({std::string("VELK_TEST_KILL_AT=") + row.fKill}, fNew);
+		ASSERT_TRUE(EndedAs(killed.fStatus, kKilled)) << Ending(killed.fStatus);
+		row.fChange();
+		fs::remove_all(fScene + "logs");
+		for (int run = 1; run <= 2; ++run)
+		{
+			const test::VChildRun again = Run({}, fNew);
+			const std::vector<std::string> lines = LogLines(fScene + "logs");
+			EXPECT_TRUE(EndedAs(again.fStatus, 0)) << run << ": " << Ending(again.fStatus) << "\n" << Joined(lines);
+			EXPECT_EQ(Tree(fOld), fNewTree);
+			EXPECT_TRUE(NamesBeginning(fScene + "samples/v1", ".Sample.app.velk").empty());
+			if (run == 1)
+			{
+				EXPECT_TRUE(InOrder(LogMessages(fScene + "logs"), {"The interrupted update no longer applies"}, true)) << Joined(lines);
+				if (row.fOldKept)
+				{
+					EXPECT_TRUE(InOrder(LogMessages(fScene + "logs"),
+						{"The outdated application of the interrupted update is kept at " + fScene + "samples/v1/Sample_old0001.app/"}, true))
+						<< Joined(lines);
+				}
+			}
+			ExpectNoLeftovers(row.fOldKept);
+			fs::remove_all(fScene + "logs");
+		}
+		EXPECT_EQ(Tree(fScene + "samples/v1/Sample_old0001.app") == fOldTree, row.fOldKept);
+	}
+}
+
+// The outdated path a link to the bundle on a file system that cannot exchange folders, the run killed
+// between its two renames: nothing stands at the real place and the link dangles. The same command still
+// finds the journal beside the real place; with that journal zeroed, it puts the newest old bundle back
+// and names it. Either way the update then completes through the link, which stays as it was.
+TEST_F(VUpdaterRecoveryTest, LinkedPlaceLeftEmpty)
+{
+	int index = 0;
+	for (const bool zeroed : {false, true})
+	{
+		SCOPED_TRACE(zeroed ? "journal zeroed" : "journal whole");
+		MakeScene(fRoot + "linked" + std::to_string(++index) + "/");
+		if (HasFatalFailure())
+			return;
+		const std::string real = fScene + "samples/apps/Real.app";
+		fs::create_directories(fScene + "samples/apps");
+		fs::rename(fOld, real);
+		fs::create_directory_symlink("../apps/Real.app", fOld);
+		const std::vector<std::string> noExchange = {"VELK_RENAME_FLAGS_REFUSED=1"};
+		const test::VChildRun killed = Run({"VELK_RENAME_FLAGS_REFUSED=1", "VELK_TEST_KILL_AT=rename:.Real.app.velk-new-*"}, fNew);
+		ASSERT_TRUE(EndedAs(killed.fStatus, kKilled)) << Ending(killed.fStatus);
+		ASSERT_FALSE(fs::exists(fs::symlink_status(real)));
+		if (zeroed)
+		{
+			const std::string journal = fScene + "samples/apps/.Real.app.velk-update";
+			std::ofstream(journal, std::ios::binary | std::ios::trunc) << std::string(2 * kSlot, '\0');
+		}
+		fs::remove_all(fScene + "logs");
+		const test::VChildRun again = Run(noExchange, fNew);
+		const std::vector<std::string> lines = LogLines(fScene + "logs");
+		EXPECT_TRUE(EndedAs(again.fStatus, 0)) << Ending(again.fStatus) << "\n" << Joined(lines);
+		EXPECT_EQ(Tree(real), fNewTree);
+		EXPECT_EQ(fs::read_symlink(fOld), "../apps/Real.app");
+		EXPECT_TRUE(NamesBeginning(fScene + "samples/apps", ".Real.app.velk").empty());
+		EXPECT_TRUE(NamesBeginning(fScene + "samples/apps", "Real_old").empty());
+		const std::vector<std::string> messages = LogMessages(fScene + "logs");
+		const std::vector<std::string> told = zeroed
+			? std::vector<std::string>{"holds no record that can be read", "the newest outdated application beside it, " + fScene +
+				  "samples/apps/Real_old0001.app/, is put back", "The outdated application is back at " + real + "/"}
+			: std::vector<std::string>{kRecovering, "The outdated application is back at " + real + "/"};
+		EXPECT_TRUE(InOrder(messages, told, true)) << Joined(lines);
 	}
 }
 

@@ -1,8 +1,10 @@
 #include "updater/mac/XPosixBundlePath.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <new>
 #include <string>
@@ -26,6 +28,25 @@ std::string Resolved(const std::string& path)
 	std::string text(resolved);
 	::free(resolved);
 	return text;
+}
+
+VString FromUTF8(std::string text)
+{
+	if (text.empty())
+		return VString();
+	if (text.back() != '/')
+		text += '/';
+	VString result;
+	result.FromBlock(text.data(), text.size(), kCharSet_UTF8);
+	return result;
+}
+
+// "folder" and "name" of a path without trailing slashes.
+void SplitLast(const std::string& path, std::string& folder, std::string& name)
+{
+	const size_t slash = path.rfind('/');
+	folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+	name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -65,6 +86,53 @@ VString XPosixBundlePath::GetLinkedFolder(const VFilePath& path)
 		VString text;
 		text.FromBlock(resolved.data(), resolved.size(), kCharSet_UTF8);
 		return text;
+	}
+	catch (const std::bad_alloc&)
+	{
+		return VString();
+	}
+}
+
+}  // namespace velk
+
+namespace velk {
+
+VString XPosixBundlePath::GetLinkedPlace(const VFilePath& path)
+{
+	constexpr int kMostLinks = 40;  // as the system allows in one lookup
+	try
+	{
+		std::string current = XMacFilePath::ToSystemFolderPath(path);
+		while (current.size() > 1 && current.back() == '/')
+			current.pop_back();
+		for (int hops = 0; !current.empty() && hops <= kMostLinks; ++hops)
+		{
+			struct stat entry;
+			if (::lstat(current.c_str(), &entry) != 0)
+				return hops > 0 && errno == ENOENT ? FromUTF8(current) : VString();
+			if (!S_ISLNK(entry.st_mode))
+				return hops > 0 && S_ISDIR(entry.st_mode) ? FromUTF8(Resolved(current)) : VString();
+			std::string target(size_t(entry.st_size > 0 ? entry.st_size : 4096) + 1, '\0');
+			const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+			if (length <= 0 || size_t(length) >= target.size())
+				return VString();
+			target.resize(size_t(length));
+			std::string folder;
+			std::string name;
+			SplitLast(current, folder, name);
+			if (target[0] != '/')
+				target = folder + "/" + target;
+			while (target.size() > 1 && target.back() == '/')
+				target.pop_back();
+			SplitLast(target, folder, name);
+			if (name == "." || name == "..")
+				return GetLinkedFolder(path);
+			const std::string resolvedFolder = Resolved(folder);
+			if (resolvedFolder.empty())
+				return VString();
+			current = resolvedFolder == "/" ? "/" + name : resolvedFolder + "/" + name;
+		}
+		return VString();
 	}
 	catch (const std::bad_alloc&)
 	{

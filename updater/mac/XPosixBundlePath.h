@@ -24,6 +24,12 @@ public:
 	// leads, through any number of links, to a folder; "" otherwise (no link, a dangling link, a link to a
 	// file) and when memory is short.
 	static VString GetLinkedFolder(const VFilePath& path);
+	// Where the path leads when its last name is a symbolic link, as GetLinkedFolder says, and also when the
+	// last link of the chain dangles: each link's text is read against the folder that holds it, which is
+	// resolved, so the answer names the entry that is missing (ending in '/'). "" when the last name is no
+	// link, when the chain ends at something other than a folder, loops, or passes a folder that cannot be
+	// reached.
+	static VString GetLinkedPlace(const VFilePath& path);
 };
 
 }  // namespace velk

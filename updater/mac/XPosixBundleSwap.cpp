@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -252,6 +254,53 @@ bool XPosixBundleSwap::IsRunningUpdater(int32 pid)
 	return !name.empty() && name == CommandName("self");
 }
 
+bool XPosixBundleSwap::IsRunningUpdaterOf(int32 pid, const VFilePath& path)
+{
+	if (!IsRunningUpdater(pid))
+		return false;
+	const int64 changed = GetChangeTime(path);
+	const long ticks = ::sysconf(_SC_CLK_TCK);
+	timespec now;
+	timespec sinceBoot;
+	if (changed == 0 || ticks <= 0 || ::clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+		::clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+		return true;
+	const auto nanoseconds = [](const timespec& time) { return int64(time.tv_sec) * 1000000000 + time.tv_nsec; };
+	const int64 started = nanoseconds(now) - nanoseconds(sinceBoot) + int64(GetProcessStartTime(pid)) * (1000000000 / ticks);
+	// The start time is counted in clock ticks and the two clocks are read apart: a second of slack.
+	return started <= changed + 1000000000;
+}
+
+bool XPosixBundleSwap::IsOwnPlainFolder(const VFilePath& path)
+{
+	const std::string system = SystemPath(path);
+	struct statx status;
+	if (system.empty() || ::statx(AT_FDCWD, system.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &status) != 0 ||
+		!S_ISDIR(status.stx_mode) || status.stx_uid != ::geteuid())
+		return false;
+	if ((status.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0)
+		return (status.stx_attributes & STATX_ATTR_MOUNT_ROOT) == 0;
+	// A kernel without the mount flag: another file system mounted there shows as another device.
+	struct stat folder;
+	return ::stat(plat::ParentFolderOf(system).c_str(), &folder) == 0 && folder.st_dev == makedev(status.stx_dev_major, status.stx_dev_minor);
+}
+
+bool XPosixBundleSwap::IsPlainFolder(const VFilePath& path)
+{
+	struct stat status;
+	const std::string system = SystemPath(path);
+	return !system.empty() && ::lstat(system.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+int64 XPosixBundleSwap::GetChangeTime(const VFilePath& path)
+{
+	struct stat status;
+	const std::string system = SystemPath(path);
+	if (system.empty() || ::lstat(system.c_str(), &status) != 0)
+		return 0;
+	return int64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+}
+
 XPosixSwapLockFile::XPosixSwapLockFile(const VFilePath& path)
 	: fFile(new (std::nothrow) plat::JournalFile(XMacFilePath::ToSystemPath(path)))
 {
@@ -273,15 +322,18 @@ bool XPosixSwapLockFile::IsLocked() const
 	return fFile != nullptr && fFile->IsLocked();
 }
 
-std::map<std::string, std::string> XPosixSwapLockFile::Read(bool* torn) const
+std::map<std::string, std::string> XPosixSwapLockFile::Read(bool* torn, bool* unreadable) const
 {
 	std::map<std::string, std::string> record;
 	std::string text;
 	bool tornSlot = false;
-	if (fFile == nullptr || fFile->Read(text, tornSlot) != 0)
+	const bool read = fFile != nullptr && fFile->Read(text, tornSlot) == 0;
+	if (!read)
 		text.clear();
 	if (torn != nullptr)
 		*torn = tornSlot;
+	if (unreadable != nullptr)
+		*unreadable = fFile != nullptr && fFile->WasFound() && (!read || !fFile->HasRecord());
 	// "name=value" lines.
 	std::istringstream lines(text);
 	for (std::string line; std::getline(lines, line);)

@@ -85,6 +85,18 @@ public:
 	static bool IsProcessRunning(int32 pid, uint64 startTime, const std::string& bootID);
 	// Whether the process pid runs the same program as this one (by its command name).
 	static bool IsRunningUpdater(int32 pid);
+	// Whether the process pid is a running updater that already ran when the entry at path was last changed
+	// (renamed, made): a folder older than the process now bearing its pid is an earlier process's.
+	static bool IsRunningUpdaterOf(int32 pid, const VFilePath& path);
+
+	// Whether the entry at path is a folder itself (not a link), belongs to this process's user and is the
+	// root of no mount: what the updater may delete as a leftover of its own.
+	static bool IsOwnPlainFolder(const VFilePath& path);
+	// Whether the entry at path is a folder itself (not a link).
+	static bool IsPlainFolder(const VFilePath& path);
+	// The last change of the entry itself (a link is not followed), in nanoseconds since 1970; 0 when
+	// nothing is there.
+	static int64 GetChangeTime(const VFilePath& path);
 };
 
 // A lock file held with flock for as long as the object holds it, its content a small record of named
@@ -106,8 +118,9 @@ public:
 	VError Lock(int32 waitMs, bool& waited);
 	bool IsLocked() const;
 	// The record last written whole, empty when there is none; torn, when given, tells whether the file
-	// also held bytes that are no whole record.
-	std::map<std::string, std::string> Read(bool* torn = nullptr) const;
+	// also held bytes that are no whole record, and unreadable whether a file this lock found (it did not
+	// make it) holds no whole record at all (cut short, zeroed, overwritten).
+	std::map<std::string, std::string> Read(bool* torn = nullptr, bool* unreadable = nullptr) const;
 	VError Write(const std::map<std::string, std::string>& record);
 	// Removes the file while it is still locked, then unlocks it.
 	VError Remove();
