@@ -144,7 +144,8 @@ TEST_F(VUpdaterFaultsTest, FaultsLoseNothing)
 	}
 }
 
-// Without a usable Trash the old bundle is deleted: the new application runs, and the run says it failed.
+// Without a usable Trash the old bundle is deleted, and the log says so: the new application runs, and the
+// run says it failed.
 TEST_F(VUpdaterFaultsTest, NoUsableTrash)
 {
 	MakeScene(fRoot);
@@ -159,7 +160,9 @@ TEST_F(VUpdaterFaultsTest, NoUsableTrash)
 	EXPECT_EQ(ReadWhole(fRoot + "data/Trash"), "a file where the Trash should be");
 	EXPECT_TRUE(WaitForRecord("version 2.0\n")) << ReadWhole(fRoot + "record.txt");
 	const std::vector<std::string> messages = LogMessages(fRoot + "logs");
-	EXPECT_TRUE(InOrder(messages, {"Up-to-date application restarted", "Update failed - "}, true)) << Joined(messages);
+	EXPECT_TRUE(InOrder(messages, {"Up-to-date application restarted", "The old application " + fRoot +
+		"samples/v1/Sample_old0001.app/ could not be moved to the Trash: it was deleted", "Update failed - "}, true))
+		<< Joined(messages);
 }
 
 // The up-to-date bundle on another file system is copied across, every kept property with it.
