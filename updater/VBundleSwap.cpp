@@ -264,8 +264,16 @@ std::vector<VFilePath> FindNumberedBeside(const VFilePath& bundle, const VString
 	VString extensionText;
 	bundle.GetFolderName(stemText, false);
 	bundle.GetExtension(extensionText);
-	const std::string stem = to_string(stemText) + "_" + to_string(suffix);
-	const std::string extension = extensionText.IsEmpty() ? std::string() : "." + to_string(extensionText);
+	// Appended piece by piece: GCC 12 warns (-Wrestrict) on a literal + temporary string here.
+	std::string stem = to_string(stemText);
+	stem += "_";
+	stem += to_string(suffix);
+	std::string extension;
+	if (!extensionText.IsEmpty())
+	{
+		extension = ".";
+		extension += to_string(extensionText);
+	}
 	struct Found
 	{
 		int64 fChanged;
