@@ -58,10 +58,12 @@ private:
 	// The update's steps, in an error context of their own whose errors reach DoRun's.
 	void _ApplyUpdate();
 	bool _WaitForPidToQuit();
-	// The up-to-date bundle's executable exists and may be run; else 'UPRy' 16 with its path, false.
+	// The executable that the opener will start once the up-to-date bundle stands at the install
+	// destination (CFBundleExecutable, else the destination's name) exists and may be run; else 'UPRy' 16
+	// with its path, false.
 	bool _CheckExecutable();
 	// Relaunches the installed bundle through the opener; errors pushed. notExecutable, when given, tells
-	// whether the opener found that the system could not execute the bundle's executable.
+	// whether the opener found the bundle at fault: no executable, or one the system could not execute.
 	void _LaunchApplication(const VFilePath& bundle, bool* notExecutable = nullptr);
 	// "step,value" on standard output while the caller reads it.
 	void _LogProgressToCaller(const char* step, int32 value);

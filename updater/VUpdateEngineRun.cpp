@@ -39,8 +39,8 @@ namespace {
 
 // How long a second updater of the same bundle waits for the first before it gives up.
 constexpr int32 kLockWaitMs = 30000;
-// The opener's answers when it could not start the executable: for any reason, and because the system
-// could not execute it (the executable itself is at fault).
+// The opener's answers when it could not start the executable: for any reason, and because the bundle is
+// at fault (it has no executable, or one the system cannot execute).
 constexpr int32 kOpenerCouldNotStart = 1;
 constexpr int32 kOpenerCouldNotExecute = 126;
 
@@ -339,12 +339,13 @@ void VUpdateEngine::_ApplyUpdate()
 
 bool VUpdateEngine::_CheckExecutable()
 {
-	const VString executable = XMacBundle::GetExecutablePosixPath(fUpToDateApplication);
+	// The executable looked for is the one the opener will start at the bundle's place, under that name.
+	const VString executable = XMacBundle::GetExecutablePosixPath(fUpToDateApplication, fInstallDestination);
 	if (!executable.IsEmpty() && XPosixBundleSwap::IsExecutableFile(executable))
 		return true;
 	VString missing(executable);
 	if (missing.IsEmpty())
-		missing = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication);
+		missing = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication, fInstallDestination);
 	if (missing.IsEmpty())
 		missing = fUpToDateApplication.GetPath(FPS_POSIX);
 	LogError("The up-to-date application's executable %S is missing or cannot be run", &missing);
