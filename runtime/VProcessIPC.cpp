@@ -113,4 +113,9 @@ void VProcessIPC::ReleaseEndingSignals()
 		fPosix->ReleaseEndingSignals();
 }
 
+int32 VProcessIPC::GetQuitSignal() const
+{
+	return fPosix != nullptr ? int32(XPosixProcessIPC::GetQuitSignal()) : 0;
+}
+
 }  // namespace velk

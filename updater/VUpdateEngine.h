@@ -2,6 +2,8 @@
 // errors, runs the update and hands the outcome to the entry point as the exit code.
 #pragma once
 
+#include <atomic>
+
 #include "files/VFilePath.h"
 #include "runtime/VProcessIPC.h"
 
@@ -22,7 +24,14 @@ public:
 	// The command-line frame, then the localization of the bundle; false, nothing more done, when the
 	// frame stops (the exit code says why).
 	bool Init(uint32 flags) override;
+	// The run: the log, then the update. A signal that asked the process to quit before the run began ends
+	// it at once, logged, as a failed update ('UPRy' 100): nothing was changed.
 	void DoRun() override;
+	// Until the run begins, a quit request only waits for it (DoRun ends the run); afterwards the update
+	// under way is finished first, as VProcess quits. From the signal watcher's thread.
+	void QuitAsynchronously(void* reason) override;
+	// Whether the run began: a process that was never run did not update anything.
+	bool HasRun() const { return fRunBegun.load(); }
 	// Flushes the process logger, then stops and deletes the file logger.
 	void DoQuit() override;
 	int DoParseCommandLine(VCommandLineParser& parser) override;
@@ -81,6 +90,7 @@ private:
 	VFilePath fLinkFile;
 	bool fRestartHeadless = false;
 	VString fLogName;  // the dated base name of the log files
+	std::atomic<bool> fRunBegun{false};
 };
 
 }  // namespace velk

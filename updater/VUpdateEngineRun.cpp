@@ -118,6 +118,9 @@ void FollowOutdatedLink(VFilePath& outdated, VFilePath& destination)
 
 void VUpdateEngine::DoRun()
 {
+	// Set before the signal is read: a quit request the watcher then drops as too early is seen here.
+	fRunBegun.store(true);
+	const int32 quitSignal = GetQuitSignal();
 	StErrorContextInstaller context(true, true);
 	_InitLog();
 	if (context.GetLastError() != VE_OK)
@@ -128,7 +131,12 @@ void VUpdateEngine::DoRun()
 	FormatNow(date, time);
 	LogInfo("Updater starting - %S - %S", &date, &time);
 
-	if (context.GetLastError() == VE_OK)
+	if (quitSignal != 0)
+	{
+		LogError("The updater was asked to quit (signal %d) before the update began: nothing was changed", int(quitSignal));
+		_ThrowError(VE_UPDATER_INSTALL_FAILED);
+	}
+	else if (context.GetLastError() == VE_OK)
 		_ApplyUpdate();
 
 	DumpErrorStack(context.GetContext(), true);
