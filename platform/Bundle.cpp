@@ -29,6 +29,19 @@ std::string RemoveExtension(const std::string& name)
 	return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+// The last name of a folder path, trailing '/' aside, without its extension.
+std::string NameWithoutExtension(const std::string& folder)
+{
+	const size_t end = folder.find_last_not_of('/');
+	return end == std::string::npos ? std::string() : RemoveExtension(GetLastName(folder.substr(0, end + 1)));
+}
+
+// A name that would leave the code folder names no executable of this bundle.
+bool IsPlainName(const std::string& name)
+{
+	return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+}
+
 bool HasFrameworkExtension(const std::string& name)
 {
 	static const std::string kExtension = ".framework";
@@ -83,18 +96,34 @@ bool Bundle::GetInfoString(const std::string& key, std::string& value) const
 	return true;
 }
 
+std::string Bundle::_GetCodeFolder() const
+{
+	return _GetVersionPath() + (fIsFramework ? "/" : "/MacOS/");
+}
+
 std::string Bundle::GetExecutablePath() const
 {
-	const std::string folder = _GetVersionPath() + (fIsFramework ? "/" : "/MacOS/");
+	return GetExecutablePath(fPath);
+}
+
+std::string Bundle::GetExecutablePath(const std::string& bundleName) const
+{
+	const std::string folder = _GetCodeFolder();
 	std::string name;
-	// A name that would leave the code folder names no executable of this bundle.
-	if (GetInfoString("CFBundleExecutable", name) && !name.empty() && name.find('/') == std::string::npos
-		&& name != "." && name != ".." && IsFile(folder + name))
+	if (GetInfoString("CFBundleExecutable", name) && IsPlainName(name) && IsFile(folder + name))
 		return folder + name;
-	name = RemoveExtension(GetLastName(fPath));
+	name = NameWithoutExtension(bundleName);
 	if (!name.empty() && IsFile(folder + name))
 		return folder + name;
 	return std::string();
+}
+
+std::string Bundle::GetExpectedExecutablePath(const std::string& bundleName) const
+{
+	std::string name;
+	if (!GetInfoString("CFBundleExecutable", name) || !IsPlainName(name))
+		name = NameWithoutExtension(bundleName);
+	return _GetCodeFolder() + name;
 }
 
 std::string Bundle::GetFolderPath(BundleFolder folder) const

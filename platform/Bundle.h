@@ -42,6 +42,12 @@ public:
 	// extension> when that one does, where <code> is Contents/MacOS for an application and Versions/Current
 	// for a framework. "" when neither exists.
 	std::string GetExecutablePath() const;
+	// The same with bundleName (a folder name or path; its extension and trailing '/' aside) in place of the
+	// bundle's own name: the executable that will be started once the bundle stands under that name.
+	std::string GetExecutablePath(const std::string& bundleName) const;
+	// Where the executable belongs under bundleName, whether or not it exists: <code>/<CFBundleExecutable>
+	// when that is a plain name, else <code>/<bundleName without its extension>.
+	std::string GetExpectedExecutablePath(const std::string& bundleName) const;
 
 	// The folder's path (Contents/<Name> or Versions/Current/<Name>), without a trailing '/', whether or not
 	// it exists.
@@ -62,6 +68,8 @@ public:
 private:
 	// Contents or Versions/Current, joined to the bundle path.
 	std::string _GetVersionPath() const;
+	// The folder of the executable, with a '/' behind.
+	std::string _GetCodeFolder() const;
 
 	std::string fPath;
 	bool fIsFramework = false;

@@ -27,6 +27,7 @@ struct ArmedFaults
 	std::string fKillOperation;
 	std::string fKillName;
 	std::atomic<int> fKillCountdown{1};  // matches left until the kill
+	int fKillSignal = SIGKILL;
 	std::string fPauseOperation;
 	std::string fPauseName;
 	std::string fPauseFile;
@@ -44,6 +45,21 @@ int ParseErrorNumber(const std::string& text)
 		int fNumber;
 	} kNames[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}, {"EPERM", EPERM}, {"EBUSY", EBUSY},
 		{"EROFS", EROFS}, {"EDQUOT", EDQUOT}};
+	for (const auto& name : kNames)
+	{
+		if (text == name.fName)
+			return name.fNumber;
+	}
+	return std::atoi(text.c_str());
+}
+
+int ParseSignalNumber(const std::string& text)
+{
+	static const struct
+	{
+		const char* fName;
+		int fNumber;
+	} kNames[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}, {"SIGQUIT", SIGQUIT}, {"SIGUSR1", SIGUSR1}};
 	for (const auto& name : kNames)
 	{
 		if (text == name.fName)
@@ -87,6 +103,9 @@ ArmedFaults& GetFaults()
 			armed->fKillCountdown.store(std::max(std::atoi(armed->fKillName.c_str() + count + 1), 1));
 			armed->fKillName.erase(count);
 		}
+		const std::string signal = Variable("VELK_TEST_KILL_SIGNAL");
+		if (!signal.empty() && ParseSignalNumber(signal) > 0)
+			armed->fKillSignal = ParseSignalNumber(signal);
 		armed->fCallLog = Variable("VELK_TEST_CALL_LOG");
 		armed->fPointLog = Variable("VELK_TEST_POINT_LOG");
 		const std::string delay = Variable("VELK_TEST_RETRY_DELAY_MS");
@@ -183,7 +202,12 @@ void StopIfArmed(const char* operation, const std::string& path)
 		AppendLine(faults.fPointLog, std::string(operation) + " " + LastComponent(path) + "\n");
 	if (!faults.fKillName.empty() && faults.fKillOperation == operation && NameMatches(faults.fKillName, path) &&
 		faults.fKillCountdown.fetch_sub(1) == 1)
-		::kill(::getpid(), SIGKILL);
+	{
+		if (faults.fKillSignal == SIGKILL)
+			::kill(::getpid(), SIGKILL);
+		else
+			::raise(faults.fKillSignal);
+	}
 	if (faults.fPauseName.empty() || faults.fPauseFile.empty() || faults.fPauseOperation != operation ||
 		!NameMatches(faults.fPauseName, path) || faults.fPaused.exchange(true))
 		return;

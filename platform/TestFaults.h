@@ -7,8 +7,16 @@
 //   VELK_TEST_KILL_AT="<operation>:<name>[#<n>]" the process is killed (SIGKILL) at the operation on the
 //                                                entry of that name: "rename", "copy", "trash", "sync" (a
 //                                                folder's flush) or "journal" (a journal record's write);
-//                                                a name ending in '*' stands for every name it begins, and
-//                                                #n kills at the n-th operation that matches (else the first)
+//                                                or at a moment of its start, "start" with "unhandled" (just
+//                                                before the quit signals get their handlers) or "handled"
+//                                                (just after); a name ending in '*' stands for every name it
+//                                                begins, and #n kills at the n-th operation that matches
+//                                                (else the first)
+//   VELK_TEST_KILL_SIGNAL="<signal>"             the signal sent there instead of SIGKILL (a number, or a
+//                                                name among SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1):
+//                                                raised on the thread at the operation, so that its handler
+//                                                has run, or its default action ended the process, before
+//                                                the operation goes on
 //   VELK_TEST_PAUSE_AT="<operation>:<name>"      the process pauses there once (the name matched as for a
 //   VELK_TEST_PAUSE_FILE="<path>"                kill): it makes the file named by VELK_TEST_PAUSE_FILE
 //                                                and goes on once that file is gone (after 60 s at the
@@ -38,8 +46,9 @@ int EnvironmentWriteFault();
 // Whether this rename must fail busy: true while the armed count lasts. Thread-safe.
 bool TakeEnvironmentRenameBusy();
 
-// Kills the process at once, with no clean-up, or pauses it, when the operation on the entry at path is
-// the one armed; returns otherwise. The name compared is path's last component. Thread-safe.
+// Kills the process at once, with no clean-up (or sends it the armed signal), or pauses it, when the
+// operation on the entry at path is the one armed; returns otherwise. The name compared is path's last
+// component. Thread-safe.
 void StopIfArmed(const char* operation, const std::string& path);
 
 // Appends "<operation> <first>[ <second>]" as a line to the call log, when one is armed. The flush of a

@@ -60,9 +60,7 @@ bool VProcessIPC::Init(uint32 flags)
 			// The serial number some systems add when they start an application is not ours to parse.
 			if (sArguments[i] == nullptr || ::strncmp(sArguments[i], "-psn_", 5) == 0)
 				continue;
-			VString argument;
-			argument.FromBlock(sArguments[i], ::strlen(sArguments[i]), 7);
-			arguments.push_back(argument);
+			arguments.push_back(VCommandLineParser::ArgumentFromBytes(sArguments[i]));
 		}
 		VCommandLineParser parser(arguments);
 		result = DoParseCommandLine(parser);
@@ -111,6 +109,11 @@ void VProcessIPC::ReleaseEndingSignals()
 {
 	if (fPosix != nullptr)
 		fPosix->ReleaseEndingSignals();
+}
+
+int32 VProcessIPC::GetQuitSignal() const
+{
+	return fPosix != nullptr ? int32(XPosixProcessIPC::GetQuitSignal()) : 0;
 }
 
 }  // namespace velk

@@ -40,6 +40,11 @@ public:
 	bool HoldEndingSignals();
 	void ReleaseEndingSignals();
 
+	// The signal (SIGTERM, SIGINT, SIGQUIT, SIGHUP, or one held) that first asked the process to quit, 0
+	// while none did or before Init. Known from the moment the signal was handled, whether or not the quit
+	// request it makes has reached QuitAsynchronously yet.
+	int32 GetQuitSignal() const;
+
 	VFileSystemNotifier* GetFileSystemNotifier() const { return fFileSystemNotifier; }
 	VSleepNotifier* GetSleepNotifier() const { return fSleepNotifier; }
 

@@ -106,10 +106,11 @@ bool VUpdateEngine::_SetIPAdressOnClientPref(const VJSONValue& customization, co
 bool VUpdateEngine::_FinishMacClientCustomization(const VJSONValue& /*customization*/)
 {
 	StErrorContextInstaller scope(true, true);
-	VString executable(XMacBundle::GetExecutablePosixPath(fUpToDateApplication));
+	// The executable that will be started at the bundle's place.
+	VString executable(XMacBundle::GetExecutablePosixPath(fUpToDateApplication, fInstallDestination));
 	// A missing executable is reported where it belongs, as reading its permissions there reports it.
 	if (executable.IsEmpty())
-		executable = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication);
+		executable = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication, fInstallDestination);
 	VRefPtr<VFile> file(new (std::nothrow) VFile(executable, FPS_POSIX), true);
 	if (!file)
 	{

@@ -154,12 +154,14 @@ void VOptionBase::PrintErrorWhenAppendingInvalidValue(const char* hint, const VS
 			// A high surrogate at the cut goes with its pair's other half.
 			const UniChar last = value.GetUniChar(kShownUnits);
 			const int32 shown = (last >= 0xD800 && last <= 0xDBFF) ? kShownUnits - 1 : kShownUnits;
-			text.AppendUniChars(value.GetCPointer(), shown);
+			const VString kept = VCommandLineParser::ShownArgument(value.GetSubString(1, shown));
+			text.AppendUniChars(kept.GetCPointer(), kept.GetLength());
 			text.AppendCString("...\"");
 		}
 		else
 		{
-			text.AppendUniChars(value.GetCPointer(), value.GetLength());
+			const VString whole = VCommandLineParser::ShownArgument(value);
+			text.AppendUniChars(whole.GetCPointer(), whole.GetLength());
 			text.AppendUniChar(u'"');
 		}
 	}

@@ -89,7 +89,8 @@ public:
 	// The long name, else the short one, else "<anonymous>".
 	VString GetName() const;
 	// Prints on standard error: invalid value for argument '<full name>' got "<value>" <hint>. A value
-	// longer than 80 units is cut there (never inside a surrogate pair) and followed by "...".
+	// longer than 80 units is cut there (never inside a surrogate pair) and followed by "..."; it is shown
+	// as VCommandLineParser::ShownArgument shows it.
 	void PrintErrorWhenAppendingInvalidValue(const char* hint, const VString& value) const;
 
 private:
@@ -215,6 +216,15 @@ public:
 	// 0 success, 1 error (one line printed on standard error; options already processed keep what they
 	// set), 2 help printed on standard output.
 	int Parse();
+
+	// A process argument as text. Arguments are bytes: one that is not UTF-8 keeps each byte outside a
+	// well-formed sequence as the unit U+DC00 + byte (a lone low surrogate, which no UTF-8 text decodes
+	// to), so that it never reads as another, valid name and can be shown as it was.
+	static VString ArgumentFromBytes(const char* bytes);
+	// False when the argument's text carries such bytes: it was not UTF-8.
+	static bool IsUTF8Argument(const VString& argument);
+	// The argument as it may be shown on one line: carried bytes and control characters as "\xNN".
+	static VString ShownArgument(const VString& argument);
 
 	// The text as UTF-8 and "\n", flushed, to standard output / standard error. PrintArgumentError
 	// returns 1, the parse error result.

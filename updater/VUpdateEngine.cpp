@@ -47,6 +47,15 @@ bool VUpdateEngine::Init(uint32 flags)
 	return true;
 }
 
+void VUpdateEngine::QuitAsynchronously(void* reason)
+{
+	// Killing the main task now would make the run return at once, reporting nothing: DoRun finds the
+	// signal instead.
+	if (!fRunBegun.load())
+		return;
+	VProcessIPC::QuitAsynchronously(reason);
+}
+
 void VUpdateEngine::_InitLocalizationManager()
 {
 	VRefPtr<VFolder> bundle(RetainFolder(kPROCESS_FOLDER_BUNDLE), true);

@@ -2,6 +2,8 @@
 // errors, runs the update and hands the outcome to the entry point as the exit code.
 #pragma once
 
+#include <atomic>
+
 #include "files/VFilePath.h"
 #include "runtime/VProcessIPC.h"
 
@@ -22,7 +24,14 @@ public:
 	// The command-line frame, then the localization of the bundle; false, nothing more done, when the
 	// frame stops (the exit code says why).
 	bool Init(uint32 flags) override;
+	// The run: the log, then the update. A signal that asked the process to quit before the run began ends
+	// it at once, logged, as a failed update ('UPRy' 100): nothing was changed.
 	void DoRun() override;
+	// Until the run begins, a quit request only waits for it (DoRun ends the run); afterwards the update
+	// under way is finished first, as VProcess quits. From the signal watcher's thread.
+	void QuitAsynchronously(void* reason) override;
+	// Whether the run began: a process that was never run did not update anything.
+	bool HasRun() const { return fRunBegun.load(); }
 	// Flushes the process logger, then stops and deletes the file logger.
 	void DoQuit() override;
 	int DoParseCommandLine(VCommandLineParser& parser) override;
@@ -58,10 +67,12 @@ private:
 	// The update's steps, in an error context of their own whose errors reach DoRun's.
 	void _ApplyUpdate();
 	bool _WaitForPidToQuit();
-	// The up-to-date bundle's executable exists and may be run; else 'UPRy' 16 with its path, false.
+	// The executable that the opener will start once the up-to-date bundle stands at the install
+	// destination (CFBundleExecutable, else the destination's name) exists and may be run; else 'UPRy' 16
+	// with its path, false.
 	bool _CheckExecutable();
 	// Relaunches the installed bundle through the opener; errors pushed. notExecutable, when given, tells
-	// whether the opener found that the system could not execute the bundle's executable.
+	// whether the opener found the bundle at fault: no executable, or one the system could not execute.
 	void _LaunchApplication(const VFilePath& bundle, bool* notExecutable = nullptr);
 	// "step,value" on standard output while the caller reads it.
 	void _LogProgressToCaller(const char* step, int32 value);
@@ -79,6 +90,7 @@ private:
 	VFilePath fLinkFile;
 	bool fRestartHeadless = false;
 	VString fLogName;  // the dated base name of the log files
+	std::atomic<bool> fRunBegun{false};
 };
 
 }  // namespace velk

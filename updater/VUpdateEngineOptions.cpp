@@ -1,4 +1,5 @@
 // The updater's command line: its options, the two bundle paths and how both ways of giving them agree.
+#include <utility>
 #include <vector>
 
 #include "updater/VCommandLineParser.h"
@@ -13,6 +14,22 @@ namespace {
 bool SamePathText(const VString& left, const VString& right)
 {
 	return left.EqualToString(right, false);
+}
+
+// A path argument that was not UTF-8 would be read as another name, maybe a look-alike bundle's beside
+// it: it is refused, its bytes shown escaped. True when refused.
+bool RefuseNonUTF8Path(const char* argument, const VString& value)
+{
+	if (VCommandLineParser::IsUTF8Argument(value))
+		return false;
+	VString text("invalid value for argument '");
+	text.AppendCString(argument);
+	text.AppendCString("' got \"");
+	const VString shown = VCommandLineParser::ShownArgument(value);
+	text.AppendUniChars(shown.GetCPointer(), shown.GetLength());
+	text.AppendCString("\" expected a path in UTF-8");
+	VCommandLineParser::PrintArgumentError(text);
+	return true;
 }
 
 }  // namespace
@@ -76,6 +93,16 @@ int VUpdateEngine::DoParseCommandLine(VCommandLineParser& parser)
 		return result;
 
 	const size_t count = positional.size();
+	bool refused = false;
+	const VString none;
+	for (const auto& [argument, value] : {std::pair<const char*, const VString*>{"<outdated bundle>", count > 0 ? &positional[0] : &none},
+			 {"<up-to-date bundle>", count > 1 ? &positional[1] : &none}, {"--outdated-app", &outdatedApp},
+			 {"--uptodate-app", &upToDateApp}, {"--install-path", &installPath}, {"--restart-params", &restartParams},
+			 {"--log-dir", &logDir}, {"--client-info", &clientInfo}})
+		refused = RefuseNonUTF8Path(argument, *value) || refused;
+	if (refused)
+		return 1;
+
 	if (count == 1)
 		return VCommandLineParser::PrintArgumentError(
 			VString("not enough arguments from the command line (required <dest> <src>)\n"));

@@ -39,8 +39,8 @@ namespace {
 
 // How long a second updater of the same bundle waits for the first before it gives up.
 constexpr int32 kLockWaitMs = 30000;
-// The opener's answers when it could not start the executable: for any reason, and because the system
-// could not execute it (the executable itself is at fault).
+// The opener's answers when it could not start the executable: for any reason, and because the bundle is
+// at fault (it has no executable, or one the system cannot execute).
 constexpr int32 kOpenerCouldNotStart = 1;
 constexpr int32 kOpenerCouldNotExecute = 126;
 
@@ -136,6 +136,9 @@ void TellOutdatedIsBack(VErrorBase* error, const VFilePath& place)
 
 void VUpdateEngine::DoRun()
 {
+	// Set before the signal is read: a quit request the watcher then drops as too early is seen here.
+	fRunBegun.store(true);
+	const int32 quitSignal = GetQuitSignal();
 	StErrorContextInstaller context(true, true);
 	_InitLog();
 	if (context.GetLastError() != VE_OK)
@@ -146,7 +149,12 @@ void VUpdateEngine::DoRun()
 	FormatNow(date, time);
 	LogInfo("Updater starting - %S - %S", &date, &time);
 
-	if (context.GetLastError() == VE_OK)
+	if (quitSignal != 0)
+	{
+		LogError("The updater was asked to quit (signal %d) before the update began: nothing was changed", int(quitSignal));
+		_ThrowError(VE_UPDATER_INSTALL_FAILED);
+	}
+	else if (context.GetLastError() == VE_OK)
 		_ApplyUpdate();
 
 	DumpErrorStack(context.GetContext(), true);
@@ -361,12 +369,13 @@ void VUpdateEngine::_ApplyUpdate()
 
 bool VUpdateEngine::_CheckExecutable()
 {
-	const VString executable = XMacBundle::GetExecutablePosixPath(fUpToDateApplication);
+	// The executable looked for is the one the opener will start at the bundle's place, under that name.
+	const VString executable = XMacBundle::GetExecutablePosixPath(fUpToDateApplication, fInstallDestination);
 	if (!executable.IsEmpty() && XPosixBundleSwap::IsExecutableFile(executable))
 		return true;
 	VString missing(executable);
 	if (missing.IsEmpty())
-		missing = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication);
+		missing = XMacBundle::GetExpectedExecutablePosixPath(fUpToDateApplication, fInstallDestination);
 	if (missing.IsEmpty())
 		missing = fUpToDateApplication.GetPath(FPS_POSIX);
 	LogError("The up-to-date application's executable %S is missing or cannot be run", &missing);

@@ -1,5 +1,5 @@
 // The updater's entry point: the application object on the stack, its start-up, its run, and the outcome
-// as the exit code (0 done or nothing to do, 1 start-up stopped, 2 the update failed).
+// as the exit code (0 done or nothing to do, 1 start-up stopped, 2 the update failed or never ran).
 #include <stdlib.h>
 
 #include <new>
@@ -53,9 +53,10 @@ int _main()
 	engine.SetExitCode(0);
 	engine.Run();
 	const VError error = VTask::GetLastError();
-	if (error == VE_OK)
-		return 0;
-	return error == VE_CANNOT_INITIALIZE_APPLICATION ? 1 : 2;
+	if (error == VE_CANNOT_INITIALIZE_APPLICATION)
+		return 1;
+	// A run that never began updated nothing: that is no success.
+	return error == VE_OK && engine.HasRun() ? 0 : 2;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/TestFaults.h"
 #include "runtime/VProcess.h"
 
 namespace velk {
@@ -22,6 +23,9 @@ std::once_flag sSignalDescriptorOnce;
 // Set while a frame listens: the handlers stay installed after it went, and must then do nothing. Read by
 // the handlers instead of the process object, which the main thread clears while signals may land.
 std::atomic<bool> sListening{false};
+// The first quit signal a listening handler received.
+std::atomic<int> sQuitSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "written by the signal handler");
 
 constexpr char kInterruptLine[] = "\n (ctrl-c has been received - quit)\n\n";
 
@@ -101,6 +105,9 @@ bool XPosixProcessIPC::Init()
 		return false;
 	}
 
+	sQuitSignal.store(0);
+	// A signal from here to the handlers' installation takes its default action, ending the process.
+	plat::StopIfArmed("start", "unhandled");
 	for (const SignalSetting& setting : kSignals)
 	{
 		struct sigaction action = {};
@@ -113,7 +120,13 @@ bool XPosixProcessIPC::Init()
 			return false;
 	}
 	sListening.store(true);
+	plat::StopIfArmed("start", "handled");
 	return true;
+}
+
+int XPosixProcessIPC::GetQuitSignal()
+{
+	return sQuitSignal.load();
 }
 
 void XPosixProcessIPC::_SignalHandler(int signal)
@@ -121,6 +134,8 @@ void XPosixProcessIPC::_SignalHandler(int signal)
 	const int savedErrno = errno;
 	if (sListening.load() && IsQuitSignal(signal))
 	{
+		int none = 0;
+		sQuitSignal.compare_exchange_strong(none, signal);
 		if (signal == SIGINT)
 		{
 			ssize_t written = ::write(STDOUT_FILENO, kInterruptLine, sizeof(kInterruptLine) - 1);

@@ -20,9 +20,13 @@ public:
 	XPosixProcessIPC(const XPosixProcessIPC&) = delete;
 	XPosixProcessIPC& operator=(const XPosixProcessIPC&) = delete;
 
-	// Starts the watcher and installs the handlers for SIGTERM, SIGINT and SIGQUIT, in that order; false
-	// as soon as one step fails.
+	// Starts the watcher and installs the handlers for SIGTERM, SIGINT, SIGQUIT and SIGHUP, in that order;
+	// false as soon as one step fails.
 	bool Init();
+
+	// The first signal that asked the process to quit since the handlers were installed, 0 while none did.
+	// Set by the handler itself, so it is known as soon as the handler ran, before the watcher's request.
+	static int GetQuitSignal();
 
 	// From now on SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGIO, SIGPWR, SIGSTKFLT
 	// and every SIGQUIT ask the process to quit as SIGTERM does, instead of ending it at once; false, nothing

@@ -91,6 +91,45 @@ TEST_F(BundleTest, ExecutableTable)
 	}
 }
 
+// A bundle about to be installed under another name: without a dictionary's name, its executable is the
+// one named as the place, not as the bundle's folder.
+TEST_F(BundleTest, ExecutableUnderTheNameOfItsPlace)
+{
+	struct Case
+	{
+		const char* fExecutableKey;  // null: no CFBundleExecutable
+		std::vector<std::string> fFiles;  // relative to the bundle "Sample 2.0.app"
+		const char* fPlace;
+		const char* fExpected;  // relative to the bundle; "" for none
+		const char* fExpectedWhereMissing;  // where it belongs, relative to the bundle
+	};
+	const Case cases[] = {
+		{nullptr, {"Contents/MacOS/Sample 2.0"}, "/apps/Sample.app", "", "Contents/MacOS/Sample"},
+		{nullptr, {"Contents/MacOS/Sample"}, "/apps/Sample.app/", "Contents/MacOS/Sample", "Contents/MacOS/Sample"},
+		{nullptr, {"Contents/MacOS/Sample 2.0"}, "Sample 2.0.app", "Contents/MacOS/Sample 2.0", "Contents/MacOS/Sample 2.0"},
+		{"Tool", {"Contents/MacOS/Tool", "Contents/MacOS/Sample"}, "/apps/Sample.app", "Contents/MacOS/Tool", "Contents/MacOS/Tool"},
+		{"Missing", {"Contents/MacOS/Sample"}, "/apps/Sample.app", "Contents/MacOS/Sample", "Contents/MacOS/Missing"},
+		{"../Tool", {"Contents/MacOS/Plain"}, "/apps/Plain", "Contents/MacOS/Plain", "Contents/MacOS/Plain"},
+	};
+	int index = 0;
+	for (const Case& each : cases)
+	{
+		const fs::path bundle = fFolder / std::to_string(index++) / "Sample 2.0.app";
+		for (const std::string& file : each.fFiles)
+			MakeFile(bundle / file);
+		plat::InfoStrings strings{{"CFBundleName", "Sample"}};
+		if (each.fExecutableKey != nullptr)
+			strings["CFBundleExecutable"] = each.fExecutableKey;
+		ASSERT_TRUE(plat::WriteInfoDictionaryStringsForTesting((bundle / "Contents/Info.plist").string(), strings, false));
+
+		const plat::Bundle reader(bundle.string());
+		const std::string label = std::string(each.fPlace) + " key " + (each.fExecutableKey ? each.fExecutableKey : "none");
+		const std::string expected = *each.fExpected ? (bundle / each.fExpected).string() : std::string();
+		EXPECT_EQ(reader.GetExecutablePath(each.fPlace), expected) << label;
+		EXPECT_EQ(reader.GetExpectedExecutablePath(each.fPlace), (bundle / each.fExpectedWhereMissing).string()) << label;
+	}
+}
+
 TEST_F(BundleTest, FoldersAndMissingDictionary)
 {
 	const fs::path app = fFolder / "App.app";

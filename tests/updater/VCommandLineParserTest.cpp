@@ -14,6 +14,7 @@
 
 #include "kernel/json/VJSONArray.h"
 #include "kernel/json/VJSONValue.h"
+#include "kernel/intl/VTextConverters.h"
 #include "kernel/strings/VString.h"
 #include "updater/VCommandLineParser.h"
 
@@ -339,6 +340,59 @@ TEST(VCommandLineParserTest, OptionNamesAreValidated)
 	};
 	for (const auto& [name, valid] : shortNames)
 		EXPECT_EQ(VCommandLineParser::ValidateShortOptionName(name), valid) << int(name);
+}
+
+// Process arguments as bytes: UTF-8 ones read as their text; in any other, each byte outside a well-formed
+// sequence is carried so that the text names no other file and shows the byte as it was. Whatever the
+// argument, the text shown is one line of UTF-8.
+TEST(VCommandLineParserTest, ArgumentBytesAreKeptOrRefusable)
+{
+	struct Row
+	{
+		const char* fName;
+		std::string fBytes;
+		bool fUTF8;
+		std::string fShown;  // as UTF-8
+	};
+	const Row rows[] = {
+		{"ASCII", "/a/Sample.app", true, "/a/Sample.app"},
+		{"accented", "/a/Caf\xc3\xa9.app", true, "/a/Caf\xc3\xa9.app"},
+		{"outside the first plane", "x\xf0\x9f\x98\x80y", true, "x\xf0\x9f\x98\x80y"},
+		{"a control character", "a\tb\x7f", true, "a\\x09b\\x7f"},
+		{"a byte of no sequence", "v1/Bad\xff" "Byte.app", false, "v1/Bad\\xffByte.app"},
+		{"a sequence cut short", "a\xc3", false, "a\\xc3"},
+		{"an overlong form", "\xc0\x80", false, "\\xc0\\x80"},
+		{"an encoded surrogate", "\xed\xa0\x80", false, "\\xed\\xa0\\x80"},
+		{"past U+10FFFF", "\xf4\x90\x80\x80", false, "\\xf4\\x90\\x80\\x80"},
+		{"good characters around bad bytes", "\xc3\xa9\xfe\xf0\x9f\x98\x80\x80", false, "\xc3\xa9\\xfe\xf0\x9f\x98\x80\\x80"},
+	};
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.fName);
+		const VString text = VCommandLineParser::ArgumentFromBytes(row.fBytes.c_str());
+		EXPECT_EQ(VCommandLineParser::IsUTF8Argument(text), row.fUTF8);
+		EXPECT_EQ(to_string(VCommandLineParser::ShownArgument(text)), row.fShown);
+		if (row.fUTF8)
+		{
+			EXPECT_EQ(to_string(text), row.fBytes);
+			continue;
+		}
+		// Neither the bytes nor a name that reads the same once the bytes are taken for Latin-1.
+		const std::string named = to_string(text);
+		EXPECT_NE(named, row.fBytes);
+		VString latin;
+		latin.FromBlock(row.fBytes.data(), row.fBytes.size(), kCharSet_UTF8);
+		EXPECT_FALSE(text.EqualToStringRaw(latin));
+	}
+
+	// A parse error shows the value as it was, escaped.
+	testing::internal::CaptureStderr();
+	Variables variables;
+	VCommandLineParser parser(std::vector<VString>{VString("/usr/bin/tool"), VString("--pid"),
+		VCommandLineParser::ArgumentFromBytes("4\xff")});
+	parser.AddOption(VString("pid"), VString("Wait for the caller's pid"), &variables.pid);
+	EXPECT_EQ(parser.Parse(), 1);
+	EXPECT_EQ(testing::internal::GetCapturedStderr(), "invalid value for argument '--pid' got \"4\\xff\" expected a signed integral\n");
 }
 
 }  // namespace

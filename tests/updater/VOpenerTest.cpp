@@ -95,7 +95,8 @@ TEST_F(VOpenerTest, RefusesWhatItCannotStart)
 	const std::string noFormat = MakeBundle("Text.app", "Text", "neither a program nor a script\n", 0755);
 	Write("file.app", "not a folder");
 
-	// 126 says that the system could not execute the bundle's executable; 1 any other reason.
+	// 126 says that the bundle is at fault: it has no executable, or the system could not execute it; 1 any
+	// other reason.
 	struct Row
 	{
 		const char* name;
@@ -111,7 +112,7 @@ TEST_F(VOpenerTest, RefusesWhatItCannotStart)
 		{"missing bundle", {"-a", fRoot + "Missing.app", "--args", "x"},
 			"cannot open the application bundle " + fRoot + "Missing.app: No such file or directory", 1},
 		{"a file for a bundle", {"-a", fRoot + "file.app"}, "Not a directory", 1},
-		{"no executable", {"-a", noExecutable}, "the application bundle " + noExecutable + " has no executable", 1},
+		{"no executable", {"-a", noExecutable}, "the application bundle " + noExecutable + " has no executable", 126},
 		{"executable not runnable", {"-a", notRunnable + "/"},
 			"cannot execute " + notRunnable + "/Contents/MacOS/Plain: Permission denied", 126},
 		{"interpreter missing", {"-a", noInterpreter},

@@ -20,51 +20,36 @@ VString FromSystemPath(const std::string& path)
 	return text;
 }
 
-bool IsPlainName(const std::string& name)
+// What the bundle's reader answers for the place's name; "" for an invalid path and when memory is short.
+template <class Answer>
+VString AskBundle(const VFilePath& bundle, const VFilePath& place, Answer answer)
 {
-	return !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
+	const std::string folder = XMacFilePath::ToSystemFolderPath(bundle);
+	const std::string placeFolder = XMacFilePath::ToSystemFolderPath(place);
+	if (folder.empty() || placeFolder.empty())
+		return VString();
+	try
+	{
+		return FromSystemPath(answer(plat::Bundle(folder), placeFolder));
+	}
+	catch (const std::bad_alloc&)
+	{
+		return VString();
+	}
 }
 
 }  // namespace
 
-VString XMacBundle::GetExecutablePosixPath(const VFilePath& bundle)
+VString XMacBundle::GetExecutablePosixPath(const VFilePath& bundle, const VFilePath& place)
 {
-	const std::string folder = XMacFilePath::ToSystemFolderPath(bundle);
-	if (folder.empty())
-		return VString();
-	try
-	{
-		return FromSystemPath(plat::Bundle(folder).GetExecutablePath());
-	}
-	catch (const std::bad_alloc&)
-	{
-		return VString();
-	}
+	return AskBundle(bundle, place,
+		[](const plat::Bundle& reader, const std::string& at) { return reader.GetExecutablePath(at); });
 }
 
-VString XMacBundle::GetExpectedExecutablePosixPath(const VFilePath& bundle)
+VString XMacBundle::GetExpectedExecutablePosixPath(const VFilePath& bundle, const VFilePath& place)
 {
-	const std::string folder = XMacFilePath::ToSystemFolderPath(bundle);
-	if (folder.empty())
-		return VString();
-	try
-	{
-		const plat::Bundle information(folder);
-		std::string name;
-		if (!information.GetInfoString("CFBundleExecutable", name) || !IsPlainName(name))
-		{
-			const size_t slash = folder.rfind('/');
-			name = folder.substr(slash == std::string::npos ? 0 : slash + 1);
-			const size_t dot = name.rfind('.');
-			if (dot != std::string::npos && dot > 0)
-				name.erase(dot);
-		}
-		return FromSystemPath(folder + "/Contents/MacOS/" + name);
-	}
-	catch (const std::bad_alloc&)
-	{
-		return VString();
-	}
+	return AskBundle(bundle, place,
+		[](const plat::Bundle& reader, const std::string& at) { return reader.GetExpectedExecutablePath(at); });
 }
 
 }  // namespace velk

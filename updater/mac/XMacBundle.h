@@ -14,14 +14,15 @@ class VELK_API XMacBundle
 public:
 	XMacBundle() = delete;
 
-	// The POSIX path of the executable of the bundle folder: Contents/MacOS/<CFBundleExecutable>, else
-	// Contents/MacOS/<bundle name without extension>, the first that exists; "" when neither exists, for an
-	// invalid path and when memory is short.
-	static VString GetExecutablePosixPath(const VFilePath& bundle);
-	// Where the executable belongs, whether or not it exists: Contents/MacOS/ and the dictionary's
-	// CFBundleExecutable when it is a plain name, else the bundle name without extension; "" for an invalid
-	// path and when memory is short.
-	static VString GetExpectedExecutablePosixPath(const VFilePath& bundle);
+	// The POSIX path of the executable that the opener will start once the bundle folder stands at place
+	// (the two may be one): Contents/MacOS/<CFBundleExecutable>, else Contents/MacOS/<place's name without
+	// extension>, the first that exists in the bundle; "" when neither exists, for an invalid path and when
+	// memory is short.
+	static VString GetExecutablePosixPath(const VFilePath& bundle, const VFilePath& place);
+	// Where that executable belongs in the bundle, whether or not it exists: Contents/MacOS/ and the
+	// dictionary's CFBundleExecutable when it is a plain name, else place's name without extension; "" for
+	// an invalid path and when memory is short.
+	static VString GetExpectedExecutablePosixPath(const VFilePath& bundle, const VFilePath& place);
 };
 
 }  // namespace velk

@@ -1,8 +1,8 @@
 // The opener, what "open -a" is to the updater here: `opener -a <bundle> [--args <argument>...]` starts the
 // bundle's executable with those arguments, fully detached from whoever started the opener (its own session,
 // standard streams on /dev/null, working folder "/", default signal handling, no inherited descriptor).
-// Exits 0 once the executable runs; else 126 when the system could not execute it (its format, its
-// interpreter, its permissions), 1 for any other reason, with the reason on standard error.
+// Exits 0 once the executable runs; else 126 when the bundle has none or the system could not execute it
+// (its format, its interpreter, its permissions), 1 for any other reason, with the reason on standard error.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -205,8 +205,9 @@ int main(int argc, char** argv)
 	const std::string executable = plat::Bundle(bundlePath).GetExecutablePath();
 	if (executable.empty())
 	{
+		// The bundle is at fault, as with an executable the system cannot execute.
 		::fprintf(stderr, "opener: the application bundle %s has no executable\n", bundlePath.c_str());
-		return kCouldNotStart;
+		return kCouldNotExecute;
 	}
 	return StartDetached(executable, arguments);
 }
