@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::EndedAs;
+using test::ErrorsAfterTheEnd;
 using test::Ending;
 using test::InOrder;
 using test::Joined;
@@ -42,14 +43,6 @@ void WriteInfoDictionary(const std::string& bundle, const char* executable)
 	if (executable != nullptr)
 		plist << "\t<key>CFBundleExecutable</key>\n\t<string>" << executable << "</string>\n";
 	plist << "</dict>\n</plist>\n";
-}
-
-// The messages logged after the run's final line: the errors it ended with, newest first.
-std::vector<std::string> ErrorsAfterTheEnd(const std::vector<std::string>& messages)
-{
-	const auto end = std::find_if(messages.begin(), messages.end(),
-		[](const std::string& message) { return message.rfind("Update failed - ", 0) == 0; });
-	return end == messages.end() ? std::vector<std::string>() : std::vector<std::string>(end + 1, messages.end());
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::EndedAs;
+using test::ErrorsAfterTheEnd;
 using test::Ending;
 using test::InOrder;
 using test::Joined;
@@ -45,14 +46,6 @@ using test::Tree;
 constexpr size_t kSlot = plat::JournalFile::kSlotSize;
 constexpr const char* kJournal = "samples/v1/.Sample.app.velk-update";
 constexpr const char* kMissingInterpreter = "#!/nonexistent/sh\n";
-
-// The messages logged after the run's final line: the errors it ended with, newest first.
-std::vector<std::string> ErrorsAfterTheEnd(const std::vector<std::string>& messages)
-{
-	const auto end = std::find_if(messages.begin(), messages.end(),
-		[](const std::string& message) { return message.rfind("Update failed - ", 0) == 0; });
-	return end == messages.end() ? std::vector<std::string>() : std::vector<std::string>(end + 1, messages.end());
-}
 
 // The names of a folder's entries that begin with prefix.
 std::vector<std::string> NamesBeginning(const std::string& folder, const std::string& prefix)

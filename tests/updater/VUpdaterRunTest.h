@@ -134,6 +134,14 @@ inline std::vector<std::string> LogMessages(const std::string& folder)
 	return messages;
 }
 
+// The messages logged after the run's final line: the errors it ended with, newest first.
+inline std::vector<std::string> ErrorsAfterTheEnd(const std::vector<std::string>& messages)
+{
+	const auto end = std::find_if(messages.begin(), messages.end(),
+		[](const std::string& message) { return message.rfind("Update failed - ", 0) == 0; });
+	return end == messages.end() ? std::vector<std::string>() : std::vector<std::string>(end + 1, messages.end());
+}
+
 // Whether messages hold, in that order, one message equal to (or, when containing, holding) each piece.
 inline bool InOrder(const std::vector<std::string>& messages, const std::vector<std::string>& pieces, bool containing = false)
 {
