@@ -11,6 +11,7 @@
 #include <new>
 #include <signal.h>
 #include <string>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -106,13 +107,12 @@ private:
 	int fDescriptor;
 };
 
-// Copies the bytes of in from where it stands to its end into out, where out stands.
+// Copies the bytes of in from where it stands to its end into out, where out stands, inside the kernel.
 int CopyBytes(int in, int out)
 {
-	std::vector<char> buffer(size_t(1) << 16);
 	for (;;)
 	{
-		const ssize_t count = read(in, buffer.data(), buffer.size());
+		const ssize_t count = sendfile(out, in, nullptr, size_t(1) << 30);
 		if (count < 0)
 		{
 			if (errno == EINTR)
@@ -121,8 +121,6 @@ int CopyBytes(int in, int out)
 		}
 		if (count == 0)
 			return 0;
-		if (int error = WriteAllBytes(out, buffer.data(), size_t(count)))
-			return error;
 	}
 }
 
