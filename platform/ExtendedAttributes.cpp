@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/UnixRights.h"
+
 namespace plat {
 
 namespace {
@@ -39,7 +41,7 @@ int CopyExtendedAttributes(int fromFd, const char* from, int toFd, const char* t
 	int error = ReadAttributeBytes(names, listSize, [&](char* buffer, size_t size) {
 		return fromFd >= 0 ? flistxattr(fromFd, buffer, size) : llistxattr(from, buffer, size);
 	});
-	if (error == ENOTSUP)
+	if (FileSystemLacks(error, fromFd, from))
 		return 0;
 	if (error != 0)
 		return strict ? error : 0;
@@ -63,10 +65,13 @@ int CopyExtendedAttributes(int fromFd, const char* from, int toFd, const char* t
 									   lsetxattr(to, name, value.data(), size_t(valueSize), 0);
 		if (result == 0 || !strict)
 			continue;
-		const bool userAttribute = std::strncmp(name, "user.", 5) == 0;
-		if ((errno == EPERM && isLink) || (!userAttribute && (errno == EPERM || errno == ENOTSUP || errno == EACCES)))
+		const int refusal = errno;
+		if (FileSystemLacks(refusal, toFd, to))
 			continue;
-		return errno;
+		const bool userAttribute = std::strncmp(name, "user.", 5) == 0;
+		if ((refusal == EPERM && isLink) || (!userAttribute && (refusal == EPERM || refusal == EACCES)))
+			continue;
+		return refusal;
 	}
 	return 0;
 }

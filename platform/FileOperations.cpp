@@ -6,15 +6,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
+#include <signal.h>
 #include <string>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "platform/ExtendedAttributes.h"
 #include "platform/TestFaults.h"
+#include "platform/UnixRights.h"
 
 namespace plat {
 
@@ -78,6 +82,48 @@ int WriteAll(int descriptor, const void* bytes, size_t size)
 	return fsync(descriptor) == 0 ? 0 : errno;
 }
 
+// Closes a descriptor when it goes.
+class StDescriptor
+{
+public:
+	explicit StDescriptor(int descriptor)
+		: fDescriptor(descriptor)
+	{
+	}
+	~StDescriptor()
+	{
+		if (fDescriptor >= 0)
+			RetryingClose(fDescriptor);
+	}
+	StDescriptor(const StDescriptor&) = delete;
+	StDescriptor& operator=(const StDescriptor&) = delete;
+
+	int Get() const
+	{
+		return fDescriptor;
+	}
+
+private:
+	int fDescriptor;
+};
+
+// Copies the bytes of in from where it stands to its end into out, where out stands, inside the kernel.
+int CopyBytes(int in, int out)
+{
+	for (;;)
+	{
+		const ssize_t count = sendfile(out, in, nullptr, size_t(1) << 30);
+		if (count < 0)
+		{
+			if (errno == EINTR)
+				continue;
+			return errno;
+		}
+		if (count == 0)
+			return 0;
+	}
+}
+
 // The replaced file's owner and group on the sibling, as far as the process may give them: root gives
 // both, another user only a group it belongs to. Answers whether both were given; what is refused stays
 // the process's own.
@@ -97,7 +143,10 @@ void KeepExtendedAttributes(const char* from, int descriptor)
 	CopyExtendedAttributes(-1, from, descriptor, nullptr, false, false, names, value);
 }
 
-// A new file beside target, with a name no other writer picks: the process id and a counter.
+constexpr char kSiblingPrefix[] = ".velk-write-";
+
+// A new file beside target, open for reading and writing, with a name no other writer picks: the process id
+// and a counter.
 int CreateSibling(const std::string& target, mode_t mode, std::string& sibling, int* descriptor)
 {
 	if (int fault = InjectedFault(WriteStep::kCreate))
@@ -108,15 +157,121 @@ int CreateSibling(const std::string& target, mode_t mode, std::string& sibling, 
 	for (int attempt = 0; attempt < 100; ++attempt)
 	{
 		char name[64];
-		std::snprintf(name, sizeof(name), ".velk-write-%ld-%u", long(getpid()), sCounter.fetch_add(1));
+		std::snprintf(name, sizeof(name), "%s%ld-%u", kSiblingPrefix, long(getpid()), sCounter.fetch_add(1));
 		sibling = folder + name;
-		*descriptor = open(sibling.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+		*descriptor = open(sibling.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 		if (*descriptor >= 0)
 			return 0;
 		if (errno != EEXIST && errno != EINTR)
 			return errno;
 	}
 	return EEXIST;
+}
+
+// The process that made a sibling of that name ("<prefix><pid>-<counter>"); 0 for any other name.
+pid_t WriterOfSibling(const char* name)
+{
+	const size_t prefix = sizeof(kSiblingPrefix) - 1;
+	if (std::strncmp(name, kSiblingPrefix, prefix) != 0)
+		return 0;
+	const char* digits = name + prefix;
+	pid_t pid = 0;
+	for (; *digits >= '0' && *digits <= '9'; ++digits)
+	{
+		if (pid > (INT_MAX - 9) / 10)
+			return 0;
+		pid = pid * 10 + (*digits - '0');
+	}
+	if (digits == name + prefix || *digits != '-' || digits[1] == '\0')
+		return 0;
+	for (const char* counter = digits + 1; *counter != '\0'; ++counter)
+	{
+		if (*counter < '0' || *counter > '9')
+			return 0;
+	}
+	return pid;
+}
+
+// Removes the siblings that writers of this user left beside target when they were stopped midway (a kill,
+// a power loss): plain files of the same owner whose process no longer runs. Another user's, a running
+// writer's and anything but a plain file stay. Nothing to remove when the folder cannot be listed.
+void RemoveStaleSiblings(const std::string& target)
+{
+	const int folder = open(ParentFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (folder < 0)
+		return;
+	DIR* listing = fdopendir(folder);
+	if (listing == nullptr)
+	{
+		RetryingClose(folder);
+		return;
+	}
+	const uid_t owner = geteuid();
+	while (const dirent* entry = readdir(listing))
+	{
+		const pid_t writer = WriterOfSibling(entry->d_name);
+		struct stat status;
+		if (writer <= 0 || writer == getpid() || fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+			!S_ISREG(status.st_mode) || status.st_uid != owner)
+			continue;
+		if (kill(writer, 0) != 0 && errno == ESRCH)
+			unlinkat(folder, entry->d_name, 0);
+	}
+	closedir(listing);
+}
+
+// The former content, from kept, back in file, flushed.
+int PutBack(int kept, int file)
+{
+	if (lseek(kept, 0, SEEK_SET) != 0 || lseek(file, 0, SEEK_SET) != 0 || ftruncate(file, 0) != 0)
+		return errno;
+	if (int error = CopyBytes(kept, file))
+		return error;
+	return fsync(file) == 0 ? 0 : errno;
+}
+
+// Writes a file with several names in place, so that every name shows the new content; a new file renamed
+// over one name would leave the others with the old. The former content is first copied to a sibling and
+// put back when the write fails, so every name then still shows it; the sibling is removed, unless putting
+// it back failed too.
+int WriteInPlace(const std::string& target, const void* bytes, size_t size)
+{
+	const StDescriptor file(open(target.c_str(), O_WRONLY | O_CLOEXEC));
+	if (file.Get() < 0)
+		return errno;
+	const StDescriptor former(open(target.c_str(), O_RDONLY | O_CLOEXEC));
+	if (former.Get() < 0)
+		return errno;
+	std::string sibling;
+	int descriptor = -1;
+	if (int error = CreateSibling(target, 0600, sibling, &descriptor))
+		return error;
+	const StDescriptor kept(descriptor);
+	int error = CopyBytes(former.Get(), kept.Get());
+	if (error == 0 && fsync(kept.Get()) != 0)
+		error = errno;
+	if (error == 0)
+	{
+		error = ftruncate(file.Get(), 0) == 0 ? 0 : errno;
+		if (error == 0)
+			error = WriteAll(file.Get(), bytes, size);
+		if (error != 0 && PutBack(kept.Get(), file.Get()) != 0)
+			return error;
+	}
+	unlink(sibling.c_str());
+	return error;
+}
+
+// Makes a rename into the folder holding target durable. A folder the process cannot open for reading, or
+// a file system that cannot flush folders, leaves that to the system's own writing.
+int FlushFolderOf(const std::string& target)
+{
+	const int folder = open(ParentFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (folder < 0)
+		return 0;
+	const int error = fsync(folder) == 0 ? 0 : errno;
+	RetryingClose(folder);
+	return error == EINVAL || FileSystemLacks(error, -1, nullptr) ? 0 : error;
 }
 
 int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
@@ -135,7 +290,14 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 		mode = status.st_mode & 07777;
 		if (realpath(path, resolved) != nullptr)
 			target = resolved;
+		// Refused where a plain open for writing is: the rename needs only the folder's rights, and would
+		// replace a read-only file, or give another user's file to this process.
+		if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+			return errno;
 	}
+	RemoveStaleSiblings(target);
+	if (replacing && S_ISREG(status.st_mode) && status.st_nlink > 1)
+		return WriteInPlace(target, bytes, size);
 
 	std::string sibling;
 	int descriptor = -1;
@@ -143,14 +305,13 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 		return error;
 	// The owner first: a change of owner clears the set-id bits, which the mode then gives back; open
 	// applied the umask, and a replaced file keeps exactly the permissions it had. The attributes last, so
-	// that no change of owner drops a capability among them.
+	// that no change of owner drops a capability among them. A volume without Unix rights keeps its own.
 	int error = 0;
 	if (replacing)
 	{
 		KeepOwner(descriptor, status);
-		if (fchmod(descriptor, mode) != 0)
-			error = errno;
-		else
+		error = IgnoringWhatFileSystemLacks(fchmod(descriptor, mode), descriptor, nullptr);
+		if (error == 0)
 			KeepExtendedAttributes(target.c_str(), descriptor);
 	}
 	if (error == 0)
@@ -163,8 +324,11 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 	if (error == 0 && rename(sibling.c_str(), target.c_str()) != 0)
 		error = errno;
 	if (error != 0)
+	{
 		unlink(sibling.c_str());
-	return error;
+		return error;
+	}
+	return FlushFolderOf(target);
 }
 
 }  // namespace

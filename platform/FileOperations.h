@@ -44,12 +44,20 @@ int OpenFileForAppending(const char* path, bool truncate, int* descriptor);
 // contents are refused.
 int AppendToOpenFile(int descriptor, const void* bytes, size_t size);
 
-// Writes the bytes to a new file beside path, flushes it to disk and renames it over path, so that on
-// any failure path keeps its former content (or stays absent) and the new file is removed. A symbolic
-// link at path is followed: its target is replaced. A file that is replaced keeps what an in-place write
-// would: its permissions, its owner and group where the process may set them (root; else the group, when
-// the process belongs to it), and the extended attributes the process may write (its ACL among them); a
-// new one gets 0666 less the process's umask.
+// Writes the bytes to a new file beside path, flushes it to disk, renames it over path and flushes the
+// folder, so that on any failure path keeps its former content (or stays absent) and the new file is removed,
+// and a completed write survives a power loss. A symbolic link at path is followed: its target is replaced.
+// An existing file the process may not write is refused with the errno a plain open for writing gives
+// (EACCES, EPERM, EROFS), nothing changed. A file that is replaced keeps what an in-place write would: its
+// permissions, its owner and group where the process may set them (root; else the group, when the process
+// belongs to it), and the extended attributes the process may write (its ACL among them), each as far as
+// its file system has them (UnixRights.h); a new one gets 0666 less the process's umask. A file with several
+// names (hard links) is written in place instead, so that every name shows the new content: its former
+// content is first copied to the hidden sibling and put back if the write fails, so every name keeps it
+// then. Before writing, the hidden siblings (".velk-write-<pid>-<n>") that this user's writers left beside
+// the file when they were stopped midway (their process no longer runs) are removed; never another user's.
+// Should the folder's flush fail after the rename (EIO), its errno is answered with the new content in
+// place.
 int ReplaceFileContent(const char* path, const void* bytes, size_t size);
 
 // Makes the folder at path with mode (less the umask); EEXIST when anything is there.

@@ -22,6 +22,7 @@
 #include "platform/FileOperations.h"
 #include "platform/Rename.h"
 #include "platform/TestFaults.h"
+#include "platform/UnixRights.h"
 
 namespace plat {
 
@@ -223,8 +224,9 @@ int CopyOwner(int toFd, const char* to, const struct stat& status)
 {
 	if (geteuid() != 0)
 		return 0;
+	// A volume without owners keeps its own.
 	const int result = toFd >= 0 ? fchown(toFd, status.st_uid, status.st_gid) : lchown(to, status.st_uid, status.st_gid);
-	return result == 0 ? 0 : errno;
+	return IgnoringWhatFileSystemLacks(result, toFd, to);
 }
 
 int CopyTimes(int toFd, const char* to, const struct stat& status)
@@ -245,7 +247,10 @@ int CopyMetadata(int fromFd, const char* from, int toFd, const char* to, const s
 	if (error == 0)
 		error = CopyExtendedAttributes(fromFd, from, toFd, to, isLink, true, scratch.fNames, scratch.fValue);
 	if (error == 0 && !isLink)
-		error = (toFd >= 0 ? fchmod(toFd, status.st_mode & 07777) : chmod(to, status.st_mode & 07777)) == 0 ? 0 : errno;
+	{
+		const int result = toFd >= 0 ? fchmod(toFd, status.st_mode & 07777) : chmod(to, status.st_mode & 07777);
+		error = IgnoringWhatFileSystemLacks(result, toFd, to);
+	}
 	if (error == 0)
 		error = CopyTimes(toFd, to, status);
 	return error;

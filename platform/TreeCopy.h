@@ -5,7 +5,8 @@
 // a temporary name beside the target and renamed into place only when complete, so a failed copy leaves
 // nothing half-made and the target as it was. Every call answers 0 or the errno of the system call that
 // failed, and names in failedPath, when given, the path at which it failed (the entry that was refused);
-// paths are UTF-8. No call throws.
+// paths are UTF-8. No call throws. Mode, owner and extended attributes are kept as far as the target's
+// file system has them: a FAT volume has none (UnixRights.h), and the copy goes on without them.
 #pragma once
 
 #include <string>
