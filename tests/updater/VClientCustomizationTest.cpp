@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -159,6 +161,29 @@ TEST_F(VClientCustomizationTest, Executable)
 			EXPECT_EQ(to_string(error->GetFilePath().GetPath(FPS_POSIX)), fRoot + kExecutable);
 		}
 	}
+}
+
+// A writer killed while it wrote the link file (a power loss while the caller unpacked the download, say)
+// left its temporary beside it: the next link file written clears it, so the bundle installed never carries
+// it. A temporary of a writer that still runs stays.
+TEST_F(VClientCustomizationTest, LinkFileClearsAKilledWritersTemporary)
+{
+	const pid_t child = ::fork();
+	if (child == 0)
+		::_exit(0);
+	::waitpid(child, nullptr, 0);
+	MakeBundle(0755);
+	std::filesystem::create_directories(fRoot + "New.app/Contents/Database");
+	const std::string killed = "New.app/Contents/Database/.velk-write-" + std::to_string(child) + "-0";
+	const std::string running = "New.app/Contents/Database/.velk-write-" + std::to_string(::getppid()) + "-0";
+	Write(killed, "half a link file");
+	Write(running, "a link file being written");
+	StErrorContextInstaller scope(false, true);
+	EXPECT_TRUE(Customize("{\"ServerPlatform\": \"mac\", \"BuildIPAdress\": \"10.0.0.1\"}"));
+	EXPECT_EQ(scope.GetLastError(), VE_OK);
+	EXPECT_EQ(ReadLinkFile(), (std::vector<std::string>{"true", "", "10.0.0.1", "", "false"}));
+	EXPECT_FALSE(std::filesystem::exists(fRoot + killed));
+	EXPECT_TRUE(std::filesystem::exists(fRoot + running));
 }
 
 }  // namespace velk
