@@ -224,11 +224,18 @@ void RecordCall(const char* operation, const std::string& first, const std::stri
 	const ArmedFaults& faults = GetFaults();
 	if (faults.fCallLog.empty())
 		return;
+	// Appended piece by piece: GCC 12 warns (-Wrestrict) on a literal + temporary string here.
 	std::string line = std::string(operation) + " " + first;
 	if (!second.empty())
-		line += " " + second;
+	{
+		line += " ";
+		line += second;
+	}
 	if (std::strcmp(operation, "sync") == 0)
-		line += ":" + ListedNames(first);
+	{
+		line += ":";
+		line += ListedNames(first);
+	}
 	line += "\n";
 	AppendLine(faults.fCallLog, line);
 }
