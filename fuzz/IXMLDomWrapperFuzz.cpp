@@ -1,14 +1,19 @@
 // Feeds arbitrary bytes to the DOM wrapper: a document that parses is walked by the element handlers, read
-// into a bag and serialised; whatever it holds, nothing may throw, leak or read outside the data, and what
-// is serialised has no line feed left. Documents that do not parse must simply give null.
+// into a bag, its text content read, cloned and serialised; whatever it holds, nothing may throw, leak or
+// read outside the data, the text content is the one Xerces gives, and what is serialised has no line feed
+// left. Documents that do not parse must simply give null.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
+
+#include <xercesc/dom/DOMElement.hpp>
 
 #include "containers/VValueBag.h"
 #include "documents/xml/IXMLDomWrapper.h"
 #include "documents/xml/VNullXMLHandler.h"
 #include "fuzz/FuzzSupport.h"
+#include "kernel/strings/VString.h"
 #include "kernel/values/VBlob.h"
 #include "runtime/VProcess.h"
 #include "runtime/VTask.h"
@@ -32,6 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 		velk::VValueBag* bag = new velk::VValueBag();
 		IXMLDomWrapper::ReadBagFromDomXML(document, *bag);
 		bag->Release();
+
+		// The wrapper reads the text content itself, without recursion: it must be Xerces's.
+		VXMLDOMElement_opaque* root = IXMLDomWrapper::GetRootNodeElement(document);
+		velk::VString text;
+		if (root != nullptr && IXMLDomWrapper::GetNodeElementValueString(root, text))
+		{
+			const XMLCh* expected = reinterpret_cast<xercesc::DOMElement*>(root)->getTextContent();
+			const std::u16string_view theirs = expected != nullptr ? std::u16string_view(expected) : std::u16string_view();
+			if (theirs != std::u16string_view(text.GetCPointer(), size_t(text.GetLength())))
+				__builtin_trap();
+		}
+
+		IXMLDomWrapper::ReleaseNode(IXMLDomWrapper::CloneNodeDocument(document));
 
 		velk::VBlobWithPtr blob;
 		size_t written = 0;

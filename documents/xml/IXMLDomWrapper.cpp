@@ -2,6 +2,8 @@
 // Xerces runs inside Guarded, so that its exceptions become errors on the task.
 #include "documents/xml/IXMLDomWrapper.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 #include <string>
 
@@ -86,6 +88,56 @@ VString TextOf(const XMLCh* text)
 	return text != nullptr ? VString(text) : VString();
 }
 
+// The node after current in document order within top's subtree, or null past its end.
+const DOMNode* NextInTree(const DOMNode* top, const DOMNode* current)
+{
+	if (const DOMNode* child = current->getFirstChild())
+		return child;
+	while (current != top && current->getNextSibling() == nullptr)
+		current = current->getParentNode();
+	return current != top ? current->getNextSibling() : nullptr;
+}
+
+// Calls use(data, length) for each text and CDATA section below top, in document order: the text content,
+// as Xerces's would give it (comments and processing instructions left out, entity references read
+// through), walked without recursion, so that any depth of tree reads on any stack.
+template <class F>
+void ForEachText(const DOMNode* top, F&& use)
+{
+	for (const DOMNode* node = top->getFirstChild(); node != nullptr; node = NextInTree(top, node))
+	{
+		const short type = node->getNodeType();
+		if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
+		{
+			const DOMCharacterData* text = static_cast<const DOMCharacterData*>(node);
+			use(text->getData(), text->getLength());
+		}
+	}
+}
+
+// The text content of element into value, measured first so that it is copied once; false (velk 107 raised)
+// when the text is too long for a string or its buffer cannot be had.
+bool TextContent(const DOMElement* element, VString& value)
+{
+	XMLSize_t length = 0;
+	ForEachText(element, [&](const XMLCh*, XMLSize_t units) { length += units; });
+	if (length == 0)
+		return true;
+	UniChar* buffer = length <= XMLSize_t(INT32_MAX - 1) ? value.GetCPointerForWrite(int32(length)) : nullptr;
+	if (buffer == nullptr)
+	{
+		if (length > XMLSize_t(INT32_MAX - 1))
+			_ThrowError(VE_STRING_ALLOC_FAILED);
+		return false;
+	}
+	XMLSize_t at = 0;
+	ForEachText(element, [&](const XMLCh* data, XMLSize_t units) {
+		std::copy(data, data + units, buffer + at);
+		at += units;
+	});
+	return value.Validate(int32(length));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -136,18 +188,38 @@ VXMLDOMNode_opaque* IXMLDomWrapper::CloneNodeDocument(VXMLDOMNode_opaque* node)
 VXMLDOMNode_opaque* IXMLDomWrapper::CloneNodeDocument(VXMLDOMDocument_opaque* document)
 {
 	DOMDocument* source = AsDocument(document);
-	if (source == nullptr)
+	if (source == nullptr || !HasStackForXercesWalk(source))
 		return nullptr;
 	return Guarded<VXMLDOMNode_opaque*>([&]() { return Node(source->cloneNode(true)); }, nullptr);
 }
 
 void IXMLDomWrapper::ReleaseNode(VXMLDOMNode_opaque* node)
 {
-	if (DOMNode* domNode = AsNode(node))
-		Guarded<bool>([&]() {
-			domNode->release();
-			return true;
-		}, false);
+	DOMNode* domNode = AsNode(node);
+	if (domNode == nullptr)
+		return;
+	Guarded<bool>([&]() {
+		// A document frees its nodes all at once, and Xerces refuses a node still in a tree before it
+		// looks at its children. An element on its own would be released a level a call: it is taken
+		// apart from its leaves up instead.
+		if (domNode->getNodeType() == DOMNode::ELEMENT_NODE && domNode->getParentNode() == nullptr)
+		{
+			DOMNode* current = domNode;
+			for (;;)
+			{
+				while (DOMNode* child = current->getFirstChild())
+					current = child;
+				if (current == domNode)
+					break;
+				DOMNode* parent = current->getParentNode();
+				parent->removeChild(current);
+				current->release();
+				current = parent;
+			}
+		}
+		domNode->release();
+		return true;
+	}, false);
 }
 
 bool IXMLDomWrapper::GetDocumentURL(VXMLDOMNode_opaque* node, VURL& url)
@@ -255,12 +327,7 @@ bool IXMLDomWrapper::GetNodeElementValueString(VXMLDOMElement_opaque* element, V
 	value.Clear();
 	if (domElement == nullptr)
 		return false;
-	return Guarded<bool>([&]() {
-		const XMLCh* text = domElement->getTextContent();
-		if (text != nullptr)
-			value.FromUniString(text, int32(XMLString::stringLen(text)));
-		return true;
-	}, false);
+	return Guarded<bool>([&]() { return TextContent(domElement, value); }, false);
 }
 
 bool IXMLDomWrapper::GetNodeElementCDATA(VXMLDOMElement_opaque* element, VString& value)
@@ -577,58 +644,81 @@ bool IXMLDomWrapper::SetNodeElementAttribute(VXMLDOMElement_opaque* element, con
 
 namespace {
 
-bool ParseChildren(const DOMNode* node, IXMLHandler* handler, bool& stackLow);
-
-// stackLow is set (velk 108 raised once) when the free stack ran low; the walk then unwinds.
-bool ParseElement(const DOMElement* element, IXMLHandler* handler, bool& stackLow)
+// One walk feeding handlers: it goes no deeper than its stack bound, taken once when it starts.
+struct HandlerWalk
 {
-	if (!HasFreeStack())
+	const VJSONStackBound fBound{kDOMMinFreeStack};
+	// Set (velk 108 raised once) when the stack ran low; the walk then unwinds.
+	bool fStackLow = false;
+
+	bool Element(const DOMElement* element, IXMLHandler* handler);
+	bool Children(const DOMNode* node, IXMLHandler* handler);
+};
+
+// The element's attributes, in its order. Out of the recursion (and never inlined there), so that its
+// frames do not carry these locals.
+[[gnu::noinline]] void GiveAttributes(const DOMElement* element, IXMLHandler* handler)
+{
+	const DOMNamedNodeMap* attributes = element->getAttributes();
+	for (XMLSize_t i = 0; attributes != nullptr && i < attributes->getLength(); ++i)
 	{
-		stackLow = true;
+		const DOMNode* attribute = attributes->item(i);
+		handler->SetAttribute(TextOf(attribute->getNodeName()), TextOf(attribute->getNodeValue()));
+	}
+}
+
+// A child other than an element: text and CDATA sections, processing instructions; others skipped. Out of
+// the recursion for the same reason.
+[[gnu::noinline]] void GiveLeaf(const DOMNode* node, IXMLHandler* handler)
+{
+	switch (node->getNodeType())
+	{
+		case DOMNode::TEXT_NODE:
+		case DOMNode::CDATA_SECTION_NODE:
+			handler->SetText(TextOf(node->getNodeValue()));
+			break;
+		case DOMNode::PROCESSING_INSTRUCTION_NODE:
+		{
+			const DOMProcessingInstruction* instruction = static_cast<const DOMProcessingInstruction*>(node);
+			if (instruction->getTarget() != nullptr && instruction->getData() != nullptr)
+				handler->processingInstruction(TextOf(instruction->getTarget()), TextOf(instruction->getData()));
+			break;
+		}
+		default:
+			break;
+	}
+}
+
+bool HandlerWalk::Element(const DOMElement* element, IXMLHandler* handler)
+{
+	if (!fBound.HasRoom())
+	{
+		_ThrowError(VE_STACK_OVERFLOW);
+		fStackLow = true;
 		return false;
 	}
 	const VString name(TextOf(element->getTagName()));
 	IXMLHandler* child = handler->StartElement(name);
 	if (child == nullptr)
 		return false;
-	const DOMNamedNodeMap* attributes = element->getAttributes();
-	for (XMLSize_t i = 0; attributes != nullptr && i < attributes->getLength(); ++i)
-	{
-		const DOMNode* attribute = attributes->item(i);
-		child->SetAttribute(TextOf(attribute->getNodeName()), TextOf(attribute->getNodeValue()));
-	}
-	const bool ok = ParseChildren(element, child, stackLow);
+	GiveAttributes(element, child);
+	const bool ok = Children(element, child);
 	child->EndElement(name);
 	child->Release();
 	return ok;
 }
 
-bool ParseChildren(const DOMNode* node, IXMLHandler* handler, bool& stackLow)
+bool HandlerWalk::Children(const DOMNode* node, IXMLHandler* handler)
 {
-	for (DOMNode* child = node->getFirstChild(); child != nullptr && !stackLow; child = child->getNextSibling())
+	for (DOMNode* child = node->getFirstChild(); child != nullptr && !fStackLow; child = child->getNextSibling())
 	{
-		switch (child->getNodeType())
-		{
-			case DOMNode::ELEMENT_NODE:
-				// A refused element is skipped, as the SAX reader skips it.
-				ParseElement(static_cast<const DOMElement*>(child), handler, stackLow);
-				break;
-			case DOMNode::TEXT_NODE:
-			case DOMNode::CDATA_SECTION_NODE:
-				handler->SetText(TextOf(child->getNodeValue()));
-				break;
-			case DOMNode::PROCESSING_INSTRUCTION_NODE:
-			{
-				const DOMProcessingInstruction* instruction = static_cast<const DOMProcessingInstruction*>(child);
-				if (instruction->getTarget() != nullptr && instruction->getData() != nullptr)
-					handler->processingInstruction(TextOf(instruction->getTarget()), TextOf(instruction->getData()));
-				break;
-			}
-			default:
-				break;
-		}
+		// A refused element is skipped, as the SAX reader skips it.
+		if (child->getNodeType() == DOMNode::ELEMENT_NODE)
+			Element(static_cast<const DOMElement*>(child), handler);
+		else
+			GiveLeaf(child, handler);
 	}
-	return !stackLow;
+	return !fStackLow;
 }
 
 }  // namespace
@@ -648,8 +738,7 @@ bool IXMLDomWrapper::DOMParseElement(VXMLDOMElement_opaque* element, IXMLHandler
 	const DOMElement* domElement = AsElement(element);
 	if (domElement == nullptr || handler == nullptr)
 		return false;
-	bool stackLow = false;
-	return ParseElement(domElement, handler, stackLow);
+	return HandlerWalk().Element(domElement, handler);
 }
 
 bool IXMLDomWrapper::DOMParseNode(VXMLDOMNode_opaque* node, IXMLHandler* handler)
@@ -657,8 +746,7 @@ bool IXMLDomWrapper::DOMParseNode(VXMLDOMNode_opaque* node, IXMLHandler* handler
 	const DOMNode* domNode = AsNode(node);
 	if (domNode == nullptr || handler == nullptr)
 		return false;
-	bool stackLow = false;
-	return ParseChildren(domNode, handler, stackLow);
+	return HandlerWalk().Children(domNode, handler);
 }
 
 // ---------------------------------------------------------------------------------------------------------

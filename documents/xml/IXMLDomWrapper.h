@@ -1,7 +1,8 @@
 // Static functions over a Xerces-C DOM: documents parsed from memory, walked, queried and edited through
 // opaque handles, fed to element handlers as if they were being read, serialised, and converted to and from
 // value bags. Callers never see Xerces types, and no Xerces exception leaves these functions: a failure is
-// a null handle or false, with the error on the calling task when the toolbox raises one.
+// a null handle or false, with the error on the calling task when the toolbox raises one. No walk of a tree
+// exhausts the calling task's stack: those that recurse, here or in Xerces, stop first with velk 108.
 #pragma once
 
 #include "kernel/VExport.h"
@@ -37,18 +38,23 @@ public:
 	// ---- Documents ----
 
 	// The document node of the bytes, owned by the caller (ReleaseNode), or null for a document that is
-	// malformed or passes a bound of the toolbox's XML parser (1,024 open elements, the characters and
-	// entity expansions it may deliver); its error is then on the task ('xmlc', 2 or 3). Namespaces on, no
-	// validation, no external DTD, and no external entity is ever fetched (each reads as empty). The system
-	// identifier is "Blob" unless one is given. Starts Xerces when nobody did.
+	// malformed or passes a bound of the toolbox's XML parser (1,024 open elements, entity references
+	// counting as elements, the characters and entity expansions it may deliver); its error is then on the
+	// task ('xmlc', 2 or 3). Null with velk 108 when the free stack cannot hold Xerces's recursive pass
+	// over the content of an entity reference as deep as the document's. Namespaces on, no validation, no
+	// external DTD, and no external entity is ever fetched (each reads as empty). The system identifier is
+	// "Blob" unless one is given. Starts Xerces when nobody did.
 	static VXMLDOMNode_opaque* CreateNodeDocumentFromBuffer(const void* bytes, size_t size, const VString* systemID = nullptr);
 	// The node itself when it is a document, else its owner document; null for null.
 	static VXMLDOMDocument_opaque* GetNodeDocument(VXMLDOMNode_opaque* node);
 	static VXMLDOMNode_opaque* GetNodeFromDocument(VXMLDOMDocument_opaque* document);
-	// A deep copy of the node's document (or of the document), owned by the caller; null on failure.
+	// A deep copy of the node's document (or of the document), owned by the caller; null on failure, with
+	// velk 108 when the free stack cannot hold Xerces's recursive copy of a tree that deep.
 	static VXMLDOMNode_opaque* CloneNodeDocument(VXMLDOMNode_opaque* node);
 	static VXMLDOMNode_opaque* CloneNodeDocument(VXMLDOMDocument_opaque* document);
-	// Releases a node the caller owns (a document releases its whole tree).
+	// Releases a node the caller owns: a document with its whole tree, an element made by CreateElement
+	// with what was added below it, taken apart without recursion. A node still in a tree is refused
+	// ('xmlc', 2) and left as it is.
 	static void ReleaseNode(VXMLDOMNode_opaque* node);
 	// The document's URI ("file://" ones read as not encoded); false when it has none.
 	static bool GetDocumentURL(VXMLDOMNode_opaque* node, VURL& url);
@@ -70,7 +76,9 @@ public:
 	static VXMLDOMElement_opaque* GetRootNodeElement(VXMLDOMNode_opaque* node);
 	// The name as written (prefix included); cleared when there is none.
 	static void GetNodeElementName(VXMLDOMElement_opaque* element, VString& name);
-	// The text content of the element and all its descendants; each false (value cleared) for null.
+	// The text content of the element and all its descendants (comments and processing instructions left
+	// out), read without recursion; each false (value cleared) for null, or with velk 107 when the text
+	// cannot be had.
 	static bool GetNodeElementValueString(VXMLDOMElement_opaque* element, VString& value);
 	static bool GetNodeElementCDATA(VXMLDOMElement_opaque* element, VString& value);
 	// The text content read in each kind's XML form; false (value unchanged) for null.
@@ -138,7 +146,8 @@ public:
 	static VError ReadBagFromDomXML(VXMLDOMNode_opaque* node, VValueBag& bag);
 	// Writes the bag into the element: its attributes as attributes, its character data as text, its
 	// element lists as child elements, recursively; an attribute holding a null is left out. nodes, when
-	// given, receives each element created, in order. velk 3 for a node that is not an element.
+	// given, receives each element created, in order. velk 3 for a node that is not an element; velk 108
+	// (raised) when the free stack runs low, the elements written until then staying in the tree.
 	static VError WriteBagToDomXML(const VValueBag& bag, VXMLDOMNode_opaque* node, std::vector<VXMLDOMNode_opaque*>* nodes);
 	static VError WriteBagToDomXMLElement(const VValueBag& bag, VXMLDOMElement_opaque* element,
 		std::vector<VXMLDOMNode_opaque*>* nodes);
@@ -146,7 +155,9 @@ public:
 	// ---- Serialisation ----
 
 	// The node's document in its declared (else input, else UTF-8) encoding, without byte-order mark, every
-	// line end written as one carriage return, at offset in blob; size receives the bytes written.
+	// line end written as one carriage return, at offset in blob; size receives the bytes written. False,
+	// with nothing written, and velk 108 raised, when the free stack cannot hold Xerces's recursive
+	// serializer for a tree that deep; so for SerializeToFile and WriteToFile, the file left as it was.
 	static bool SerializeToBlob(VXMLDOMNode_opaque* node, VBlob* blob, int offset, size_t& size, bool pretty);
 	// Copies the target's bytes into blob at offset. With convertLineEnds, LF and CR LF become one CR, in
 	// units of the encoding: bytes for ASCII-compatible ones, 16-bit for "UTF-16", "UTF-16LE", "UTF-16BE",

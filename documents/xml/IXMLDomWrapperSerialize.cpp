@@ -58,10 +58,10 @@ VString AttributeText(const VValueSingle* value)
 	return text;
 }
 
-VError WriteBag(const VValueBag& bag, DOMElement* element, std::vector<VXMLDOMNode_opaque*>* nodes)
+// The bag's attributes and character data into element. Out of WriteBag (and never inlined there), so that
+// the recursion's frames do not carry its locals.
+[[gnu::noinline]] VError WriteAttributes(const VValueBag& bag, DOMElement* element)
 {
-	if (!HasFreeStack())
-		return VE_STACK_OVERFLOW;
 	const auto& attributes = bag.GetAttributes();
 	VString name;
 	for (auto slot = attributes.begin(); slot != attributes.end(); ++slot)
@@ -90,27 +90,44 @@ VError WriteBag(const VValueBag& bag, DOMElement* element, std::vector<VXMLDOMNo
 		if (!IXMLDomWrapper::SetNodeElementAttribute(Handle(element), name, text))
 			return VE_XML_ERROR;
 	}
+	return VE_OK;
+}
 
-	for (int32 n = 1; n <= bag.GetElementNamesCount(); ++n)
+// A new child element of that name, recorded in nodes when given; null when it cannot be made. Out of
+// WriteBag for the same reason.
+[[gnu::noinline]] DOMElement* AddChild(DOMElement* element, const VString& name, std::vector<VXMLDOMNode_opaque*>* nodes)
+{
+	VXMLDOMElement_opaque* child = IXMLDomWrapper::AddNodeElement(Handle(element), name);
+	if (child != nullptr && nodes != nullptr)
+		nodes->push_back(IXMLDomWrapper::GetNodeFromNodeElement(child));
+	return AsElement(child);
+}
+
+// Each child bag is written by its own call, down to the stack bound taken when the writing started.
+VError WriteBag(const VValueBag& bag, DOMElement* element, std::vector<VXMLDOMNode_opaque*>* nodes,
+	const VJSONStackBound& bound)
+{
+	if (!bound.HasRoom())
+	{
+		_ThrowError(VE_STACK_OVERFLOW);
+		return VE_STACK_OVERFLOW;
+	}
+	VError error = WriteAttributes(bag, element);
+	VString name;
+	for (int32 n = 1; n <= bag.GetElementNamesCount() && error == VE_OK; ++n)
 	{
 		const VBagArray* list = bag.GetNthElementName(n, &name);
 		const int32 count = list != nullptr ? list->GetCount() : 0;
-		for (int32 pos = 1; pos <= count; ++pos)
+		for (int32 pos = 1; pos <= count && error == VE_OK; ++pos)
 		{
 			const VValueBag* childBag = list->_GetNth(pos);
 			if (childBag == nullptr)
 				continue;
-			VXMLDOMElement_opaque* child = IXMLDomWrapper::AddNodeElement(Handle(element), name);
-			if (child == nullptr)
-				return VE_XML_ERROR;
-			if (nodes != nullptr)
-				nodes->push_back(IXMLDomWrapper::GetNodeFromNodeElement(child));
-			const VError error = WriteBag(*childBag, AsElement(child), nodes);
-			if (error != VE_OK)
-				return error;
+			DOMElement* child = AddChild(element, name, nodes);
+			error = child != nullptr ? WriteBag(*childBag, child, nodes, bound) : VE_XML_ERROR;
 		}
 	}
-	return VE_OK;
+	return error;
 }
 
 // How line ends are spelt in an encoding: the code units of CR and LF, each width bytes long.
@@ -225,14 +242,15 @@ VError IXMLDomWrapper::WriteBagToDomXMLElement(const VValueBag& bag, VXMLDOMElem
 		_ThrowError(VE_INVALID_PARAMETER);
 		return VE_INVALID_PARAMETER;
 	}
-	return WriteBag(bag, domElement, nodes);
+	const VJSONStackBound bound(kDOMMinFreeStack);
+	return WriteBag(bag, domElement, nodes, bound);
 }
 
 bool IXMLDomWrapper::SerializeToBlob(VXMLDOMNode_opaque* node, VBlob* blob, int offset, size_t& size, bool pretty)
 {
 	size = 0;
 	DOMDocument* document = OwnerDocument(AsNode(node));
-	if (document == nullptr || blob == nullptr)
+	if (document == nullptr || blob == nullptr || !HasStackForXercesWalk(document))
 		return false;
 	return Guarded<bool>([&]() {
 		DOMImplementation* implementation = DOMImplementationRegistry::getDOMImplementation(u"LS");

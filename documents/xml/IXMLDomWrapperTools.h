@@ -1,5 +1,5 @@
 // What the DOM wrapper's sources share: the handles as Xerces types and back, the guard that turns Xerces's
-// exceptions into errors on the task, and the free-stack test of the recursive walks. Internal.
+// exceptions into errors on the task, and the free-stack tests of the recursive walks. Internal.
 #pragma once
 
 #include <new>
@@ -17,6 +17,7 @@
 #include "documents/xml/IXMLDomWrapper.h"
 #include "documents/xml/SAX_Handlers.h"
 #include "documents/xml/VXMLParser.h"
+#include "kernel/json/VJSONValue.h"
 #include "kernel/strings/VString.h"
 #include "runtime/VTaskMgr.h"
 
@@ -71,12 +72,50 @@ inline std::u16string Units(const VString& text)
 	return std::u16string(text.GetCPointer(), size_t(text.GetLength()));
 }
 
-// Below this much free stack the recursive walks stop with velk 108: Xerces's calls under them need room.
-constexpr size_t kDOMMinFreeStack = 65536;
+// Free stack left under the deepest level of a walk: for the handlers' and Xerces's calls made there.
+constexpr size_t kDOMMinFreeStack = 16384;
+// The stack one level of a tree costs Xerces's recursive walks (its clone, its serializer, its parser's pass
+// over the content of entities): 110 to 200 bytes in an optimised build; about twice that leaves room for
+// builds with larger frames.
+constexpr size_t kXercesStackPerLevel = 384;
 
-inline bool HasFreeStack()
+// How many levels of one of Xerces's recursive walks the free stack holds.
+inline size_t XercesLevelsOnStack()
 {
-	if (VTaskMgr::Get()->GetCurrentFreeStackSize() >= kDOMMinFreeStack)
+	const size_t free = VTaskMgr::Get()->GetCurrentFreeStackSize();
+	return free > kDOMMinFreeStack ? (free - kDOMMinFreeStack) / kXercesStackPerLevel : 0;
+}
+
+// The deepest tree the wrapper makes: the document, 1,024 elements and entity references inside one another
+// (the parser's bound, which editing keeps), and a text.
+constexpr size_t kDOMMaxTreeLevels = SAX_Handlers::kMaxOpenElements + 2;
+
+// Whether the free stack holds one of Xerces's recursive walks over the tree below node, one frame a level;
+// velk 108 raised when it does not. Where the stack could not hold the deepest tree, the tree is measured
+// without recursion, up to the depth the stack allows; elsewhere that measure, a fifth of the time of a
+// serialisation, is spared.
+inline bool HasStackForXercesWalk(const xercesc::DOMNode* node)
+{
+	const size_t levels = XercesLevelsOnStack();
+	if (levels >= kDOMMaxTreeLevels)
+		return true;
+	size_t depth = 1;
+	for (const xercesc::DOMNode* current = node; current != nullptr && depth <= levels;)
+	{
+		if (const xercesc::DOMNode* child = current->getFirstChild())
+		{
+			current = child;
+			++depth;
+			continue;
+		}
+		while (current != node && current->getNextSibling() == nullptr)
+		{
+			current = current->getParentNode();
+			--depth;
+		}
+		current = current != node ? current->getNextSibling() : nullptr;
+	}
+	if (depth <= levels)
 		return true;
 	_ThrowError(VE_STACK_OVERFLOW);
 	return false;

@@ -1,6 +1,8 @@
 // The DOM wrapper's bounded parser.
 #include "documents/xml/VXercesDOMParser.h"
 
+#include <algorithm>
+
 #include <xercesc/dom/DOMConfiguration.hpp>
 #include <xercesc/dom/DOMError.hpp>
 #include <xercesc/dom/DOMLocator.hpp>
@@ -14,6 +16,7 @@
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
+#include "documents/xml/IXMLDomWrapperTools.h"
 #include "documents/xml/SAX_Handlers.h"
 #include "documents/xml/VXMLParser.h"
 #include "kernel/strings/VString.h"
@@ -74,8 +77,7 @@ void VXercesDOMParser::startElement(const XMLElementDecl& elemDecl, const unsign
 	const bool isRoot)
 {
 	// The clone and the serializer of Xerces recurse on the depth this bounds.
-	if (!isEmpty && fOpenElements >= SAX_Handlers::kMaxOpenElements)
-		_Stop(VString("The document opens more than 1024 elements inside one another."));
+	_Open(!isEmpty);
 	for (XMLSize_t i = 0; i < attrCount; ++i)
 		_Deliver(XMLString::stringLen(attrList.elementAt(i)->getValue()));
 	// The base ends an empty element itself, through endElement.
@@ -92,6 +94,37 @@ void VXercesDOMParser::endElement(const XMLElementDecl& elemDecl, const unsigned
 	DOMLSParserImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
 	if (!fInEmptyElement && fOpenElements > 0)
 		--fOpenElements;
+}
+
+void VXercesDOMParser::startEntityReference(const XMLEntityDecl& entDecl)
+{
+	_Open(true);
+	const size_t start = fOpenElements + fOpenReferences.size();
+	fOpenReferences.push_back(OpenReference{start, start + 1});
+	DOMLSParserImpl::startEntityReference(entDecl);
+}
+
+void VXercesDOMParser::endEntityReference(const XMLEntityDecl& entDecl)
+{
+	if (!fOpenReferences.empty())
+	{
+		const OpenReference closed = fOpenReferences.back();
+		fOpenReferences.pop_back();
+		// The reference's content is made read-only level by level, down to the text below its deepest element.
+		const size_t levels = closed.fDeepest - closed.fStart + 1;
+		fDeepestReference = std::max(fDeepestReference, levels);
+		if (!fOpenReferences.empty())
+			fOpenReferences.back().fDeepest = std::max(fOpenReferences.back().fDeepest, closed.fDeepest);
+		_CheckStack(levels);
+	}
+	DOMLSParserImpl::endEntityReference(entDecl);
+}
+
+void VXercesDOMParser::endDocument()
+{
+	// The declared entities are made read-only too, each with a copy of its last reference's content.
+	_CheckStack(fDeepestReference);
+	DOMLSParserImpl::endDocument();
 }
 
 void VXercesDOMParser::entityDecl(const DTDEntityDecl& decl, const bool isPEDecl, const bool isIgnored)
@@ -121,6 +154,27 @@ void VXercesDOMParser::_Deliver(XMLSize_t units)
 	{
 		_Stop(SAX_Handlers::CharacterLimitMessage(fCharacterLimit));
 	}
+}
+
+void VXercesDOMParser::_Open(bool counted)
+{
+	const size_t open = fOpenElements + fOpenReferences.size();
+	if (counted && open >= SAX_Handlers::kMaxOpenElements)
+	{
+		_Stop(VString(fOpenReferences.empty() ? "The document opens more than 1024 elements inside one another."
+			: "The document nests more than 1024 elements and entity references inside one another."));
+	}
+	if (!fOpenReferences.empty())
+		fOpenReferences.back().fDeepest = std::max(fOpenReferences.back().fDeepest, open + 1);
+}
+
+void VXercesDOMParser::_CheckStack(size_t levels)
+{
+	if (levels <= XercesLevelsOnStack())
+		return;
+	_ThrowError(VE_STACK_OVERFLOW);
+	fStopped = true;
+	throw VXMLParseStopped();
 }
 
 void VXercesDOMParser::_Stop(const VString& message)

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <set>
 #include <string>
 #include <vector>
@@ -16,7 +14,6 @@
 #include "containers/VBagArray.h"
 #include "containers/VValueBag.h"
 #include "documents/xml/IXMLHandler.h"
-#include "documents/xml/VNullXMLHandler.h"
 #include "documents/xml/VXMLBagFunctions.h"
 #include "documents/xml/VXMLParser.h"
 #include "files/VFile.h"
@@ -107,6 +104,24 @@ TEST_F(IXMLDomWrapperTest, BrokenAndHostileDocumentsGiveNull)
 			xml += "</a>";
 		return xml;
 	};
+	// The root element, with references entities deep inside it, each entity referring to the next.
+	auto references = [](int entities) {
+		std::string xml = "<!DOCTYPE r [<!ENTITY e0 'x'>";
+		for (int i = 1; i < entities; ++i)
+			xml += "<!ENTITY e" + std::to_string(i) + " '&e" + std::to_string(i - 1) + ";'>";
+		return xml + "]><r>&e" + std::to_string(entities - 1) + ";</r>";
+	};
+	// Elements around an entity whose content nests elements again.
+	auto mixed = [&](int outside, int inside) {
+		const std::string inner = nested(inside);
+		std::string xml = "<!DOCTYPE a [<!ENTITY e '" + inner + "'>]>";
+		for (int i = 0; i < outside; ++i)
+			xml += "<a>";
+		xml += "&e;";
+		for (int i = 0; i < outside; ++i)
+			xml += "</a>";
+		return xml;
+	};
 
 	const struct
 	{
@@ -125,6 +140,10 @@ TEST_F(IXMLDomWrapperTest, BrokenAndHostileDocumentsGiveNull)
 		{"quadratic blow-up in an attribute", quadraticAttribute, false, "entity expansions"},
 		{"1,024 levels", nested(1024), true, ""},
 		{"1,025 levels", nested(1025), false, "1024"},
+		{"1,023 entity references inside the root", references(1023), true, ""},
+		{"1,024 entity references inside the root", references(1024), false, "entity references"},
+		{"elements around and inside an entity, 1,024 levels", mixed(500, 523), true, ""},
+		{"elements around and inside an entity, 1,025 levels", mixed(500, 524), false, "entity references"},
 	};
 	for (const auto& row : rows)
 	{
@@ -255,44 +274,67 @@ TEST_F(IXMLDomWrapperTest, WalksReadsAndFeedsHandlers)
 	IXMLDomWrapper::ReleaseNode(document);
 }
 
-// Walks a document on a thread of its own with the given stack; the walk's result.
-bool WalkOnStack(VXMLDOMNode_opaque* document, size_t stackSize)
+TEST_F(IXMLDomWrapperTest, TextContentIsEveryTextBelowTheElement)
 {
-	struct Work
+	const struct
 	{
-		VXMLDOMNode_opaque* document;
-		bool result = false;
-	} work{document};
-	pthread_attr_t attributes;
-	pthread_attr_init(&attributes);
-	pthread_attr_setstacksize(&attributes, stackSize);
-	pthread_t thread;
-	const int created = pthread_create(&thread, &attributes, [](void* argument) -> void* {
-		Work* work = static_cast<Work*>(argument);
-		VNullXMLHandler* handler = new VNullXMLHandler();
-		work->result = IXMLDomWrapper::Parse(work->document, handler);
-		handler->Release();
-		return nullptr;
-	}, &work);
-	pthread_attr_destroy(&attributes);
-	EXPECT_EQ(created, 0);
-	if (created == 0)
-		pthread_join(thread, nullptr);
-	return work.result;
+		const char* what;
+		std::string xml;
+		std::string text;
+	} rows[] = {
+		{"empty", "<r/>", ""},
+		{"only elements", "<r><e/><e></e></r>", ""},
+		{"text at every level, in document order", "<r>a<b>b<c>c</c>d</b>e<f>f</f></r>", "abcdef"},
+		{"comments and processing instructions left out", "<r><!--c-->a<?p d?>b<e><!--c--></e></r>", "ab"},
+		{"CDATA sections and character references", "<r><![CDATA[<x>]]>&amp;&#x263A;</r>", "<x>&\xE2\x98\xBA"},
+		{"entity references read through", "<!DOCTYPE r [<!ENTITY e '<i>in</i>side'>]><r>a&e;b</r>", "ainsideb"},
+		{"beyond the basic plane", "<r>caf\xC3\xA9 \xF0\x9F\x98\x80</r>", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+		{"a long text", "<r>" + std::string(100000, 'y') + "<e>z</e></r>", std::string(100000, 'y') + "z"},
+	};
+	for (const auto& row : rows)
+	{
+		SCOPED_TRACE(row.what);
+		VXMLDOMNode_opaque* document = Load(row.xml);
+		ASSERT_NE(document, nullptr);
+		VString text("stale");
+		EXPECT_TRUE(IXMLDomWrapper::GetNodeElementValueString(IXMLDomWrapper::GetRootNodeElement(document), text));
+		EXPECT_EQ(U8(text), row.text);
+		EXPECT_FALSE(text.IsNull());
+		IXMLDomWrapper::ReleaseNode(document);
+	}
+	VString text("stale");
+	EXPECT_FALSE(IXMLDomWrapper::GetNodeElementValueString(nullptr, text));
+	EXPECT_EQ(text.GetLength(), 0);
 }
 
-TEST_F(IXMLDomWrapperTest, WalksStopOnALowStack)
+TEST_F(IXMLDomWrapperTest, ReleaseTakesOnlyNodesOutsideTheTree)
 {
-	std::string xml;
-	for (int i = 0; i < 1024; ++i)
-		xml += "<a>";
-	for (int i = 0; i < 1024; ++i)
-		xml += "</a>";
-	VXMLDOMNode_opaque* document = Load(xml);
+	VXMLDOMNode_opaque* document = Load("<r><c>t</c></r>");
 	ASSERT_NE(document, nullptr);
-	// 96 KiB leave too little above the walk's reserve for 1,024 levels; 8 MiB are plenty.
-	EXPECT_FALSE(WalkOnStack(document, 96 * 1024));
-	EXPECT_TRUE(WalkOnStack(document, 8 * 1024 * 1024));
+	const std::string before = Serialize(document);
+
+	// An element made apart, with elements, text and attributes below it.
+	VXMLDOMElement_opaque* apart = IXMLDomWrapper::CreateElement(IXMLDomWrapper::GetNodeDocument(document), nullptr, u"x");
+	ASSERT_NE(apart, nullptr);
+	VXMLDOMElement_opaque* below = IXMLDomWrapper::AddNodeElement(apart, VString("y"), VString("text"));
+	ASSERT_NE(below, nullptr);
+	EXPECT_TRUE(IXMLDomWrapper::SetNodeElementAttribute(below, VString("k"), VString("v")));
+	EXPECT_NE(IXMLDomWrapper::AddNodeElement(below, VString("z")), nullptr);
+	{
+		StErrorContextInstaller scope(false, true);
+		IXMLDomWrapper::ReleaseNode(IXMLDomWrapper::GetNodeFromNodeElement(apart));
+		EXPECT_EQ(scope.GetLastError(), VE_OK);
+	}
+
+	// A node still in the tree is refused and stays.
+	VXMLDOMNode_opaque* child = IXMLDomWrapper::GetChildNode(IXMLDomWrapper::GetNodeFromNodeElement(IXMLDomWrapper::GetRootNodeElement(document)), 0);
+	ASSERT_NE(child, nullptr);
+	{
+		StErrorContextInstaller scope(false, true);
+		IXMLDomWrapper::ReleaseNode(child);
+		EXPECT_EQ(scope.GetLastError(), VE_XML_ERROR);
+	}
+	EXPECT_EQ(Serialize(document), before);
 	IXMLDomWrapper::ReleaseNode(document);
 }
 
