@@ -52,23 +52,43 @@ protected:
 		std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
 	}
 
-	// The files "<name>_<n>.txt" there are, by number.
+	// The lines of the files "<name>_<n>.txt" there are, by number: their bytes without the holes that
+	// Extended made (the zeros of a sparse file, which stand for other writers' lines).
 	std::map<int, std::string> ReadNumbered(const std::string& name) const
 	{
 		std::map<int, std::string> files;
 		for (const auto& entry : std::filesystem::directory_iterator(fRoot))
 		{
 			const std::string file = entry.path().filename().string();
-			if (file.rfind(name + "_", 0) == 0 && file.size() > name.size() + 5 && file.substr(file.size() - 4) == ".txt")
+			if (file.rfind(name + "_", 0) != 0 || file.size() <= name.size() + 5 || file.substr(file.size() - 4) != ".txt")
+				continue;
+			std::string& content = files[std::stoi(file.substr(name.size() + 1))];
+			const int descriptor = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+			if (descriptor < 0)
+				continue;
+			const off_t end = ::lseek(descriptor, 0, SEEK_END);
+			for (off_t at = 0; at < end;)
 			{
-				std::string& content = files[std::stoi(file.substr(name.size() + 1))];
-				std::ifstream in(entry.path(), std::ios::binary);
-				content.resize(size_t(std::filesystem::file_size(entry.path())));
-				in.read(content.data(), std::streamsize(content.size()));
-				content.resize(size_t(in.gcount()));
+				const off_t data = ::lseek(descriptor, at, SEEK_DATA);
+				if (data < 0)
+					break;
+				const off_t hole = std::min(end, ::lseek(descriptor, data, SEEK_HOLE));
+				std::string chunk(size_t(hole - data), '\0');
+				chunk.resize(size_t(std::max<ssize_t>(0, ::pread(descriptor, chunk.data(), chunk.size(), data))));
+				chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
+				content += chunk;
+				at = hole > data ? hole : end;
 			}
+			::close(descriptor);
 		}
 		return files;
+	}
+
+	// The file made past the split size with a hole at its end, as if other writers had filled it.
+	void Extended(const std::string& name) const
+	{
+		const std::string path = fRoot + name;
+		std::filesystem::resize_file(path, std::max<uintmax_t>(std::filesystem::file_size(path), VSplitableLogFile::kSplitPosition));
 	}
 
 	// Files of that size, sparse, so that files past the split size cost no writing.
@@ -646,19 +666,32 @@ TEST_F(VLog4jMsgFileLoggerTest, BatchesAndOtherWritersGrowth)
 // line of both is in the files once.
 TEST_F(VLog4jMsgFileLoggerTest, LaggingLoggerKeepsTheFilesItPasses)
 {
-	// Lines of 4 KiB: the busy logger's 8,500 fill three files and start a fourth.
-	const std::string padding(4040, '.');
+	const std::string padding(960, '.');
 	VLog4jMsgFileLogger lagging(Folder().Get(), VString("shared"));
 	VLog4jMsgFileLogger busy(Folder().Get(), VString("shared"));
 	lagging.Start();
 	PutNumbered(lagging, "lag", 0, 1, 1, padding);
 	busy.Start();
 	ASSERT_TRUE(lagging.IsStarted() && busy.IsStarted());
-	PutNumbered(busy, "busy", 0, 8500, 25, padding);
+	// The busy logger writes lines to each of files 1 to 3 which then grows past the split size (a hole stands
+	// for the rest of its lines), and goes on writing until it has opened the next.
+	int written = 0;
+	for (int number = 1; number <= 3; ++number)
+	{
+		PutNumbered(busy, "busy", written, 20, 10, padding);
+		written += 20;
+		Extended("shared_" + std::to_string(number) + ".txt");
+		const std::string next = "shared_" + std::to_string(number + 1) + ".txt";
+		for (int batch = 0; batch < 100 && !Exists(next); ++batch, written += 10)
+			PutNumbered(busy, "busy", written, 10, 10, padding);
+		ASSERT_TRUE(Exists(next));
+	}
+	PutNumbered(busy, "busy", written, 20, 10, padding);
+	written += 20;
 	// The busy logger's files are then older by time alone than anything the lagging one opens next, as
 	// files left by an earlier run would be.
 	std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-	PutNumbered(lagging, "lag", 1, 100, 4, padding);
+	PutNumbered(lagging, "lag", 1, 400, 10, padding);
 	busy.Stop();
 	lagging.Stop();
 	const std::map<int, std::string> files = ReadNumbered("shared");
@@ -668,7 +701,7 @@ TEST_F(VLog4jMsgFileLoggerTest, LaggingLoggerKeepsTheFilesItPasses)
 	SharedLines read;
 	for (const auto& [number, content] : files)
 		AddSharedLines(read, content, padding);
-	ExpectEveryLineOnce(read, {{"busy", 8500}, {"lag", 101}});
+	ExpectEveryLineOnce(read, {{"busy", written}, {"lag", 401}});
 }
 
 // A quiet logger whose file was removed under it (rotated away by a busy logger of its name, or deleted by
