@@ -25,7 +25,7 @@ namespace {
 
 // The longest a write goes without a look at the file before it: a log that writes seldom looks before each
 // write, one that writes often once in many.
-constexpr std::chrono::milliseconds kLookInterval(10);
+constexpr uint64_t kLookIntervalMs = 10;
 
 }  // namespace
 
@@ -98,7 +98,7 @@ int VSplitableLogFile::_OpenDescriptor(bool overwrite, bool splitting)
 	if (opened != 0)
 		return opened;
 	fDescriptor = descriptor;
-	fLookedAt = std::chrono::steady_clock::now();
+	fLookedAt = XMacLogFile::NowMilliseconds();
 	// A file whose birth cannot be known lets no later split empty anything.
 	XMacLogFile::Status status;
 	fOpened = XMacLogFile::GetStatus(descriptor, &status) == 0 ? status : XMacLogFile::Status();
@@ -282,7 +282,7 @@ void VSplitableLogFile::_WritePending()
 {
 	if (fWritten == fPending.size())
 		return;
-	if (std::chrono::steady_clock::now() - fLookedAt >= kLookInterval)
+	if (XMacLogFile::NowMilliseconds() - fLookedAt >= kLookIntervalMs)
 		_Look();
 	if (fDescriptor < 0)
 		return;
@@ -309,7 +309,7 @@ bool VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
 
 void VSplitableLogFile::_Look()
 {
-	fLookedAt = std::chrono::steady_clock::now();
+	fLookedAt = XMacLogFile::NowMilliseconds();
 	XMacLogFile::Status status;
 	const bool looked = XMacLogFile::GetStatus(fDescriptor, &status) == 0;
 	if (looked && status.removed)

@@ -11,8 +11,8 @@
 
 #include "kernel/VExport.h"
 
-#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "kernel/memory/VObject.h"
@@ -127,7 +127,7 @@ private:
 	std::string fPending;
 	size_t fWritten = 0;
 	int fWriteError = 0;
-	std::chrono::steady_clock::time_point fLookedAt;
+	uint64_t fLookedAt = 0;  // XMacLogFile::NowMilliseconds
 	// The open file as its opening found it: its birth decides what the next split may empty.
 	XMacLogFile::Status fOpened;
 	VFolder* fFolder;

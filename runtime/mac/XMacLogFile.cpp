@@ -1,5 +1,6 @@
 #include "runtime/mac/XMacLogFile.h"
 
+#include "platform/Clock.h"
 #include "platform/FileOperations.h"
 
 namespace velk {
@@ -46,6 +47,11 @@ int XMacLogFile::Append(int descriptor, const void* bytes, size_t size)
 void XMacLogFile::Close(int descriptor)
 {
 	plat::CloseFile(descriptor);
+}
+
+uint64_t XMacLogFile::NowMilliseconds()
+{
+	return plat::GetCoarseMonotonicMilliseconds();
 }
 
 }  // namespace velk

@@ -42,6 +42,8 @@ public:
 	// Writes all the bytes at once as far as the system allows. Answers 0 or the errno.
 	static int Append(int descriptor, const void* bytes, size_t size);
 	static void Close(int descriptor);
+	// Milliseconds of a monotonic clock cheap enough to read before every write, a few behind at most.
+	static uint64_t NowMilliseconds();
 };
 
 }  // namespace velk
