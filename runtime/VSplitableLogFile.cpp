@@ -314,7 +314,8 @@ void VSplitableLogFile::_Look()
 	const bool looked = XMacLogFile::GetStatus(fDescriptor, &status) == 0;
 	if (looked && status.removed)
 	{
-		// Rotated away by another log of the name, or deleted: the log goes on in the highest number there is.
+		// Rotated away by another log of the name, or deleted: the log goes on in the highest number there is
+		// (with no header: this is no new log).
 		const int32 highest = FindHighestNumber(fFolder, fName, fExtension);
 		XMacLogFile::Close(fDescriptor);
 		fDescriptor = -1;
