@@ -115,6 +115,12 @@ uint64_t GetMonotonicMilliseconds()
 	return uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u;
 }
 
+uint64_t GetCoarseMonotonicMilliseconds()
+{
+	timespec now = ReadClock(CLOCK_MONOTONIC_COARSE);
+	return uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u;
+}
+
 uint32_t GetMonotonicTicks()
 {
 	timespec now = ReadClock(CLOCK_MONOTONIC);

@@ -9,6 +9,9 @@ namespace plat {
 
 // Milliseconds of the monotonic clock (it does not count time spent suspended).
 uint64_t GetMonotonicMilliseconds();
+// The same as the last tick of the system's timer left it (a few milliseconds behind at most), for a caller
+// that asks very often and needs no more: it costs a fraction of a full reading.
+uint64_t GetCoarseMonotonicMilliseconds();
 
 // Ticks of 1/60 second of the same clock; wraps around at 2^32.
 uint32_t GetMonotonicTicks();

@@ -11,6 +11,7 @@
 #include <new>
 #include <signal.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -396,6 +397,39 @@ int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead)
 void CloseFile(int descriptor)
 {
 	RetryingClose(descriptor);
+}
+
+int GetOpenFileStatus(int descriptor, OpenFileStatus* status)
+{
+	struct statx found;
+	if (statx(descriptor, "", AT_EMPTY_PATH, STATX_SIZE | STATX_NLINK | STATX_BTIME, &found) == 0)
+	{
+		status->size = uint64_t(found.stx_size);
+		status->links = uint64_t(found.stx_nlink);
+		status->birthKnown = (found.stx_mask & STATX_BTIME) != 0;
+		status->birthSeconds = status->birthKnown ? int64_t(found.stx_btime.tv_sec) : 0;
+		status->birthNanoseconds = status->birthKnown ? int32_t(found.stx_btime.tv_nsec) : 0;
+		return 0;
+	}
+	if (errno != ENOSYS)
+		return errno;
+	// A kernel without statx tells no birth.
+	struct stat plain;
+	if (fstat(descriptor, &plain) != 0)
+		return errno;
+	*status = OpenFileStatus();
+	status->size = uint64_t(plain.st_size);
+	status->links = uint64_t(plain.st_nlink);
+	return 0;
+}
+
+int LockOpenFile(int descriptor)
+{
+	int result;
+	do
+		result = flock(descriptor, LOCK_EX);
+	while (result != 0 && errno == EINTR);
+	return result == 0 ? 0 : errno;
 }
 
 int OpenFileForAppending(const char* path, bool truncate, int* descriptor)

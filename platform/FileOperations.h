@@ -1,6 +1,6 @@
 // File operations on POSIX paths: what a path names and its times, reading a whole file through a
-// descriptor, appending to a file that several writers share, replacing a file's content in one step, making
-// folders and flushing them to the disk. Every call answers 0 or the errno of the system call that failed;
+// descriptor, appending to a file that several writers share (and looking at it, and locking it, through its
+// descriptor), replacing a file's content in one step, making folders and flushing them to the disk. Every call answers 0 or the errno of the system call that failed;
 // paths are UTF-8.
 #pragma once
 
@@ -33,6 +33,25 @@ int GetOpenFileSize(int descriptor, uint64_t* size);
 // Reads until size bytes are in or the file ends; *bytesRead says how many came.
 int ReadOpenFile(int descriptor, void* buffer, size_t size, size_t* bytesRead);
 void CloseFile(int descriptor);
+
+// What an open file is now.
+struct OpenFileStatus
+{
+	uint64_t size = 0;
+	uint64_t links = 0;  // 0 once every name of the file is removed
+	// When the file was made; unknown where the file system keeps no such time.
+	bool birthKnown = false;
+	int64_t birthSeconds = 0;
+	int32_t birthNanoseconds = 0;
+};
+
+// status is written only on success.
+int GetOpenFileStatus(int descriptor, OpenFileStatus* status);
+
+// Waits for the open file's exclusive advisory lock (flock), held until the descriptor is closed: another
+// descriptor of the file, in this process or another, waits meanwhile. Answers 0 or the errno (ENOLCK
+// where the file system has no such locks).
+int LockOpenFile(int descriptor);
 
 // A close-on-exec descriptor that writes at the end of the file whoever else appends to it (O_APPEND),
 // following a final symbolic link. A missing file is created with 0666 less the process's umask; with

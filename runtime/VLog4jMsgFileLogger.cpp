@@ -6,12 +6,9 @@
 #include <string_view>
 
 #include "containers/VValueBag.h"
-#include "files/IFile.h"
 #include "files/VFilePath.h"
 #include "files/VFolder.h"
 #include "kernel/intl/VTextConverters.h"
-#include "kernel/memory/VRefPtr.h"
-#include "runtime/StErrorContextInstaller.h"
 #include "runtime/VProcess.h"
 #include "runtime/VSplitableLogFile.h"
 
@@ -457,44 +454,8 @@ void VLog4jMsgFileLogger::Start()
 {
 	if (fFolder == nullptr || fName.IsEmpty())
 		return;
-	const int32 highest = _FindHighestNumber();
+	const int32 highest = VSplitableLogFile::FindHighestNumber(fFolder, fName, VString::sEmpty);
 	Start(highest > 0 ? highest : 1);
-}
-
-int32 VLog4jMsgFileLogger::_FindHighestNumber() const
-{
-	// The highest number, not the first gap: once rotation has deleted the oldest files, numbering starts
-	// above a gap, and resuming below it would write into a file the next split truncates.
-	StErrorContextInstaller scope(false, true);
-	std::vector<VRefPtr<IFile>> files;
-	fFolder->GetElements(&files, nullptr, true);
-	const int32 prefixLength = fName.GetLength() + 1;
-	int32 highest = 0;
-	VString name;
-	for (const VRefPtr<IFile>& file : files)
-	{
-		file->GetName(name);
-		const int32 length = name.GetLength();
-		const UniChar* units = name.GetCPointer();
-		if (length <= prefixLength + 4 || std::memcmp(units, fName.GetCPointer(), fName.GetLength() * sizeof(UniChar)) != 0
-			|| units[prefixLength - 1] != u'_')
-			continue;
-		if (units[length - 4] != u'.' || units[length - 3] != u't' || units[length - 2] != u'x' || units[length - 1] != u't')
-			continue;
-		// Only the names BuildLogFileName makes: decimal digits without a leading zero.
-		int64 number = 0;
-		bool digits = units[prefixLength] != u'0';
-		for (int32 i = prefixLength; digits && i < length - 4; ++i)
-		{
-			digits = units[i] >= u'0' && units[i] <= u'9';
-			number = number * 10 + (units[i] - u'0');
-			if (number >= INT32_MAX)
-				digits = false;  // a number the split could not go beyond
-		}
-		if (digits && number > highest)
-			highest = int32(number);
-	}
-	return highest;
 }
 
 void VLog4jMsgFileLogger::Start(int32 number)

@@ -107,9 +107,6 @@ public:
 	static const char* GetMessageLevelName(int32 level);
 
 private:
-	// The highest n of the folder's "<name>_<n>.txt" files; 0 when none.
-	int32 _FindHighestNumber() const;
-
 	mutable VCriticalSection fLock;
 	VTime fStartTime;
 	VFolder* fFolder;

@@ -1,27 +1,31 @@
 #include "runtime/VSplitableLogFile.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "files/IFile.h"
 #include "files/VFile.h"
 #include "files/VFilePath.h"
 #include "files/VFolder.h"
 #include "kernel/intl/VTextConverters.h"
 #include "kernel/memory/VRefPtr.h"
 #include "runtime/StErrorContextInstaller.h"
-#include "runtime/mac/XMacLogFile.h"
 
 namespace velk {
 
 namespace {
 
-// How much is written between two looks at the file's own size.
-constexpr long kSizeCheckInterval = 256 * 1024;
+// The longest a write goes without a look at the file before it: a log that writes seldom looks before each
+// write, one that writes often once in many.
+constexpr uint64_t kLookIntervalMs = 10;
 
 }  // namespace
 
@@ -51,32 +55,10 @@ bool VSplitableLogFile::_Open(bool overwrite, bool splitting)
 {
 	if (fDescriptor >= 0)
 		return true;
-	if (fFolder == nullptr)
+	fPending.clear();
+	fWritten = 0;
+	if (_OpenDescriptor(overwrite, splitting) != 0)
 		return false;
-	std::string path;
-	{
-		// The log is no place for the errors of its own making.
-		StErrorContextInstaller scope(false, true);
-		VString fileName;
-		GetCurrentFileName(fileName);
-		VRefPtr<VFile> file(fFolder->RetainRelativeFile(fileName, FPS_POSIX), true);
-		if (file)
-			path = to_string(file->_GetPosixPath());
-	}
-	if (path.empty())
-		return false;
-	int descriptor = -1;
-	const time_t now = XMacLogFile::Now();
-	const int opened = overwrite && splitting ? XMacLogFile::OpenEmptyingLeftover(path, fOpenedAt, &descriptor)
-		: XMacLogFile::Open(path, overwrite, &descriptor);
-	if (opened != 0)
-		return false;
-	fDescriptor = descriptor;
-	fOpenedAt = now;
-	// The split is decided on the position, which starts at the end of what is there.
-	uint64_t size = 0;
-	fPosition = XMacLogFile::GetSize(descriptor, &size) == 0 ? long(size) : 0;
-	fNextSizeCheck = fPosition + kSizeCheckInterval;
 	if (fPending.capacity() < kPendingCapacity)
 	{
 		try
@@ -92,6 +74,37 @@ bool VSplitableLogFile::_Open(bool overwrite, bool splitting)
 		_Write(fHeader);
 	fJustOpened = true;
 	return true;
+}
+
+int VSplitableLogFile::_OpenDescriptor(bool overwrite, bool splitting)
+{
+	if (fFolder == nullptr)
+		return EINVAL;
+	std::string path;
+	{
+		// The log is no place for the errors of its own making.
+		StErrorContextInstaller scope(false, true);
+		VString fileName;
+		GetCurrentFileName(fileName);
+		VRefPtr<VFile> file(fFolder->RetainRelativeFile(fileName, FPS_POSIX), true);
+		if (file)
+			path = to_string(file->_GetPosixPath());
+	}
+	if (path.empty())
+		return EINVAL;
+	int descriptor = -1;
+	const int opened = overwrite && splitting ? XMacLogFile::OpenEmptyingLeftover(path, fOpened, &descriptor)
+		: XMacLogFile::Open(path, overwrite, &descriptor);
+	if (opened != 0)
+		return opened;
+	fDescriptor = descriptor;
+	fLookedAt = XMacLogFile::NowMilliseconds();
+	// A file whose birth cannot be known lets no later split empty anything.
+	XMacLogFile::Status status;
+	fOpened = XMacLogFile::GetStatus(descriptor, &status) == 0 ? status : XMacLogFile::Status();
+	// The split is decided on the position, which starts at the end of what is there.
+	fPosition = long(fOpened.size) + long(fPending.size() - fWritten);
+	return 0;
 }
 
 bool VSplitableLogFile::Open(int32 number, bool overwrite)
@@ -117,8 +130,13 @@ void VSplitableLogFile::Close()
 	if (!fFooter.IsEmpty())
 		_Write(fFooter);
 	_WritePending();
-	XMacLogFile::Close(fDescriptor);
+	if (fDescriptor >= 0)
+		_Look();
+	if (fDescriptor >= 0)
+		XMacLogFile::Close(fDescriptor);
 	fDescriptor = -1;
+	fPending.clear();
+	fWritten = 0;
 }
 
 void VSplitableLogFile::Flush()
@@ -131,14 +149,27 @@ int32 VSplitableLogFile::CheckLogSize()
 {
 	if (fDescriptor < 0 || fPosition < kSplitPosition)
 		return 0;
-	Close();
+	_WritePending();
+	if (fDescriptor >= 0)
+		_Look();
+	if (fDescriptor < 0 || fPosition < kSplitPosition)
+		return 0;
+	if (!fFooter.IsEmpty())
+	{
+		_Write(fFooter);
+		_WritePending();
+	}
+	// Held until the file is closed, after the next one is open. A file system without locks lets the split
+	// go on unlocked.
+	XMacLogFile::Lock(fDescriptor);
+	const int leaving = fDescriptor;
+	fDescriptor = -1;
 	const int32 old = fNumber;
 	fNumber = old + 1;
 	if (fMaxLogsToKeep > 0 && old >= fMaxLogsToKeep)
 		_DeleteNumber(fNumber - fMaxLogsToKeep);
-	// A file of the new number that another logger of the same name began since this one opened its file
-	// holds that logger's lines: they stay, and only a leftover older than that is emptied.
 	_Open(true, true);
+	XMacLogFile::Close(leaving);
 	return fNumber;
 }
 
@@ -230,9 +261,15 @@ void VSplitableLogFile::_Put(const char* bytes, size_t length)
 {
 	if (fPending.capacity() - fPending.size() < length)
 	{
+		// Room is made once what was written is confirmed.
 		_WritePending();
-		if (fPending.capacity() < length)
+		if (fDescriptor >= 0)
+			_Look();
+		if (fDescriptor < 0)
+			return;
+		if (fPending.capacity() - fPending.size() < length)
 		{
+			// Longer than may wait: written at once, just after the look.
 			_WriteOut(bytes, length);
 			return;
 		}
@@ -243,30 +280,66 @@ void VSplitableLogFile::_Put(const char* bytes, size_t length)
 
 void VSplitableLogFile::_WritePending()
 {
-	if (fPending.empty())
+	if (fWritten == fPending.size())
 		return;
+	if (XMacLogFile::NowMilliseconds() - fLookedAt >= kLookIntervalMs)
+		_Look();
+	if (fDescriptor < 0)
+		return;
+	const size_t waiting = fPending.size() - fWritten;
 	// Counted again once written.
-	fPosition -= long(fPending.size());
-	_WriteOut(fPending.data(), fPending.size());
-	fPending.clear();
+	fPosition -= long(waiting);
+	if (_WriteOut(fPending.data() + fWritten, waiting))
+		fWritten = fPending.size();
+	else
+		fPending.resize(fWritten);
 }
 
-void VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
+bool VSplitableLogFile::_WriteOut(const char* bytes, size_t length)
 {
 	if (const int error = XMacLogFile::Append(fDescriptor, bytes, length))
 	{
 		if (fWriteError == 0)
 			fWriteError = error;
-		return;
+		return false;
 	}
 	fPosition += long(length);
-	if (fPosition < fNextSizeCheck)
-		return;
-	// Other writers of the file may have made it longer than what this one wrote.
-	uint64_t size = 0;
-	if (XMacLogFile::GetSize(fDescriptor, &size) == 0 && size > uint64_t(fPosition))
-		fPosition = long(size);
-	fNextSizeCheck = fPosition + kSizeCheckInterval;
+	return true;
+}
+
+void VSplitableLogFile::_Look()
+{
+	fLookedAt = XMacLogFile::NowMilliseconds();
+	XMacLogFile::Status status;
+	const bool looked = XMacLogFile::GetStatus(fDescriptor, &status) == 0;
+	if (looked && status.removed)
+	{
+		// Rotated away by another log of the name, or deleted: the log goes on in the highest number there is
+		// (with no header: this is no new log).
+		const int32 highest = FindHighestNumber(fFolder, fName, fExtension);
+		XMacLogFile::Close(fDescriptor);
+		fDescriptor = -1;
+		if (highest > 0)
+			fNumber = highest;
+		if (const int error = _OpenDescriptor(false, false))
+		{
+			if (fWriteError == 0)
+				fWriteError = error;
+			fPending.clear();
+			fWritten = 0;
+			return;
+		}
+		if (fWritten > 0)
+			_WriteOut(fPending.data(), fWritten);
+	}
+	else if (looked)
+	{
+		// Other writers of the file may have made it longer than what this one wrote.
+		const long known = long(status.size) + long(fPending.size() - fWritten);
+		fPosition = std::max(fPosition, known);
+	}
+	fPending.erase(0, fWritten);
+	fWritten = 0;
 }
 
 void VSplitableLogFile::GetCurrentFileName(VString& out) const
@@ -296,6 +369,46 @@ void VSplitableLogFile::BuildLogFileNameWithExt(const VString& name, int32 numbe
 		out.AppendCString(".txt");
 	else
 		out.AppendUniChars(extension.GetCPointer(), extension.GetLength());
+}
+
+int32 VSplitableLogFile::FindHighestNumber(VFolder* folder, const VString& name, const VString& extension)
+{
+	if (folder == nullptr || name.IsEmpty())
+		return 0;
+	// The highest number, not the first gap: once rotation has deleted the oldest files, numbering starts
+	// above a gap, and resuming below it would write into a file the next split truncates.
+	StErrorContextInstaller scope(false, true);
+	std::vector<VRefPtr<IFile>> files;
+	folder->GetElements(&files, nullptr, true);
+	const VString suffix = extension.IsEmpty() ? VString(".txt") : extension;
+	const int32 prefixLength = name.GetLength() + 1;
+	const int32 suffixLength = suffix.GetLength();
+	int32 highest = 0;
+	VString fileName;
+	for (const VRefPtr<IFile>& file : files)
+	{
+		file->GetName(fileName);
+		const int32 length = fileName.GetLength();
+		const UniChar* units = fileName.GetCPointer();
+		if (length <= prefixLength + suffixLength
+			|| std::memcmp(units, name.GetCPointer(), size_t(name.GetLength()) * sizeof(UniChar)) != 0
+			|| units[prefixLength - 1] != u'_'
+			|| std::memcmp(units + length - suffixLength, suffix.GetCPointer(), size_t(suffixLength) * sizeof(UniChar)) != 0)
+			continue;
+		// Only the names BuildLogFileNameWithExt makes: decimal digits without a leading zero.
+		int64 number = 0;
+		bool digits = units[prefixLength] != u'0';
+		for (int32 i = prefixLength; digits && i < length - suffixLength; ++i)
+		{
+			digits = units[i] >= u'0' && units[i] <= u'9';
+			number = number * 10 + (units[i] - u'0');
+			if (number >= INT32_MAX)
+				digits = false;  // a number the split could not go beyond
+		}
+		if (digits && number > highest)
+			highest = int32(number);
+	}
+	return highest;
 }
 
 }  // namespace velk

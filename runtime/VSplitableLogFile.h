@@ -2,19 +2,23 @@
 // 10 MiB is closed before the next append and the next number is opened, and only the newest numbers are
 // kept. Several logs (in one process or several) may write one file: each text appended is kept whole in
 // memory and goes to the file's end with the others waiting in one write, at a flush, a close, a split or
-// once 64 KiB wait, so the texts of different writers never mix. Not locked: its owner serializes the calls.
+// once 64 KiB wait, so the texts of different writers never mix. A write that comes 10 ms or more after the
+// last look at the file looks first (as do a close, a split and every 64 KiB written): the file's size then
+// counts the other writers' lines, and a file removed meanwhile (rotated away by another log of the name, or
+// deleted) is left for the highest number there is, where what was written since the last look goes again.
+// Not locked: its owner serializes the calls.
 #pragma once
-
-#include <ctime>
 
 #include "kernel/VExport.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "kernel/memory/VObject.h"
 #include "kernel/strings/StStringConverter.h"
 #include "kernel/strings/VString.h"
+#include "runtime/mac/XMacLogFile.h"
 
 namespace velk {
 
@@ -44,7 +48,8 @@ public:
 	bool Open(int32 number, bool overwrite);
 	// Changes the number; an open file is closed and the new number opened with overwrite.
 	void SetLogNumber(int32 number, bool overwrite);
-	// Writes the footer and what waits, then closes the file, when open.
+	// Writes the footer and what waits, then closes the file, when open (a file removed since the last look
+	// first sends what was written since to the highest number).
 	void Close();
 	// Writes what waits, in one write.
 	void Flush();
@@ -53,11 +58,13 @@ public:
 	// failed write are dropped.
 	int GetWriteError() const { return fWriteError; }
 
-	// Splits when the open file has grown past 10 MiB: closes it, deletes the file that falls out of the
-	// kept numbers (a failed deletion does not stop the split) and opens the next number, truncating a
-	// leftover of that number: one last changed before this logger opened its file. A file of that number
-	// changed since is another logger's of the same name and keeps its lines, this one's following them.
-	// Answers the new number after a split, else 0.
+	// Splits when the open file has grown past 10 MiB (after a look at it: a removed file is left for the
+	// highest number first, which may have room): deletes the file that falls out of the kept numbers (a
+	// failed deletion does not stop the split), opens the next number and closes the file it leaves. A file
+	// of the next number is emptied only when it is a leftover, last changed before the file being left was
+	// made; one changed since holds the lines of another log of the name and keeps them, this one's
+	// following. The logs leaving one file take its lock (XMacLogFile::Lock) for the choice and the opening,
+	// so that none empties what another has just written. Answers the new number after a split, else 0.
 	int32 CheckLogSize();
 	// CheckLogSize, then, when open, the separator step and the text, which waits for the next write. A
 	// text longer than 64 KiB is written at once, after what waits. Write errors are only kept
@@ -86,31 +93,43 @@ public:
 	static void BuildLogFileName(const VString& name, int32 number, VString& out);
 	// An empty extension is ".txt".
 	static void BuildLogFileNameWithExt(const VString& name, int32 number, const VString& extension, VString& out);
+	// The highest n of the folder's files named as BuildLogFileNameWithExt names them (decimal digits
+	// without a leading zero); 0 when there is none. Errors raised while listing are dropped.
+	static int32 FindHighestNumber(VFolder* folder, const VString& name, const VString& extension);
 
-	// The most bytes that wait for a write.
+	// The most bytes that wait for a write, with those written since the last look.
 	static constexpr size_t kPendingCapacity = 64 * 1024;
 
 private:
-	// Open; for a split, a file of the new number that another logger began since this one opened its
-	// file keeps that logger's lines.
+	// Open; for a split, only a leftover of the new number is emptied (see CheckLogSize).
 	bool _Open(bool overwrite, bool splitting);
+	// Opens the current number's file, what waits still waiting. Answers 0, or the errno with nothing open.
+	int _OpenDescriptor(bool overwrite, bool splitting);
+	// Looks at the open file: its size counts towards the split; a file removed since the last look is closed
+	// and the highest number opened (its own again when none is left), where what was written since goes
+	// again. What was written is then confirmed.
+	void _Look();
 	void _Write(const VString& text);
 	void _Put(const char* bytes, size_t length);
-	// Writes what waits, in one write; when it fails the bytes are dropped and the error kept.
+	// Writes what waits, in one write, after a look when the last is 10 ms old; when the write fails the
+	// bytes are dropped and the error kept.
 	void _WritePending();
-	void _WriteOut(const char* bytes, size_t length);
+	bool _WriteOut(const char* bytes, size_t length);
 	void _DeleteNumber(int32 number);
 
 	int fDescriptor = -1;
 	// The file's size with what waits: counted here, so that the size test before each append costs no
-	// system call, and set from the file's own size once a quarter mebibyte has been written, so that the
-	// lines of other writers of the file count towards its split too.
+	// system call, and set from the file's own size at each look, so that the lines of other writers of the
+	// file count towards its split too.
 	long fPosition = 0;
-	long fNextSizeCheck = 0;
-	// Whole texts not yet written.
+	// [0, fWritten): written since the last look, kept to be written again should that look find the file
+	// removed; [fWritten, size): whole texts waiting.
 	std::string fPending;
+	size_t fWritten = 0;
 	int fWriteError = 0;
-	time_t fOpenedAt = 0;  // when the open file was opened
+	uint64_t fLookedAt = 0;  // XMacLogFile::NowMilliseconds
+	// The open file as its opening found it: its birth decides what the next split may empty.
+	XMacLogFile::Status fOpened;
 	VFolder* fFolder;
 	VString fName;
 	int32 fNumber;

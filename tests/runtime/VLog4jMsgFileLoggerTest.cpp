@@ -6,17 +6,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/VChildProcess.h"
@@ -45,6 +50,45 @@ protected:
 	{
 		const auto path = std::filesystem::path(fRoot + name);
 		std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+	}
+
+	// The lines of the files "<name>_<n>.txt" there are, by number: their bytes without the holes that
+	// Extended made (the zeros of a sparse file, which stand for other writers' lines).
+	std::map<int, std::string> ReadNumbered(const std::string& name) const
+	{
+		std::map<int, std::string> files;
+		for (const auto& entry : std::filesystem::directory_iterator(fRoot))
+		{
+			const std::string file = entry.path().filename().string();
+			if (file.rfind(name + "_", 0) != 0 || file.size() <= name.size() + 5 || file.substr(file.size() - 4) != ".txt")
+				continue;
+			std::string& content = files[std::stoi(file.substr(name.size() + 1))];
+			const int descriptor = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+			if (descriptor < 0)
+				continue;
+			const off_t end = ::lseek(descriptor, 0, SEEK_END);
+			for (off_t at = 0; at < end;)
+			{
+				const off_t data = ::lseek(descriptor, at, SEEK_DATA);
+				if (data < 0)
+					break;
+				const off_t hole = std::min(end, ::lseek(descriptor, data, SEEK_HOLE));
+				std::string chunk(size_t(hole - data), '\0');
+				chunk.resize(size_t(std::max<ssize_t>(0, ::pread(descriptor, chunk.data(), chunk.size(), data))));
+				chunk.erase(std::remove(chunk.begin(), chunk.end(), '\0'), chunk.end());
+				content += chunk;
+				at = hole > data ? hole : end;
+			}
+			::close(descriptor);
+		}
+		return files;
+	}
+
+	// The file made past the split size with a hole at its end, as if other writers had filled it.
+	void Extended(const std::string& name) const
+	{
+		const std::string path = fRoot + name;
+		std::filesystem::resize_file(path, std::max<uintmax_t>(std::filesystem::file_size(path), VSplitableLogFile::kSplitPosition));
 	}
 
 	// Files of that size, sparse, so that files past the split size cost no writing.
@@ -407,55 +451,113 @@ struct SharedLines
 {
 	size_t lines = 0;
 	std::vector<std::string> broken;
-	std::map<std::string, std::multiset<int>> numbers;
+	std::map<std::string, std::multiset<int>, std::less<>> numbers;
 };
 
-SharedLines ReadSharedLines(const std::string& content, const std::string& padding)
+// Adds what content holds to read.
+void AddSharedLines(SharedLines& read, const std::string& content, const std::string& padding)
 {
-	SharedLines result;
 	size_t start = 0;
 	while (start < content.size())
 	{
 		const size_t end = content.find('\n', start);
-		const std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+		const std::string_view line = std::string_view(content).substr(start, end == std::string::npos ? std::string::npos : end - start);
 		start = end == std::string::npos ? content.size() : end + 1;
-		++result.lines;
+		++read.lines;
+		// The head alone, so that the scan never reads past the line.
+		char head[64] = {};
+		line.copy(head, std::min(line.size(), sizeof(head) - 1));
 		unsigned long long sequence = 0;
-		int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0, head = -1;
+		int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0, headLength = -1;
 		const size_t open = line.find(" [");
 		const size_t close = line.find("] INFO - ");
 		bool whole = end != std::string::npos && open != std::string::npos && close != std::string::npos && open < close
-			&& std::sscanf(line.c_str(), "%llu %4d-%2d-%2dT%2d:%2d:%2d.%3d%n", &sequence, &year, &month, &day, &hour, &minute,
-				   &second, &ms, &head) == 8 && size_t(head) == open;
+			&& std::sscanf(head, "%llu %4d-%2d-%2dT%2d:%2d:%2d.%3d%n", &sequence, &year, &month, &day, &hour, &minute,
+				   &second, &ms, &headLength) == 8 && size_t(headLength) == open;
 		if (whole)
 		{
-			const std::string tag = line.substr(open + 2, close - open - 2);
-			const std::string rest = line.substr(close + 9);
-			const int number = std::atoi(rest.c_str() + std::min(rest.size(), tag.size() + 1));
-			whole = rest == tag + " " + std::to_string(number) + " " + padding + " ()";
+			const std::string_view tag = line.substr(open + 2, close - open - 2);
+			const std::string_view rest = line.substr(close + 9);
+			const std::string digits(rest.substr(std::min(rest.size(), tag.size() + 1), 12));
+			const int number = std::atoi(digits.c_str());
+			// "<tag> <number> <padding> ()"
+			const std::string prefix = std::string(tag) + " " + std::to_string(number) + " ";
+			whole = rest.size() == prefix.size() + padding.size() + 3 && rest.substr(0, prefix.size()) == prefix
+				&& rest.substr(prefix.size(), padding.size()) == padding && rest.substr(rest.size() - 3) == " ()";
 			if (whole)
-				result.numbers[tag].insert(number);
+			{
+				auto found = read.numbers.find(tag);
+				if (found == read.numbers.end())
+					found = read.numbers.emplace(std::string(tag), std::multiset<int>()).first;
+				found->second.insert(number);
+			}
 		}
 		if (!whole)
-			result.broken.push_back(line);
+			read.broken.emplace_back(line);
 	}
+}
+
+SharedLines ReadSharedLines(const std::string& content, const std::string& padding)
+{
+	SharedLines result;
+	AddSharedLines(result, content, padding);
 	return result;
 }
 
-// Each tag wrote count lines, numbered 0 to count - 1, each once, and nothing else is in the file.
-void ExpectEveryLineOnce(const SharedLines& read, const std::vector<std::string>& tags, int count)
+// Each tag wrote its count of lines, numbered 0 to count - 1, each once, and nothing else is in the file.
+void ExpectEveryLineOnce(const SharedLines& read, const std::vector<std::pair<std::string, int>>& counts)
 {
-	EXPECT_EQ(read.lines, tags.size() * size_t(count));
+	size_t total = 0;
+	for (const auto& [tag, count] : counts)
+		total += size_t(count);
+	EXPECT_EQ(read.lines, total);
 	EXPECT_TRUE(read.broken.empty()) << read.broken.size() << " broken, the first: " << read.broken.front();
-	for (const std::string& tag : tags)
+	for (const auto& [tag, count] : counts)
 	{
 		SCOPED_TRACE(tag);
 		const auto found = read.numbers.find(tag);
 		ASSERT_NE(found, read.numbers.end());
 		const std::multiset<int>& numbers = found->second;
 		EXPECT_EQ(numbers.size(), size_t(count));
+		int missing = 0;
 		for (int i = 0; i < count; ++i)
-			ASSERT_EQ(numbers.count(i), 1u) << i;
+			missing += numbers.count(i) == 0 ? 1 : 0;
+		EXPECT_EQ(missing, 0) << "of " << count;
+		for (int i = 0; i < count; ++i)
+			ASSERT_LE(numbers.count(i), 1u) << i;
+	}
+}
+
+void ExpectEveryLineOnce(const SharedLines& read, const std::vector<std::string>& tags, int count)
+{
+	std::vector<std::pair<std::string, int>> counts;
+	for (const std::string& tag : tags)
+		counts.emplace_back(tag, count);
+	ExpectEveryLineOnce(read, counts);
+}
+
+// Lines "<tag> <i> <padding>" for i from first to first + count - 1, through the logger's listener in
+// batches of batch lines, each batch written as the process logger's task would.
+void PutNumbered(VLog4jMsgFileLogger& logger, const std::string& tag, int first, int count, int batch, const std::string& padding)
+{
+	std::vector<VRefPtr<VValueBag>> bags;
+	std::vector<const VValueBag*> pointers;
+	const VString source(tag.c_str());
+	std::string message;
+	for (int i = first; i < first + count; ++i)
+	{
+		message.assign(tag).append(" ").append(std::to_string(i)).append(" ").append(padding);
+		bags.push_back(StampedBag([&](VValueBag* b) {
+			ILoggerBagKeys::source.Set(b, source);
+			ILoggerBagKeys::message.Set(b, VString(message.c_str()));
+		}));
+		pointers.push_back(bags.back().Get());
+		if (int(pointers.size()) == batch || i + 1 == first + count)
+		{
+			logger.GetLogListener().Put(pointers);
+			pointers.clear();
+			bags.clear();
+		}
 	}
 }
 
@@ -531,7 +633,7 @@ TEST_F(VLog4jMsgFileLoggerTest, TwoProcessesShareAFile)
 }
 
 // Lines wait for the end of their batch and go out in order; a text longer than what may wait goes at once,
-// after what waits. What another writer adds to the file counts towards its split.
+// after what waits. What another writer adds to the file counts towards its split from the next look.
 TEST_F(VLog4jMsgFileLoggerTest, BatchesAndOtherWritersGrowth)
 {
 	VSplitableLogFile log(Folder().Get(), VString("b"), 1, false);
@@ -546,8 +648,8 @@ TEST_F(VLog4jMsgFileLoggerTest, BatchesAndOtherWritersGrowth)
 	log.AppendString(longText.c_str());
 	EXPECT_EQ(Read("b_1.txt"), "one\ntwo\nthree\n" + longText);
 
-	// Another writer takes the file past the split size; this one learns it once it has written a quarter
-	// mebibyte more, and its next line opens the next number.
+	// Another writer takes the file past the split size; this one learns it at its next look, here the one
+	// before a text too long to wait, and its next line opens the next number.
 	std::filesystem::resize_file(fRoot + "b_1.txt", VSplitableLogFile::kSplitPosition);
 	const std::string quarter = std::string(256 * 1024, 'q') + "\n";
 	log.AppendString(quarter.c_str());
@@ -557,6 +659,188 @@ TEST_F(VLog4jMsgFileLoggerTest, BatchesAndOtherWritersGrowth)
 	EXPECT_EQ(log.GetLogNumber(), 2);
 	EXPECT_EQ(Read("b_2.txt"), "next\n");
 	EXPECT_EQ(log.GetWriteError(), 0);
+}
+
+// A logger that lags: it wrote one line to file 1, then another of its name went on to file 4. When the
+// first writes again it passes through files 2 and 3, which hold the other's lines: they stay, and every
+// line of both is in the files once.
+TEST_F(VLog4jMsgFileLoggerTest, LaggingLoggerKeepsTheFilesItPasses)
+{
+	const std::string padding(960, '.');
+	VLog4jMsgFileLogger lagging(Folder().Get(), VString("shared"));
+	VLog4jMsgFileLogger busy(Folder().Get(), VString("shared"));
+	lagging.Start();
+	PutNumbered(lagging, "lag", 0, 1, 1, padding);
+	busy.Start();
+	ASSERT_TRUE(lagging.IsStarted() && busy.IsStarted());
+	// The busy logger writes lines to each of files 1 to 3 which then grows past the split size (a hole stands
+	// for the rest of its lines), and goes on writing until it has opened the next.
+	int written = 0;
+	for (int number = 1; number <= 3; ++number)
+	{
+		PutNumbered(busy, "busy", written, 20, 10, padding);
+		written += 20;
+		Extended("shared_" + std::to_string(number) + ".txt");
+		const std::string next = "shared_" + std::to_string(number + 1) + ".txt";
+		for (int batch = 0; batch < 100 && !Exists(next); ++batch, written += 10)
+			PutNumbered(busy, "busy", written, 10, 10, padding);
+		ASSERT_TRUE(Exists(next));
+	}
+	PutNumbered(busy, "busy", written, 20, 10, padding);
+	written += 20;
+	// The busy logger's files are then older by time alone than anything the lagging one opens next, as
+	// files left by an earlier run would be.
+	std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+	PutNumbered(lagging, "lag", 1, 400, 10, padding);
+	busy.Stop();
+	lagging.Stop();
+	const std::map<int, std::string> files = ReadNumbered("shared");
+	ASSERT_FALSE(files.empty());
+	EXPECT_EQ(files.begin()->first, 1);
+	EXPECT_EQ(files.rbegin()->first, 4);
+	SharedLines read;
+	for (const auto& [number, content] : files)
+		AddSharedLines(read, content, padding);
+	ExpectEveryLineOnce(read, {{"busy", written}, {"lag", 401}});
+}
+
+// A quiet logger whose file was removed under it (rotated away by a busy logger of its name, or deleted by
+// hand) goes on in the highest number there is, or makes its own again when none is left: no late line is
+// lost, none is written twice.
+TEST_F(VLog4jMsgFileLoggerTest, RemovedFileIsFollowed)
+{
+	struct Row
+	{
+		const char* name;
+		bool rotated;  // else deleted by hand
+		int expected;  // the number that holds the late lines
+	};
+	const Row rows[] = {{"rotated away", true, 3}, {"deleted by hand", false, 1}};
+	constexpr int kLate = 20;
+	const std::string padding(40, '.');
+	for (const Row& row : rows)
+	{
+		SCOPED_TRACE(row.name);
+		std::filesystem::remove_all(fRoot);
+		std::filesystem::create_directory(fRoot);
+		VLog4jMsgFileLogger quiet(Folder().Get(), VString("q"));
+		quiet.Start();
+		ASSERT_TRUE(quiet.IsStarted());
+		quiet.SetLogMaxNumberToKeep(2);
+		PutNumbered(quiet, "early", 0, 1, 1, padding);
+		VLog4jMsgFileLogger busy(Folder().Get(), VString("q"));
+		if (row.rotated)
+		{
+			// The busy logger resumes in a full file 2: its next line opens 3, which removes 1.
+			Sized("q_2.txt", VSplitableLogFile::kSplitPosition);
+			busy.Start();
+			ASSERT_TRUE(busy.IsStarted());
+			busy.SetLogMaxNumberToKeep(2);
+			PutNumbered(busy, "busy", 0, 1, 1, padding);
+		}
+		else
+		{
+			std::filesystem::remove(fRoot + "q_1.txt");
+		}
+		ASSERT_FALSE(Exists("q_1.txt"));
+		// The first late line comes after a pause, as a quiet logger's do: it reaches the file at once.
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+		PutNumbered(quiet, "late", 0, 1, 1, padding);
+		const std::string expected = "q_" + std::to_string(row.expected) + ".txt";
+		EXPECT_NE(Read(expected).find("late 0 "), std::string::npos);
+		PutNumbered(quiet, "late", 1, kLate - 1, 1, padding);
+		quiet.Stop();
+		busy.Stop();
+		const std::map<int, std::string> files = ReadNumbered("q");
+		ASSERT_FALSE(files.empty());
+		EXPECT_EQ(files.rbegin()->first, row.expected);
+		const SharedLines read = ReadSharedLines(files.rbegin()->second, padding);
+		const auto late = read.numbers.find("late");
+		ASSERT_NE(late, read.numbers.end());
+		int missing = 0;
+		for (int i = 0; i < kLate; ++i)
+		{
+			missing += late->second.count(i) == 0 ? 1 : 0;
+			EXPECT_LE(late->second.count(i), 1u) << i;
+		}
+		EXPECT_EQ(missing, 0) << "of " << kLate;
+		EXPECT_EQ(read.numbers.count("busy"), row.rotated ? 1u : 0u);
+		EXPECT_TRUE(read.broken.empty()) << read.broken.front();
+	}
+}
+
+// Two logs of one name reach the split size at the same instant and open the next number together, which
+// is missing or a leftover from an earlier run: neither empties the line the other has written there.
+TEST_F(VLog4jMsgFileLoggerTest, TwoSplitsAtOnce)
+{
+	struct Row
+	{
+		const char* name;
+		bool leftover;
+	};
+	// Rounds are made ready a batch at a time, each with a name of its own, so that the two writers meet
+	// once per round without waiting for the test's thread.
+	constexpr int kBatches = 5;
+	constexpr int kBatch = 100;
+	const std::string padding(20, '.');
+	for (const Row row : {Row{"none there", false}, Row{"a leftover there", true}})
+	{
+		SCOPED_TRACE(row.name);
+		int lost = 0;
+		for (int batch = 0; batch < kBatches; ++batch)
+		{
+			std::filesystem::remove_all(fRoot);
+			std::filesystem::create_directory(fRoot);
+			std::vector<std::unique_ptr<VSplitableLogFile>> logs[2];
+			for (int round = 0; round < kBatch; ++round)
+			{
+				const std::string name = "s" + std::to_string(round);
+				Sized(name + "_1.txt", VSplitableLogFile::kSplitPosition);
+				if (row.leftover)
+				{
+					Write(name + "_2.txt", "stale\n");
+					Age(name + "_2.txt");
+				}
+				for (auto& writer : logs)
+				{
+					writer.push_back(std::make_unique<VSplitableLogFile>(Folder().Get(), VString(name.c_str()), 1, false));
+					ASSERT_TRUE(writer.back()->Open(false));
+				}
+			}
+			std::atomic<int> arrived{0};
+			auto write = [&](int w) {
+				const std::string tag = w == 0 ? "one" : "two";
+				const std::string line = "1 2024-03-05T07:08:09.010 [" + tag + "] INFO - " + tag + " 0 " + padding + " ()\n";
+				for (int round = 0; round < kBatch; ++round)
+				{
+					arrived.fetch_add(1);
+					for (int spins = 0; arrived.load() < 2 * (round + 1); ++spins)
+					{
+						if (spins > 1000)
+							std::this_thread::yield();
+					}
+					logs[w][size_t(round)]->AppendString(line.c_str());
+					logs[w][size_t(round)]->Flush();
+				}
+			};
+			std::thread one(write, 0);
+			std::thread two(write, 1);
+			one.join();
+			two.join();
+			for (int round = 0; round < kBatch; ++round)
+			{
+				logs[0][size_t(round)]->Close();
+				logs[1][size_t(round)]->Close();
+				const std::string name = "s" + std::to_string(round);
+				const SharedLines read = ReadSharedLines(Read(name + "_2.txt"), padding);
+				ASSERT_TRUE(read.broken.empty()) << round << ": " << read.broken.front();
+				ASSERT_FALSE(Exists(name + "_3.txt"));
+				if (read.lines != 2)
+					++lost;
+			}
+		}
+		EXPECT_EQ(lost, 0) << "rounds of " << kBatches * kBatch;
+	}
 }
 
 }  // namespace
