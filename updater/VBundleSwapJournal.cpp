@@ -135,15 +135,7 @@ bool VBundleSwapJournal::Record(EBundleSwapStep step, const VFilePath& staging, 
 	};
 	if (failed.IsValid())
 		record["failed"] = NameText(failed);
-	fLastAside = aside;
-	fLast = record;
-	const VError written = fLock.Write(record);
-	if (written != VE_OK)
-	{
-		ThrowErrorWithPath(written, fPath);
-		return false;
-	}
-	return true;
+	return _Write(record, aside);
 }
 
 bool VBundleSwapJournal::Advance(EBundleSwapStep step, const VFilePath& aside)
@@ -153,6 +145,11 @@ bool VBundleSwapJournal::Advance(EBundleSwapStep step, const VFilePath& aside)
 	std::map<std::string, std::string> record = fLast;
 	record["step"] = kBundleSwapStates[step].fName;
 	record["aside"] = NameText(aside);
+	return _Write(record, aside);
+}
+
+bool VBundleSwapJournal::_Write(const std::map<std::string, std::string>& record, const VFilePath& aside)
+{
 	fLastAside = aside;
 	fLast = record;
 	const VError written = fLock.Write(record);

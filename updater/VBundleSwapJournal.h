@@ -68,6 +68,8 @@ public:
 
 private:
 	struct Entries;
+	// Writes the record, the old bundle at aside; false with the error pushed when it could not be.
+	bool _Write(const std::map<std::string, std::string>& record, const VFilePath& aside);
 	bool _Act(const VBundleSwapState& state, const Entries& entries);
 	bool _Undo(const Entries& entries);
 	bool _Forward(const Entries& entries);
