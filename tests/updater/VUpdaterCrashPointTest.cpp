@@ -2,10 +2,11 @@
 // them (a listing run names them), and at random moments, in several worlds: a plain update, a file system
 // that cannot exchange folders, a linked place, a new executable that cannot start, no usable Trash, and
 // the run that recovers itself killed at each of its own operations. After each kill the same command runs
-// again, twice, and what a user would find is checked: a version that can start at the place (at the
-// latest after the run that follows), the version that worked never trashed or deleted before the new one
-// started, nothing of the updater's beside the place once a run succeeds, no run stuck for good, and every
-// log line that says where a bundle stands true of the folder.
+// again (and, where that run does not end as a clean one, once more), and what a user would find is
+// checked: a version that can start at the place (at the latest after the run that follows), the version
+// that worked never trashed or deleted before the new one started, nothing of the updater's beside the
+// place once a run succeeds, no run stuck for good, and every log line that says where a bundle stands
+// true of the folder.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -44,7 +45,7 @@ using test::Tree;
 using Trees = std::map<std::string, std::string>;
 
 constexpr const char* kStagingPrefix = ".velk-new-";
-constexpr int kWorkers = 6;
+constexpr int kWorkers = 4;
 
 // A world the update runs in.
 struct Scenario
@@ -242,6 +243,15 @@ protected:
 		const int expected = scenario.fCannotStart || scenario.fNoTrash ? 2 : 0;
 		EXPECT_EQ(outcome.fExit, expected) << scenario.fName << ": " << Describe(run, scene);
 		EXPECT_EQ(outcome.fPlace, scenario.fCannotStart ? fOldTree : fNewTree) << scenario.fName;
+		// The same command again, twice, on what a complete run leaves: it ends the same way each time.
+		std::vector<std::string> problems;
+		for (const char* when : {"run again after a clean run", "run twice after a clean run"})
+		{
+			const test::VChildRun again = scene.Run();
+			CheckNothingLost(scene, when, problems);
+			CheckSettled(scene, again, outcome, when, problems);
+		}
+		EXPECT_TRUE(problems.empty()) << Joined(problems);
 		return outcome;
 	}
 
@@ -345,8 +355,8 @@ protected:
 	}
 
 	// One point: in a scene of its own, the run killed there, then the same command, paused at its first copy
-	// so that what its recovery logged is checked against the folder before the update goes on, then the
-	// same command once more.
+	// so that what its recovery logged is checked against the folder before the update goes on, then, when
+	// that run did not end as a clean run ends, the same command once more, which must.
 	std::vector<std::string> CheckPoint(const Scenario& scenario, const std::string& templateFolder,
 		const std::string& folder, const CleanOutcome& clean, const std::vector<std::string>& firstKill,
 		const std::function<void(Scene&)>& stop)
@@ -390,11 +400,20 @@ protected:
 		if (!paused)
 			CheckClaims(scene, problems);
 		CheckNothingLost(scene, "run again", problems);
-		CheckSettled(scene, run, clean, "run again", problems);
+		std::vector<std::string> unsettled;
+		CheckSettled(scene, run, clean, "run again", unsettled);
 
-		const test::VChildRun twice = scene.Run();
-		CheckNothingLost(scene, "run twice", problems);
-		CheckSettled(scene, twice, clean, "run twice", problems);
+		// A run that settled leaves what a clean run leaves, from which the same command was run again with
+		// the clean run; one that did not must be put right by the run that follows.
+		if (!unsettled.empty())
+		{
+			const test::VChildRun twice = scene.Run();
+			CheckNothingLost(scene, "run twice", problems);
+			const size_t before = problems.size();
+			CheckSettled(scene, twice, clean, "run twice", problems);
+			if (problems.size() != before)
+				problems.insert(problems.end(), unsettled.begin(), unsettled.end());
+		}
 		fs::remove_all(folder);
 		return problems;
 	}
@@ -483,33 +502,33 @@ protected:
 
 TEST_F(VUpdaterCrashPointTest, PlainUpdate)
 {
-	CheckScenario({"plain update", {}}, 8);
+	CheckScenario({"plain update", {}}, 6);
 }
 
 TEST_F(VUpdaterCrashPointTest, FileSystemThatCannotExchange)
 {
-	CheckScenario({"no exchange", {"VELK_RENAME_FLAGS_REFUSED=1"}}, 4);
+	CheckScenario({"no exchange", {"VELK_RENAME_FLAGS_REFUSED=1"}}, 2);
 }
 
 TEST_F(VUpdaterCrashPointTest, LinkedPlace)
 {
 	Scenario scenario{"linked place", {"VELK_RENAME_FLAGS_REFUSED=1"}};
 	scenario.fLinkedPlace = true;
-	CheckScenario(scenario, 3);
+	CheckScenario(scenario, 2);
 }
 
 TEST_F(VUpdaterCrashPointTest, NewExecutableThatCannotStart)
 {
 	Scenario scenario{"cannot start", {}};
 	scenario.fCannotStart = true;
-	CheckScenario(scenario, 3);
+	CheckScenario(scenario, 2);
 }
 
 TEST_F(VUpdaterCrashPointTest, NoUsableTrash)
 {
 	Scenario scenario{"no Trash", {}};
 	scenario.fNoTrash = true;
-	CheckScenario(scenario, 3);
+	CheckScenario(scenario, 2);
 }
 
 // The run that recovers killed in turn at each of its own operations, up to the first record of the update
