@@ -36,7 +36,9 @@ protected:
 		fs::create_directories(fRoot + "outside/inner");
 		for (int i = 0; i < 10; ++i)
 			Put("outside/inner/kept" + std::to_string(i), "outside");
-		Put("outside/secret.txt", "secret");
+		// Named as the files of the tree, so that a path through the link would find them.
+		for (int i = 0; i < 5; ++i)
+			Put("outside/f" + std::to_string(i), "secret");
 		fOutside = Snapshot("outside");
 	}
 

@@ -60,7 +60,9 @@ protected:
 		fs::create_directories(fRoot + "/outside/inner");
 		for (int i = 0; i < 20; ++i)
 			Write("outside/inner/kept" + std::to_string(i), "outside " + std::to_string(i));
-		Write("outside/secret.txt", "secret");
+		// Named as the files of the tree, so that a path through the link would find them.
+		for (int i = 0; i < 5; ++i)
+			Write("outside/f" + std::to_string(i), "secret");
 		fOutside = Snapshot("outside");
 	}
 
