@@ -1,6 +1,7 @@
 // Walking and removing a tree of about 50,000 entries (20 folders of 10 sub-folders of 249 empty files):
 // VFolder::IterateFiles with recursion against std::filesystem's recursive iterator and fts(3), and
-// VFolder::DeleteForced against `rm -rf`. The walked tree is made once in $TMPDIR (else /tmp) and removed
+// VFolder::DeleteForced and VFolder::Delete(true) against `rm -rf` (the peer is run under both names, so that
+// a filter on either kind of deletion keeps it). The walked tree is made once in $TMPDIR (else /tmp) and removed
 // at exit; each deletion gets a fresh tree, made outside the timing.
 #include <benchmark/benchmark.h>
 
@@ -229,6 +230,16 @@ void BM_FolderDeletion_RmRf(benchmark::State& state)
 	TimeDeletions(state, [](const std::string& path) { return RemoveWithRm(path); });
 }
 
+void BM_FolderDelete_VelkDeleteWithContents(benchmark::State& state)
+{
+	TimeDeletions(state, [](const std::string& path) { return FolderAt(path)->Delete(true) == velk::VE_OK; });
+}
+
+void BM_FolderDelete_RmRf(benchmark::State& state)
+{
+	TimeDeletions(state, [](const std::string& path) { return RemoveWithRm(path); });
+}
+
 }  // namespace
 
 BENCHMARK(BM_FolderIteration_VelkIterateFiles)->Unit(benchmark::kMillisecond);
@@ -236,3 +247,5 @@ BENCHMARK(BM_FolderIteration_StdFilesystem)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderIteration_Fts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderDeletion_VelkDeleteForced)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FolderDeletion_RmRf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderDelete_VelkDeleteWithContents)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FolderDelete_RmRf)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);

@@ -92,13 +92,23 @@ public:
 	// in place). A replacing copy that fails leaves the target as it was and nothing beside it, whatever
 	// the options, and needs room for both trees meanwhile. Any other copy that fails deletes the target it
 	// made (not one it merged into), unless eFCOPY_CONTINUE_ON_ERROR asked for what could be copied.
+	// Whatever the options, a copy that would write into any folder of the source, found by device and inode
+	// (a bind mount of one too), is refused with velk 660 before anything is written; so is a replacing copy
+	// whose target holds a mount that shows the source, and one whose target holds any other mount fails with
+	// 'POSX' EBUSY on the mount's path, nothing touched. The source is walked relative to the folders the copy
+	// opened: a sub-folder swapped for a link meanwhile is copied as that link, never entered.
 	VError CopyTo(const VFolder& destination, VFolder** out, uint32 options = 0) const;
 	VError CopyTo(const VFolder& destination, const VString& name, VFolder** out, uint32 options = 0) const;
 	VError CopyContentsTo(const VFolder& destination, uint32 options = 0) const;
-	// Deletion walks meet every kind of entry (FIFOs, sockets and devices too) and remove links as links.
+	// Deletion walks meet every kind of entry (FIFOs, sockets and devices too) and remove links as links. They
+	// go relative to the folders they opened, so a sub-folder swapped for a link meanwhile is removed as the
+	// link, never entered, and they never enter another mount: with a mount at or under the tree nothing is
+	// removed and 'POSX' EBUSY is pushed on the mount's path. A failure is pushed on the entry it stopped at
+	// (velk 604 for a file, 653 for a folder, unless the native code maps).
 	VError Delete(bool deleteContents) const;
 	VError DeleteContents(bool recursive) const;
-	// Removes the tree whatever its locks and modes.
+	// Removes the tree whatever its locks and modes, walking as Delete does; its failures are pushed on this
+	// folder, but for a mount, which the error names.
 	VError DeleteForced() const;
 	// A missing folder is success.
 	VError MoveToTrash() const;

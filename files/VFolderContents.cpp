@@ -11,9 +11,9 @@
 #include "files/VFileError.h"
 #include "files/VFileIterator.h"
 #include "files/VFileSystem.h"
+#include "files/VFolderTreeCopy.h"
 #include "files/mac/XMacFile.h"
 #include "files/mac/XMacFilePath.h"
-#include "runtime/StErrorContextInstaller.h"
 #include "runtime/StThrowError.h"
 #include "runtime/VTaskMgr.h"
 
@@ -23,10 +23,8 @@ namespace {
 
 constexpr VError kCopySourceMissing = MakeVError(kVELK_SIGNATURE, 650);
 constexpr VError kNotEmpty = MakeVError(kVELK_SIGNATURE, 651);
-constexpr VError kCreateFailed = MakeVError(kVELK_SIGNATURE, 652);
 constexpr VError kDeleteFailed = MakeVError(kVELK_SIGNATURE, 653);
 constexpr VError kRevealFailed = MakeVError(kVELK_SIGNATURE, 656);
-constexpr VError kMoveFailed = MakeVError(kVELK_SIGNATURE, 657);
 constexpr VError kCopyIntoItself = MakeVError(kVELK_SIGNATURE, 660);
 constexpr VError kAliasUnresolved = MakeVError(kVELK_SIGNATURE, 611);
 constexpr VError kAliasNotFolder = MakeVError(kVELK_SIGNATURE, 618);
@@ -56,54 +54,6 @@ bool Overlaps(const VFolder& source, const VFolder& destination, const VFilePath
 	if (destination.GetPath().IsSameOrChildOf(sourcePath) || sourcePath.IsSameOrChildOf(target))
 		return true;
 	return destination.GetMacFolder().IsSameOrInside(sourcePath) || source.GetMacFolder().IsSameOrInside(target);
-}
-
-// Deletes a tree this copy made, with its errors kept off the task: the failure that made the copy stop is
-// the one to report.
-void TakeBack(const VFolder& folder)
-{
-	StErrorContextInstaller quiet(false, true);
-	folder.Delete(true);
-}
-
-// Replaces the existing folder target with a copy of source, so that the target stays whole until the copy
-// is: the copy is made beside it under a hidden name (natively, else item by item), exchanged with it, and
-// only then is the former target deleted. A copy that fails is taken back and the target left as it was.
-VError ReplaceByCopy(const VFolder& source, const VFolder& target, uint32 options)
-{
-	const VFilePath targetPath = target.GetPath();
-	VFilePath stagingPath;
-	if (source.GetMacFolder().CopyBeside(targetPath, &stagingPath) != VE_OK)
-	{
-		// As on a new target, a native copy that fails is not reported: the copy is redone item by item.
-		const VError created = VFileError::Wrap(targetPath, XMacFolder::CreateBeside(targetPath, &stagingPath), kCreateFailed);
-		if (created != VE_OK)
-			return created;
-		const VFolder staging(stagingPath, target.GetFileSystem());
-		const VError copied = source.CopyContentsTo(staging, options);
-		if (copied != VE_OK)
-		{
-			TakeBack(staging);
-			return copied;
-		}
-	}
-	VFilePath oldPath;
-	const VError placed = XMacFolder::PutInPlace(stagingPath, targetPath, &oldPath);
-	if (placed != VE_OK)
-	{
-		TakeBack(VFolder(stagingPath, target.GetFileSystem()));
-		return VFileError::Wrap(targetPath, placed, kMoveFailed);
-	}
-	return VFolder(oldPath, target.GetFileSystem()).Delete(true);
-}
-
-// What a walk met while reading a folder, pushed for that folder. A folder that vanished meanwhile has no
-// contents left to delete, so deletions pass over ENOENT.
-VError IterationError(const VFolder& folder, VError error, VError defaultCode)
-{
-	if (error == VE_OK || (defaultCode == kDeleteFailed && error == MakePosixError(ENOENT)))
-		return VE_OK;
-	return VFileError::Wrap(folder.GetPath(), error, defaultCode);
 }
 
 // Enters folder unless a walk already stands in it (a link led back to a folder above): false then.
@@ -244,36 +194,7 @@ VError VFolder::CopyTo(const VFolder& destination, const VString& name, VFolder*
 		_ThrowError(VE_MEMORY_FULL);
 		return VE_MEMORY_FULL;
 	}
-
-	VError result = VE_OK;
-	bool done = false;
-	if ((options & eFCOPY_REPLACE) != 0)
-	{
-		if (target->Exists())
-		{
-			result = ReplaceByCopy(*this, *target, options);
-			done = true;
-		}
-		else if (fPlatform.CopyToNonExistingFolder(destination.GetPath(), name) == VE_OK)
-		{
-			done = true;
-		}
-		else if (target->Exists())
-		{
-			// A failed native copy leaves nothing behind; should a part remain, the copy starts clean.
-			result = target->Delete(true);
-			done = result != VE_OK;
-		}
-	}
-	if (!done)
-	{
-		const bool made = !target->Exists();
-		result = CopyContentsTo(*target, options);
-		// A copy that stopped at a failure takes back the tree it made, so that no half copy stands as if
-		// whole; asked to copy what it can, it keeps it.
-		if (result != VE_OK && made && (options & eFCOPY_CONTINUE_ON_ERROR) == 0 && target->Exists())
-			TakeBack(*target);
-	}
+	const VError result = VFolderTreeCopy(options).CopyFolder(*this, destination, *target);
 	if (out != nullptr)
 		*out = target.Forget();
 	return result;
@@ -292,41 +213,7 @@ VError VFolder::CopyContentsTo(const VFolder& destination, uint32 options) const
 		PushFolderError(*this, kCopyIntoItself, &destination);
 		return kCopyIntoItself;
 	}
-	if (!destination.Exists())
-	{
-		const VError created = destination.Create();
-		if (created != VE_OK)
-			return created;
-	}
-
-	const bool goOn = (options & eFCOPY_CONTINUE_ON_ERROR) != 0;
-	const uint32 hidden = (options & eFCOPY_SKIP_HIDDEN) != 0 ? 0 : uint32(eFI_HIDDEN);
-	VError first = VE_OK;
-	auto keep = [&first](VError result) {
-		if (first == VE_OK)
-			first = result;
-	};
-	{
-		VFolderIterator folders(this, eFI_FOLDERS | hidden);
-		for (; folders.IsValid() && (first == VE_OK || goOn); ++folders)
-		{
-			VString name;
-			folders->GetName(name);
-			keep(folders->CopyTo(destination, name, nullptr, options));
-		}
-		if (first == VE_OK || goOn)
-			keep(IterationError(*this, folders.GetError(), kCopySourceMissing));
-	}
-	if (first == VE_OK || goOn)
-	{
-		// FIFOs, sockets and devices are made anew (a device only where the system allows it).
-		VFileIterator files(this, eFI_FILES | hidden | kIterateSpecialEntries);
-		for (; files.IsValid() && (first == VE_OK || goOn); ++files)
-			keep(files->CopyTo(destination, nullptr, options));
-		if (first == VE_OK || goOn)
-			keep(IterationError(*this, files.GetError(), kCopySourceMissing));
-	}
-	return first;
+	return VFolderTreeCopy(options).CopyContents(*this, destination);
 }
 
 VError VFolder::Delete(bool deleteContents) const
@@ -341,64 +228,46 @@ VError VFolder::Delete(bool deleteContents) const
 			link.pop_back();
 		return VFileError::Wrap(GetPath(), XMacFile(link.c_str()).Delete(), kDeleteFailed);
 	}
-	VError result = VE_OK;
-	if (IsEmpty())
+	if (deleteContents)
 	{
-		result = fPlatform.Delete();
+		// One walk relative to the folders it opens: what is swapped for a link meanwhile goes as a link.
+		XMacRemovalStop stop;
+		const VError result = fPlatform.DeleteTree(false, true, [] { VTaskMgr::Yield(); }, stop);
+		return WrapRemovalError(GetPath(), result, stop);
 	}
-	else if (deleteContents)
-	{
-		result = DeleteContents(true);
-		if (result == VE_OK)
-			result = fPlatform.Delete();
-	}
-	else
+	if (!IsEmpty())
 	{
 		PushFolderError(*this, kNotEmpty);
 		return kNotEmpty;
 	}
-	return VFileError::Wrap(GetPath(), result, kDeleteFailed);
+	return VFileError::Wrap(GetPath(), fPlatform.Delete(), kDeleteFailed);
 }
 
 VError VFolder::DeleteContents(bool recursive) const
 {
-	// Without option 16 links are files here: a link to a folder is removed, never walked into.
-	constexpr uint32 kCarried = 32;
-	VError result = VE_OK;
-	if (recursive)
-	{
-		VFolderIterator folders(this, eFI_FOLDERS | eFI_HIDDEN | kCarried);
-		for (; result == VE_OK && folders.IsValid(); ++folders)
-		{
-			result = folders->DeleteContents(true);
-			VTaskMgr::Yield();
-			if (result == VE_OK)
-				result = folders->Delete(false);
-		}
-		if (result == VE_OK)
-			result = IterationError(*this, folders.GetError(), kDeleteFailed);
-	}
-	if (result == VE_OK)
-	{
-		VFileIterator files(this, eFI_FILES | eFI_HIDDEN | kCarried | kIterateSpecialEntries);
-		for (; result == VE_OK && files.IsValid(); ++files)
-			result = files->Delete();
-		if (result == VE_OK)
-			result = IterationError(*this, files.GetError(), kDeleteFailed);
-	}
-	return result;
+	XMacRemovalStop stop;
+	const VError result = fPlatform.DeleteTree(true, recursive, [] { VTaskMgr::Yield(); }, stop);
+	// A folder that vanished meanwhile has no contents left to delete.
+	if (result == MakePosixError(ENOENT) && !fPlatform.Exists(true))
+		return VE_OK;
+	return WrapRemovalError(GetPath(), result, stop);
 }
 
 VError VFolder::DeleteForced() const
 {
-	VError result = fPlatform.DeleteForced();
+	XMacRemovalStop stop;
+	VError result = fPlatform.DeleteForced(&stop);
 	if (result == VE_UNIMPLEMENTED)
 	{
 		result = DeleteContents(true);
 		if (result == VE_OK)
 			result = fPlatform.Delete();
 	}
-	return VFileError::Wrap(GetPath(), result, kDeleteFailed);
+	// Failures are the folder's, but for a mount met, which the error names.
+	VFilePath at;
+	if (stop.fAtMount)
+		XMacFile::GetFilePathFromPosixPath(stop.fPath.c_str(), true, at);
+	return VFileError::Wrap(at.IsValid() ? at : GetPath(), result, kDeleteFailed);
 }
 
 bool VFolder::RevealInFinder(bool revealContents) const

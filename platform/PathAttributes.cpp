@@ -1,6 +1,5 @@
 #include "platform/PathAttributes.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fs.h>
@@ -182,57 +181,7 @@ int64_t Bytes(uint64_t blocks, uint64_t blockSize)
 	return int64_t(blocks * blockSize);
 }
 
-// Removes name in folder, a folder's entries first. Links are removed, never followed: every step works
-// on the entry itself (lstat, O_NOFOLLOW), so what a link names is never unlocked nor changed.
-int RemoveEntry(int folder, const char* name, bool top)
-{
-	struct stat status;
-	if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-		return errno == ENOENT && !top ? 0 : errno;
-	if (!S_ISDIR(status.st_mode))
-	{
-		if (unlinkat(folder, name, 0) == 0 || errno == ENOENT)
-			return 0;
-		UnlockAt(folder, name, false);
-		return unlinkat(folder, name, 0) == 0 || errno == ENOENT ? 0 : errno;
-	}
-	// A folder is unlocked and opened to its owner before its entries can be listed and removed; the
-	// removal that follows reports what unlocking could not fix.
-	UnlockAt(folder, name, false);
-	const int descriptor = openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-	if (descriptor < 0)
-		return errno == ENOENT && !top ? 0 : errno;
-	DIR* listing = fdopendir(descriptor);
-	if (listing == nullptr)
-	{
-		const int error = errno;
-		close(descriptor);
-		return error;
-	}
-	std::vector<std::string> names;
-	int error = 0;
-	for (;;)
-	{
-		errno = 0;
-		const struct dirent* entry = readdir(listing);
-		if (entry == nullptr)
-		{
-			error = errno;
-			break;
-		}
-		const std::string child = entry->d_name;
-		if (child != "." && child != "..")
-			names.push_back(child);
-	}
-	for (size_t i = 0; error == 0 && i < names.size(); ++i)
-		error = RemoveEntry(dirfd(listing), names[i].c_str(), false);
-	closedir(listing);
-	if (error != 0)
-		return error;
-	return unlinkat(folder, name, AT_REMOVEDIR) == 0 ? 0 : errno;
-}
-
-int ForcedDeletion(const char* path, int* restoreError)
+int ForcedDeletion(const char* path, int* restoreError, RemovalFailure* failure)
 {
 	std::string parent;
 	std::string name;
@@ -261,7 +210,11 @@ int ForcedDeletion(const char* path, int* restoreError)
 	if (widened && fchmod(folder, (status.st_mode & 07777) | 0700) != 0)
 		error = errno;
 	if (error == 0)
-		error = RemoveEntry(folder, name.c_str(), true);
+	{
+		RemovalOptions options;
+		options.forced = true;
+		error = RemoveTreeAt(folder, name.c_str(), WithoutTrailingSlashes(path), options, failure);
+	}
 
 	int restored = 0;
 	if (widened && fchmod(folder, status.st_mode & 07777) != 0)
@@ -341,6 +294,11 @@ int GetEffectivePermission(const char* path, unsigned& perm)
 int UnlockPath(const char* path, bool follow)
 {
 	return UnlockAt(AT_FDCWD, path, follow);
+}
+
+int UnlockPathAt(int folder, const char* name, bool follow)
+{
+	return UnlockAt(folder, name, follow);
 }
 
 int GetTimeAttributes(const char* path, bool follow, PathTime* modified, PathTime* created, PathTime* accessed)
@@ -431,13 +389,15 @@ bool IsPackage(const char* path)
 	}
 }
 
-int DeleteForced(const char* path, int* restoreError)
+int DeleteForced(const char* path, int* restoreError, RemovalFailure* failure)
 {
 	if (restoreError != nullptr)
 		*restoreError = 0;
+	if (failure != nullptr)
+		*failure = RemovalFailure();
 	try
 	{
-		return ForcedDeletion(path, restoreError);
+		return ForcedDeletion(path, restoreError, failure);
 	}
 	catch (const std::bad_alloc&)
 	{

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/TreeRemoval.h"
+
 namespace plat {
 
 // Attribute bits. Locked is the file system's immutable flag, carried only by files and folders: a
@@ -29,6 +31,8 @@ int GetEffectivePermission(const char* path, unsigned& perm);
 // Clears the lock, then, when the process is root or the owner, adds the owner's read and write bits
 // (and search for a folder). A link (not followed) has neither: 0 without a change.
 int UnlockPath(const char* path, bool follow);
+// The same for the entry name of the folder open at folder.
+int UnlockPathAt(int folder, const char* name, bool follow);
 
 // A time as seconds since 1970-01-01 UTC and nanoseconds.
 struct PathTime
@@ -56,12 +60,14 @@ int GetVolumeFreeSpace(const char* path, int descriptor, bool withQuotas, int64_
 bool IsPackage(const char* path);
 
 // Removes the entry at path and, for a folder, everything in it, whatever their locks and permissions.
-// The walk never follows a symbolic link: links are removed as links, and what they point to is neither
-// unlocked, nor changed, nor removed. FIFOs, sockets and devices are removed as well. The parent folder is
-// unlocked and given its owner's bits for the walk when needed, and put back as it was afterwards, even
-// when the walk fails. Answers the walk's result: EINVAL for a path without a name ("/", ".."), else the
-// errno of the first entry that could not be removed (the walk stops there, the rest stays). restoreError,
-// when not null, receives 0 or the errno of putting the parent back.
-int DeleteForced(const char* path, int* restoreError);
+// The walk goes as RemoveTree's (platform/TreeRemoval.h): it never follows a symbolic link (links are
+// removed as links, and what they point to is neither unlocked, nor changed, nor removed), never enters
+// another mount, and removes nothing when a mount stands at or under path (EBUSY, failure naming the
+// mount). FIFOs, sockets and devices are removed as well. The parent folder is unlocked and given its
+// owner's bits for the walk when needed, and put back as it was afterwards, even when the walk fails.
+// Answers the walk's result: EINVAL for a path without a name ("/", ".."), else the errno of the first
+// entry that could not be removed (the walk stops there, the rest stays), which failure, when given,
+// names. restoreError, when not null, receives 0 or the errno of putting the parent back.
+int DeleteForced(const char* path, int* restoreError, RemovalFailure* failure = nullptr);
 
 }  // namespace plat

@@ -1,32 +1,33 @@
+// The copy of one entry (a regular file's bytes and metadata, a link, a special file) and the calls of
+// TreeCopy.h built on it alone; the walk over whole trees is in TreeCopier.cpp.
 #include "platform/TreeCopy.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <map>
 #include <mutex>
 #include <new>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/EntryCopy.h"
 #include "platform/ExtendedAttributes.h"
 #include "platform/FileOperations.h"
+#include "platform/FolderWalk.h"
 #include "platform/Rename.h"
 #include "platform/TestFaults.h"
+#include "platform/TreeRemoval.h"
 #include "platform/UnixRights.h"
 
 namespace plat {
 
-namespace {
+namespace copying {
 
 #ifdef VELK_TEST_HOOKS
 struct CopyHooks
@@ -75,7 +76,7 @@ int InjectedWriteFault()
 	return EnvironmentWriteFault();
 }
 #else
-constexpr int InjectedCopyFault(const std::string&)
+int InjectedCopyFault(const std::string&)
 {
 	return 0;
 }
@@ -89,57 +90,6 @@ constexpr int InjectedWriteFault()
 constexpr unsigned kMaxWorkers = 4;
 constexpr size_t kReadWriteBuffer = size_t(1) << 20;
 constexpr size_t kRangeCopyChunk = size_t(1) << 30;
-
-// Where a copy failed: the first failure wins, whichever thread meets it.
-class Failure
-{
-public:
-	// Answers false, so that a walk can record its failure and stop in one step.
-	bool Set(int error, const std::string& path)
-	{
-		std::lock_guard<std::mutex> lock(fMutex);
-		if (fError == 0)
-		{
-			fError = error;
-			fPath = path;
-		}
-		fFailed.store(true, std::memory_order_relaxed);
-		return false;
-	}
-
-	bool HasFailed() const
-	{
-		return fFailed.load(std::memory_order_relaxed);
-	}
-
-	int Report(std::string* failedPath)
-	{
-		if (failedPath != nullptr)
-			*failedPath = fError != 0 ? fPath : std::string();
-		return fError;
-	}
-
-private:
-	std::mutex fMutex;
-	std::atomic<bool> fFailed{false};
-	int fError = 0;
-	std::string fPath;
-};
-
-// What the file systems of one copy turned out to refuse, so later files skip it.
-struct CopyMethods
-{
-	std::atomic<bool> fNoClone{false};
-	std::atomic<bool> fNoRangeCopy{false};
-};
-
-// Buffers a copying thread reuses from file to file.
-struct Scratch
-{
-	std::vector<char> fNames;
-	std::vector<char> fValue;
-	std::vector<char> fBytes;
-};
 
 int RetryingClose(int descriptor)
 {
@@ -256,14 +206,10 @@ int CopyMetadata(int fromFd, const char* from, int toFd, const char* to, const s
 	return error;
 }
 
-// Copies the regular file at from into out, a new file at to. The source is opened without following a link
-// and without blocking, and must still be a regular file: a FIFO put in its place would otherwise hang the
-// copy.
-int CopyRegularFileInto(const std::string& from, int out, const std::string& to, CopyMethods& methods, Scratch& scratch)
+// The source was opened without following a link and without blocking, and must still be a regular file: a
+// FIFO put in its place would otherwise hang the copy.
+int CopyOpenRegularFile(int in, const std::string& from, int out, const std::string& to, CopyMethods& methods, Scratch& scratch)
 {
-	const int in = open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-	if (in < 0)
-		return errno;
 	struct stat status;
 	int error = fstat(in, &status) == 0 ? 0 : errno;
 	if (error == 0 && !S_ISREG(status.st_mode))
@@ -274,6 +220,16 @@ int CopyRegularFileInto(const std::string& from, int out, const std::string& to,
 		error = InjectedCopyFault(from);
 	if (error == 0)
 		error = CopyMetadata(in, from.c_str(), out, to.c_str(), status, scratch);
+	return error;
+}
+
+// Copies the regular file from into out, a new file at to.
+int CopyRegularFileInto(const CopySource& from, int out, const std::string& to, CopyMethods& methods, Scratch& scratch)
+{
+	const int in = openat(from.folder, from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+	if (in < 0)
+		return errno;
+	const int error = CopyOpenRegularFile(in, from.path, out, to, methods, scratch);
 	RetryingClose(in);
 	return error;
 }
@@ -284,25 +240,14 @@ int CreateFile(const std::string& path, int* descriptor)
 	return *descriptor >= 0 ? 0 : errno;
 }
 
-// The file's close is checked: a write the disk refused late shows there.
-int CopyRegularFile(const std::string& from, const std::string& to, CopyMethods& methods, Scratch& scratch)
-{
-	int out = -1;
-	if (int error = CreateFile(to, &out))
-		return error;
-	const int error = CopyRegularFileInto(from, out, to, methods, scratch);
-	const int closeError = RetryingClose(out);
-	return error != 0 ? error : closeError;
-}
-
-int ReadLinkText(const std::string& path, const struct stat& status, std::string& text)
+int ReadLinkTextAt(int folder, const char* name, const struct stat& status, std::string& text)
 {
 	// The size lstat gives may be short when the link is rewritten meanwhile: grow until the text fits.
 	size_t size = size_t(status.st_size) + 1;
 	for (;;)
 	{
 		text.resize(size);
-		const ssize_t length = readlink(path.c_str(), text.data(), size);
+		const ssize_t length = readlinkat(folder, name, text.data(), size);
 		if (length < 0)
 			return errno;
 		if (size_t(length) < size)
@@ -322,39 +267,21 @@ bool IsSpecialFile(mode_t mode)
 // Makes at to a new FIFO, socket or device like the one whose status is given, as `cp -a` does: a socket
 // is a name only (nobody listens on the copy), a device is made only where the system lets this process
 // (EPERM otherwise). The mode is set with the rest of the metadata.
-int MakeSpecialFile(const std::string& to, const struct stat& status)
+int MakeSpecialFileAt(int folder, const char* name, const struct stat& status)
 {
 	const mode_t type = status.st_mode & S_IFMT;
 	int result = 0;
 	if (type == S_IFIFO)
-		result = mkfifo(to.c_str(), 0600);
+		result = mkfifoat(folder, name, 0600);
 	else if (type == S_IFSOCK)
-		result = mknod(to.c_str(), S_IFSOCK | 0600, 0);
+		result = mknodat(folder, name, S_IFSOCK | 0600, 0);
 	else if (type == S_IFCHR || type == S_IFBLK)
-		result = mknod(to.c_str(), type | 0600, status.st_rdev);
+		result = mknodat(folder, name, type | 0600, status.st_rdev);
 	else
 		return ENOTSUP;
 	return result == 0 ? 0 : errno;
 }
 
-int CopySpecialFile(const std::string& from, const std::string& to, const struct stat& status)
-{
-	if (int error = MakeSpecialFile(to, status))
-		return error;
-	return InjectedCopyFault(from);
-}
-
-int CopyLink(const std::string& from, const std::string& to, const struct stat& status)
-{
-	std::string text;
-	if (int error = ReadLinkText(from, status, text))
-		return error;
-	if (symlink(text.c_str(), to.c_str()) != 0)
-		return errno;
-	return InjectedCopyFault(from);
-}
-
-// The path without its trailing slashes ("/" stays).
 std::string WithoutTrailingSlashes(const char* path)
 {
 	std::string text = path;
@@ -363,120 +290,19 @@ std::string WithoutTrailingSlashes(const char* path)
 	return text;
 }
 
-// Makes a new entry beside target under a name no other copy picks (the process id and a counter):
-// create(name) answers 0 or an errno, EEXIST asking for another name, and makes nothing when it fails. On
-// failure sibling is empty.
-template <typename Create>
-int CreateSibling(const std::string& target, std::string& sibling, Create create)
-{
-	static std::atomic<unsigned> sCounter{0};
-	const size_t slash = target.rfind('/');
-	const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-	int error = EEXIST;
-	for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt)
-	{
-		char name[64];
-		std::snprintf(name, sizeof(name), ".velk-copy-%ld-%u", long(getpid()), sCounter.fetch_add(1));
-		sibling = folder + name;
-		error = create(sibling);
-	}
-	// Nothing was made: the name left is not ours to remove.
-	if (error != 0)
-		sibling.clear();
-	return error;
-}
-
-// 0 when path is a folder (not a link to one) with nothing in it; else ENOTDIR, ENOTEMPTY or lstat's errno.
-int IsEmptyFolder(const std::string& path)
-{
-	struct stat status;
-	if (lstat(path.c_str(), &status) != 0)
-		return errno;
-	if (!S_ISDIR(status.st_mode))
-		return ENOTDIR;
-	DIR* folder = opendir(path.c_str());
-	if (folder == nullptr)
-		return errno;
-	int result = 0;
-	while (const dirent* entry = readdir(folder))
-	{
-		if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-			result = ENOTEMPTY;
-	}
-	closedir(folder);
-	return result;
-}
-
-// Removes a tree this copy built. Its folders may already have their final modes (0500): each is opened to
-// its owner first. Best effort: what cannot be removed stays.
+// Its folders may already have their final modes (0500): each is opened to its owner first, as a forced
+// deletion does.
 void RemoveBuiltTree(const std::string& path) noexcept
 {
 	try
 	{
-		struct stat status;
-		if (lstat(path.c_str(), &status) != 0)
-			return;
-		if (!S_ISDIR(status.st_mode))
-		{
-			unlink(path.c_str());
-			return;
-		}
-		chmod(path.c_str(), 0700);
-		std::vector<std::string> names;
-		if (DIR* folder = opendir(path.c_str()))
-		{
-			while (const dirent* entry = readdir(folder))
-			{
-				if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-					names.emplace_back(entry->d_name);
-			}
-			closedir(folder);
-		}
-		for (const std::string& name : names)
-			RemoveBuiltTree(path + "/" + name);
-		rmdir(path.c_str());
+		RemovalOptions options;
+		options.forced = true;
+		RemoveTree(path.c_str(), options, nullptr);
 	}
 	catch (...)
 	{
 	}
-}
-
-// Removes the source of a move once its copy is in place; the first failure stops the walk.
-int RemoveSourceTree(const std::string& path, std::string& failedPath)
-{
-	struct stat status;
-	if (lstat(path.c_str(), &status) != 0)
-	{
-		failedPath = path;
-		return errno;
-	}
-	if (S_ISDIR(status.st_mode))
-	{
-		std::vector<std::string> names;
-		DIR* folder = opendir(path.c_str());
-		if (folder == nullptr)
-		{
-			failedPath = path;
-			return errno;
-		}
-		while (const dirent* entry = readdir(folder))
-		{
-			if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-				names.emplace_back(entry->d_name);
-		}
-		closedir(folder);
-		for (const std::string& name : names)
-		{
-			if (int error = RemoveSourceTree(path + "/" + name, failedPath))
-				return error;
-		}
-	}
-	if ((S_ISDIR(status.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str())) != 0)
-	{
-		failedPath = path;
-		return errno;
-	}
-	return 0;
 }
 
 int RenameIntoPlace(const std::string& built, const std::string& target, bool replace)
@@ -484,323 +310,12 @@ int RenameIntoPlace(const std::string& built, const std::string& target, bool re
 	return replace ? RenameReplacing(built.c_str(), target.c_str()) : RenameExclusive(built.c_str(), target.c_str());
 }
 
-// One copy of a folder tree. The walk makes the folders and links under the temporary root on the calling
-// thread and lists the files; the files are copied on a few threads, largest first so that the big ones do
-// not finish last on one thread; then links and folders get their metadata, once everything inside them is
-// made. A copy not put into place is removed when the object goes.
-class TreeCopier
+int CopyOneFile(const CopySource& source, const std::string& to, bool replace, std::string* failedPath)
 {
-public:
-	enum class Placement
-	{
-		kRenamed,  // built aside, then renamed to to
-		kInPlace,  // built at to itself
-		kBeside,  // built aside and left there for the caller (TakeBuilt)
-	};
-
-	TreeCopier(const std::string& from, const std::string& to, Placement placement = Placement::kRenamed)
-		: fFrom(from)
-		, fTo(to)
-		, fPlacement(placement)
-	{
-	}
-
-	~TreeCopier()
-	{
-		if (!fBuilt.empty())
-			RemoveBuiltTree(fBuilt);
-	}
-
-	TreeCopier(const TreeCopier&) = delete;
-	TreeCopier& operator=(const TreeCopier&) = delete;
-
-	// Hands over where a whole copy left aside stands (empty until Run succeeded), without throwing.
-	void TakeBuilt(std::string& path) noexcept
-	{
-		path.swap(fKept);
-	}
-
-	int Run(bool replace, std::string* failedPath)
-	{
-		struct stat status;
-		if (stat(fFrom.c_str(), &status) != 0)
-			return Fail(errno, fFrom, failedPath);
-		if (!S_ISDIR(status.st_mode))
-			return Fail(ENOTDIR, fFrom, failedPath);
-		struct stat existing;
-		if (fPlacement != Placement::kInPlace && !replace && lstat(fTo.c_str(), &existing) == 0)
-			return Fail(EEXIST, fTo, failedPath);
-		int made = 0;
-		if (fPlacement == Placement::kInPlace)
-		{
-			made = IsEmptyFolder(fTo);
-			if (made == 0)
-				fBuilt = fTo;
-		}
-		else
-			made = CreateSibling(fTo, fBuilt, [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0 ? 0 : errno; });
-		if (made != 0)
-		{
-			fBuilt.clear();
-			return Fail(made, fTo, failedPath);
-		}
-		struct stat builtStatus;
-		if (lstat(fBuilt.c_str(), &builtStatus) != 0)
-			return Fail(errno, fTo, failedPath);
-		fBuiltDevice = builtStatus.st_dev;
-		fBuiltInode = builtStatus.st_ino;
-		fFolders.push_back(Entry{ fFrom, fBuilt, status });
-		if (int error = InjectedCopyFault(fFrom))
-			return Fail(error, fFrom, failedPath);
-
-		if (Walk(fFrom, fBuilt, true))
-			CopyFiles();
-		if (!fFailure.HasFailed())
-			MakeHardLinks();
-		if (!fFailure.HasFailed())
-			FinishLinksAndFolders();
-		if (fFailure.HasFailed())
-			return fFailure.Report(failedPath);
-		if (fPlacement != Placement::kRenamed)
-		{
-			fKept = fBuilt;
-			fBuilt.clear();
-			return fFailure.Report(failedPath);
-		}
-		if (int error = RenameIntoPlace(fBuilt, fTo, replace))
-			return Fail(error, fTo, failedPath);
-		fBuilt.clear();
-		return fFailure.Report(failedPath);
-	}
-
-private:
-	struct Entry
-	{
-		std::string fFrom;
-		std::string fTo;
-		struct stat fStatus;
-	};
-
-	struct FileIdentity
-	{
-		dev_t fDevice;
-		ino_t fInode;
-
-		bool operator<(const FileIdentity& other) const
-		{
-			return fDevice != other.fDevice ? fDevice < other.fDevice : fInode < other.fInode;
-		}
-	};
-
-	struct HardLink
-	{
-		std::string fFirstCopy;  // the copy made of the entry's first name met
-		Entry fEntry;
-	};
-
-	int Fail(int error, const std::string& path, std::string* failedPath)
-	{
-		fFailure.Set(error, path);
-		return fFailure.Report(failedPath);
-	}
-
-	// False on the first failure, recorded.
-	bool Walk(const std::string& from, const std::string& to, bool isRoot)
-	{
-		// Only the top is followed: a folder swapped for a link since it was listed is not followed out of
-		// the tree.
-		const int descriptor = open(from.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (isRoot ? 0 : O_NOFOLLOW));
-		DIR* folder = descriptor >= 0 ? fdopendir(descriptor) : nullptr;
-		if (folder == nullptr)
-		{
-			const int error = errno;
-			if (descriptor >= 0)
-				close(descriptor);
-			return fFailure.Set(error, from);
-		}
-		bool ok = true;
-		std::vector<Entry> folders;
-		errno = 0;
-		while (const dirent* child = readdir(folder))
-		{
-			if (std::strcmp(child->d_name, ".") == 0 || std::strcmp(child->d_name, "..") == 0)
-				continue;
-			Entry entry{ from + "/" + child->d_name, to + "/" + child->d_name, {} };
-			if (fstatat(dirfd(folder), child->d_name, &entry.fStatus, AT_SYMLINK_NOFOLLOW) != 0)
-			{
-				ok = fFailure.Set(errno, entry.fFrom);
-				break;
-			}
-			const mode_t type = entry.fStatus.st_mode & S_IFMT;
-			if (type != S_IFDIR && type != S_IFLNK && entry.fStatus.st_nlink > 1)
-			{
-				// A further name of an entry already copied: linked to that copy once the files are made.
-				const auto first = fFirstCopies.emplace(FileIdentity{ entry.fStatus.st_dev, entry.fStatus.st_ino }, entry.fTo);
-				if (!first.second)
-				{
-					fHardLinks.push_back(HardLink{ first.first->second, std::move(entry) });
-					errno = 0;
-					continue;
-				}
-			}
-			if (type == S_IFREG)
-				fFiles.push_back(std::move(entry));
-			else if (type == S_IFDIR)
-				folders.push_back(std::move(entry));
-			else if (type == S_IFLNK)
-			{
-				if (int error = CopyLink(entry.fFrom, entry.fTo, entry.fStatus))
-				{
-					ok = fFailure.Set(error, entry.fFrom);
-					break;
-				}
-				fLinks.push_back(std::move(entry));
-			}
-			else if (IsSpecialFile(type))
-			{
-				if (int error = CopySpecialFile(entry.fFrom, entry.fTo, entry.fStatus))
-				{
-					ok = fFailure.Set(error, entry.fFrom);
-					break;
-				}
-				fSpecials.push_back(std::move(entry));
-			}
-			else
-			{
-				ok = fFailure.Set(ENOTSUP, entry.fFrom);
-				break;
-			}
-			errno = 0;
-		}
-		if (ok && errno != 0)
-			ok = fFailure.Set(errno, from);
-		closedir(folder);
-		for (size_t i = 0; ok && i < folders.size(); ++i)
-		{
-			Entry& entry = folders[i];
-			// A destination inside the source would be walked into without end.
-			if (entry.fStatus.st_dev == fBuiltDevice && entry.fStatus.st_ino == fBuiltInode)
-				return fFailure.Set(EINVAL, entry.fFrom);
-			if (mkdir(entry.fTo.c_str(), 0700) != 0)
-				return fFailure.Set(errno, entry.fFrom);
-			if (int error = InjectedCopyFault(entry.fFrom))
-				return fFailure.Set(error, entry.fFrom);
-			fFolders.push_back(entry);
-			ok = Walk(entry.fFrom, entry.fTo, false);
-		}
-		return ok;
-	}
-
-	void CopyFiles()
-	{
-		std::sort(fFiles.begin(), fFiles.end(), [](const Entry& a, const Entry& b) { return a.fStatus.st_size > b.fStatus.st_size; });
-		const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
-		const size_t wanted = std::min<size_t>({ kMaxWorkers, hardware, fFiles.size() });
-		std::vector<std::thread> helpers;
-		helpers.reserve(wanted);
-		for (size_t i = 1; i < wanted; ++i)
-		{
-			try
-			{
-				helpers.emplace_back([this] { CopyFilesOnThisThread(); });
-			}
-			catch (...)
-			{
-				break;  // fewer threads do the same work
-			}
-		}
-		CopyFilesOnThisThread();
-		for (std::thread& helper : helpers)
-			helper.join();
-	}
-
-	void CopyFilesOnThisThread() noexcept
-	{
-		size_t index = 0;
-		try
-		{
-			Scratch scratch;
-			while (!fFailure.HasFailed() && (index = fNextFile.fetch_add(1)) < fFiles.size())
-			{
-				const Entry& entry = fFiles[index];
-				if (int error = CopyRegularFile(entry.fFrom, entry.fTo, fMethods, scratch))
-					fFailure.Set(error, entry.fFrom);
-			}
-		}
-		catch (...)
-		{
-			fFailure.Set(ENOMEM, index < fFiles.size() ? fFiles[index].fFrom : fFrom);
-		}
-	}
-
-	// The copies share their metadata with the first copy, which has it already.
-	void MakeHardLinks()
-	{
-		for (const HardLink& hardLink : fHardLinks)
-		{
-			int error = link(hardLink.fFirstCopy.c_str(), hardLink.fEntry.fTo.c_str()) == 0 ? 0 : errno;
-			if (error == 0)
-				error = InjectedCopyFault(hardLink.fEntry.fFrom);
-			if (error != 0)
-			{
-				fFailure.Set(error, hardLink.fEntry.fFrom);
-				return;
-			}
-		}
-	}
-
-	void FinishLinksAndFolders()
-	{
-		Scratch scratch;
-		for (const Entry& special : fSpecials)
-		{
-			if (int error = CopyMetadata(-1, special.fFrom.c_str(), -1, special.fTo.c_str(), special.fStatus, scratch))
-			{
-				fFailure.Set(error, special.fFrom);
-				return;
-			}
-		}
-		for (const Entry& link : fLinks)
-		{
-			if (int error = CopyMetadata(-1, link.fFrom.c_str(), -1, link.fTo.c_str(), link.fStatus, scratch))
-			{
-				fFailure.Set(error, link.fFrom);
-				return;
-			}
-		}
-		for (auto folder = fFolders.rbegin(); folder != fFolders.rend(); ++folder)
-		{
-			if (int error = CopyMetadata(-1, folder->fFrom.c_str(), -1, folder->fTo.c_str(), folder->fStatus, scratch))
-			{
-				fFailure.Set(error, folder->fFrom);
-				return;
-			}
-		}
-	}
-
-	const std::string fFrom;
-	const std::string fTo;
-	const Placement fPlacement;
-	std::string fBuilt;  // the temporary root while it is ours to remove
-	std::string fKept;  // the whole copy, once the caller owns it
-	dev_t fBuiltDevice = 0;
-	ino_t fBuiltInode = 0;
-	std::vector<Entry> fFolders;  // parents before their children
-	std::vector<Entry> fFiles;
-	std::vector<Entry> fLinks;
-	std::vector<Entry> fSpecials;
-	std::map<FileIdentity, std::string> fFirstCopies;  // entries with several names, by their first copy
-	std::vector<HardLink> fHardLinks;
-	std::atomic<size_t> fNextFile{0};
-	CopyMethods fMethods;
-	Failure fFailure;
-};
-
-int CopyOneFile(const std::string& from, const std::string& to, bool replace, std::string* failedPath)
-{
+	const std::string& from = source.path;
 	Failure failure;
 	struct stat status;
-	if (lstat(from.c_str(), &status) != 0)
+	if (fstatat(source.folder, source.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
 		failure.Set(errno, from);
 	else if (S_ISDIR(status.st_mode))
 		failure.Set(EISDIR, from);
@@ -818,7 +333,7 @@ int CopyOneFile(const std::string& from, const std::string& to, bool replace, st
 	std::string text;
 	if (S_ISLNK(status.st_mode))
 	{
-		if (int error = ReadLinkText(from, status, text))
+		if (int error = ReadLinkTextAt(source.folder, source.name.c_str(), status, text))
 		{
 			failure.Set(error, from);
 			return failure.Report(failedPath);
@@ -830,18 +345,20 @@ int CopyOneFile(const std::string& from, const std::string& to, bool replace, st
 		if (S_ISLNK(status.st_mode))
 			return symlink(text.c_str(), path.c_str()) == 0 ? 0 : errno;
 		if (IsSpecialFile(status.st_mode))
-			return MakeSpecialFile(path, status);
+			return MakeSpecialFileAt(AT_FDCWD, path.c_str(), status);
 		return CreateFile(path, &out);
 	});
 	if (error == 0 && byPath)
 	{
 		error = InjectedCopyFault(from);
+		// Read through the folder the source was found in, whatever its path leads to by now.
+		const std::string reached = PathBelow(source.folder, source.name, from);
 		if (error == 0)
-			error = CopyMetadata(-1, from.c_str(), -1, built.c_str(), status, scratch);
+			error = CopyMetadata(-1, reached.c_str(), -1, built.c_str(), status, scratch);
 	}
 	else if (error == 0)
 	{
-		error = CopyRegularFileInto(from, out, built, methods, scratch);
+		error = CopyRegularFileInto(source, out, built, methods, scratch);
 		const int closeError = RetryingClose(out);
 		if (error == 0)
 			error = closeError;
@@ -860,85 +377,22 @@ int CopyOneFile(const std::string& from, const std::string& to, bool replace, st
 	return failure.Report(failedPath);
 }
 
-int MoveByCopy(const std::string& from, const std::string& to, bool replace, std::string* failedPath)
-{
-	struct stat status;
-	if (lstat(from.c_str(), &status) != 0)
-	{
-		if (failedPath != nullptr)
-			*failedPath = from;
-		return errno;
-	}
-	int error = 0;
-	if (S_ISDIR(status.st_mode))
-	{
-		TreeCopier copier(from, to);
-		error = copier.Run(replace, failedPath);
-	}
-	else
-		error = CopyOneFile(from, to, replace, failedPath);
-	if (error != 0)
-		return error;
-	std::string removalPath;
-	error = RemoveSourceTree(from, removalPath);
-	if (error != 0 && failedPath != nullptr)
-		*failedPath = removalPath;
-	return error;
-}
+}  // namespace copying
 
-// Nothing may escape the platform layer: running out of memory is answered as ENOMEM.
-template <typename Work>
-int WithoutExceptions(const char* path, std::string* failedPath, Work work) noexcept
-{
-	try
-	{
-		return work();
-	}
-	catch (...)
-	{
-		try
-		{
-			if (failedPath != nullptr)
-				*failedPath = path;
-		}
-		catch (...)
-		{
-		}
-		return ENOMEM;
-	}
-}
-
-}  // namespace
+using namespace copying;
 
 int CopyFile(const char* from, const char* to, bool replace, std::string* failedPath)
 {
-	return WithoutExceptions(from, failedPath, [&] { return CopyOneFile(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), replace, failedPath); });
-}
-
-int CopyTree(const char* from, const char* to, std::string* failedPath)
-{
 	return WithoutExceptions(from, failedPath, [&] {
-		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to));
-		return copier.Run(false, failedPath);
+		const std::string source = WithoutTrailingSlashes(from);
+		return CopyOneFile(CopySource{ AT_FDCWD, source, source }, WithoutTrailingSlashes(to), replace, failedPath);
 	});
 }
 
-int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath)
+int CopyFileFrom(int fromFolder, const char* fromName, const char* from, const char* to, bool replace, std::string* failedPath)
 {
 	return WithoutExceptions(from, failedPath, [&] {
-		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), TreeCopier::Placement::kInPlace);
-		return copier.Run(false, failedPath);
-	});
-}
-
-int CopyTreeBeside(const char* from, const char* to, std::string& staging, std::string* failedPath)
-{
-	staging.clear();
-	return WithoutExceptions(from, failedPath, [&] {
-		TreeCopier copier(WithoutTrailingSlashes(from), WithoutTrailingSlashes(to), TreeCopier::Placement::kBeside);
-		const int error = copier.Run(true, failedPath);
-		copier.TakeBuilt(staging);
-		return error;
+		return CopyOneFile(CopySource{ fromFolder, fromName, from }, WithoutTrailingSlashes(to), replace, failedPath);
 	});
 }
 
@@ -1018,22 +472,6 @@ bool IsSameOrInsideFolder(const char* path, const char* folder)
 	{
 		return false;
 	}
-}
-
-int MovePath(const char* from, const char* to, bool replace, std::string* failedPath)
-{
-	return WithoutExceptions(from, failedPath, [&] {
-		const std::string source = WithoutTrailingSlashes(from);
-		const std::string target = WithoutTrailingSlashes(to);
-		const int error = replace ? RenameReplacing(source.c_str(), target.c_str()) : RenameExclusive(source.c_str(), target.c_str());
-		if (error != EXDEV)
-		{
-			if (failedPath != nullptr)
-				*failedPath = error != 0 ? source : std::string();
-			return error;
-		}
-		return MoveByCopy(source, target, replace, failedPath);
-	});
 }
 
 #ifdef VELK_TEST_HOOKS

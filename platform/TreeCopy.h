@@ -21,6 +21,11 @@ namespace plat {
 // with the system's errno (EPERM) and from in failedPath.
 int CopyFile(const char* from, const char* to, bool replace, std::string* failedPath = nullptr);
 
+// Copies as CopyFile does the entry fromName of the folder open at fromFolder, which a walk holds open: the
+// entry is read through that folder whatever its path leads to by now. from names it in failures and test
+// faults.
+int CopyFileFrom(int fromFolder, const char* fromName, const char* from, const char* to, bool replace, std::string* failedPath = nullptr);
+
 // Copies the folder at from, and everything in it, to the new folder to: EEXIST when anything is at to,
 // ENOTDIR when from is not a folder. A symbolic link at from is followed; links inside the tree are copied as
 // links with their text unchanged, even when they point outside it. Folders get their modes and times after
@@ -29,7 +34,16 @@ int CopyFile(const char* from, const char* to, bool replace, std::string* failed
 // and the device's path in failedPath, never leaving it out. Entries with several names inside the tree
 // (hard links) keep them: each further name is linked to the copy of the first. Any other entry type
 // fails the copy with ENOTSUP and its path. File contents are copied on a few threads.
+// The source is walked relative to the folders the copy opened, never through a link: a folder swapped for
+// a link after it was listed is copied as that link (or, when it changes kind again and again, fails the
+// copy), a file reached through a folder swapped meanwhile fails the copy (ELOOP) rather than be read from
+// elsewhere. The copy is built below its temporary root's own descriptor. EINVAL, with nothing made, when
+// the folder the copy would be made in is a folder of the source (a bind mount of one too).
 int CopyTree(const char* from, const char* to, std::string* failedPath = nullptr);
+
+// Copies as CopyTree does the folder open at fromFolder, which a walk holds open; from names it in failures
+// and test faults.
+int CopyTreeFrom(int fromFolder, const char* from, const char* to, std::string* failedPath = nullptr);
 
 // Copies as CopyTree does, but builds the tree in the empty folder at to, which its caller made (a hidden
 // staging folder only it knows of) and which is then incomplete until the call returns 0: ENOTEMPTY or
@@ -41,6 +55,8 @@ int CopyTreeInPlace(const char* from, const char* to, std::string* failedPath = 
 // named in staging, for the caller to put in place (PutInPlace): the way to replace a folder that is not
 // empty, which a rename cannot do. On failure nothing of the copy is left and staging is empty.
 int CopyTreeBeside(const char* from, const char* to, std::string& staging, std::string* failedPath = nullptr);
+// The same from the folder open at fromFolder, as CopyTreeFrom.
+int CopyTreeBesideFrom(int fromFolder, const char* from, const char* to, std::string& staging, std::string* failedPath = nullptr);
 
 // Makes an empty folder (0755 less the umask) beside the entry at to, under a hidden name no other copy
 // picks, named in staging; empty on failure.
@@ -62,7 +78,8 @@ bool IsSameOrInsideFolder(const char* path, const char* folder);
 // Moves the entry at from (a link is moved as a link) to to by renaming it: exclusively (EEXIST when
 // anything is at to) or, with replace, over to in one step (rename's rules: a folder replaces only an empty
 // folder). Across file systems the entry is copied as above and from is removed only once the copy is
-// complete and in place; when that removal fails, its error is answered and the whole copy stays at to.
+// complete and in place, by the walk of RemoveTree (platform/TreeRemoval.h); when that removal fails, its
+// error is answered and the whole copy stays at to.
 int MovePath(const char* from, const char* to, bool replace, std::string* failedPath = nullptr);
 
 #ifdef VELK_TEST_HOOKS

@@ -6,6 +6,7 @@
 
 #include "kernel/VExport.h"
 
+#include <functional>
 #include <string>
 
 #include "kernel/strings/VString.h"
@@ -16,6 +17,15 @@ namespace velk {
 class VFilePath;
 class VFolder;
 class VTime;
+
+// Where a walk that removes a tree stopped: the entry's POSIX path (empty when the walk did not begin),
+// whether it names a folder, and whether it is a mount, which such a walk never enters.
+struct XMacRemovalStop
+{
+	std::string fPath;
+	bool fAtFolder = false;
+	bool fAtMount = false;
+};
 
 class VELK_API XMacFolder
 {
@@ -80,10 +90,21 @@ public:
 	bool IsPackage() const;
 	VError GetVolumeFreeSpace(int64* free, bool withQuotas) const;
 	VError GetVolumeCapacity(int64* total) const;
-	// Removes the folder and everything in it whatever their locks and modes, never following a link. The
+	// Removes the folder and everything in it (plat::RemoveTree), walking relative to the folders it opened:
+	// links are removed as links, never followed, no other mount is entered, and nothing is removed when a
+	// mount stands at or under the folder ('POSX' EBUSY, stop naming the mount). With contentsOnly the
+	// folder stays (a link at its path is then followed, as listings follow it); without recursive only its
+	// entries that are no folders go. stop says where a failure stopped the walk; betweenFolders is called
+	// after each folder inside the tree was emptied.
+	VError DeleteTree(bool contentsOnly, bool recursive, const std::function<void()>& betweenFolders, XMacRemovalStop& stop) const;
+	// Removes the folder and everything in it whatever their locks and modes, as DeleteTree walks. The
 	// parent is unlocked and opened for the walk when needed and put back after; failing to put it back
-	// pushes a file error (velk 655 unless the native code maps) and leaves the walk's answer.
-	VError DeleteForced() const;
+	// pushes a file error (velk 655 unless the native code maps) and leaves the walk's answer. stop, when
+	// given, says where a failure stopped the walk.
+	VError DeleteForced(XMacRemovalStop* stop = nullptr) const;
+	// A mount whose mount point is the folder at path (a final link followed) or lies under it, from the
+	// process's mount table; mount is cleared when there is none (or the table cannot be read).
+	static void FindMountInside(const VFilePath& folder, VFilePath& mount);
 	// Opens the folder in the desktop's file manager when there is a display; always answers 0.
 	VError RevealInFinder() const;
 	void GetPosixPath(VString& path) const;

@@ -2,6 +2,7 @@
 // attributes, forced deletion and the system folders.
 #include "files/mac/XMacFolder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "platform/PathAttributes.h"
 #include "platform/Trash.h"
 #include "platform/TreeCopy.h"
+#include "platform/TreeRemoval.h"
 #include "platform/UserFolders.h"
 
 namespace velk {
@@ -21,6 +23,15 @@ namespace velk {
 namespace {
 
 constexpr VError kRestoreFailed = MakeVError(kVELK_SIGNATURE, 655);
+
+void TakeStop(const plat::RemovalFailure& failure, XMacRemovalStop* stop)
+{
+	if (stop == nullptr || failure.error == 0)
+		return;
+	stop->fPath = failure.path;
+	stop->fAtFolder = failure.atFolder;
+	stop->fAtMount = failure.atMount;
+}
 
 std::string SystemPathOf(const VFilePath& path)
 {
@@ -243,13 +254,46 @@ VError XMacFolder::GetVolumeCapacity(int64* total) const
 	return _SystemPath(path) ? XMacFile::GetVolumeFreeSpace(path.c_str(), nullptr, total, false) : VE_STRING_ALLOC_FAILED;
 }
 
-VError XMacFolder::DeleteForced() const
+VError XMacFolder::DeleteTree(bool contentsOnly, bool recursive, const std::function<void()>& betweenFolders, XMacRemovalStop& stop) const
 {
+	stop = XMacRemovalStop();
+	std::string path;
+	if (!_SystemPath(path))
+		return VE_STRING_ALLOC_FAILED;
+	plat::RemovalOptions options;
+	options.contentsOnly = contentsOnly;
+	options.recursive = recursive;
+	options.betweenFolders = betweenFolders;
+	plat::RemovalFailure failure;
+	const VError result = MakePosixError(plat::RemoveTree(path.c_str(), options, &failure));
+	TakeStop(failure, &stop);
+	return result;
+}
+
+void XMacFolder::FindMountInside(const VFilePath& folder, VFilePath& mount)
+{
+	mount.Clear();
+	const std::string path = SystemPathOf(folder);
+	const int descriptor = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	if (descriptor < 0)
+		return;
+	std::string mountPoint;
+	if (plat::FindMountInside(descriptor, path, false, mountPoint) != 0 && !mountPoint.empty())
+		XMacFile::GetFilePathFromPosixPath(mountPoint.c_str(), true, mount);
+	::close(descriptor);
+}
+
+VError XMacFolder::DeleteForced(XMacRemovalStop* stop) const
+{
+	if (stop != nullptr)
+		*stop = XMacRemovalStop();
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
 	int restoreError = 0;
-	const VError result = MakePosixError(plat::DeleteForced(path.c_str(), &restoreError));
+	plat::RemovalFailure failure;
+	const VError result = MakePosixError(plat::DeleteForced(path.c_str(), &restoreError, &failure));
+	TakeStop(failure, stop);
 	if (restoreError != 0)
 	{
 		VString posixPath;

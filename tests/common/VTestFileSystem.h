@@ -1,18 +1,25 @@
 // What tests of file operations set up beyond plain files: sockets left as names, a process without one of
-// its capabilities, and file systems of their own (a small memory volume, a folder bound elsewhere). Header
-// only; mounting needs root and is refused elsewhere, which the tests check and skip.
+// its capabilities, file systems of their own (a small memory volume, a folder bound elsewhere), and another
+// thread that keeps swapping two entries under a walk. Header only; mounting needs root and is refused
+// elsewhere, which the tests check and skip.
 #pragma once
 
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sched.h>
+#include <stdio.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 namespace velk::test {
 
@@ -71,6 +78,50 @@ public:
 private:
 	std::string fFolder;
 	bool fMounted = false;
+};
+
+// Exchanges the entries at first and second (renameat2 with RENAME_EXCHANGE) again and again on a thread of
+// its own for as long as the object lives, as another process racing a walk would. Made, it waits (at most
+// a second) until the first exchange went through, so the walk that follows starts mid-race.
+class StEntrySwapper
+{
+public:
+	StEntrySwapper(const std::string& first, const std::string& second)
+		: fFirst(first)
+		, fSecond(second)
+		, fThread([this] { Run(); })
+	{
+		const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+		while (fSwaps.load() == 0 && std::chrono::steady_clock::now() < deadline)
+			std::this_thread::yield();
+	}
+	~StEntrySwapper()
+	{
+		fStop.store(true);
+		fThread.join();
+	}
+	StEntrySwapper(const StEntrySwapper&) = delete;
+	StEntrySwapper& operator=(const StEntrySwapper&) = delete;
+
+	int Swaps() const { return fSwaps.load(); }
+
+private:
+	void Run()
+	{
+		while (!fStop.load(std::memory_order_relaxed))
+		{
+			if (::renameat2(AT_FDCWD, fFirst.c_str(), AT_FDCWD, fSecond.c_str(), RENAME_EXCHANGE) == 0)
+				fSwaps.fetch_add(1, std::memory_order_relaxed);
+			else
+				::sched_yield();  // one of them is gone: nothing left to race
+		}
+	}
+
+	const std::string fFirst;
+	const std::string fSecond;
+	std::atomic<bool> fStop{false};
+	std::atomic<int> fSwaps{0};
+	std::thread fThread;  // last: it runs once the rest is made
 };
 
 }  // namespace velk::test

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "common/VTestFileSystem.h"
+#include "platform/FolderWalk.h"
 #include "platform/Rename.h"
 #include "platform/TreeCopy.h"
 
@@ -130,6 +132,7 @@ protected:
 
 	void TearDown() override
 	{
+		plat::SetOpenWithoutResolveFlagsForTesting(false);
 		plat::SetCopyFaultForTesting("", 0);
 		plat::SetRenameBusyForTesting(0);
 		unsetenv("VELK_COPY_FAULT");
@@ -623,6 +626,73 @@ TEST_F(TreeCopyTest, InsideAFolderAsTheSystemResolvesIt)
 		SCOPED_TRACE(std::string(testCase.path) + " in " + testCase.folder);
 		EXPECT_EQ(plat::IsSameOrInsideFolder((fRoot + testCase.path).c_str(), (fRoot + testCase.folder).c_str()), testCase.inside);
 	}
+}
+
+// Another thread keeps exchanging src/d1 with src/link, a link to a folder outside: the copy holds either
+// under either name (the link as a link) or fails, but never a file read through the link; and a copy whose
+// folder is bound from a folder of the source is refused before it makes anything.
+TEST_F(TreeCopyTest, CopiesNeverReadThroughAFolderSwappedForALink)
+{
+	// Named as the files of the tree, so that a path read through the link would find them.
+	fs::create_directories(fRoot + "/outside");
+	for (int file = 0; file < 5; ++file)
+		WriteFile(fRoot + "/outside/f" + std::to_string(file), "secret", 0600);
+	for (int folder = 0; folder < 4; ++folder)
+	{
+		fs::create_directories(fRoot + "/src/d" + std::to_string(folder));
+		for (int file = 0; file < 5; ++file)
+			WriteFile(fRoot + "/src/d" + std::to_string(folder) + "/f" + std::to_string(file), "tree", 0644);
+	}
+	fs::create_directory_symlink(fRoot + "/outside", fRoot + "/src/link");
+	const auto outside = Snapshot(fRoot + "/outside");
+	struct Row
+	{
+		const char* name;
+		std::function<int(const std::string& from, const std::string& to)> copy;
+	};
+	const Row rows[] = {
+		{ "CopyTree", [](const std::string& from, const std::string& to) { return plat::CopyTree(from.c_str(), to.c_str()); } },
+		{ "CopyTreeInPlace",
+			[](const std::string& from, const std::string& to) {
+				fs::create_directory(to);
+				return plat::CopyTreeInPlace(from.c_str(), to.c_str());
+			} },
+	};
+	for (const bool withoutResolveFlags : { false, true })
+	{
+		plat::SetOpenWithoutResolveFlagsForTesting(withoutResolveFlags);
+		for (const Row& row : rows)
+		{
+			SCOPED_TRACE(std::string(row.name) + (withoutResolveFlags ? ", one name at a time" : ", openat2"));
+			int copied = 0;
+			for (int run = 0; run < 100; ++run)
+			{
+				int result = 0;
+				{
+					velk::test::StEntrySwapper swapper(fRoot + "/src/d1", fRoot + "/src/link");
+					ASSERT_GT(swapper.Swaps(), 0);
+					result = row.copy(fRoot + "/src", fRoot + "/copy");
+				}
+				for (const auto& [path, description] : Snapshot(fRoot + "/copy"))
+				{
+					ASSERT_EQ(description.find("bytes=6/"), std::string::npos) << "run " << run << ": " << path;
+				}
+				ASSERT_EQ(Snapshot(fRoot + "/outside"), outside);
+				copied += result == 0;
+				fs::remove_all(fRoot + "/copy");
+			}
+			EXPECT_GT(copied, 0);
+		}
+	}
+
+	velk::test::StTemporaryVolume bound(fRoot + "/bound", std::string(), fRoot + "/src/d0");
+	if (!bound.IsMounted())
+		GTEST_SKIP() << "mounting a file system is refused here";
+	const auto before = Snapshot(fRoot + "/src");
+	std::string failedPath;
+	EXPECT_EQ(plat::CopyTree((fRoot + "/src").c_str(), (fRoot + "/bound/copy").c_str(), &failedPath), EINVAL);
+	EXPECT_EQ(failedPath, fRoot + "/bound/copy");
+	EXPECT_EQ(Snapshot(fRoot + "/src"), before);
 }
 
 }  // namespace

@@ -11,15 +11,14 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <sstream>
-#include <system_error>
 
 #include "files/VFilePath.h"
 #include "files/mac/XMacFilePath.h"
 #include "kernel/strings/VString.h"
 #include "platform/FileOperations.h"
+#include "platform/FolderWalk.h"
 #include "platform/JournalFile.h"
 #include "platform/ProcFiles.h"
 #include "platform/Rename.h"
@@ -153,16 +152,8 @@ VError XPosixBundleSwap::RemoveOrphanTrashInfo(const VFilePath& path)
 
 int64 XPosixBundleSwap::CountEntries(const VFilePath& folder)
 {
-	namespace fs = std::filesystem;
 	const std::string root = SystemPath(folder);
-	std::error_code error;
-	if (root.empty() || !fs::exists(fs::symlink_status(root, error)))
-		return 0;
-	int64 count = 1;
-	for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
-		 !error && it != end; it.increment(error))
-		++count;
-	return count;
+	return root.empty() ? 0 : int64(plat::CountTreeEntries(root.c_str()));
 }
 
 std::vector<std::string> XPosixBundleSwap::ListNames(const VFilePath& folder)
