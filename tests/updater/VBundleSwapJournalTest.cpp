@@ -374,8 +374,9 @@ TEST_F(VBundleSwapJournalTest, OneHolderAtATime)
 }
 
 // What the sweep of staging-named folders leaves alone: links (to a folder or a file), another user's
-// folder, a folder with another file system mounted on it, the up-to-date bundle itself, a folder that holds
-// it or lies inside it, and what a running updater made; what it cannot delete never fails the run.
+// folder, a folder with another file system mounted on it or inside it, the up-to-date bundle itself, a
+// folder that holds it or lies inside it, and what a running updater made; what it cannot delete never fails
+// the run.
 TEST_F(VBundleSwapJournalTest, SweepTouchesOnlyItsOwnLeftovers)
 {
 	const pid_t running = ::fork();
@@ -425,6 +426,17 @@ TEST_F(VBundleSwapJournalTest, SweepTouchesOnlyItsOwnLeftovers)
 				return ::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") == 0;
 			},
 			"", false},
+		// The deletion never crosses into another file system: it refuses the whole folder, and says so.
+		{"a folder holding a mount", prefix + dead,
+			[&](const std::string& path) {
+				fs::create_directories(path + "/inner");
+				std::ofstream(path + "/mine") << "left";
+				if (::mount("tmpfs", (path + "/inner").c_str(), "tmpfs", 0, "size=64k") != 0)
+					return false;
+				std::ofstream(path + "/inner/precious") << "kept";
+				return true;
+			},
+			"", false},
 		{"the up-to-date bundle", prefix + dead, [&](const std::string& path) { return fs::create_directories(path); },
 			prefix + dead, false},
 		{"a folder holding the up-to-date bundle", prefix + dead,
@@ -444,6 +456,7 @@ TEST_F(VBundleSwapJournalTest, SweepTouchesOnlyItsOwnLeftovers)
 		const std::string leftover = fRoot + row.fLeftover;
 		if (!row.fMake(leftover))
 		{
+			::umount2((leftover + "/inner").c_str(), MNT_DETACH);
 			::umount2(leftover.c_str(), MNT_DETACH);
 			continue;
 		}
@@ -457,7 +470,9 @@ TEST_F(VBundleSwapJournalTest, SweepTouchesOnlyItsOwnLeftovers)
 		EXPECT_EQ(!fs::exists(fs::symlink_status(leftover)), row.fDeleted);
 		EXPECT_EQ(TagAt("Name.app"), "old");
 		EXPECT_TRUE(!fs::exists(target) || fs::is_regular_file(target) || fs::exists(target + "/precious"));
+		EXPECT_TRUE(!fs::exists(leftover + "/inner") || fs::exists(leftover + "/inner/precious"));
 		journal.Finish();
+		::umount2((leftover + "/inner").c_str(), MNT_DETACH);
 		::umount2(leftover.c_str(), MNT_DETACH);
 	}
 	::kill(running, SIGKILL);
