@@ -350,17 +350,20 @@ VError VFolderTreeCopy::_CopyEntries(Place& from, Place& into)
 			first = result;
 	};
 	bool unnamed = false;  // a name that is not UTF-8 cannot be given a path: the listing fails
+	auto named = [&](const std::string& name, VString& native) {
+		if (skipHidden && name[0] == '.')
+			return false;
+		if (NativeName(name, native))
+			return true;
+		unnamed = true;
+		return false;
+	};
 	for (size_t i = 0; i < folders.size() && goesOn(); ++i)
 	{
 		const std::string& name = folders[i];
 		VString native;
-		if (skipHidden && name[0] == '.')
+		if (!named(name, native))
 			continue;
-		if (!NativeName(name, native))
-		{
-			unnamed = true;
-			continue;
-		}
 		Place child{ from.fPath, Join(from.fPosix, name), {} };
 		child.fPath.ToSubFolder(native);
 		const VError opened = child.fOpen.OpenSub(from.fOpen, name, false);
@@ -386,13 +389,8 @@ VError VFolderTreeCopy::_CopyEntries(Place& from, Place& into)
 	{
 		const std::string& name = others[i];
 		VString native;
-		if (skipHidden && name[0] == '.')
+		if (!named(name, native))
 			continue;
-		if (!NativeName(name, native))
-		{
-			unnamed = true;
-			continue;
-		}
 		keep(_CopyEntry(from, name, native, into));
 	}
 	if (goesOn())

@@ -18,6 +18,9 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -50,6 +53,31 @@ inline bool DropEffectiveCapability(int capability)
 		return false;
 	data[capability / 32].effective &= ~(1u << (capability % 32));
 	return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Every entry below top, mounts crossed and links not followed: a file's bytes, "link <text>" for a link,
+// "dir" for a folder, "other" for anything else. Empty when nothing stands at top.
+inline std::map<std::string, std::string> SnapshotTree(const std::string& top)
+{
+	namespace fs = std::filesystem;
+	std::map<std::string, std::string> entries;
+	std::error_code error;
+	if (!fs::exists(fs::symlink_status(top, error)))
+		return entries;
+	for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top, error))
+	{
+		const std::string relative = entry.path().lexically_relative(top).string();
+		if (entry.is_symlink())
+			entries[relative] = "link " + fs::read_symlink(entry.path()).string();
+		else if (entry.is_regular_file())
+		{
+			std::ifstream in(entry.path());
+			entries[relative] = std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+		}
+		else
+			entries[relative] = entry.is_directory() ? "dir" : "other";
+	}
+	return entries;
 }
 
 // A file system of its own at folder for as long as the object lives: a memory volume of the given size

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -47,26 +46,10 @@ public:
 		return VRefPtr<VFolder>(new VFolder(VFilePath(VString((fRoot + name + "/").c_str()), FPS_POSIX)), true);
 	}
 
-	// Every entry below the folder, mounts crossed and links not followed: a file's bytes, a link's text.
+	// Every entry below the folder, mounts crossed, links not followed.
 	std::map<std::string, std::string> Snapshot(const std::string& name) const
 	{
-		std::map<std::string, std::string> entries;
-		const fs::path top(fRoot + name);
-		std::error_code error;
-		for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top, error))
-		{
-			const std::string relative = entry.path().lexically_relative(top).string();
-			if (entry.is_symlink())
-				entries[relative] = "link " + fs::read_symlink(entry.path()).string();
-			else if (entry.is_regular_file())
-			{
-				std::ifstream in(entry.path());
-				entries[relative] = std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-			}
-			else
-				entries[relative] = "dir";
-		}
-		return entries;
+		return test::SnapshotTree(fRoot + name);
 	}
 
 	std::vector<std::string> Names(const std::string& name) const

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -94,28 +93,10 @@ protected:
 		fs::create_directory_symlink(fRoot + "/outside", fRoot + "/tree/link");
 	}
 
-	// Every entry below the folder, mounts crossed, links not followed: a file's bytes, a link's text.
+	// Every entry below the folder, mounts crossed, links not followed.
 	std::map<std::string, std::string> Snapshot(const std::string& name) const
 	{
-		std::map<std::string, std::string> entries;
-		const fs::path top(fRoot + "/" + name);
-		std::error_code error;
-		if (!fs::exists(fs::symlink_status(top, error)))
-			return entries;
-		for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top, error))
-		{
-			const std::string relative = entry.path().lexically_relative(top).string();
-			if (entry.is_symlink())
-				entries[relative] = "link " + fs::read_symlink(entry.path()).string();
-			else if (entry.is_regular_file())
-			{
-				std::ifstream in(entry.path());
-				entries[relative] = std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-			}
-			else
-				entries[relative] = entry.is_directory() ? "dir" : "other";
-		}
-		return entries;
+		return velk::test::SnapshotTree(fRoot + "/" + name);
 	}
 
 	std::string fRoot;

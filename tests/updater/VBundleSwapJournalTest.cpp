@@ -70,6 +70,17 @@ protected:
 		std::ofstream(fRoot + name + "/Contents/MacOS/App") << tag;
 	}
 
+	// A fresh folder holding the outdated bundle at its place and the up-to-date one at its staging name.
+	void MakeOldAndStaging()
+	{
+		fs::remove_all(fRoot);
+		fs::create_directories(fRoot);
+		MakeTree("Name.app", "old");
+		MakeTree(kStaging, "new");
+		fOldIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path("Name.app")));
+		fNewIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path(kStaging)));
+	}
+
 	std::string TagAt(const std::string& name) const
 	{
 		std::ifstream in(fRoot + name + "/Contents/MacOS/App");
@@ -205,12 +216,7 @@ TEST_F(VBundleSwapJournalTest, RecoveryLeavesOneWholeApplication)
 	for (const Row& row : rows)
 	{
 		SCOPED_TRACE(row.fName);
-		fs::remove_all(fRoot);
-		fs::create_directories(fRoot);
-		MakeTree("Name.app", "old");
-		MakeTree(kStaging, "new");
-		fOldIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path("Name.app")));
-		fNewIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path(kStaging)));
+		MakeOldAndStaging();
 		mountRefused = false;
 		row.fState(fRoot);
 		if (mountRefused)
@@ -526,12 +532,7 @@ TEST_F(VBundleSwapJournalTest, StaleRecordIsDropped)
 	for (const Row& row : rows)
 	{
 		SCOPED_TRACE(row.fName);
-		fs::remove_all(fRoot);
-		fs::create_directories(fRoot);
-		MakeTree("Name.app", "old");
-		MakeTree(kStaging, "new");
-		fOldIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path("Name.app")));
-		fNewIdentity = IdentityText(XPosixBundleSwap::GetIdentity(Path(kStaging)));
+		MakeOldAndStaging();
 		row.fState(fRoot);
 		const std::string expectedPlace = TagAt("Name.app");
 		WriteRecord(row.fStep, DeadProcessID(), "Name.app");
