@@ -24,7 +24,7 @@ namespace velk {
 
 namespace {
 
-using test::StSideEngine;
+using namespace test;
 
 const std::string kLinkFile = "New.app/Contents/Database/RiduzovOduziz.Rylink";
 const std::string kExecutable = "New.app/Contents/MacOS/Client";

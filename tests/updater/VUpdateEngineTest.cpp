@@ -27,7 +27,7 @@ std::string PosixOf(const VFilePath& path)
 	return to_string(text);
 }
 
-using test::StSideEngine;
+using namespace test;
 
 const std::string kNoUpToDate = "mismatched value for option --uptodate-app\n\n";
 const std::string kNoOutdated = "mismatched value for option --outdated-app\n\n";

@@ -25,18 +25,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kNewTree;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 constexpr uid_t kNobody = 65534;
 

@@ -20,17 +20,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 const std::string kSameOrNested = "[14] The new version of the application is the application to update itself, or lies inside it ('";
 const std::string kInstallFailed = "[100] The new version of the application could not be installed.";

@@ -36,12 +36,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::Joined;
-using test::LogMessages;
-using test::ReadWhole;
-using test::Tree;
+using namespace test;
 using Trees = std::map<std::string, std::string>;
 
 constexpr const char* kStagingPrefix = ".velk-new-";

@@ -28,12 +28,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::InOrder;
-using test::Joined;
-using test::LogMessages;
-using test::NowMilliseconds;
-using test::ReadWhole;
-using test::Tree;
+using namespace test;
 
 constexpr int kBound = test::kRunBound;
 

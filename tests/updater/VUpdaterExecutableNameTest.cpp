@@ -19,19 +19,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::ErrorsAfterTheEnd;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kNewTree;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 // The sample's dictionary at version 2.0, naming its executable only when one is given.
 void WriteInfoDictionary(const std::string& bundle, const char* executable)

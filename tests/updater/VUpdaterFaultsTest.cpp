@@ -30,16 +30,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::InOrder;
-using test::Joined;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::Tree;
-using test::Ending;
-using test::kKilled;
-using test::kNewTree;
-using test::kOldTree;
+using namespace test;
 
 }  // namespace
 

@@ -17,11 +17,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::kRunBound;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 }  // namespace
 

@@ -28,20 +28,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::ErrorsAfterTheEnd;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kKilled;
-using test::kNewTree;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 constexpr size_t kSlot = plat::JournalFile::kSlotSize;
 constexpr const char* kJournal = "samples/v1/.Sample.app.velk-update";

@@ -32,20 +32,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kKilled;
-using test::kNewTree;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::NowMilliseconds;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 constexpr const char* kPauseAtCopy = "VELK_TEST_PAUSE_AT=copy:index.txt";
 

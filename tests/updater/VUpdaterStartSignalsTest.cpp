@@ -20,18 +20,7 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::EndedAs;
-using test::Ending;
-using test::InOrder;
-using test::Joined;
-using test::kNewTree;
-using test::kOldTree;
-using test::kRunBound;
-using test::LogLines;
-using test::LogMessages;
-using test::ReadWhole;
-using test::TestingUpdater;
-using test::Tree;
+using namespace test;
 
 // The four signals that ask the updater to quit get their default action in the children started meanwhile,
 // even when the test itself was started with some of them ignored (as a shell's background job is).

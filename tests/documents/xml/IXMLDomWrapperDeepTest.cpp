@@ -23,25 +23,18 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VErrorContext.h"
+#include "documents/xml/XMLTestTexts.h"
 
 namespace velk {
 namespace {
 
+using test::U8;
+using test::Load;
+using test::Serialize;
+
 constexpr int kDeep = 1000;
 constexpr int kShallow = 3;
 constexpr size_t kRoomyStack = size_t(1) << 20;
-
-std::string U8(const VString& text)
-{
-	std::string out(size_t(text.GetLength()) * 3 + 1, '\0');
-	out.resize(text.ToBlock(out.data(), out.size(), kCharSet_UTF8, false, false));
-	return out;
-}
-
-VXMLDOMNode_opaque* Load(const std::string& xml)
-{
-	return IXMLDomWrapper::CreateNodeDocumentFromBuffer(xml.data(), xml.size());
-}
 
 // Elements "a" nested levels deep, the innermost with id "last"; each level begins with its text "x".
 std::string Nested(int levels)
@@ -53,16 +46,6 @@ std::string Nested(int levels)
 	for (int i = 0; i < levels; ++i)
 		xml += "</a>";
 	return xml;
-}
-
-// The serialised document; "<failed>" when it is not.
-std::string Serialize(VXMLDOMNode_opaque* node)
-{
-	VBlobWithPtr blob;
-	size_t size = 0;
-	if (!IXMLDomWrapper::SerializeToBlob(node, &blob, 0, size, false))
-		return "<failed>";
-	return std::string(reinterpret_cast<const char*>(blob.GetDataPtr()), size);
 }
 
 // Counts the elements it is given, at any depth.

@@ -24,30 +24,14 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VErrorContext.h"
+#include "documents/xml/XMLTestTexts.h"
 
 namespace velk {
 namespace {
 
-std::string U8(const VString& text)
-{
-	std::string out(size_t(text.GetLength()) * 3 + 1, '\0');
-	out.resize(text.ToBlock(out.data(), out.size(), kCharSet_UTF8, false, false));
-	return out;
-}
-
-VXMLDOMNode_opaque* Load(const std::string& xml)
-{
-	return IXMLDomWrapper::CreateNodeDocumentFromBuffer(xml.data(), xml.size());
-}
-
-std::string Serialize(VXMLDOMNode_opaque* node, bool pretty = false)
-{
-	VBlobWithPtr blob;
-	size_t size = 0;
-	if (!IXMLDomWrapper::SerializeToBlob(node, &blob, 0, size, pretty))
-		return "<failed>";
-	return std::string(reinterpret_cast<const char*>(blob.GetDataPtr()), size);
-}
+using test::U8;
+using test::Load;
+using test::Serialize;
 
 // Records the calls an element handler receives; refuses the names in skip.
 class VRecordingHandler : public VObject, public IXMLHandler

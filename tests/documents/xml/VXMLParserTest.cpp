@@ -19,6 +19,7 @@
 #include "runtime/StErrorContextInstaller.h"
 #include "runtime/VErrorBase.h"
 #include "runtime/VErrorContext.h"
+#include "documents/xml/XMLTestTexts.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -26,6 +27,8 @@
 
 namespace velk {
 namespace {
+
+using test::U8;
 
 // This Xerces leaks the declaration it makes for an external DTD subset (its way out of a use-after-free),
 // once for each document that loads one, resolved or not.
@@ -52,13 +55,6 @@ public:
 private:
 	bool fLoadsSubset;
 };
-
-std::string U8(const VString& text)
-{
-	std::string bytes(size_t(text.GetLength()) * 3 + 1, '\0');
-	bytes.resize(text.ToBlock(bytes.data(), bytes.size(), kCharSet_UTF8, false, false));
-	return bytes;
-}
 
 // Writes every call it receives into a shared log ("<a" start, "@x=1" attribute, "'t" text, "/a" end, "ss"
 // style-sheet calls); the children of an element named in skip are skipped. Values are cut at 64 bytes and the
