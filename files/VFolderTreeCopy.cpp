@@ -22,14 +22,6 @@ constexpr VError kDeleteFailed = MakeVError(kVELK_SIGNATURE, 653);
 constexpr VError kMoveFailed = MakeVError(kVELK_SIGNATURE, 657);
 constexpr VError kCopyIntoItself = MakeVError(kVELK_SIGNATURE, 660);
 
-std::string PosixOf(const VFilePath& path)
-{
-	std::string text = XMacFilePath::ToSystemPath(path);
-	while (text.size() > 1 && text.back() == '/')
-		text.pop_back();
-	return text;
-}
-
 std::string Join(const std::string& folder, const std::string& name)
 {
 	return folder == "/" ? folder + name : folder + "/" + name;
@@ -109,15 +101,15 @@ VFolderTreeCopy::VFolderTreeCopy(uint32 options)
 VError VFolderTreeCopy::CopyFolder(const VFolder& source, const VFolder& destination, const VFolder& target)
 {
 	fFileSystem = destination.GetFileSystem();
-	Place from{ source.GetPath(), PosixOf(source.GetPath()), {} };
+	Place from{ source.GetPath(), XMacFilePath::ToSystemFolderPath(source.GetPath()), {} };
 	if (VError refused = _OpenSource(source, from))
 		return refused;
 	if (VError refused = _RefuseWritesIntoSource(from, destination.GetPath(), target.GetPath()))
 		return refused;
 	// A destination that cannot be opened is reached by its path: making the target there fails and says why.
-	Place into{ destination.GetPath(), PosixOf(destination.GetPath()), {} };
+	Place into{ destination.GetPath(), XMacFilePath::ToSystemFolderPath(destination.GetPath()), {} };
 	into.fOpen.Open(into.fPath);
-	const std::string targetPosix = PosixOf(target.GetPath());
+	const std::string targetPosix = XMacFilePath::ToSystemFolderPath(target.GetPath());
 	const std::string name = targetPosix.substr(targetPosix.rfind('/') + 1);
 	return _CopyFolderInto(from, into.fOpen.IsOpen() ? &into : nullptr, name, target.GetPath());
 }
@@ -125,7 +117,7 @@ VError VFolderTreeCopy::CopyFolder(const VFolder& source, const VFolder& destina
 VError VFolderTreeCopy::CopyContents(const VFolder& source, const VFolder& destination)
 {
 	fFileSystem = destination.GetFileSystem();
-	Place from{ source.GetPath(), PosixOf(source.GetPath()), {} };
+	Place from{ source.GetPath(), XMacFilePath::ToSystemFolderPath(source.GetPath()), {} };
 	if (VError refused = _OpenSource(source, from))
 		return refused;
 	if (VError refused = _RefuseWritesIntoSource(from, destination.GetPath(), destination.GetPath()))
@@ -229,10 +221,10 @@ VError VFolderTreeCopy::_CopyFolderInto(Place& from, Place* parent, const std::s
 {
 	const VFolder target(targetPath, fFileSystem);
 	bool isFolder = false;
-	const bool exists = parent != nullptr ? parent->fOpen.HasEntry(name, true, isFolder) && isFolder : target.Exists();
-	const std::string targetPosix = PosixOf(targetPath);
+	const std::string targetPosix = XMacFilePath::ToSystemFolderPath(targetPath);
 	if (fReplace)
 	{
+		const bool exists = parent != nullptr ? parent->fOpen.HasEntry(name, true, isFolder) && isFolder : target.Exists();
 		VFilePath destination;
 		targetPath.GetParent(destination);
 		if (exists)
@@ -268,7 +260,7 @@ VError VFolderTreeCopy::_CopyFolderInto(Place& from, Place* parent, const std::s
 // when missing, and checked, then the source's entries copied into it.
 VError VFolderTreeCopy::_CopyContentsInto(Place& from, Place* parent, const std::string& name, const VFilePath& targetPath, bool* made)
 {
-	Place into{ targetPath, PosixOf(targetPath), {} };
+	Place into{ targetPath, XMacFilePath::ToSystemFolderPath(targetPath), {} };
 	if (parent != nullptr)
 	{
 		if (into.fOpen.OpenSub(parent->fOpen, name, true) != VE_OK)
@@ -310,7 +302,7 @@ VError VFolderTreeCopy::_ReplaceByCopy(Place& from, const VFilePath& destination
 		return refused;
 	VFilePath stagingPath;
 	std::string staging;
-	if (from.fOpen.CopyTreeBeside(from.fPosix, PosixOf(targetPath), staging) == VE_OK)
+	if (from.fOpen.CopyTreeBeside(from.fPosix, XMacFilePath::ToSystemFolderPath(targetPath), staging) == VE_OK)
 		XMacFile::GetFilePathFromPosixPath(staging.c_str(), true, stagingPath);
 	else
 	{

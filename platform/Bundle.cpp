@@ -108,14 +108,13 @@ std::string Bundle::GetExecutablePath() const
 
 std::string Bundle::GetExecutablePath(const std::string& bundleName) const
 {
-	const std::string folder = _GetCodeFolder();
-	std::string name;
-	if (GetInfoString("CFBundleExecutable", name) && IsPlainName(name) && IsFile(folder + name))
-		return folder + name;
-	name = NameWithoutExtension(bundleName);
-	if (!name.empty() && IsFile(folder + name))
-		return folder + name;
-	return std::string();
+	const std::string expected = GetExpectedExecutablePath(bundleName);
+	if (IsFile(expected))
+		return expected;
+	// A dictionary name that names no file: the bundle's own name still may.
+	const std::string name = NameWithoutExtension(bundleName);
+	const std::string fallback = _GetCodeFolder() + name;
+	return !name.empty() && fallback != expected && IsFile(fallback) ? fallback : std::string();
 }
 
 std::string Bundle::GetExpectedExecutablePath(const std::string& bundleName) const

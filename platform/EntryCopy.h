@@ -15,6 +15,8 @@
 
 #include <unistd.h>
 
+#include "platform/StDescriptor.h"
+
 namespace plat::copying {
 
 // Where a copy failed: the first failure wins, whichever thread meets it.
@@ -76,8 +78,6 @@ struct CopySource
 	std::string name;
 	std::string path;
 };
-
-int RetryingClose(int descriptor);
 
 // The error the test build's faults arm for the copy of the entry at source (its path); 0 elsewhere.
 int InjectedCopyFault(const std::string& source);

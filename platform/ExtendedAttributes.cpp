@@ -66,10 +66,10 @@ int CopyExtendedAttributes(int fromFd, const char* from, int toFd, const char* t
 		if (result == 0 || !strict)
 			continue;
 		const int refusal = errno;
-		if (FileSystemLacks(refusal, toFd, to))
-			continue;
+		// The cheap tests first: asking the file system what it keeps costs a statfs.
 		const bool userAttribute = std::strncmp(name, "user.", 5) == 0;
-		if ((refusal == EPERM && isLink) || (!userAttribute && (refusal == EPERM || refusal == EACCES)))
+		if ((refusal == EPERM && isLink) || (!userAttribute && (refusal == EPERM || refusal == EACCES)) ||
+			FileSystemLacks(refusal, toFd, to))
 			continue;
 		return refusal;
 	}

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ExtendedAttributes.h"
+#include "platform/StDescriptor.h"
 #include "platform/TestFaults.h"
 #include "platform/UnixRights.h"
 
@@ -50,12 +51,6 @@ constexpr int InjectedFault(WriteStep)
 }
 #endif
 
-int RetryingClose(int descriptor)
-{
-	// Linux releases the descriptor even when close is interrupted: it is not closed twice.
-	return close(descriptor) == 0 || errno == EINTR ? 0 : errno;
-}
-
 int WriteAllBytes(int descriptor, const void* bytes, size_t size)
 {
 	const char* next = static_cast<const char*>(bytes);
@@ -82,31 +77,6 @@ int WriteAll(int descriptor, const void* bytes, size_t size)
 		return error;
 	return fsync(descriptor) == 0 ? 0 : errno;
 }
-
-// Closes a descriptor when it goes.
-class StDescriptor
-{
-public:
-	explicit StDescriptor(int descriptor)
-		: fDescriptor(descriptor)
-	{
-	}
-	~StDescriptor()
-	{
-		if (fDescriptor >= 0)
-			RetryingClose(fDescriptor);
-	}
-	StDescriptor(const StDescriptor&) = delete;
-	StDescriptor& operator=(const StDescriptor&) = delete;
-
-	int Get() const
-	{
-		return fDescriptor;
-	}
-
-private:
-	int fDescriptor;
-};
 
 // Copies the bytes of in from where it stands to its end into out, where out stands, inside the kernel.
 int CopyBytes(int in, int out)
@@ -195,16 +165,17 @@ pid_t WriterOfSibling(const char* name)
 
 // Removes the siblings that writers of this user left beside target when they were stopped midway (a kill,
 // a power loss): plain files of the same owner whose process no longer runs. Another user's, a running
-// writer's and anything but a plain file stay. Nothing to remove when the folder cannot be listed.
-void RemoveStaleSiblings(const std::string& target)
+// writer's and anything but a plain file stay. Nothing to remove when the folder, open at folder, cannot be
+// listed.
+void RemoveStaleSiblings(int folder)
 {
-	const int folder = open(ParentFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (folder < 0)
+	const int listed = folder < 0 ? -1 : dup(folder);
+	if (listed < 0)
 		return;
-	DIR* listing = fdopendir(folder);
+	DIR* listing = fdopendir(listed);
 	if (listing == nullptr)
 	{
-		RetryingClose(folder);
+		RetryingClose(listed);
 		return;
 	}
 	const uid_t owner = geteuid();
@@ -263,15 +234,13 @@ int WriteInPlace(const std::string& target, const void* bytes, size_t size)
 	return error;
 }
 
-// Makes a rename into the folder holding target durable. A folder the process cannot open for reading, or
-// a file system that cannot flush folders, leaves that to the system's own writing.
-int FlushFolderOf(const std::string& target)
+// Makes a rename into the folder open at folder durable. A folder the process could not open for reading,
+// or a file system that cannot flush folders, leaves that to the system's own writing.
+int FlushFolder(int folder)
 {
-	const int folder = open(ParentFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	if (folder < 0)
 		return 0;
 	const int error = fsync(folder) == 0 ? 0 : errno;
-	RetryingClose(folder);
 	return error == EINVAL || FileSystemLacks(error, -1, nullptr) ? 0 : error;
 }
 
@@ -296,7 +265,9 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 		if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
 			return errno;
 	}
-	RemoveStaleSiblings(target);
+	// One descriptor of the folder serves the sweep of stopped writers' siblings and the flush after the rename.
+	const StDescriptor folder(open(ParentFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+	RemoveStaleSiblings(folder.Get());
 	if (replacing && S_ISREG(status.st_mode) && status.st_nlink > 1)
 		return WriteInPlace(target, bytes, size);
 
@@ -329,7 +300,7 @@ int ReplaceThroughSibling(const char* path, const void* bytes, size_t size)
 		unlink(sibling.c_str());
 		return error;
 	}
-	return FlushFolderOf(target);
+	return FlushFolder(folder.Get());
 }
 
 }  // namespace
@@ -425,9 +396,14 @@ int GetOpenFileStatus(int descriptor, OpenFileStatus* status)
 
 int LockOpenFile(int descriptor)
 {
+	return RetryingFlock(descriptor, LOCK_EX);
+}
+
+int RetryingFlock(int descriptor, int operation)
+{
 	int result;
 	do
-		result = flock(descriptor, LOCK_EX);
+		result = flock(descriptor, operation);
 	while (result != 0 && errno == EINTR);
 	return result == 0 ? 0 : errno;
 }

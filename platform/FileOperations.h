@@ -52,6 +52,9 @@ int GetOpenFileStatus(int descriptor, OpenFileStatus* status);
 // descriptor of the file, in this process or another, waits meanwhile. Answers 0 or the errno (ENOLCK
 // where the file system has no such locks).
 int LockOpenFile(int descriptor);
+// flock(descriptor, operation), tried again when a signal interrupts it; 0 or the errno (EWOULDBLOCK for a
+// lock asked with LOCK_NB that another holds).
+int RetryingFlock(int descriptor, int operation);
 
 // A close-on-exec descriptor that writes at the end of the file whoever else appends to it (O_APPEND),
 // following a final symbolic link. A missing file is created with 0666 less the process's umask; with

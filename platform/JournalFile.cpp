@@ -148,15 +148,6 @@ int WithoutExceptions(Call call)
 	}
 }
 
-int RetryingFlock(int descriptor, int operation)
-{
-	int result;
-	do
-		result = ::flock(descriptor, operation);
-	while (result != 0 && errno == EINTR);
-	return result == 0 ? 0 : errno;
-}
-
 }  // namespace
 
 JournalFile::JournalFile(const std::string& path)

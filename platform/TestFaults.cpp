@@ -37,15 +37,17 @@ struct ArmedFaults
 	int fRetryDelayMs = -1;
 };
 
-int ParseErrorNumber(const std::string& text)
+struct NamedNumber
 {
-	static const struct
-	{
-		const char* fName;
-		int fNumber;
-	} kNames[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}, {"EPERM", EPERM}, {"EBUSY", EBUSY},
-		{"EROFS", EROFS}, {"EDQUOT", EDQUOT}};
-	for (const auto& name : kNames)
+	const char* fName;
+	int fNumber;
+};
+
+// The number a name of the table stands for, else the text read as a number.
+template <size_t N>
+int ParseNamedNumber(const std::string& text, const NamedNumber (&names)[N])
+{
+	for (const NamedNumber& name : names)
 	{
 		if (text == name.fName)
 			return name.fNumber;
@@ -53,19 +55,18 @@ int ParseErrorNumber(const std::string& text)
 	return std::atoi(text.c_str());
 }
 
+int ParseErrorNumber(const std::string& text)
+{
+	static const NamedNumber kNames[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"EACCES", EACCES}, {"EPERM", EPERM},
+		{"EBUSY", EBUSY}, {"EROFS", EROFS}, {"EDQUOT", EDQUOT}};
+	return ParseNamedNumber(text, kNames);
+}
+
 int ParseSignalNumber(const std::string& text)
 {
-	static const struct
-	{
-		const char* fName;
-		int fNumber;
-	} kNames[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}, {"SIGQUIT", SIGQUIT}, {"SIGUSR1", SIGUSR1}};
-	for (const auto& name : kNames)
-	{
-		if (text == name.fName)
-			return name.fNumber;
-	}
-	return std::atoi(text.c_str());
+	static const NamedNumber kNames[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP},
+		{"SIGQUIT", SIGQUIT}, {"SIGUSR1", SIGUSR1}};
+	return ParseNamedNumber(text, kNames);
 }
 
 std::string Variable(const char* name)
@@ -104,8 +105,8 @@ ArmedFaults& GetFaults()
 			armed->fKillName.erase(count);
 		}
 		const std::string signal = Variable("VELK_TEST_KILL_SIGNAL");
-		if (!signal.empty() && ParseSignalNumber(signal) > 0)
-			armed->fKillSignal = ParseSignalNumber(signal);
+		if (const int number = signal.empty() ? 0 : ParseSignalNumber(signal); number > 0)
+			armed->fKillSignal = number;
 		armed->fCallLog = Variable("VELK_TEST_CALL_LOG");
 		armed->fPointLog = Variable("VELK_TEST_POINT_LOG");
 		const std::string delay = Variable("VELK_TEST_RETRY_DELAY_MS");

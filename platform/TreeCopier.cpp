@@ -19,6 +19,7 @@
 #include "platform/FileOperations.h"
 #include "platform/FolderWalk.h"
 #include "platform/Rename.h"
+#include "platform/StDescriptor.h"
 #include "platform/TreeRemoval.h"
 
 namespace plat {
@@ -63,29 +64,6 @@ std::string NameOf(const std::string& relative)
 	const size_t slash = relative.rfind('/');
 	return slash == std::string::npos ? relative : relative.substr(slash + 1);
 }
-
-// A descriptor closed when it goes.
-class StDescriptor
-{
-public:
-	explicit StDescriptor(int descriptor = -1)
-		: fDescriptor(descriptor)
-	{
-	}
-	~StDescriptor()
-	{
-		if (fDescriptor >= 0)
-			close(fDescriptor);
-	}
-	StDescriptor(const StDescriptor&) = delete;
-	StDescriptor& operator=(const StDescriptor&) = delete;
-
-	int Get() const { return fDescriptor; }
-	int& Out() { return fDescriptor; }
-
-private:
-	int fDescriptor;
-};
 
 // One copy of a folder tree. The walk lists the whole source first, relative to the folders it opened and
 // never through a link, and writes nothing; then the folders, links and special files are made under the
@@ -145,7 +123,6 @@ public:
 		if (fPlacement != Placement::kInPlace && !replace && lstat(fTo.c_str(), &existing) == 0)
 			return Fail(EEXIST, fTo, failedPath);
 		fFolders.push_back(Entry{ std::string(), status, std::string() });
-		fSourceFolders.push_back(FileIdentity{ status.st_dev, status.st_ino });
 		if (int error = InjectedCopyFault(fFrom))
 			return Fail(error, fFrom, failedPath);
 
@@ -208,10 +185,6 @@ private:
 		bool operator<(const FileIdentity& other) const
 		{
 			return fDevice != other.fDevice ? fDevice < other.fDevice : fInode < other.fInode;
-		}
-		bool operator==(const FileIdentity& other) const
-		{
-			return fDevice == other.fDevice && fInode == other.fInode;
 		}
 	};
 
@@ -282,7 +255,6 @@ private:
 			Entry entry{ relative, {}, std::string() };
 			if (fstat(child.Get(), &entry.fStatus) != 0)
 				return fFailure.Set(errno, FromPath(relative));
-			fSourceFolders.push_back(FileIdentity{ entry.fStatus.st_dev, entry.fStatus.st_ino });
 			fFolders.push_back(std::move(entry));
 			return Walk(child.Get(), relative);
 		}
@@ -323,6 +295,19 @@ private:
 		return true;
 	}
 
+	// Opens the source folder that holds relative, below the top, into holder, and sets at to it; at stays
+	// the top for an entry of the top itself. 0 or the errno of the open.
+	int OpenHolder(const std::string& relative, StDescriptor& holder, int& at) const
+	{
+		const std::string folderPath = FolderOf(relative);
+		if (folderPath.empty())
+			return 0;
+		const int error = OpenBelow(fFromFd, folderPath.c_str(), O_PATH | O_DIRECTORY, 0, holder.Out());
+		if (error == 0)
+			at = holder.Get();
+		return error;
+	}
+
 	// A copy made inside its own source would be walked into, and would change the source: the folder the
 	// copy is made in may be no folder of the source.
 	bool RefuseCopyIntoSource()
@@ -331,8 +316,10 @@ private:
 		const std::string holder = fPlacement == Placement::kInPlace ? fTo : ParentFolderOf(fTo);
 		if (stat(holder.c_str(), &status) != 0)
 			return true;  // making the copy there fails and says why
-		std::sort(fSourceFolders.begin(), fSourceFolders.end());
-		if (std::binary_search(fSourceFolders.begin(), fSourceFolders.end(), FileIdentity{ status.st_dev, status.st_ino }))
+		const bool inSource = std::any_of(fFolders.begin(), fFolders.end(), [&status](const Entry& folder) {
+			return folder.fStatus.st_dev == status.st_dev && folder.fStatus.st_ino == status.st_ino;
+		});
+		if (inSource)
 			return fFailure.Set(EINVAL, fTo);
 		return true;
 	}
@@ -441,9 +428,8 @@ private:
 			const Entry& entry = fFiles[index];
 			const std::string from = FromPath(entry.fRelative);
 			StDescriptor folder;
-			const std::string folderPath = FolderOf(entry.fRelative);
-			int error = folderPath.empty() ? 0 : OpenBelow(fFromFd, folderPath.c_str(), O_PATH | O_DIRECTORY, 0, folder.Out());
-			const int at = folderPath.empty() ? fFromFd : folder.Get();
+			int at = fFromFd;
+			int error = OpenHolder(entry.fRelative, folder, at);
 			const std::string name = NameOf(entry.fRelative);
 			Entry now{ entry.fRelative, {}, std::string() };
 			if (error == 0 && fstatat(at, name.c_str(), &now.fStatus, AT_SYMLINK_NOFOLLOW) != 0)
@@ -500,9 +486,9 @@ private:
 			for (const Entry& entry : *entries)
 			{
 				StDescriptor folder;
-				const std::string folderPath = FolderOf(entry.fRelative);
-				int error = folderPath.empty() ? 0 : OpenBelow(fFromFd, folderPath.c_str(), O_PATH | O_DIRECTORY, 0, folder.Out());
-				const std::string from = PathBelow(folderPath.empty() ? fFromFd : folder.Get(), NameOf(entry.fRelative), FromPath(entry.fRelative));
+				int at = fFromFd;
+				int error = OpenHolder(entry.fRelative, folder, at);
+				const std::string from = PathBelow(at, NameOf(entry.fRelative), FromPath(entry.fRelative));
 				const std::string to = PathBelow(fBuiltFd, entry.fRelative, BuiltPath(entry.fRelative));
 				if (error == 0)
 					error = CopyMetadata(-1, from.c_str(), -1, to.c_str(), entry.fStatus, scratch);
@@ -546,7 +532,6 @@ private:
 	int fBuiltFd = -1;
 	std::string fKept;  // the whole copy, once the caller owns it
 	std::vector<Entry> fFolders;  // parents before their children, the top first
-	std::vector<FileIdentity> fSourceFolders;
 	std::vector<Entry> fFiles;
 	std::vector<Entry> fLinks;
 	std::vector<Entry> fSpecials;

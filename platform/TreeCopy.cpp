@@ -21,6 +21,7 @@
 #include "platform/FileOperations.h"
 #include "platform/FolderWalk.h"
 #include "platform/Rename.h"
+#include "platform/StDescriptor.h"
 #include "platform/TestFaults.h"
 #include "platform/TreeRemoval.h"
 #include "platform/UnixRights.h"
@@ -90,12 +91,6 @@ constexpr int InjectedWriteFault()
 constexpr unsigned kMaxWorkers = 4;
 constexpr size_t kReadWriteBuffer = size_t(1) << 20;
 constexpr size_t kRangeCopyChunk = size_t(1) << 30;
-
-int RetryingClose(int descriptor)
-{
-	// Linux releases the descriptor even when close is interrupted: it is not closed twice.
-	return close(descriptor) == 0 || errno == EINTR ? 0 : errno;
-}
 
 bool IsRefusal(int error)
 {

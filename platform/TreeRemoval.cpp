@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/FileOperations.h"
 #include "platform/FolderWalk.h"
 #include "platform/MountTable.h"
 #include "platform/PathAttributes.h"
@@ -226,9 +227,7 @@ int RemoveTreeAt(int folder, const char* name, const std::string& path, const Re
 		struct stat status;
 		if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
 			return removal.Fail(errno, path, true);
-		const size_t slash = path.rfind('/');
-		const std::string parent = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
-		return removal.RemoveEntry(folder, name, parent, S_ISDIR(status.st_mode), true);
+		return removal.RemoveEntry(folder, name, ParentFolderOf(path), S_ISDIR(status.st_mode), true);
 	}
 	catch (const std::bad_alloc&)
 	{
@@ -240,42 +239,22 @@ int RemoveTreeAt(int folder, const char* name, const std::string& path, const Re
 
 int RemoveTree(const char* path, const RemovalOptions& options, RemovalFailure* failure)
 {
-	if (failure != nullptr)
-		*failure = RemovalFailure();
 	try
 	{
 		std::string text = path;
 		while (text.size() > 1 && text.back() == '/')
 			text.pop_back();
 		if (options.contentsOnly)
-		{
-			Removal removal(options, failure);
-			return removal.RemoveContentsOf(AT_FDCWD, text.c_str(), text);
-		}
-		const size_t slash = text.rfind('/');
-		const std::string parent = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : text.substr(0, slash);
-		const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+			return RemoveTreeAt(AT_FDCWD, text.c_str(), text, options, failure);
+		if (failure != nullptr)
+			*failure = RemovalFailure();
+		Removal removal(options, failure);
+		const std::string name = text.substr(text.rfind('/') + 1);
 		if (text == "/" || name.empty() || name == "." || name == "..")
-		{
-			if (failure != nullptr)
-			{
-				failure->error = EINVAL;
-				failure->path = text;
-			}
-			return EINVAL;
-		}
-		const int folder = open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+			return removal.Fail(EINVAL, text, false);
+		const int folder = open(ParentFolderOf(text).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 		if (folder < 0)
-		{
-			const int error = errno;
-			if (failure != nullptr)
-			{
-				failure->error = error;
-				failure->path = text;
-				failure->atFolder = true;
-			}
-			return error;
-		}
+			return removal.Fail(errno, text, true);
 		const int error = RemoveTreeAt(folder, name.c_str(), text, options, failure);
 		close(folder);
 		return error;

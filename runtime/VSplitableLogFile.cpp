@@ -129,9 +129,7 @@ void VSplitableLogFile::Close()
 		return;
 	if (!fFooter.IsEmpty())
 		_Write(fFooter);
-	_WritePending();
-	if (fDescriptor >= 0)
-		_Look();
+	_WritePendingAndLook();
 	if (fDescriptor >= 0)
 		XMacLogFile::Close(fDescriptor);
 	fDescriptor = -1;
@@ -149,9 +147,7 @@ int32 VSplitableLogFile::CheckLogSize()
 {
 	if (fDescriptor < 0 || fPosition < kSplitPosition)
 		return 0;
-	_WritePending();
-	if (fDescriptor >= 0)
-		_Look();
+	_WritePendingAndLook();
 	if (fDescriptor < 0 || fPosition < kSplitPosition)
 		return 0;
 	if (!fFooter.IsEmpty())
@@ -262,9 +258,7 @@ void VSplitableLogFile::_Put(const char* bytes, size_t length)
 	if (fPending.capacity() - fPending.size() < length)
 	{
 		// Room is made once what was written is confirmed.
-		_WritePending();
-		if (fDescriptor >= 0)
-			_Look();
+		_WritePendingAndLook();
 		if (fDescriptor < 0)
 			return;
 		if (fPending.capacity() - fPending.size() < length)
@@ -276,6 +270,13 @@ void VSplitableLogFile::_Put(const char* bytes, size_t length)
 	}
 	fPending.append(bytes, length);
 	fPosition += long(length);
+}
+
+void VSplitableLogFile::_WritePendingAndLook()
+{
+	_WritePending();
+	if (fDescriptor >= 0)
+		_Look();
 }
 
 void VSplitableLogFile::_WritePending()

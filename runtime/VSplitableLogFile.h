@@ -114,6 +114,8 @@ private:
 	// Writes what waits, in one write, after a look when the last is 10 ms old; when the write fails the
 	// bytes are dropped and the error kept.
 	void _WritePending();
+	// Writes what waits, then looks, so that the size and the file looked at are what the disk holds now.
+	void _WritePendingAndLook();
 	bool _WriteOut(const char* bytes, size_t length);
 	void _DeleteNumber(int32 number);
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "kernel/intl/VTextConverters.h"
+#include "kernel/intl/VUTFCodec.h"
 #include "updater/VCommandLineParser.h"
 
 namespace velk {
@@ -11,54 +12,6 @@ namespace {
 // The first unit and the last of the carried bytes 0x80-0xFF (an ASCII byte is always UTF-8).
 constexpr UniChar kFirstCarried = 0xDC80;
 constexpr UniChar kLastCarried = 0xDCFF;
-
-bool IsContinuation(unsigned char byte, unsigned char low = 0x80, unsigned char high = 0xBF)
-{
-	return byte >= low && byte <= high;
-}
-
-// The length of the well-formed UTF-8 sequence at bytes (at least one byte, below end), its code point in
-// codePoint; 0 when no well-formed sequence starts there (no overlong form, surrogate or value past
-// U+10FFFF).
-size_t WellFormedSequence(const unsigned char* bytes, const unsigned char* end, uint32& codePoint)
-{
-	const unsigned char lead = bytes[0];
-	size_t length;
-	unsigned char low = 0x80;
-	unsigned char high = 0xBF;
-	if (lead < 0x80)
-		length = 1;
-	else if (lead >= 0xC2 && lead <= 0xDF)
-		length = 2;
-	else if (lead >= 0xE0 && lead <= 0xEF)
-	{
-		length = 3;
-		low = lead == 0xE0 ? 0xA0 : 0x80;
-		high = lead == 0xED ? 0x9F : 0xBF;
-	}
-	else if (lead >= 0xF0 && lead <= 0xF4)
-	{
-		length = 4;
-		low = lead == 0xF0 ? 0x90 : 0x80;
-		high = lead == 0xF4 ? 0x8F : 0xBF;
-	}
-	else
-		return 0;
-	if (size_t(end - bytes) < length)
-		return 0;
-	if (length > 1 && !IsContinuation(bytes[1], low, high))
-		return 0;
-	for (size_t i = 2; i < length; ++i)
-	{
-		if (!IsContinuation(bytes[i]))
-			return 0;
-	}
-	static constexpr unsigned char kLeadMasks[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-	codePoint = lead & kLeadMasks[length];
-	for (size_t i = 1; i < length; ++i)
-		codePoint = (codePoint << 6) | (bytes[i] & 0x3F);
-	return length;
-}
 
 bool IsCarried(UniChar unit)
 {
@@ -91,7 +44,7 @@ VString VCommandLineParser::ArgumentFromBytes(const char* bytes)
 	while (at < end)
 	{
 		uint32 codePoint = 0;
-		const size_t length = WellFormedSequence(at, end, codePoint);
+		const size_t length = DecodeStrictUTF8Sequence(at, size_t(end - at), codePoint);
 		if (length == 0)
 		{
 			text.AppendUniChar(UniChar(kFirstCarried - 0x80 + *at));

@@ -12,6 +12,10 @@
 #include "kernel/strings/VString.h"
 #include "runtime/VError.h"
 
+namespace plat {
+struct RemovalFailure;
+}
+
 namespace velk {
 
 class VFilePath;
@@ -26,6 +30,9 @@ struct XMacRemovalStop
 	bool fAtFolder = false;
 	bool fAtMount = false;
 };
+
+// Where the platform's removal stopped, as a stop (nothing when it did not fail or stop is null).
+void TakeRemovalStop(const plat::RemovalFailure& failure, XMacRemovalStop* stop);
 
 class VELK_API XMacFolder
 {
@@ -61,10 +68,8 @@ public:
 	// Copies the whole tree to the new folder name inside dest (EEXIST when anything is there); a failed
 	// copy leaves nothing behind.
 	VError CopyToNonExistingFolder(const VFilePath& dest, const VString& name) const;
-	// Copies the whole tree into a new hidden folder beside target (a folder path), where it stays for
-	// PutInPlace; staging receives its path, cleared on failure, when nothing of the copy is left.
-	VError CopyBeside(const VFilePath& target, VFilePath* staging) const;
-	// An empty hidden folder beside target, for a copy made there item by item; staging as for CopyBeside.
+	// An empty hidden folder beside target, for a copy made there item by item, where it stays for
+	// PutInPlace; staging receives its path, cleared on failure.
 	static VError CreateBeside(const VFilePath& target, VFilePath* staging);
 	// The folder at staging put in the place of the entry at target (a link there is moved, not followed): in
 	// one step where the file system exchanges entries, else target is renamed aside first. old receives where

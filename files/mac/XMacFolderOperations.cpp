@@ -24,7 +24,9 @@ namespace {
 
 constexpr VError kRestoreFailed = MakeVError(kVELK_SIGNATURE, 655);
 
-void TakeStop(const plat::RemovalFailure& failure, XMacRemovalStop* stop)
+}  // namespace
+
+void TakeRemovalStop(const plat::RemovalFailure& failure, XMacRemovalStop* stop)
 {
 	if (stop == nullptr || failure.error == 0)
 		return;
@@ -32,17 +34,6 @@ void TakeStop(const plat::RemovalFailure& failure, XMacRemovalStop* stop)
 	stop->fAtFolder = failure.atFolder;
 	stop->fAtMount = failure.atMount;
 }
-
-std::string SystemPathOf(const VFilePath& path)
-{
-	// Without its final '/': the folder entry itself, never what a final link names.
-	std::string result = XMacFilePath::ToSystemPath(path);
-	while (result.size() > 1 && result.back() == '/')
-		result.pop_back();
-	return result;
-}
-
-}  // namespace
 
 VError XMacFolder::Create() const
 {
@@ -106,7 +97,7 @@ VError XMacFolder::Move(const VFilePath& dest, const VString* newName, VFilePath
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	const std::string to = SystemPathOf(target);
+	const std::string to = XMacFilePath::ToSystemFolderPath(target);
 	const VError result = to.empty() || !target.IsFolder() ? MakePosixError(EINVAL) : MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::MovePath(path.c_str(), to.c_str(), false); }));
 	XMacFile::_SetResultPath(out, result, target);
 	return result;
@@ -119,34 +110,17 @@ VError XMacFolder::CopyToNonExistingFolder(const VFilePath& dest, const VString&
 	std::string path;
 	if (!_SystemPath(path))
 		return VE_STRING_ALLOC_FAILED;
-	const std::string to = SystemPathOf(target);
+	const std::string to = XMacFilePath::ToSystemFolderPath(target);
 	if (to.empty() || !target.IsFolder() || name.IsEmpty())
 		return MakePosixError(EINVAL);
 	return MakePosixError(XMacFile::_RunCopyOrMove([&]() { return plat::CopyTree(path.c_str(), to.c_str()); }));
-}
-
-VError XMacFolder::CopyBeside(const VFilePath& target, VFilePath* staging) const
-{
-	if (staging != nullptr)
-		staging->Clear();
-	std::string path;
-	if (!_SystemPath(path))
-		return VE_STRING_ALLOC_FAILED;
-	const std::string to = SystemPathOf(target);
-	if (to.empty() || !target.IsFolder())
-		return MakePosixError(EINVAL);
-	std::string made;
-	const int error = XMacFile::_RunCopyOrMove([&]() { return plat::CopyTreeBeside(path.c_str(), to.c_str(), made); });
-	if (error == 0 && staging != nullptr)
-		XMacFile::GetFilePathFromPosixPath(made.c_str(), true, *staging);
-	return MakePosixError(error);
 }
 
 VError XMacFolder::CreateBeside(const VFilePath& target, VFilePath* staging)
 {
 	if (staging != nullptr)
 		staging->Clear();
-	const std::string to = SystemPathOf(target);
+	const std::string to = XMacFilePath::ToSystemFolderPath(target);
 	if (to.empty() || !target.IsFolder())
 		return MakePosixError(EINVAL);
 	std::string made;
@@ -160,8 +134,8 @@ VError XMacFolder::PutInPlace(const VFilePath& staging, const VFilePath& target,
 {
 	if (old != nullptr)
 		old->Clear();
-	const std::string from = SystemPathOf(staging);
-	const std::string to = SystemPathOf(target);
+	const std::string from = XMacFilePath::ToSystemFolderPath(staging);
+	const std::string to = XMacFilePath::ToSystemFolderPath(target);
 	if (from.empty() || to.empty())
 		return MakePosixError(EINVAL);
 	std::string aside;
@@ -174,7 +148,7 @@ VError XMacFolder::PutInPlace(const VFilePath& staging, const VFilePath& target,
 bool XMacFolder::IsSameOrInside(const VFilePath& folder) const
 {
 	std::string path;
-	const std::string other = SystemPathOf(folder);
+	const std::string other = XMacFilePath::ToSystemFolderPath(folder);
 	return _SystemPath(path) && !other.empty() && plat::IsSameOrInsideFolder(path.c_str(), other.c_str());
 }
 
@@ -266,14 +240,14 @@ VError XMacFolder::DeleteTree(bool contentsOnly, bool recursive, const std::func
 	options.betweenFolders = betweenFolders;
 	plat::RemovalFailure failure;
 	const VError result = MakePosixError(plat::RemoveTree(path.c_str(), options, &failure));
-	TakeStop(failure, &stop);
+	TakeRemovalStop(failure, &stop);
 	return result;
 }
 
 void XMacFolder::FindMountInside(const VFilePath& folder, VFilePath& mount)
 {
 	mount.Clear();
-	const std::string path = SystemPathOf(folder);
+	const std::string path = XMacFilePath::ToSystemFolderPath(folder);
 	const int descriptor = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	if (descriptor < 0)
 		return;
@@ -293,7 +267,7 @@ VError XMacFolder::DeleteForced(XMacRemovalStop* stop) const
 	int restoreError = 0;
 	plat::RemovalFailure failure;
 	const VError result = MakePosixError(plat::DeleteForced(path.c_str(), &restoreError, &failure));
-	TakeStop(failure, stop);
+	TakeRemovalStop(failure, stop);
 	if (restoreError != 0)
 	{
 		VString posixPath;

@@ -119,12 +119,7 @@ VError XMacOpenFolder::RemoveSub(const std::string& name, const std::string& pat
 	stop = XMacRemovalStop();
 	plat::RemovalFailure failure;
 	const int error = plat::RemoveTreeAt(fDescriptor, name.c_str(), path, plat::RemovalOptions(), &failure);
-	if (error != 0)
-	{
-		stop.fPath = failure.path;
-		stop.fAtFolder = failure.atFolder;
-		stop.fAtMount = failure.atMount;
-	}
+	TakeRemovalStop(failure, &stop);
 	return MakePosixError(error);
 }
 

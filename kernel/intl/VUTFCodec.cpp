@@ -591,6 +591,55 @@ bool ToStrictUTF8(const UniChar* units, int32 count, std::string& out)
 	return true;
 }
 
+size_t DecodeStrictUTF8Sequence(const void* source, size_t count, uint32& codePoint)
+{
+	const unsigned char* bytes = static_cast<const unsigned char*>(source);
+	if (count == 0)
+		return 0;
+	const unsigned char lead = bytes[0];
+	if (lead < 0x80)
+	{
+		codePoint = lead;
+		return 1;
+	}
+	size_t extra;
+	uint32 value;
+	uint32 least;
+	if (lead >= 0xC2 && lead <= 0xDF)
+	{
+		extra = 1;
+		value = lead & 0x1F;
+		least = 0x80;
+	}
+	else if (lead >= 0xE0 && lead <= 0xEF)
+	{
+		extra = 2;
+		value = lead & 0x0F;
+		least = 0x800;
+	}
+	else if (lead >= 0xF0 && lead <= 0xF4)
+	{
+		extra = 3;
+		value = lead & 0x07;
+		least = 0x10000;
+	}
+	else
+		return 0;
+	if (count <= extra)
+		return 0;
+	for (size_t k = 1; k <= extra; ++k)
+	{
+		const unsigned char next = bytes[k];
+		if ((next & 0xC0) != 0x80)
+			return 0;
+		value = (value << 6) | (next & 0x3F);
+	}
+	if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+		return 0;
+	codePoint = value;
+	return extra + 1;
+}
+
 namespace {
 
 bool DecodeStrictUTF8(const void* source, size_t count, std::u16string& out)
@@ -601,46 +650,9 @@ bool DecodeStrictUTF8(const void* source, size_t count, std::u16string& out)
 	size_t i = 0;
 	while (i < count)
 	{
-		const unsigned char lead = bytes[i];
-		if (lead < 0x80)
-		{
-			out.push_back(char16_t(lead));
-			++i;
-			continue;
-		}
-		int extra;
-		uint32 value;
-		uint32 least;
-		if (lead >= 0xC2 && lead <= 0xDF)
-		{
-			extra = 1;
-			value = lead & 0x1F;
-			least = 0x80;
-		}
-		else if (lead >= 0xE0 && lead <= 0xEF)
-		{
-			extra = 2;
-			value = lead & 0x0F;
-			least = 0x800;
-		}
-		else if (lead >= 0xF0 && lead <= 0xF4)
-		{
-			extra = 3;
-			value = lead & 0x07;
-			least = 0x10000;
-		}
-		else
-			return false;
-		if (count - i <= size_t(extra))
-			return false;
-		for (int k = 1; k <= extra; ++k)
-		{
-			const unsigned char next = bytes[i + size_t(k)];
-			if ((next & 0xC0) != 0x80)
-				return false;
-			value = (value << 6) | (next & 0x3F);
-		}
-		if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+		uint32 value = 0;
+		const size_t length = DecodeStrictUTF8Sequence(bytes + i, count - i, value);
+		if (length == 0)
 			return false;
 		if (value >= 0x10000)
 		{
@@ -650,7 +662,7 @@ bool DecodeStrictUTF8(const void* source, size_t count, std::u16string& out)
 		}
 		else
 			out.push_back(char16_t(value));
-		i += size_t(extra) + 1;
+		i += length;
 	}
 	return true;
 }

@@ -52,5 +52,8 @@ VELK_API std::string ToUTF8String(const UniChar* units, int32 count);
 VELK_API bool IsWellFormedUTF16(const UniChar* units, int32 count);
 VELK_API bool ToStrictUTF8(const UniChar* units, int32 count, std::string& out);
 VELK_API bool FromStrictUTF8(const void* bytes, size_t count, std::u16string& out);
+// The one well-formed UTF-8 sequence at the start of bytes (count of them, at least one): its length, its
+// value in codePoint; 0 when none starts there, as FromStrictUTF8 judges.
+VELK_API size_t DecodeStrictUTF8Sequence(const void* bytes, size_t count, uint32& codePoint);
 
 }  // namespace velk
